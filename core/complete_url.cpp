@@ -1,0 +1,124 @@
+// Resolution of links found on a web page into absolute addresses.
+//
+// The rules follow how novel sites link their pages: links are lower-cased, a file name in the
+// page's address is dropped before a relative link is joined, and a link that would climb above
+// the site root is emptied. "http://" and "https://" are both absolute schemes, and a link
+// beginning with "//" takes the scheme of the page it was found on.
+
+#include "core/core.h"
+
+namespace velunor {
+namespace {
+
+constexpr std::u16string_view kHttp = u"http://";
+constexpr std::u16string_view kHttps = u"https://";
+constexpr std::u16string_view kParent = u"../";
+
+bool BeginsWith(std::u16string_view text, std::u16string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+std::u16string LowerAscii(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& unit : lower) {
+        if (unit >= u'A' && unit <= u'Z') {
+            unit = static_cast<char16_t>(unit - u'A' + u'a');
+        }
+    }
+    return lower;
+}
+
+struct SchemeInBase {
+    size_t position = std::u16string_view::npos;
+    std::u16string_view scheme;
+};
+
+// The first "http://" or "https://" in the base, whichever comes first.
+SchemeInBase FindScheme(std::u16string_view base) {
+    SchemeInBase found;
+    size_t http = base.find(kHttp);
+    size_t https = base.find(kHttps);
+    if (http != std::u16string_view::npos && (https == std::u16string_view::npos || http < https)) {
+        found.position = http;
+        found.scheme = kHttp;
+    } else if (https != std::u16string_view::npos) {
+        found.position = https;
+        found.scheme = kHttps;
+    }
+    return found;
+}
+
+// The base up to the first "/" after the host's first character, letter case as in the base.
+std::u16string SiteRoot(std::u16string_view base, const SchemeInBase& scheme) {
+    size_t slash = base.find(u'/', scheme.position + scheme.scheme.size() + 1);
+    return std::u16string(base.substr(0, slash));
+}
+
+std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root,
+                               std::u16string link) {
+    std::u16string folder = LowerAscii(base);
+    if (!folder.empty() && folder.back() == u'/') {
+        folder.pop_back();
+    }
+    std::u16string lowerRoot = LowerAscii(root);
+    if (folder == lowerRoot) {
+        if (BeginsWith(link, kParent)) {
+            return {};
+        }
+        return folder + u"/" + link;
+    }
+    size_t lastSlash = folder.rfind(u'/');
+    if (lastSlash == std::u16string::npos) {
+        return {};
+    }
+    std::u16string_view lastSegment = std::u16string_view(folder).substr(lastSlash + 1);
+    if (!lastSegment.empty() && lastSegment.find(u'.') != std::u16string_view::npos) {
+        folder.resize(lastSlash);
+    }
+    while (BeginsWith(link, kParent)) {
+        link.erase(0, kParent.size());
+        size_t slash = folder.rfind(u'/');
+        if (slash == std::u16string::npos) {
+            continue;
+        }
+        if (folder == lowerRoot) {
+            return {};
+        }
+        folder.resize(slash);
+    }
+    return folder + u"/" + link;
+}
+
+} // namespace
+
+void CompleteUrl(std::u16string_view base, std::u16string& link) {
+    if (link.empty()) {
+        return;
+    }
+    link = LowerAscii(link);
+    if (BeginsWith(link, kHttp) || BeginsWith(link, kHttps)) {
+        return;
+    }
+    if (link == u"#") {
+        link = std::u16string(base);
+        return;
+    }
+    SchemeInBase scheme = FindScheme(base);
+    if (scheme.position == std::u16string_view::npos) {
+        link.clear();
+        return;
+    }
+    if (BeginsWith(link, u"//")) {
+        std::u16string_view schemeName = scheme.scheme.substr(0, scheme.scheme.find(u'/'));
+        link = std::u16string(schemeName) + link;
+        return;
+    }
+    std::u16string root = SiteRoot(base, scheme);
+    if (BeginsWith(link, u"/")) {
+        link = root + link;
+        return;
+    }
+    link = ResolveRelative(base, root, std::move(link));
+}
+
+} // namespace velunor

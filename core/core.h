@@ -1,0 +1,67 @@
+#pragma once
+// Text and path utilities shared by every part of Velunor.
+//
+// Wide text is UTF-16 in std::u16string; byte text is std::string. The ANSI
+// code page is always code page 936, read and written as GB18030 whatever the
+// locale. Every conversion from bytes is lossless: a byte that is not part of a
+// valid sequence becomes U+DC00 + byte, and converting back to bytes restores
+// exactly that byte. All functions are stateless and may be called from any
+// thread at the same time.
+
+#include <string>
+#include <string_view>
+
+namespace velunor {
+
+/// Decodes ANSI (code page 936) bytes up to the first NUL. Never fails.
+std::u16string AnsiToWide(std::string_view bytes);
+
+/// Decodes UTF-8 bytes up to the first NUL; invalid bytes become U+DC80..U+DCFF. Never fails.
+std::u16string Utf8ToWide(std::string_view bytes);
+
+/// Encodes wide text in code page 936 up to the first NUL; escaped bytes come back as they were.
+std::string WideToAnsi(std::u16string_view wide);
+
+/// Encodes wide text as UTF-8 up to the first NUL; an escaped byte or a lone surrogate is
+/// written as U+FFFD, since UTF-8 cannot hold it.
+std::string WideToUtf8(std::u16string_view wide);
+
+/// Re-reads text that was decoded with the ANSI code page as the UTF-8 it really was.
+std::u16string ReinterpretAsUtf8(std::u16string_view decodedAsAnsi);
+
+/// Decodes the whole of `bytes` (NULs included) from the iconv charset `charset`; "UTF-8" and
+/// "GB18030" use the lossless codecs above. Returns false, leaving `wide` empty, when the system
+/// has no such charset.
+bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& wide);
+
+/// Encodes the whole of `wide` in the iconv charset `charset`. A character the charset cannot
+/// hold becomes "?" and sets `*lossy` (when given). Returns false, leaving `bytes` empty, when the
+/// system has no such charset.
+bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& bytes,
+                   bool* lossy = nullptr);
+
+/// Replaces `link` by its absolute form against `base` (the address of the page the link was
+/// found on), or empties it when it cannot be resolved. An empty link stays empty.
+void CompleteUrl(std::u16string_view base, std::u16string& link);
+
+/// True when `path` names an existing folder.
+bool IsDirectory(std::u16string_view path);
+
+/// Creates `path` and every missing parent; true when the folder exists at the end.
+bool CreateFolderPath(std::u16string_view path);
+
+/// Deletes the folder `path` with everything inside it, read-only files included. Whatever
+/// cannot be deleted stays; nothing is reported.
+void DeleteFolderTree(std::u16string_view path);
+
+/// The folder of the running executable, ending in "/"; empty when it cannot be found.
+std::u16string GetProgramFolder();
+
+/// Makes the program folder the current directory, so that files found from either are the
+/// same files however the program was launched. False when it cannot.
+bool EnterProgramFolder();
+
+/// The path as the system calls take it: UTF-8 bytes.
+std::string NativePath(std::u16string_view path);
+
+} // namespace velunor

@@ -1,0 +1,378 @@
+// Conversions between wide text, the ANSI code page and UTF-8.
+//
+// Code page 936 is read and written as GB18030: every GBK byte sequence keeps its meaning and
+// every Unicode character can be written, so nothing from a UTF-8 site turns into "?". Bytes
+// that no decoder accepts are kept as U+DC00 + byte, so bytes -> wide -> bytes is exact.
+
+#include "core/core.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace velunor {
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00;
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr const char* kAnsiCharset = "GB18030";
+constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// A byte kept from undecodable input: a lone low surrogate in U+DC80..U+DCFF.
+bool IsEscapedByte(char16_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
+
+std::string_view UpToNul(std::string_view bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+std::u16string_view UpToNul(std::u16string_view wide) {
+    return wide.substr(0, wide.find(u'\0'));
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (char byte : bytes) {
+        if (static_cast<unsigned char>(byte) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsAscii(std::u16string_view wide) {
+    for (char16_t unit : wide) {
+        if (unit >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SameCharset(const char* a, const char* b) {
+    return strcasecmp(a, b) == 0;
+}
+
+struct IconvCloser {
+    void operator()(void* handle) const {
+        iconv_close(static_cast<iconv_t>(handle));
+    }
+};
+using IconvOwner = std::unique_ptr<void, IconvCloser>;
+
+// Opening a converter costs far more than a short conversion, and captures are converted one
+// by one, so each thread keeps the converters it has opened. A converter never crosses threads.
+iconv_t CachedConverter(const char* to, const char* from) {
+    thread_local std::unordered_map<std::string, IconvOwner> converters;
+    std::string key = std::string(to) + '\n' + from;
+    auto found = converters.find(key);
+    if (found == converters.end()) {
+        iconv_t handle = iconv_open(to, from);
+        if (handle == reinterpret_cast<iconv_t>(-1)) {
+            return handle;
+        }
+        found = converters.emplace(key, IconvOwner(handle)).first;
+    }
+    iconv_t handle = static_cast<iconv_t>(found->second.get());
+    iconv(handle, nullptr, nullptr, nullptr, nullptr);
+    return handle;
+}
+
+bool IsOpen(iconv_t handle) {
+    return handle != reinterpret_cast<iconv_t>(-1);
+}
+
+void AppendUtf16Bytes(const char* bytes, size_t count, std::u16string& wide) {
+    size_t start = wide.size();
+    wide.resize(start + count / 2);
+    std::memcpy(wide.data() + start, bytes, count / 2 * 2);
+}
+
+void AppendWidened(std::string_view ascii, std::u16string& wide) {
+    wide.reserve(wide.size() + ascii.size());
+    for (char byte : ascii) {
+        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
+    }
+}
+
+// Runs the iconv decoder over all of `bytes`; whatever it rejects is kept byte by byte.
+void DecodeWithIconv(iconv_t decoder, std::string_view bytes, std::u16string& wide) {
+    char buffer[8192];
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    wide.reserve(wide.size() + bytes.size());
+    while (inLeft > 0) {
+        char* out = buffer;
+        size_t outLeft = sizeof buffer;
+        size_t result = iconv(decoder, &in, &inLeft, &out, &outLeft);
+        int error = errno;
+        AppendUtf16Bytes(buffer, static_cast<size_t>(out - buffer), wide);
+        if (result != static_cast<size_t>(-1) || error == E2BIG) {
+            continue;
+        }
+        // An invalid or cut-off sequence: keep its first byte and go on after it.
+        wide.push_back(static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(*in)));
+        ++in;
+        --inLeft;
+        iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+    }
+}
+
+// Encodes one run of well-formed UTF-16; a character the charset lacks becomes "?".
+void EncodeRunWithIconv(iconv_t encoder, std::u16string_view run, std::string& bytes, bool& lossy) {
+    char buffer[8192];
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(run.data()));
+    size_t inLeft = run.size() * 2;
+    while (inLeft > 0) {
+        char* out = buffer;
+        size_t outLeft = sizeof buffer;
+        size_t result = iconv(encoder, &in, &inLeft, &out, &outLeft);
+        int error = errno;
+        bytes.append(buffer, static_cast<size_t>(out - buffer));
+        if (result != static_cast<size_t>(-1) || error == E2BIG) {
+            continue;
+        }
+        size_t skipped = 2;
+        if (inLeft >= 4 && IsHighSurrogate(*reinterpret_cast<char16_t*>(in))) {
+            skipped = 4;
+        }
+        skipped = std::min(skipped, inLeft);
+        in += skipped;
+        inLeft -= skipped;
+        bytes.push_back('?');
+        lossy = true;
+        iconv(encoder, nullptr, nullptr, nullptr, nullptr);
+    }
+    // Stateful charsets (ISO-2022, HZ) need their closing shift sequence.
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(encoder, nullptr, nullptr, &out, &outLeft);
+    bytes.append(buffer, static_cast<size_t>(out - buffer));
+}
+
+// Splits wide text into runs iconv can take and units it cannot: an escaped byte goes out as
+// that byte, any other lone surrogate as "?" (with `lossy` set).
+void EncodeWithIconv(iconv_t encoder, std::u16string_view wide, std::string& bytes, bool& lossy) {
+    bytes.reserve(bytes.size() + wide.size() * 2);
+    size_t runStart = 0;
+    size_t i = 0;
+    while (i < wide.size()) {
+        char16_t unit = wide[i];
+        if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
+            i += 2;
+            continue;
+        }
+        if (!IsHighSurrogate(unit) && !IsLowSurrogate(unit)) {
+            ++i;
+            continue;
+        }
+        EncodeRunWithIconv(encoder, wide.substr(runStart, i - runStart), bytes, lossy);
+        if (IsEscapedByte(unit)) {
+            bytes.push_back(static_cast<char>(unit - kEscapeBase));
+        } else {
+            bytes.push_back('?');
+            lossy = true;
+        }
+        ++i;
+        runStart = i;
+    }
+    EncodeRunWithIconv(encoder, wide.substr(runStart), bytes, lossy);
+}
+
+// Length of the UTF-8 sequence at `bytes[i]`, or 0 when it is not a valid, shortest-form
+// encoding of a scalar value.
+size_t ValidUtf8SequenceLength(std::string_view bytes, size_t i) {
+    auto at = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    unsigned char lead = at(i);
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) {
+            low = 0xA0;
+        } else if (lead == 0xED) {
+            high = 0x9F;
+        }
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) {
+            low = 0x90;
+        } else if (lead == 0xF4) {
+            high = 0x8F;
+        }
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size()) {
+        return 0;
+    }
+    if (at(i + 1) < low || at(i + 1) > high) {
+        return 0;
+    }
+    for (size_t k = 2; k < length; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+void AppendCodePoint(char32_t codePoint, std::u16string& wide) {
+    if (codePoint < 0x10000) {
+        wide.push_back(static_cast<char16_t>(codePoint));
+        return;
+    }
+    codePoint -= 0x10000;
+    wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+    wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+}
+
+void DecodeUtf8(std::string_view bytes, std::u16string& wide) {
+    wide.reserve(wide.size() + bytes.size());
+    size_t i = 0;
+    while (i < bytes.size()) {
+        unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            wide.push_back(lead);
+            ++i;
+            continue;
+        }
+        size_t length = ValidUtf8SequenceLength(bytes, i);
+        if (length == 0) {
+            wide.push_back(static_cast<char16_t>(kEscapeBase + lead));
+            ++i;
+            continue;
+        }
+        char32_t codePoint = lead & (0xFF >> (length + 1));
+        for (size_t k = 1; k < length; ++k) {
+            codePoint = (codePoint << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        }
+        AppendCodePoint(codePoint, wide);
+        i += length;
+    }
+}
+
+void AppendUtf8(char32_t codePoint, std::string& bytes) {
+    if (codePoint < 0x80) {
+        bytes.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        bytes.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        bytes.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        bytes.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+void EncodeUtf8(std::u16string_view wide, std::string& bytes, bool& lossy) {
+    bytes.reserve(bytes.size() + wide.size() * 3);
+    size_t i = 0;
+    while (i < wide.size()) {
+        char16_t unit = wide[i];
+        if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
+            char32_t codePoint = 0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            AppendUtf8(codePoint, bytes);
+            i += 2;
+            continue;
+        }
+        if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+            AppendUtf8(kReplacement, bytes);
+            lossy = true;
+        } else {
+            AppendUtf8(unit, bytes);
+        }
+        ++i;
+    }
+}
+
+} // namespace
+
+bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& wide) {
+    wide.clear();
+    if (SameCharset(charset, "UTF-8")) {
+        DecodeUtf8(bytes, wide);
+        return true;
+    }
+    if (SameCharset(charset, kAnsiCharset) && IsAscii(bytes)) {
+        AppendWidened(bytes, wide);
+        return true;
+    }
+    iconv_t decoder = CachedConverter(kUtf16Native, charset);
+    if (!IsOpen(decoder)) {
+        return false;
+    }
+    DecodeWithIconv(decoder, bytes, wide);
+    return true;
+}
+
+bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& bytes, bool* lossy) {
+    bytes.clear();
+    bool lost = false;
+    if (SameCharset(charset, "UTF-8")) {
+        EncodeUtf8(wide, bytes, lost);
+    } else if (SameCharset(charset, kAnsiCharset) && IsAscii(wide)) {
+        bytes.assign(wide.begin(), wide.end());
+    } else {
+        iconv_t encoder = CachedConverter(charset, kUtf16Native);
+        if (!IsOpen(encoder)) {
+            return false;
+        }
+        EncodeWithIconv(encoder, wide, bytes, lost);
+    }
+    if (lossy != nullptr) {
+        *lossy = lost;
+    }
+    return true;
+}
+
+std::u16string AnsiToWide(std::string_view bytes) {
+    std::u16string wide;
+    DecodeCharset(UpToNul(bytes), kAnsiCharset, wide);
+    return wide;
+}
+
+std::u16string Utf8ToWide(std::string_view bytes) {
+    std::u16string wide;
+    DecodeUtf8(UpToNul(bytes), wide);
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    std::string bytes;
+    EncodeCharset(UpToNul(wide), kAnsiCharset, bytes);
+    return bytes;
+}
+
+std::string WideToUtf8(std::u16string_view wide) {
+    std::string bytes;
+    bool lossy = false;
+    EncodeUtf8(UpToNul(wide), bytes, lossy);
+    return bytes;
+}
+
+std::u16string ReinterpretAsUtf8(std::u16string_view decodedAsAnsi) {
+    return Utf8ToWide(WideToAnsi(decodedAsAnsi));
+}
+
+} // namespace velunor

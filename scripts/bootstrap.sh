@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Velunor's build, tests and benchmarks need.
+# Runs "apt-get update" once, and only when something is missing; does nothing
+# when every package is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3
+  libcurl4-openssl-dev zlib1g-dev libpcre2-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libpugixml-dev libxml2-dev
+  clang libclang-rt-14-dev
+  curl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_prefix=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_prefix=(sudo)
+fi
+
+echo "bootstrap: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_prefix[@]}" apt-get update -qq
+"${sudo_prefix[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,44 @@
+#include "support/temp_folder.h"
+
+#include "core/core.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace velunor::testing {
+
+TempFolder::TempFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/velunor-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    DeleteFolderTree(WidePath());
+}
+
+std::u16string TempFolder::WidePath() const {
+    return Utf8ToWide(path_);
+}
+
+std::u16string TempFolder::WideFile(const std::string& name) const {
+    return Utf8ToWide(File(name));
+}
+
+std::string TempFolder::Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return File(name);
+}
+
+std::string TempFolder::Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace velunor::testing
