@@ -6,13 +6,13 @@
 
 #include "core/core.h"
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <strings.h>
 #include <iconv.h>
 #include <memory>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 namespace velunor {
 namespace {
@@ -20,7 +20,6 @@ namespace {
 constexpr char16_t kEscapeBase = 0xDC00;
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr const char* kAnsiCharset = "GB18030";
-constexpr const char* kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
 bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -72,21 +71,32 @@ struct IconvCloser {
 };
 using IconvOwner = std::unique_ptr<void, IconvCloser>;
 
+// glibc converts every charset to and from its own UCS-4 form; feeding it that form directly
+// ("WCHAR_T") saves a second conversion step on every call.
+constexpr const char* kIconvWide = "WCHAR_T";
+static_assert(sizeof(wchar_t) == 4, "iconv's WCHAR_T is UCS-4 here");
+
+struct CachedIconv {
+    std::string to;
+    std::string from;
+    IconvOwner handle;
+};
+
 // Opening a converter costs far more than a short conversion, and captures are converted one
 // by one, so each thread keeps the converters it has opened. A converter never crosses threads.
 iconv_t CachedConverter(const char* to, const char* from) {
-    thread_local std::unordered_map<std::string, IconvOwner> converters;
-    std::string key = std::string(to) + '\n' + from;
-    auto found = converters.find(key);
-    if (found == converters.end()) {
-        iconv_t handle = iconv_open(to, from);
-        if (handle == reinterpret_cast<iconv_t>(-1)) {
+    thread_local std::vector<CachedIconv> converters;
+    for (CachedIconv& cached : converters) {
+        if (cached.to == to && cached.from == from) {
+            iconv_t handle = static_cast<iconv_t>(cached.handle.get());
+            iconv(handle, nullptr, nullptr, nullptr, nullptr);
             return handle;
         }
-        found = converters.emplace(key, IconvOwner(handle)).first;
     }
-    iconv_t handle = static_cast<iconv_t>(found->second.get());
-    iconv(handle, nullptr, nullptr, nullptr, nullptr);
+    iconv_t handle = iconv_open(to, from);
+    if (handle != reinterpret_cast<iconv_t>(-1)) {
+        converters.push_back(CachedIconv{to, from, IconvOwner(handle)});
+    }
     return handle;
 }
 
@@ -94,10 +104,20 @@ bool IsOpen(iconv_t handle) {
     return handle != reinterpret_cast<iconv_t>(-1);
 }
 
-void AppendUtf16Bytes(const char* bytes, size_t count, std::u16string& wide) {
-    size_t start = wide.size();
-    wide.resize(start + count / 2);
-    std::memcpy(wide.data() + start, bytes, count / 2 * 2);
+void AppendCodePoint(char32_t codePoint, std::u16string& wide) {
+    if (codePoint < 0x10000) {
+        wide.push_back(static_cast<char16_t>(codePoint));
+        return;
+    }
+    codePoint -= 0x10000;
+    wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+    wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+}
+
+void AppendCodePoints(const wchar_t* codePoints, const wchar_t* end, std::u16string& wide) {
+    for (; codePoints != end; ++codePoints) {
+        AppendCodePoint(static_cast<char32_t>(*codePoints), wide);
+    }
 }
 
 void AppendWidened(std::string_view ascii, std::u16string& wide) {
@@ -109,16 +129,16 @@ void AppendWidened(std::string_view ascii, std::u16string& wide) {
 
 // Runs the iconv decoder over all of `bytes`; whatever it rejects is kept byte by byte.
 void DecodeWithIconv(iconv_t decoder, std::string_view bytes, std::u16string& wide) {
-    char buffer[8192];
+    wchar_t buffer[4096];
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size();
     wide.reserve(wide.size() + bytes.size());
     while (inLeft > 0) {
-        char* out = buffer;
+        char* out = reinterpret_cast<char*>(buffer);
         size_t outLeft = sizeof buffer;
         size_t result = iconv(decoder, &in, &inLeft, &out, &outLeft);
         int error = errno;
-        AppendUtf16Bytes(buffer, static_cast<size_t>(out - buffer), wide);
+        AppendCodePoints(buffer, reinterpret_cast<wchar_t*>(out), wide);
         if (result != static_cast<size_t>(-1) || error == E2BIG) {
             continue;
         }
@@ -130,11 +150,12 @@ void DecodeWithIconv(iconv_t decoder, std::string_view bytes, std::u16string& wi
     }
 }
 
-// Encodes one run of well-formed UTF-16; a character the charset lacks becomes "?".
-void EncodeRunWithIconv(iconv_t encoder, std::u16string_view run, std::string& bytes, bool& lossy) {
+// Encodes code points; one the charset lacks becomes "?".
+void EncodeCodePointsWithIconv(iconv_t encoder, const wchar_t* codePoints, size_t count,
+                               std::string& bytes, bool& lossy) {
     char buffer[8192];
-    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(run.data()));
-    size_t inLeft = run.size() * 2;
+    char* in = reinterpret_cast<char*>(const_cast<wchar_t*>(codePoints));
+    size_t inLeft = count * sizeof(wchar_t);
     while (inLeft > 0) {
         char* out = buffer;
         size_t outLeft = sizeof buffer;
@@ -144,51 +165,62 @@ void EncodeRunWithIconv(iconv_t encoder, std::u16string_view run, std::string& b
         if (result != static_cast<size_t>(-1) || error == E2BIG) {
             continue;
         }
-        size_t skipped = 2;
-        if (inLeft >= 4 && IsHighSurrogate(*reinterpret_cast<char16_t*>(in))) {
-            skipped = 4;
-        }
-        skipped = std::min(skipped, inLeft);
+        size_t skipped = std::min(sizeof(wchar_t), inLeft);
         in += skipped;
         inLeft -= skipped;
         bytes.push_back('?');
         lossy = true;
         iconv(encoder, nullptr, nullptr, nullptr, nullptr);
     }
-    // Stateful charsets (ISO-2022, HZ) need their closing shift sequence.
+}
+
+// Stateful charsets (ISO-2022, HZ) need their closing shift sequence.
+void FinishIconvOutput(iconv_t encoder, std::string& bytes) {
+    char buffer[64];
     char* out = buffer;
     size_t outLeft = sizeof buffer;
     iconv(encoder, nullptr, nullptr, &out, &outLeft);
     bytes.append(buffer, static_cast<size_t>(out - buffer));
 }
 
-// Splits wide text into runs iconv can take and units it cannot: an escaped byte goes out as
-// that byte, any other lone surrogate as "?" (with `lossy` set).
+// Hands code points to iconv in chunks. An escaped byte goes out as that byte, any other lone
+// surrogate as "?" (with `lossy` set).
 void EncodeWithIconv(iconv_t encoder, std::u16string_view wide, std::string& bytes, bool& lossy) {
     bytes.reserve(bytes.size() + wide.size() * 2);
-    size_t runStart = 0;
+    constexpr size_t kChunk = 2048;
+    wchar_t chunk[kChunk];
+    size_t pending = 0;
+    auto flush = [&] {
+        EncodeCodePointsWithIconv(encoder, chunk, pending, bytes, lossy);
+        pending = 0;
+    };
     size_t i = 0;
     while (i < wide.size()) {
         char16_t unit = wide[i];
         if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
+            chunk[pending] = static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
+            ++pending;
             i += 2;
-            continue;
-        }
-        if (!IsHighSurrogate(unit) && !IsLowSurrogate(unit)) {
+        } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+            flush();
+            if (IsEscapedByte(unit)) {
+                bytes.push_back(static_cast<char>(unit - kEscapeBase));
+            } else {
+                bytes.push_back('?');
+                lossy = true;
+            }
             ++i;
-            continue;
-        }
-        EncodeRunWithIconv(encoder, wide.substr(runStart, i - runStart), bytes, lossy);
-        if (IsEscapedByte(unit)) {
-            bytes.push_back(static_cast<char>(unit - kEscapeBase));
         } else {
-            bytes.push_back('?');
-            lossy = true;
+            chunk[pending] = static_cast<wchar_t>(unit);
+            ++pending;
+            ++i;
         }
-        ++i;
-        runStart = i;
+        if (pending == kChunk) {
+            flush();
+        }
     }
-    EncodeRunWithIconv(encoder, wide.substr(runStart), bytes, lossy);
+    flush();
+    FinishIconvOutput(encoder, bytes);
 }
 
 // Length of the UTF-8 sequence at `bytes[i]`, or 0 when it is not a valid, shortest-form
@@ -230,16 +262,6 @@ size_t ValidUtf8SequenceLength(std::string_view bytes, size_t i) {
         }
     }
     return length;
-}
-
-void AppendCodePoint(char32_t codePoint, std::u16string& wide) {
-    if (codePoint < 0x10000) {
-        wide.push_back(static_cast<char16_t>(codePoint));
-        return;
-    }
-    codePoint -= 0x10000;
-    wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-    wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
 }
 
 void DecodeUtf8(std::string_view bytes, std::u16string& wide) {
@@ -318,7 +340,7 @@ bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& 
         AppendWidened(bytes, wide);
         return true;
     }
-    iconv_t decoder = CachedConverter(kUtf16Native, charset);
+    iconv_t decoder = CachedConverter(kIconvWide, charset);
     if (!IsOpen(decoder)) {
         return false;
     }
@@ -334,7 +356,7 @@ bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& b
     } else if (SameCharset(charset, kAnsiCharset) && IsAscii(wide)) {
         bytes.assign(wide.begin(), wide.end());
     } else {
-        iconv_t encoder = CachedConverter(charset, kUtf16Native);
+        iconv_t encoder = CachedConverter(charset, kIconvWide);
         if (!IsOpen(encoder)) {
             return false;
         }

@@ -61,6 +61,7 @@ public:
         const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(matchData_.get());
         MatchGroups groups;
         uint32_t count = GroupCount(result);
+        groups.Reserve(count);
         for (uint32_t group = 0; group < count; ++group) {
             PCRE2_SIZE begin = offsets[2 * group];
             PCRE2_SIZE end = offsets[2 * group + 1];

@@ -11,6 +11,11 @@ namespace velunor {
 /// reads as an empty string; `TookPart` tells it from a group that captured nothing.
 class MatchGroups {
 public:
+    /// Makes room for `count` groups.
+    void Reserve(size_t count) {
+        texts_.reserve(count);
+        tookPart_.reserve(count);
+    }
     /// Appends the next group's text.
     void Add(std::string text, bool tookPart) {
         texts_.push_back(std::move(text));
