@@ -2,8 +2,9 @@
 //
 // The rules follow how novel sites link their pages: links are lower-cased, a file name in the
 // page's address is dropped before a relative link is joined, and a link that would climb above
-// the site root is emptied. "http://" and "https://" are both absolute schemes, and a link
-// beginning with "//" takes the scheme of the page it was found on.
+// the site root is emptied. "http://" and "https://" are both absolute schemes, a link
+// beginning with "//" takes the scheme of the page it was found on, and the page's query string
+// takes no part in resolving.
 
 #include "core/core.h"
 
@@ -54,8 +55,10 @@ std::u16string SiteRoot(std::u16string_view base, const SchemeInBase& scheme) {
     return std::u16string(base.substr(0, slash));
 }
 
-std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root,
-                               std::u16string link) {
+// `pageHadQuery`: the base carried a query or fragment after a last segment, so that segment
+// names a page even without a "." in it.
+std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root, std::u16string link,
+                               bool pageHadQuery) {
     std::u16string folder = LowerAscii(base);
     if (!folder.empty() && folder.back() == u'/') {
         folder.pop_back();
@@ -72,7 +75,8 @@ std::u16string ResolveRelative(std::u16string_view base, std::u16string_view roo
         return {};
     }
     std::u16string_view lastSegment = std::u16string_view(folder).substr(lastSlash + 1);
-    if (!lastSegment.empty() && lastSegment.find(u'.') != std::u16string_view::npos) {
+    bool isFileName = lastSegment.find(u'.') != std::u16string_view::npos || pageHadQuery;
+    if (!lastSegment.empty() && isFileName) {
         folder.resize(lastSlash);
     }
     while (BeginsWith(link, kParent)) {
@@ -89,6 +93,12 @@ std::u16string ResolveRelative(std::u16string_view base, std::u16string_view roo
     return folder + u"/" + link;
 }
 
+// The address without its query and fragment: "search?q=a" names the page "search", not a
+// folder "search?q=a" that relative links would be joined to.
+std::u16string_view WithoutQuery(std::u16string_view base) {
+    return base.substr(0, base.find_first_of(u"?#"));
+}
+
 } // namespace
 
 void CompleteUrl(std::u16string_view base, std::u16string& link) {
@@ -103,6 +113,9 @@ void CompleteUrl(std::u16string_view base, std::u16string& link) {
         link = std::u16string(base);
         return;
     }
+    std::u16string_view page = WithoutQuery(base);
+    bool pageHadQuery = page.size() != base.size() && !page.empty() && page.back() != u'/';
+    base = page;
     SchemeInBase scheme = FindScheme(base);
     if (scheme.position == std::u16string_view::npos) {
         link.clear();
@@ -118,7 +131,7 @@ void CompleteUrl(std::u16string_view base, std::u16string& link) {
         link = root + link;
         return;
     }
-    link = ResolveRelative(base, root, std::move(link));
+    link = ResolveRelative(base, root, std::move(link), pageHadQuery);
 }
 
 } // namespace velunor

@@ -71,6 +71,19 @@ TEST(CompleteUrl, RelativeLinksResolveInThePageFolder) {
     ExpectResolved(std::begin(cases), std::end(cases));
 }
 
+TEST(CompleteUrl, TheBaseQueryTakesNoPart) {
+    const UrlCase cases[] = {
+        {u"http://www.site.com/search?q=abc", u"book/2/", u"http://www.site.com/book/2/"},
+        {u"http://www.site.com/s/?q=a.b/c", u"book/2/", u"http://www.site.com/s/book/2/"},
+        {u"http://www.site.com/search.php?key=x", u"/book/2/", u"http://www.site.com/book/2/"},
+        {u"http://www.site.com?key=x", u"/book/2/", u"http://www.site.com/book/2/"},
+        {u"http://www.site.com/a/page.html#top", u"b.html", u"http://www.site.com/a/b.html"},
+        // The "#" link keeps the whole base, query included.
+        {u"http://www.site.com/search?q=abc", u"#", u"http://www.site.com/search?q=abc"},
+    };
+    ExpectResolved(std::begin(cases), std::end(cases));
+}
+
 TEST(CompleteUrl, ParentLinksClimbButNeverAboveTheRoot) {
     const UrlCase cases[] = {
         {u"http://www.site.com/a/b/page.html", u"../x.html", u"http://www.site.com/a/x.html"},
