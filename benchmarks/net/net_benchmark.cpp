@@ -1,0 +1,253 @@
+// Figures for the fetcher, printed side by side with their yardsticks:
+// - InflateBody on a 1 MB gzip page against zlib's one-call inflate of the same bytes, after a
+//   check that InflateBody gives exactly what a one-byte-at-a-time inflate loop gives;
+// - 2,000 FetchPage calls of a 30 KB gzip page from the local test site on 5 and 20 threads
+//   against the curl tool fetching the same addresses in parallel, a new connection per page.
+
+#include "net/fetcher.h"
+#include "support/compressed_body.h"
+#include "support/temp_folder.h"
+#include "support/test_site.h"
+
+#include <zlib.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velunor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing::Compress;
+
+constexpr int kFetches = 2000;
+constexpr int kInflateRounds = 40;
+
+// CPU seconds used so far by this process (`who` RUSAGE_SELF) or by its ended children.
+double CpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A novel page: Chinese text with numbers, so that it compresses like a real one.
+std::string NovelPage(std::size_t size) {
+    std::mt19937 random(11);
+    std::string page = "<html><body>";
+    while (page.size() < size) {
+        page += "<p>\xB5\xDA" + std::to_string(random() % 5000) + "\xD5\xC2 \xC9\xD9\xC4\xEA " +
+                std::to_string(random()) + "</p>\r\n";
+    }
+    return page;
+}
+
+enum class Pass { Inflated, Rejected, Failed };
+
+// The one-byte-at-a-time loop: one byte of input and one byte of output room per call.
+Pass ByteLoopPass(int windowBits, const std::string& input, std::string& out, std::size_t limit) {
+    z_stream stream{};
+    inflateInit2(&stream, windowBits);
+    std::size_t position = 0;
+    Pass pass = Pass::Failed;
+    for (;;) {
+        Bytef byte = 0;
+        bool inputLeft = position < input.size();
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data() + position));
+        stream.avail_in = inputLeft ? 1 : 0;
+        stream.next_out = &byte;
+        stream.avail_out = 1;
+        int status = inflate(&stream, Z_NO_FLUSH);
+        position += inputLeft ? 1 - stream.avail_in : 0;
+        bool produced = stream.avail_out == 0;
+        if (produced) {
+            out.push_back(static_cast<char>(byte));
+        }
+        if (out.size() > limit) {
+            break;
+        }
+        if (status == Z_STREAM_END || (!inputLeft && !produced)) {
+            pass = Pass::Inflated;
+            break;
+        }
+        if (status == Z_DATA_ERROR && stream.total_out == 0) {
+            pass = Pass::Rejected;
+            break;
+        }
+        if (status != Z_OK && status != Z_BUF_ERROR) {
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    return pass;
+}
+
+int ByteLoopInflate(const std::string& body, std::string& out, std::size_t limit) {
+    out.clear();
+    Pass pass = ByteLoopPass(15 + 32, body, out, limit);
+    if (pass == Pass::Rejected) {
+        out.clear();
+        pass = ByteLoopPass(15, std::string("\x78\x01", 2) + body, out, limit);
+    }
+    if (pass != Pass::Inflated) {
+        out.clear();
+        return -1;
+    }
+    return 0;
+}
+
+// zlib's one-call inflate into a buffer of the known size: the fastest way zlib offers.
+bool OneCallInflate(const std::string& body, std::string& out) {
+    z_stream stream{};
+    inflateInit2(&stream, 15 + 32);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    stream.avail_in = static_cast<uInt>(body.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    int status = inflate(&stream, Z_FINISH);
+    inflateEnd(&stream);
+    return status == Z_STREAM_END;
+}
+
+bool CheckAgainstByteLoop(const std::string& page) {
+    std::string gzip = Compress(page, testing::kGzipBits);
+    std::string damaged = gzip;
+    damaged[gzip.size() / 2] = static_cast<char>(~damaged[gzip.size() / 2]);
+    const std::vector<std::pair<const char*, std::string>> bodies = {
+        {"gzip", gzip},
+        {"zlib", Compress(page, testing::kZlibBits)},
+        {"raw deflate", Compress(page, testing::kRawDeflateBits)},
+        {"gzip cut in half", gzip.substr(0, gzip.size() / 2)},
+        {"gzip damaged", damaged},
+        {"plain text", page.substr(0, 4000)},
+        {"empty", ""},
+        {"gzip with a zero byte", Compress(std::string("before\0after", 12), testing::kGzipBits)},
+    };
+    bool allSame = true;
+    for (const auto& [name, body] : bodies) {
+        for (std::size_t limit : {kInflateLimit, page.size() / 3}) {
+            std::string fast;
+            std::string slow;
+            int fastResult = InflateBody(body, fast, limit);
+            int slowResult = ByteLoopInflate(body, slow, limit);
+            bool same = fastResult == slowResult && fast == slow;
+            allSame = allSame && same;
+            std::printf("  %-22s limit %9zu: result %2d, %8zu bytes  %s\n", name, limit, fastResult,
+                        fast.size(), same ? "same as byte loop" : "DIFFERENT FROM BYTE LOOP");
+        }
+    }
+    return allSame;
+}
+
+void InflateFigures() {
+    std::string page = NovelPage(1024 * 1024);
+    std::string gzip = Compress(page, testing::kGzipBits);
+    std::printf("InflateBody on a %zu-byte page sent as %zu gzip bytes\n", page.size(),
+                gzip.size());
+    bool same = CheckAgainstByteLoop(page);
+
+    std::string out;
+    auto start = Clock::now();
+    for (int i = 0; i < kInflateRounds; ++i) {
+        InflateBody(gzip, out);
+    }
+    double ours = SecondsSince(start) / kInflateRounds;
+    std::string buffer(page.size(), '\0');
+    start = Clock::now();
+    for (int i = 0; i < kInflateRounds; ++i) {
+        OneCallInflate(gzip, buffer);
+    }
+    double zlib = SecondsSince(start) / kInflateRounds;
+    std::printf("  InflateBody %.3f ms, zlib one call %.3f ms: %.2f times; output %s\n",
+                ours * 1000, zlib * 1000, ours / zlib, same ? "identical" : "NOT IDENTICAL");
+}
+
+double FetchPagesPerSecond(const std::u16string& url, int threads, int& good, double& cpu) {
+    double cpuBefore = CpuSeconds(RUSAGE_SELF);
+    std::atomic<int> next{0};
+    std::atomic<int> ok{0};
+    std::vector<std::thread> workers;
+    auto start = Clock::now();
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            while (next.fetch_add(1) < kFetches) {
+                FetchResult result;
+                if (!FetchPage(result, url).empty() && result.StatusCode == 200) {
+                    ok.fetch_add(1);
+                }
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    double seconds = SecondsSince(start);
+    cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+    good = ok.load();
+    return kFetches / seconds;
+}
+
+double CurlPagesPerSecond(const std::string& url, int parallel, const testing::TempFolder& temp,
+                          double& cpu) {
+    std::string config;
+    for (int i = 0; i < kFetches; ++i) {
+        config += "url = \"" + url + "\"\noutput = \"/dev/null\"\n";
+    }
+    std::string configPath = temp.Write("curl.cfg", config);
+    std::string command = std::string(VELUNOR_CURL_TOOL) +
+                          " --silent --no-progress-meter --compressed --parallel --parallel-max " +
+                          std::to_string(parallel) + " -H 'Connection: close' --max-time 120 -K " +
+                          configPath;
+    double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
+    auto start = Clock::now();
+    int status = std::system(command.c_str());
+    double seconds = SecondsSince(start);
+    cpu = CpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+    if (status != 0) {
+        std::printf("  curl exited with %d\n", status);
+    }
+    return kFetches / seconds;
+}
+
+void FetchFigures() {
+    testing::TestSite site;
+    testing::TempFolder temp;
+    std::string url = site.BaseUrl() + "/fetch/bench-30k";
+    std::u16string wideUrl = site.Url("/fetch/bench-30k");
+    std::printf("%d fetches of %s (30 KB page, gzip), local Python threaded server\n", kFetches,
+                url.c_str());
+    for (int threads : {5, 20}) {
+        int good = 0;
+        double ourCpu = 0;
+        double curlCpu = 0;
+        double ours = FetchPagesPerSecond(wideUrl, threads, good, ourCpu);
+        double curl = CurlPagesPerSecond(url, threads, temp, curlCpu);
+        std::printf("  %2d at once: FetchPage %6.0f pages/s (%d good, %.2f CPU s), curl tool %6.0f "
+                    "pages/s (%.2f CPU s): %.2f times curl's rate\n",
+                    threads, ours, good, ourCpu, curl, curlCpu, ours / curl);
+    }
+}
+
+} // namespace
+} // namespace velunor
+
+int main() {
+    velunor::InflateFigures();
+    velunor::FetchFigures();
+    return 0;
+}

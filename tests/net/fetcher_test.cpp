@@ -1,0 +1,277 @@
+#include "net/fetcher.h"
+
+#include "core/core.h"
+#include "net/internal/transfer.h"
+#include "support/temp_folder.h"
+#include "support/test_site.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <latch>
+#include <thread>
+#include <vector>
+
+namespace velunor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testing::TempFolder;
+using testing::TestSite;
+
+std::string ReadFixture(const std::string& name) {
+    std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/site/fetch/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::u16string PageText() {
+    return AnsiToWide(ReadFixture("page_gb2312.html"));
+}
+
+// A local port that nothing listens on: bound once by the system's choice, then released.
+int ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+class FetcherTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        site_ = new TestSite();
+    }
+    static void TearDownTestSuite() {
+        delete site_;
+        site_ = nullptr;
+    }
+    void TearDown() override {
+        internal::SetStallTimeout(std::chrono::seconds(60));
+    }
+
+    static std::u16string Url(std::string_view path) {
+        return site_->Url(path);
+    }
+
+    static TestSite* site_;
+};
+
+TestSite* FetcherTest::site_ = nullptr;
+
+struct PageCase {
+    const char* path;
+    std::int32_t status;
+    std::u16string text;
+};
+
+TEST_F(FetcherTest, ReturnsEveryBodyWithItsStatus) {
+    const std::vector<PageCase> cases = {
+        {"/fetch/page_gb2312.html", 200, PageText()},
+        {"/fetch/gzip", 200, PageText()},
+        {"/fetch/zlib", 200, PageText()},
+        {"/fetch/deflate", 200, PageText()},
+        {"/fetch/slow", 200, PageText()},
+        // Sent as gzip but plain text: not inflatable, so an empty page with the real status.
+        {"/fetch/garbage", 200, u""},
+        // Only the text before a zero byte counts, compressed or not.
+        {"/fetch/zero", 200, u"<p>before</p>"},
+        {"/fetch/gzip-zero", 200, u"<p>before</p>"},
+        // Error answers are pages too.
+        {"/fetch/error500", 500, u"server error"},
+        {"/fetch/missing-page", 404, u"no such chapter"},
+        {"/fetch/no-such-file.html", 404, u"not found"},
+        {"/fetch/found", 302, u"moved"},
+    };
+    for (const PageCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        FetchResult result;
+        EXPECT_EQ(FetchPage(result, Url(c.path)), c.text);
+        EXPECT_EQ(result.StatusCode, c.status);
+    }
+}
+
+TEST_F(FetcherTest, LeavesALowerCaseContentEncodingUndecoded) {
+    FetchResult result;
+    std::u16string page = FetchPage(result, Url("/fetch/lowercase"));
+    EXPECT_EQ(result.StatusCode, 200);
+    // The gzip magic number comes through as it was sent.
+    ASSERT_FALSE(page.empty());
+    EXPECT_EQ(page[0], u'\x1F');
+    EXPECT_NE(page, PageText());
+}
+
+TEST_F(FetcherTest, ReadsUtf8PagesThroughTheAnsiDecoding) {
+    FetchResult result;
+    std::u16string page = FetchPage(result, Url("/fetch/gzip-utf8"));
+    EXPECT_EQ(ReinterpretAsUtf8(page), Utf8ToWide(ReadFixture("page_utf8.html")));
+}
+
+TEST_F(FetcherTest, InflatesPagesLongerThanAMegabyteWhole) {
+    FetchResult plainResult;
+    std::u16string plain = FetchPage(plainResult, Url("/fetch/big-plain"));
+    FetchResult gzipResult;
+    std::u16string inflated = FetchPage(gzipResult, Url("/fetch/big-gzip"));
+    EXPECT_GT(plain.size(), 1024000u);
+    EXPECT_EQ(inflated.size(), plain.size());
+    EXPECT_TRUE(inflated == plain);
+}
+
+TEST_F(FetcherTest, ReportsTheTargetOfA302Only) {
+    FetchResult found;
+    FetchPage(found, Url("/fetch/found"));
+    EXPECT_EQ(found.StatusCode, 302);
+    EXPECT_EQ(found.Location, "/fetch/page_gb2312.html");
+
+    FetchResult gbk;
+    FetchPage(gbk, Url("/fetch/found-gbk"));
+    EXPECT_EQ(gbk.Location, "/book/\xB6\xB7\xC2\xDE.html");
+    EXPECT_EQ(LocationText(gbk), u"/book/斗罗.html");
+
+    for (const char* path : {"/fetch/moved", "/fetch/see-other"}) {
+        SCOPED_TRACE(path);
+        FetchResult other;
+        other.Location = "earlier";
+        FetchPage(other, Url(path));
+        EXPECT_NE(other.StatusCode, 302);
+        EXPECT_EQ(other.Location, "earlier");
+    }
+}
+
+TEST_F(FetcherTest, ClearsAnEarlierLocationWhenA302HasNone) {
+    FetchResult result;
+    result.Location = "/stale.html";
+    FetchPage(result, Url("/fetch/found-nowhere"));
+    EXPECT_EQ(result.StatusCode, 302);
+    EXPECT_EQ(result.Location, "");
+}
+
+TEST_F(FetcherTest, FailsFastOnAClosedPort) {
+    std::u16string url = Utf8ToWide("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x");
+    TempFolder temp;
+    auto start = Clock::now();
+    FetchResult page;
+    EXPECT_EQ(FetchPage(page, url), u"");
+    EXPECT_EQ(page.StatusCode, -1);
+    FetchResult file;
+    EXPECT_FALSE(FetchToFile(file, url, temp.WideFile("x.jpg")));
+    EXPECT_EQ(file.StatusCode, -1);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(access(temp.File("x.jpg").c_str(), F_OK), -1);
+}
+
+TEST_F(FetcherTest, FailsWhenTheConnectionClosesMidBody) {
+    FetchResult result;
+    EXPECT_EQ(FetchPage(result, Url("/fetch/cut")), u"");
+    EXPECT_EQ(result.StatusCode, -1);
+}
+
+TEST_F(FetcherTest, GivesUpOnAServerThatStopsSending) {
+    internal::SetStallTimeout(std::chrono::seconds(1));
+    auto start = Clock::now();
+    FetchResult result;
+    EXPECT_EQ(FetchPage(result, Url("/fetch/stall")), u"");
+    EXPECT_EQ(result.StatusCode, -1);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(FetcherTest, KeepsASlowButSteadyTransfer) {
+    // Five pieces 0.4 s apart: longer in total than the stall time, but never silent that long.
+    internal::SetStallTimeout(std::chrono::seconds(1));
+    FetchResult result;
+    EXPECT_EQ(FetchPage(result, Url("/fetch/trickle")), PageText());
+    EXPECT_EQ(result.StatusCode, 200);
+}
+
+TEST_F(FetcherTest, FetchToFileAppendsTheBodyAsReceived) {
+    TempFolder temp;
+    std::u16string path = temp.WideFile("图片.png");
+    FetchResult first;
+    EXPECT_TRUE(FetchToFile(first, Url("/fetch/image.png"), path));
+    FetchResult second;
+    EXPECT_TRUE(FetchToFile(second, Url("/fetch/image.png"), path));
+    EXPECT_EQ(second.StatusCode, 200);
+    std::string image = ReadFixture("image.png");
+    EXPECT_EQ(temp.Read("图片.png"), image + image);
+
+    // No inflating on this path, and an error answer counts as stored.
+    FetchResult gzip;
+    EXPECT_TRUE(FetchToFile(gzip, Url("/fetch/gzip"), temp.WideFile("gzip.bin")));
+    EXPECT_EQ(temp.Read("gzip.bin").substr(0, 2), "\x1F\x8B");
+    FetchResult missing;
+    EXPECT_TRUE(FetchToFile(missing, Url("/fetch/missing-page"), temp.WideFile("404.html")));
+    EXPECT_EQ(missing.StatusCode, 404);
+    EXPECT_EQ(temp.Read("404.html"), "no such chapter");
+}
+
+TEST_F(FetcherTest, FetchToFileFailsWhenTheFileCannotBeWritten) {
+    TempFolder temp;
+    FetchResult result;
+    EXPECT_FALSE(FetchToFile(result, Url("/fetch/image.png"), temp.WideFile("no/such/a.png")));
+    EXPECT_EQ(result.StatusCode, -1);
+}
+
+TEST_F(FetcherTest, SendsSpacesAndControlsEscapedAndGbkBytesAsTheyAre) {
+    FetchResult result;
+    std::u16string page = FetchPage(result, Url("/fetch/echo?q=") + u"a b\tc\x7F斗罗~%41");
+    EXPECT_EQ(result.StatusCode, 200);
+    EXPECT_EQ(page, u"/fetch/echo?q=a%20b%09c%7F斗罗~%41");
+}
+
+TEST(EscapeControlBytes, EscapesExactlyControlsSpaceAndDelete) {
+    std::string all;
+    for (int byte = 1; byte < 256; ++byte) {
+        all += static_cast<char>(byte);
+    }
+    std::string escaped = internal::EscapeControlBytes(all);
+    std::string expected;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte <= 0x20 || byte == 0x7F) {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", byte);
+            expected += code;
+        } else {
+            expected += static_cast<char>(byte);
+        }
+    }
+    EXPECT_EQ(escaped, expected);
+}
+
+TEST_F(FetcherTest, TwentyThreadsFetchAtOnce) {
+    constexpr int kThreads = 20;
+    constexpr int kFetchesEach = 5;
+    std::latch start(kThreads);
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    const std::u16string expected = PageText();
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
+            for (int i = 0; i < kFetchesEach; ++i) {
+                FetchResult result;
+                const char* path = (t + i) % 2 == 0 ? "/fetch/gzip" : "/fetch/page_gb2312.html";
+                if (FetchPage(result, Url(path)) == expected && result.StatusCode == 200) {
+                    good.fetch_add(1);
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(good.load(), kThreads * kFetchesEach);
+}
+
+} // namespace
+} // namespace velunor

@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""The local test site: a real HTTP server on 127.0.0.1 for the network tests.
+
+Every folder below the root is one site, served under /<folder>/. A request for
+/<folder>/<name> answers with the fixture file <name> from that folder, or 404.
+A folder may hold routes.json, a table of paths (relative to the site) with
+answers that a plain file cannot give:
+
+  "status"      HTTP status, 200 by default
+  "headers"     header lines sent as written, in order (names keep their case)
+  "file"        fixture file for the body, or "body" for literal UTF-8 text
+  "repeat"      the body repeated this many times
+  "encoding"    "gzip", "zlib" or "deflate" (raw): the body is compressed so
+  "delay_ms"    wait this long before answering
+  "behaviour"   "stall": send the headers and the first half of the body, then
+                hold the connection open without sending ("hold_ms", 30 s);
+                "cut": declare the whole length, send half, close;
+                "trickle": send the body in "pieces" parts, "interval_ms" apart;
+                "echo": the body is the request target's bytes as received
+  "query"       {"param": "q", "charset": "gbk", "answers": {"value": "file"},
+                 "otherwise": "file"}: the body file is chosen by the value of
+                 the query parameter, decoded from the charset (raw or
+                 percent-encoded bytes both work)
+
+Usage: test_site.py ROOT. The server picks a free port, prints "PORT <n>" on
+standard output once it listens, and serves until it is terminated.
+"""
+
+import gzip
+import json
+import mimetypes
+import os
+import re
+import sys
+import time
+import urllib.parse
+import zlib
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HIGH_BYTE = re.compile(rb"[\x80-\xff]")
+
+
+def compress(body, encoding):
+    if encoding == "gzip":
+        return gzip.compress(body)
+    if encoding == "zlib":
+        return zlib.compress(body)
+    if encoding == "deflate":
+        raw = zlib.compressobj(wbits=-15)
+        return raw.compress(body) + raw.flush()
+    return body
+
+
+class Site:
+    def __init__(self, folder):
+        self.folder = folder
+        table = os.path.join(folder, "routes.json")
+        self.routes = {}
+        if os.path.exists(table):
+            with open(table, encoding="utf-8") as stream:
+                self.routes = json.load(stream)
+
+    def read(self, name):
+        path = os.path.realpath(os.path.join(self.folder, name))
+        if not path.startswith(os.path.realpath(self.folder) + os.sep):
+            return None
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as stream:
+            return stream.read()
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    # Room for the bursts of new connections that the concurrency tests and benchmarks open.
+    request_queue_size = 256
+
+
+class Handler(BaseHTTPRequestHandler):
+    sites = {}
+
+    def log_message(self, *args):
+        pass
+
+    def parse_request(self):
+        # The request target keeps its raw bytes (GBK search keys arrive unescaped); the parser
+        # of the standard library only sees them percent-encoded, since it splits on bytes such
+        # as 0x85 and 0xA0 that it takes for white space.
+        line = self.raw_requestline
+        parts = line.rstrip(b"\r\n").split(b" ")
+        self.raw_target = parts[1] if len(parts) >= 2 else b""
+        self.raw_requestline = HIGH_BYTE.sub(lambda m: b"%%%02X" % m.group()[0], line)
+        return super().parse_request()
+
+    def do_GET(self):
+        target = self.raw_target.split(b"?", 1)
+        path = urllib.parse.unquote(target[0].decode("latin-1"), encoding="latin-1")
+        query = target[1] if len(target) > 1 else b""
+        parts = path.lstrip("/").split("/", 1)
+        site = self.sites.get(parts[0])
+        local = "/" + (parts[1] if len(parts) > 1 else "")
+        if site is None:
+            return self.answer(404, [], b"no such site")
+        route = site.routes.get(local)
+        if route is None:
+            body = site.read(local.lstrip("/"))
+            if body is None:
+                return self.answer(404, [], b"not found")
+            return self.answer(200, [("Content-Type", self.guess_type(local))], body)
+        return self.serve_route(site, route, query)
+
+    def guess_type(self, name):
+        kind = mimetypes.guess_type(name)[0]
+        return kind or "application/octet-stream"
+
+    def route_body(self, site, route, query):
+        if route.get("behaviour") == "echo":
+            return self.raw_target
+        name = route.get("file")
+        if "query" in route:
+            name = self.pick_answer(route["query"], query)
+        if name is not None:
+            body = site.read(name)
+            if body is None:
+                return None
+        else:
+            body = route.get("body", "").encode("utf-8")
+        return compress(body * route.get("repeat", 1), route.get("encoding"))
+
+    def pick_answer(self, rule, query):
+        wanted = rule.get("param", "q").encode("ascii")
+        for pair in query.split(b"&"):
+            name, _, value = pair.partition(b"=")
+            if name == wanted:
+                raw = urllib.parse.unquote_to_bytes(value.replace(b"+", b" "))
+                text = raw.decode(rule.get("charset", "utf-8"), errors="replace")
+                return rule.get("answers", {}).get(text, rule.get("otherwise"))
+        return rule.get("otherwise")
+
+    def serve_route(self, site, route, query):
+        time.sleep(route.get("delay_ms", 0) / 1000.0)
+        body = self.route_body(site, route, query)
+        if body is None:
+            return self.answer(404, [], b"fixture missing")
+        headers = list(route.get("headers", {}).items())
+        if not any(name.lower() == "content-type" for name, _ in headers):
+            headers.append(("Content-Type", "text/html"))
+        status = route.get("status", 200)
+        behaviour = route.get("behaviour")
+        if behaviour == "stall":
+            self.send_head(status, headers, len(body))
+            self.send_part(body[: len(body) // 2])
+            time.sleep(route.get("hold_ms", 30000) / 1000.0)
+        elif behaviour == "cut":
+            self.send_head(status, headers, len(body))
+            self.send_part(body[: len(body) // 2])
+        elif behaviour == "trickle":
+            self.trickle(status, headers, body, route)
+        else:
+            self.answer(status, headers, body)
+        self.close_connection = True
+
+    def trickle(self, status, headers, body, route):
+        pieces = max(1, route.get("pieces", 4))
+        size = (len(body) + pieces - 1) // pieces
+        self.send_head(status, headers, len(body))
+        for start in range(0, len(body), size):
+            time.sleep(route.get("interval_ms", 100) / 1000.0)
+            self.send_part(body[start : start + size])
+
+    def send_head(self, status, headers, length):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+
+    def send_part(self, data):
+        try:
+            self.wfile.write(data)
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+
+    def answer(self, status, headers, body):
+        self.send_head(status, headers, len(body))
+        self.send_part(body)
+
+
+def main():
+    root = sys.argv[1]
+    for name in sorted(os.listdir(root)):
+        folder = os.path.join(root, name)
+        if os.path.isdir(folder):
+            Handler.sites[name] = Site(folder)
+    server = Server(("127.0.0.1", 0), Handler)
+    print("PORT %d" % server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
