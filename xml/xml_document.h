@@ -1,0 +1,182 @@
+#pragma once
+// XML documents and text files for Velunor.
+//
+// CXmlDocument keeps a document as one UTF-16 string plus an index of its elements; it never
+// builds a tree of node objects. A cursor of three element indices (parent, current, child)
+// moves through the index; reads cut text out of the string and edits splice it, patching the
+// index in place. Parsing is tolerant: a damaged file still yields the elements that can be
+// found, and ResultLog says what was wrong. Every offset and length counts UTF-16 code units.
+// The static functions read and write any text file (XML or HTML) with its encoding: byte-order
+// marks, the XML declaration, an HTML meta Content-Type, a UTF-8 test and the ANSI code page.
+//
+// A document has no locking: one thread at a time. The static functions share no state and may
+// be called from any thread. Nothing here throws for bad input; failures are false or empty.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace velunor {
+
+namespace xml_internal {
+class ElementIndex;
+}
+
+/// The navigation cursor: element indices into the index, 0 meaning none.
+struct ElementPosition {
+    uint32_t parent = 0;
+    uint32_t current = 0;
+    uint32_t child = 0;
+};
+
+class CXmlDocument {
+  public:
+    /// DocumentModeBits: the byte-order mark of the file the document was loaded from.
+    static constexpr uint32_t kModeUtf16LeMark = 0x1;
+    static constexpr uint32_t kModeUtf8Mark = 0x4;
+    static constexpr uint32_t kModeUtf16BeMark = 0x80;
+    /// DocumentModeBits set only while a file is read, written or appended.
+    static constexpr uint32_t kModeReading = 0x10;
+    static constexpr uint32_t kModeWriting = 0x20;
+    static constexpr uint32_t kModeAppending = 0x40;
+
+    /// EncodeEntities modes: text escapes & < >; attribute also " and '.
+    static constexpr uint32_t kEncodeText = 0x0;
+    static constexpr uint32_t kEncodeAttribute = 0x1;
+    /// EncodeEntities option: copies an "&" that begins a complete reference unchanged.
+    static constexpr uint32_t kKeepReferences = 0x2;
+
+    /// AddElement options (none is needed for the ordinary append).
+    static constexpr uint32_t kAddNoLineBreak = 0x1;      ///< no CR LF after the element
+    static constexpr uint32_t kAddCData = 0x2;            ///< value written as a CDATA section
+    static constexpr uint32_t kAddSpaceBeforeSlash = 0x4; ///< empty value written "<name />"
+    static constexpr uint32_t kAddAsChild = 0x8;          ///< last child of current, as child
+    static constexpr uint32_t kAddBefore = 0x10;          ///< before current instead of after
+    static constexpr uint32_t kAddStartTagOnly = 0x20;    ///< "<name>" alone, marked unended
+
+    /// An empty document: no text, empty ResultLog, DocumentModeBits 0, no elements.
+    CXmlDocument();
+    /// A document holding `text`, parsed as by SetDocumentText.
+    explicit CXmlDocument(std::u16string_view text);
+    ~CXmlDocument();
+    CXmlDocument(CXmlDocument&&) noexcept;
+    CXmlDocument& operator=(CXmlDocument&&) noexcept;
+    CXmlDocument(const CXmlDocument&) = delete;
+    CXmlDocument& operator=(const CXmlDocument&) = delete;
+
+    /// Replaces the text, empties ResultLog and parses; true when the text is well-formed.
+    bool SetDocumentText(std::u16string_view text);
+    /// The document text as it stands after every edit.
+    const std::u16string& GetDocumentText() const {
+        return text_;
+    }
+    /// Rebuilds the element index from the text, appending to ResultLog; true when
+    /// well-formed (some element, a single root, no error). Ends with ResetPosition.
+    bool ParseDocument();
+    /// Moves the cursor before the first root-level element.
+    void ResetPosition();
+
+    /// Moves current to the next element of the current level named `name` (nullptr: any);
+    /// false, changing nothing, when there is none.
+    bool FindElement(const char16_t* name = nullptr);
+    /// Moves child to the next child of current named `name` (nullptr: any), first taking the
+    /// first element of the level as current when there is none; false when no child matches.
+    bool FindChildElement(const char16_t* name = nullptr);
+    /// Descends: current becomes the parent, the child position the current one. False when
+    /// there is no current element.
+    bool EnterElement();
+    /// Ascends: the parent becomes current. False at root level.
+    bool LeaveElement();
+
+    /// The text content of current with references decoded; empty when there is no current
+    /// element, no content, or child elements.
+    std::u16string GetElementText() const;
+    /// The tag name of element `index`; empty for 0, a deleted or an unknown index.
+    std::u16string ReadTagName(uint32_t index) const;
+    /// The cursor.
+    const ElementPosition& Position() const {
+        return position_;
+    }
+
+    /// Replaces the content of current by `text` (escaped); false when there is no current
+    /// element or it has child elements.
+    bool SetElementText(std::u16string_view text);
+    /// Inserts `<name>value</name>` + CR LF after current (or at the end of the level) and
+    /// makes it current; false, changing nothing, for a name that cannot be written.
+    bool AddElement(const char16_t* name, std::u16string_view value = {}, uint32_t options = 0);
+    /// Deletes current with its content and the line break after it; current becomes the
+    /// previous sibling (0 for a first child). False when there is no current element.
+    bool RemoveElement();
+    /// Sets attribute `name` of current to `value` (escaped), replacing or adding it; false
+    /// when there is no current element or the name cannot be written.
+    bool SetAttribute(const char16_t* name, std::u16string_view value);
+
+    /// Reads the file at `path` (any encoding) and parses it; true when it was read and is
+    /// well-formed. A file that cannot be read leaves an empty document. Blocks on the disk.
+    bool LoadFile(std::u16string_view path);
+    /// Writes the text to `path` in the encoding it was loaded with (or that its declaration
+    /// names, else UTF-8); true when written. The old file stays intact on failure.
+    bool SaveFile(std::u16string_view path);
+
+    /// What the last parse or file operation did: empty-element entries, at most ~1000 chars.
+    const std::u16string& ResultLog() const {
+        return resultLog_;
+    }
+    /// The byte-order-mark bits (kMode...Mark) of the loaded file; SaveFile writes that mark.
+    uint32_t DocumentModeBits() const {
+        return documentModeBits_;
+    }
+    /// Chooses the mark SaveFile writes.
+    void SetDocumentModeBits(uint32_t bits) {
+        documentModeBits_ = bits;
+    }
+    /// The element index, for tests and invariant checks.
+    const xml_internal::ElementIndex& Index() const {
+        return *index_;
+    }
+
+    /// An escaped copy of `text`: kEncodeText or kEncodeAttribute, optionally kKeepReferences.
+    static std::u16string EncodeEntities(std::u16string_view text, uint32_t mode);
+    /// A copy of `text` with numeric and HTML 4.01 (plus apos) references decoded; a reference
+    /// that is not one stays as written.
+    static std::u16string DecodeEntities(std::u16string_view text);
+
+    /// Reads the file at `path` into `text` as UTF-16. `encoding` (optional, in/out): a
+    /// non-empty value overrides what an 8-bit file declares; it receives the encoding used.
+    /// `log` (optional) is replaced by the entries; `flags` (optional, in/out) receives the
+    /// byte-order-mark bit found. False, with `text` empty, only when the file cannot be opened
+    /// or read. Blocks on the disk.
+    static bool ReadTextAsWide(std::u16string* encoding, std::u16string_view path,
+                               std::u16string& text, std::u16string* log, uint32_t* flags);
+    /// Writes `text` to `path`: with the mark that `flags` names, else in `encoding` (when
+    /// non-empty), else in the encoding the text declares, else UTF-8. The file is replaced
+    /// only once everything was written. `log` is replaced; `encoding` receives the encoding
+    /// used. False when the file could not be written. Blocks on the disk.
+    static bool WriteWideAsText(std::u16string_view text, std::u16string_view path,
+                                std::u16string* log, uint32_t* flags, std::u16string* encoding);
+    /// The encoding that `text` names in a leading XML declaration or in an HTML meta
+    /// Content-Type inside its head; empty when it names none.
+    static std::u16string FindDeclaredEncoding(std::u16string_view text);
+    /// The Windows code page for an encoding name (ASCII case ignored); 0, the ANSI code page,
+    /// for an empty or unknown name.
+    static int CodePageFromName(std::u16string_view name);
+
+  private:
+    uint32_t NextCandidate(uint32_t previous, uint32_t parent) const;
+    uint32_t FindMatching(uint32_t candidate, const char16_t* name) const;
+    std::u16string_view TagNameView(uint32_t index) const;
+    bool HasCurrent() const;
+    bool Splice(size_t offset, size_t removed, std::u16string_view inserted, uint32_t enclosing);
+    bool OpenForContent(uint32_t element, std::u16string_view content);
+    size_t SkipLineBreak(size_t offset) const;
+    size_t EndOfContent(uint32_t element) const;
+
+    std::u16string text_;
+    std::u16string resultLog_;
+    ElementPosition position_;
+    uint32_t documentModeBits_ = 0;
+    std::unique_ptr<xml_internal::ElementIndex> index_;
+};
+
+} // namespace velunor
