@@ -1,12 +1,12 @@
 #pragma once
-// Site rules and extraction: the collection-rule record and the engine that applies a rule's
-// patterns to the text of a fetched page.
+// Site rules and extraction: the collection-rule record, the loader that reads rule files, and
+// the engine that applies a rule's patterns to the text of a fetched page.
 //
 // Pattern lists are split at every "|" and their alternatives tried in order; the first one
 // that matches with a capture group 1 gives the value. All matching runs on the page converted
 // to the ANSI code page, and values come back exactly as captured: not trimmed, not decoded, and
-// links not made absolute. Nothing here reports an error, keeps state, or touches the network
-// or the disk; every function may be called from any thread.
+// links not made absolute. Nothing here reports an error or keeps state, and only the loader
+// touches the disk; every function may be called from any thread.
 
 #include "rules/site_rule.h"
 
@@ -32,6 +32,14 @@ struct ChapterList {
     std::vector<std::u16string> ChapterName;
     std::vector<std::u16string> ChapterUrl;
 };
+
+/// Reads the rule file at `path`. Never fails: whatever cannot be read (a missing file, a root
+/// that is not "Channel", a missing element) stays empty.
+CSiteRule LoadSiteRule(std::u16string_view path);
+
+/// Full paths of the rule files ("*.xml" in any letter case) in the Rule folder of the current
+/// directory, sorted by file name; sub-folders are skipped. Empty when the folder is missing.
+std::vector<std::u16string> EnumerateRuleFiles();
 
 /// Fills `results` (supplied empty) with the hits inside the result region of `page`. Returns
 /// the hit count: 0 when nothing was found or the four lists differ in length (the lists then

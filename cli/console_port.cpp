@@ -1,0 +1,204 @@
+#include "cli/console_port.h"
+
+#include "cli/cli_support.h"
+#include "core/core.h"
+#include "xml/xml_document.h"
+
+namespace velunor::cli {
+namespace {
+
+constexpr std::u16string_view kFileScheme = u"file://";
+
+std::u16string PathOfAddress(const std::u16string& address) {
+    if (address.compare(0, kFileScheme.size(), kFileScheme) == 0) {
+        return address.substr(kFileScheme.size());
+    }
+    return address;
+}
+
+} // namespace
+
+std::u16string ConsolePort::SearchText() {
+    std::lock_guard lock(mutex_);
+    return searchText_;
+}
+
+void ConsolePort::SetSearchText(const std::u16string& text) {
+    {
+        std::lock_guard lock(mutex_);
+        searchText_ = text;
+    }
+    Changed();
+}
+
+std::u16string ConsolePort::SearchButtonCaption() {
+    std::lock_guard lock(mutex_);
+    return caption_;
+}
+
+void ConsolePort::SetSearchButtonCaption(const std::u16string& caption) {
+    {
+        std::lock_guard lock(mutex_);
+        caption_ = caption;
+    }
+    Changed();
+}
+
+void ConsolePort::SetStatusText(const std::u16string& text) {
+    {
+        std::lock_guard lock(mutex_);
+        lastStatus_ = text;
+        PrintLine(u"[" + text + u"]");
+    }
+    Changed();
+}
+
+ViewMode ConsolePort::GetViewMode() {
+    std::lock_guard lock(mutex_);
+    return viewMode_;
+}
+
+void ConsolePort::SetViewMode(ViewMode mode) {
+    std::lock_guard lock(mutex_);
+    viewMode_ = mode;
+}
+
+void ConsolePort::DeleteAllResultRows() {
+    {
+        std::lock_guard lock(mutex_);
+        rows_.clear();
+    }
+    Changed();
+}
+
+int ConsolePort::ResultRowCount() {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(rows_.size());
+}
+
+void ConsolePort::AppendResultRow(const ResultRow& row) {
+    {
+        std::lock_guard lock(mutex_);
+        rows_.push_back(row);
+        PrintLine(row[0] + u". " + row[2] + u" | " + row[3] + u" | " + row[4] + u" | " + row[1]);
+    }
+    Changed();
+}
+
+int ConsolePort::FirstSelectedResultRow() {
+    std::lock_guard lock(mutex_);
+    return selectedRow_;
+}
+
+ResultRow ConsolePort::ResultRowTexts(int row) {
+    std::lock_guard lock(mutex_);
+    if (row < 0 || row >= static_cast<int>(rows_.size())) {
+        return {};
+    }
+    return rows_[static_cast<size_t>(row)];
+}
+
+void ConsolePort::AppendBookItem(const std::u16string& text) {
+    std::lock_guard lock(mutex_);
+    PrintLine(u"bookshelf: " + text);
+}
+
+void ConsolePort::ShowWaitPage() {}
+
+void ConsolePort::NavigateAsync(const std::u16string& url) {
+    {
+        std::lock_guard lock(mutex_);
+        navigations_.push_back(url);
+        pageFile_ = PathOfAddress(url);
+        PrintLine(u"page: " + url);
+    }
+    Changed();
+}
+
+std::u16string ConsolePort::GetElementInnerHtml(const std::u16string& id) {
+    std::u16string path;
+    {
+        std::lock_guard lock(mutex_);
+        path = pageFile_;
+    }
+    std::u16string html;
+    if (path.empty() || !CXmlDocument::ReadTextAsWide(nullptr, path, html, nullptr, nullptr)) {
+        return {};
+    }
+    return FindElementInnerHtml(html, id);
+}
+
+MessageAnswer ConsolePort::ShowMessage(const std::u16string& text, MessageIcon, MessageButtons buttons) {
+    std::lock_guard lock(mutex_);
+    PrintLine(u"Velunor: " + text);
+    if (buttons == MessageButtons::Ok) {
+        return MessageAnswer::Ok;
+    }
+    PrintLine(questionAnswer_ == MessageAnswer::Yes ? u"(answered Yes)" : u"(answered No)");
+    return questionAnswer_;
+}
+
+void ConsolePort::LoadResultRows(std::vector<ResultRow> rows) {
+    std::lock_guard lock(mutex_);
+    rows_ = std::move(rows);
+}
+
+void ConsolePort::SelectRow(int row) {
+    std::lock_guard lock(mutex_);
+    selectedRow_ = row;
+}
+
+void ConsolePort::ShowPageFile(const std::u16string& path) {
+    std::lock_guard lock(mutex_);
+    pageFile_ = path;
+}
+
+void ConsolePort::AnswerQuestionsWith(MessageAnswer answer) {
+    std::lock_guard lock(mutex_);
+    questionAnswer_ = answer;
+}
+
+std::u16string ConsolePort::LastStatus() {
+    std::lock_guard lock(mutex_);
+    return lastStatus_;
+}
+
+std::vector<std::u16string> ConsolePort::Navigations() {
+    std::lock_guard lock(mutex_);
+    return navigations_;
+}
+
+void ConsolePort::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds interval) {
+    while (!condition()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, interval);
+    }
+}
+
+void ConsolePort::Changed() {
+    changed_.notify_all();
+}
+
+std::u16string FindElementInnerHtml(const std::u16string& html, const std::u16string& id) {
+    for (const std::u16string& quote : {std::u16string(u"\""), std::u16string(u"'")}) {
+        size_t attribute = html.find(u"id=" + quote + id + quote);
+        if (attribute == std::u16string::npos) {
+            continue;
+        }
+        size_t tagStart = html.rfind(u'<', attribute);
+        size_t contentStart = html.find(u'>', attribute);
+        if (tagStart == std::u16string::npos || contentStart == std::u16string::npos) {
+            return {};
+        }
+        size_t nameEnd = html.find_first_of(u" \t\r\n>", tagStart + 1);
+        std::u16string closing = u"</" + html.substr(tagStart + 1, nameEnd - tagStart - 1) + u">";
+        size_t contentEnd = html.find(closing, contentStart + 1);
+        if (contentEnd == std::u16string::npos) {
+            return {};
+        }
+        return html.substr(contentStart + 1, contentEnd - contentStart - 1);
+    }
+    return {};
+}
+
+} // namespace velunor::cli

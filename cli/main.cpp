@@ -1,0 +1,57 @@
+// velunor-cli: Velunor's jobs driven from a terminal.
+
+#include "cli/cli_support.h"
+#include "cli/rule_test_command.h"
+#include "cli/search_commands.h"
+#include "core/core.h"
+
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char16_t* usage;
+};
+
+const Command kCommands[] = {
+    {"rule-test", velunor::cli::RunRuleTest,
+     u"  rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]\n"
+     u"      apply a rule file to a saved page and print what it picks out"},
+    {"sites", velunor::cli::RunSites, u"  sites\n      list the rule files with their index and whether each is selected"},
+    {"select", velunor::cli::RunSelect, u"  select 0,2 | all | none\n      choose the sites a search asks"},
+    {"search", velunor::cli::RunSearch,
+     u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops"},
+};
+
+void PrintUsage() {
+    velunor::cli::PrintLine(u"usage: velunor-cli COMMAND ...");
+    for (const Command& command : kCommands) {
+        velunor::cli::PrintLine(command.usage);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        PrintUsage();
+        return argc < 2 ? 2 : 0;
+    }
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0) {
+            // File arguments are resolved against the start folder; the jobs find Rule/ and
+            // Config/ from the program folder.
+            velunor::cli::RememberStartFolder();
+            if (!velunor::EnterProgramFolder()) {
+                velunor::cli::PrintError(u"cannot enter the program folder");
+                return 1;
+            }
+            return command.run(argc, argv);
+        }
+    }
+    velunor::cli::PrintError(u"unknown command \"" + velunor::cli::Wide(argv[1]) + u"\"");
+    PrintUsage();
+    return 2;
+}

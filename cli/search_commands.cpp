@@ -1,0 +1,129 @@
+// The search commands of velunor-cli: list and choose target sites, run a search.
+
+#include "cli/search_commands.h"
+
+#include "cli/cli_support.h"
+#include "cli/console_port.h"
+#include "core/core.h"
+#include "search/search.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+namespace velunor::cli {
+namespace {
+
+constexpr std::u16string_view kIdleCaption = u"搜索";
+
+std::u16string SelectionPath() {
+    return GetProgramFolder() + u"Config/TargetSiteSelect.xml";
+}
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+// Parses "0,2,5" (a trailing comma allowed) into check states for `rowCount` rows. False when
+// an entry is not a row index.
+bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& checked) {
+    checked.assign(rowCount, false);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t comma = text.find(',', start);
+        std::string entry = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? text.size() : comma + 1;
+        if (entry.empty()) {
+            continue;
+        }
+        char* end = nullptr;
+        unsigned long index = std::strtoul(entry.c_str(), &end, 10);
+        if (*end != '\0' || entry.front() == '-' || index >= rowCount) {
+            return false;
+        }
+        checked[index] = true;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunSites(int, char**) {
+    CTargetSiteSelectModel model(SelectionPath());
+    model.Load();
+    if (model.Rows().empty()) {
+        PrintLine(u"no rule files in " + GetProgramFolder() + u"Rule/");
+        return 0;
+    }
+    for (size_t i = 0; i < model.Rows().size(); ++i) {
+        const CTargetSiteSelectModel::Row& row = model.Rows()[i];
+        PrintLine(Decimal(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") + u"]  " + row.siteName +
+                  u"  " + row.siteUrl);
+    }
+    return 0;
+}
+
+int RunSelect(int argc, char** argv) {
+    if (argc != 3) {
+        PrintError(u"usage: velunor-cli select 0,2 | all | none");
+        return 2;
+    }
+    CTargetSiteSelectModel model(SelectionPath());
+    model.Load();
+    std::string choice = argv[2];
+    if (choice == "all") {
+        model.SelectAll();
+    } else if (choice == "none") {
+        for (size_t i = 0; i < model.Rows().size(); ++i) {
+            model.SetChecked(i, false);
+        }
+    } else {
+        std::vector<bool> checked;
+        if (!ParseIndices(choice, model.Rows().size(), checked)) {
+            PrintError(u"\"" + Wide(choice) + u"\" is not a list of site indices from 0 to " +
+                       Decimal(static_cast<long long>(model.Rows().size()) - 1) + u" (see velunor-cli sites)");
+            return 2;
+        }
+        for (size_t i = 0; i < checked.size(); ++i) {
+            model.SetChecked(i, checked[i]);
+        }
+    }
+    if (!model.Confirm()) {
+        PrintError(u"cannot write " + SelectionPath());
+        return 1;
+    }
+    return RunSites(argc, argv);
+}
+
+int RunSearch(int argc, char** argv) {
+    if (argc != 3) {
+        PrintError(u"usage: velunor-cli search NAME");
+        return 2;
+    }
+    ConsolePort window;
+    window.SetSearchText(Wide(argv[2]));
+    std::signal(SIGINT, RequestStop);
+    RunSearchCommand(window, GetProgramFolder());
+    if (window.SearchButtonCaption() == kIdleCaption) {
+        return 1;
+    }
+    bool stopping = false;
+    window.WaitUntil(
+        [&] {
+            if (stopRequested != 0 && !stopping) {
+                stopRequested = 0;
+                // The stop button's command: it refuses within 3 seconds of the start.
+                RunSearchCommand(window, GetProgramFolder());
+                stopping = window.SearchButtonCaption() == kIdleCaption;
+            }
+            return window.SearchButtonCaption() == kIdleCaption && !window.LastStatus().empty() &&
+                   (window.LastStatus().rfind(u"搜索完成", 0) == 0 || window.LastStatus() == u"搜索任务被终止！");
+        },
+        std::chrono::milliseconds(100));
+    return 0;
+}
+
+} // namespace velunor::cli

@@ -1,0 +1,126 @@
+// Reading rule files from the Rule folder of the current directory.
+
+#include "rules/rules.h"
+
+#include "core/core.h"
+#include "xml/xml_document.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <memory>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velunor {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const {
+        closedir(dir);
+    }
+};
+
+// The text of the next sibling element called `name`; empty when there is none, so that a
+// missing element never hands the previous element's pattern to the wrong field.
+std::u16string ReadElement(CXmlDocument& document, const char16_t* name) {
+    if (!document.FindElement(name)) {
+        return {};
+    }
+    return document.GetElementText();
+}
+
+template <typename Group, typename Read>
+void ReadGroup(CXmlDocument& document, const char16_t* name, Group& group, Read read) {
+    if (!document.FindElement(name) || !document.EnterElement()) {
+        return;
+    }
+    read(group);
+    document.LeaveElement();
+}
+
+bool HasXmlExtension(const std::string& name) {
+    constexpr std::string_view kExtension = ".xml";
+    return name.size() >= kExtension.size() &&
+           strcasecmp(name.c_str() + name.size() - kExtension.size(), kExtension.data()) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::string CurrentDirectory() {
+    std::unique_ptr<char, decltype(&free)> folder(getcwd(nullptr, 0), &free);
+    return folder ? std::string(folder.get()) : std::string();
+}
+
+} // namespace
+
+CSiteRule LoadSiteRule(std::u16string_view path) {
+    CSiteRule rule;
+    CXmlDocument document;
+    document.LoadFile(std::u16string(path));
+    if (!document.FindElement(u"Channel") || !document.EnterElement()) {
+        return rule;
+    }
+    rule.SiteName = ReadElement(document, u"SiteName");
+    rule.SiteUrl = ReadElement(document, u"SiteUrl");
+    rule.Charset = ReadElement(document, u"Charset");
+    rule.ReplaceRule = ReadElement(document, u"ReplaceRule");
+    ReadGroup(document, u"SearchPage", rule.SearchPage, [&](SearchPageRule& search) {
+        search.SearchPageUrlFormat = ReadElement(document, u"SearchPageUrlFormat");
+        search.SearcResultRegional = ReadElement(document, u"SearcResultRegional");
+        search.NovelInfoPageUrl = ReadElement(document, u"NovelInfoPageUrl");
+        search.NovelName = ReadElement(document, u"NovelName");
+        search.NovelAuthor = ReadElement(document, u"NovelAuthor");
+        search.LatestChapter = ReadElement(document, u"LatestChapter");
+    });
+    ReadGroup(document, u"InfoPage", rule.InfoPage, [&](InfoPageRule& info) {
+        info.NovelSort = ReadElement(document, u"NovelSort");
+        info.NovelName = ReadElement(document, u"NovelName");
+        info.NovelAuthor = ReadElement(document, u"NovelAuthor");
+        info.NovelState = ReadElement(document, u"NovelState");
+        info.NovelIntro = ReadElement(document, u"NovelIntro");
+        info.LatestChapter = ReadElement(document, u"LatestChapter");
+        info.ContentsUrl = ReadElement(document, u"ContentsUrl");
+    });
+    ReadGroup(document, u"ContentsPage", rule.ContentsPage, [&](ContentsPageRule& contents) {
+        contents.ContentsRegional = ReadElement(document, u"ContentsRegional");
+        contents.ChapterName = ReadElement(document, u"ChapterName");
+        contents.ChapterUrl = ReadElement(document, u"ChapterUrl");
+    });
+    ReadGroup(document, u"ContentPage", rule.ChapterContent, [&](std::u16string& content) {
+        content = ReadElement(document, u"ChapterContent");
+    });
+    return rule;
+}
+
+std::vector<std::u16string> EnumerateRuleFiles() {
+    std::string folder = CurrentDirectory();
+    if (folder.empty()) {
+        return {};
+    }
+    folder += "/Rule/";
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) {
+        return {};
+    }
+    while (dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (HasXmlExtension(name) && IsRegularFile(folder + name)) {
+            names.push_back(name);
+        }
+    }
+    // Sites are stored by their position in this list, so the order must not depend on the
+    // file system.
+    std::sort(names.begin(), names.end());
+    std::vector<std::u16string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(Utf8ToWide(folder + name));
+    }
+    return paths;
+}
+
+} // namespace velunor

@@ -1,0 +1,49 @@
+#include "search/target_site_select_model.h"
+
+#include "rules/rules.h"
+#include "search/site_selection.h"
+
+namespace velunor {
+
+CTargetSiteSelectModel::CTargetSiteSelectModel(std::u16string selectionPath)
+    : selectionPath_(std::move(selectionPath)) {}
+
+void CTargetSiteSelectModel::Load() {
+    rows_.clear();
+    std::u16string selection = ReadSiteSelection(selectionPath_);
+    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles();
+    for (size_t i = 0; i < ruleFiles.size(); ++i) {
+        CSiteRule rule = LoadSiteRule(ruleFiles[i]);
+        std::string number = std::to_string(i + 1);
+        rows_.push_back(Row{std::u16string(number.begin(), number.end()), rule.SiteName, rule.SiteUrl,
+                            IsSiteSelected(selection, static_cast<int>(i))});
+    }
+}
+
+void CTargetSiteSelectModel::SetChecked(size_t row, bool checked) {
+    if (row < rows_.size()) {
+        rows_[row].checked = checked;
+    }
+}
+
+void CTargetSiteSelectModel::SelectAll() {
+    for (Row& row : rows_) {
+        row.checked = true;
+    }
+}
+
+void CTargetSiteSelectModel::Invert() {
+    for (Row& row : rows_) {
+        row.checked = !row.checked;
+    }
+}
+
+bool CTargetSiteSelectModel::Confirm() const {
+    std::vector<bool> checked;
+    for (const Row& row : rows_) {
+        checked.push_back(row.checked);
+    }
+    return WriteSiteSelection(selectionPath_, FormatSiteSelection(checked));
+}
+
+} // namespace velunor

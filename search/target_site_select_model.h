@@ -1,0 +1,39 @@
+#pragma once
+// What the target-site dialog shows and does, without the dialog: one row per rule file with
+// its number, site name, address and check state, select all, invert and confirm.
+
+#include <string>
+#include <vector>
+
+namespace velunor {
+
+class CTargetSiteSelectModel {
+public:
+    struct Row {
+        std::u16string number;
+        std::u16string siteName;
+        std::u16string siteUrl;
+        bool checked = false;
+    };
+
+    /// A model that reads and writes the selection file at `selectionPath`.
+    explicit CTargetSiteSelectModel(std::u16string selectionPath);
+
+    /// Rebuilds the rows from the rule files of the current directory and the stored selection.
+    /// A rule file that cannot be read still gets its row, with empty name and address.
+    void Load();
+
+    const std::vector<Row>& Rows() const { return rows_; }
+    /// Sets the check state of `row`; ignored when there is no such row.
+    void SetChecked(size_t row, bool checked);
+    void SelectAll();
+    void Invert();
+    /// Stores the checked rows as the selection; false when the file cannot be written.
+    bool Confirm() const;
+
+private:
+    std::u16string selectionPath_;
+    std::vector<Row> rows_;
+};
+
+} // namespace velunor

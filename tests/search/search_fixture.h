@@ -1,0 +1,59 @@
+#pragma once
+// A program folder in a temporary folder with rule files for the fake sites of the local test
+// site, made the current directory for the length of a test.
+
+#include "core/core.h"
+#include "support/temp_folder.h"
+#include "support/test_site.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+namespace velunor::testing {
+
+class ProgramFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char buffer[4096];
+        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
+        previous_ = buffer;
+        ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
+        ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Config")));
+        ASSERT_EQ(chdir(temp_.Path().c_str()), 0);
+    }
+    void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
+
+    /// The program folder, ending in "/".
+    std::u16string ProgramFolder() const { return temp_.WidePath() + u"/"; }
+
+    /// Copies a rule file of tests/data/search/rules into Rule/ as `name`, pointing it at `site`.
+    void InstallRule(const std::string& fixture, const std::string& name, const TestSite& site,
+                     const std::string& siteNumber = "") {
+        std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/search/rules/" + fixture, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ReplaceAll(text, "{SITE}", site.BaseUrl());
+        ReplaceAll(text, "{N}", siteNumber);
+        temp_.Write("Rule/" + name, text);
+    }
+
+    void WriteSelection(const std::string& selection) {
+        temp_.Write("Config/TargetSiteSelect.xml",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" + selection +
+                        "</Selected>\r\n</TargetSiteSelect>\r\n");
+    }
+
+    static void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+    }
+
+    TempFolder temp_;
+    std::string previous_;
+};
+
+} // namespace velunor::testing

@@ -1,0 +1,106 @@
+#include "search/search.h"
+
+#include "search_fixture.h"
+#include "support/test_site.h"
+
+#include <gtest/gtest.h>
+
+namespace velunor {
+namespace {
+
+TEST(SiteSelection, MembershipComparesWholeEntries) {
+    EXPECT_TRUE(IsSiteSelected(u"1,10,", 1));
+    EXPECT_TRUE(IsSiteSelected(u"1,10,", 10));
+    EXPECT_FALSE(IsSiteSelected(u"1,10,", 0));
+    EXPECT_FALSE(IsSiteSelected(u"1,10,", 11));
+    EXPECT_TRUE(IsSiteSelected(u"0,2", 2));
+    EXPECT_FALSE(IsSiteSelected(u"", 0));
+    EXPECT_FALSE(IsSiteSelected(u"12,", 2));
+}
+
+TEST(SiteSelection, FormatsAscendingWithFinalCommas) {
+    EXPECT_EQ(FormatSiteSelection({true, false, true, false, false, true}), u"0,2,5,");
+    EXPECT_EQ(FormatSiteSelection({false, false}), u"");
+}
+
+class TargetSiteSelectModelTest : public testing::ProgramFolderTest {
+protected:
+    std::u16string SelectionFile() { return ProgramFolder() + u"Config/TargetSiteSelect.xml"; }
+
+    void InstallRules(int count) {
+        for (int i = 0; i < count; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "site%02d.xml", i);
+            temp_.Write(std::string("Rule/") + name,
+                        "<Channel><SiteName>站" + std::to_string(i) + "</SiteName><SiteUrl>http://s" +
+                            std::to_string(i) + ".com</SiteUrl></Channel>");
+        }
+    }
+
+    std::vector<bool> Checks(const CTargetSiteSelectModel& model) {
+        std::vector<bool> checks;
+        for (const auto& row : model.Rows()) {
+            checks.push_back(row.checked);
+        }
+        return checks;
+    }
+};
+
+TEST_F(TargetSiteSelectModelTest, RowsShowEveryRuleFileAndTheStoredChecks) {
+    InstallRules(12);
+    temp_.Write("Rule/broken.xml", "not a rule at all");
+    WriteSelection("1,10,");
+    CTargetSiteSelectModel model(SelectionFile());
+    model.Load();
+    ASSERT_EQ(model.Rows().size(), 13u);
+    EXPECT_EQ(model.Rows()[0].number, u"1");
+    // The unreadable file still has its row, with empty name and address.
+    EXPECT_EQ(model.Rows()[0].siteName, u"");
+    EXPECT_EQ(model.Rows()[1].siteName, u"站0");
+    EXPECT_EQ(model.Rows()[12].number, u"13");
+    EXPECT_EQ(model.Rows()[12].siteUrl, u"http://s11.com");
+    std::vector<bool> expected(13, false);
+    expected[1] = true;
+    expected[10] = true;
+    EXPECT_EQ(Checks(model), expected);
+}
+
+TEST_F(TargetSiteSelectModelTest, InvertSelectAllConfirmAndCancel) {
+    InstallRules(4);
+    WriteSelection("0,2,");
+    CTargetSiteSelectModel model(SelectionFile());
+    model.Load();
+    model.Invert();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{false, true, false, true}));
+    // Cancelling is leaving the model without Confirm: the file keeps its text.
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"0,2,");
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"1,3,");
+    model.SelectAll();
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"0,1,2,3,");
+    for (size_t i = 0; i < 4; ++i) {
+        model.SetChecked(i, false);
+    }
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"");
+}
+
+TEST_F(TargetSiteSelectModelTest, ConfirmCreatesAMissingFileOrElement) {
+    InstallRules(3);
+    CTargetSiteSelectModel model(SelectionFile());
+    model.Load();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{false, false, false}));
+    model.SetChecked(2, true);
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"2,");
+
+    temp_.Write("Config/TargetSiteSelect.xml", "<TargetSiteSelect><Other>x</Other></TargetSiteSelect>");
+    model.SetChecked(0, true);
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"0,2,");
+    EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Other>x</Other>"), std::string::npos);
+}
+
+} // namespace
+} // namespace velunor
