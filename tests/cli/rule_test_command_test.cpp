@@ -1,32 +1,15 @@
+#include "cli_runner.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct CommandResult {
-    std::string output;
-    int exitStatus = -1;
-};
+using velunor::testing::CommandResult;
 
-// Runs velunor-cli with `arguments` and collects what it prints on both streams.
 CommandResult RunCli(const std::string& arguments) {
-    std::string command = std::string(VELUNOR_CLI) + " " + arguments + " 2>&1";
-    CommandResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, count);
-    }
-    int status = pclose(pipe);
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return velunor::testing::RunCommand(std::string(VELUNOR_CLI) + " " + arguments);
 }
 
 std::string Fixture(const std::string& name) {
