@@ -114,10 +114,23 @@ void AppendCodePoint(char32_t codePoint, std::u16string& wide) {
     wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
 }
 
+// Widens a run of code points in place: one pass over a buffer sized for the worst case, since
+// appending unit by unit costs more than the decoding itself on large pages.
 void AppendCodePoints(const wchar_t* codePoints, const wchar_t* end, std::u16string& wide) {
+    size_t start = wide.size();
+    wide.resize(start + 2 * static_cast<size_t>(end - codePoints));
+    char16_t* out = wide.data() + start;
     for (; codePoints != end; ++codePoints) {
-        AppendCodePoint(static_cast<char32_t>(*codePoints), wide);
+        char32_t codePoint = static_cast<char32_t>(*codePoints);
+        if (codePoint < 0x10000) {
+            *out++ = static_cast<char16_t>(codePoint);
+            continue;
+        }
+        codePoint -= 0x10000;
+        *out++ = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+        *out++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
     }
+    wide.resize(static_cast<size_t>(out - wide.data()));
 }
 
 void AppendWidened(std::string_view ascii, std::u16string& wide) {
