@@ -5,6 +5,7 @@
 // that no decoder accepts are kept as U+DC00 + byte, so bytes -> wide -> bytes is exact.
 
 #include "core/core.h"
+#include "core/internal/double_byte_table.h"
 
 #include <cerrno>
 #include <cstring>
@@ -40,24 +41,6 @@ std::string_view UpToNul(std::string_view bytes) {
 
 std::u16string_view UpToNul(std::u16string_view wide) {
     return wide.substr(0, wide.find(u'\0'));
-}
-
-bool IsAscii(std::string_view bytes) {
-    for (char byte : bytes) {
-        if (static_cast<unsigned char>(byte) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsAscii(std::u16string_view wide) {
-    for (char16_t unit : wide) {
-        if (unit >= 0x80) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool SameCharset(const char* a, const char* b) {
@@ -131,13 +114,6 @@ void AppendCodePoints(const wchar_t* codePoints, const wchar_t* end, std::u16str
         *out++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
     }
     wide.resize(static_cast<size_t>(out - wide.data()));
-}
-
-void AppendWidened(std::string_view ascii, std::u16string& wide) {
-    wide.reserve(wide.size() + ascii.size());
-    for (char byte : ascii) {
-        wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(byte)));
-    }
 }
 
 // Runs the iconv decoder over all of `bytes`; whatever it rejects is kept byte by byte.
@@ -341,6 +317,89 @@ void EncodeUtf8(std::u16string_view wide, std::string& bytes, bool& lossy) {
     }
 }
 
+// Length of the code page 936 sequence at `bytes[i]` that iconv must see as a whole: four bytes
+// for a four-byte GB18030 sequence, two for a plausible pair, else one.
+size_t AnsiSequenceLength(std::string_view bytes, size_t i) {
+    auto at = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    bool isLead = at(i) >= 0x81 && at(i) <= 0xFE;
+    if (!isLead || i + 1 >= bytes.size()) {
+        return 1;
+    }
+    bool fourByte = at(i + 1) >= 0x30 && at(i + 1) <= 0x39 && i + 3 < bytes.size() && at(i + 2) >= 0x81 &&
+                    at(i + 2) <= 0xFE && at(i + 3) >= 0x30 && at(i + 3) <= 0x39;
+    if (fourByte) {
+        return 4;
+    }
+    return at(i + 1) >= 0x40 && at(i + 1) != 0x7F && at(i + 1) != 0xFF ? 2 : 1;
+}
+
+// ASCII and the table's pairs directly, everything else through iconv one sequence at a time.
+void DecodeAnsi(iconv_t decoder, std::string_view bytes, std::u16string& wide) {
+    const internal::DoubleByteTable& table = internal::DoubleByteTable::Instance();
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t size = bytes.size();
+    wide.resize(size);
+    char16_t* out = wide.data();
+    size_t written = 0;
+    size_t i = 0;
+    while (i < size) {
+        unsigned char lead = in[i];
+        if (lead < 0x80) {
+            out[written] = lead;
+            ++written;
+            ++i;
+            continue;
+        }
+        char16_t character = i + 1 < size ? table.Decode(lead, in[i + 1]) : 0;
+        if (character != 0) {
+            out[written] = character;
+            ++written;
+            i += 2;
+            continue;
+        }
+        size_t length = AnsiSequenceLength(bytes, i);
+        wide.resize(written);
+        DecodeWithIconv(decoder, bytes.substr(i, length), wide);
+        // A rejected lead byte is kept and decoding goes on at the very next byte, as it would
+        // when iconv saw the whole text.
+        if (wide[written] == kEscapeBase + lead) {
+            length = 1;
+            wide.resize(written + 1);
+        }
+        written = wide.size();
+        wide.resize(written + size - i);
+        out = wide.data();
+        i += length;
+    }
+    wide.resize(written);
+}
+
+// ASCII, escaped bytes and the table's characters directly, everything else through iconv.
+void EncodeAnsi(iconv_t encoder, std::u16string_view wide, std::string& bytes, bool& lossy) {
+    const internal::DoubleByteTable& table = internal::DoubleByteTable::Instance();
+    bytes.reserve(wide.size() * 2);
+    size_t i = 0;
+    while (i < wide.size()) {
+        char16_t unit = wide[i];
+        if (unit < 0x80) {
+            bytes.push_back(static_cast<char>(unit));
+            ++i;
+            continue;
+        }
+        uint16_t pair = table.Encode(unit);
+        if (pair != 0) {
+            bytes.push_back(static_cast<char>(pair >> 8));
+            bytes.push_back(static_cast<char>(pair & 0xFF));
+            ++i;
+            continue;
+        }
+        bool surrogatePair = IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1]);
+        size_t length = surrogatePair ? 2 : 1;
+        EncodeWithIconv(encoder, wide.substr(i, length), bytes, lossy);
+        i += length;
+    }
+}
+
 } // namespace
 
 bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& wide) {
@@ -349,15 +408,15 @@ bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& 
         DecodeUtf8(bytes, wide);
         return true;
     }
-    if (SameCharset(charset, kAnsiCharset) && IsAscii(bytes)) {
-        AppendWidened(bytes, wide);
-        return true;
-    }
     iconv_t decoder = CachedConverter(kIconvWide, charset);
     if (!IsOpen(decoder)) {
         return false;
     }
-    DecodeWithIconv(decoder, bytes, wide);
+    if (SameCharset(charset, kAnsiCharset)) {
+        DecodeAnsi(decoder, bytes, wide);
+    } else {
+        DecodeWithIconv(decoder, bytes, wide);
+    }
     return true;
 }
 
@@ -366,14 +425,16 @@ bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& b
     bool lost = false;
     if (SameCharset(charset, "UTF-8")) {
         EncodeUtf8(wide, bytes, lost);
-    } else if (SameCharset(charset, kAnsiCharset) && IsAscii(wide)) {
-        bytes.assign(wide.begin(), wide.end());
     } else {
         iconv_t encoder = CachedConverter(charset, kIconvWide);
         if (!IsOpen(encoder)) {
             return false;
         }
-        EncodeWithIconv(encoder, wide, bytes, lost);
+        if (SameCharset(charset, kAnsiCharset)) {
+            EncodeAnsi(encoder, wide, bytes, lost);
+        } else {
+            EncodeWithIconv(encoder, wide, bytes, lost);
+        }
     }
     if (lossy != nullptr) {
         *lossy = lost;

@@ -57,6 +57,32 @@ TEST(AnsiConversion, RoundTripsEveryByteString) {
     }
 }
 
+TEST(AnsiConversion, EveryGbkPairDecodesAsIconvDecodesIt) {
+    // The fast table of pairs must agree with iconv's GBK decoder wherever GBK defines a pair.
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            std::string pair = {static_cast<char>(lead), static_cast<char>(trail)};
+            std::u16string viaIconv;
+            ASSERT_TRUE(DecodeCharset(pair, "GBK", viaIconv));
+            if (viaIconv.size() != 1 || (viaIconv[0] >= 0xDC80 && viaIconv[0] <= 0xDCFF)) {
+                continue;
+            }
+            ASSERT_EQ(AnsiToWide(pair), viaIconv) << lead << " " << trail;
+            ASSERT_EQ(WideToAnsi(viaIconv), pair) << lead << " " << trail;
+        }
+    }
+}
+
+TEST(AnsiConversion, FourByteSequencesAndRejectedOnesAroundThem) {
+    // U+0080 as a four-byte sequence on both sides of a four-byte shape beyond the defined range,
+    // whose bytes are kept one by one before decoding goes on.
+    std::string bytes = "\x81\x30\x81\x30" "\xFE\x39\xFE\x39" "\x81\x30\x81\x30";
+    std::u16string wide = AnsiToWide(bytes);
+    EXPECT_EQ(wide.front(), u'\u0080');
+    EXPECT_EQ(wide.back(), u'\u0080');
+    EXPECT_EQ(WideToAnsi(wide), bytes);
+}
+
 TEST(AnsiConversion, LoneSurrogateThatIsNoEscapeBecomesQuestionMark) {
     std::u16string wide = u"a";
     wide.push_back(static_cast<char16_t>(0xD800));
