@@ -8,6 +8,7 @@
 #include "core/internal/double_byte_table.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <strings.h>
 #include <iconv.h>
@@ -85,16 +86,6 @@ iconv_t CachedConverter(const char* to, const char* from) {
 
 bool IsOpen(iconv_t handle) {
     return handle != reinterpret_cast<iconv_t>(-1);
-}
-
-void AppendCodePoint(char32_t codePoint, std::u16string& wide) {
-    if (codePoint < 0x10000) {
-        wide.push_back(static_cast<char16_t>(codePoint));
-        return;
-    }
-    codePoint -= 0x10000;
-    wide.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-    wide.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
 }
 
 // Widens a run of code points in place: one pass over a buffer sized for the worst case, since
@@ -253,29 +244,58 @@ size_t ValidUtf8SequenceLength(std::string_view bytes, size_t i) {
     return length;
 }
 
+// Decodes into a buffer sized for the worst case (one unit per byte), writing through a pointer:
+// appending unit by unit made decoding cost more than parsing a whole XML file.
 void DecodeUtf8(std::string_view bytes, std::u16string& wide) {
-    wide.reserve(wide.size() + bytes.size());
+    size_t start = wide.size();
+    wide.resize(start + bytes.size());
+    char16_t* out = wide.data() + start;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
     size_t i = 0;
     while (i < bytes.size()) {
-        unsigned char lead = static_cast<unsigned char>(bytes[i]);
+        // Markup is mostly ASCII: widen eight bytes at a time while none has its top bit set.
+        uint64_t eight = 0;
+        if (i + 8 <= bytes.size()) {
+            std::memcpy(&eight, in + i, 8);
+        }
+        if (i + 8 <= bytes.size() && (eight & 0x8080808080808080ULL) == 0) {
+            for (size_t k = 0; k < 8; ++k) {
+                out[k] = in[i + k];
+            }
+            out += 8;
+            i += 8;
+            continue;
+        }
+        unsigned char lead = in[i];
         if (lead < 0x80) {
-            wide.push_back(lead);
+            *out = lead;
+            ++out;
             ++i;
             continue;
         }
         size_t length = ValidUtf8SequenceLength(bytes, i);
         if (length == 0) {
-            wide.push_back(static_cast<char16_t>(kEscapeBase + lead));
+            *out = static_cast<char16_t>(kEscapeBase + lead);
+            ++out;
             ++i;
             continue;
         }
         char32_t codePoint = lead & (0xFF >> (length + 1));
         for (size_t k = 1; k < length; ++k) {
-            codePoint = (codePoint << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+            codePoint = (codePoint << 6) | (in[i + k] & 0x3F);
         }
-        AppendCodePoint(codePoint, wide);
+        if (codePoint < 0x10000) {
+            *out = static_cast<char16_t>(codePoint);
+            ++out;
+        } else {
+            codePoint -= 0x10000;
+            out[0] = static_cast<char16_t>(0xD800 + (codePoint >> 10));
+            out[1] = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+            out += 2;
+        }
         i += length;
     }
+    wide.resize(static_cast<size_t>(out - wide.data()));
 }
 
 void AppendUtf8(char32_t codePoint, std::string& bytes) {
