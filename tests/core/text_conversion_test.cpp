@@ -98,6 +98,19 @@ TEST(Utf8Conversion, DecodesAndEncodesEveryPlane) {
     EXPECT_EQ(WideToUtf8(wide), bytes);
 }
 
+TEST(Utf8Conversion, LongAsciiRunsAroundMultiByteCharacters) {
+    // ASCII is widened in blocks; characters and bad bytes at every offset around a block edge
+    // must come out the same as alone.
+    for (size_t before = 0; before < 40; ++before) {
+        std::string ascii(before, 'a');
+        std::string bytes = ascii + kUtf8Title + ascii + "\xFF" + ascii + kUtf8Emoji + std::string(33, 'z');
+        std::u16string expected = std::u16string(before, u'a') + u"斗破苍穹" + std::u16string(before, u'a') +
+                                  u"\xDCFF" + std::u16string(before, u'a') + u"\U0001F600" +
+                                  std::u16string(33, u'z');
+        ASSERT_EQ(Utf8ToWide(bytes), expected) << before;
+    }
+}
+
 TEST(Utf8Conversion, InvalidSequencesBecomeEscapedBytes) {
     struct Case {
         std::string bytes;
