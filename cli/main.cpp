@@ -1,6 +1,7 @@
 // velunor-cli: Velunor's jobs driven from a terminal.
 
 #include "cli/cli_support.h"
+#include "cli/library_commands.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
@@ -23,6 +24,12 @@ const Command kCommands[] = {
     {"select", velunor::cli::RunSelect, u"  select 0,2 | all | none\n      choose the sites a search asks"},
     {"search", velunor::cli::RunSearch,
      u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops"},
+    {"download", velunor::cli::RunDownload,
+     u"  download N\n      download the novel of row N of the last search into Novel/"},
+    {"refetch", velunor::cli::RunRefetch,
+     u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
+    {"shelf", velunor::cli::RunShelf,
+     u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or delete it"},
 };
 
 void PrintUsage() {

@@ -61,6 +61,12 @@ std::u16string GetProgramFolder();
 /// same files however the program was launched. False when it cannot.
 bool EnterProgramFolder();
 
+/// `name` (a site, novel or image name from a site or rule file) made safe as one path
+/// component: "/", backslash and NUL become "_", a name made only of dots ("." or "..") or an empty
+/// name becomes as many "_" (at least one), and the name is cut, never inside a character, to at
+/// most 200 bytes of UTF-8. A name that needs none of this comes back unchanged.
+std::u16string CleanPathComponent(std::u16string_view name);
+
 /// The path as the system calls take it: UTF-8 bytes.
 std::string NativePath(std::u16string_view path);
 

@@ -1,0 +1,112 @@
+// The library commands of velunor-cli: download a search hit, fetch a chapter again, and the
+// bookshelf.
+
+#include "cli/library_commands.h"
+
+#include "cli/cli_support.h"
+#include "cli/console_port.h"
+#include "core/core.h"
+#include "library/library.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace velunor::cli {
+namespace {
+
+// The rows of the last search as its result list showed them.
+std::vector<ResultRow> LastSearchRows() {
+    std::vector<ResultRow> rows;
+    for (const SearchHit& hit : ReadSearchHits(GetProgramFolder())) {
+        rows.push_back({Decimal(static_cast<long long>(rows.size()) + 1), hit.TargetSite,
+                        hit.NovelName, hit.NovelAuthor, hit.LatestChapter});
+    }
+    return rows;
+}
+
+// The 1-based number `text` as a 0-based index below `count`; -1 when it is not one.
+int ParseNumber(const char* text, size_t count) {
+    char* end = nullptr;
+    long number = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || number < 1 || static_cast<size_t>(number) > count) {
+        return -1;
+    }
+    return static_cast<int>(number - 1);
+}
+
+void PrintShelf(const CBookShelfModel& model) {
+    if (model.Items().empty()) {
+        PrintLine(u"the bookshelf is empty");
+        return;
+    }
+    for (size_t i = 0; i < model.Items().size(); ++i) {
+        PrintLine(Decimal(static_cast<long long>(i) + 1) + u". " + model.Items()[i]);
+    }
+}
+
+} // namespace
+
+int RunDownload(int argc, char** argv) {
+    if (argc != 3) {
+        PrintError(u"usage: velunor-cli download N");
+        return 2;
+    }
+    std::vector<ResultRow> rows = LastSearchRows();
+    int row = ParseNumber(argv[2], rows.size());
+    if (row < 0) {
+        PrintError(u"\"" + Wide(argv[2]) + u"\" is not a row of the last search (1 to " +
+                   Decimal(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
+        return 2;
+    }
+    ConsolePort window;
+    window.LoadResultRows(std::move(rows));
+    window.SelectRow(row);
+    window.ShowWaitPage();
+    window.SetViewMode(ViewMode::Reading);
+    // The terminal has nothing else to do meanwhile, so the job runs on this thread.
+    NovelDownloadJob(&window, GetProgramFolder());
+    return window.LastStatus() == u"下载完成！ " ? 0 : 1;
+}
+
+int RunRefetch(int argc, char** argv) {
+    if (argc != 3) {
+        PrintError(u"usage: velunor-cli refetch PAGE.html");
+        return 2;
+    }
+    ConsolePort window;
+    window.ShowPageFile(ResolveArgumentPath(argv[2]));
+    OnDemandChapterFetch(&window, GetProgramFolder());
+    return window.LastStatus() == u"成功下载本章节！" ? 0 : 1;
+}
+
+int RunShelf(int argc, char** argv) {
+    CBookShelfModel model(GetProgramFolder());
+    model.LoadBookShelf();
+    if (argc == 2) {
+        PrintShelf(model);
+        return 0;
+    }
+    std::string action = argc == 4 ? argv[2] : "";
+    if (action != "open" && action != "delete") {
+        PrintError(u"usage: velunor-cli shelf [open N | delete N]");
+        return 2;
+    }
+    int item = ParseNumber(argv[3], model.Items().size());
+    if (item < 0) {
+        PrintError(u"\"" + Wide(argv[3]) +
+                   u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
+        return 2;
+    }
+    if (action == "open") {
+        ConsolePort window;
+        model.OpenBook(item, window);
+        return 0;
+    }
+    PrintLine(u"deleted: " + model.Items()[static_cast<size_t>(item)]);
+    model.DeleteBook(item);
+    PrintShelf(model);
+    return 0;
+}
+
+} // namespace velunor::cli

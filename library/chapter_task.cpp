@@ -1,0 +1,59 @@
+// The chapter task.
+
+#include "library/chapter_task.h"
+
+#include "library/internal/chapter_fetch.h"
+#include "library/library_layout.h"
+#include "rules/rules.h"
+
+#include <memory>
+
+namespace velunor {
+namespace {
+
+void WriteState(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
+                std::u16string_view state) {
+    ReplacePlaceholder(page, kDownStatePlaceholder, state);
+    WritePage(encoding, task.PageFile, page);
+}
+
+void RunChapterTask(const ChapterTask& task) {
+    std::u16string encoding(kPageEncoding);
+    std::u16string page;
+    {
+        std::lock_guard lock(*task.DownloadLock);
+        task.window->SetStatusText(u"正在下载 " + task.ChapterName + u" ……");
+        ReadPage(encoding, task.PageFile, page);
+    }
+    FetchedChapter chapter = FetchChapter(task.ChapterUrl, task.ChapterContent, task.Charset);
+    if (chapter.StatusCode != 200) {
+        WriteState(task, encoding, page, kStateFailed);
+        return;
+    }
+    std::u16string text = chapter.Text;
+    if (chapter.Images.empty()) {
+        if (text.empty()) {
+            WriteState(task, encoding, page, kStateNoText);
+            return;
+        }
+        // Only text chapters are cleaned; a chapter with images keeps its text as the site sent it.
+        text = ApplyReplaceRule(task.ReplaceRule, text);
+    } else if (!StoreChapterImages(chapter, task.ChapterUrl, task.PageFile, text, {})) {
+        WriteState(task, encoding, page, kStateFailed);
+        return;
+    }
+    ReplacePlaceholder(page, kDownStatePlaceholder, kStateStored);
+    ReplacePlaceholder(page, kChapterContentPlaceholder, text);
+    WritePage(encoding, task.PageFile, page);
+    std::lock_guard lock(*task.DownloadLock);
+    task.window->SetStatusText(u"成功下载章节： " + task.ChapterName);
+}
+
+} // namespace
+
+void ChapterTaskRoutine(void* argument) {
+    std::unique_ptr<ChapterTask> task(static_cast<ChapterTask*>(argument));
+    RunChapterTask(*task);
+}
+
+} // namespace velunor

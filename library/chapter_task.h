@@ -1,0 +1,30 @@
+#pragma once
+// The chapter task: completes one placeholder chapter page written by the novel download job.
+
+#include "port/window_port.h"
+
+#include <mutex>
+#include <string>
+
+namespace velunor {
+
+/// The argument of one chapter task, created by the download job and owned and freed by the
+/// task. The window and the lock are not owned; both outlive every task of the job.
+struct ChapterTask {
+    WindowPort* window;
+    std::u16string ChapterContent;
+    std::u16string ReplaceRule;
+    std::u16string Charset;
+    std::u16string ChapterName;
+    std::u16string ChapterUrl;
+    std::u16string PageFile;
+    /// The DownloadLock of the job that queued the task.
+    std::mutex* DownloadLock;
+};
+
+/// Pool routine: fetches the chapter of one ChapterTask (which it frees) and rewrites its page
+/// with state "1" and the text, "0" when no text was found, or "-1" when the chapter or one of
+/// its images could not be fetched. Runs on a pool worker; blocks on the network.
+void ChapterTaskRoutine(void* argument);
+
+} // namespace velunor

@@ -1,0 +1,86 @@
+#pragma once
+// The on-disk library: folder and page names, the placeholders of the two page templates, the
+// HTML fragments Velunor inserts into pages, and the checks that keep every write inside the
+// program's Novel/ folder. Stateless; every function may be called from any thread.
+
+#include <string>
+#include <string_view>
+
+namespace velunor {
+
+/// Placeholders of the contents page template.
+inline constexpr std::u16string_view kNovelNamePlaceholder = u"{NovelName}";
+inline constexpr std::u16string_view kContentsPlaceholder = u"{Contents}";
+/// Placeholders of the chapter page template.
+inline constexpr std::u16string_view kRuleFilePathPlaceholder = u"{RuleFilePath}";
+inline constexpr std::u16string_view kChapterUrlPlaceholder = u"{ChapterUrl}";
+inline constexpr std::u16string_view kChapterSaveFilePlaceholder = u"{ChapterSaveFile}";
+inline constexpr std::u16string_view kChapterNamePlaceholder = u"{ChapterName}";
+inline constexpr std::u16string_view kPrevChapterUrlPlaceholder = u"{PrevChapterUrl}";
+inline constexpr std::u16string_view kNextChapterUrlPlaceholder = u"{NextChapterUrl}";
+inline constexpr std::u16string_view kDownStatePlaceholder = u"{DownState}";
+inline constexpr std::u16string_view kChapterContentPlaceholder = u"{ChapterContent}";
+
+/// Download states written into a chapter page.
+inline constexpr std::u16string_view kStateStored = u"1";
+inline constexpr std::u16string_view kStateNoText = u"0";
+inline constexpr std::u16string_view kStateFailed = u"-1";
+
+/// File name of a novel's contents page, and the link to it from its chapters.
+inline constexpr std::u16string_view kContentsPageName = u"ContentsPage.html";
+
+/// The encoding every page job starts with, before its first template or page read.
+inline constexpr std::u16string_view kPageEncoding = u"GB2312";
+
+/// Replaces every occurrence of `placeholder` in `text` by `value`, exactly and with case; a
+/// value that itself holds the placeholder is not replaced again.
+void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
+                        std::u16string_view value);
+
+/// `programFolder` (ending in "/") + "Novel/".
+std::u16string NovelRootFolder(const std::u16string& programFolder);
+/// The novel folder: Novel/ + site name + "/" + page name, both names cleaned into single
+/// path components. No "/" at the end.
+std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
+                               std::u16string_view pageName);
+/// Template/ + `name` in the program folder.
+std::u16string TemplatePath(const std::u16string& programFolder, std::u16string_view name);
+/// The folder part of `path`, up to its last "/" (excluded); empty when it has none.
+std::u16string FolderOfFile(std::u16string_view path);
+
+/// "n.html" for chapter n (from 1), in decimal without leading zeros.
+std::u16string ChapterPageName(int n);
+/// The link of chapter n to the chapter before it: the contents page for chapter 1.
+std::u16string PrevChapterUrl(int n);
+/// The link of chapter n of `count` to the next one: the contents page for the last chapter.
+std::u16string NextChapterUrl(int n, int count);
+
+/// The contents table fragment of chapter n: odd chapters open a row, even ones close it.
+std::u16string ContentsRow(int n, std::u16string_view title);
+/// The empty cell that closes the last row of a novel with an odd chapter count.
+std::u16string ContentsClosingCell();
+
+/// The file name an image is stored under: the address after its last "/" (the whole address
+/// when it has none), cleaned into one path component; never empty.
+std::u16string ImageFileName(std::u16string_view address);
+/// The centred fragment appended to a chapter text for one stored image.
+std::u16string ImageFragment(std::u16string_view fileName);
+/// The hidden state element of a chapter page holding `state`, character for character as the
+/// template holds it.
+std::u16string DownStateElement(std::u16string_view state);
+
+/// True when `path` is a page of the library: programFolder + "Novel/" + site + "/" + novel +
+/// "/" + file ending in ".html", with no empty, "." or ".." component. Purely textual.
+bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path);
+/// True when `folder` is a novel folder of the library: programFolder + "Novel/" + site + "/" +
+/// novel, with no empty, "." or ".." component (so never Novel/ itself or a site folder).
+bool IsNovelFolder(const std::u16string& programFolder, std::u16string_view folder);
+
+/// Reads a template or page into `text` with the job's encoding variable (in/out); a file that
+/// cannot be read gives empty text and false. Blocks on the disk.
+bool ReadPage(std::u16string& encoding, std::u16string_view path, std::u16string& text);
+/// Writes `text` to the page file `path` in the job's encoding; false when it cannot be written.
+/// Blocks on the disk.
+bool WritePage(std::u16string& encoding, std::u16string_view path, std::u16string_view text);
+
+} // namespace velunor

@@ -1,0 +1,38 @@
+#pragma once
+// The novel download job: turns the opened search hit into a local novel, its contents page,
+// a bookshelf entry and one chapter page per chapter, filled by chapter tasks on a pool of five
+// workers.
+
+#include "port/window_port.h"
+
+#include <string>
+#include <vector>
+
+namespace velunor {
+
+/// One SearchResult element of Config/SearchResult.xml: a hit of the last search.
+struct SearchHit {
+    std::u16string TargetSite;
+    std::u16string RuleFile;
+    std::u16string NovelName;
+    std::u16string NovelAuthor;
+    std::u16string LatestChapter;
+    std::u16string InfoPageUrl;
+};
+
+/// The hits of the last search below `programFolder` (ending in "/"), in file order; empty
+/// when the file is missing or holds none. Blocks on the disk.
+std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder);
+
+/// Downloads the novel of the window's first selected result row to its end, reporting on the
+/// status line; returns after every chapter task has finished or after a stop. `window` must
+/// outlive it. `programFolder` ends in "/" and holds Config/, Template/ and Novel/. Meant as the
+/// body of a detached thread (the window has shown the waiting page and switched to reading);
+/// jobs may run at the same time, each with its own DownloadLock. Blocks.
+void NovelDownloadJob(WindowPort* window, std::u16string programFolder);
+
+/// The double-click on a result row: shows the waiting page, switches the window to reading
+/// and starts NovelDownloadJob on a detached thread. Returns at once.
+void StartNovelDownload(WindowPort& window, const std::u16string& programFolder);
+
+} // namespace velunor

@@ -1,0 +1,134 @@
+#pragma once
+// A program folder in a temporary folder, with the shipped templates, rule files for the fake
+// novel sites of the local test site, and a search result file to open hits from.
+
+#include "core/core.h"
+#include "library/library.h"
+#include "support/recording_port.h"
+#include "support/temp_folder.h"
+#include "support/test_site.h"
+#include "xml/xml_document.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velunor::testing {
+
+/// One SearchResult element.
+struct Hit {
+    std::u16string site;
+    std::u16string ruleFile;
+    std::u16string name;
+    std::u16string author;
+    std::u16string infoPageUrl;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << stream.rdbuf();
+    return bytes.str();
+}
+
+inline bool Exists(const std::string& path) {
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
+}
+
+inline size_t Count(const std::u16string& text, std::u16string_view part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::u16string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class LibraryFixture : public ::testing::Test {
+  protected:
+    static constexpr const char16_t* kGbkSite = u"书屋甲";
+    static constexpr const char16_t* kUtf8Site = u"星站";
+
+    explicit LibraryFixture(const std::string& siteRoot = TestSite::DefaultRoot())
+        : site_(siteRoot) {
+        program_ = temp_.WidePath() + u"/";
+        std::filesystem::copy(std::string(VELUNOR_SOURCE_DATA) + "/Template",
+                              temp_.File("Template"));
+        std::filesystem::create_directories(temp_.File("Config"));
+        std::filesystem::create_directories(temp_.File("Rule"));
+        gbkRule_ = InstallRule("novel-gbk");
+        utf8Rule_ = InstallRule("novel-utf8");
+    }
+
+    std::u16string InstallRule(const std::string& name) {
+        std::string text =
+            ReadBytes(std::string(VELUNOR_TEST_DATA) + "/library/rules/" + name + ".xml");
+        const std::string placeholder = "{SITE}";
+        for (size_t at = text.find(placeholder); at != std::string::npos;
+             at = text.find(placeholder)) {
+            text.replace(at, placeholder.size(), site_.BaseUrl());
+        }
+        temp_.Write("Rule/" + name + ".xml", text);
+        return temp_.WideFile("Rule/" + name + ".xml");
+    }
+
+    Hit GbkHit(const std::u16string& name, const std::string& infoPath) {
+        return {kGbkSite, gbkRule_, name, u"佚名", site_.Url("/novel-gbk/book/" + infoPath)};
+    }
+
+    void WriteSearchResults(const std::vector<Hit>& hits) {
+        CXmlDocument document;
+        document.SetDocumentText(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+        for (const Hit& hit : hits) {
+            document.AddElement(u"SearchResult");
+            document.EnterElement();
+            document.AddElement(u"TargetSite", hit.site);
+            document.AddElement(u"RuleFile", hit.ruleFile);
+            document.AddElement(u"NovelName", hit.name);
+            document.AddElement(u"NovelAuthor", hit.author);
+            document.AddElement(u"LatestChapter", u"最新一章");
+            document.AddElement(u"InfoPageUrl", hit.infoPageUrl);
+            document.LeaveElement();
+        }
+        ASSERT_TRUE(document.SaveFile(program_ + u"Config/SearchResult.xml"));
+    }
+
+    /// Lists `hits` as result rows, opens row `row` and runs the job to its end on this thread.
+    void Download(const std::vector<Hit>& hits, int row, RecordingPort& port) {
+        WriteSearchResults(hits);
+        for (size_t i = 0; i < hits.size(); ++i) {
+            port.AppendResultRow({std::u16string(1, static_cast<char16_t>(u'1' + i)), hits[i].site,
+                                  hits[i].name, hits[i].author, u"最新一章"});
+        }
+        port.SelectRow(row);
+        NovelDownloadJob(&port, program_);
+    }
+
+    void Download(const Hit& hit) {
+        Download(std::vector<Hit>{hit}, 0, port_);
+    }
+
+    std::u16string NovelFolder(const std::u16string& site, const std::u16string& name) {
+        return program_ + u"Novel/" + site + u"/" + name;
+    }
+
+    /// A page as the jobs read it back: GB2312 unless it has a UTF-16 mark.
+    static std::u16string ReadPageText(const std::u16string& path) {
+        std::u16string encoding(kPageEncoding);
+        std::u16string text;
+        ReadPage(encoding, path, text);
+        return text;
+    }
+
+    TestSite site_;
+    TempFolder temp_;
+    std::u16string program_;
+    std::u16string gbkRule_;
+    std::u16string utf8Rule_;
+    RecordingPort port_;
+};
+
+} // namespace velunor::testing

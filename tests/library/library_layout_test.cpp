@@ -1,0 +1,120 @@
+#include "library/library_layout.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <string>
+
+namespace velunor {
+namespace {
+
+const std::u16string kCell = u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"><div "
+                             u"style=\"margin-left:10px; color:#333333;\">";
+
+TEST(ContentsTable, PairsChaptersIntoRowsAndClosesAnOddCount) {
+    EXPECT_EQ(ContentsRow(1, u"序 <一> & 二") + ContentsClosingCell(),
+              u"<tr>" + kCell + u"<a href=\"1.html\">序 <一> & 二</a></td>" +
+                  u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"></td></tr>");
+    std::u16string rows;
+    for (int n = 1; n <= 4; ++n) {
+        rows += ContentsRow(n, u"章");
+    }
+    EXPECT_EQ(rows.find(u"<tr>"), 0u);
+    EXPECT_EQ(rows.size() - rows.rfind(u"</tr>"), 5u);
+    size_t secondRow = rows.find(u"</tr><tr>");
+    ASSERT_NE(secondRow, std::u16string::npos);
+    EXPECT_NE(rows.find(u"<a href=\"2.html\">"), std::u16string::npos);
+    EXPECT_LT(rows.find(u"<a href=\"2.html\">"), secondRow);
+    EXPECT_GT(rows.find(u"<a href=\"3.html\">"), secondRow);
+    EXPECT_EQ(rows.find(ContentsClosingCell()), std::u16string::npos);
+}
+
+TEST(ChapterLinks, EndsLinkBackToTheContentsPage) {
+    EXPECT_EQ(PrevChapterUrl(1), u"ContentsPage.html");
+    EXPECT_EQ(NextChapterUrl(1, 1), u"ContentsPage.html");
+    EXPECT_EQ(PrevChapterUrl(2), u"1.html");
+    EXPECT_EQ(NextChapterUrl(2, 3), u"3.html");
+    EXPECT_EQ(NextChapterUrl(3, 3), u"ContentsPage.html");
+    EXPECT_EQ(ChapterPageName(1234), u"1234.html");
+}
+
+TEST(ReplacePlaceholder, ReplacesEveryOccurrenceExactlyOnce) {
+    std::u16string page =
+        u"<a href=\"{NextChapterUrl}\"></a>{nextchapterurl}<a href=\"{NextChapterUrl}\">";
+    ReplacePlaceholder(page, kNextChapterUrlPlaceholder, u"2.html");
+    EXPECT_EQ(page, u"<a href=\"2.html\"></a>{nextchapterurl}<a href=\"2.html\">");
+    std::u16string recursive = u"{ChapterName}|{ChapterName}";
+    ReplacePlaceholder(recursive, kChapterNamePlaceholder, u"[{ChapterName}]");
+    EXPECT_EQ(recursive, u"[{ChapterName}]|[{ChapterName}]");
+}
+
+TEST(Images, AreNamedByTheLastPartOfTheirAddress) {
+    EXPECT_EQ(ImageFileName(u"/img/a.jpg"), u"a.jpg");
+    EXPECT_EQ(ImageFileName(u"http://site/x/y/b.png"), u"b.png");
+    EXPECT_EQ(ImageFileName(u"c.gif"), u"c.gif");
+    EXPECT_EQ(ImageFileName(u"pics/.."), u"__");
+    EXPECT_EQ(ImageFileName(u"pics/"), u"_");
+    EXPECT_EQ(ImageFragment(u"a.jpg"),
+              u"<div style=\"text-align:center;\"><img src='images\\a.jpg'><br /></div>");
+}
+
+TEST(LibraryPaths, OnlyPagesAndNovelFoldersBelowNovelCount) {
+    const std::u16string p = u"/opt/velunor/";
+    EXPECT_EQ(NovelFolderPath(p, u"站", u"../../x"), u"/opt/velunor/Novel/站/.._.._x");
+    EXPECT_TRUE(IsLibraryPage(p, u"/opt/velunor/Novel/站/书/1.html"));
+    EXPECT_TRUE(IsLibraryPage(p, u"/opt/velunor/Novel/站/书/ContentsPage.html"));
+    const char16_t* notPages[] = {u"",
+                                  u"/opt/velunor/Novel/站/书/1.htm",
+                                  u"/opt/velunor/Novel/站/1.html",
+                                  u"/opt/velunor/Novel/站/书/images/1.html",
+                                  u"/opt/velunor/Novel/站/../../../etc/x.html",
+                                  u"/opt/velunor/Novel/站/../书/1.html",
+                                  u"/opt/velunor/Novel/站//1.html",
+                                  u"/opt/velunor/Config/1.html",
+                                  u"/home/user/Novel/站/书/1.html",
+                                  u"/opt/velunor/Novel/站/书/.html"};
+    for (size_t i = 0; i < std::size(notPages); ++i) {
+        EXPECT_FALSE(IsLibraryPage(p, notPages[i])) << "case " << i;
+    }
+    EXPECT_TRUE(IsNovelFolder(p, u"/opt/velunor/Novel/站/书"));
+    EXPECT_FALSE(IsNovelFolder(p, u"/opt/velunor/Novel/站"));
+    EXPECT_FALSE(IsNovelFolder(p, u"/opt/velunor/Novel/"));
+    EXPECT_FALSE(IsNovelFolder(p, u"/opt/velunor/Novel/站/.."));
+    EXPECT_FALSE(IsNovelFolder(p, u"/home/user"));
+    EXPECT_FALSE(IsNovelFolder(u"", u"Novel/站/书"));
+}
+
+// The shipped chapter template must keep the contract the on-demand fetch relies on.
+TEST(ShippedTemplates, ChapterTemplateHoldsTheHiddenFieldsBeforeAnySiteText) {
+    std::u16string encoding(kPageEncoding);
+    std::u16string page;
+    ASSERT_TRUE(ReadPage(encoding, u"" VELUNOR_SOURCE_DATA "/Template/ContentPage.html", page));
+    EXPECT_NE(page.find(u"上一章"), std::u16string::npos);
+    EXPECT_NE(page.find(u"charset=gb2312"), std::u16string::npos);
+    size_t state = page.find(u"<div style=\"display:none;\" id=\"down_state\">{DownState}</div>");
+    ASSERT_NE(state, std::u16string::npos);
+    for (const char16_t* field : {u"<div id=\"rule_file_path\">{RuleFilePath}</div>",
+                                  u"<div id=\"chapter_url\">{ChapterUrl}</div>",
+                                  u"<div id=\"chapter_save_file\">{ChapterSaveFile}</div>"}) {
+        size_t at = page.find(field);
+        ASSERT_NE(at, std::u16string::npos);
+        EXPECT_LT(at, state);
+    }
+    // Site text (names, chapter text) only comes after every hidden field.
+    for (std::u16string_view siteText :
+         {kChapterContentPlaceholder, kChapterNamePlaceholder, kNovelNamePlaceholder}) {
+        EXPECT_GT(page.find(siteText), state);
+    }
+    EXPECT_EQ(page.find(u"{ChapterContent}"), page.rfind(u"{ChapterContent}"));
+    EXPECT_NE(page.find(u"{NextChapterUrl}"), page.rfind(u"{NextChapterUrl}"));
+    EXPECT_NE(page.find(u"href=\"app:rest_down\""), std::u16string::npos);
+    std::u16string contents;
+    ASSERT_TRUE(
+        ReadPage(encoding, u"" VELUNOR_SOURCE_DATA "/Template/ContentsPage.html", contents));
+    EXPECT_NE(contents.find(u"<table"), std::u16string::npos);
+    EXPECT_LT(contents.find(u"<table"), contents.find(u"{Contents}"));
+}
+
+} // namespace
+} // namespace velunor

@@ -1,0 +1,249 @@
+#include "library_fixture.h"
+
+#include "cli/console_port.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace velunor::testing {
+namespace {
+
+using NovelDownload = LibraryFixture;
+
+const std::u16string kDone = u"下载完成！ ";
+
+std::u16string Hidden(const std::u16string& page, const std::u16string& id) {
+    return cli::FindElementInnerHtml(page, id);
+}
+
+TEST_F(NovelDownload, ThreeChapterNovelBecomesLinkedPagesAContentsPageAndABookshelfEntry) {
+    Download(GbkHit(u"三章小说", "sanzhang.html"));
+    EXPECT_EQ(port_.LastStatus(), kDone);
+    std::u16string folder = NovelFolder(kGbkSite, u"三章小说");
+    const char16_t* texts[] = {u"天色未明", u"山路盘旋", u"城门就在眼前"};
+    const char16_t* prev[] = {u"ContentsPage.html", u"1.html", u"2.html"};
+    const char16_t* next[] = {u"2.html", u"3.html", u"ContentsPage.html"};
+    for (int n = 1; n <= 3; ++n) {
+        std::u16string path = folder + u"/" + ChapterPageName(n);
+        std::u16string page = ReadPageText(path);
+        SCOPED_TRACE(n);
+        EXPECT_NE(page.find(texts[n - 1]), std::u16string::npos);
+        EXPECT_EQ(Hidden(page, u"down_state"), u"1");
+        EXPECT_EQ(Hidden(page, u"chapter_save_file"), path);
+        EXPECT_EQ(Hidden(page, u"rule_file_path"), gbkRule_);
+        // Chapter links are resolved against the contents page, which lies in list/.
+        EXPECT_EQ(Hidden(page, u"chapter_url"),
+                  site_.Url("/novel-gbk/book/list/s" + std::to_string(n) + ".html"));
+        EXPECT_EQ(Count(page, u"<a href=\"" + std::u16string(prev[n - 1]) + u"\">上一章</a>"), 2u);
+        EXPECT_EQ(Count(page, u"<a href=\"" + std::u16string(next[n - 1]) + u"\">下一章</a>"), 2u);
+        for (std::u16string_view placeholder :
+             {kRuleFilePathPlaceholder, kChapterUrlPlaceholder, kChapterSaveFilePlaceholder,
+              kNovelNamePlaceholder, kChapterNamePlaceholder, kPrevChapterUrlPlaceholder,
+              kNextChapterUrlPlaceholder, kDownStatePlaceholder, kChapterContentPlaceholder}) {
+            EXPECT_EQ(page.find(placeholder), std::u16string::npos) << WideToUtf8(placeholder);
+        }
+    }
+    EXPECT_NE(ReadPageText(folder + u"/1.html").find(u"<h1>第一章 出发 & <序></h1>"),
+              std::u16string::npos);
+    std::u16string contents = ReadPageText(folder + u"/ContentsPage.html");
+    std::u16string rows = ContentsRow(1, u"第一章 出发 & <序>") + ContentsRow(2, u"第二章 山路") +
+                          ContentsRow(3, u"第三章 到达") + ContentsClosingCell();
+    EXPECT_NE(contents.find(rows), std::u16string::npos);
+    EXPECT_NE(contents.find(u"<h1>三章小说</h1>"), std::u16string::npos);
+    EXPECT_TRUE(IsDirectory(folder + u"/images"));
+    std::vector<BookEntry> shelf = ReadBookShelf(program_);
+    ASSERT_EQ(shelf.size(), 1u);
+    EXPECT_EQ(shelf[0].TargetSite, kGbkSite);
+    EXPECT_EQ(shelf[0].NovelName, u"三章小说");
+    EXPECT_EQ(shelf[0].ContentsPagePath, folder + u"/ContentsPage.html");
+    EXPECT_EQ(port_.BookItems(), std::vector<std::u16string>{u"书屋甲 - 三章小说"});
+    EXPECT_EQ(port_.Navigations(), std::vector<std::u16string>{folder + u"/ContentsPage.html"});
+    std::vector<std::u16string> statuses = port_.Statuses();
+    ASSERT_GE(statuses.size(), 4u);
+    EXPECT_EQ(statuses[0], u"正在提取小说信息……");
+    EXPECT_EQ(statuses[1], u"正在提取小说目录，可能需要几秒钟……");
+    EXPECT_EQ(statuses[2], u"正在提取小说章节，可能需要几秒钟……");
+    EXPECT_EQ(statuses[3], u"小说目录提取完成！");
+    int started = 0;
+    for (const std::u16string& status : statuses) {
+        started += status.rfind(u"正在下载 ", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(started, 3);
+}
+
+TEST_F(NovelDownload, EachChapterEndsInItsOwnState) {
+    Download(GbkHit(u"混合小说", "hunhe.html"));
+    ASSERT_EQ(port_.LastStatus(), kDone);
+    std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
+    std::u16string cleaned = ReadPageText(folder + u"/1.html");
+    EXPECT_EQ(Hidden(cleaned, u"down_state"), u"1");
+    EXPECT_NE(cleaned.find(u"正文在此。正文结束。"), std::u16string::npos);
+    for (int n : {2, 3}) {
+        std::u16string page = ReadPageText(folder + u"/" + ChapterPageName(n));
+        EXPECT_EQ(Hidden(page, u"down_state"), n == 2 ? u"-1" : u"0");
+        EXPECT_NE(page.find(u"{ChapterContent}"), std::u16string::npos);
+    }
+    // Relative images are stored under their own names and follow the text, which keeps the
+    // part the replace rule would delete.
+    std::u16string pictures = ReadPageText(folder + u"/4.html");
+    EXPECT_EQ(Hidden(pictures, u"down_state"), u"1");
+    std::u16string expected =
+        u"<img src=\"img/a.png\"><span class=\"ad\">图中有字</span><img src='img/b.png'>" +
+        ImageFragment(u"a.png") + ImageFragment(u"b.png");
+    EXPECT_NE(pictures.find(expected), std::u16string::npos);
+    std::string images = NativePath(folder + u"/images/");
+    std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
+    EXPECT_EQ(ReadBytes(images + "a.png"), ReadBytes(site + "a.png"));
+    EXPECT_EQ(ReadBytes(images + "b.png"), ReadBytes(site + "b.png"));
+    // A transfer that breaks off fails the chapter; the image before it stays.
+    std::u16string broken = ReadPageText(folder + u"/5.html");
+    EXPECT_EQ(Hidden(broken, u"down_state"), u"-1");
+    EXPECT_NE(broken.find(u"{ChapterContent}"), std::u16string::npos);
+}
+
+TEST_F(NovelDownload, DownloadingAgainReplacesPagesAndImages) {
+    Hit hit = GbkHit(u"混合小说", "hunhe.html");
+    Download(hit);
+    Download(std::vector<Hit>{hit}, 0, port_);
+    std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
+    std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
+    EXPECT_EQ(ReadBytes(NativePath(folder + u"/images/a.png")), ReadBytes(site + "a.png"));
+    EXPECT_EQ(ReadBytes(NativePath(folder + u"/images/b.png")), ReadBytes(site + "b.png"));
+    EXPECT_EQ(Count(ReadPageText(folder + u"/1.html"), u"正文在此"), 1u);
+    EXPECT_EQ(Count(ReadPageText(folder + u"/ContentsPage.html"), u"<a href=\"1.html\">"), 1u);
+    EXPECT_EQ(ReadBookShelf(program_).size(), 2u);
+    EXPECT_EQ(port_.BookItems().size(), 2u);
+}
+
+TEST_F(NovelDownload, Utf8SiteGivesCorrectText) {
+    Hit hit{kUtf8Site, utf8Rule_, u"星辰之书", u"佚名", site_.Url("/novel-utf8/book.html")};
+    Download(hit);
+    ASSERT_EQ(port_.LastStatus(), kDone);
+    std::u16string folder = NovelFolder(kUtf8Site, u"星辰之书");
+    EXPECT_NE(ReadPageText(folder + u"/1.html").find(u"银河倾泻，萤火如织。"),
+              std::u16string::npos);
+    EXPECT_NE(ReadPageText(folder + u"/2.html").find(u"生僻字𠀀与表情😀都应完好。"),
+              std::u16string::npos);
+    EXPECT_NE(ReadPageText(folder + u"/ContentsPage.html").find(u"第二章 𠀀字"),
+              std::u16string::npos);
+}
+
+struct StopCase {
+    const char* info;
+    const char16_t* message;
+};
+
+TEST_F(NovelDownload, StopsLeaveNoFilesAndShowTheResultsAgain) {
+    const StopCase cases[] = {
+        {"moved.html", u"无法打开目标站小说信息页，下载中止!"},
+        {"missing.html", u"无法打开目标站小说信息页，下载中止!"},
+        {"empty.html", u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！"},
+    };
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.info);
+        RecordingPort port;
+        port.SetViewMode(ViewMode::Reading);
+        Download({GbkHit(u"小说", c.info)}, 0, port);
+        EXPECT_EQ(port.LastStatus(), c.message);
+        EXPECT_EQ(port.GetViewMode(), ViewMode::SearchResults);
+    }
+    EXPECT_FALSE(Exists(temp_.File("Novel")));
+    EXPECT_FALSE(Exists(temp_.File("Config/BookShelf.xml")));
+}
+
+TEST_F(NovelDownload, ContentsPageThatCannotBeFetchedStops) {
+    Download(GbkHit(u"无目录", "nolist.html"));
+    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说目录页，下载中止！");
+}
+
+TEST_F(NovelDownload, RowWithoutMatchingHitStopsWithAMessage) {
+    Hit listed = GbkHit(u"三章小说", "sanzhang.html");
+    WriteSearchResults({listed});
+    port_.AppendResultRow({u"1", kGbkSite, u"三章小说", u"别人", u""});
+    port_.SelectRow(0);
+    NovelDownloadJob(&port_, program_);
+    EXPECT_EQ(port_.LastStatus(), u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
+    EXPECT_EQ(port_.GetViewMode(), ViewMode::SearchResults);
+    RecordingPort noSelection;
+    NovelDownloadJob(&noSelection, program_);
+    EXPECT_EQ(noSelection.LastStatus(), u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
+    EXPECT_FALSE(Exists(temp_.File("Novel")));
+}
+
+TEST_F(NovelDownload, FirstOfTwoEqualHitsIsUsed) {
+    Hit broken = GbkHit(u"三章小说", "missing.html");
+    Hit good = GbkHit(u"三章小说", "sanzhang.html");
+    Download({broken, good}, 1, port_);
+    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说信息页，下载中止!");
+}
+
+TEST_F(NovelDownload, NamesFromTheSiteStayInsideTheLibrary) {
+    Download(GbkHit(u"越界", "evil.html"));
+    ASSERT_EQ(port_.LastStatus(), kDone);
+    std::u16string folder = NovelFolder(kGbkSite, u".._.._x");
+    EXPECT_EQ(Hidden(ReadPageText(folder + u"/1.html"), u"down_state"), u"1");
+    EXPECT_TRUE(Exists(NativePath(folder + u"/images/__")));
+    EXPECT_EQ(ReadBookShelf(program_)[0].NovelName, u"../../x");
+    for (const auto& entry : std::filesystem::directory_iterator(temp_.Path())) {
+        std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "Novel" || name == "Config" || name == "Template" || name == "Rule")
+            << name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp_.File("Novel")),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(NovelDownload, NovelsWithoutANameOnTheirPageKeepTheirListedNames) {
+    std::vector<Hit> hits{GbkHit(u"无名一", "noname1.html"), GbkHit(u"无名二", "noname2.html")};
+    Download(hits, 0, port_);
+    Download(hits, 1, port_);
+    EXPECT_NE(ReadPageText(NovelFolder(kGbkSite, u"无名一") + u"/1.html").find(u"天色未明"),
+              std::u16string::npos);
+    EXPECT_NE(ReadPageText(NovelFolder(kGbkSite, u"无名二") + u"/1.html").find(u"山路盘旋"),
+              std::u16string::npos);
+    EXPECT_EQ(port_.BookItems(),
+              (std::vector<std::u16string>{u"书屋甲 - 无名一", u"书屋甲 - 无名二"}));
+}
+
+TEST_F(NovelDownload, TwoDownloadsRunAtTheSameTime) {
+    Hit three = GbkHit(u"三章小说", "sanzhang.html");
+    Hit mixed = GbkHit(u"混合小说", "hunhe.html");
+    WriteSearchResults({three, mixed});
+    RecordingPort first;
+    RecordingPort second;
+    for (RecordingPort* port : {&first, &second}) {
+        port->AppendResultRow({u"1", kGbkSite, three.name, three.author, u""});
+        port->AppendResultRow({u"2", kGbkSite, mixed.name, mixed.author, u""});
+    }
+    first.SelectRow(0);
+    second.SelectRow(1);
+    std::thread one(NovelDownloadJob, &first, program_);
+    std::thread two(NovelDownloadJob, &second, program_);
+    one.join();
+    two.join();
+    EXPECT_EQ(first.LastStatus(), kDone);
+    EXPECT_EQ(second.LastStatus(), kDone);
+    EXPECT_EQ(ReadBookShelf(program_).size(), 2u);
+    EXPECT_EQ(Hidden(ReadPageText(NovelFolder(kGbkSite, u"三章小说") + u"/3.html"), u"down_state"),
+              u"1");
+    EXPECT_EQ(Hidden(ReadPageText(NovelFolder(kGbkSite, u"混合小说") + u"/4.html"), u"down_state"),
+              u"1");
+}
+
+TEST_F(NovelDownload, StartShowsTheWaitingPageAndRunsOnItsOwnThread) {
+    WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
+    // Never freed: the detached job may still be returning from its last call on the port
+    // when the test ends.
+    auto* port = new RecordingPort;
+    port->AppendResultRow({u"1", kGbkSite, u"三章小说", u"佚名", u""});
+    port->SelectRow(0);
+    StartNovelDownload(*port, program_);
+    EXPECT_EQ(port->WaitPages(), 1);
+    EXPECT_EQ(port->GetViewMode(), ViewMode::Reading);
+    ASSERT_TRUE(port->WaitForStatus(kDone));
+}
+
+} // namespace
+} // namespace velunor::testing

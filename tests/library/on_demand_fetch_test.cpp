@@ -1,0 +1,167 @@
+#include "library_fixture.h"
+
+#include "cli/console_port.h"
+
+#include <gtest/gtest.h>
+
+namespace velunor::testing {
+namespace {
+
+// A copy of the fake GB2312 site that a test may change while the server runs.
+struct CopiedSite {
+    CopiedSite() {
+        std::filesystem::copy(TestSite::DefaultRoot() + "/novel-gbk", root.File("novel-gbk"),
+                              std::filesystem::copy_options::recursive);
+    }
+    TempFolder root;
+};
+
+class OnDemandFetch : public CopiedSite, public LibraryFixture {
+  protected:
+    OnDemandFetch() : LibraryFixture(root.Path()) {}
+
+    void SetUp() override {
+        Download(GbkHit(u"混合小说", "hunhe.html"));
+        ASSERT_EQ(port_.LastStatus(), u"下载完成！ ");
+        folder_ = NovelFolder(kGbkSite, u"混合小说");
+    }
+
+    std::u16string Page(int n) {
+        return folder_ + u"/" + ChapterPageName(n);
+    }
+
+    /// A window that shows page `path`, its hidden chapter address replaced by `chapterUrl`
+    /// when given.
+    void Show(RecordingPort& window, const std::u16string& path,
+              const std::string& chapterPath = {}) {
+        std::u16string page = ReadPageText(path);
+        for (const char16_t* id :
+             {u"rule_file_path", u"chapter_url", u"chapter_save_file", u"down_state"}) {
+            window.SetElement(id, cli::FindElementInnerHtml(page, id));
+        }
+        if (!chapterPath.empty()) {
+            window.SetElement(u"chapter_url", site_.Url("/novel-gbk/book/list/" + chapterPath));
+        }
+    }
+
+    std::u16string folder_;
+};
+
+std::u16string State(const std::u16string& page) {
+    return cli::FindElementInnerHtml(page, u"down_state");
+}
+
+TEST_F(OnDemandFetch, FailedChapterIsFetchedAgainWhenTheSiteAnswers) {
+    root.Write("novel-gbk/book/list/h2.html",
+               ReadBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
+    RecordingPort window;
+    Show(window, Page(2));
+    ASSERT_EQ(State(ReadPageText(Page(2))), u"-1");
+    OnDemandChapterFetch(&window, program_);
+    std::u16string page = ReadPageText(Page(2));
+    EXPECT_EQ(State(page), u"1");
+    EXPECT_NE(page.find(u"山路盘旋而上"), std::u16string::npos);
+    EXPECT_EQ(page.find(u"{ChapterContent}"), std::u16string::npos);
+    EXPECT_EQ(window.Navigations(), std::vector<std::u16string>{Page(2)});
+    EXPECT_EQ(window.Statuses(),
+              (std::vector<std::u16string>{u"正在读取目标站章节页面……", u"成功下载本章节！"}));
+    // A second click reads the state the browser still shows; the file keeps what the first
+    // run wrote.
+    OnDemandChapterFetch(&window, program_);
+    EXPECT_EQ(ReadPageText(Page(2)), page);
+}
+
+TEST_F(OnDemandFetch, PlaceholderPageOfImagesIsCompleted) {
+    std::u16string placeholder = ReadPageText(Page(3));
+    ReplacePlaceholder(placeholder, DownStateElement(u"0"), DownStateElement(u"{DownState}"));
+    ReplacePlaceholder(placeholder, Page(3), Page(6));
+    std::u16string encoding(kPageEncoding);
+    ASSERT_TRUE(WritePage(encoding, Page(6), placeholder));
+    std::filesystem::remove(NativePath(folder_ + u"/images/a.png"));
+    RecordingPort window;
+    Show(window, Page(6), "h4.html");
+    ASSERT_EQ(window.GetElementInnerHtml(u"down_state"), u"{DownState}");
+    OnDemandChapterFetch(&window, program_);
+    std::u16string page = ReadPageText(Page(6));
+    EXPECT_EQ(State(page), u"1");
+    EXPECT_NE(page.find(u"<span class=\"ad\">图中有字</span><img src='img/b.png'>" +
+                        ImageFragment(u"a.png") + ImageFragment(u"b.png")),
+              std::u16string::npos);
+    EXPECT_EQ(ReadBytes(NativePath(folder_ + u"/images/a.png")),
+              ReadBytes(root.File("novel-gbk/book/list/img/a.png")));
+    EXPECT_EQ(window.Statuses(), (std::vector<std::u16string>{
+                                     u"正在读取目标站章节页面……", u"本章为图片章节，正在下载……",
+                                     u"正在下载本章的第 1 个图片……", u"正在下载本章的第 2 个图片……",
+                                     u"成功下载本章节！"}));
+}
+
+TEST_F(OnDemandFetch, TextIsStoredAsTheSiteSentIt) {
+    RecordingPort window;
+    Show(window, Page(5), "h1.html");
+    OnDemandChapterFetch(&window, program_);
+    std::u16string page = ReadPageText(Page(5));
+    EXPECT_EQ(State(page), u"1");
+    EXPECT_NE(page.find(u"正文在此。<span class=\"ad\">请记住本站网址</span>正文结束。"),
+              std::u16string::npos);
+}
+
+struct FailureCase {
+    const char* chapter;
+    const char16_t* state;
+    const char16_t* message;
+    const char16_t* status;
+};
+
+TEST_F(OnDemandFetch, FailuresRewriteOnlyTheState) {
+    const FailureCase cases[] = {
+        {"gone.html", u"-1", u"无法访问目标站的本章节页面！", u"正在读取目标站章节页面……"},
+        {"h3.html", u"0", u"在目标站没有提取到章节内容，请更换目标站！",
+         u"正在读取目标站章节页面……"},
+        {"h5.html", u"-1", nullptr, u"当前章节图片下载失败！"},
+    };
+    std::u16string state = u"0";
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.chapter);
+        RecordingPort window;
+        Show(window, Page(3), c.chapter);
+        ASSERT_EQ(window.GetElementInnerHtml(u"down_state"), state);
+        OnDemandChapterFetch(&window, program_);
+        std::u16string page = ReadPageText(Page(3));
+        EXPECT_EQ(State(page), c.state);
+        EXPECT_NE(page.find(u"{ChapterContent}"), std::u16string::npos);
+        EXPECT_EQ(window.LastStatus(), c.status);
+        EXPECT_EQ(window.Messages().size(), c.message == nullptr ? 0u : 1u);
+        if (c.message != nullptr && !window.Messages().empty()) {
+            EXPECT_EQ(window.Messages()[0].text, c.message);
+        }
+        EXPECT_TRUE(window.Navigations().empty());
+        state = c.state;
+    }
+}
+
+TEST_F(OnDemandFetch, PageFilesOutsideTheLibraryAreNeverWritten) {
+    std::string outside =
+        temp_.Write("outside.html", "<div style=\"display:none;\" id=\"down_state\">-1</div>"
+                                    "{ChapterContent}");
+    const std::u16string targets[] = {
+        Utf8ToWide(outside),
+        folder_ + u"/../../../outside.html",
+        u"",
+    };
+    for (const std::u16string& target : targets) {
+        RecordingPort window;
+        Show(window, Page(2), "h1.html");
+        window.SetElement(u"chapter_save_file", target);
+        OnDemandChapterFetch(&window, program_);
+        EXPECT_EQ(window.LastStatus(),
+                  u"本页记录的章节文件不在书库的 Novel 文件夹中，未做任何改动！");
+        EXPECT_TRUE(window.Messages().empty());
+        EXPECT_TRUE(window.Navigations().empty());
+    }
+    EXPECT_EQ(temp_.Read("outside.html"),
+              "<div style=\"display:none;\" id=\"down_state\">-1</div>{ChapterContent}");
+    EXPECT_FALSE(Exists(temp_.File("images")));
+}
+
+} // namespace
+} // namespace velunor::testing
