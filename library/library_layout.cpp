@@ -119,6 +119,14 @@ std::u16string ImageFileName(std::u16string_view address) {
     return CleanPathComponent(name);
 }
 
+std::u16string HiddenFieldText(std::u16string_view value) {
+    return CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeAttribute);
+}
+
+std::u16string HiddenFieldValue(std::u16string_view innerHtml) {
+    return CXmlDocument::DecodeEntities(innerHtml);
+}
+
 std::u16string ImageFragment(std::u16string_view fileName) {
     return u"<div style=\"text-align:center;\"><img src='images\\" + std::u16string(fileName) +
            u"'><br /></div>";

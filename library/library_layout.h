@@ -65,6 +65,12 @@ std::u16string ContentsClosingCell();
 std::u16string ImageFileName(std::u16string_view address);
 /// The centred fragment appended to a chapter text for one stored image.
 std::u16string ImageFragment(std::u16string_view fileName);
+
+/// A value as it is written into a hidden field of a chapter page: HTML-escaped.
+std::u16string HiddenFieldText(std::u16string_view value);
+
+/// A hidden field's value from the inner HTML the page shows: entities decoded.
+std::u16string HiddenFieldValue(std::u16string_view innerHtml);
 /// The hidden state element of a chapter page holding `state`, character for character as the
 /// template holds it.
 std::u16string DownStateElement(std::u16string_view state);

@@ -94,9 +94,12 @@ void WritePlaceholderPage(const std::u16string& programFolder, NovelPages& novel
                           const ChapterTask& task) {
     std::u16string page;
     ReadPage(novel.encoding, TemplatePath(programFolder, u"ContentPage.html"), page);
-    ReplacePlaceholder(page, kRuleFilePathPlaceholder, novel.hit.RuleFile);
-    ReplacePlaceholder(page, kChapterUrlPlaceholder, task.ChapterUrl);
-    ReplacePlaceholder(page, kChapterSaveFilePlaceholder, task.PageFile);
+    // The hidden fields are read back from the browser as HTML, so "&" and "<" in an address or
+    // a path are escaped here and decoded there; written as they are, "&copy=2" in a chapter
+    // address would come back as "©=2".
+    ReplacePlaceholder(page, kRuleFilePathPlaceholder, HiddenFieldText(novel.hit.RuleFile));
+    ReplacePlaceholder(page, kChapterUrlPlaceholder, HiddenFieldText(task.ChapterUrl));
+    ReplacePlaceholder(page, kChapterSaveFilePlaceholder, HiddenFieldText(task.PageFile));
     ReplacePlaceholder(page, kNovelNamePlaceholder, novel.hit.NovelName);
     ReplacePlaceholder(page, kChapterNamePlaceholder, task.ChapterName);
     ReplacePlaceholder(page, kPrevChapterUrlPlaceholder, PrevChapterUrl(n));

@@ -20,9 +20,9 @@ struct DisplayedChapter {
 
 DisplayedChapter ReadDisplayedChapter(WindowPort& window) {
     DisplayedChapter page;
-    page.RuleFilePath = window.GetElementInnerHtml(u"rule_file_path");
-    page.ChapterUrl = window.GetElementInnerHtml(u"chapter_url");
-    page.ChapterSaveFile = window.GetElementInnerHtml(u"chapter_save_file");
+    page.RuleFilePath = HiddenFieldValue(window.GetElementInnerHtml(u"rule_file_path"));
+    page.ChapterUrl = HiddenFieldValue(window.GetElementInnerHtml(u"chapter_url"));
+    page.ChapterSaveFile = HiddenFieldValue(window.GetElementInnerHtml(u"chapter_save_file"));
     page.DownState = window.GetElementInnerHtml(u"down_state");
     return page;
 }

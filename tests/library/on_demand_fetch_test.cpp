@@ -71,6 +71,17 @@ TEST_F(OnDemandFetch, FailedChapterIsFetchedAgainWhenTheSiteAnswers) {
     EXPECT_EQ(ReadPageText(Page(2)), page);
 }
 
+TEST_F(OnDemandFetch, AddressesAreReadBackAsTheBrowserShowsThem) {
+    // A browser's inner HTML escapes "&"; the address must still name the file on the site.
+    root.Write("novel-gbk/book/list/h&copy=2.html",
+               ReadBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
+    RecordingPort window;
+    Show(window, Page(2));
+    window.SetElement(u"chapter_url", site_.Url("/novel-gbk/book/list/h&amp;copy=2.html"));
+    OnDemandChapterFetch(&window, program_);
+    EXPECT_EQ(State(ReadPageText(Page(2))), u"1");
+}
+
 TEST_F(OnDemandFetch, PlaceholderPageOfImagesIsCompleted) {
     std::u16string placeholder = ReadPageText(Page(3));
     ReplacePlaceholder(placeholder, DownStateElement(u"0"), DownStateElement(u"{DownState}"));
