@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 namespace velunor {
 namespace {
@@ -124,16 +123,8 @@ TEST(LoadSiteRule, Utf8RuleFileWithUtf8Charset) {
 
 class EnumerateRuleFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        previous_ = buffer;
-        ASSERT_EQ(chdir(temp_.Path().c_str()), 0);
-    }
-    void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
-
     TempFolder temp_;
-    std::string previous_;
+    testing::ScopedCurrentDirectory inside_{temp_.Path()};
 };
 
 TEST_F(EnumerateRuleFilesTest, ListsXmlFilesSortedByNameInAnyLetterCase) {

@@ -10,22 +10,19 @@
 
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace velunor::testing {
 
 class ProgramFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char buffer[4096];
-        ASSERT_NE(getcwd(buffer, sizeof buffer), nullptr);
-        previous_ = buffer;
         ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
         ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Config")));
-        ASSERT_EQ(chdir(temp_.Path().c_str()), 0);
+        inside_ = std::make_unique<ScopedCurrentDirectory>(temp_.Path());
     }
-    void TearDown() override { ASSERT_EQ(chdir(previous_.c_str()), 0); }
+    void TearDown() override { inside_.reset(); }
 
     /// The program folder, ending in "/".
     std::u16string ProgramFolder() const { return temp_.WidePath() + u"/"; }
@@ -53,7 +50,7 @@ protected:
     }
 
     TempFolder temp_;
-    std::string previous_;
+    std::unique_ptr<ScopedCurrentDirectory> inside_;
 };
 
 } // namespace velunor::testing

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <cstdio>
+#include <unistd.h>
 
 namespace velunor::testing {
 
@@ -39,6 +41,20 @@ std::string TempFolder::Write(const std::string& name, const std::string& bytes)
 std::string TempFolder::Read(const std::string& name) const {
     std::ifstream in(File(name), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& folder) {
+    char buffer[4096];
+    if (getcwd(buffer, sizeof buffer) == nullptr || chdir(folder.c_str()) != 0) {
+        throw std::runtime_error("cannot enter " + folder);
+    }
+    previous_ = buffer;
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() {
+    if (chdir(previous_.c_str()) != 0) {
+        std::perror("cannot go back to the previous directory");
+    }
 }
 
 } // namespace velunor::testing

@@ -30,4 +30,16 @@ private:
     std::string path_;
 };
 
+/// Makes a folder the current directory for as long as it lives, then goes back.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::string& folder);
+    ~ScopedCurrentDirectory();
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+private:
+    std::string previous_;
+};
+
 } // namespace velunor::testing
