@@ -11,6 +11,8 @@ packages=(
   libpugixml-dev libxml2-dev
   clang libclang-rt-14-dev
   curl
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
+  xvfb xauth imagemagick fonts-noto-cjk libgl1-mesa-dri
 )
 
 missing=()

@@ -1,0 +1,513 @@
+#include "app/main_window.h"
+
+#include "app/command_ids.h"
+#include "app/dlg_html.h"
+#include "search/search.h"
+#include "widgets/skin_button.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <type_traits>
+
+// The resources are compiled into a static library, so the linker keeps them only when they are
+// asked for by name; the macro cannot be used inside a namespace.
+static void LoadShellResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace velunor {
+
+namespace {
+
+const QColor kWindowColor(240, 240, 240);
+const QColor kFrameColor(101, 101, 101);
+
+// Rectangles are given as in the window's design: left, top, right, bottom (exclusive).
+QRect Rect(int left, int top, int right, int bottom) {
+    return QRect(left, top, right - left, bottom - top);
+}
+
+struct CategoryPage {
+    int id;
+    const char16_t* caption;
+    const char16_t* page;
+};
+
+// From the rightmost button leftwards; the main page shows the last one.
+constexpr std::array<CategoryPage, 7> kCategoryPages{{
+    {kIdCategoryMeiren, u"美人·同文", u"Recommend/meiren.html"},
+    {kIdCategoryKehuan, u"科幻·灵异", u"Recommend/kehuan.html"},
+    {kIdCategoryYouxi, u"竞技·游戏", u"Recommend/youxi.html"},
+    {kIdCategoryDushi, u"都市·言情", u"Recommend/dushi.html"},
+    {kIdCategoryJunshi, u"军事·历史", u"Recommend/junshi.html"},
+    {kIdCategoryWuxia, u"武侠·仙侠", u"Recommend/wuxia.html"},
+    {kIdCategoryQihuan, u"奇幻·玄幻", u"Recommend/qihuan.html"},
+}};
+constexpr const char16_t* kStartPage = u"Recommend/qihuan.html";
+
+constexpr int kCategoryTop = 73;
+constexpr int kCategoryWidth = 80;
+constexpr int kCategoryHeight = 23;
+constexpr int kResultRowHeight = 24;
+
+QString Text(const std::u16string& text) {
+    return QString::fromStdU16String(text);
+}
+
+QString IdName(int id) {
+    return QString::number(id);
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
+    if (buttons == MessageButtons::YesNo) {
+        return QMessageBox::Yes | QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+MessageAnswer Answer(int button) {
+    if (button == QMessageBox::Yes) {
+        return MessageAnswer::Yes;
+    }
+    if (button == QMessageBox::No) {
+        return MessageAnswer::No;
+    }
+    return MessageAnswer::Ok;
+}
+
+// The family list renders the design's Song typeface where it exists and the CJK fonts of a
+// Debian desktop elsewhere.
+QFont WindowFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    font.setPointSize(9);
+    return font;
+}
+
+void DrawFrame(QPainter& painter, const QRect& outer) {
+    painter.fillRect(outer, kFrameColor);
+    painter.fillRect(outer.adjusted(1, 1, -1, -1), Qt::white);
+}
+
+// The design places a caption by the top of a character cell as tall as the font's pixel size;
+// fonts with taller lines (the CJK fallbacks) are centred on that cell instead of hanging below.
+void DrawCaption(QPainter& painter, int left, int top, const QString& caption) {
+    const QFontMetrics metrics(painter.font());
+    const int cell = QFontInfo(painter.font()).pixelSize();
+    const int lineTop = top - (metrics.height() - cell) / 2;
+    painter.drawText(QRect(left, lineTop, 200, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     caption);
+}
+
+} // namespace
+
+template <typename F> auto CMainWindow::OnGuiThread(F&& work) {
+    using Result = std::invoke_result_t<F&>;
+    if (QThread::currentThread() == thread()) {
+        return work();
+    }
+    if constexpr (std::is_void_v<Result>) {
+        QMetaObject::invokeMethod(this, std::forward<F>(work), Qt::BlockingQueuedConnection);
+    } else {
+        Result result{};
+        QMetaObject::invokeMethod(
+            this, [&result, &work] { result = work(); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
+}
+
+CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
+    : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()) {
+    LoadShellResources();
+    searchBitmap_ = QPixmap(QStringLiteral(":/111.png"));
+    shelfBitmap_ = QPixmap(QStringLiteral(":/133.png"));
+    readingBitmap_ = QPixmap(QStringLiteral(":/135.png"));
+    resultsBitmap_ = QPixmap(QStringLiteral(":/116.png"));
+    setWindowTitle(QStringLiteral("Velunor 1.0"));
+    setWindowIcon(QIcon(QStringLiteral(":/101.png")));
+    // The sizing border is left out; maximising and restoring stay.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(font_);
+    CreateControls();
+    browserPanel_->Browser().load(CHtmlCtrl::PageUrl(programFolder_ + kStartPage));
+    LayOut();
+}
+
+void CMainWindow::CreateControls() {
+    const int w = width();
+    const int h = height();
+    connect(AddPageButton(kIdMainPage, QStringLiteral("主界面"), Rect(10, 13, 130, 58),
+                          QStringLiteral(":/102.png")),
+            &CSkinButton::clicked, this, &CMainWindow::ShowMainPage);
+    connect(AddPageButton(kIdTargetSiteSettings, QStringLiteral("目标站设置"),
+                          Rect(140, 13, 260, 58), QStringLiteral(":/107.png")),
+            &CSkinButton::clicked, this, &CMainWindow::TargetSiteSettingsRequested);
+    connect(AddPageButton(kIdExit, QStringLiteral("退出程序"), Rect(270, 13, 390, 58),
+                          QStringLiteral(":/110.png")),
+            &CSkinButton::clicked, this, &CMainWindow::Exit);
+
+    searchButton_ = AddButton(kIdSearch, QStringLiteral("搜索"), Rect(209, 104, 269, 129));
+    connect(searchButton_, &CSkinButton::clicked, this, &CMainWindow::RunSearch);
+
+    for (size_t i = 0; i < kCategoryPages.size(); ++i) {
+        const CategoryPage& category = kCategoryPages[i];
+        const int right = w - 10 - kCategoryWidth * static_cast<int>(i);
+        CSkinButton* button = AddButton(
+            category.id, Text(category.caption),
+            Rect(right - kCategoryWidth, kCategoryTop, right, kCategoryTop + kCategoryHeight));
+        connect(button, &CSkinButton::clicked, this,
+                [this, page = category.page] { ShowProgramPage(page); });
+        categoryButtons_[i] = button;
+    }
+
+    searchBox_ = new QLineEdit(this);
+    searchBox_->setObjectName(IdName(kIdSearchBox));
+    searchBox_->setFrame(false);
+    searchBox_->setGeometry(Rect(26, 110, 200, 125));
+    searchBox_->installEventFilter(this);
+
+    browserPanel_ = new CDlgHtml(this);
+    connect(browserPanel_, &CDlgHtml::RecommendRequested, this, &CMainWindow::Recommend);
+
+    bookShelf_ = new QTreeWidget(this);
+    bookShelf_->setObjectName(IdName(kIdBookShelf));
+    bookShelf_->setGeometry(Rect(23, 167, 270, h - 30));
+    bookShelf_->setHeaderHidden(true);
+    auto* shelfRoot = new QTreeWidgetItem(bookShelf_, {QStringLiteral("我的书架")});
+    shelfRoot->setExpanded(true);
+
+    resultList_ = new QTreeWidget(this);
+    resultList_->setObjectName(IdName(kIdSearchResultList));
+    resultList_->setGeometry(Rect(303, 98, 900, 500));
+    resultList_->setRootIsDecorated(false);
+    resultList_->setUniformRowHeights(true);
+    resultList_->setAllColumnsShowFocus(true);
+    resultList_->setHeaderLabels({QStringLiteral("序号"), QStringLiteral("目标站"),
+                                  QStringLiteral("小说名称"), QStringLiteral("小说作者"),
+                                  QStringLiteral("最新章节")});
+    const std::array columnWidths{50, 150, 200, 150, 400};
+    for (size_t column = 0; column < columnWidths.size(); ++column) {
+        resultList_->setColumnWidth(static_cast<int>(column), columnWidths[column]);
+    }
+    resultList_->hide();
+
+    statusLine_ = new QLabel(QStringLiteral("完成"), this);
+    statusLine_->setObjectName(IdName(kIdStatusLine));
+    statusLine_->setGeometry(Rect(10, h - 20, w, h));
+    statusLine_->setAutoFillBackground(true);
+    QPalette statusColors = statusLine_->palette();
+    statusColors.setColor(QPalette::Window, kWindowColor);
+    statusLine_->setPalette(statusColors);
+}
+
+CSkinButton* CMainWindow::AddButton(int id, const QString& caption, const QRect& place) {
+    auto* button = new CSkinButton(caption, this);
+    button->setObjectName(IdName(id));
+    button->setGeometry(place);
+    return button;
+}
+
+CSkinButton* CMainWindow::AddPageButton(int id, const QString& caption, const QRect& place,
+                                        const QString& icon) {
+    CSkinButton* button = AddButton(id, caption, place);
+    button->SetButtonIcon(QPixmap(icon));
+    for (ButtonColorSlot slot :
+         {ButtonColorSlot::HoverBackground, ButtonColorSlot::NormalBackground,
+          ButtonColorSlot::FocusBackground}) {
+        button->OffsetButtonColor(slot);
+    }
+    return button;
+}
+
+std::u16string CMainWindow::SearchText() {
+    return OnGuiThread([this] { return searchBox_->text().toStdU16String(); });
+}
+
+void CMainWindow::SetSearchText(const std::u16string& text) {
+    OnGuiThread([this, &text] { searchBox_->setText(Text(text)); });
+}
+
+std::u16string CMainWindow::SearchButtonCaption() {
+    return OnGuiThread([this] { return searchButton_->text().toStdU16String(); });
+}
+
+void CMainWindow::SetSearchButtonCaption(const std::u16string& caption) {
+    OnGuiThread([this, &caption] { searchButton_->setText(Text(caption)); });
+}
+
+void CMainWindow::SetStatusText(const std::u16string& text) {
+    OnGuiThread([this, &text] { statusLine_->setText(Text(text)); });
+}
+
+ViewMode CMainWindow::GetViewMode() {
+    return OnGuiThread([this] { return viewMode_; });
+}
+
+void CMainWindow::SetViewMode(ViewMode mode) {
+    OnGuiThread([this, mode] {
+        viewMode_ = mode;
+        LayOut();
+        update();
+    });
+}
+
+void CMainWindow::DeleteAllResultRows() {
+    OnGuiThread([this] { resultList_->clear(); });
+}
+
+int CMainWindow::ResultRowCount() {
+    return OnGuiThread([this] { return resultList_->topLevelItemCount(); });
+}
+
+void CMainWindow::AppendResultRow(const ResultRow& row) {
+    OnGuiThread([this, &row] {
+        auto* item = new QTreeWidgetItem(resultList_);
+        for (size_t column = 0; column < row.size(); ++column) {
+            item->setText(static_cast<int>(column), Text(row[column]));
+        }
+        item->setSizeHint(0, QSize(0, kResultRowHeight));
+    });
+}
+
+int CMainWindow::FirstSelectedResultRow() {
+    return OnGuiThread([this] {
+        for (int row = 0; row < resultList_->topLevelItemCount(); ++row) {
+            if (resultList_->topLevelItem(row)->isSelected()) {
+                return row;
+            }
+        }
+        return -1;
+    });
+}
+
+ResultRow CMainWindow::ResultRowTexts(int row) {
+    return OnGuiThread([this, row] {
+        ResultRow texts;
+        const QTreeWidgetItem* item = resultList_->topLevelItem(row);
+        if (item == nullptr) {
+            return texts;
+        }
+        for (size_t column = 0; column < texts.size(); ++column) {
+            texts[column] = item->text(static_cast<int>(column)).toStdU16String();
+        }
+        return texts;
+    });
+}
+
+void CMainWindow::AppendBookItem(const std::u16string& text) {
+    OnGuiThread([this, &text] { new QTreeWidgetItem(bookShelf_->topLevelItem(0), {Text(text)}); });
+}
+
+void CMainWindow::ShowWaitPage() {
+    OnGuiThread([this] { browserPanel_->ShowWaitPage(); });
+}
+
+void CMainWindow::NavigateAsync(const std::u16string& url) {
+    browserPanel_->NavigateAsync(url);
+}
+
+std::u16string CMainWindow::GetElementInnerHtml(const std::u16string& id) {
+    return browserPanel_->GetElementInnerHtml(id);
+}
+
+MessageAnswer CMainWindow::ShowMessage(const std::u16string& text, MessageIcon icon,
+                                       MessageButtons buttons) {
+    return OnGuiThread([this, &text, icon, buttons] {
+        QMessageBox box(BoxIcon(icon), QStringLiteral("Velunor"), Text(text), BoxButtons(buttons),
+                        this);
+        return Answer(box.exec());
+    });
+}
+
+QWidget* CMainWindow::Control(int id) const {
+    return findChild<QWidget*>(IdName(id), Qt::FindDirectChildrenOnly);
+}
+
+CDlgHtml& CMainWindow::BrowserPanel() {
+    return *browserPanel_;
+}
+
+QTreeWidget& CMainWindow::BookShelf() {
+    return *bookShelf_;
+}
+
+QTreeWidget& CMainWindow::SearchResultList() {
+    return *resultList_;
+}
+
+QPoint CMainWindow::CentredPosition(const QRect& screen, const QRect& available,
+                                    const QSize& windowSize) {
+    const int taskbarHeight = screen.height() - available.height();
+    const int left = screen.left() + (screen.width() - windowSize.width()) / 2;
+    const int top = screen.top() + (screen.height() - taskbarHeight - windowSize.height()) / 2;
+    return QPoint(left, top);
+}
+
+void CMainWindow::paintEvent(QPaintEvent*) {
+    const int w = width();
+    const int h = height();
+    QPainter painter(this);
+    painter.fillRect(rect(), kWindowColor);
+    painter.setFont(font_);
+    painter.setPen(Qt::black);
+    if (viewMode_ == ViewMode::Reading) {
+        DrawFrame(painter, Rect(9, 95, w - 10, h - 31));
+        painter.drawPixmap(w - 112, 73, readingBitmap_);
+        DrawCaption(painter, w - 75, 80, QStringLiteral("小说阅读"));
+        return;
+    }
+    PaintSidePanel(painter);
+    DrawFrame(painter, Rect(293, 95, w - 10, h - 31));
+    if (viewMode_ == ViewMode::SearchResults) {
+        painter.drawPixmap(w - 112, 73, resultsBitmap_);
+        DrawCaption(painter, w - 75, 80, QStringLiteral("搜索结果"));
+    }
+}
+
+void CMainWindow::PaintSidePanel(QPainter& painter) {
+    painter.drawPixmap(9, 73, searchBitmap_);
+    DrawCaption(painter, 48, 80, QStringLiteral("小说搜索"));
+    DrawFrame(painter, Rect(9, 165, 281, height() - 31));
+    painter.drawPixmap(9, 143, shelfBitmap_);
+    DrawCaption(painter, 48, 150, QStringLiteral("我的书架"));
+}
+
+void CMainWindow::LayOut() {
+    const int w = width();
+    const int h = height();
+    const bool recommend = viewMode_ == ViewMode::Recommend;
+    const bool results = viewMode_ == ViewMode::SearchResults;
+    const bool reading = viewMode_ == ViewMode::Reading;
+
+    bookShelf_->setGeometry(21, 178, 250, h - 220);
+    bookShelf_->setVisible(!reading);
+    searchBox_->setVisible(!reading);
+    searchButton_->setVisible(!reading);
+
+    // Neighbouring category buttons share their one-pixel frame.
+    for (size_t i = 0; i < categoryButtons_.size(); ++i) {
+        categoryButtons_[i]->move(w - 90 - 79 * static_cast<int>(i), kCategoryTop);
+        categoryButtons_[i]->setVisible(recommend);
+    }
+
+    resultList_->setGeometry(303, 105, w - 322, h - 148);
+    resultList_->setVisible(results);
+
+    if (reading) {
+        browserPanel_->setGeometry(11, 97, w - 23, h - 130);
+    } else {
+        browserPanel_->setGeometry(295, 97, w - 307, h - 130);
+    }
+    browserPanel_->setVisible(!results);
+
+    statusLine_->setGeometry(Rect(10, h - 20, w, h));
+}
+
+void CMainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
+}
+
+void CMainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) {
+        return;
+    }
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    const bool wasLarge = change->oldState() & (Qt::WindowMaximized | Qt::WindowMinimized);
+    const bool isNormal =
+        (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) == 0;
+    if (wasLarge && isNormal) {
+        // The window system gives the window its normal size only after this event.
+        QTimer::singleShot(0, this, &CMainWindow::CentreOnScreen);
+    }
+}
+
+void CMainWindow::closeEvent(QCloseEvent* event) {
+    QCoreApplication::exit(0);
+    event->accept();
+}
+
+bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    const bool press = event->type() == QEvent::KeyPress;
+    const bool release = event->type() == QEvent::KeyRelease;
+    if (watched != searchBox_ || (!press && !release)) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) {
+        return QWidget::eventFilter(watched, event);
+    }
+    // One search per press, however long Enter is held.
+    if (release && !key->isAutoRepeat()) {
+        RunSearch();
+    }
+    return true;
+}
+
+void CMainWindow::ShowMainPage() {
+    if (viewMode_ == ViewMode::Recommend) {
+        return;
+    }
+    ShowProgramPage(kStartPage);
+    SetViewMode(ViewMode::Recommend);
+}
+
+void CMainWindow::ShowProgramPage(const std::u16string& relativePath) {
+    browserPanel_->Browser().load(CHtmlCtrl::PageUrl(programFolder_ + relativePath));
+}
+
+void CMainWindow::RunSearch() {
+    RunSearchCommand(*this, programFolder_);
+}
+
+void CMainWindow::Recommend(const QString& novelName) {
+    searchBox_->setText(novelName);
+    RunSearch();
+}
+
+void CMainWindow::Exit() {
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void CMainWindow::CentreOnScreen() {
+    const QScreen* display = screen();
+    if (display == nullptr || windowState() != Qt::WindowNoState) {
+        return;
+    }
+    move(
+        CentredPosition(display->geometry(), display->availableGeometry(), frameGeometry().size()));
+}
+
+} // namespace velunor

@@ -1,0 +1,113 @@
+#pragma once
+// The main window: the tool row of skinned buttons, the search box and the bookshelf on the
+// left, the browser panel or the search result list on the right, and the status line. It is
+// the desktop program's window port: the jobs reach it from their threads, and each such call
+// is carried onto the GUI thread while the calling thread waits.
+
+#include "port/window_port.h"
+
+#include <QFont>
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QTreeWidget;
+
+namespace velunor {
+
+class CDlgHtml;
+class CSkinButton;
+
+class CMainWindow : public QWidget, public WindowPort {
+    Q_OBJECT
+
+  public:
+    /// Creates the window with every control, in the recommendation layout, showing the start
+    /// page of `programFolder` (which ends in "/"). Not shown yet. GUI thread.
+    explicit CMainWindow(std::u16string programFolder, QWidget* parent = nullptr);
+
+    // The window port. Every member may be called from any thread; from another thread it
+    // waits until the GUI thread has served it (NavigateAsync never waits).
+    std::u16string SearchText() override;
+    void SetSearchText(const std::u16string& text) override;
+    std::u16string SearchButtonCaption() override;
+    void SetSearchButtonCaption(const std::u16string& caption) override;
+    void SetStatusText(const std::u16string& text) override;
+    ViewMode GetViewMode() override;
+    void SetViewMode(ViewMode mode) override;
+    void DeleteAllResultRows() override;
+    int ResultRowCount() override;
+    void AppendResultRow(const ResultRow& row) override;
+    int FirstSelectedResultRow() override;
+    ResultRow ResultRowTexts(int row) override;
+    void AppendBookItem(const std::u16string& text) override;
+    void ShowWaitPage() override;
+    void NavigateAsync(const std::u16string& url) override;
+    std::u16string GetElementInnerHtml(const std::u16string& id) override;
+    MessageAnswer ShowMessage(const std::u16string& text, MessageIcon icon,
+                              MessageButtons buttons) override;
+
+    /// The child control with identifier `id` (a button, the search box, the bookshelf, the
+    /// result list or the status line); null for any other number. GUI thread.
+    QWidget* Control(int id) const;
+    /// The browser panel on the right. GUI thread.
+    CDlgHtml& BrowserPanel();
+    /// The bookshelf tree; its first top-level item is the shelf's root. GUI thread.
+    QTreeWidget& BookShelf();
+    /// The search result list, one top-level item per hit. GUI thread.
+    QTreeWidget& SearchResultList();
+
+    /// Where a window of `windowSize` goes when it is restored: centred on the screen above the
+    /// taskbar, whose height is what `available` leaves of the height of `screen`.
+    static QPoint CentredPosition(const QRect& screen, const QRect& available,
+                                  const QSize& windowSize);
+
+  signals:
+    /// The target-site settings button was pressed.
+    void TargetSiteSettingsRequested();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    template <typename F> auto OnGuiThread(F&& work);
+
+    void CreateControls();
+    CSkinButton* AddButton(int id, const QString& caption, const QRect& place);
+    CSkinButton* AddPageButton(int id, const QString& caption, const QRect& place,
+                               const QString& icon);
+    void LayOut();
+    void PaintSidePanel(QPainter& painter);
+    void PaintTab(QPainter& painter, const QPixmap& bitmap, int left, const QString& caption);
+    void ShowMainPage();
+    void ShowProgramPage(const std::u16string& relativePath);
+    void RunSearch();
+    void Recommend(const QString& novelName);
+    void Exit();
+    void CentreOnScreen();
+
+    std::u16string programFolder_;
+    QFont font_;
+    QPixmap searchBitmap_;
+    QPixmap shelfBitmap_;
+    QPixmap readingBitmap_;
+    QPixmap resultsBitmap_;
+    ViewMode viewMode_ = ViewMode::Recommend;
+    CSkinButton* searchButton_ = nullptr;
+    std::array<CSkinButton*, 7> categoryButtons_{};
+    QLineEdit* searchBox_ = nullptr;
+    CDlgHtml* browserPanel_ = nullptr;
+    QTreeWidget* bookShelf_ = nullptr;
+    QTreeWidget* resultList_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+};
+
+} // namespace velunor

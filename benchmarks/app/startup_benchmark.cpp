@@ -1,0 +1,216 @@
+// Start-up of the desktop window against a bare browser window showing the same start page.
+//
+// Without arguments this is the driver: it starts itself again, alternately as the Velunor main
+// window and as a bare web view, several times each, and prints for both the median time from
+// starting the process to the first paint with the start page loaded, and the memory of the
+// process tree then (the browser runs helper processes, so their proportional set sizes are
+// added). Needs a display; under a headless machine run it with xvfb-run -a.
+
+#include "app/dlg_html.h"
+#include "app/main_window.h"
+#include "app/my_app.h"
+#include "core/core.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTextStream>
+#include <QTimer>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 5;
+const QString kStartPage = QStringLiteral("Recommend/qihuan.html");
+
+// Reports once the page's surface has been painted after the page finished loading: the same
+// moment for the main window and for the bare view.
+class ReadyReporter : public QObject {
+  public:
+    explicit ReadyReporter(QWebEngineView* view) : view_(view) {
+        QCoreApplication::instance()->installEventFilter(this);
+        QObject::connect(view, &QWebEngineView::loadFinished, this, [this] {
+            loaded_ = true;
+            if (view_->focusProxy() != nullptr) {
+                view_->focusProxy()->update();
+            }
+        });
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool pagePaint = event->type() == QEvent::Paint && watched == view_->focusProxy();
+        if (loaded_ && pagePaint && !reported_) {
+            reported_ = true;
+            // After the paint has been delivered, not inside it.
+            QTimer::singleShot(0, [] {
+                std::printf("ready\n");
+                std::fflush(stdout);
+            });
+        }
+        return false;
+    }
+
+  private:
+    QWebEngineView* view_;
+    bool loaded_ = false;
+    bool reported_ = false;
+};
+
+int RunVelunor(int argc, char** argv) {
+    velunor::CMyApp::PrepareProcess();
+    velunor::CMyApp app(argc, argv);
+    if (!app.InitInstance()) {
+        return 1;
+    }
+    // InitInstance shows the one main window; find it to watch its paints.
+    QWidget* window = QApplication::topLevelWidgets().value(0);
+    auto* main = qobject_cast<velunor::CMainWindow*>(window);
+    if (main == nullptr) {
+        return 1;
+    }
+    ReadyReporter reporter(&main->BrowserPanel().Browser());
+    return app.exec();
+}
+
+int RunBare(int argc, char** argv) {
+    velunor::CMyApp::PrepareProcess();
+    QApplication app(argc, argv);
+    velunor::EnterProgramFolder();
+    QWebEngineView view;
+    ReadyReporter reporter(&view);
+    view.load(QUrl::fromLocalFile(QDir::current().absoluteFilePath(kStartPage)));
+    view.resize(1024, 700);
+    view.showMaximized();
+    return app.exec();
+}
+
+QList<qint64> ChildrenOf(qint64 pid) {
+    QList<qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        // The fields after the command name, which may itself hold spaces.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == pid) {
+            children.append(entry.toLongLong());
+        }
+    }
+    return children;
+}
+
+// A figure in kB from one line of a /proc file, such as "Pss:   1234 kB"; 0 when missing.
+long long ProcKb(qint64 pid, const char* file, const QByteArray& label) {
+    QFile figures(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    if (!figures.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : figures.readAll().split('\n')) {
+        if (line.startsWith(label)) {
+            return line.mid(label.size()).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return 0;
+}
+
+long long ResidentKb(qint64 pid) {
+    return ProcKb(pid, "status", "VmRSS:");
+}
+
+long long TreeKb(qint64 pid) {
+    long long total = ProcKb(pid, "smaps_rollup", "Pss:");
+    for (qint64 child : ChildrenOf(pid)) {
+        total += TreeKb(child);
+    }
+    return total;
+}
+
+struct Sample {
+    double milliseconds;
+    long long residentKb;
+    long long treeKb;
+};
+
+bool Measure(const QString& variant, Sample& sample) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QCoreApplication::applicationFilePath(), {variant});
+    while (!child.canReadLine()) {
+        if (!child.waitForReadyRead(30000)) {
+            return false;
+        }
+    }
+    sample.milliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    sample.residentKb = ResidentKb(child.processId());
+    sample.treeKb = TreeKb(child.processId());
+    child.kill();
+    child.waitForFinished();
+    return true;
+}
+
+template <typename T> T Median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+int Drive(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList variants{QStringLiteral("--velunor"), QStringLiteral("--bare")};
+    std::vector<double> times[2];
+    std::vector<long long> resident[2];
+    std::vector<long long> tree[2];
+    // Alternating, so that a warm disk cache or a busy moment favours neither.
+    for (int run = 0; run < kRuns; ++run) {
+        for (int v = 0; v < 2; ++v) {
+            Sample sample{};
+            if (!Measure(variants[v], sample)) {
+                std::fprintf(stderr, "%s did not start\n", qPrintable(variants[v]));
+                return 1;
+            }
+            times[v].push_back(sample.milliseconds);
+            resident[v].push_back(sample.residentKb);
+            tree[v].push_back(sample.treeKb);
+        }
+    }
+    QTextStream out(stdout);
+    const char* names[2] = {"velunor main window", "bare web view      "};
+    out << "start-up to first paint with the start page, median of " << kRuns << " runs\n";
+    for (int v = 0; v < 2; ++v) {
+        out << "  " << names[v] << ": " << Median(times[v]) << " ms, resident "
+            << Median(resident[v]) / 1024 << " MiB (process), " << Median(tree[v]) / 1024
+            << " MiB PSS (with browser helpers)\n";
+    }
+    const auto ratio = [](auto a, auto b) {
+        return static_cast<double>(a) / static_cast<double>(b);
+    };
+    out << "  ratios: time " << ratio(Median(times[0]), Median(times[1])) << ", resident "
+        << ratio(Median(resident[0]), Median(resident[1])) << ", PSS "
+        << ratio(Median(tree[0]), Median(tree[1])) << "\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const QString variant = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (variant == QStringLiteral("--velunor")) {
+        return RunVelunor(argc, argv);
+    }
+    if (variant == QStringLiteral("--bare")) {
+        return RunBare(argc, argv);
+    }
+    return Drive(argc, argv);
+}

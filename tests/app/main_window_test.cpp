@@ -1,0 +1,343 @@
+#include "app/command_ids.h"
+#include "app/dlg_html.h"
+#include "app/main_window.h"
+#include "browser_test_main.h"
+#include "widgets/skin_button.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWebEnginePage>
+
+#include <atomic>
+#include <future>
+
+using namespace velunor;
+
+namespace {
+
+constexpr int kW = 1000;
+constexpr int kH = 700;
+
+const std::array kCategoryIds{kIdCategoryMeiren, kIdCategoryKehuan, kIdCategoryYouxi,
+                              kIdCategoryDushi,  kIdCategoryJunshi, kIdCategoryWuxia,
+                              kIdCategoryQihuan};
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+template <typename T> bool Ready(const std::future<T>& future) {
+    return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir programFolder_;
+    std::unique_ptr<CMainWindow> window_;
+
+    QString ProgramFile(const QString& name) const {
+        return programFolder_.filePath(name);
+    }
+
+    QWidget* Control(int id) const {
+        QWidget* control = window_->Control(id);
+        if (control == nullptr) {
+            qFatal("no control %d", id);
+        }
+        return control;
+    }
+
+    bool Shown(int id) const {
+        return Control(id)->isVisibleTo(window_.get());
+    }
+
+    bool PanelShown() const {
+        return window_->BrowserPanel().isVisibleTo(window_.get());
+    }
+
+    QColor Pixel(int x, int y) const {
+        return window_->grab().toImage().pixelColor(x, y);
+    }
+
+    void WaitForIdleSearch() {
+        QTRY_COMPARE_WITH_TIMEOUT(window_->SearchButtonCaption(), std::u16string(u"搜索"), 10000);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(programFolder_.isValid());
+        // No site is selected, so a search ends at once.
+        WriteFile(ProgramFile("Config/TargetSiteSelect.xml"),
+                  "<?xml version=\"1.0\" "
+                  "encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected></Selected>\r\n"
+                  "</TargetSiteSelect>\r\n");
+        WriteFile(ProgramFile("Recommend/qihuan.html"), "<html><body>start</body></html>");
+        WriteFile(ProgramFile("Recommend/wuxia.html"), "<html><body>wuxia</body></html>");
+    }
+
+    void init() {
+        window_ = std::make_unique<CMainWindow>(programFolder_.path().toStdU16String() + u"/");
+        window_->resize(kW, kH);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QCOMPARE(window_->size(), QSize(kW, kH));
+    }
+
+    void cleanup() {
+        WaitForIdleSearch();
+        window_.reset();
+    }
+
+    void ControlsHaveTheirIdsTextsAndPlaces() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor 1.0"));
+        struct Expected {
+            int id;
+            const char16_t* text;
+            QRect place;
+        };
+        const Expected expected[] = {
+            {kIdMainPage, u"主界面", QRect(10, 13, 120, 45)},
+            {kIdTargetSiteSettings, u"目标站设置", QRect(140, 13, 120, 45)},
+            {kIdExit, u"退出程序", QRect(270, 13, 120, 45)},
+            {kIdSearch, u"搜索", QRect(209, 104, 60, 25)},
+        };
+        for (const Expected& button : expected) {
+            auto* control = qobject_cast<QAbstractButton*>(Control(button.id));
+            QVERIFY(control != nullptr);
+            QCOMPARE(control->text(), QString::fromUtf16(button.text));
+            QCOMPARE(control->geometry(), button.place);
+        }
+        QCOMPARE(Control(kIdSearchBox)->geometry(), QRect(26, 110, 174, 15));
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(), QStringLiteral("完成"));
+        QCOMPARE(qobject_cast<QAbstractButton*>(Control(kIdCategoryQihuan))->text(),
+                 QStringLiteral("奇幻·玄幻"));
+        // The page buttons are brightened; the others keep the button face.
+        auto* mainPage = static_cast<CSkinButton*>(Control(kIdMainPage));
+        auto* search = static_cast<CSkinButton*>(Control(kIdSearch));
+        const QColor face = search->ButtonColor(ButtonColorSlot::NormalBackground);
+        const int offset = CSkinButton::BrightenOffset(face);
+        QCOMPARE(mainPage->ButtonColor(ButtonColorSlot::NormalBackground),
+                 QColor(face.red() + offset, face.green() + offset, face.blue() + offset));
+    }
+
+    void RecommendLayout() {
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        for (size_t i = 0; i < kCategoryIds.size(); ++i) {
+            QCOMPARE(Control(kCategoryIds[i])->geometry(),
+                     QRect(kW - 90 - 79 * static_cast<int>(i), 73, 80, 23));
+            QVERIFY(Shown(kCategoryIds[i]));
+        }
+        QCOMPARE(window_->BrowserPanel().geometry(), QRect(295, 97, kW - 307, kH - 130));
+        QVERIFY(PanelShown());
+        QCOMPARE(Control(kIdBookShelf)->geometry(), QRect(21, 178, 250, kH - 220));
+        QVERIFY(Shown(kIdBookShelf) && Shown(kIdSearchBox) && Shown(kIdSearch));
+        QVERIFY(!Shown(kIdSearchResultList));
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, kH - 20, kW - 10, 20));
+        // Frames: grey edge, white inside, window colour between the panels.
+        QCOMPARE(Pixel(293, 300), QColor(101, 101, 101));
+        QCOMPARE(Pixel(9, 300), QColor(101, 101, 101));
+        QCOMPARE(Pixel(285, kH - 33), QColor(240, 240, 240));
+        QCOMPARE(Pixel(kW - 11, kH - 33), QColor(101, 101, 101));
+    }
+
+    void SearchResultsLayout() {
+        window_->SetViewMode(ViewMode::SearchResults);
+        QCOMPARE(Control(kIdSearchResultList)->geometry(), QRect(303, 105, kW - 322, kH - 148));
+        QVERIFY(Shown(kIdSearchResultList));
+        QVERIFY(!PanelShown());
+        for (int id : kCategoryIds) {
+            QVERIFY(!Shown(id));
+        }
+        QVERIFY(Shown(kIdBookShelf) && Shown(kIdSearchBox) && Shown(kIdSearch));
+        // The results tab takes the place of the category buttons.
+        const QImage tab(QStringLiteral(":/116.png"));
+        QCOMPARE(Pixel(kW - 112 + 95, 73 + 12), tab.pixelColor(95, 12));
+    }
+
+    void ReadingLayout() {
+        window_->SetViewMode(ViewMode::Reading);
+        QCOMPARE(window_->BrowserPanel().geometry(), QRect(11, 97, kW - 23, kH - 130));
+        QVERIFY(PanelShown());
+        for (int id : {kIdBookShelf, kIdSearchResultList, kIdSearchBox, kIdSearch}) {
+            QVERIFY(!Shown(id));
+        }
+        for (int id : kCategoryIds) {
+            QVERIFY(!Shown(id));
+        }
+        QCOMPARE(Pixel(285, kH - 33), QColor(Qt::white));
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, kH - 20, kW - 10, 20));
+    }
+
+    void ResizingLaysOutAgain() {
+        window_->resize(1200, 800);
+        QTRY_COMPARE(window_->BrowserPanel().geometry(), QRect(295, 97, 1200 - 307, 800 - 130));
+        QCOMPARE(Control(kIdCategoryMeiren)->pos(), QPoint(1200 - 90, 73));
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, 780, 1190, 20));
+    }
+
+    void EnterInTheSearchBoxRunsTheSearch() {
+        auto* box = static_cast<QLineEdit*>(Control(kIdSearchBox));
+        box->setText(QStringLiteral("星河旅人"));
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(window_->GetViewMode(), ViewMode::SearchResults);
+        QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"停止搜索"));
+        // The search thread reports through the window port and frees the button again.
+        WaitForIdleSearch();
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
+                 QStringLiteral("搜索完成，共搜索到 0 本小说。"));
+    }
+
+    void EnterElsewhereIsLeftAlone() {
+        static_cast<QLineEdit*>(Control(kIdSearchBox))->setText(QStringLiteral("星河旅人"));
+        QWidget* shelf = Control(kIdBookShelf);
+        shelf->setFocus();
+        QTest::keyClick(shelf, Qt::Key_Return);
+        QTest::keyClick(Control(kIdSearch), Qt::Key_Enter);
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
+    }
+
+    void RecommendLinkFillsTheBoxAndSearches() {
+        emit window_->BrowserPanel().RecommendRequested(QStringLiteral("雪原剑歌"));
+        QCOMPARE(window_->SearchText(), std::u16string(u"雪原剑歌"));
+        QCOMPARE(window_->GetViewMode(), ViewMode::SearchResults);
+    }
+
+    void MainPageButtonActsOnlyOutsideTheMainPage() {
+        CHtmlCtrl& browser = window_->BrowserPanel().Browser();
+        const QUrl start = QUrl::fromLocalFile(ProgramFile("Recommend/qihuan.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(browser.url() == start && !browser.page()->isLoading(), 10000);
+        QSignalSpy loaded(&browser, &CHtmlCtrl::loadFinished);
+        static_cast<QAbstractButton*>(Control(kIdCategoryWuxia))->click();
+        QVERIFY(loaded.wait(10000));
+        const QUrl category = QUrl::fromLocalFile(ProgramFile("Recommend/wuxia.html"));
+        QCOMPARE(browser.url(), category);
+        // Already on the main page: nothing is loaded again.
+        static_cast<QAbstractButton*>(Control(kIdMainPage))->click();
+        QVERIFY(!browser.page()->isLoading());
+        QCOMPARE(browser.url(), category);
+        window_->SetViewMode(ViewMode::Reading);
+        static_cast<QAbstractButton*>(Control(kIdMainPage))->click();
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(browser.url(), start);
+    }
+
+    void JobThreadCallsRunOnTheGuiThread() {
+        auto job = std::async(std::launch::async, [this] {
+            window_->SetStatusText(u"正从目标站 <书库> 进行搜索……");
+            window_->AppendResultRow({u"1", u"书库", u"星河旅人", u"某人", u"第一章"});
+            window_->AppendResultRow({u"2", u"书库", u"万灵书院", u"某人", u"第九章"});
+            window_->AppendBookItem(u"书库 - 星河旅人");
+            window_->SetViewMode(ViewMode::SearchResults);
+            return window_->ResultRowCount();
+        });
+        QTRY_VERIFY(Ready(job));
+        QCOMPARE(job.get(), 2);
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
+                 QStringLiteral("正从目标站 <书库> 进行搜索……"));
+        QVERIFY(Shown(kIdSearchResultList));
+        QCOMPARE(window_->BookShelf().topLevelItem(0)->child(0)->text(0),
+                 QStringLiteral("书库 - 星河旅人"));
+
+        QCOMPARE(window_->FirstSelectedResultRow(), -1);
+        window_->SearchResultList().topLevelItem(1)->setSelected(true);
+        auto selected = std::async(std::launch::async, [this] {
+            return std::make_pair(window_->FirstSelectedResultRow(), window_->ResultRowTexts(1));
+        });
+        QTRY_VERIFY(Ready(selected));
+        const auto [row, texts] = selected.get();
+        QCOMPARE(row, 1);
+        QCOMPARE(texts[2], std::u16string(u"万灵书院"));
+        QVERIFY(window_->ResultRowTexts(5)[0].empty());
+    }
+
+    void MessageBoxFromAJobThreadWaitsForTheAnswer() {
+        // The box runs its own event loop on the GUI thread; the answer comes from a timer there.
+        QString title;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            title = box->windowTitle();
+            icon = box->icon();
+            box->button(QMessageBox::No)->click();
+        });
+        answerer.start(10);
+        auto asked = std::async(std::launch::async, [this] {
+            return window_->ShowMessage(u"检测到程序有 3 个更新，是否立即更新？",
+                                        MessageIcon::Question, MessageButtons::YesNo);
+        });
+        QTRY_VERIFY(Ready(asked));
+        QCOMPARE(asked.get(), MessageAnswer::No);
+        QCOMPARE(title, QStringLiteral("Velunor"));
+        QCOMPARE(icon, QMessageBox::Question);
+    }
+
+    void ExitButtonEndsTheEventLoopWhileAJobRuns() {
+        // A job that keeps calling into the window is neither waited for nor in the way.
+        std::atomic<bool> stop{false};
+        auto job = std::async(std::launch::async, [this, &stop] {
+            while (!stop) {
+                window_->SetStatusText(u"正从目标站 <书库> 进行搜索……");
+            }
+        });
+        QTimer::singleShot(0, this,
+                           [this] { static_cast<QAbstractButton*>(Control(kIdExit))->click(); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!window_->isVisible());
+        stop = true;
+        QTRY_VERIFY(Ready(job));
+    }
+
+    void ClosingEndsTheEventLoop() {
+        QTimer::singleShot(0, this, [this] { window_->close(); });
+        QCOMPARE(QApplication::exec(), 0);
+    }
+
+    void RestoringFromMaximisedCentresTheWindow() {
+        window_->move(3, 4);
+        window_->showMaximized();
+        QTRY_VERIFY(window_->windowState() & Qt::WindowMaximized);
+        window_->showNormal();
+        const QScreen* screen = window_->screen();
+        QTRY_COMPARE(window_->pos(),
+                     CMainWindow::CentredPosition(screen->geometry(), screen->availableGeometry(),
+                                                  window_->frameGeometry().size()));
+    }
+
+    void CentredPositionLeavesTheTaskbarOut() {
+        const QRect screen(0, 0, 1920, 1080);
+        QCOMPARE(CMainWindow::CentredPosition(screen, QRect(0, 0, 1920, 1040), QSize(1024, 700)),
+                 QPoint(448, 170));
+        // A taskbar on top of the screen counts the same.
+        QCOMPARE(CMainWindow::CentredPosition(screen, QRect(0, 40, 1920, 1040), QSize(1024, 700)),
+                 QPoint(448, 170));
+        QCOMPARE(CMainWindow::CentredPosition(QRect(1920, 0, 1280, 1024),
+                                              QRect(1920, 0, 1280, 1024), QSize(1024, 700)),
+                 QPoint(1920 + 128, 162));
+    }
+};
+
+VELUNOR_BROWSER_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
