@@ -6,6 +6,9 @@
 
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/dlg_target_set.h"
 #include "app/html_ctrl.h"
+#include "app/list_ctrl_search_result.h"
 #include "app/main_window.h"
 #include "app/my_app.h"
+#include "app/tree_ctrl_book_shelf.h"

@@ -23,4 +23,11 @@ inline constexpr int kIdCategoryQihuan = 10071;
 inline constexpr int kIdRestDown = 10072;
 inline constexpr int kIdRecommend = 10073;
 
+// The target-site dialog.
+inline constexpr int kIdSiteList = 1001;
+inline constexpr int kIdSelectAll = 1002;
+inline constexpr int kIdInvert = 1003;
+inline constexpr int kIdConfirm = 1004;
+inline constexpr int kIdCancel = 1005;
+
 } // namespace velunor

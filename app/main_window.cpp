@@ -2,14 +2,19 @@
 
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/dlg_target_set.h"
+#include "app/list_ctrl_search_result.h"
+#include "app/tree_ctrl_book_shelf.h"
+#include "library/library.h"
 #include "search/search.h"
+#include "update/update_check.h"
 #include "widgets/skin_button.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +23,8 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
 
+#include <thread>
 #include <type_traits>
 
 // The resources are compiled into a static library, so the linker keeps them only when they are
@@ -61,7 +66,6 @@ constexpr const char16_t* kStartPage = u"Recommend/qihuan.html";
 constexpr int kCategoryTop = 73;
 constexpr int kCategoryWidth = 80;
 constexpr int kCategoryHeight = 23;
-constexpr int kResultRowHeight = 24;
 
 QString Text(const std::u16string& text) {
     return QString::fromStdU16String(text);
@@ -146,6 +150,8 @@ template <typename F> auto CMainWindow::OnGuiThread(F&& work) {
 
 CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()) {
+    // Before any control exists: the updater may be about to replace the program.
+    RunUpdateCheck(*this, programFolder_);
     LoadShellResources();
     searchBitmap_ = QPixmap(QStringLiteral(":/111.png"));
     shelfBitmap_ = QPixmap(QStringLiteral(":/133.png"));
@@ -163,6 +169,8 @@ CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     LayOut();
 }
 
+CMainWindow::~CMainWindow() = default;
+
 void CMainWindow::CreateControls() {
     const int w = width();
     const int h = height();
@@ -171,7 +179,7 @@ void CMainWindow::CreateControls() {
             &CSkinButton::clicked, this, &CMainWindow::ShowMainPage);
     connect(AddPageButton(kIdTargetSiteSettings, QStringLiteral("目标站设置"),
                           Rect(140, 13, 260, 58), QStringLiteral(":/107.png")),
-            &CSkinButton::clicked, this, &CMainWindow::TargetSiteSettingsRequested);
+            &CSkinButton::clicked, this, &CMainWindow::OpenTargetSiteSettings);
     connect(AddPageButton(kIdExit, QStringLiteral("退出程序"), Rect(270, 13, 390, 58),
                           QStringLiteral(":/110.png")),
             &CSkinButton::clicked, this, &CMainWindow::Exit);
@@ -198,27 +206,15 @@ void CMainWindow::CreateControls() {
 
     browserPanel_ = new CDlgHtml(this);
     connect(browserPanel_, &CDlgHtml::RecommendRequested, this, &CMainWindow::Recommend);
+    connect(browserPanel_, &CDlgHtml::RestDownRequested, this, &CMainWindow::FetchChapterAgain);
 
-    bookShelf_ = new QTreeWidget(this);
+    bookShelf_ = new CTreeCtrlBookShelf(*this, programFolder_, this);
     bookShelf_->setObjectName(IdName(kIdBookShelf));
     bookShelf_->setGeometry(Rect(23, 167, 270, h - 30));
-    bookShelf_->setHeaderHidden(true);
-    auto* shelfRoot = new QTreeWidgetItem(bookShelf_, {QStringLiteral("我的书架")});
-    shelfRoot->setExpanded(true);
 
-    resultList_ = new QTreeWidget(this);
+    resultList_ = new CListCtrlSearchResult(*this, programFolder_, this);
     resultList_->setObjectName(IdName(kIdSearchResultList));
     resultList_->setGeometry(Rect(303, 98, 900, 500));
-    resultList_->setRootIsDecorated(false);
-    resultList_->setUniformRowHeights(true);
-    resultList_->setAllColumnsShowFocus(true);
-    resultList_->setHeaderLabels({QStringLiteral("序号"), QStringLiteral("目标站"),
-                                  QStringLiteral("小说名称"), QStringLiteral("小说作者"),
-                                  QStringLiteral("最新章节")});
-    const std::array columnWidths{50, 150, 200, 150, 400};
-    for (size_t column = 0; column < columnWidths.size(); ++column) {
-        resultList_->setColumnWidth(static_cast<int>(column), columnWidths[column]);
-    }
     resultList_->hide();
 
     statusLine_ = new QLabel(QStringLiteral("完成"), this);
@@ -282,50 +278,27 @@ void CMainWindow::SetViewMode(ViewMode mode) {
 }
 
 void CMainWindow::DeleteAllResultRows() {
-    OnGuiThread([this] { resultList_->clear(); });
+    OnGuiThread([this] { resultList_->DeleteAllRows(); });
 }
 
 int CMainWindow::ResultRowCount() {
-    return OnGuiThread([this] { return resultList_->topLevelItemCount(); });
+    return OnGuiThread([this] { return resultList_->rowCount(); });
 }
 
 void CMainWindow::AppendResultRow(const ResultRow& row) {
-    OnGuiThread([this, &row] {
-        auto* item = new QTreeWidgetItem(resultList_);
-        for (size_t column = 0; column < row.size(); ++column) {
-            item->setText(static_cast<int>(column), Text(row[column]));
-        }
-        item->setSizeHint(0, QSize(0, kResultRowHeight));
-    });
+    OnGuiThread([this, &row] { resultList_->AppendRow(row); });
 }
 
 int CMainWindow::FirstSelectedResultRow() {
-    return OnGuiThread([this] {
-        for (int row = 0; row < resultList_->topLevelItemCount(); ++row) {
-            if (resultList_->topLevelItem(row)->isSelected()) {
-                return row;
-            }
-        }
-        return -1;
-    });
+    return OnGuiThread([this] { return resultList_->FirstSelectedRow(); });
 }
 
 ResultRow CMainWindow::ResultRowTexts(int row) {
-    return OnGuiThread([this, row] {
-        ResultRow texts;
-        const QTreeWidgetItem* item = resultList_->topLevelItem(row);
-        if (item == nullptr) {
-            return texts;
-        }
-        for (size_t column = 0; column < texts.size(); ++column) {
-            texts[column] = item->text(static_cast<int>(column)).toStdU16String();
-        }
-        return texts;
-    });
+    return OnGuiThread([this, row] { return resultList_->RowTexts(row); });
 }
 
 void CMainWindow::AppendBookItem(const std::u16string& text) {
-    OnGuiThread([this, &text] { new QTreeWidgetItem(bookShelf_->topLevelItem(0), {Text(text)}); });
+    OnGuiThread([this, &text] { bookShelf_->AppendItem(text); });
 }
 
 void CMainWindow::ShowWaitPage() {
@@ -357,11 +330,11 @@ CDlgHtml& CMainWindow::BrowserPanel() {
     return *browserPanel_;
 }
 
-QTreeWidget& CMainWindow::BookShelf() {
+CTreeCtrlBookShelf& CMainWindow::BookShelf() {
     return *bookShelf_;
 }
 
-QTreeWidget& CMainWindow::SearchResultList() {
+CListCtrlSearchResult& CMainWindow::SearchResultList() {
     return *resultList_;
 }
 
@@ -489,6 +462,21 @@ void CMainWindow::ShowProgramPage(const std::u16string& relativePath) {
 
 void CMainWindow::RunSearch() {
     RunSearchCommand(*this, programFolder_);
+}
+
+// The dialog's choice is the file the search reads from the program folder; the dialog finds it
+// from the current directory, which the program makes its folder at start-up.
+void CMainWindow::OpenTargetSiteSettings() {
+    const QString selection =
+        QDir::current().absoluteFilePath(QStringLiteral("Config/TargetSiteSelect.xml"));
+    targetSiteDialog_ = std::make_unique<CDlgTargetSet>(selection.toStdU16String(), this);
+    targetSiteDialog_->exec();
+}
+
+// The fetch waits on the network and on the browser; the page it rewrites is shown again when
+// it is done.
+void CMainWindow::FetchChapterAgain() {
+    std::thread(OnDemandChapterFetch, this, programFolder_).detach();
 }
 
 void CMainWindow::Recommend(const QString& novelName) {

@@ -13,22 +13,28 @@
 #include <array>
 #include <string>
 
+#include <memory>
+
 class QLabel;
 class QLineEdit;
-class QTreeWidget;
 
 namespace velunor {
 
 class CDlgHtml;
+class CDlgTargetSet;
+class CListCtrlSearchResult;
 class CSkinButton;
+class CTreeCtrlBookShelf;
 
 class CMainWindow : public QWidget, public WindowPort {
     Q_OBJECT
 
   public:
-    /// Creates the window with every control, in the recommendation layout, showing the start
-    /// page of `programFolder` (which ends in "/"). Not shown yet. GUI thread.
+    /// Runs the update check of `programFolder` (which ends in "/"), then creates the window
+    /// with every control, in the recommendation layout, showing its start page. Not shown yet.
+    /// GUI thread; blocks while the updater runs.
     explicit CMainWindow(std::u16string programFolder, QWidget* parent = nullptr);
+    ~CMainWindow() override;
 
     // The window port. Every member may be called from any thread; from another thread it
     // waits until the GUI thread has served it (NavigateAsync never waits).
@@ -57,18 +63,14 @@ class CMainWindow : public QWidget, public WindowPort {
     /// The browser panel on the right. GUI thread.
     CDlgHtml& BrowserPanel();
     /// The bookshelf tree; its first top-level item is the shelf's root. GUI thread.
-    QTreeWidget& BookShelf();
-    /// The search result list, one top-level item per hit. GUI thread.
-    QTreeWidget& SearchResultList();
+    CTreeCtrlBookShelf& BookShelf();
+    /// The search result list, one row per hit. GUI thread.
+    CListCtrlSearchResult& SearchResultList();
 
     /// Where a window of `windowSize` goes when it is restored: centred on the screen above the
     /// taskbar, whose height is what `available` leaves of the height of `screen`.
     static QPoint CentredPosition(const QRect& screen, const QRect& available,
                                   const QSize& windowSize);
-
-  signals:
-    /// The target-site settings button was pressed.
-    void TargetSiteSettingsRequested();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -90,6 +92,8 @@ class CMainWindow : public QWidget, public WindowPort {
     void ShowMainPage();
     void ShowProgramPage(const std::u16string& relativePath);
     void RunSearch();
+    void OpenTargetSiteSettings();
+    void FetchChapterAgain();
     void Recommend(const QString& novelName);
     void Exit();
     void CentreOnScreen();
@@ -105,8 +109,9 @@ class CMainWindow : public QWidget, public WindowPort {
     std::array<CSkinButton*, 7> categoryButtons_{};
     QLineEdit* searchBox_ = nullptr;
     CDlgHtml* browserPanel_ = nullptr;
-    QTreeWidget* bookShelf_ = nullptr;
-    QTreeWidget* resultList_ = nullptr;
+    CTreeCtrlBookShelf* bookShelf_ = nullptr;
+    CListCtrlSearchResult* resultList_ = nullptr;
+    std::unique_ptr<CDlgTargetSet> targetSiteDialog_;
     QLabel* statusLine_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/list_ctrl_search_result.h"
 #include "app/main_window.h"
+#include "app/tree_ctrl_book_shelf.h"
 #include "browser_test_main.h"
 #include "widgets/skin_button.h"
 
@@ -14,7 +16,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QWebEnginePage>
 
 #include <atomic>
@@ -258,7 +259,7 @@ class MainWindowTest : public QObject {
                  QStringLiteral("书库 - 星河旅人"));
 
         QCOMPARE(window_->FirstSelectedResultRow(), -1);
-        window_->SearchResultList().topLevelItem(1)->setSelected(true);
+        window_->SearchResultList().selectRow(1);
         auto selected = std::async(std::launch::async, [this] {
             return std::make_pair(window_->FirstSelectedResultRow(), window_->ResultRowTexts(1));
         });
@@ -324,6 +325,34 @@ class MainWindowTest : public QObject {
         QTRY_COMPARE(window_->pos(),
                      CMainWindow::CentredPosition(screen->geometry(), screen->availableGeometry(),
                                                   window_->frameGeometry().size()));
+    }
+
+    void UpdateCheckAsksBeforeTheWindowIsBuilt() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString updater = folder.filePath(QStringLiteral("tolvane"));
+        WriteFile(updater, "#!/bin/sh\necho \"$@\" >> \"$0.log\"\nexit 3\n");
+        QVERIFY(QFile::setPermissions(updater, QFile::ReadOwner | QFile::ExeOwner));
+        QString question;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            question = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+        answer.start(20);
+        CMainWindow window(folder.path().toStdU16String() + u"/");
+        answer.stop();
+        QCOMPARE(question, QStringLiteral("检测到程序有 3 个更新，是否立即更新？"));
+        // No: the updater ran once, to check, and the window was built as usual.
+        QFile log(updater + QStringLiteral(".log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll(), QByteArray("-checkforupdates\n"));
+        QVERIFY(window.Control(kIdSearchResultList) != nullptr);
+        QCOMPARE(window.GetViewMode(), ViewMode::Recommend);
     }
 
     void CentredPositionLeavesTheTaskbarOut() {

@@ -1,0 +1,48 @@
+#pragma once
+// The target-site dialog "目标站设置": one row per rule file of the current directory with its
+// number, site name, address and a check box; confirming stores the checked rows as the sites
+// the next search asks.
+
+#include "search/search.h"
+
+#include <QDialog>
+
+#include <string>
+
+class QTableWidget;
+
+namespace velunor {
+
+class CDlgTargetSet : public QDialog {
+    Q_OBJECT
+
+  public:
+    /// The dialog over the rule files of the current directory and the selection file at
+    /// `selectionPath`, with the stored choice checked. GUI thread.
+    explicit CDlgTargetSet(std::u16string selectionPath, QWidget* parent = nullptr);
+
+    /// The list of sites, one row per rule file. GUI thread.
+    QTableWidget& SiteList();
+    /// The dialog's control with identifier `id` (1001 to 1005); null for any other. GUI thread.
+    QWidget* Control(int id) const;
+
+    /// Checks every row. GUI thread.
+    void SelectAll();
+    /// Turns every row's check box over. GUI thread.
+    void Invert();
+    /// Stores the checked rows and closes the dialog; says so when the file cannot be written.
+    /// GUI thread; blocks on the disk.
+    void Confirm();
+
+  private:
+    template <typename Button> Button* AddButton(int id, const char16_t* text, const QRect& place);
+    void FillList();
+    void ShowChecks();
+    void TakeCheck(int row, int column);
+    QRect DialogRect(int left, int top, int width, int height) const;
+
+    CTargetSiteSelectModel model_;
+    QTableWidget* siteList_ = nullptr;
+};
+
+} // namespace velunor
