@@ -56,8 +56,4 @@ bool ReadFileBytes(const std::u16string& path, std::string& bytes) {
     return !in.bad();
 }
 
-std::u16string Decimal(long long value) {
-    return Wide(std::to_string(value));
-}
-
 } // namespace velunor::cli

@@ -27,7 +27,4 @@ std::u16string ResolveArgumentPath(std::string_view path);
 /// Reads the whole file; false when it cannot be opened or read.
 bool ReadFileBytes(const std::u16string& path, std::string& bytes);
 
-/// Decimal text of `value` as wide text.
-std::u16string Decimal(long long value);
-
 } // namespace velunor::cli

@@ -19,7 +19,7 @@ namespace {
 std::vector<ResultRow> LastSearchRows() {
     std::vector<ResultRow> rows;
     for (const SearchHit& hit : ReadSearchHits(GetProgramFolder())) {
-        rows.push_back({Decimal(static_cast<long long>(rows.size()) + 1), hit.TargetSite,
+        rows.push_back({DecimalText(static_cast<long long>(rows.size()) + 1), hit.TargetSite,
                         hit.NovelName, hit.NovelAuthor, hit.LatestChapter});
     }
     return rows;
@@ -41,7 +41,7 @@ void PrintShelf(const CBookShelfModel& model) {
         return;
     }
     for (size_t i = 0; i < model.Items().size(); ++i) {
-        PrintLine(Decimal(static_cast<long long>(i) + 1) + u". " + model.Items()[i]);
+        PrintLine(DecimalText(static_cast<long long>(i) + 1) + u". " + model.Items()[i]);
     }
 }
 
@@ -56,7 +56,7 @@ int RunDownload(int argc, char** argv) {
     int row = ParseNumber(argv[2], rows.size());
     if (row < 0) {
         PrintError(u"\"" + Wide(argv[2]) + u"\" is not a row of the last search (1 to " +
-                   Decimal(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
+                   DecimalText(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
         return 2;
     }
     ConsolePort window;

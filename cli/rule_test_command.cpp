@@ -58,7 +58,7 @@ void ExplainUnequalLists(std::initializer_list<NamedCount> lists) {
     for (const NamedCount& list : lists) {
         line += u" ";
         line += list.name;
-        line += u" " + Decimal(static_cast<long long>(list.count));
+        line += u" " + DecimalText(static_cast<long long>(list.count));
     }
     PrintLine(line);
 }
@@ -73,10 +73,10 @@ void PrintSearchResults(const CSiteRule& rule, const std::u16string& page, const
                              {u"LatestChapter", results.LatestChapter.size()}});
         return;
     }
-    PrintLine(Decimal(count) + u" hits");
+    PrintLine(DecimalText(count) + u" hits");
     for (int32_t i = 0; i < count; ++i) {
         size_t k = static_cast<size_t>(i);
-        PrintLine(Decimal(i + 1) + u". " + results.NovelName[k] + u" | " + results.NovelAuthor[k] + u" | " +
+        PrintLine(DecimalText(i + 1) + u". " + results.NovelName[k] + u" | " + results.NovelAuthor[k] + u" | " +
                   results.LatestChapter[k]);
         PrintLine(u"   " + AbsoluteLink(pageUrl, results.NovelInfoPageUrl[k]));
     }
@@ -102,23 +102,23 @@ void PrintChapterList(const CSiteRule& rule, const std::u16string& page, const s
                              {u"ChapterUrl", chapters.ChapterUrl.size()}});
         return;
     }
-    PrintLine(Decimal(count) + u" chapters");
+    PrintLine(DecimalText(count) + u" chapters");
     for (int32_t i = 0; i < count; ++i) {
         size_t k = static_cast<size_t>(i);
-        PrintLine(Decimal(i + 1) + u". " + chapters.ChapterName[k] + u" | " +
+        PrintLine(DecimalText(i + 1) + u". " + chapters.ChapterName[k] + u" | " +
                   AbsoluteLink(pageUrl, chapters.ChapterUrl[k]));
     }
 }
 
 void PrintChapter(const CSiteRule& rule, const std::u16string& page, const std::u16string& pageUrl) {
     std::u16string text = ExtractField(rule.ChapterContent, page);
-    PrintLine(u"--- ChapterContent (" + Decimal(static_cast<long long>(text.size())) + u" characters)");
+    PrintLine(u"--- ChapterContent (" + DecimalText(static_cast<long long>(text.size())) + u" characters)");
     PrintLine(text);
     PrintLine(u"--- after ReplaceRule");
     PrintLine(ApplyReplaceRule(rule.ReplaceRule, text));
     std::vector<std::u16string> sources;
     int32_t images = ExtractImageSources(text, sources);
-    PrintLine(u"--- " + Decimal(images) + u" images");
+    PrintLine(u"--- " + DecimalText(images) + u" images");
     for (const std::u16string& source : sources) {
         PrintLine(AbsoluteLink(pageUrl, source));
     }

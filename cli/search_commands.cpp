@@ -60,7 +60,7 @@ int RunSites(int, char**) {
     }
     for (size_t i = 0; i < model.Rows().size(); ++i) {
         const CTargetSiteSelectModel::Row& row = model.Rows()[i];
-        PrintLine(Decimal(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") + u"]  " + row.siteName +
+        PrintLine(DecimalText(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") + u"]  " + row.siteName +
                   u"  " + row.siteUrl);
     }
     return 0;
@@ -84,7 +84,7 @@ int RunSelect(int argc, char** argv) {
         std::vector<bool> checked;
         if (!ParseIndices(choice, model.Rows().size(), checked)) {
             PrintError(u"\"" + Wide(choice) + u"\" is not a list of site indices from 0 to " +
-                       Decimal(static_cast<long long>(model.Rows().size()) - 1) + u" (see velunor-cli sites)");
+                       DecimalText(static_cast<long long>(model.Rows().size()) - 1) + u" (see velunor-cli sites)");
             return 2;
         }
         for (size_t i = 0; i < checked.size(); ++i) {

@@ -40,6 +40,13 @@ bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& 
 bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& bytes,
                    bool* lossy = nullptr);
 
+/// Decimal digits of `value`, as wide text.
+std::u16string DecimalText(long long value);
+
+/// Replaces every occurrence of `from` in `text` by `to`, left to right; text put in is never
+/// searched again. Nothing happens when `from` is empty.
+void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to);
+
 /// Replaces `link` by its absolute form against `base` (the address of the page the link was
 /// found on), or empties it when it cannot be resolved. An empty link stays empty.
 void CompleteUrl(std::u16string_view base, std::u16string& link);

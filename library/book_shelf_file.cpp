@@ -3,7 +3,6 @@
 #include "library/book_shelf_file.h"
 
 #include "core/core.h"
-#include "library/internal/element_text.h"
 #include "library/library_layout.h"
 #include "xml/xml_document.h"
 
@@ -27,8 +26,8 @@ bool ReadEntry(CXmlDocument& document, BookEntry& entry) {
     document.EnterElement();
     bool listed = document.FindElement(u"TargetSite");
     entry.TargetSite = listed ? document.GetElementText() : std::u16string();
-    entry.NovelName = NextElementText(document, u"NovelName");
-    entry.ContentsPagePath = NextElementText(document, u"ContentsPagePath");
+    entry.NovelName = FindElementText(document, u"NovelName");
+    entry.ContentsPagePath = FindElementText(document, u"ContentsPagePath");
     document.LeaveElement();
     return listed;
 }

@@ -2,6 +2,7 @@
 
 #include "library/chapter_task.h"
 
+#include "core/core.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/library_layout.h"
 #include "rules/rules.h"
@@ -13,7 +14,7 @@ namespace {
 
 void WriteState(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
                 std::u16string_view state) {
-    ReplacePlaceholder(page, kDownStatePlaceholder, state);
+    ReplaceAll(page, kDownStatePlaceholder, state);
     WritePage(encoding, task.PageFile, page);
 }
 
@@ -42,8 +43,8 @@ void RunChapterTask(const ChapterTask& task) {
         WriteState(task, encoding, page, kStateFailed);
         return;
     }
-    ReplacePlaceholder(page, kDownStatePlaceholder, kStateStored);
-    ReplacePlaceholder(page, kChapterContentPlaceholder, text);
+    ReplaceAll(page, kDownStatePlaceholder, kStateStored);
+    ReplaceAll(page, kChapterContentPlaceholder, text);
     WritePage(encoding, task.PageFile, page);
     std::lock_guard lock(*task.DownloadLock);
     task.window->SetStatusText(u"成功下载章节： " + task.ChapterName);

@@ -14,11 +14,6 @@ constexpr std::u16string_view kCell = u"<td width=\"50%\" height=\"30\" bgcolor=
                                       u"<div style=\"margin-left:10px; color:#333333;\">";
 constexpr std::u16string_view kPageSuffix = u".html";
 
-std::u16string DecimalText(int value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 // Splits what follows the Novel/ folder into components; false when `path` does not begin
 // with it.
 bool ComponentsBelowNovelRoot(const std::u16string& programFolder, std::u16string_view path,
@@ -49,15 +44,6 @@ bool AreOrdinaryComponents(const std::vector<std::u16string_view>& components) {
 }
 
 } // namespace
-
-void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
-                        std::u16string_view value) {
-    size_t position = text.find(placeholder);
-    while (position != std::u16string::npos) {
-        text.replace(position, placeholder.size(), value);
-        position = text.find(placeholder, position + value.size());
-    }
-}
 
 std::u16string NovelRootFolder(const std::u16string& programFolder) {
     return programFolder + u"Novel/";

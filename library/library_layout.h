@@ -32,11 +32,6 @@ inline constexpr std::u16string_view kContentsPageName = u"ContentsPage.html";
 /// The encoding every page job starts with, before its first template or page read.
 inline constexpr std::u16string_view kPageEncoding = u"GB2312";
 
-/// Replaces every occurrence of `placeholder` in `text` by `value`, exactly and with case; a
-/// value that itself holds the placeholder is not replaced again.
-void ReplacePlaceholder(std::u16string& text, std::u16string_view placeholder,
-                        std::u16string_view value);
-
 /// `programFolder` (ending in "/") + "Novel/".
 std::u16string NovelRootFolder(const std::u16string& programFolder);
 /// The novel folder: Novel/ + site name + "/" + page name, both names cleaned into single

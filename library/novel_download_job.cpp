@@ -5,7 +5,6 @@
 #include "core/core.h"
 #include "library/book_shelf_file.h"
 #include "library/chapter_task.h"
-#include "library/internal/element_text.h"
 #include "library/library_layout.h"
 #include "net/fetcher.h"
 #include "pool/worker_pool.h"
@@ -81,8 +80,8 @@ std::u16string WriteContentsPage(const std::u16string& programFolder, NovelPages
                                  const std::u16string& rows) {
     std::u16string page;
     ReadPage(novel.encoding, TemplatePath(programFolder, kContentsPageName), page);
-    ReplacePlaceholder(page, kNovelNamePlaceholder, novel.hit.NovelName);
-    ReplacePlaceholder(page, kContentsPlaceholder, rows);
+    ReplaceAll(page, kNovelNamePlaceholder, novel.hit.NovelName);
+    ReplaceAll(page, kContentsPlaceholder, rows);
     CreateFolderPath(novel.folder);
     CreateFolderPath(novel.folder + u"/images");
     std::u16string path = novel.folder + u"/" + std::u16string(kContentsPageName);
@@ -97,13 +96,13 @@ void WritePlaceholderPage(const std::u16string& programFolder, NovelPages& novel
     // The hidden fields are read back from the browser as HTML, so "&" and "<" in an address or
     // a path are escaped here and decoded there; written as they are, "&copy=2" in a chapter
     // address would come back as "©=2".
-    ReplacePlaceholder(page, kRuleFilePathPlaceholder, HiddenFieldText(novel.hit.RuleFile));
-    ReplacePlaceholder(page, kChapterUrlPlaceholder, HiddenFieldText(task.ChapterUrl));
-    ReplacePlaceholder(page, kChapterSaveFilePlaceholder, HiddenFieldText(task.PageFile));
-    ReplacePlaceholder(page, kNovelNamePlaceholder, novel.hit.NovelName);
-    ReplacePlaceholder(page, kChapterNamePlaceholder, task.ChapterName);
-    ReplacePlaceholder(page, kPrevChapterUrlPlaceholder, PrevChapterUrl(n));
-    ReplacePlaceholder(page, kNextChapterUrlPlaceholder, NextChapterUrl(n, novel.chapters.count));
+    ReplaceAll(page, kRuleFilePathPlaceholder, HiddenFieldText(novel.hit.RuleFile));
+    ReplaceAll(page, kChapterUrlPlaceholder, HiddenFieldText(task.ChapterUrl));
+    ReplaceAll(page, kChapterSaveFilePlaceholder, HiddenFieldText(task.PageFile));
+    ReplaceAll(page, kNovelNamePlaceholder, novel.hit.NovelName);
+    ReplaceAll(page, kChapterNamePlaceholder, task.ChapterName);
+    ReplaceAll(page, kPrevChapterUrlPlaceholder, PrevChapterUrl(n));
+    ReplaceAll(page, kNextChapterUrlPlaceholder, NextChapterUrl(n, novel.chapters.count));
     WritePage(novel.encoding, task.PageFile, page);
 }
 
@@ -180,12 +179,12 @@ std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder) {
     while (document.FindElement(u"SearchResult")) {
         SearchHit hit;
         document.EnterElement();
-        hit.TargetSite = NextElementText(document, u"TargetSite");
-        hit.RuleFile = NextElementText(document, u"RuleFile");
-        hit.NovelName = NextElementText(document, u"NovelName");
-        hit.NovelAuthor = NextElementText(document, u"NovelAuthor");
-        hit.LatestChapter = NextElementText(document, u"LatestChapter");
-        hit.InfoPageUrl = NextElementText(document, u"InfoPageUrl");
+        hit.TargetSite = FindElementText(document, u"TargetSite");
+        hit.RuleFile = FindElementText(document, u"RuleFile");
+        hit.NovelName = FindElementText(document, u"NovelName");
+        hit.NovelAuthor = FindElementText(document, u"NovelAuthor");
+        hit.LatestChapter = FindElementText(document, u"LatestChapter");
+        hit.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
         document.LeaveElement();
         hits.push_back(std::move(hit));
     }

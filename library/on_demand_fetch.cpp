@@ -36,9 +36,9 @@ void RewriteState(const DisplayedChapter& page, std::u16string_view state,
     if (!ReadPage(encoding, page.ChapterSaveFile, text)) {
         return;
     }
-    ReplacePlaceholder(text, DownStateElement(page.DownState), DownStateElement(state));
+    ReplaceAll(text, DownStateElement(page.DownState), DownStateElement(state));
     if (chapterText != nullptr) {
-        ReplacePlaceholder(text, kChapterContentPlaceholder, *chapterText);
+        ReplaceAll(text, kChapterContentPlaceholder, *chapterText);
     }
     WritePage(encoding, page.ChapterSaveFile, text);
 }
@@ -64,9 +64,7 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
     if (!chapter.Images.empty()) {
         window.SetStatusText(u"本章为图片章节，正在下载……");
         auto announce = [&](int k) {
-            std::string digits = std::to_string(k);
-            window.SetStatusText(u"正在下载本章的第 " +
-                                 std::u16string(digits.begin(), digits.end()) + u" 个图片……");
+            window.SetStatusText(u"正在下载本章的第 " + DecimalText(k) + u" 个图片……");
         };
         if (!StoreChapterImages(chapter, page.ChapterUrl, page.ChapterSaveFile, text, announce)) {
             RewriteState(page, kStateFailed, nullptr);

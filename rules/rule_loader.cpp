@@ -21,15 +21,6 @@ struct DirCloser {
     }
 };
 
-// The text of the next sibling element called `name`; empty when there is none, so that a
-// missing element never hands the previous element's pattern to the wrong field.
-std::u16string ReadElement(CXmlDocument& document, const char16_t* name) {
-    if (!document.FindElement(name)) {
-        return {};
-    }
-    return document.GetElementText();
-}
-
 template <typename Group, typename Read>
 void ReadGroup(CXmlDocument& document, const char16_t* name, Group& group, Read read) {
     if (!document.FindElement(name) || !document.EnterElement()) {
@@ -64,34 +55,34 @@ CSiteRule LoadSiteRule(std::u16string_view path) {
     if (!document.FindElement(u"Channel") || !document.EnterElement()) {
         return rule;
     }
-    rule.SiteName = ReadElement(document, u"SiteName");
-    rule.SiteUrl = ReadElement(document, u"SiteUrl");
-    rule.Charset = ReadElement(document, u"Charset");
-    rule.ReplaceRule = ReadElement(document, u"ReplaceRule");
+    rule.SiteName = FindElementText(document, u"SiteName");
+    rule.SiteUrl = FindElementText(document, u"SiteUrl");
+    rule.Charset = FindElementText(document, u"Charset");
+    rule.ReplaceRule = FindElementText(document, u"ReplaceRule");
     ReadGroup(document, u"SearchPage", rule.SearchPage, [&](SearchPageRule& search) {
-        search.SearchPageUrlFormat = ReadElement(document, u"SearchPageUrlFormat");
-        search.SearcResultRegional = ReadElement(document, u"SearcResultRegional");
-        search.NovelInfoPageUrl = ReadElement(document, u"NovelInfoPageUrl");
-        search.NovelName = ReadElement(document, u"NovelName");
-        search.NovelAuthor = ReadElement(document, u"NovelAuthor");
-        search.LatestChapter = ReadElement(document, u"LatestChapter");
+        search.SearchPageUrlFormat = FindElementText(document, u"SearchPageUrlFormat");
+        search.SearcResultRegional = FindElementText(document, u"SearcResultRegional");
+        search.NovelInfoPageUrl = FindElementText(document, u"NovelInfoPageUrl");
+        search.NovelName = FindElementText(document, u"NovelName");
+        search.NovelAuthor = FindElementText(document, u"NovelAuthor");
+        search.LatestChapter = FindElementText(document, u"LatestChapter");
     });
     ReadGroup(document, u"InfoPage", rule.InfoPage, [&](InfoPageRule& info) {
-        info.NovelSort = ReadElement(document, u"NovelSort");
-        info.NovelName = ReadElement(document, u"NovelName");
-        info.NovelAuthor = ReadElement(document, u"NovelAuthor");
-        info.NovelState = ReadElement(document, u"NovelState");
-        info.NovelIntro = ReadElement(document, u"NovelIntro");
-        info.LatestChapter = ReadElement(document, u"LatestChapter");
-        info.ContentsUrl = ReadElement(document, u"ContentsUrl");
+        info.NovelSort = FindElementText(document, u"NovelSort");
+        info.NovelName = FindElementText(document, u"NovelName");
+        info.NovelAuthor = FindElementText(document, u"NovelAuthor");
+        info.NovelState = FindElementText(document, u"NovelState");
+        info.NovelIntro = FindElementText(document, u"NovelIntro");
+        info.LatestChapter = FindElementText(document, u"LatestChapter");
+        info.ContentsUrl = FindElementText(document, u"ContentsUrl");
     });
     ReadGroup(document, u"ContentsPage", rule.ContentsPage, [&](ContentsPageRule& contents) {
-        contents.ContentsRegional = ReadElement(document, u"ContentsRegional");
-        contents.ChapterName = ReadElement(document, u"ChapterName");
-        contents.ChapterUrl = ReadElement(document, u"ChapterUrl");
+        contents.ContentsRegional = FindElementText(document, u"ContentsRegional");
+        contents.ChapterName = FindElementText(document, u"ChapterName");
+        contents.ChapterUrl = FindElementText(document, u"ChapterUrl");
     });
     ReadGroup(document, u"ContentPage", rule.ChapterContent, [&](std::u16string& content) {
-        content = ReadElement(document, u"ChapterContent");
+        content = FindElementText(document, u"ChapterContent");
     });
     return rule;
 }

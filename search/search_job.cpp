@@ -35,26 +35,12 @@ std::u16string SelectionFilePath(const std::u16string& programFolder) {
     return programFolder + u"Config/TargetSiteSelect.xml";
 }
 
-std::u16string Decimal(long long value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 bool IsCurrent(uint64_t generation) {
     return ProcessSearchState().SearchGeneration.load() == generation;
 }
 
 bool IsCancelled(uint64_t generation) {
     return ProcessSearchState().SearchCancelled.load() || !IsCurrent(generation);
-}
-
-std::u16string ReplaceAll(std::u16string text, std::u16string_view placeholder, std::u16string_view value) {
-    size_t position = text.find(placeholder);
-    while (position != std::u16string::npos) {
-        text.replace(position, placeholder.size(), value);
-        position = text.find(placeholder, position + value.size());
-    }
-    return text;
 }
 
 void ResetResultFile(const std::u16string& programFolder) {
@@ -98,7 +84,7 @@ bool AddHit(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit, c
         return false;
     }
     WindowPort& window = *args.window;
-    window.AppendResultRow({Decimal(window.ResultRowCount() + 1), rule.SiteName, hit.name, hit.author,
+    window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), rule.SiteName, hit.name, hit.author,
                             hit.latestChapter});
     ++state.SearchHitCount;
     if (!status.empty()) {
@@ -149,7 +135,7 @@ void AddListedHits(const SiteSearchArgs& args, const CSiteRule& rule, const std:
         std::u16string link = results.NovelInfoPageUrl[k];
         CompleteUrl(searchUrl, link);
         std::u16string status = u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 " +
-                                Decimal(static_cast<long long>(k + 1)) + u" 本小说。";
+                                DecimalText(static_cast<long long>(k + 1)) + u" 本小说。";
         if (!AddHit(args, rule, {results.NovelName[k], results.NovelAuthor[k], results.LatestChapter[k], link},
                     status)) {
             return;
@@ -164,7 +150,8 @@ void SearchSite(const SiteSearchArgs& args) {
     WindowPort& window = *args.window;
     std::u16string key = window.SearchText();
     CSiteRule rule = LoadSiteRule(args.ruleFile);
-    std::u16string searchUrl = ReplaceAll(rule.SearchPage.SearchPageUrlFormat, u"{KEY}", key);
+    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
+    ReplaceAll(searchUrl, u"{KEY}", key);
     window.SetStatusText(u"正从目标站 <" + rule.SiteName + u"> 进行搜索……");
     if (IsCancelled(args.generation)) {
         return;
@@ -258,7 +245,7 @@ void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t gen
     if (state.SearchCancelled) {
         window->SetStatusText(u"搜索任务被终止！");
     } else {
-        window->SetStatusText(u"搜索完成，共搜索到 " + Decimal(state.SearchHitCount.load()) + u" 本小说。");
+        window->SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。");
     }
     window->SetSearchButtonCaption(kIdleCaption);
 }

@@ -1,5 +1,6 @@
 #include "search/site_selection.h"
 
+#include "core/core.h"
 #include "xml/xml_document.h"
 
 #include <string>
@@ -10,11 +11,6 @@ namespace {
 constexpr const char16_t* kSelectedElement = u"Selected";
 constexpr std::u16string_view kNewSelectionFile =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n</TargetSiteSelect>\r\n";
-
-std::u16string DecimalText(int value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
 
 } // namespace
 
@@ -45,10 +41,10 @@ std::u16string FormatSiteSelection(const std::vector<bool>& checked) {
 std::u16string ReadSiteSelection(std::u16string_view path) {
     CXmlDocument document;
     document.LoadFile(path);
-    if (!document.FindElement() || !document.EnterElement() || !document.FindElement(kSelectedElement)) {
+    if (!document.FindElement() || !document.EnterElement()) {
         return {};
     }
-    return document.GetElementText();
+    return FindElementText(document, kSelectedElement);
 }
 
 bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection) {

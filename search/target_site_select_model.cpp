@@ -1,5 +1,6 @@
 #include "search/target_site_select_model.h"
 
+#include "core/core.h"
 #include "rules/rules.h"
 #include "search/site_selection.h"
 
@@ -14,8 +15,7 @@ void CTargetSiteSelectModel::Load() {
     std::vector<std::u16string> ruleFiles = EnumerateRuleFiles();
     for (size_t i = 0; i < ruleFiles.size(); ++i) {
         CSiteRule rule = LoadSiteRule(ruleFiles[i]);
-        std::string number = std::to_string(i + 1);
-        rows_.push_back(Row{std::u16string(number.begin(), number.end()), rule.SiteName, rule.SiteUrl,
+        rows_.push_back(Row{DecimalText(static_cast<long long>(i) + 1), rule.SiteName, rule.SiteUrl,
                             IsSiteSelected(selection, static_cast<int>(i))});
     }
 }

@@ -38,11 +38,6 @@ void ReapLater(pid_t pid) {
     }).detach();
 }
 
-std::u16string DecimalText(int value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 } // namespace
 
 std::optional<int> RunAndWait(const std::u16string& program, const std::vector<std::string>& arguments,

@@ -158,4 +158,11 @@ std::u16string CXmlDocument::GetElementText() const {
     return result;
 }
 
+std::u16string FindElementText(CXmlDocument& document, const char16_t* name) {
+    if (!document.FindElement(name)) {
+        return {};
+    }
+    return document.GetElementText();
+}
+
 } // namespace velunor

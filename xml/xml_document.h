@@ -179,4 +179,9 @@ class CXmlDocument {
     std::unique_ptr<xml_internal::ElementIndex> index_;
 };
 
+/// The text of the next element called `name` at the current level, found with FindElement;
+/// empty, with the position unchanged, when there is none, so a missing field never reads the
+/// text of the element before it.
+std::u16string FindElementText(CXmlDocument& document, const char16_t* name);
+
 } // namespace velunor

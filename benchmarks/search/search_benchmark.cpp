@@ -12,8 +12,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -24,26 +22,13 @@ constexpr int kRuns = 5;
 constexpr double kSiteDelayMs = 200.0;
 constexpr double kQueuePauseMs = 10.0;
 
-std::string ReadFixture(const std::string& name) {
-    std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/search/rules/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-}
-
 void InstallSites(const velunor::testing::TempFolder& folder, const velunor::testing::TestSite& site) {
     velunor::CreateFolderPath(folder.WideFile("Rule"));
     velunor::CreateFolderPath(folder.WideFile("Config"));
-    std::string rule = ReadFixture("e-slow.xml");
-    ReplaceAll(rule, "{SITE}", site.BaseUrl());
+    std::string fixture = std::string(VELUNOR_TEST_DATA) + "/search/rules/e-slow.xml";
     std::string selection;
     for (int i = 0; i < kSites; ++i) {
-        std::string text = rule;
-        ReplaceAll(text, "{N}", std::to_string(i));
+        std::string text = site.RuleFile(fixture, std::to_string(i));
         char name[32];
         std::snprintf(name, sizeof name, "Rule/slow%02d.xml", i);
         folder.Write(name, text);

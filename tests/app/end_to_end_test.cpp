@@ -29,9 +29,7 @@
 #include <QWebEngineScript>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 using namespace velunor;
 using velunor::testing::ScopedCurrentDirectory;
@@ -42,13 +40,6 @@ namespace {
 
 constexpr int kWait = 30000;
 const QString kNovel = QStringLiteral("山海行记");
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << stream.rdbuf();
-    return bytes.str();
-}
 
 std::string Selection(const std::string& selected) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" +
@@ -117,13 +108,7 @@ class EndToEndTest : public QObject {
     }
 
     void InstallRule(const std::string& name) {
-        std::string text = ReadBytes(std::string(VELUNOR_TEST_DATA) + "/app/rules/" + name);
-        const std::string placeholder = "{SITE}";
-        for (size_t at = text.find(placeholder); at != std::string::npos;
-             at = text.find(placeholder)) {
-            text.replace(at, placeholder.size(), site_->BaseUrl());
-        }
-        program_.Write("Rule/" + name, text);
+        program_.Write("Rule/" + name, site_->RuleFile(std::string(VELUNOR_TEST_DATA) + "/app/rules/" + name));
     }
 
     // Typed as a keyboard with an input method types it: one key event per character.

@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,13 +25,6 @@ struct Hit {
     std::u16string author;
     std::u16string infoPageUrl;
 };
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << stream.rdbuf();
-    return bytes.str();
-}
 
 inline bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path));
@@ -64,14 +55,8 @@ class LibraryFixture : public ::testing::Test {
     }
 
     std::u16string InstallRule(const std::string& name) {
-        std::string text =
-            ReadBytes(std::string(VELUNOR_TEST_DATA) + "/library/rules/" + name + ".xml");
-        const std::string placeholder = "{SITE}";
-        for (size_t at = text.find(placeholder); at != std::string::npos;
-             at = text.find(placeholder)) {
-            text.replace(at, placeholder.size(), site_.BaseUrl());
-        }
-        temp_.Write("Rule/" + name + ".xml", text);
+        temp_.Write("Rule/" + name + ".xml", site_.RuleFile(std::string(VELUNOR_TEST_DATA) +
+                                                            "/library/rules/" + name + ".xml"));
         return temp_.WideFile("Rule/" + name + ".xml");
     }
 

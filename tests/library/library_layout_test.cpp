@@ -39,16 +39,6 @@ TEST(ChapterLinks, EndsLinkBackToTheContentsPage) {
     EXPECT_EQ(ChapterPageName(1234), u"1234.html");
 }
 
-TEST(ReplacePlaceholder, ReplacesEveryOccurrenceExactlyOnce) {
-    std::u16string page =
-        u"<a href=\"{NextChapterUrl}\"></a>{nextchapterurl}<a href=\"{NextChapterUrl}\">";
-    ReplacePlaceholder(page, kNextChapterUrlPlaceholder, u"2.html");
-    EXPECT_EQ(page, u"<a href=\"2.html\"></a>{nextchapterurl}<a href=\"2.html\">");
-    std::u16string recursive = u"{ChapterName}|{ChapterName}";
-    ReplacePlaceholder(recursive, kChapterNamePlaceholder, u"[{ChapterName}]");
-    EXPECT_EQ(recursive, u"[{ChapterName}]|[{ChapterName}]");
-}
-
 TEST(Images, AreNamedByTheLastPartOfTheirAddress) {
     EXPECT_EQ(ImageFileName(u"/img/a.jpg"), u"a.jpg");
     EXPECT_EQ(ImageFileName(u"http://site/x/y/b.png"), u"b.png");

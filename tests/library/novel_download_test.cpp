@@ -94,8 +94,8 @@ TEST_F(NovelDownload, EachChapterEndsInItsOwnState) {
     EXPECT_NE(pictures.find(expected), std::u16string::npos);
     std::string images = NativePath(folder + u"/images/");
     std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    EXPECT_EQ(ReadBytes(images + "a.png"), ReadBytes(site + "a.png"));
-    EXPECT_EQ(ReadBytes(images + "b.png"), ReadBytes(site + "b.png"));
+    EXPECT_EQ(ReadFileBytes(images + "a.png"), ReadFileBytes(site + "a.png"));
+    EXPECT_EQ(ReadFileBytes(images + "b.png"), ReadFileBytes(site + "b.png"));
     // A transfer that breaks off fails the chapter; the image before it stays.
     std::u16string broken = ReadPageText(folder + u"/5.html");
     EXPECT_EQ(Hidden(broken, u"down_state"), u"-1");
@@ -108,8 +108,8 @@ TEST_F(NovelDownload, DownloadingAgainReplacesPagesAndImages) {
     Download(std::vector<Hit>{hit}, 0, port_);
     std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
     std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    EXPECT_EQ(ReadBytes(NativePath(folder + u"/images/a.png")), ReadBytes(site + "a.png"));
-    EXPECT_EQ(ReadBytes(NativePath(folder + u"/images/b.png")), ReadBytes(site + "b.png"));
+    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/a.png")), ReadFileBytes(site + "a.png"));
+    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/b.png")), ReadFileBytes(site + "b.png"));
     EXPECT_EQ(Count(ReadPageText(folder + u"/1.html"), u"正文在此"), 1u);
     EXPECT_EQ(Count(ReadPageText(folder + u"/ContentsPage.html"), u"<a href=\"1.html\">"), 1u);
     EXPECT_EQ(ReadBookShelf(program_).size(), 2u);

@@ -53,7 +53,7 @@ std::u16string State(const std::u16string& page) {
 
 TEST_F(OnDemandFetch, FailedChapterIsFetchedAgainWhenTheSiteAnswers) {
     root.Write("novel-gbk/book/list/h2.html",
-               ReadBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
+               ReadFileBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
     RecordingPort window;
     Show(window, Page(2));
     ASSERT_EQ(State(ReadPageText(Page(2))), u"-1");
@@ -74,7 +74,7 @@ TEST_F(OnDemandFetch, FailedChapterIsFetchedAgainWhenTheSiteAnswers) {
 TEST_F(OnDemandFetch, AddressesAreReadBackAsTheBrowserShowsThem) {
     // A browser's inner HTML escapes "&"; the address must still name the file on the site.
     root.Write("novel-gbk/book/list/h&copy=2.html",
-               ReadBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
+               ReadFileBytes(TestSite::DefaultRoot() + "/novel-gbk/book/list/s2.html"));
     RecordingPort window;
     Show(window, Page(2));
     window.SetElement(u"chapter_url", site_.Url("/novel-gbk/book/list/h&amp;copy=2.html"));
@@ -84,8 +84,8 @@ TEST_F(OnDemandFetch, AddressesAreReadBackAsTheBrowserShowsThem) {
 
 TEST_F(OnDemandFetch, PlaceholderPageOfImagesIsCompleted) {
     std::u16string placeholder = ReadPageText(Page(3));
-    ReplacePlaceholder(placeholder, DownStateElement(u"0"), DownStateElement(u"{DownState}"));
-    ReplacePlaceholder(placeholder, Page(3), Page(6));
+    ReplaceAll(placeholder, DownStateElement(u"0"), DownStateElement(u"{DownState}"));
+    ReplaceAll(placeholder, Page(3), Page(6));
     std::u16string encoding(kPageEncoding);
     ASSERT_TRUE(WritePage(encoding, Page(6), placeholder));
     std::filesystem::remove(NativePath(folder_ + u"/images/a.png"));
@@ -98,8 +98,8 @@ TEST_F(OnDemandFetch, PlaceholderPageOfImagesIsCompleted) {
     EXPECT_NE(page.find(u"<span class=\"ad\">图中有字</span><img src='img/b.png'>" +
                         ImageFragment(u"a.png") + ImageFragment(u"b.png")),
               std::u16string::npos);
-    EXPECT_EQ(ReadBytes(NativePath(folder_ + u"/images/a.png")),
-              ReadBytes(root.File("novel-gbk/book/list/img/a.png")));
+    EXPECT_EQ(ReadFileBytes(NativePath(folder_ + u"/images/a.png")),
+              ReadFileBytes(root.File("novel-gbk/book/list/img/a.png")));
     EXPECT_EQ(window.Statuses(), (std::vector<std::u16string>{
                                      u"正在读取目标站章节页面……", u"本章为图片章节，正在下载……",
                                      u"正在下载本章的第 1 个图片……", u"正在下载本章的第 2 个图片……",

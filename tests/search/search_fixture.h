@@ -8,45 +8,40 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 namespace velunor::testing {
 
 class ProgramFolderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
         ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Config")));
         inside_ = std::make_unique<ScopedCurrentDirectory>(temp_.Path());
     }
-    void TearDown() override { inside_.reset(); }
+    void TearDown() override {
+        inside_.reset();
+    }
 
     /// The program folder, ending in "/".
-    std::u16string ProgramFolder() const { return temp_.WidePath() + u"/"; }
+    std::u16string ProgramFolder() const {
+        return temp_.WidePath() + u"/";
+    }
 
     /// Copies a rule file of tests/data/search/rules into Rule/ as `name`, pointing it at `site`.
     void InstallRule(const std::string& fixture, const std::string& name, const TestSite& site,
                      const std::string& siteNumber = "") {
-        std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/search/rules/" + fixture, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ReplaceAll(text, "{SITE}", site.BaseUrl());
-        ReplaceAll(text, "{N}", siteNumber);
-        temp_.Write("Rule/" + name, text);
+        temp_.Write(
+            "Rule/" + name,
+            site.RuleFile(std::string(VELUNOR_TEST_DATA) + "/search/rules/" + fixture, siteNumber));
     }
 
     void WriteSelection(const std::string& selection) {
-        temp_.Write("Config/TargetSiteSelect.xml",
-                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" + selection +
-                        "</Selected>\r\n</TargetSiteSelect>\r\n");
-    }
-
-    static void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-            text.replace(at, from.size(), to);
-        }
+        temp_.Write(
+            "Config/TargetSiteSelect.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" +
+                selection + "</Selected>\r\n</TargetSiteSelect>\r\n");
     }
 
     TempFolder temp_;

@@ -2,11 +2,11 @@
 
 #include "core/core.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <cstdio>
 #include <unistd.h>
 
 namespace velunor::testing {
@@ -38,9 +38,13 @@ std::string TempFolder::Write(const std::string& name, const std::string& bytes)
     return File(name);
 }
 
-std::string TempFolder::Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TempFolder::Read(const std::string& name) const {
+    return ReadFileBytes(File(name));
 }
 
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& folder) {

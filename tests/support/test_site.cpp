@@ -1,6 +1,7 @@
 #include "support/test_site.h"
 
 #include "core/core.h"
+#include "support/temp_folder.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -124,6 +125,25 @@ std::string TestSite::BaseUrl() const {
 
 std::u16string TestSite::Url(std::string_view path) const {
     return Utf8ToWide(BaseUrl() + std::string(path));
+}
+
+namespace {
+
+void ReplaceBytes(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+} // namespace
+
+std::string TestSite::RuleFile(const std::string& fixturePath,
+                               const std::string& siteNumber) const {
+    std::string text = ReadFileBytes(fixturePath);
+    ReplaceBytes(text, "{SITE}", BaseUrl());
+    ReplaceBytes(text, "{N}", siteNumber);
+    return text;
 }
 
 } // namespace velunor::testing

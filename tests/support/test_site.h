@@ -34,6 +34,9 @@ class TestSite {
     std::string BaseUrl() const;
     /// The address of `path` ("/fetch/page.html") on the site, as wide text; `path` is UTF-8.
     std::u16string Url(std::string_view path) const;
+    /// The rule file fixture at `fixturePath` pointed at this site: every "{SITE}" becomes
+    /// BaseUrl() and every "{N}" `siteNumber`.
+    std::string RuleFile(const std::string& fixturePath, const std::string& siteNumber = "") const;
 
   private:
     void Stop();
