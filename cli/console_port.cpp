@@ -128,7 +128,8 @@ std::u16string ConsolePort::GetElementInnerHtml(const std::u16string& id) {
     return FindElementInnerHtml(html, id);
 }
 
-MessageAnswer ConsolePort::ShowMessage(const std::u16string& text, MessageIcon, MessageButtons buttons) {
+MessageAnswer ConsolePort::ShowMessage(const std::u16string& text, MessageIcon,
+                                       MessageButtons buttons) {
     std::lock_guard lock(mutex_);
     PrintLine(u"Velunor: " + text);
     if (buttons == MessageButtons::Ok) {
@@ -168,7 +169,8 @@ std::vector<std::u16string> ConsolePort::Navigations() {
     return navigations_;
 }
 
-void ConsolePort::WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds interval) {
+void ConsolePort::WaitUntil(const std::function<bool()>& condition,
+                            std::chrono::milliseconds interval) {
     while (!condition()) {
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, interval);

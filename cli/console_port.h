@@ -14,7 +14,7 @@
 namespace velunor::cli {
 
 class ConsolePort : public WindowPort {
-public:
+  public:
     std::u16string SearchText() override;
     void SetSearchText(const std::u16string& text) override;
     std::u16string SearchButtonCaption() override;
@@ -32,7 +32,8 @@ public:
     void NavigateAsync(const std::u16string& url) override;
     /// Reads the element from the page file last navigated to (or set with ShowPageFile).
     std::u16string GetElementInnerHtml(const std::u16string& id) override;
-    MessageAnswer ShowMessage(const std::u16string& text, MessageIcon icon, MessageButtons buttons) override;
+    MessageAnswer ShowMessage(const std::u16string& text, MessageIcon icon,
+                              MessageButtons buttons) override;
 
     /// Rows that a command loads from elsewhere (the last search's result file), without printing.
     void LoadResultRows(std::vector<ResultRow> rows);
@@ -50,7 +51,7 @@ public:
     /// `interval` (so that a signal flag set outside the port is seen too).
     void WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds interval);
 
-private:
+  private:
     void Changed();
 
     std::mutex mutex_;

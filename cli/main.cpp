@@ -20,8 +20,10 @@ const Command kCommands[] = {
     {"rule-test", velunor::cli::RunRuleTest,
      u"  rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]\n"
      u"      apply a rule file to a saved page and print what it picks out"},
-    {"sites", velunor::cli::RunSites, u"  sites\n      list the rule files with their index and whether each is selected"},
-    {"select", velunor::cli::RunSelect, u"  select 0,2 | all | none\n      choose the sites a search asks"},
+    {"sites", velunor::cli::RunSites,
+     u"  sites\n      list the rule files with their index and whether each is selected"},
+    {"select", velunor::cli::RunSelect,
+     u"  select 0,2 | all | none\n      choose the sites a search asks"},
     {"search", velunor::cli::RunSearch,
      u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops"},
     {"download", velunor::cli::RunDownload,
@@ -29,7 +31,8 @@ const Command kCommands[] = {
     {"refetch", velunor::cli::RunRefetch,
      u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
     {"shelf", velunor::cli::RunShelf,
-     u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or delete it"},
+     u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or "
+     u"delete it"},
 };
 
 void PrintUsage() {

@@ -63,7 +63,8 @@ void ExplainUnequalLists(std::initializer_list<NamedCount> lists) {
     PrintLine(line);
 }
 
-void PrintSearchResults(const CSiteRule& rule, const std::u16string& page, const std::u16string& pageUrl) {
+void PrintSearchResults(const CSiteRule& rule, const std::u16string& page,
+                        const std::u16string& pageUrl) {
     SearchResultSet results;
     int32_t count = ExtractSearchResults(page, rule.SearchPage, results);
     if (count == 0 && !results.NovelName.empty()) {
@@ -76,13 +77,14 @@ void PrintSearchResults(const CSiteRule& rule, const std::u16string& page, const
     PrintLine(DecimalText(count) + u" hits");
     for (int32_t i = 0; i < count; ++i) {
         size_t k = static_cast<size_t>(i);
-        PrintLine(DecimalText(i + 1) + u". " + results.NovelName[k] + u" | " + results.NovelAuthor[k] + u" | " +
-                  results.LatestChapter[k]);
+        PrintLine(DecimalText(i + 1) + u". " + results.NovelName[k] + u" | " +
+                  results.NovelAuthor[k] + u" | " + results.LatestChapter[k]);
         PrintLine(u"   " + AbsoluteLink(pageUrl, results.NovelInfoPageUrl[k]));
     }
 }
 
-void PrintNovelInfo(const CSiteRule& rule, const std::u16string& page, const std::u16string& pageUrl) {
+void PrintNovelInfo(const CSiteRule& rule, const std::u16string& page,
+                    const std::u16string& pageUrl) {
     NovelInfo info;
     ExtractNovelInfo(rule.InfoPage, page, info);
     PrintLine(u"NovelName:     " + info.NovelName);
@@ -94,7 +96,8 @@ void PrintNovelInfo(const CSiteRule& rule, const std::u16string& page, const std
     PrintLine(u"NovelIntro:    " + info.NovelIntro);
 }
 
-void PrintChapterList(const CSiteRule& rule, const std::u16string& page, const std::u16string& pageUrl) {
+void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
+                      const std::u16string& pageUrl) {
     ChapterList chapters;
     int32_t count = ExtractChapterList(rule.ContentsPage, page, chapters);
     if (count == 0 && !chapters.ChapterName.empty()) {
@@ -110,9 +113,11 @@ void PrintChapterList(const CSiteRule& rule, const std::u16string& page, const s
     }
 }
 
-void PrintChapter(const CSiteRule& rule, const std::u16string& page, const std::u16string& pageUrl) {
+void PrintChapter(const CSiteRule& rule, const std::u16string& page,
+                  const std::u16string& pageUrl) {
     std::u16string text = ExtractField(rule.ChapterContent, page);
-    PrintLine(u"--- ChapterContent (" + DecimalText(static_cast<long long>(text.size())) + u" characters)");
+    PrintLine(u"--- ChapterContent (" + DecimalText(static_cast<long long>(text.size())) +
+              u" characters)");
     PrintLine(text);
     PrintLine(u"--- after ReplaceRule");
     PrintLine(ApplyReplaceRule(rule.ReplaceRule, text));
@@ -135,7 +140,8 @@ bool IsEmptyRule(const CSiteRule& rule) {
 int RunRuleTest(int argc, char** argv) {
     RuleTestArguments arguments;
     if (!ParseArguments(argc, argv, arguments)) {
-        PrintError(u"usage: velunor-cli rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]");
+        PrintError(u"usage: velunor-cli rule-test RULE.xml search|info|contents|chapter PAGE_FILE "
+                   u"[--url PAGE_URL]");
         return 2;
     }
     using Printer = void (*)(const CSiteRule&, const std::u16string&, const std::u16string&);
@@ -149,7 +155,8 @@ int RunRuleTest(int argc, char** argv) {
     } else if (arguments.pageKind == "chapter") {
         print = PrintChapter;
     } else {
-        PrintError(u"unknown page kind \"" + Wide(arguments.pageKind) + u"\": use search, info, contents or chapter");
+        PrintError(u"unknown page kind \"" + Wide(arguments.pageKind) +
+                   u"\": use search, info, contents or chapter");
         return 2;
     }
     std::string ruleBytes;
@@ -159,7 +166,8 @@ int RunRuleTest(int argc, char** argv) {
     }
     CSiteRule rule = LoadSiteRule(arguments.rulePath);
     if (IsEmptyRule(rule)) {
-        PrintError(u"the rule file " + arguments.rulePath + u" holds no Channel element with rules");
+        PrintError(u"the rule file " + arguments.rulePath +
+                   u" holds no Channel element with rules");
         return 1;
     }
     std::string pageBytes;
@@ -172,7 +180,8 @@ int RunRuleTest(int argc, char** argv) {
     if (IsUtf8Site(rule)) {
         page = ReinterpretAsUtf8(page);
     }
-    PrintLine(u"site: " + rule.SiteName + u" (" + (rule.Charset.empty() ? u"no charset" : rule.Charset) + u")");
+    PrintLine(u"site: " + rule.SiteName + u" (" +
+              (rule.Charset.empty() ? u"no charset" : rule.Charset) + u")");
     print(rule, page, arguments.pageUrl);
     return 0;
 }

@@ -34,7 +34,8 @@ bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& c
     size_t start = 0;
     while (start < text.size()) {
         size_t comma = text.find(',', start);
-        std::string entry = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string entry =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         start = comma == std::string::npos ? text.size() : comma + 1;
         if (entry.empty()) {
             continue;
@@ -60,8 +61,8 @@ int RunSites(int, char**) {
     }
     for (size_t i = 0; i < model.Rows().size(); ++i) {
         const CTargetSiteSelectModel::Row& row = model.Rows()[i];
-        PrintLine(DecimalText(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") + u"]  " + row.siteName +
-                  u"  " + row.siteUrl);
+        PrintLine(DecimalText(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") +
+                  u"]  " + row.siteName + u"  " + row.siteUrl);
     }
     return 0;
 }
@@ -84,7 +85,8 @@ int RunSelect(int argc, char** argv) {
         std::vector<bool> checked;
         if (!ParseIndices(choice, model.Rows().size(), checked)) {
             PrintError(u"\"" + Wide(choice) + u"\" is not a list of site indices from 0 to " +
-                       DecimalText(static_cast<long long>(model.Rows().size()) - 1) + u" (see velunor-cli sites)");
+                       DecimalText(static_cast<long long>(model.Rows().size()) - 1) +
+                       u" (see velunor-cli sites)");
             return 2;
         }
         for (size_t i = 0; i < checked.size(); ++i) {
@@ -120,7 +122,8 @@ int RunSearch(int argc, char** argv) {
                 stopping = window.SearchButtonCaption() == kIdleCaption;
             }
             return window.SearchButtonCaption() == kIdleCaption && !window.LastStatus().empty() &&
-                   (window.LastStatus().rfind(u"搜索完成", 0) == 0 || window.LastStatus() == u"搜索任务被终止！");
+                   (window.LastStatus().rfind(u"搜索完成", 0) == 0 ||
+                    window.LastStatus() == u"搜索任务被终止！");
         },
         std::chrono::milliseconds(100));
     return 0;

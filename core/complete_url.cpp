@@ -57,8 +57,8 @@ std::u16string SiteRoot(std::u16string_view base, const SchemeInBase& scheme) {
 
 // `pageHadQuery`: the base carried a query or fragment after a last segment, so that segment
 // names a page even without a "." in it.
-std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root, std::u16string link,
-                               bool pageHadQuery) {
+std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root,
+                               std::u16string link, bool pageHadQuery) {
     std::u16string folder = LowerAscii(base);
     if (!folder.empty() && folder.back() == u'/') {
         folder.pop_back();

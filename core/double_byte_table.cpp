@@ -16,8 +16,10 @@ char16_t DecodePair(iconv_t decoder, unsigned char lead, unsigned char trail) {
     size_t outLeft = sizeof out;
     iconv(decoder, nullptr, nullptr, nullptr, nullptr);
     size_t result = iconv(decoder, &inPointer, &inLeft, &outPointer, &outLeft);
-    bool oneCharacter = result != static_cast<size_t>(-1) && inLeft == 0 && outLeft == sizeof(wchar_t);
-    if (!oneCharacter || out[0] <= 0x7F || out[0] > 0xFFFF || (out[0] >= 0xD800 && out[0] <= 0xDFFF)) {
+    bool oneCharacter =
+        result != static_cast<size_t>(-1) && inLeft == 0 && outLeft == sizeof(wchar_t);
+    if (!oneCharacter || out[0] <= 0x7F || out[0] > 0xFFFF ||
+        (out[0] >= 0xD800 && out[0] <= 0xDFFF)) {
         return 0;
     }
     return static_cast<char16_t>(out[0]);
@@ -38,7 +40,8 @@ DoubleByteTable::DoubleByteTable() : toWide_(65536, 0), toBytes_(65536, 0) {
     std::vector<bool> shared(65536, false);
     for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
         for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
-            char16_t character = DecodePair(decoder, static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
+            char16_t character = DecodePair(decoder, static_cast<unsigned char>(lead),
+                                            static_cast<unsigned char>(trail));
             if (character == 0) {
                 continue;
             }

@@ -82,7 +82,8 @@ bool CreateFolderPath(std::u16string_view path) {
     if (lastSlash == std::u16string_view::npos) {
         return false;
     }
-    std::u16string_view parent = lastSlash == 0 ? std::u16string_view(u"/") : path.substr(0, lastSlash);
+    std::u16string_view parent =
+        lastSlash == 0 ? std::u16string_view(u"/") : path.substr(0, lastSlash);
     if (!CreateFolderPath(parent)) {
         return false;
     }

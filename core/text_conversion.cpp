@@ -13,10 +13,10 @@
 #endif
 #include <cstdint>
 #include <cstring>
-#include <strings.h>
 #include <iconv.h>
 #include <memory>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace velunor {
@@ -181,7 +181,8 @@ void EncodeWithIconv(iconv_t encoder, std::u16string_view wide, std::string& byt
     while (i < wide.size()) {
         char16_t unit = wide[i];
         if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
-            chunk[pending] = static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
+            chunk[pending] =
+                static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
             ++pending;
             i += 2;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
@@ -259,7 +260,8 @@ size_t WidenAsciiBlocks(const unsigned char* in, size_t size, char16_t* out) {
             break;
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm_unpacklo_epi8(block, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 8), _mm_unpackhi_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 8),
+                         _mm_unpackhi_epi8(block, zero));
         done += 16;
     }
 #else
@@ -364,8 +366,9 @@ size_t AnsiSequenceLength(std::string_view bytes, size_t i) {
     if (!isLead || i + 1 >= bytes.size()) {
         return 1;
     }
-    bool fourByte = at(i + 1) >= 0x30 && at(i + 1) <= 0x39 && i + 3 < bytes.size() && at(i + 2) >= 0x81 &&
-                    at(i + 2) <= 0xFE && at(i + 3) >= 0x30 && at(i + 3) <= 0x39;
+    bool fourByte = at(i + 1) >= 0x30 && at(i + 1) <= 0x39 && i + 3 < bytes.size() &&
+                    at(i + 2) >= 0x81 && at(i + 2) <= 0xFE && at(i + 3) >= 0x30 &&
+                    at(i + 3) <= 0x39;
     if (fourByte) {
         return 4;
     }
@@ -432,7 +435,8 @@ void EncodeAnsi(iconv_t encoder, std::u16string_view wide, std::string& bytes, b
             ++i;
             continue;
         }
-        bool surrogatePair = IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1]);
+        bool surrogatePair =
+            IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1]);
         size_t length = surrogatePair ? 2 : 1;
         EncodeWithIconv(encoder, wide.substr(i, length), bytes, lossy);
         i += length;

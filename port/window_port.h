@@ -28,7 +28,7 @@ enum class MessageAnswer { Ok, Yes, No };
 using ResultRow = std::array<std::u16string, 5>;
 
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     /// Text of the search box.

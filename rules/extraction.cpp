@@ -62,7 +62,8 @@ bool AnyGroupOne(const std::map<int, MatchGroups>& matches) {
 
 // Appends group 1 of every match of the first alternative that yields one. A match whose group 1
 // did not take part still adds an empty entry, so that parallel lists stay aligned.
-void AppendList(const std::string& text, std::u16string_view patterns, std::vector<std::u16string>& list) {
+void AppendList(const std::string& text, std::u16string_view patterns,
+                std::vector<std::u16string>& list) {
     std::map<int, MatchGroups> matches;
     for (const std::string& alternative : Alternatives(patterns)) {
         if (!MatchAll(text, alternative, matches) || !AnyGroupOne(matches)) {

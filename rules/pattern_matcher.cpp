@@ -31,7 +31,7 @@ std::string_view UpToNul(std::string_view text) {
 
 // One compiled pattern and the room for its match offsets, released together.
 class CompiledPattern {
-public:
+  public:
     CompiledPattern(std::string_view pattern, uint32_t options) {
         pattern = UpToNul(pattern);
         int errorCode = 0;
@@ -43,7 +43,9 @@ public:
         }
     }
 
-    bool IsValid() const { return code_ && matchData_; }
+    bool IsValid() const {
+        return code_ && matchData_;
+    }
 
     /// Runs the pattern on `subject` as a subject of its own; returns the library's result.
     int Execute(std::string_view subject) const {
@@ -52,10 +54,16 @@ public:
     }
 
     /// Number of groups the last result reports, whole match included.
-    static uint32_t GroupCount(int result) { return result == 0 ? kOffsetPairs : static_cast<uint32_t>(result); }
+    static uint32_t GroupCount(int result) {
+        return result == 0 ? kOffsetPairs : static_cast<uint32_t>(result);
+    }
 
-    size_t MatchStart() const { return pcre2_get_ovector_pointer(matchData_.get())[0]; }
-    size_t MatchEnd() const { return pcre2_get_ovector_pointer(matchData_.get())[1]; }
+    size_t MatchStart() const {
+        return pcre2_get_ovector_pointer(matchData_.get())[0];
+    }
+    size_t MatchEnd() const {
+        return pcre2_get_ovector_pointer(matchData_.get())[1];
+    }
 
     MatchGroups Groups(std::string_view subject, int result) const {
         const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(matchData_.get());
@@ -75,7 +83,7 @@ public:
         return groups;
     }
 
-private:
+  private:
     std::unique_ptr<pcre2_code, CodeDeleter> code_;
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> matchData_;
 };
@@ -109,7 +117,8 @@ bool MatchFirst(std::string_view subject, std::string_view pattern, MatchGroups&
     return true;
 }
 
-bool MatchAll(std::string_view subject, std::string_view pattern, std::map<int, MatchGroups>& matches) {
+bool MatchAll(std::string_view subject, std::string_view pattern,
+              std::map<int, MatchGroups>& matches) {
     matches.clear();
     CompiledPattern compiled(pattern, kMultiLineDotAll);
     if (!compiled.IsValid()) {
@@ -132,7 +141,8 @@ bool MatchAll(std::string_view subject, std::string_view pattern, std::map<int, 
     return !matches.empty();
 }
 
-bool SplitByPattern(std::string_view subject, std::string_view pattern, std::vector<std::string>& pieces) {
+bool SplitByPattern(std::string_view subject, std::string_view pattern,
+                    std::vector<std::string>& pieces) {
     pieces.clear();
     CompiledPattern compiled(pattern, 0);
     if (!compiled.IsValid()) {

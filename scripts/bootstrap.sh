@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libxml2-dev
   clang libclang-rt-14-dev
-  curl
+  curl clang-format
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
   xvfb xauth imagemagick fonts-noto-cjk libgl1-mesa-dri
 )

@@ -77,15 +77,16 @@ void AppendResultElement(const SiteSearchArgs& args, const CSiteRule& rule, cons
 
 // Adds one hit as a list row and a file element. Hits of a search that a newer one has
 // overtaken are dropped. Returns false when the hit was dropped.
-bool AddHit(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit, const std::u16string& status) {
+bool AddHit(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit,
+            const std::u16string& status) {
     SearchState& state = ProcessSearchState();
     std::lock_guard lock(state.SearchResultLock);
     if (!IsCurrent(args.generation)) {
         return false;
     }
     WindowPort& window = *args.window;
-    window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), rule.SiteName, hit.name, hit.author,
-                            hit.latestChapter});
+    window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), rule.SiteName, hit.name,
+                            hit.author, hit.latestChapter});
     ++state.SearchHitCount;
     if (!status.empty()) {
         window.SetStatusText(status);
@@ -95,8 +96,8 @@ bool AddHit(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit, c
 }
 
 // The site answered with one novel's page through a redirect.
-void AddRedirectedHit(const SiteSearchArgs& args, const CSiteRule& rule, const std::u16string& searchUrl,
-                      const FetchResult& answer) {
+void AddRedirectedHit(const SiteSearchArgs& args, const CSiteRule& rule,
+                      const std::u16string& searchUrl, const FetchResult& answer) {
     std::u16string target = LocationText(answer);
     // A relative target cannot be fetched as it is.
     CompleteUrl(searchUrl, target);
@@ -122,21 +123,22 @@ void AddRedirectedHit(const SiteSearchArgs& args, const CSiteRule& rule, const s
 }
 
 // The site answered with a list of hits.
-void AddListedHits(const SiteSearchArgs& args, const CSiteRule& rule, const std::u16string& searchUrl,
-                   std::u16string page) {
+void AddListedHits(const SiteSearchArgs& args, const CSiteRule& rule,
+                   const std::u16string& searchUrl, std::u16string page) {
     if (IsUtf8Site(rule)) {
         page = ReinterpretAsUtf8(page);
     }
     SearchResultSet results;
     size_t count = static_cast<size_t>(ExtractSearchResults(page, rule.SearchPage, results));
-    count = std::min({count, results.NovelName.size(), results.NovelAuthor.size(), results.LatestChapter.size(),
-                      results.NovelInfoPageUrl.size()});
+    count = std::min({count, results.NovelName.size(), results.NovelAuthor.size(),
+                      results.LatestChapter.size(), results.NovelInfoPageUrl.size()});
     for (size_t k = 0; k < count; ++k) {
         std::u16string link = results.NovelInfoPageUrl[k];
         CompleteUrl(searchUrl, link);
         std::u16string status = u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 " +
                                 DecimalText(static_cast<long long>(k + 1)) + u" 本小说。";
-        if (!AddHit(args, rule, {results.NovelName[k], results.NovelAuthor[k], results.LatestChapter[k], link},
+        if (!AddHit(args, rule,
+                    {results.NovelName[k], results.NovelAuthor[k], results.LatestChapter[k], link},
                     status)) {
             return;
         }
@@ -182,8 +184,8 @@ void StopSearch(WindowPort& window) {
     SearchState& state = ProcessSearchState();
     uint64_t elapsedSeconds = (CurrentTick() - state.SearchStartTick.load()) / 1000;
     if (elapsedSeconds < kShortestRunSeconds) {
-        window.ShowMessage(u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！", MessageIcon::Exclamation,
-                           MessageButtons::Ok);
+        window.ShowMessage(u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！",
+                           MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
     window.SetSearchButtonCaption(kIdleCaption);
@@ -200,12 +202,14 @@ SearchState& ProcessSearchState() {
 
 uint64_t CurrentTick() {
     auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
 }
 
 void RunSearchCommand(WindowPort& window, const std::u16string& programFolder) {
     if (window.SearchText().empty()) {
-        window.ShowMessage(u"请在文本框中输入要搜索的小说名称或作者名称！", MessageIcon::Information, MessageButtons::Ok);
+        window.ShowMessage(u"请在文本框中输入要搜索的小说名称或作者名称！",
+                           MessageIcon::Information, MessageButtons::Ok);
         return;
     }
     ProcessSearchState().SearchCancelled = false;
@@ -231,7 +235,8 @@ void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t gen
         if (!IsSiteSelected(selection, static_cast<int>(i))) {
             continue;
         }
-        pool->QueueTask(SiteSearchTask, new SiteSearchArgs{window, ruleFiles[i], programFolder, generation});
+        pool->QueueTask(SiteSearchTask,
+                        new SiteSearchArgs{window, ruleFiles[i], programFolder, generation});
         std::this_thread::sleep_for(kQueuePause);
         if (IsCancelled(generation)) {
             break;
@@ -245,7 +250,8 @@ void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t gen
     if (state.SearchCancelled) {
         window->SetStatusText(u"搜索任务被终止！");
     } else {
-        window->SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。");
+        window->SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) +
+                              u" 本小说。");
     }
     window->SetSearchButtonCaption(kIdleCaption);
 }

@@ -8,7 +8,7 @@
 namespace velunor {
 
 class CTargetSiteSelectModel {
-public:
+  public:
     struct Row {
         std::u16string number;
         std::u16string siteName;
@@ -23,7 +23,9 @@ public:
     /// A rule file that cannot be read still gets its row, with empty name and address.
     void Load();
 
-    const std::vector<Row>& Rows() const { return rows_; }
+    const std::vector<Row>& Rows() const {
+        return rows_;
+    }
     /// Sets the check state of `row`; ignored when there is no such row.
     void SetChecked(size_t row, bool checked);
     void SelectAll();
@@ -31,7 +33,7 @@ public:
     /// Stores the checked rows as the selection; false when the file cannot be written.
     bool Confirm() const;
 
-private:
+  private:
     std::u16string selectionPath_;
     std::vector<Row> rows_;
 };

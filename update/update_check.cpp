@@ -14,7 +14,8 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
-std::optional<pid_t> Spawn(const std::u16string& program, const std::vector<std::string>& arguments) {
+std::optional<pid_t> Spawn(const std::u16string& program,
+                           const std::vector<std::string>& arguments) {
     std::string path = NativePath(program);
     std::vector<std::string> owned = {path};
     owned.insert(owned.end(), arguments.begin(), arguments.end());
@@ -40,7 +41,8 @@ void ReapLater(pid_t pid) {
 
 } // namespace
 
-std::optional<int> RunAndWait(const std::u16string& program, const std::vector<std::string>& arguments,
+std::optional<int> RunAndWait(const std::u16string& program,
+                              const std::vector<std::string>& arguments,
                               std::chrono::milliseconds timeout) {
     std::optional<pid_t> pid = Spawn(program, arguments);
     if (!pid) {
@@ -73,7 +75,8 @@ bool StartProgram(const std::u16string& program, const std::vector<std::string>&
     return true;
 }
 
-bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder, std::chrono::milliseconds answerTime) {
+bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder,
+                    std::chrono::milliseconds answerTime) {
     std::u16string updater = programFolder + u"tolvane";
     if (access(NativePath(updater).c_str(), X_OK) != 0) {
         return false;
@@ -85,7 +88,8 @@ bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder, std
         return false;
     }
     std::u16string question = u"检测到程序有 " + DecimalText(*updates) + u" 个更新，是否立即更新？";
-    if (window.ShowMessage(question, MessageIcon::Question, MessageButtons::YesNo) != MessageAnswer::Yes) {
+    if (window.ShowMessage(question, MessageIcon::Question, MessageButtons::YesNo) !=
+        MessageAnswer::Yes) {
         return false;
     }
     return StartProgram(updater, {});

@@ -19,7 +19,8 @@ inline constexpr std::chrono::milliseconds kUpdaterAnswerTime{120000};
 /// Runs `program` with `arguments` and waits at most `timeout` for it. Its exit code; empty
 /// when it could not be started, had not ended in time (it is left running), or was killed by
 /// a signal. Blocks.
-std::optional<int> RunAndWait(const std::u16string& program, const std::vector<std::string>& arguments,
+std::optional<int> RunAndWait(const std::u16string& program,
+                              const std::vector<std::string>& arguments,
                               std::chrono::milliseconds timeout);
 
 /// Starts `program` with `arguments` without waiting for it; false when it cannot be started.

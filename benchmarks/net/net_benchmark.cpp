@@ -227,14 +227,16 @@ double CurlPagesPerSecond(const std::string& url, int parallel, const testing::T
 
 // The 30 KB gzip page of the test site's /fetch/bench-30k route, as one prepared response.
 std::string BenchmarkResponse() {
-    std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/site/fetch/page_gb2312.html", std::ios::binary);
+    std::ifstream in(std::string(VELUNOR_TEST_DATA) + "/site/fetch/page_gb2312.html",
+                     std::ios::binary);
     std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string body;
     for (int i = 0; i < 160; ++i) {
         body += page;
     }
     std::string gzip = Compress(body, testing::kGzipBits);
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\nContent-Length: " +
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: "
+           "gzip\r\nContent-Length: " +
            std::to_string(gzip.size()) + "\r\nConnection: close\r\n\r\n" + gzip;
 }
 
@@ -243,8 +245,8 @@ void FetchFigures() {
     testing::TempFolder temp;
     std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/fetch/bench-30k";
     std::u16string wideUrl(url.begin(), url.end());
-    std::printf("%d fetches of %s (30 KB page, gzip), local C++ server answering on 8 threads\n", kFetches,
-                url.c_str());
+    std::printf("%d fetches of %s (30 KB page, gzip), local C++ server answering on 8 threads\n",
+                kFetches, url.c_str());
     for (int threads : {5, 20}) {
         int good = 0;
         double ourCpu = 0;

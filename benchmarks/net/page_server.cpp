@@ -19,7 +19,8 @@ PageServer::PageServer(std::string response, int threads) : response_(std::move(
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 512) != 0 ||
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 512) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return;
     }
@@ -62,7 +63,8 @@ void PageServer::Answer(int connection) const {
     }
     size_t sent = 0;
     while (sent < response_.size()) {
-        ssize_t written = send(connection, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
+        ssize_t written =
+            send(connection, response_.data() + sent, response_.size() - sent, MSG_NOSIGNAL);
         if (written <= 0) {
             return;
         }

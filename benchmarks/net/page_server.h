@@ -11,7 +11,7 @@
 namespace velunor::benchmarks {
 
 class PageServer {
-public:
+  public:
     /// Listens on a free port of 127.0.0.1 and answers with `response` (status line, headers and
     /// body) on `threads` threads. Port() is 0 when it could not listen.
     PageServer(std::string response, int threads);
@@ -20,9 +20,11 @@ public:
     PageServer(const PageServer&) = delete;
     PageServer& operator=(const PageServer&) = delete;
 
-    int Port() const { return port_; }
+    int Port() const {
+        return port_;
+    }
 
-private:
+  private:
     void Serve();
     void Answer(int connection) const;
 

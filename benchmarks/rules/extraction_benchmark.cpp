@@ -31,12 +31,14 @@ std::u16string Number(int value) {
 
 // A contents page of 5,000 chapters, about 600 KB in GBK.
 std::u16string ContentsPage() {
-    std::u16string page = u"<html><head><title>斗破苍穹最新章节列表</title></head><body>"
-                          u"<div class=\"nav\"><a href=\"/\">首页</a></div><div id=\"list\"><dl>\r\n";
+    std::u16string page =
+        u"<html><head><title>斗破苍穹最新章节列表</title></head><body>"
+        u"<div class=\"nav\"><a href=\"/\">首页</a></div><div id=\"list\"><dl>\r\n";
     for (int i = 1; i <= 5000; ++i) {
         std::u16string n = Number(i);
-        page += u"<dd><a href=\"/book/1024/" + n + u".html\" title=\"斗破苍穹 第" + n + u"章 天蚕土豆\">第" + n +
-                u"章 " + kChapterTitles[i % 5] + u"（求月票、求推荐）</a></dd>\r\n";
+        page += u"<dd><a href=\"/book/1024/" + n + u".html\" title=\"斗破苍穹 第" + n +
+                u"章 天蚕土豆\">第" + n + u"章 " + kChapterTitles[i % 5] +
+                u"（求月票、求推荐）</a></dd>\r\n";
     }
     page += u"</dl></div><div class=\"footer\">本站所有小说均来自网友上传</div></body></html>";
     return page;
@@ -44,7 +46,8 @@ std::u16string ContentsPage() {
 
 // A search result page of 100 hits.
 std::u16string SearchPage() {
-    std::u16string page = u"<html><body><div class=\"head\">搜索结果</div><table class=\"grid\">\r\n";
+    std::u16string page =
+        u"<html><body><div class=\"head\">搜索结果</div><table class=\"grid\">\r\n";
     for (int i = 1; i <= 100; ++i) {
         std::u16string n = Number(i);
         page += u"<tr><td class=\"odd\"><a href=\"/book/" + n + u"/\">斗破苍穹之" + n +
@@ -74,10 +77,14 @@ SearchPageRule SearchRule() {
 }
 
 struct CodeDeleter {
-    void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+    void operator()(pcre2_code* code) const {
+        pcre2_code_free(code);
+    }
 };
 struct DataDeleter {
-    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+    void operator()(pcre2_match_data* data) const {
+        pcre2_match_data_free(data);
+    }
 };
 using Code = std::unique_ptr<pcre2_code, CodeDeleter>;
 
@@ -90,7 +97,8 @@ Code Compile(std::u16string_view pattern) {
 }
 
 // Group 1 of every match of `code` in `subject`, each search starting where the last ended.
-std::vector<std::string> BareList(const pcre2_code* code, std::string_view subject, pcre2_match_data* data) {
+std::vector<std::string> BareList(const pcre2_code* code, std::string_view subject,
+                                  pcre2_match_data* data) {
     std::vector<std::string> values;
     size_t start = 0;
     while (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), start, 0,
@@ -103,15 +111,16 @@ std::vector<std::string> BareList(const pcre2_code* code, std::string_view subje
 }
 
 std::string_view BareRegion(const pcre2_code* code, std::string_view page, pcre2_match_data* data) {
-    if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(page.data()), page.size(), 0, 0, data, nullptr) < 2) {
+    if (pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(page.data()), page.size(), 0, 0, data,
+                    nullptr) < 2) {
         return page;
     }
     const PCRE2_SIZE* offsets = pcre2_get_ovector_pointer(data);
     return page.substr(offsets[2], offsets[3] - offsets[2]);
 }
 
-void BareMatching(benchmark::State& state, std::u16string_view region, std::vector<std::u16string> lists,
-                  const std::string& bytes, size_t expected) {
+void BareMatching(benchmark::State& state, std::u16string_view region,
+                  std::vector<std::u16string> lists, const std::string& bytes, size_t expected) {
     Code regionCode = Compile(region);
     std::vector<Code> listCodes;
     for (const std::u16string& list : lists) {
@@ -147,7 +156,8 @@ void EngineChapterList(benchmark::State& state) {
 
 void BareChapterList(benchmark::State& state) {
     ContentsPageRule rule = ContentsRule();
-    BareMatching(state, rule.ContentsRegional, {rule.ChapterName, rule.ChapterUrl}, WideToAnsi(ContentsPage()), 5000);
+    BareMatching(state, rule.ContentsRegional, {rule.ChapterName, rule.ChapterUrl},
+                 WideToAnsi(ContentsPage()), 5000);
 }
 
 void EngineSearchResults(benchmark::State& state) {

@@ -22,7 +22,8 @@ constexpr int kRuns = 5;
 constexpr double kSiteDelayMs = 200.0;
 constexpr double kQueuePauseMs = 10.0;
 
-void InstallSites(const velunor::testing::TempFolder& folder, const velunor::testing::TestSite& site) {
+void InstallSites(const velunor::testing::TempFolder& folder,
+                  const velunor::testing::TestSite& site) {
     velunor::CreateFolderPath(folder.WideFile("Rule"));
     velunor::CreateFolderPath(folder.WideFile("Config"));
     std::string fixture = std::string(VELUNOR_TEST_DATA) + "/search/rules/e-slow.xml";
@@ -34,8 +35,8 @@ void InstallSites(const velunor::testing::TempFolder& folder, const velunor::tes
         folder.Write(name, text);
         selection += std::to_string(i) + ",";
     }
-    folder.Write("Config/TargetSiteSelect.xml",
-                 "<TargetSiteSelect>\r\n<Selected>" + selection + "</Selected>\r\n</TargetSiteSelect>\r\n");
+    folder.Write("Config/TargetSiteSelect.xml", "<TargetSiteSelect>\r\n<Selected>" + selection +
+                                                    "</Selected>\r\n</TargetSiteSelect>\r\n");
 }
 
 double SearchOnceMs(const std::u16string& programFolder) {
@@ -46,7 +47,8 @@ double SearchOnceMs(const std::u16string& programFolder) {
     window.WaitUntil([&] { return window.SearchButtonCaption() == u"搜索"; });
     auto end = std::chrono::steady_clock::now();
     if (window.LastStatus() != u"搜索完成，共搜索到 20 本小说。") {
-        std::printf("unexpected final status: %s\n", velunor::WideToUtf8(window.LastStatus()).c_str());
+        std::printf("unexpected final status: %s\n",
+                    velunor::WideToUtf8(window.LastStatus()).c_str());
     }
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
@@ -62,7 +64,8 @@ int main() {
     }
     std::u16string programFolder = folder.WidePath() + u"/";
     double bound = kSiteDelayMs + kSites * kQueuePauseMs;
-    std::printf("search over %d sites answering after %.0f ms; bound %.0f ms (slowest site + %d x %.0f ms pauses)\n",
+    std::printf("search over %d sites answering after %.0f ms; bound %.0f ms (slowest site + %d x "
+                "%.0f ms pauses)\n",
                 kSites, kSiteDelayMs, bound, kSites, kQueuePauseMs);
     double best = 1e9;
     double total = 0;
@@ -72,7 +75,7 @@ int main() {
         total += ms;
         std::printf("run %d: %.1f ms (%.2f x bound)\n", run + 1, ms, ms / bound);
     }
-    std::printf("best %.1f ms (%.2f x bound), mean %.1f ms (%.2f x bound); goal <= 1.20 x\n", best, best / bound,
-                total / kRuns, total / kRuns / bound);
+    std::printf("best %.1f ms (%.2f x bound), mean %.1f ms (%.2f x bound); goal <= 1.20 x\n", best,
+                best / bound, total / kRuns, total / kRuns / bound);
     return 0;
 }

@@ -10,7 +10,7 @@
 namespace velunor::internal {
 
 class DoubleByteTable {
-public:
+  public:
     /// The process's table, built from iconv on first use; any thread may call it.
     static const DoubleByteTable& Instance();
 
@@ -20,9 +20,11 @@ public:
     }
 
     /// The pair of `character` as lead << 8 | trail, or 0 when it has none in the table.
-    uint16_t Encode(char16_t character) const { return toBytes_[character]; }
+    uint16_t Encode(char16_t character) const {
+        return toBytes_[character];
+    }
 
-private:
+  private:
     DoubleByteTable();
 
     std::vector<char16_t> toWide_;

@@ -10,7 +10,7 @@ namespace velunor {
 /// entries as the highest group that took part, plus one. A lower group that did not take part
 /// reads as an empty string; `TookPart` tells it from a group that captured nothing.
 class MatchGroups {
-public:
+  public:
     /// Makes room for `count` groups.
     void Reserve(size_t count) {
         texts_.reserve(count);
@@ -21,13 +21,21 @@ public:
         texts_.push_back(std::move(text));
         tookPart_.push_back(tookPart);
     }
-    size_t size() const { return texts_.size(); }
-    bool empty() const { return texts_.empty(); }
-    const std::string& operator[](size_t group) const { return texts_[group]; }
+    size_t size() const {
+        return texts_.size();
+    }
+    bool empty() const {
+        return texts_.empty();
+    }
+    const std::string& operator[](size_t group) const {
+        return texts_[group];
+    }
     /// True when `group` exists and took part in the match.
-    bool TookPart(size_t group) const { return group < tookPart_.size() && tookPart_[group]; }
+    bool TookPart(size_t group) const {
+        return group < tookPart_.size() && tookPart_[group];
+    }
 
-private:
+  private:
     std::vector<std::string> texts_;
     std::vector<bool> tookPart_;
 };

@@ -24,11 +24,13 @@ bool MatchFirst(std::string_view subject, std::string_view pattern, MatchGroups&
 /// Groups of every successive match, numbered from 0 (multi-line, dot matches all). Each search
 /// starts afresh where the previous match ended; an empty match moves on by one byte. True when
 /// at least one match was found.
-bool MatchAll(std::string_view subject, std::string_view pattern, std::map<int, MatchGroups>& matches);
+bool MatchAll(std::string_view subject, std::string_view pattern,
+              std::map<int, MatchGroups>& matches);
 
 /// The pieces between matches (no compile options). An empty match splits nothing. True when
 /// there was at least one match or a non-empty piece.
-bool SplitByPattern(std::string_view subject, std::string_view pattern, std::vector<std::string>& pieces);
+bool SplitByPattern(std::string_view subject, std::string_view pattern,
+                    std::vector<std::string>& pieces);
 
 /// The subject with every match deleted; unchanged when nothing matched.
 std::string RemoveMatches(std::string_view subject, std::string_view pattern);

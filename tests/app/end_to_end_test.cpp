@@ -108,7 +108,8 @@ class EndToEndTest : public QObject {
     }
 
     void InstallRule(const std::string& name) {
-        program_.Write("Rule/" + name, site_->RuleFile(std::string(VELUNOR_TEST_DATA) + "/app/rules/" + name));
+        program_.Write("Rule/" + name,
+                       site_->RuleFile(std::string(VELUNOR_TEST_DATA) + "/app/rules/" + name));
     }
 
     // Typed as a keyboard with an input method types it: one key event per character.

@@ -60,7 +60,8 @@ TEST(CompleteUrl, SchemeRelativeLinksTakeTheBaseScheme) {
 TEST(CompleteUrl, RelativeLinksResolveInThePageFolder) {
     const UrlCase cases[] = {
         // The last segment holds "." so it is a file name and is dropped.
-        {u"http://www.site.com/book/12/index.html", u"345.html", u"http://www.site.com/book/12/345.html"},
+        {u"http://www.site.com/book/12/index.html", u"345.html",
+         u"http://www.site.com/book/12/345.html"},
         // A last segment without "." counts as a folder.
         {u"http://www.site.com/book/12", u"345.html", u"http://www.site.com/book/12/345.html"},
         {u"http://www.site.com/book/12/", u"345.html", u"http://www.site.com/book/12/345.html"},
@@ -99,7 +100,7 @@ TEST(CompleteUrl, LinksOnTheHomeAddress) {
     const UrlCase cases[] = {
         {u"http://www.site.com", u"x.html", u"http://www.site.com/x.html"},
         {u"http://www.site.com/", u"x.html", u"http://www.site.com/x.html"},
-        {u"HTTP://WWW.SITE.COM/", u"x.html", u""},  // "http://" is matched case-sensitively
+        {u"HTTP://WWW.SITE.COM/", u"x.html", u""}, // "http://" is matched case-sensitively
         {u"http://WWW.Site.COM/", u"X.html", u"http://www.site.com/x.html"},
         {u"https://www.site.com/", u"x.html", u"https://www.site.com/x.html"},
         {u"http://www.site.com/", u"../x.html", u""},

@@ -38,9 +38,13 @@ TEST(AnsiConversion, WritesCharactersGbkLacksWithoutLoss) {
 
 TEST(AnsiConversion, KeepsInvalidBytesAsEscapes) {
     // 0x80 and 0xFF start no GB18030 sequence; 0xB5 at the end is cut off.
-    std::string bytes = "a\x80" "b\xFF" "\xB5";
+    std::string bytes = "a\x80"
+                        "b\xFF"
+                        "\xB5";
     std::u16string wide = AnsiToWide(bytes);
-    EXPECT_EQ(wide, u"a\xDC80" u"b\xDCFF" u"\xDCB5");
+    EXPECT_EQ(wide, u"a\xDC80"
+                    u"b\xDCFF"
+                    u"\xDCB5");
     EXPECT_EQ(WideToAnsi(wide), bytes);
 }
 
@@ -76,7 +80,9 @@ TEST(AnsiConversion, EveryGbkPairDecodesAsIconvDecodesIt) {
 TEST(AnsiConversion, FourByteSequencesAndRejectedOnesAroundThem) {
     // U+0080 as a four-byte sequence on both sides of a four-byte shape beyond the defined range,
     // whose bytes are kept one by one before decoding goes on.
-    std::string bytes = "\x81\x30\x81\x30" "\xFE\x39\xFE\x39" "\x81\x30\x81\x30";
+    std::string bytes = "\x81\x30\x81\x30"
+                        "\xFE\x39\xFE\x39"
+                        "\x81\x30\x81\x30";
     std::u16string wide = AnsiToWide(bytes);
     EXPECT_EQ(wide.front(), u'\u0080');
     EXPECT_EQ(wide.back(), u'\u0080');
@@ -103,10 +109,11 @@ TEST(Utf8Conversion, LongAsciiRunsAroundMultiByteCharacters) {
     // must come out the same as alone.
     for (size_t before = 0; before < 40; ++before) {
         std::string ascii(before, 'a');
-        std::string bytes = ascii + kUtf8Title + ascii + "\xFF" + ascii + kUtf8Emoji + std::string(33, 'z');
-        std::u16string expected = std::u16string(before, u'a') + u"斗破苍穹" + std::u16string(before, u'a') +
-                                  u"\xDCFF" + std::u16string(before, u'a') + u"\U0001F600" +
-                                  std::u16string(33, u'z');
+        std::string bytes =
+            ascii + kUtf8Title + ascii + "\xFF" + ascii + kUtf8Emoji + std::string(33, 'z');
+        std::u16string expected =
+            std::u16string(before, u'a') + u"斗破苍穹" + std::u16string(before, u'a') + u"\xDCFF" +
+            std::u16string(before, u'a') + u"\U0001F600" + std::u16string(33, u'z');
         ASSERT_EQ(Utf8ToWide(bytes), expected) << before;
     }
 }
@@ -117,11 +124,11 @@ TEST(Utf8Conversion, InvalidSequencesBecomeEscapedBytes) {
         std::u16string wide;
     };
     const Case cases[] = {
-        {"\xC0\xAF", u"\xDCC0\xDCAF"},                 // overlong "/"
-        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},       // encoded surrogate
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},                     // overlong "/"
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},           // encoded surrogate
         {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"}, // above U+10FFFF
-        {"\xE6\x96", u"\xDCE6\xDC96"},                 // truncated at the end
-        {"\x80z", u"\xDC80z"},                         // lone continuation byte
+        {"\xE6\x96", u"\xDCE6\xDC96"},                     // truncated at the end
+        {"\x80z", u"\xDC80z"},                             // lone continuation byte
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Utf8ToWide(c.bytes), c.wide);

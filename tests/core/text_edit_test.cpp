@@ -6,7 +6,8 @@ namespace velunor {
 namespace {
 
 TEST(ReplaceAll, ReplacesEveryOccurrenceExactlyOnce) {
-    std::u16string page = u"<a href=\"{NextChapterUrl}\"></a>{nextchapterurl}<a href=\"{NextChapterUrl}\">";
+    std::u16string page =
+        u"<a href=\"{NextChapterUrl}\"></a>{nextchapterurl}<a href=\"{NextChapterUrl}\">";
     ReplaceAll(page, u"{NextChapterUrl}", u"2.html");
     EXPECT_EQ(page, u"<a href=\"2.html\"></a>{nextchapterurl}<a href=\"2.html\">");
     // A value holding the placeholder is not replaced again.

@@ -53,7 +53,8 @@ TEST(ExtractSearchResults, WithoutARegionTheWholePageIsSearched) {
 
 TEST(ExtractSearchResults, RegionFallsBackToLaterAlternatives) {
     SearchPageRule rule = ResultRule();
-    rule.SearcResultRegional = u"<table id=\"missing\">(.*?)</table>|<table id=\"hits\">(.*?)</table>";
+    rule.SearcResultRegional =
+        u"<table id=\"missing\">(.*?)</table>|<table id=\"hits\">(.*?)</table>";
     SearchResultSet results;
     EXPECT_EQ(ExtractSearchResults(kResultPage, rule, results), 2);
 }

@@ -92,7 +92,7 @@ TEST(MatchAll, EachSearchStartsAfreshWhereTheLastEnded) {
 TEST(MatchAll, EmptyMatchesMoveOnAndEnd) {
     std::map<int, MatchGroups> matches;
     ASSERT_TRUE(MatchAll("abc", "(x?)", matches));
-    EXPECT_EQ(matches.size(), 4u);  // before a, b, c and at the end
+    EXPECT_EQ(matches.size(), 4u); // before a, b, c and at the end
     ASSERT_TRUE(MatchAll("a1b22", "(\\d*)", matches));
     std::vector<std::string> groupOnes;
     for (auto& [number, groups] : matches) {

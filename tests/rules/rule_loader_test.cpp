@@ -5,49 +5,48 @@
 
 #include <gtest/gtest.h>
 
-
 namespace velunor {
 namespace {
 
 using testing::TempFolder;
 
 // A complete rule file in GB2312 with unrelated elements between the ones the loader reads.
-const std::string kFullRule = WideToAnsi(
-    u"<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n"
-    u"<Channel>\r\n"
-    u"<Comment>测试站点</Comment>\r\n"
-    u"<SiteName>笔趣阁</SiteName>\r\n"
-    u"<SiteUrl>http://www.site.com</SiteUrl>\r\n"
-    u"<Version>2</Version>\r\n"
-    u"<Charset>GB2312</Charset>\r\n"
-    u"<ReplaceRule><![CDATA[<script>.*?</script>|&nbsp;]]></ReplaceRule>\r\n"
-    u"<SearchPage>\r\n"
-    u"<SearchPageUrlFormat>http://www.site.com/s.php?q={KEY}</SearchPageUrlFormat>\r\n"
-    u"<SearcResultRegional>&lt;table&gt;(.*?)&lt;/table&gt;</SearcResultRegional>\r\n"
-    u"<Note>skipped</Note>\r\n"
-    u"<NovelInfoPageUrl>href=\"(.*?)\"</NovelInfoPageUrl>\r\n"
-    u"<NovelName>name(.*?)</NovelName>\r\n"
-    u"<NovelAuthor>author(.*?)</NovelAuthor>\r\n"
-    u"<LatestChapter>latest(.*?)</LatestChapter>\r\n"
-    u"</SearchPage>\r\n"
-    u"<InfoPage>\r\n"
-    u"<NovelSort>sort</NovelSort>\r\n"
-    u"<NovelName>name</NovelName>\r\n"
-    u"<NovelAuthor>author</NovelAuthor>\r\n"
-    u"<NovelState>state</NovelState>\r\n"
-    u"<NovelIntro>intro</NovelIntro>\r\n"
-    u"<LatestChapter>latest</LatestChapter>\r\n"
-    u"<ContentsUrl>contents</ContentsUrl>\r\n"
-    u"</InfoPage>\r\n"
-    u"<ContentsPage>\r\n"
-    u"<ContentsRegional>region</ContentsRegional>\r\n"
-    u"<ChapterName>chapter name</ChapterName>\r\n"
-    u"<ChapterUrl>chapter url</ChapterUrl>\r\n"
-    u"</ContentsPage>\r\n"
-    u"<ContentPage>\r\n"
-    u"<ChapterContent><![CDATA[<div id=\"content\">(.*?)</div>]]></ChapterContent>\r\n"
-    u"</ContentPage>\r\n"
-    u"</Channel>\r\n");
+const std::string kFullRule =
+    WideToAnsi(u"<?xml version=\"1.0\" encoding=\"GB2312\"?>\r\n"
+               u"<Channel>\r\n"
+               u"<Comment>测试站点</Comment>\r\n"
+               u"<SiteName>笔趣阁</SiteName>\r\n"
+               u"<SiteUrl>http://www.site.com</SiteUrl>\r\n"
+               u"<Version>2</Version>\r\n"
+               u"<Charset>GB2312</Charset>\r\n"
+               u"<ReplaceRule><![CDATA[<script>.*?</script>|&nbsp;]]></ReplaceRule>\r\n"
+               u"<SearchPage>\r\n"
+               u"<SearchPageUrlFormat>http://www.site.com/s.php?q={KEY}</SearchPageUrlFormat>\r\n"
+               u"<SearcResultRegional>&lt;table&gt;(.*?)&lt;/table&gt;</SearcResultRegional>\r\n"
+               u"<Note>skipped</Note>\r\n"
+               u"<NovelInfoPageUrl>href=\"(.*?)\"</NovelInfoPageUrl>\r\n"
+               u"<NovelName>name(.*?)</NovelName>\r\n"
+               u"<NovelAuthor>author(.*?)</NovelAuthor>\r\n"
+               u"<LatestChapter>latest(.*?)</LatestChapter>\r\n"
+               u"</SearchPage>\r\n"
+               u"<InfoPage>\r\n"
+               u"<NovelSort>sort</NovelSort>\r\n"
+               u"<NovelName>name</NovelName>\r\n"
+               u"<NovelAuthor>author</NovelAuthor>\r\n"
+               u"<NovelState>state</NovelState>\r\n"
+               u"<NovelIntro>intro</NovelIntro>\r\n"
+               u"<LatestChapter>latest</LatestChapter>\r\n"
+               u"<ContentsUrl>contents</ContentsUrl>\r\n"
+               u"</InfoPage>\r\n"
+               u"<ContentsPage>\r\n"
+               u"<ContentsRegional>region</ContentsRegional>\r\n"
+               u"<ChapterName>chapter name</ChapterName>\r\n"
+               u"<ChapterUrl>chapter url</ChapterUrl>\r\n"
+               u"</ContentsPage>\r\n"
+               u"<ContentPage>\r\n"
+               u"<ChapterContent><![CDATA[<div id=\"content\">(.*?)</div>]]></ChapterContent>\r\n"
+               u"</ContentPage>\r\n"
+               u"</Channel>\r\n");
 
 TEST(LoadSiteRule, ReadsEveryFieldInFileOrderSkippingOtherElements) {
     TempFolder temp;
@@ -115,14 +114,16 @@ TEST(LoadSiteRule, UnreadableFilesGiveAnEmptyRule) {
 
 TEST(LoadSiteRule, Utf8RuleFileWithUtf8Charset) {
     TempFolder temp;
-    temp.Write("site.xml", "\xEF\xBB\xBF<Channel><SiteName>\xE7\xAB\x99</SiteName><Charset>UTF-8</Charset></Channel>");
+    temp.Write(
+        "site.xml",
+        "\xEF\xBB\xBF<Channel><SiteName>\xE7\xAB\x99</SiteName><Charset>UTF-8</Charset></Channel>");
     CSiteRule rule = LoadSiteRule(temp.WideFile("site.xml"));
     EXPECT_EQ(rule.SiteName, u"站");
     EXPECT_TRUE(IsUtf8Site(rule));
 }
 
 class EnumerateRuleFilesTest : public ::testing::Test {
-protected:
+  protected:
     TempFolder temp_;
     testing::ScopedCurrentDirectory inside_{temp_.Path()};
 };

@@ -22,7 +22,7 @@ struct StoredHit {
 };
 
 class SearchJobTest : public testing::ProgramFolderTest {
-protected:
+  protected:
     void SetUp() override {
         ProgramFolderTest::SetUp();
         InstallRule("a-shuwu.xml", "a-shuwu.xml", site_);
@@ -46,8 +46,10 @@ protected:
         while (document.FindElement(u"SearchResult")) {
             document.EnterElement();
             StoredHit hit;
-            for (auto [name, field] : {std::pair{u"TargetSite", &hit.site}, {u"NovelName", &hit.name},
-                                       {u"NovelAuthor", &hit.author}, {u"LatestChapter", &hit.latest},
+            for (auto [name, field] : {std::pair{u"TargetSite", &hit.site},
+                                       {u"NovelName", &hit.name},
+                                       {u"NovelAuthor", &hit.author},
+                                       {u"LatestChapter", &hit.latest},
                                        {u"InfoPageUrl", &hit.infoPageUrl}}) {
                 if (document.FindElement(name)) {
                     *field = document.GetElementText();
@@ -59,7 +61,9 @@ protected:
         return hits;
     }
 
-    std::u16string Url(const std::string& path) { return site_.Url(path); }
+    std::u16string Url(const std::string& path) {
+        return site_.Url(path);
+    }
 
     TestSite site_;
     RecordingPort window_;
@@ -101,9 +105,11 @@ TEST_F(SearchJobTest, ResultFileHasTheDeclarationAndOneLinePerElement) {
     WriteSelection("0,");
     RunToEnd();
     std::string file = temp_.Read("Config/SearchResult.xml");
-    std::string expectedStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<SearchResult>\r\n<TargetSite>";
+    std::string expectedStart =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<SearchResult>\r\n<TargetSite>";
     EXPECT_EQ(file.substr(0, expectedStart.size()), expectedStart);
-    EXPECT_NE(file.find("</TargetSite>\r\n<RuleFile>" + temp_.Path() + "/Rule/a-shuwu.xml</RuleFile>\r\n<NovelName>"),
+    EXPECT_NE(file.find("</TargetSite>\r\n<RuleFile>" + temp_.Path() +
+                        "/Rule/a-shuwu.xml</RuleFile>\r\n<NovelName>"),
               std::string::npos)
         << file;
     EXPECT_NE(file.find("</InfoPageUrl>\r\n</SearchResult>\r\n"), std::string::npos) << file;
@@ -120,8 +126,10 @@ TEST_F(SearchJobTest, Utf8AndGb2312SitesGiveTheSameChineseNames) {
     }
     EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 7 本小说。");
     for (const std::u16string& expected :
-         {std::u16string(u"西游记𠀀"), std::u16string(u"西游记（校注本）"), std::u16string(u"后西游记")}) {
-        EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << WideToUtf8(expected);
+         {std::u16string(u"西游记𠀀"), std::u16string(u"西游记（校注本）"),
+          std::u16string(u"后西游记")}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end())
+            << WideToUtf8(expected);
     }
     EXPECT_NE(std::find(latest.begin(), latest.end(), u"第一百回 𠀀"), latest.end());
 }
@@ -139,13 +147,15 @@ TEST_F(SearchJobTest, EmptyBoxStartsNothing) {
 }
 
 TEST_F(SearchJobTest, NewSearchStartsFromAnEmptyListAndFile) {
-    temp_.Write("Config/SearchResult.xml", "<SearchResult><NovelName>old</NovelName></SearchResult>");
+    temp_.Write("Config/SearchResult.xml",
+                "<SearchResult><NovelName>old</NovelName></SearchResult>");
     window_.AppendResultRow({u"1", u"old", u"old", u"old", u"old"});
     WriteSelection("");
     RunToEnd();
     EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 0 本小说。");
     EXPECT_TRUE(window_.Rows().empty());
-    EXPECT_EQ(temp_.Read("Config/SearchResult.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+    EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
 }
 
 TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
@@ -154,7 +164,8 @@ TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
     // Pressed again at once: refused, and the search goes on.
     RunSearchCommand(window_, ProgramFolder());
     ASSERT_EQ(window_.Messages().size(), 1u);
-    EXPECT_EQ(window_.Messages()[0].text, u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！");
+    EXPECT_EQ(window_.Messages()[0].text,
+              u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！");
     EXPECT_EQ(window_.Messages()[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
     // As if the search had run for four seconds.

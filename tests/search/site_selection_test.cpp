@@ -24,16 +24,19 @@ TEST(SiteSelection, FormatsAscendingWithFinalCommas) {
 }
 
 class TargetSiteSelectModelTest : public testing::ProgramFolderTest {
-protected:
-    std::u16string SelectionFile() { return ProgramFolder() + u"Config/TargetSiteSelect.xml"; }
+  protected:
+    std::u16string SelectionFile() {
+        return ProgramFolder() + u"Config/TargetSiteSelect.xml";
+    }
 
     void InstallRules(int count) {
         for (int i = 0; i < count; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "site%02d.xml", i);
-            temp_.Write(std::string("Rule/") + name,
-                        "<Channel><SiteName>站" + std::to_string(i) + "</SiteName><SiteUrl>http://s" +
-                            std::to_string(i) + ".com</SiteUrl></Channel>");
+            temp_.Write(std::string("Rule/") + name, "<Channel><SiteName>站" + std::to_string(i) +
+                                                         "</SiteName><SiteUrl>http://s" +
+                                                         std::to_string(i) +
+                                                         ".com</SiteUrl></Channel>");
         }
     }
 
@@ -95,11 +98,13 @@ TEST_F(TargetSiteSelectModelTest, ConfirmCreatesAMissingFileOrElement) {
     ASSERT_TRUE(model.Confirm());
     EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"2,");
 
-    temp_.Write("Config/TargetSiteSelect.xml", "<TargetSiteSelect><Other>x</Other></TargetSiteSelect>");
+    temp_.Write("Config/TargetSiteSelect.xml",
+                "<TargetSiteSelect><Other>x</Other></TargetSiteSelect>");
     model.SetChecked(0, true);
     ASSERT_TRUE(model.Confirm());
     EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"0,2,");
-    EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Other>x</Other>"), std::string::npos);
+    EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Other>x</Other>"),
+              std::string::npos);
 }
 
 } // namespace

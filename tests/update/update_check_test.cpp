@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <chrono>
+#include <sys/stat.h>
 #include <thread>
 
 namespace velunor {
@@ -17,17 +17,21 @@ using testing::RecordingPort;
 using testing::TempFolder;
 
 class UpdateCheckTest : public ::testing::Test {
-protected:
+  protected:
     // An updater that answers "-checkforupdates" with `exitCode` and notes every run without
     // parameters in installed.txt.
     void InstallUpdater(const std::string& checkCommand) {
         temp_.Write("tolvane", "#!/bin/sh\n"
-                               "if [ \"$1\" = \"-checkforupdates\" ]; then " + checkCommand + "; fi\n"
-                               "echo installed >> \"$(dirname \"$0\")/installed.txt\"\n");
+                               "if [ \"$1\" = \"-checkforupdates\" ]; then " +
+                                   checkCommand +
+                                   "; fi\n"
+                                   "echo installed >> \"$(dirname \"$0\")/installed.txt\"\n");
         chmod(temp_.File("tolvane").c_str(), 0755);
     }
 
-    std::u16string ProgramFolder() const { return temp_.WidePath() + u"/"; }
+    std::u16string ProgramFolder() const {
+        return temp_.WidePath() + u"/";
+    }
 
     // The installing run is started, not waited for: give it a bounded while to leave its mark.
     bool InstallRan() {
