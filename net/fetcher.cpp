@@ -59,20 +59,22 @@ std::string PageBytes(std::string body, std::string_view headers) {
 
 } // namespace
 
-std::u16string FetchPage(FetchResult& result, std::u16string_view url) {
+std::u16string FetchPage(FetchResult& result, std::u16string_view url,
+                         const FetchSettings& settings) {
     std::string body;
     std::string headers;
-    TransferOutcome outcome = RunTransfer(result, url, &AppendToBuffer, &body, headers);
+    TransferOutcome outcome = RunTransfer(result, url, settings, &AppendToBuffer, &body, headers);
     if (outcome != TransferOutcome::Completed) {
         return {};
     }
     return AnsiToWide(PageBytes(std::move(body), headers));
 }
 
-bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path) {
+bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
+                 const FetchSettings& settings) {
     FileSink sink{NativePath(path), nullptr};
     std::string headers;
-    TransferOutcome outcome = RunTransfer(result, url, &AppendToFile, &sink, headers);
+    TransferOutcome outcome = RunTransfer(result, url, settings, &AppendToFile, &sink, headers);
     return outcome == TransferOutcome::Completed;
 }
 

@@ -5,11 +5,14 @@
 // fixed browser-like request, a DNS cache shared by every transfer of the process, and no
 // redirect following: a 302 answer comes back to the caller with its Location target, and the
 // caller decides whether to fetch it. Gzip and zlib bodies are inflated here, not by libcurl.
-// Nothing is retried. Every function may be called from any thread at the same time; the calls
-// share nothing but the DNS cache.
+// Nothing is retried. Each request carries its own settings: how long it may go without
+// receiving anything, and a test that lets the job which started it end it early. Every function
+// may be called from any thread at the same time; the calls share nothing but the DNS cache.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,18 +26,31 @@ struct FetchResult {
     std::string Location;
 };
 
+/// How one request is run; the defaults suit every job.
+struct FetchSettings {
+    /// How long a transfer may receive nothing before it fails.
+    std::chrono::milliseconds StallTimeout{60000};
+    /// Asked at least every 100 ms while the transfer runs, from the fetching thread; true ends
+    /// the transfer at once as failed (StatusCode -1). Empty: never cancelled.
+    std::function<bool()> Cancelled;
+};
+
 /// Output cap of InflateBody: a body that inflates to more is treated as a decompression bomb.
 inline constexpr std::size_t kInflateLimit = 256u * 1024u * 1024u;
 
 /// Fetches `url` and returns its body decoded from the ANSI code page, up to its first NUL.
-/// Empty when the transfer failed (StatusCode -1), when a gzip body cannot be inflated (StatusCode
-/// is the real one), or when no transfer could be set up (StatusCode untouched). Blocks.
-std::u16string FetchPage(FetchResult& result, std::u16string_view url);
+/// Empty when the transfer failed, stalled or was cancelled (StatusCode -1), when a gzip body
+/// cannot be inflated (StatusCode is the real one), or when no transfer could be set up
+/// (StatusCode untouched). Blocks until the answer is complete or the transfer ends early.
+std::u16string FetchPage(FetchResult& result, std::u16string_view url,
+                         const FetchSettings& settings = {});
 
 /// Fetches `url` and appends its body bytes, as received, to the file at `path` (created when
-/// missing). True when the transfer completed, whatever its status; false when it failed, the
-/// file could not be written (StatusCode -1 in both cases) or no transfer could be set up. Blocks.
-bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path);
+/// the first byte arrives). True when the transfer completed, whatever its status; false when it
+/// failed, stalled, was cancelled or the file could not be written (StatusCode -1 in all these
+/// cases; what arrived before stays in the file), or when no transfer could be set up. Blocks.
+bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
+                 const FetchSettings& settings = {});
 
 /// The Location of a 302 answer as wide text, decoded from the ANSI code page.
 std::u16string LocationText(const FetchResult& result);

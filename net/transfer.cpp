@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include "net/internal/curl_session.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -23,12 +23,18 @@ constexpr long kDnsCacheSeconds = 300;
 constexpr long kConnectTimeoutMs = 10000;
 constexpr long kTransferTimeoutSeconds = 10000;
 constexpr long kHttpRedirectFound = 302;
-
-std::atomic<long long> stallTimeoutMs{60000};
+// The longest the transfer loop waits for its sockets before it looks at the cancel test and the
+// stall guard again.
+constexpr int kPollIntervalMs = 100;
 
 struct EasyDeleter {
     void operator()(CURL* easy) const {
         curl_easy_cleanup(easy);
+    }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const {
+        curl_multi_cleanup(multi);
     }
 };
 struct HeaderListDeleter {
@@ -37,7 +43,33 @@ struct HeaderListDeleter {
     }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// Keeps an easy handle in a multi handle for as long as it lives. libcurl wants the easy handle
+// taken out before either handle is cleaned up, so this is declared after both owners.
+class Attachment {
+  public:
+    Attachment(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+        attached_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+    }
+    ~Attachment() {
+        if (attached_) {
+            curl_multi_remove_handle(multi_, easy_);
+        }
+    }
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+    bool Attached() const {
+        return attached_;
+    }
+
+  private:
+    CURLM* multi_;
+    CURL* easy_;
+    bool attached_ = false;
+};
 
 // What the callbacks of one transfer share; lives on the calling thread's stack.
 struct TransferState {
@@ -45,7 +77,6 @@ struct TransferState {
     void* sinkData;
     std::string* headers;
     Clock::time_point lastReceived;
-    Clock::duration stallTimeout;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -64,14 +95,6 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     state->lastReceived = Clock::now();
     state->headers->append(data, bytes);
     return bytes;
-}
-
-// libcurl calls this about once a second even while nothing arrives; a non-zero answer aborts a
-// transfer whose server holds the connection open without sending.
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* state = static_cast<TransferState*>(user);
-    bool stalled = Clock::now() - state->lastReceived > state->stallTimeout;
-    return stalled ? 1 : 0;
 }
 
 HeaderList BuildHeaderList() {
@@ -104,11 +127,63 @@ void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, Tran
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &state);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &state);
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     // The fetcher may run on threads that must not be interrupted by libcurl's alarm signals.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A transfer cancelled while its name is still being resolved would otherwise wait for the
+    // resolver thread to finish; this leaves that thread to end on its own.
+    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
+#endif
+}
+
+bool IsCancelled(const FetchSettings& settings) {
+    return settings.Cancelled && settings.Cancelled();
+}
+
+// The result libcurl recorded for `easy` once it finished; an error when it reported none.
+CURLcode FinishedResult(CURLM* multi, CURL* easy) {
+    int waiting = 0;
+    CURLMsg* message = curl_multi_info_read(multi, &waiting);
+    while (message != nullptr) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+            return message->data.result;
+        }
+        message = curl_multi_info_read(multi, &waiting);
+    }
+    return CURLE_RECV_ERROR;
+}
+
+// Drives the transfer in its own multi handle rather than with curl_easy_perform, which looks at
+// its progress callback only about once a second while nothing arrives: here the cancel test and
+// the stall guard are checked after every wait of at most kPollIntervalMs, so a job can end a
+// transfer promptly even while it is connecting or its server is silent.
+CURLcode Perform(CURL* easy, const FetchSettings& settings, const TransferState& state) {
+    MultiHandle multi(curl_multi_init());
+    if (multi == nullptr) {
+        return CURLE_OUT_OF_MEMORY;
+    }
+    Attachment attachment(multi.get(), easy);
+    if (!attachment.Attached()) {
+        return CURLE_FAILED_INIT;
+    }
+    while (true) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            return CURLE_RECV_ERROR;
+        }
+        if (running == 0) {
+            return FinishedResult(multi.get(), easy);
+        }
+        if (IsCancelled(settings)) {
+            return CURLE_ABORTED_BY_CALLBACK;
+        }
+        if (Clock::now() - state.lastReceived > settings.StallTimeout) {
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        if (curl_multi_poll(multi.get(), nullptr, 0, kPollIntervalMs, nullptr) != CURLM_OK) {
+            return CURLE_RECV_ERROR;
+        }
+    }
 }
 
 // The value of the first "Location: " field, up to its line end; empty when there is none.
@@ -132,8 +207,13 @@ void RecordAnswer(CURL* easy, FetchResult& result, std::string_view headers) {
 
 } // namespace
 
-TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url, BodySink sink,
-                            void* sinkData, std::string& headers) {
+TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
+                            const FetchSettings& settings, BodySink sink, void* sinkData,
+                            std::string& headers) {
+    if (IsCancelled(settings)) {
+        result.StatusCode = -1;
+        return TransferOutcome::Failed;
+    }
     if (!CurlSession::Instance().Ready()) {
         return TransferOutcome::NotStarted;
     }
@@ -146,9 +226,9 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url, BodySi
         return TransferOutcome::NotStarted;
     }
     std::string address = EscapeControlBytes(WideToAnsi(url));
-    TransferState state{sink, sinkData, &headers, Clock::now(), StallTimeout()};
+    TransferState state{sink, sinkData, &headers, Clock::now()};
     SetOptions(easy.get(), headerList.get(), address, state);
-    if (curl_easy_perform(easy.get()) != CURLE_OK) {
+    if (Perform(easy.get(), settings, state) != CURLE_OK) {
         result.StatusCode = -1;
         return TransferOutcome::Failed;
     }
@@ -170,14 +250,6 @@ std::string EscapeControlBytes(std::string_view url) {
         }
     }
     return escaped;
-}
-
-std::chrono::milliseconds StallTimeout() {
-    return std::chrono::milliseconds(stallTimeoutMs.load());
-}
-
-void SetStallTimeout(std::chrono::milliseconds timeout) {
-    stallTimeoutMs.store(timeout.count());
 }
 
 } // namespace velunor::internal

@@ -8,11 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <latch>
@@ -35,17 +38,118 @@ std::u16string PageText() {
     return AnsiToWide(ReadFixture("page_gb2312.html"));
 }
 
-// A local port that nothing listens on: bound once by the system's choice, then released.
-int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+sockaddr_in LoopbackAddress(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return address;
+}
+
+// The port the system chose when `fd` was bound to port 0.
+int BoundPort(int fd) {
+    sockaddr_in address{};
     socklen_t length = sizeof address;
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
     return ntohs(address.sin_port);
+}
+
+// A local port that nothing listens on: bound once by the system's choice, then released.
+int ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = LoopbackAddress(0);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int port = BoundPort(fd);
+    close(fd);
+    return port;
+}
+
+double Seconds(Clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
+
+// A port on 127.0.0.1 whose listener never accepts: the system completes connections into its
+// queue, and nobody ever reads or answers them. Once the queue is full, new connections are not
+// even completed, so a client stays in its connect.
+class DeafListener {
+  public:
+    DeafListener() {
+        sockaddr_in address = LoopbackAddress(0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        // A queue of one place.
+        listen(listener_, 0);
+        port_ = BoundPort(listener_);
+    }
+    ~DeafListener() {
+        close(filler_);
+        close(listener_);
+    }
+    DeafListener(const DeafListener&) = delete;
+    DeafListener& operator=(const DeafListener&) = delete;
+
+    std::u16string Url() const {
+        return Utf8ToWide("http://127.0.0.1:" + std::to_string(port_) + "/x");
+    }
+    /// Takes the queue's only place, so that later connections hang in their handshake.
+    void FillQueue() const {
+        sockaddr_in address = LoopbackAddress(port_);
+        connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    /// True when some connection waits in the queue.
+    bool HasCaller() const {
+        pollfd ready{listener_, POLLIN, 0};
+        return poll(&ready, 1, 0) > 0;
+    }
+
+  private:
+    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int filler_ = socket(AF_INET, SOCK_STREAM, 0);
+    int port_ = 0;
+};
+
+// Sets a cancel flag from another thread after `delay`, as the owner of a job would, and
+// remembers when it did.
+class DelayedCancel {
+  public:
+    explicit DelayedCancel(std::chrono::milliseconds delay)
+        : thread_([this, delay] {
+              std::this_thread::sleep_for(delay);
+              cancelledAt_ = Clock::now();
+              cancelled_.store(true);
+          }) {}
+    ~DelayedCancel() {
+        Join();
+    }
+    DelayedCancel(const DelayedCancel&) = delete;
+    DelayedCancel& operator=(const DelayedCancel&) = delete;
+
+    FetchSettings Settings() {
+        FetchSettings settings;
+        settings.Cancelled = [this] { return cancelled_.load(); };
+        return settings;
+    }
+    /// Waits for the cancel to be made and returns when it was.
+    Clock::time_point CancelledAt() {
+        Join();
+        return cancelledAt_;
+    }
+
+  private:
+    void Join() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    std::atomic<bool> cancelled_{false};
+    Clock::time_point cancelledAt_;
+    std::thread thread_;
+};
+
+FetchSettings WithStallTimeout(std::chrono::milliseconds timeout) {
+    FetchSettings settings;
+    settings.StallTimeout = timeout;
+    return settings;
 }
 
 class FetcherTest : public ::testing::Test {
@@ -57,10 +161,6 @@ class FetcherTest : public ::testing::Test {
         delete site_;
         site_ = nullptr;
     }
-    void TearDown() override {
-        internal::SetStallTimeout(std::chrono::seconds(60));
-    }
-
     static std::u16string Url(std::string_view path) {
         return site_->Url(path);
     }
@@ -178,20 +278,109 @@ TEST_F(FetcherTest, FailsWhenTheConnectionClosesMidBody) {
 }
 
 TEST_F(FetcherTest, GivesUpOnAServerThatStopsSending) {
-    internal::SetStallTimeout(std::chrono::seconds(1));
+    // The server sends half the page, then holds the connection open for 20 s.
     auto start = Clock::now();
     FetchResult result;
-    EXPECT_EQ(FetchPage(result, Url("/fetch/stall")), u"");
+    EXPECT_EQ(FetchPage(result, Url("/fetch/stall"), WithStallTimeout(std::chrono::seconds(1))),
+              u"");
     EXPECT_EQ(result.StatusCode, -1);
+    EXPECT_GE(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
-TEST_F(FetcherTest, KeepsASlowButSteadyTransfer) {
-    // Five pieces 0.4 s apart: longer in total than the stall time, but never silent that long.
-    internal::SetStallTimeout(std::chrono::seconds(1));
+TEST_F(FetcherTest, KeepsASlowButSteadyTransferUnderItsOwnStallTime) {
+    // Five pieces 0.4 s apart: longer in total than a second, but never silent that long. Two
+    // requests run at once with different stall times, and each keeps its own.
+    FetchResult shortResult;
+    std::u16string shortPage;
+    std::thread shortFetch([&] {
+        shortPage = FetchPage(shortResult, Url("/fetch/trickle"),
+                              WithStallTimeout(std::chrono::milliseconds(200)));
+    });
+    FetchResult steadyResult;
+    std::u16string steadyPage =
+        FetchPage(steadyResult, Url("/fetch/trickle"), WithStallTimeout(std::chrono::seconds(1)));
+    shortFetch.join();
+    EXPECT_EQ(steadyPage, PageText());
+    EXPECT_EQ(steadyResult.StatusCode, 200);
+    EXPECT_EQ(shortPage, u"");
+    EXPECT_EQ(shortResult.StatusCode, -1);
+}
+
+struct CancelCase {
+    const char* name;
+    std::u16string url;
+};
+
+TEST_F(FetcherTest, CancelEndsARequestWithinHalfASecond) {
+    // A site whose only page answers after a minute.
+    TempFolder root;
+    std::filesystem::create_directory(root.File("quiet"));
+    root.Write("quiet/routes.json", R"({"/silent": {"body": "late", "delay_ms": 60000}})");
+    TestSite quietSite(root.Path());
+    DeafListener crowded;
+    crowded.FillQueue();
+
+    const std::vector<CancelCase> cases = {
+        {"server never answers", quietSite.Url("/quiet/silent")},
+        {"still connecting", crowded.Url()},
+    };
+    for (const CancelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A quarter second in: the request is under way, and the cancel falls between two of the
+        // fetcher's looks at it rather than just before one.
+        DelayedCancel cancel(std::chrono::milliseconds(250));
+        FetchResult result;
+        EXPECT_EQ(FetchPage(result, c.url, cancel.Settings()), u"");
+        auto ended = Clock::now();
+        EXPECT_EQ(result.StatusCode, -1);
+        // Ended by the cancel, not before it, and well within the half second it may take.
+        auto latency = ended - cancel.CancelledAt();
+        std::printf("cancel latency (%s): %.3f s\n", c.name, Seconds(latency));
+        EXPECT_GE(latency, Clock::duration::zero());
+        EXPECT_LT(latency, std::chrono::milliseconds(1500));
+    }
+}
+
+TEST_F(FetcherTest, CancelEndsATricklingBodyAndKeepsWhatArrived) {
+    // Cancelled as soon as the first piece is in the file; the whole page takes 2 s to arrive.
+    TempFolder temp;
+    std::string file = temp.File("part.html");
+    FetchSettings settings;
+    settings.Cancelled = [&file] { return access(file.c_str(), F_OK) == 0; };
+    auto start = Clock::now();
     FetchResult result;
-    EXPECT_EQ(FetchPage(result, Url("/fetch/trickle")), PageText());
-    EXPECT_EQ(result.StatusCode, 200);
+    EXPECT_FALSE(FetchToFile(result, Url("/fetch/trickle"), temp.WideFile("part.html"), settings));
+    auto elapsed = Clock::now() - start;
+    EXPECT_EQ(result.StatusCode, -1);
+    std::printf("trickle cancelled after %.3f s\n", Seconds(elapsed));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+    std::string page = ReadFixture("page_gb2312.html");
+    std::string part = temp.Read("part.html");
+    EXPECT_FALSE(part.empty());
+    EXPECT_LT(part.size(), page.size());
+    EXPECT_EQ(page.substr(0, part.size()), part);
+}
+
+TEST_F(FetcherTest, AlreadyCancelledRequestNeverConnects) {
+    DeafListener listener;
+    TempFolder temp;
+    FetchSettings settings;
+    settings.Cancelled = [] { return true; };
+    FetchResult page;
+    page.StatusCode = 200;
+    EXPECT_EQ(FetchPage(page, listener.Url(), settings), u"");
+    EXPECT_EQ(page.StatusCode, -1);
+    FetchResult file;
+    EXPECT_FALSE(FetchToFile(file, listener.Url(), temp.WideFile("x.html"), settings));
+    EXPECT_EQ(file.StatusCode, -1);
+    EXPECT_EQ(access(temp.File("x.html").c_str(), F_OK), -1);
+    EXPECT_FALSE(listener.HasCaller());
+    // The listener does see a request that is not cancelled.
+    DelayedCancel cancel(std::chrono::milliseconds(200));
+    FetchResult reached;
+    FetchPage(reached, listener.Url(), cancel.Settings());
+    EXPECT_TRUE(listener.HasCaller());
 }
 
 TEST_F(FetcherTest, FetchToFileAppendsTheBodyAsReceived) {
