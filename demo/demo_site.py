@@ -29,7 +29,7 @@ CATALOGUE = {
         ("山居小记", "苏晚晴", "第二章 听雨", "book/shanju.html"),
     ]),
     "shuku-utf8": ("utf-8", [
-        ("星河渡", "顾清远", "第二章 𠀀字碑", "book/xinghe.html"),
+        ("星河渡", "顾清远", "第二章 𠮷字碑", "book/xinghe.html"),
     ]),
 }
 

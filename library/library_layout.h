@@ -29,8 +29,14 @@ inline constexpr std::u16string_view kStateFailed = u"-1";
 /// File name of a novel's contents page, and the link to it from its chapters.
 inline constexpr std::u16string_view kContentsPageName = u"ContentsPage.html";
 
-/// The encoding every page job starts with, before its first template or page read.
-inline constexpr std::u16string_view kPageEncoding = u"GB2312";
+/// The encoding every page job starts with, before its first template or page read. Pages
+/// written earlier in GB2312 read the same way: every GBK byte sequence means the same
+/// character in GB18030.
+inline constexpr std::u16string_view kPageEncoding = u"GB18030";
+/// The charset a page written in the page encoding declares. A browser reads a page labelled
+/// gb2312 or gbk as GBK, which lacks the four-byte sequences GB18030 writes for characters
+/// outside GBK (a rare name character, an emoji).
+inline constexpr std::u16string_view kPageCharsetLabel = u"gb18030";
 
 /// `programFolder` (ending in "/") + "Novel/".
 std::u16string NovelRootFolder(const std::u16string& programFolder);
@@ -81,7 +87,9 @@ bool IsNovelFolder(const std::u16string& programFolder, std::u16string_view fold
 /// cannot be read gives empty text and false. Blocks on the disk.
 bool ReadPage(std::u16string& encoding, std::u16string_view path, std::u16string& text);
 /// Writes `text` to the page file `path` in the job's encoding; false when it cannot be written.
-/// Blocks on the disk.
+/// A page written in the page encoding declares kPageCharsetLabel: every charset a meta tag in
+/// its head names is set to it, so that a page written earlier with another label, and
+/// rewritten now, shows every character it holds. Blocks on the disk.
 bool WritePage(std::u16string& encoding, std::u16string_view path, std::u16string_view text);
 
 } // namespace velunor

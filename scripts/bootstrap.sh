@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   curl clang-format
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
-  xvfb xauth imagemagick fonts-noto-cjk libgl1-mesa-dri
+  xvfb xauth imagemagick fonts-noto-cjk fonts-hanazono fonts-noto-color-emoji libgl1-mesa-dri
 )
 
 missing=()

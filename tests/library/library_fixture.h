@@ -100,7 +100,7 @@ class LibraryFixture : public ::testing::Test {
         return program_ + u"Novel/" + site + u"/" + name;
     }
 
-    /// A page as the jobs read it back: GB2312 unless it has a UTF-16 mark.
+    /// A page as the jobs read it back: GB18030 unless it has a UTF-16 mark.
     static std::u16string ReadPageText(const std::u16string& path) {
         std::u16string encoding(kPageEncoding);
         std::u16string text;

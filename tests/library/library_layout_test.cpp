@@ -1,5 +1,7 @@
+#include "core/core.h"
 #include "library/library_layout.h"
 #include "support/temp_folder.h"
+#include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,8 @@
 
 namespace velunor {
 namespace {
+
+using testing::TempFolder;
 
 const std::u16string kCell = u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"><div "
                              u"style=\"margin-left:10px; color:#333333;\">";
@@ -81,7 +85,6 @@ TEST(ShippedTemplates, ChapterTemplateHoldsTheHiddenFieldsBeforeAnySiteText) {
     std::u16string page;
     ASSERT_TRUE(ReadPage(encoding, u"" VELUNOR_SOURCE_DATA "/Template/ContentPage.html", page));
     EXPECT_NE(page.find(u"上一章"), std::u16string::npos);
-    EXPECT_NE(page.find(u"charset=gb2312"), std::u16string::npos);
     size_t state = page.find(u"<div style=\"display:none;\" id=\"down_state\">{DownState}</div>");
     ASSERT_NE(state, std::u16string::npos);
     for (const char16_t* field : {u"<div id=\"rule_file_path\">{RuleFilePath}</div>",
@@ -104,6 +107,65 @@ TEST(ShippedTemplates, ChapterTemplateHoldsTheHiddenFieldsBeforeAnySiteText) {
         ReadPage(encoding, u"" VELUNOR_SOURCE_DATA "/Template/ContentsPage.html", contents));
     EXPECT_NE(contents.find(u"<table"), std::u16string::npos);
     EXPECT_LT(contents.find(u"<table"), contents.find(u"{Contents}"));
+}
+
+// Pages are written as GB18030 bytes; a browser shows the characters outside GBK only when the
+// page says so, and the waiting page is shown straight from its template.
+TEST(ShippedTemplates, DeclareTheEncodingPagesAreWrittenIn) {
+    const std::u16string label = u"charset=" + std::u16string(kPageCharsetLabel);
+    for (const char* name : {"ContentPage.html", "ContentsPage.html", "wait.html"}) {
+        SCOPED_TRACE(name);
+        std::u16string encoding(kPageEncoding);
+        std::u16string page;
+        ASSERT_TRUE(
+            ReadPage(encoding, u"" VELUNOR_SOURCE_DATA "/Template/" + AnsiToWide(name), page));
+        EXPECT_NE(page.find(label), std::u16string::npos);
+        EXPECT_EQ(page.find(label), page.rfind(u"charset="));
+    }
+}
+
+// A page as Velunor wrote it before pages declared gb18030, and the chapter text that the
+// reload link or a chapter task later puts into it.
+const std::u16string kEarlierHead =
+    u"<!DOCTYPE html><html><head><META http-equiv=\"Content-Type\" content=\"text/html; "
+    u"CHARSET = GB2312\"><meta charset='gbk'/><title>星河渡</title></head>";
+const std::u16string kBody = u"<body><h1>第二章 𠮷字碑</h1>{ChapterContent}</body></html>";
+const std::u16string kChapterText =
+    u"碑上只刻着一个字：𠮷😀<pre>&lt;meta charset=gbk&gt;<meta charset=\"gbk\"></pre>";
+
+TEST(PageCharset, RewrittenPagesDeclareGb18030AndKeepEveryCharacter) {
+    TempFolder folder;
+    const std::u16string path = folder.WideFile("2.html");
+    std::u16string oldEncoding = u"GB2312";
+    ASSERT_TRUE(
+        CXmlDocument::WriteWideAsText(kEarlierHead + kBody, path, nullptr, nullptr, &oldEncoding));
+
+    // Read back through the page encoding exactly as before, declaration included.
+    std::u16string encoding(kPageEncoding);
+    std::u16string page;
+    ASSERT_TRUE(ReadPage(encoding, path, page));
+    EXPECT_EQ(page, kEarlierHead + kBody);
+
+    ReplaceAll(page, kChapterContentPlaceholder, kChapterText);
+    ASSERT_TRUE(WritePage(encoding, path, page));
+    const std::string bytes = folder.Read("2.html");
+    // Every label in the head now names what the bytes are; the chapter text, markup that
+    // looks like a declaration included, stays exactly as the site sent it.
+    const std::u16string rewrittenHead =
+        u"<!DOCTYPE html><html><head><META http-equiv=\"Content-Type\" content=\"text/html; "
+        u"CHARSET = gb18030\"><meta charset='gb18030'/><title>星河渡</title></head>";
+    std::u16string expected = kBody;
+    ReplaceAll(expected, kChapterContentPlaceholder, kChapterText);
+    std::u16string reread;
+    ASSERT_TRUE(ReadPage(encoding, path, reread));
+    EXPECT_EQ(reread, rewrittenHead + expected);
+    // 𠮷 and 😀 as their four-byte GB18030 sequences, not "?".
+    EXPECT_NE(bytes.find("\x95\x34\xB2\x35\x94\x39\xFC\x36"), std::string::npos);
+    EXPECT_EQ(bytes.find('?'), std::string::npos);
+
+    // Writing the page again changes nothing.
+    ASSERT_TRUE(WritePage(encoding, path, reread));
+    EXPECT_EQ(folder.Read("2.html"), bytes);
 }
 
 } // namespace
