@@ -27,8 +27,8 @@ QString Text(const std::u16string& text) {
 
 } // namespace
 
-CDlgTargetSet::CDlgTargetSet(std::u16string selectionPath, QWidget* parent)
-    : QDialog(parent), model_(std::move(selectionPath)) {
+CDlgTargetSet::CDlgTargetSet(std::u16string programFolder, QWidget* parent)
+    : QDialog(parent), model_(std::move(programFolder)) {
     setWindowTitle(QStringLiteral("目标站设置"));
     setFixedSize(DialogRect(0, 0, 250, 275).size());
 

@@ -1,5 +1,5 @@
 #pragma once
-// The target-site dialog "目标站设置": one row per rule file of the current directory with its
+// The target-site dialog "目标站设置": one row per rule file of the program folder with its
 // number, site name, address and a check box; confirming stores the checked rows as the sites
 // the next search asks.
 
@@ -17,9 +17,9 @@ class CDlgTargetSet : public QDialog {
     Q_OBJECT
 
   public:
-    /// The dialog over the rule files of the current directory and the selection file at
-    /// `selectionPath`, with the stored choice checked. GUI thread.
-    explicit CDlgTargetSet(std::u16string selectionPath, QWidget* parent = nullptr);
+    /// The dialog over the rule files and the selection file of `programFolder` (ending in "/"),
+    /// with the stored choice checked. GUI thread.
+    explicit CDlgTargetSet(std::u16string programFolder, QWidget* parent = nullptr);
 
     /// The list of sites, one row per rule file. GUI thread.
     QTableWidget& SiteList();

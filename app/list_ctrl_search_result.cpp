@@ -22,6 +22,11 @@ constexpr std::array<ReportColumn, 5> kColumns{{
     {u"最新章节", 400},
 }};
 
+// The field of a row that each column shows.
+constexpr std::array<std::u16string ResultRow::*, 5> kColumnTexts{
+    &ResultRow::Number, &ResultRow::SiteName, &ResultRow::NovelName, &ResultRow::NovelAuthor,
+    &ResultRow::LatestChapter};
+
 } // namespace
 
 CListCtrlSearchResult::CListCtrlSearchResult(WindowPort& window, std::u16string programFolder,
@@ -36,9 +41,9 @@ CListCtrlSearchResult::CListCtrlSearchResult(WindowPort& window, std::u16string 
 void CListCtrlSearchResult::AppendRow(const ResultRow& row) {
     const int at = rowCount();
     insertRow(at);
-    for (size_t column = 0; column < row.size(); ++column) {
+    for (size_t column = 0; column < kColumnTexts.size(); ++column) {
         setItem(at, static_cast<int>(column),
-                new QTableWidgetItem(QString::fromStdU16String(row[column])));
+                new QTableWidgetItem(QString::fromStdU16String(row.*kColumnTexts[column])));
     }
 }
 
@@ -57,10 +62,10 @@ ResultRow CListCtrlSearchResult::RowTexts(int row) const {
     if (row < 0 || row >= rowCount()) {
         return texts;
     }
-    for (size_t column = 0; column < texts.size(); ++column) {
+    for (size_t column = 0; column < kColumnTexts.size(); ++column) {
         const QTableWidgetItem* cell = item(row, static_cast<int>(column));
         if (cell != nullptr) {
-            texts[column] = cell->text().toStdU16String();
+            texts.*kColumnTexts[column] = cell->text().toStdU16String();
         }
     }
     return texts;

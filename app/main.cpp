@@ -1,4 +1,9 @@
 // velunor: the desktop program.
+//
+// The desktop shell: the application object, the main window with its three layouts (the
+// recommendation pages, the search results, the reader), and the browser panel that shows every
+// page and turns its "app:" links into commands. The shell only shows things and forwards
+// commands; the work is done by the jobs behind the window port.
 
 #include "app/my_app.h"
 

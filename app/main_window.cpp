@@ -12,7 +12,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -184,7 +183,8 @@ void CMainWindow::CreateControls() {
                           QStringLiteral(":/110.png")),
             &CSkinButton::clicked, this, &CMainWindow::Exit);
 
-    searchButton_ = AddButton(kIdSearch, QStringLiteral("搜索"), Rect(209, 104, 269, 129));
+    searchButton_ =
+        AddButton(kIdSearch, Text(std::u16string(kSearchIdleCaption)), Rect(209, 104, 269, 129));
     connect(searchButton_, &CSkinButton::clicked, this, &CMainWindow::RunSearch);
 
     for (size_t i = 0; i < kCategoryPages.size(); ++i) {
@@ -464,12 +464,9 @@ void CMainWindow::RunSearch() {
     RunSearchCommand(*this, programFolder_);
 }
 
-// The dialog's choice is the file the search reads from the program folder; the dialog finds it
-// from the current directory, which the program makes its folder at start-up.
+// The dialog's choice is the file the search reads from the program folder.
 void CMainWindow::OpenTargetSiteSettings() {
-    const QString selection =
-        QDir::current().absoluteFilePath(QStringLiteral("Config/TargetSiteSelect.xml"));
-    targetSiteDialog_ = std::make_unique<CDlgTargetSet>(selection.toStdU16String(), this);
+    targetSiteDialog_ = std::make_unique<CDlgTargetSet>(programFolder_, this);
     targetSiteDialog_->exec();
 }
 

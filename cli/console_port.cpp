@@ -80,7 +80,8 @@ void ConsolePort::AppendResultRow(const ResultRow& row) {
     {
         std::lock_guard lock(mutex_);
         rows_.push_back(row);
-        PrintLine(row[0] + u". " + row[2] + u" | " + row[3] + u" | " + row[4] + u" | " + row[1]);
+        PrintLine(row.Number + u". " + row.NovelName + u" | " + row.NovelAuthor + u" | " +
+                  row.LatestChapter + u" | " + row.SiteName);
     }
     Changed();
 }
@@ -108,7 +109,6 @@ void ConsolePort::ShowWaitPage() {}
 void ConsolePort::NavigateAsync(const std::u16string& url) {
     {
         std::lock_guard lock(mutex_);
-        navigations_.push_back(url);
         pageFile_ = PathOfAddress(url);
         PrintLine(u"page: " + url);
     }
@@ -162,11 +162,6 @@ void ConsolePort::AnswerQuestionsWith(MessageAnswer answer) {
 std::u16string ConsolePort::LastStatus() {
     std::lock_guard lock(mutex_);
     return lastStatus_;
-}
-
-std::vector<std::u16string> ConsolePort::Navigations() {
-    std::lock_guard lock(mutex_);
-    return navigations_;
 }
 
 void ConsolePort::WaitUntil(const std::function<bool()>& condition,

@@ -44,8 +44,6 @@ class ConsolePort : public WindowPort {
     void AnswerQuestionsWith(MessageAnswer answer);
     /// The last status line shown; empty when none was.
     std::u16string LastStatus();
-    /// The addresses NavigateAsync was asked to show, in order.
-    std::vector<std::u16string> Navigations();
 
     /// Waits until `condition` holds, checking after every change and at least every
     /// `interval` (so that a signal flag set outside the port is seen too).
@@ -63,7 +61,6 @@ class ConsolePort : public WindowPort {
     std::vector<ResultRow> rows_;
     int selectedRow_ = -1;
     std::u16string pageFile_;
-    std::vector<std::u16string> navigations_;
     MessageAnswer questionAnswer_ = MessageAnswer::No;
 };
 

@@ -66,7 +66,7 @@ void ExplainUnequalLists(std::initializer_list<NamedCount> lists) {
 void PrintSearchResults(const CSiteRule& rule, const std::u16string& page,
                         const std::u16string& pageUrl) {
     SearchResultSet results;
-    int32_t count = ExtractSearchResults(page, rule.SearchPage, results);
+    int32_t count = ExtractSearchResults(rule.SearchPage, page, results);
     if (count == 0 && !results.NovelName.empty()) {
         ExplainUnequalLists({{u"NovelInfoPageUrl", results.NovelInfoPageUrl.size()},
                              {u"NovelName", results.NovelName.size()},

@@ -15,10 +15,8 @@
 namespace velunor::cli {
 namespace {
 
-constexpr std::u16string_view kIdleCaption = u"搜索";
-
 std::u16string SelectionPath() {
-    return GetProgramFolder() + u"Config/TargetSiteSelect.xml";
+    return SiteSelectionFilePath(GetProgramFolder());
 }
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -53,7 +51,7 @@ bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& c
 } // namespace
 
 int RunSites(int, char**) {
-    CTargetSiteSelectModel model(SelectionPath());
+    CTargetSiteSelectModel model(GetProgramFolder());
     model.Load();
     if (model.Rows().empty()) {
         PrintLine(u"no rule files in " + GetProgramFolder() + u"Rule/");
@@ -72,7 +70,7 @@ int RunSelect(int argc, char** argv) {
         PrintError(u"usage: velunor-cli select 0,2 | all | none");
         return 2;
     }
-    CTargetSiteSelectModel model(SelectionPath());
+    CTargetSiteSelectModel model(GetProgramFolder());
     model.Load();
     std::string choice = argv[2];
     if (choice == "all") {
@@ -109,21 +107,18 @@ int RunSearch(int argc, char** argv) {
     window.SetSearchText(Wide(argv[2]));
     std::signal(SIGINT, RequestStop);
     RunSearchCommand(window, GetProgramFolder());
-    if (window.SearchButtonCaption() == kIdleCaption) {
+    if (!IsSearchRunning()) {
         return 1;
     }
-    bool stopping = false;
+    // Until every search thread has ended: the window port lives on this stack.
     window.WaitUntil(
         [&] {
-            if (stopRequested != 0 && !stopping) {
+            if (stopRequested != 0 && IsSearchRunning()) {
                 stopRequested = 0;
                 // The stop button's command: it refuses within 3 seconds of the start.
                 RunSearchCommand(window, GetProgramFolder());
-                stopping = window.SearchButtonCaption() == kIdleCaption;
             }
-            return window.SearchButtonCaption() == kIdleCaption && !window.LastStatus().empty() &&
-                   (window.LastStatus().rfind(u"搜索完成", 0) == 0 ||
-                    window.LastStatus() == u"搜索任务被终止！");
+            return IsSearchIdle();
         },
         std::chrono::milliseconds(100));
     return 0;

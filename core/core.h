@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velunor {
 
@@ -60,6 +61,20 @@ bool CreateFolderPath(std::u16string_view path);
 /// Deletes the folder `path` with everything inside it, read-only files included. Whatever
 /// cannot be deleted stays; nothing is reported.
 void DeleteFolderTree(std::u16string_view path);
+
+/// What a folder entry is in itself: a symbolic link is a link, whatever it points to.
+enum class EntryKind { File, Folder, Link, Other };
+
+/// One entry of a folder: its name as the file system stores it (not converted, so a name that is
+/// not UTF-8 keeps its bytes) and its kind.
+struct DirectoryEntry {
+    std::string Name;
+    EntryKind Kind = EntryKind::Other;
+};
+
+/// The entries of the folder at `nativeFolder` (a system path, see NativePath), "." and ".."
+/// left out, in the file system's order; links are not followed. Empty when it cannot be read.
+std::vector<DirectoryEntry> ListFolder(const std::string& nativeFolder);
 
 /// The folder of the running executable, ending in "/"; empty when it cannot be found.
 std::u16string GetProgramFolder();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +18,17 @@ struct DirCloser {
     }
 };
 
-bool IsRealDirectory(const std::string& nativePath) {
-    struct stat status {};
-    return lstat(nativePath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+EntryKind KindOf(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return EntryKind::File;
+    }
+    if (S_ISDIR(mode)) {
+        return EntryKind::Folder;
+    }
+    if (S_ISLNK(mode)) {
+        return EntryKind::Link;
+    }
+    return EntryKind::Other;
 }
 
 // Entries of a folder cannot be unlinked while the folder itself is read-only, so the folder
@@ -33,31 +42,45 @@ void MakeOwnerWritable(const std::string& nativePath) {
 
 void DeleteNativeTree(const std::string& folder) {
     MakeOwnerWritable(folder);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-    if (dir) {
-        std::string prefix = folder;
-        if (prefix.empty() || prefix.back() != '/') {
-            prefix.push_back('/');
-        }
-        while (dirent* entry = readdir(dir.get())) {
-            std::string name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            std::string child = prefix + name;
-            // Symbolic links are removed, never followed: deleting a novel must not reach
-            // outside its folder.
-            if (IsRealDirectory(child)) {
-                DeleteNativeTree(child);
-            } else {
-                unlink(child.c_str());
-            }
+    std::string prefix = folder;
+    if (prefix.empty() || prefix.back() != '/') {
+        prefix.push_back('/');
+    }
+    for (const DirectoryEntry& entry : ListFolder(folder)) {
+        std::string child = prefix + entry.Name;
+        // Symbolic links are removed, never followed: deleting a novel must not reach outside
+        // its folder.
+        if (entry.Kind == EntryKind::Folder) {
+            DeleteNativeTree(child);
+        } else {
+            unlink(child.c_str());
         }
     }
     rmdir(folder.c_str());
 }
 
 } // namespace
+
+std::vector<DirectoryEntry> ListFolder(const std::string& nativeFolder) {
+    std::vector<DirectoryEntry> entries;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
+    if (!dir) {
+        return entries;
+    }
+    while (dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat status {};
+        // An entry removed since the folder was read is left out.
+        if (fstatat(dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        entries.push_back(DirectoryEntry{std::move(name), KindOf(status.st_mode)});
+    }
+    return entries;
+}
 
 std::string NativePath(std::u16string_view path) {
     return WideToUtf8(path);

@@ -15,6 +15,10 @@ constexpr std::u16string_view kEmptyShelf =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n</BookShelf>\r\n";
 constexpr std::u16string_view kContentsPageSuffix = u"/ContentsPage.html";
 
+std::u16string BookShelfPath(const std::u16string& programFolder) {
+    return programFolder + u"Config/BookShelf.xml";
+}
+
 std::mutex& BookShelfLock() {
     static std::mutex lock;
     return lock;
@@ -51,10 +55,6 @@ std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
 }
 
 } // namespace
-
-std::u16string BookShelfPath(const std::u16string& programFolder) {
-    return programFolder + u"Config/BookShelf.xml";
-}
 
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel) {
     return std::u16string(site) + u" - " + std::u16string(novel);

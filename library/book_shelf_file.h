@@ -18,9 +18,6 @@ struct BookEntry {
     std::u16string ContentsPagePath;
 };
 
-/// programFolder + "Config/BookShelf.xml".
-std::u16string BookShelfPath(const std::u16string& programFolder);
-
 /// The tree item text of a novel: site + " - " + novel.
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel);
 

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <set>
 
-namespace velunor {
+namespace velunor::internal {
 namespace {
 
 // The image files being stored right now, by full path. Images are named by their file name
@@ -98,4 +98,4 @@ bool StoreChapterImages(const FetchedChapter& chapter, const std::u16string& cha
     return true;
 }
 
-} // namespace velunor
+} // namespace velunor::internal

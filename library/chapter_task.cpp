@@ -7,8 +7,6 @@
 #include "library/library_layout.h"
 #include "rules/rules.h"
 
-#include <memory>
-
 namespace velunor {
 namespace {
 
@@ -18,6 +16,8 @@ void WriteState(const ChapterTask& task, std::u16string& encoding, std::u16strin
     WritePage(encoding, task.PageFile, page);
 }
 
+} // namespace
+
 void RunChapterTask(const ChapterTask& task) {
     std::u16string encoding(kPageEncoding);
     std::u16string page;
@@ -26,7 +26,8 @@ void RunChapterTask(const ChapterTask& task) {
         task.window->SetStatusText(u"正在下载 " + task.ChapterName + u" ……");
         ReadPage(encoding, task.PageFile, page);
     }
-    FetchedChapter chapter = FetchChapter(task.ChapterUrl, task.ChapterContent, task.Charset);
+    internal::FetchedChapter chapter =
+        internal::FetchChapter(task.ChapterUrl, task.ChapterContent, task.Charset);
     if (chapter.StatusCode != 200) {
         WriteState(task, encoding, page, kStateFailed);
         return;
@@ -39,7 +40,7 @@ void RunChapterTask(const ChapterTask& task) {
         }
         // Only text chapters are cleaned; a chapter with images keeps its text as the site sent it.
         text = ApplyReplaceRule(task.ReplaceRule, text);
-    } else if (!StoreChapterImages(chapter, task.ChapterUrl, task.PageFile, text, {})) {
+    } else if (!internal::StoreChapterImages(chapter, task.ChapterUrl, task.PageFile, text, {})) {
         WriteState(task, encoding, page, kStateFailed);
         return;
     }
@@ -48,13 +49,6 @@ void RunChapterTask(const ChapterTask& task) {
     WritePage(encoding, task.PageFile, page);
     std::lock_guard lock(*task.DownloadLock);
     task.window->SetStatusText(u"成功下载章节： " + task.ChapterName);
-}
-
-} // namespace
-
-void ChapterTaskRoutine(void* argument) {
-    std::unique_ptr<ChapterTask> task(static_cast<ChapterTask*>(argument));
-    RunChapterTask(*task);
 }
 
 } // namespace velunor

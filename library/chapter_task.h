@@ -8,8 +8,8 @@
 
 namespace velunor {
 
-/// The argument of one chapter task, created by the download job and owned and freed by the
-/// task. The window and the lock are not owned; both outlive every task of the job.
+/// What one chapter task needs, created by the download job and held by the task's closure. The
+/// window and the lock are not owned; both outlive every task of the job.
 struct ChapterTask {
     WindowPort* window;
     std::u16string ChapterContent;
@@ -22,9 +22,9 @@ struct ChapterTask {
     std::mutex* DownloadLock;
 };
 
-/// Pool routine: fetches the chapter of one ChapterTask (which it frees) and rewrites its page
-/// with state "1" and the text, "0" when no text was found, or "-1" when the chapter or one of
-/// its images could not be fetched. Runs on a pool worker; blocks on the network.
-void ChapterTaskRoutine(void* argument);
+/// Fetches the chapter of `task` and rewrites its page with state "1" and the text, "0" when no
+/// text was found, or "-1" when the chapter or one of its images could not be fetched. Runs on a
+/// pool worker; blocks on the network.
+void RunChapterTask(const ChapterTask& task);
 
 } // namespace velunor

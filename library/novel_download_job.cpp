@@ -41,8 +41,8 @@ void Stop(WindowPort& window, const std::u16string& message) {
 // none does.
 bool FindSearchHit(const std::u16string& programFolder, const ResultRow& row, SearchHit& hit) {
     for (SearchHit& candidate : ReadSearchHits(programFolder)) {
-        if (candidate.TargetSite == row[1] && candidate.NovelName == row[2] &&
-            candidate.NovelAuthor == row[3]) {
+        if (candidate.TargetSite == row.SiteName && candidate.NovelName == row.NovelName &&
+            candidate.NovelAuthor == row.NovelAuthor) {
             hit = std::move(candidate);
             return true;
         }
@@ -114,12 +114,16 @@ void DownloadChapters(WindowPort& window, const std::u16string& programFolder, N
     auto pool = std::make_unique<CWorkerPool>(kChapterWorkers);
     for (int n = 1; n <= novel.chapters.count; ++n) {
         size_t i = static_cast<size_t>(n - 1);
-        auto task = std::make_unique<ChapterTask>(ChapterTask{
-            &window, novel.rule.ChapterContent, novel.rule.ReplaceRule, novel.rule.Charset,
-            novel.chapters.ChapterName[i], novel.chapters.ChapterUrl[i],
-            novel.folder + u"/" + ChapterPageName(n), &downloadLock});
-        WritePlaceholderPage(programFolder, novel, n, *task);
-        pool->QueueTask(ChapterTaskRoutine, task.release());
+        ChapterTask task{&window,
+                         novel.rule.ChapterContent,
+                         novel.rule.ReplaceRule,
+                         novel.rule.Charset,
+                         novel.chapters.ChapterName[i],
+                         novel.chapters.ChapterUrl[i],
+                         novel.folder + u"/" + ChapterPageName(n),
+                         &downloadLock};
+        WritePlaceholderPage(programFolder, novel, n, task);
+        pool->QueueTask([task = std::move(task)] { RunChapterTask(task); });
         std::this_thread::sleep_for(kQueuePause);
     }
     pool->Drain();
@@ -171,25 +175,6 @@ void RunDownload(WindowPort& window, const std::u16string& programFolder) {
 }
 
 } // namespace
-
-std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder) {
-    std::vector<SearchHit> hits;
-    CXmlDocument document;
-    document.LoadFile(programFolder + u"Config/SearchResult.xml");
-    while (document.FindElement(u"SearchResult")) {
-        SearchHit hit;
-        document.EnterElement();
-        hit.TargetSite = FindElementText(document, u"TargetSite");
-        hit.RuleFile = FindElementText(document, u"RuleFile");
-        hit.NovelName = FindElementText(document, u"NovelName");
-        hit.NovelAuthor = FindElementText(document, u"NovelAuthor");
-        hit.LatestChapter = FindElementText(document, u"LatestChapter");
-        hit.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
-        document.LeaveElement();
-        hits.push_back(std::move(hit));
-    }
-    return hits;
-}
 
 void NovelDownloadJob(WindowPort* window, std::u16string programFolder) {
     RunDownload(*window, programFolder);

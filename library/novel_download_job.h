@@ -4,25 +4,12 @@
 // workers.
 
 #include "port/window_port.h"
+#include "results/search_result_file.h"
 
 #include <string>
 #include <vector>
 
 namespace velunor {
-
-/// One SearchResult element of Config/SearchResult.xml: a hit of the last search.
-struct SearchHit {
-    std::u16string TargetSite;
-    std::u16string RuleFile;
-    std::u16string NovelName;
-    std::u16string NovelAuthor;
-    std::u16string LatestChapter;
-    std::u16string InfoPageUrl;
-};
-
-/// The hits of the last search below `programFolder` (ending in "/"), in file order; empty
-/// when the file is missing or holds none. Blocks on the disk.
-std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder);
 
 /// Downloads the novel of the window's first selected result row to its end, reporting on the
 /// status line; returns after every chapter task has finished or after a stop. `window` must

@@ -53,7 +53,8 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
     }
     CSiteRule rule = LoadSiteRule(page.RuleFilePath);
     window.SetStatusText(u"正在读取目标站章节页面……");
-    FetchedChapter chapter = FetchChapter(page.ChapterUrl, rule.ChapterContent, rule.Charset);
+    internal::FetchedChapter chapter =
+        internal::FetchChapter(page.ChapterUrl, rule.ChapterContent, rule.Charset);
     if (chapter.StatusCode != 200) {
         window.ShowMessage(u"无法访问目标站的本章节页面！", MessageIcon::Exclamation,
                            MessageButtons::Ok);
@@ -66,7 +67,8 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
         auto announce = [&](int k) {
             window.SetStatusText(u"正在下载本章的第 " + DecimalText(k) + u" 个图片……");
         };
-        if (!StoreChapterImages(chapter, page.ChapterUrl, page.ChapterSaveFile, text, announce)) {
+        if (!internal::StoreChapterImages(chapter, page.ChapterUrl, page.ChapterSaveFile, text,
+                                          announce)) {
             RewriteState(page, kStateFailed, nullptr);
             window.SetStatusText(u"当前章节图片下载失败！");
             return;

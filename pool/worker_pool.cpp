@@ -59,8 +59,7 @@ void CWorkerPool::StartWorker() {
     }
 }
 
-void CWorkerPool::QueueTask(PoolRoutine routine, void* argument) {
-    auto task = std::make_unique<PoolTask>(PoolTask{routine, argument});
+void CWorkerPool::QueueTask(PoolTask task) {
     {
         std::lock_guard lock(queueLock_);
         queue_.push_back(std::move(task));
@@ -85,23 +84,23 @@ void CWorkerPool::WorkerMain(PoolThread* self) {
 void CWorkerPool::RunTasks() {
     for (;;) {
         bool wokenByTask = taskSemaphore_.AcquireOrEvent(drainEvent_);
-        std::unique_ptr<PoolTask> task = TakeTask();
-        if (task == nullptr) {
+        PoolTask task = TakeTask();
+        if (!task) {
             if (wokenByTask) {
                 continue;
             }
             return;
         }
-        task->Routine(task->Argument);
+        task();
     }
 }
 
-std::unique_ptr<PoolTask> CWorkerPool::TakeTask() {
+PoolTask CWorkerPool::TakeTask() {
     std::lock_guard lock(queueLock_);
     if (queue_.empty()) {
-        return nullptr;
+        return {};
     }
-    std::unique_ptr<PoolTask> task = std::move(queue_.front());
+    PoolTask task = std::move(queue_.front());
     queue_.pop_front();
     return task;
 }

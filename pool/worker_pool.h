@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -21,14 +22,9 @@
 
 namespace velunor {
 
-/// A task routine; it owns its argument, which the pool never frees.
-using PoolRoutine = void (*)(void* argument);
-
-/// One queued unit of work, created by QueueTask and freed by the worker that ran it.
-struct PoolTask {
-    PoolRoutine Routine;
-    void* Argument;
-};
+/// One queued unit of work: a closure that owns whatever it needs, destroyed by the worker that
+/// ran it (or by the pool, when it is still queued at the pool's destruction).
+using PoolTask = std::function<void()>;
 
 class CWorkerPool {
   public:
@@ -39,8 +35,8 @@ class CWorkerPool {
     CWorkerPool(const CWorkerPool&) = delete;
     CWorkerPool& operator=(const CWorkerPool&) = delete;
 
-    /// Appends routine(argument) to the queue; a waiting worker picks it up. Does not block long.
-    void QueueTask(PoolRoutine routine, void* argument);
+    /// Appends `task` to the queue; a waiting worker picks it up. Does not block long.
+    void QueueTask(PoolTask task);
     /// Lets the workers run the rest of the queue and then exit; queue nothing after this.
     void Drain();
     /// Blocks, without time-out, until every worker has exited. Never call it from a task.
@@ -55,11 +51,12 @@ class CWorkerPool {
     void StartWorker();
     void WorkerMain(PoolThread* self);
     void RunTasks();
-    std::unique_ptr<PoolTask> TakeTask();
+    /// The task at the front of the queue; empty when the queue is empty.
+    PoolTask TakeTask();
     void LeavePool(PoolThread* self);
 
     std::mutex queueLock_;
-    std::deque<std::unique_ptr<PoolTask>> queue_;
+    std::deque<PoolTask> queue_;
     std::mutex threadListLock_;
     std::list<std::unique_ptr<PoolThread>> threads_;
     CSignalDomain workSignals_;

@@ -7,7 +7,6 @@
 // GUI thread has served it), velunor-cli implements it on the terminal, and the tests record
 // what the jobs did. Every member may be called from any thread and blocks until it is served.
 
-#include <array>
 #include <string>
 
 namespace velunor {
@@ -24,8 +23,14 @@ enum class MessageButtons { Ok, YesNo };
 /// The button that closed a message box.
 enum class MessageAnswer { Ok, Yes, No };
 
-/// One row of the search result list: number, site, novel name, author, latest chapter.
-using ResultRow = std::array<std::u16string, 5>;
+/// One row of the search result list, its texts in the order of the list's columns.
+struct ResultRow {
+    std::u16string Number;
+    std::u16string SiteName;
+    std::u16string NovelName;
+    std::u16string NovelAuthor;
+    std::u16string LatestChapter;
+};
 
 class WindowPort {
   public:

@@ -8,6 +8,13 @@
 #include <map>
 
 namespace velunor {
+
+using internal::MatchAll;
+using internal::MatchFirst;
+using internal::MatchGroups;
+using internal::RemoveMatches;
+using internal::SplitByPattern;
+
 namespace {
 
 // The list delimiter as a pattern: one "|".
@@ -87,7 +94,7 @@ bool SameSize(size_t first, std::initializer_list<size_t> others) {
 
 } // namespace
 
-int32_t ExtractSearchResults(std::u16string_view page, const SearchPageRule& rule,
+int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view page,
                              SearchResultSet& results) {
     results.count = 0;
     std::string text = WideToAnsi(page);

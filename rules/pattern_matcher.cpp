@@ -7,7 +7,7 @@
 #include <memory>
 #include <pcre2.h>
 
-namespace velunor {
+namespace velunor::internal {
 namespace {
 
 // Room for 4000 captured substrings per match.
@@ -188,4 +188,4 @@ std::string RemoveMatches(std::string_view subject, std::string_view pattern) {
     return joined;
 }
 
-} // namespace velunor
+} // namespace velunor::internal

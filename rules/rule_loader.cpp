@@ -1,4 +1,4 @@
-// Reading rule files from the Rule folder of the current directory.
+// Reading rule files from the Rule folder of the program folder.
 
 #include "rules/rules.h"
 
@@ -6,20 +6,11 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
-#include <dirent.h>
-#include <memory>
 #include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace velunor {
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const {
-        closedir(dir);
-    }
-};
 
 template <typename Group, typename Read>
 void ReadGroup(CXmlDocument& document, const char16_t* name, Group& group, Read read) {
@@ -39,11 +30,6 @@ bool HasXmlExtension(const std::string& name) {
 bool IsRegularFile(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-std::string CurrentDirectory() {
-    std::unique_ptr<char, decltype(&free)> folder(getcwd(nullptr, 0), &free);
-    return folder ? std::string(folder.get()) : std::string();
 }
 
 } // namespace
@@ -87,21 +73,22 @@ CSiteRule LoadSiteRule(std::u16string_view path) {
     return rule;
 }
 
-std::vector<std::u16string> EnumerateRuleFiles() {
-    std::string folder = CurrentDirectory();
-    if (folder.empty()) {
+std::vector<std::u16string> EnumerateRuleFiles(const std::u16string& programFolder) {
+    // Without a program folder the path would be relative and the current directory would decide
+    // which rules exist.
+    if (programFolder.empty()) {
         return {};
     }
-    folder += "/Rule/";
+    std::string folder = NativePath(programFolder + u"Rule/");
     std::vector<std::string> names;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-    if (!dir) {
-        return {};
-    }
-    while (dirent* entry = readdir(dir.get())) {
-        std::string name = entry->d_name;
-        if (HasXmlExtension(name) && IsRegularFile(folder + name)) {
-            names.push_back(name);
+    for (const DirectoryEntry& entry : ListFolder(folder)) {
+        if (!HasXmlExtension(entry.Name)) {
+            continue;
+        }
+        // A link counts as the file it points to, so a rule file may be kept elsewhere.
+        if (entry.Kind == EntryKind::File ||
+            (entry.Kind == EntryKind::Link && IsRegularFile(folder + entry.Name))) {
+            names.push_back(entry.Name);
         }
     }
     // Sites are stored by their position in this list, so the order must not depend on the

@@ -37,14 +37,15 @@ struct ChapterList {
 /// that is not "Channel", a missing element) stays empty.
 CSiteRule LoadSiteRule(std::u16string_view path);
 
-/// Full paths of the rule files ("*.xml" in any letter case) in the Rule folder of the current
-/// directory, sorted by file name; sub-folders are skipped. Empty when the folder is missing.
-std::vector<std::u16string> EnumerateRuleFiles();
+/// Full paths of the rule files ("*.xml" in any letter case) in `programFolder` (ending in "/")
+/// + "Rule/", sorted by file name; sub-folders are skipped, a link counts as what it points to.
+/// Empty when the folder is missing or `programFolder` is empty.
+std::vector<std::u16string> EnumerateRuleFiles(const std::u16string& programFolder);
 
 /// Fills `results` (supplied empty) with the hits inside the result region of `page`. Returns
 /// the hit count: 0 when nothing was found or the four lists differ in length (the lists then
 /// keep what they found).
-int32_t ExtractSearchResults(std::u16string_view page, const SearchPageRule& rule,
+int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view page,
                              SearchResultSet& results);
 
 /// Fills `info` (supplied empty) with the single value of each field's patterns on the whole

@@ -5,13 +5,12 @@
 #include "core/core.h"
 #include "net/fetcher.h"
 #include "pool/worker_pool.h"
+#include "results/search_result_file.h"
 #include "rules/rules.h"
 #include "search/site_selection.h"
 #include "xml/xml_document.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -23,17 +22,14 @@ constexpr auto kQueuePause = std::chrono::milliseconds(10);
 constexpr auto kStopPause = std::chrono::milliseconds(3000);
 constexpr uint64_t kShortestRunSeconds = 3;
 
-constexpr const char16_t* kIdleCaption = u"搜索";
-constexpr const char16_t* kRunningCaption = u"停止搜索";
-constexpr std::u16string_view kResultFileStart = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation);
 
-std::u16string ResultFilePath(const std::u16string& programFolder) {
-    return programFolder + u"Config/SearchResult.xml";
-}
-
-std::u16string SelectionFilePath(const std::u16string& programFolder) {
-    return programFolder + u"Config/TargetSiteSelect.xml";
-}
+// What the task of one site needs.
+struct SiteSearch {
+    WindowPort* window;
+    std::u16string ruleFile;
+    uint64_t generation;
+};
 
 bool IsCurrent(uint64_t generation) {
     return ProcessSearchState().SearchGeneration.load() == generation;
@@ -43,69 +39,44 @@ bool IsCancelled(uint64_t generation) {
     return ProcessSearchState().SearchCancelled.load() || !IsCurrent(generation);
 }
 
-void ResetResultFile(const std::u16string& programFolder) {
-    std::u16string path = ResultFilePath(programFolder);
-    std::remove(NativePath(path).c_str());
-    CreateFolderPath(programFolder + u"Config");
-    CXmlDocument document;
-    document.SetDocumentText(kResultFileStart);
-    document.SaveFile(path);
-}
-
-struct Hit {
-    std::u16string name;
-    std::u16string author;
-    std::u16string latestChapter;
-    std::u16string infoPageUrl;
-};
-
-// Appends one SearchResult element; the caller holds SearchResultLock.
-void AppendResultElement(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit) {
-    std::u16string path = ResultFilePath(args.programFolder);
-    CXmlDocument document;
-    document.LoadFile(path);
-    document.AddElement(u"SearchResult");
-    document.EnterElement();
-    document.AddElement(u"TargetSite", rule.SiteName);
-    document.AddElement(u"RuleFile", args.ruleFile);
-    document.AddElement(u"NovelName", hit.name);
-    document.AddElement(u"NovelAuthor", hit.author);
-    document.AddElement(u"LatestChapter", hit.latestChapter);
-    document.AddElement(u"InfoPageUrl", hit.infoPageUrl);
-    document.SaveFile(path);
+// Every transfer of a search ends as soon as the search is cancelled or overtaken.
+FetchSettings SearchFetchSettings(uint64_t generation) {
+    FetchSettings settings;
+    settings.Cancelled = [generation] { return IsCancelled(generation); };
+    return settings;
 }
 
 // Adds one hit as a list row and a file element. Hits of a search that a newer one has
 // overtaken are dropped. Returns false when the hit was dropped.
-bool AddHit(const SiteSearchArgs& args, const CSiteRule& rule, const Hit& hit,
-            const std::u16string& status) {
+bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string& status) {
     SearchState& state = ProcessSearchState();
     std::lock_guard lock(state.SearchResultLock);
-    if (!IsCurrent(args.generation)) {
+    if (!IsCurrent(search.generation)) {
         return false;
     }
-    WindowPort& window = *args.window;
-    window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), rule.SiteName, hit.name,
-                            hit.author, hit.latestChapter});
+    // The file first: whoever sees the row and opens it finds the hit in the file.
+    ProcessSearchResultFile().Append(hit);
+    WindowPort& window = *search.window;
+    window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), hit.TargetSite, hit.NovelName,
+                            hit.NovelAuthor, hit.LatestChapter});
     ++state.SearchHitCount;
     if (!status.empty()) {
         window.SetStatusText(status);
     }
-    AppendResultElement(args, rule, hit);
     return true;
 }
 
 // The site answered with one novel's page through a redirect.
-void AddRedirectedHit(const SiteSearchArgs& args, const CSiteRule& rule,
+void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule,
                       const std::u16string& searchUrl, const FetchResult& answer) {
     std::u16string target = LocationText(answer);
     // A relative target cannot be fetched as it is.
     CompleteUrl(searchUrl, target);
-    if (target.empty() || IsCancelled(args.generation)) {
+    if (target.empty() || IsCancelled(search.generation)) {
         return;
     }
     FetchResult novelAnswer;
-    std::u16string page = FetchPage(novelAnswer, target);
+    std::u16string page = FetchPage(novelAnswer, target, SearchFetchSettings(search.generation));
     if (novelAnswer.StatusCode != 200) {
         return;
     }
@@ -117,53 +88,65 @@ void AddRedirectedHit(const SiteSearchArgs& args, const CSiteRule& rule,
     if (info.NovelName.empty()) {
         return;
     }
-    WindowPort& window = *args.window;
-    window.SetStatusText(u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 1 本小说。");
-    AddHit(args, rule, {info.NovelName, info.NovelAuthor, info.LatestChapter, target}, {});
+    search.window->SetStatusText(u"从目标站 <" + rule.SiteName +
+                                 u"> 搜索完成，在该站搜索到 1 本小说。");
+    AddHit(search,
+           {rule.SiteName, search.ruleFile, info.NovelName, info.NovelAuthor, info.LatestChapter,
+            target},
+           {});
+}
+
+// The hits of a result list page, their information pages made absolute against the search
+// address. The extraction gives no hits when its lists disagree in length.
+std::vector<SearchHit> ListedHits(const SiteSearch& search, const CSiteRule& rule,
+                                  const std::u16string& searchUrl, std::u16string_view page) {
+    SearchResultSet results;
+    int32_t count = ExtractSearchResults(rule.SearchPage, page, results);
+    std::vector<SearchHit> hits;
+    for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
+        std::u16string link = results.NovelInfoPageUrl[k];
+        CompleteUrl(searchUrl, link);
+        hits.push_back({rule.SiteName, search.ruleFile, results.NovelName[k],
+                        results.NovelAuthor[k], results.LatestChapter[k], std::move(link)});
+    }
+    return hits;
 }
 
 // The site answered with a list of hits.
-void AddListedHits(const SiteSearchArgs& args, const CSiteRule& rule,
-                   const std::u16string& searchUrl, std::u16string page) {
+void AddListedHits(const SiteSearch& search, const CSiteRule& rule, const std::u16string& searchUrl,
+                   std::u16string page) {
     if (IsUtf8Site(rule)) {
         page = ReinterpretAsUtf8(page);
     }
-    SearchResultSet results;
-    size_t count = static_cast<size_t>(ExtractSearchResults(page, rule.SearchPage, results));
-    count = std::min({count, results.NovelName.size(), results.NovelAuthor.size(),
-                      results.LatestChapter.size(), results.NovelInfoPageUrl.size()});
-    for (size_t k = 0; k < count; ++k) {
-        std::u16string link = results.NovelInfoPageUrl[k];
-        CompleteUrl(searchUrl, link);
+    std::vector<SearchHit> hits = ListedHits(search, rule, searchUrl, page);
+    for (size_t k = 0; k < hits.size(); ++k) {
         std::u16string status = u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 " +
                                 DecimalText(static_cast<long long>(k + 1)) + u" 本小说。";
-        if (!AddHit(args, rule,
-                    {results.NovelName[k], results.NovelAuthor[k], results.LatestChapter[k], link},
-                    status)) {
+        if (!AddHit(search, hits[k], status)) {
             return;
         }
     }
 }
 
-void SearchSite(const SiteSearchArgs& args) {
-    if (IsCancelled(args.generation)) {
+void SearchSite(const SiteSearch& search) {
+    if (IsCancelled(search.generation)) {
         return;
     }
-    WindowPort& window = *args.window;
+    WindowPort& window = *search.window;
     std::u16string key = window.SearchText();
-    CSiteRule rule = LoadSiteRule(args.ruleFile);
+    CSiteRule rule = LoadSiteRule(search.ruleFile);
     std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
     ReplaceAll(searchUrl, u"{KEY}", key);
     window.SetStatusText(u"正从目标站 <" + rule.SiteName + u"> 进行搜索……");
-    if (IsCancelled(args.generation)) {
+    if (IsCancelled(search.generation)) {
         return;
     }
     FetchResult answer;
-    std::u16string page = FetchPage(answer, searchUrl);
+    std::u16string page = FetchPage(answer, searchUrl, SearchFetchSettings(search.generation));
     if (answer.StatusCode == 302) {
-        AddRedirectedHit(args, rule, searchUrl, answer);
+        AddRedirectedHit(search, rule, searchUrl, answer);
     } else if (answer.StatusCode == 200) {
-        AddListedHits(args, rule, searchUrl, std::move(page));
+        AddListedHits(search, rule, searchUrl, std::move(page));
     }
 }
 
@@ -172,12 +155,30 @@ void StartSearch(WindowPort& window, const std::u16string& programFolder) {
     if (window.GetViewMode() != ViewMode::SearchResults) {
         window.SetViewMode(ViewMode::SearchResults);
     }
-    window.SetSearchButtonCaption(kRunningCaption);
+    window.SetSearchButtonCaption(std::u16string(kSearchRunningCaption));
     state.SearchHitCount = 0;
     state.SearchStartTick = CurrentTick();
-    uint64_t generation = ++state.SearchGeneration;
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(state.SearchCommandLock);
+        state.SearchCancelled = false;
+        generation = ++state.SearchGeneration;
+        state.SearchRunning = true;
+    }
+    ++state.LiveSearchThreads;
     std::thread(SearchThread, &window, programFolder, generation).detach();
     window.SetStatusText(u"搜索任务已启动……");
+}
+
+// The stopped search's sites go on for the pause; then the search is cancelled, unless a new
+// one has started meanwhile (which has overtaken it already).
+void CancelAfterPause(uint64_t generation) {
+    std::this_thread::sleep_for(kStopPause);
+    SearchState& state = ProcessSearchState();
+    std::lock_guard lock(state.SearchCommandLock);
+    if (IsCurrent(generation)) {
+        state.SearchCancelled = true;
+    }
 }
 
 void StopSearch(WindowPort& window) {
@@ -188,9 +189,60 @@ void StopSearch(WindowPort& window) {
                            MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
-    window.SetSearchButtonCaption(kIdleCaption);
-    std::this_thread::sleep_for(kStopPause);
-    state.SearchCancelled = true;
+    state.SearchRunning = false;
+    window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
+    std::thread(CancelAfterPause, state.SearchGeneration.load()).detach();
+}
+
+// The search's final status and caption; only the current search may set them.
+void ReportEnd(WindowPort& window, uint64_t generation) {
+    SearchState& state = ProcessSearchState();
+    if (!IsCurrent(generation)) {
+        return;
+    }
+    if (state.SearchCancelled) {
+        window.SetStatusText(u"搜索任务被终止！");
+    } else {
+        window.SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) +
+                             u" 本小说。");
+    }
+    state.SearchRunning = false;
+    window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
+}
+
+void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t generation) {
+    SearchState& state = ProcessSearchState();
+    window.DeleteAllResultRows();
+    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles(programFolder);
+    {
+        std::lock_guard lock(state.SearchResultLock);
+        ProcessSearchResultFile().Reset(programFolder);
+    }
+    auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
+    for (size_t i = 0; i < ruleFiles.size(); ++i) {
+        // Read again for every rule, as the dialog may store a new choice meanwhile.
+        std::u16string selection = ReadSiteSelection(SiteSelectionFilePath(programFolder));
+        if (!IsSiteSelected(selection, static_cast<int>(i))) {
+            continue;
+        }
+        pool->QueueTask(
+            [search = SiteSearch{&window, ruleFiles[i], generation}] { SearchSite(search); });
+        std::this_thread::sleep_for(kQueuePause);
+        if (IsCancelled(generation)) {
+            break;
+        }
+    }
+    pool->Drain();
+    pool->WaitAllExited();
+    ProcessSearchResultFile().Flush();
+    ReportEnd(window, generation);
+}
+
+// Runs one search to its end: queues the selected sites, waits for them, reports the total.
+void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation) {
+    RunSearch(*window, programFolder, generation);
+    // Last: once counted out, the thread touches neither the window nor the search state.
+    --ProcessSearchState().LiveSearchThreads;
 }
 
 } // namespace
@@ -198,6 +250,14 @@ void StopSearch(WindowPort& window) {
 SearchState& ProcessSearchState() {
     static SearchState state;
     return state;
+}
+
+bool IsSearchRunning() {
+    return ProcessSearchState().SearchRunning.load();
+}
+
+bool IsSearchIdle() {
+    return ProcessSearchState().LiveSearchThreads.load() == 0;
 }
 
 uint64_t CurrentTick() {
@@ -212,53 +272,11 @@ void RunSearchCommand(WindowPort& window, const std::u16string& programFolder) {
                            MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    ProcessSearchState().SearchCancelled = false;
-    if (window.SearchButtonCaption() == kIdleCaption) {
-        StartSearch(window, programFolder);
-    } else {
+    if (IsSearchRunning()) {
         StopSearch(window);
-    }
-}
-
-void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation) {
-    SearchState& state = ProcessSearchState();
-    window->DeleteAllResultRows();
-    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles();
-    {
-        std::lock_guard lock(state.SearchResultLock);
-        ResetResultFile(programFolder);
-    }
-    auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
-    for (size_t i = 0; i < ruleFiles.size(); ++i) {
-        // Read again for every rule, as the dialog may store a new choice meanwhile.
-        std::u16string selection = ReadSiteSelection(SelectionFilePath(programFolder));
-        if (!IsSiteSelected(selection, static_cast<int>(i))) {
-            continue;
-        }
-        pool->QueueTask(SiteSearchTask,
-                        new SiteSearchArgs{window, ruleFiles[i], programFolder, generation});
-        std::this_thread::sleep_for(kQueuePause);
-        if (IsCancelled(generation)) {
-            break;
-        }
-    }
-    pool->Drain();
-    pool->WaitAllExited();
-    if (!IsCurrent(generation)) {
-        return;
-    }
-    if (state.SearchCancelled) {
-        window->SetStatusText(u"搜索任务被终止！");
     } else {
-        window->SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) +
-                              u" 本小说。");
+        StartSearch(window, programFolder);
     }
-    window->SetSearchButtonCaption(kIdleCaption);
-}
-
-void SiteSearchTask(void* argument) {
-    std::unique_ptr<SiteSearchArgs> args(static_cast<SiteSearchArgs*>(argument));
-    SearchSite(*args);
 }
 
 } // namespace velunor

@@ -4,8 +4,9 @@
 //
 // A search clears the result list, resets Config/SearchResult.xml, and queues one task per
 // selected rule on a pool of 20 workers. Each hit becomes a list row and a SearchResult element
-// under one process-wide lock, so rows and elements appear in the same order and the file holds
-// every hit found so far.
+// under one process-wide lock, so rows and elements appear in the same order. Stopping a search
+// sets the button back at once, lets the running sites go on for three more seconds without
+// holding up the window, and then cancels every transfer the search still has in flight.
 
 #include "port/window_port.h"
 
@@ -13,13 +14,18 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace velunor {
+
+/// The search button's captions: idle, and while a search runs.
+inline constexpr std::u16string_view kSearchIdleCaption = u"搜索";
+inline constexpr std::u16string_view kSearchRunningCaption = u"停止搜索";
 
 /// Process-wide state of the running search, shared by the window's thread, the search thread
 /// and the tasks.
 struct SearchState {
-    /// Set by the stop command; cleared when a search starts.
+    /// Set three seconds after the stop command; cleared when a search starts.
     std::atomic<bool> SearchCancelled{false};
     /// Hits of the running search; counted under SearchResultLock.
     std::atomic<int32_t> SearchHitCount{0};
@@ -27,35 +33,36 @@ struct SearchState {
     std::atomic<uint64_t> SearchStartTick{0};
     /// Which search is the current one. A search that was stopped and then overtaken by a new
     /// one must neither add its late hits to the new list and file nor reset the new search's
-    /// button and status line.
+    /// button and status line, and its transfers end at once.
     std::atomic<uint64_t> SearchGeneration{0};
+    /// True from the start command until the stop command or the end of the current search:
+    /// what the search button's caption shows.
+    std::atomic<bool> SearchRunning{false};
+    /// Search threads that have not yet ended, the current one and any stopped one included.
+    std::atomic<int> LiveSearchThreads{0};
     /// Serialises every list row and every append to the result file. One lock for the process,
-    /// so a stopped search still finishing its sites and a new one never write the file at once.
+    /// so a stopped search still finishing its sites and a new one never write at once.
     std::mutex SearchResultLock;
+    /// Serialises starting a search with the delayed cancel of a stopped one, so that the
+    /// cancel can never land on the search that followed it.
+    std::mutex SearchCommandLock;
 };
 
 /// The state shared by every search of the process.
 SearchState& ProcessSearchState();
 
+/// True while a search runs and has not been stopped (the button reads "停止搜索").
+bool IsSearchRunning();
+
+/// True when no search thread is alive: every search has reported its end and will not touch
+/// the window again.
+bool IsSearchIdle();
+
 /// The search command (the search button, Enter in the search box, a recommendation link).
-/// Starts a search when none runs, stops the running one otherwise. Runs on the window's thread;
-/// stopping blocks it for 3 seconds. `programFolder` ends in "/" and holds Config/.
+/// Starts a search when none runs, stops the running one otherwise. Runs on the window's thread
+/// and returns at once; the search runs on a thread of its own, and `window` must outlive it.
+/// `programFolder` ends in "/" and holds Config/ and Rule/.
 void RunSearchCommand(WindowPort& window, const std::u16string& programFolder);
-
-/// Runs one search to its end: queues the selected sites, waits for them, reports the total.
-/// `window` must outlive it. Started on a thread of its own by RunSearchCommand.
-void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation);
-
-/// What one site search task needs; owned and freed by SiteSearchTask.
-struct SiteSearchArgs {
-    WindowPort* window;
-    std::u16string ruleFile;
-    std::u16string programFolder;
-    uint64_t generation;
-};
-
-/// Pool routine: searches the site of one rule file and adds its hits. Takes a SiteSearchArgs.
-void SiteSearchTask(void* argument);
 
 /// Milliseconds on the steady clock, the tick count the search state uses.
 uint64_t CurrentTick();

@@ -14,6 +14,10 @@ constexpr std::u16string_view kNewSelectionFile =
 
 } // namespace
 
+std::u16string SiteSelectionFilePath(const std::u16string& programFolder) {
+    return programFolder + u"Config/TargetSiteSelect.xml";
+}
+
 bool IsSiteSelected(std::u16string_view selection, int index) {
     std::u16string wanted = DecimalText(index);
     size_t start = 0;

@@ -9,6 +9,9 @@
 
 namespace velunor {
 
+/// Config/TargetSiteSelect.xml below `programFolder` (ending in "/").
+std::u16string SiteSelectionFilePath(const std::u16string& programFolder);
+
 /// True when the decimal text of `index` is one whole comma-separated entry of `selection`.
 bool IsSiteSelected(std::u16string_view selection, int index);
 

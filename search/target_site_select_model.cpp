@@ -6,13 +6,14 @@
 
 namespace velunor {
 
-CTargetSiteSelectModel::CTargetSiteSelectModel(std::u16string selectionPath)
-    : selectionPath_(std::move(selectionPath)) {}
+CTargetSiteSelectModel::CTargetSiteSelectModel(std::u16string programFolder)
+    : programFolder_(std::move(programFolder)),
+      selectionPath_(SiteSelectionFilePath(programFolder_)) {}
 
 void CTargetSiteSelectModel::Load() {
     rows_.clear();
     std::u16string selection = ReadSiteSelection(selectionPath_);
-    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles();
+    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles(programFolder_);
     for (size_t i = 0; i < ruleFiles.size(); ++i) {
         CSiteRule rule = LoadSiteRule(ruleFiles[i]);
         rows_.push_back(Row{DecimalText(static_cast<long long>(i) + 1), rule.SiteName, rule.SiteUrl,

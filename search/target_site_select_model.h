@@ -16,10 +16,10 @@ class CTargetSiteSelectModel {
         bool checked = false;
     };
 
-    /// A model that reads and writes the selection file at `selectionPath`.
-    explicit CTargetSiteSelectModel(std::u16string selectionPath);
+    /// A model of the rule files and the selection file of `programFolder` (ending in "/").
+    explicit CTargetSiteSelectModel(std::u16string programFolder);
 
-    /// Rebuilds the rows from the rule files of the current directory and the stored selection.
+    /// Rebuilds the rows from the rule files and the stored selection of the program folder.
     /// A rule file that cannot be read still gets its row, with empty name and address.
     void Load();
 
@@ -34,6 +34,7 @@ class CTargetSiteSelectModel {
     bool Confirm() const;
 
   private:
+    std::u16string programFolder_;
     std::u16string selectionPath_;
     std::vector<Row> rows_;
 };

@@ -1,6 +1,7 @@
 #include "update/update_check.h"
 
 #include "core/core.h"
+#include "update/internal/run_program.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -41,6 +42,8 @@ void ReapLater(pid_t pid) {
 
 } // namespace
 
+namespace internal {
+
 std::optional<int> RunAndWait(const std::u16string& program,
                               const std::vector<std::string>& arguments,
                               std::chrono::milliseconds timeout) {
@@ -75,6 +78,8 @@ bool StartProgram(const std::u16string& program, const std::vector<std::string>&
     return true;
 }
 
+} // namespace internal
+
 bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder,
                     std::chrono::milliseconds answerTime) {
     std::u16string updater = programFolder + u"tolvane";
@@ -83,7 +88,7 @@ bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder,
     }
     // An updater that has not answered in time has found nothing: its still-running state is
     // no number of updates.
-    std::optional<int> updates = RunAndWait(updater, {"-checkforupdates"}, answerTime);
+    std::optional<int> updates = internal::RunAndWait(updater, {"-checkforupdates"}, answerTime);
     if (!updates || *updates == 0) {
         return false;
     }
@@ -92,7 +97,7 @@ bool RunUpdateCheck(WindowPort& window, const std::u16string& programFolder,
         MessageAnswer::Yes) {
         return false;
     }
-    return StartProgram(updater, {});
+    return internal::StartProgram(updater, {});
 }
 
 } // namespace velunor

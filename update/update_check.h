@@ -7,24 +7,12 @@
 #include "port/window_port.h"
 
 #include <chrono>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace velunor {
 
 /// How long the updater may take to answer before it counts as having found nothing.
 inline constexpr std::chrono::milliseconds kUpdaterAnswerTime{120000};
-
-/// Runs `program` with `arguments` and waits at most `timeout` for it. Its exit code; empty
-/// when it could not be started, had not ended in time (it is left running), or was killed by
-/// a signal. Blocks.
-std::optional<int> RunAndWait(const std::u16string& program,
-                              const std::vector<std::string>& arguments,
-                              std::chrono::milliseconds timeout);
-
-/// Starts `program` with `arguments` without waiting for it; false when it cannot be started.
-bool StartProgram(const std::u16string& program, const std::vector<std::string>& arguments);
 
 /// The update check. Asks through `window` when the updater reports updates; true when the
 /// updater was started again to install them. `answerTime` is shortened only by tests. Blocks

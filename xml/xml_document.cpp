@@ -7,9 +7,9 @@
 
 namespace velunor {
 
-using xml_internal::ElementRecord;
+using internal::ElementRecord;
 
-CXmlDocument::CXmlDocument() : index_(std::make_unique<xml_internal::ElementIndex>()) {}
+CXmlDocument::CXmlDocument() : index_(std::make_unique<internal::ElementIndex>()) {}
 
 CXmlDocument::CXmlDocument(std::u16string_view text) : CXmlDocument() {
     SetDocumentText(text);
@@ -35,7 +35,7 @@ bool CXmlDocument::ParseDocument() {
     if (text_.empty() || text_.size() >= UINT32_MAX) {
         return false;
     }
-    xml_internal::DocumentParser parser(text_, *index_, &resultLog_);
+    internal::DocumentParser parser(text_, *index_, &resultLog_);
     bool wellFormed = parser.Run();
     ResetPosition();
     return wellFormed;
@@ -62,7 +62,7 @@ uint32_t CXmlDocument::FindMatching(uint32_t candidate, const char16_t* name) co
     if (name == nullptr) {
         return candidate;
     }
-    while (candidate != 0 && !xml_internal::GivenNameMatches(name, TagNameView(candidate))) {
+    while (candidate != 0 && !internal::GivenNameMatches(name, TagNameView(candidate))) {
         candidate = (*index_)[candidate].nextSibling;
     }
     return candidate;
@@ -116,7 +116,7 @@ bool CXmlDocument::LeaveElement() {
 std::u16string_view CXmlDocument::TagNameView(uint32_t index) const {
     const ElementRecord& record = (*index_)[index];
     std::u16string_view tag(text_.data() + record.start, record.StartTagLength());
-    xml_internal::NameSpan name = xml_internal::ReadName(tag, 1);
+    internal::NameSpan name = internal::ReadName(tag, 1);
     return tag.substr(name.start, name.length);
 }
 
@@ -142,16 +142,15 @@ std::u16string CXmlDocument::GetElementText() const {
         return DecodeEntities(content);
     }
     std::u16string result;
-    xml_internal::XmlTokenizer tokenizer(content, nullptr);
-    xml_internal::XmlNode node;
+    internal::XmlTokenizer tokenizer(content, nullptr);
+    internal::XmlNode node;
     while (tokenizer.Next(node)) {
         std::u16string_view piece = content.substr(node.start, node.length);
-        if (node.kind == xml_internal::XmlNodeKind::Text &&
-            !xml_internal::IsWhitespaceOnly(piece)) {
+        if (node.kind == internal::XmlNodeKind::Text && !internal::IsWhitespaceOnly(piece)) {
             result += DecodeEntities(piece);
         }
         // "<![CDATA[" and "]]>" are cut off; the tokenizer accepts shorter "<![C" sections.
-        if (node.kind == xml_internal::XmlNodeKind::CDataSection && piece.size() >= 12) {
+        if (node.kind == internal::XmlNodeKind::CDataSection && piece.size() >= 12) {
             result += piece.substr(9, piece.size() - 12);
         }
     }

@@ -9,6 +9,10 @@
 // The static functions read and write any text file (XML or HTML) with its encoding: byte-order
 // marks, the XML declaration, an HTML meta Content-Type, a UTF-8 test and the ANSI code page.
 //
+// Some members are called only by the tests: FindChildElement, ReadTagName, SetAttribute, the
+// AddElement options, and the readers of the cursor, the result log and the mode bits. They stay
+// because they are the document's own data and operations, not helpers of one caller.
+//
 // A document has no locking: one thread at a time. The static functions share no state and may
 // be called from any thread. Nothing here throws for bad input; failures are false or empty.
 
@@ -19,7 +23,7 @@
 
 namespace velunor {
 
-namespace xml_internal {
+namespace internal {
 class ElementIndex;
 }
 
@@ -127,12 +131,8 @@ class CXmlDocument {
     uint32_t DocumentModeBits() const {
         return documentModeBits_;
     }
-    /// Chooses the mark SaveFile writes.
-    void SetDocumentModeBits(uint32_t bits) {
-        documentModeBits_ = bits;
-    }
     /// The element index, for tests and invariant checks.
-    const xml_internal::ElementIndex& Index() const {
+    const internal::ElementIndex& Index() const {
         return *index_;
     }
 
@@ -176,7 +176,7 @@ class CXmlDocument {
     std::u16string resultLog_;
     ElementPosition position_;
     uint32_t documentModeBits_ = 0;
-    std::unique_ptr<xml_internal::ElementIndex> index_;
+    std::unique_ptr<internal::ElementIndex> index_;
 };
 
 /// The text of the next element called `name` at the current level, found with FindElement;

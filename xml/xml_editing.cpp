@@ -11,7 +11,7 @@
 namespace velunor {
 namespace {
 
-using xml_internal::ElementRecord;
+using internal::ElementRecord;
 
 constexpr std::u16string_view kLineBreak = u"\r\n";
 
@@ -42,7 +42,7 @@ std::u16string EndTag(std::u16string_view name) {
 
 // The name fits an end tag in the tag-lengths field.
 bool FitsEndTag(std::u16string_view name) {
-    return name.size() + 3 <= xml_internal::kMaxEndTagLength;
+    return name.size() + 3 <= internal::kMaxEndTagLength;
 }
 
 struct BuiltElement {
@@ -92,10 +92,10 @@ bool CXmlDocument::Splice(size_t offset, size_t removed, std::u16string_view ins
     text_.replace(offset, removed, inserted);
     auto delta = static_cast<int64_t>(inserted.size()) - static_cast<int64_t>(removed);
     size_t threshold = offset + removed;
-    xml_internal::ElementIndex& index = *index_;
+    internal::ElementIndex& index = *index_;
     for (uint32_t i = 1; i < index.NextFree(); ++i) {
         ElementRecord& record = index[i];
-        if (!record.Has(xml_internal::kMarkDeleted) && record.start >= threshold) {
+        if (!record.Has(internal::kMarkDeleted) && record.start >= threshold) {
             record.start = static_cast<uint32_t>(record.start + delta);
         }
     }
@@ -114,7 +114,7 @@ bool CXmlDocument::OpenForContent(uint32_t element, std::u16string_view content)
         return false;
     }
     const ElementRecord& record = (*index_)[element];
-    bool emptyTag = !record.Has(xml_internal::kMarkUnended);
+    bool emptyTag = !record.Has(internal::kMarkUnended);
     uint32_t startTag = record.StartTagLength();
     std::u16string inserted = emptyTag ? u">" : u"";
     inserted += content;
@@ -127,7 +127,7 @@ bool CXmlDocument::OpenForContent(uint32_t element, std::u16string_view content)
     ElementRecord& opened = (*index_)[element];
     opened.SetTagLengths(emptyTag ? startTag - 1 : startTag,
                          static_cast<uint32_t>(name.size() + 3));
-    opened.levelMarks &= ~xml_internal::kMarkUnended;
+    opened.levelMarks &= ~internal::kMarkUnended;
     return true;
 }
 
@@ -150,7 +150,7 @@ bool CXmlDocument::SetElementText(std::u16string_view text) {
         changed = Splice(contentStart, contentLength, content, element);
     }
     if (changed) {
-        (*index_)[element].levelMarks &= ~xml_internal::kMarkErrorInside;
+        (*index_)[element].levelMarks &= ~internal::kMarkErrorInside;
     }
     return changed;
 }
@@ -159,7 +159,7 @@ bool CXmlDocument::SetElementText(std::u16string_view text) {
 // new element goes after the line break of the one before; otherwise `offset` itself.
 size_t CXmlDocument::SkipLineBreak(size_t offset) const {
     size_t end = offset;
-    while (end < text_.size() && xml_internal::IsXmlWhitespace(text_[end])) {
+    while (end < text_.size() && internal::IsXmlWhitespace(text_[end])) {
         ++end;
     }
     if (end == text_.size() || text_[end] == u'<') {
@@ -182,7 +182,7 @@ bool CXmlDocument::AddElement(const char16_t* name, std::u16string_view value, u
         return false;
     }
     std::u16string_view elementName(name);
-    if (!xml_internal::IsWritableName(elementName) || !FitsEndTag(elementName)) {
+    if (!internal::IsWritableName(elementName) || !FitsEndTag(elementName)) {
         return false;
     }
     bool asChild = (options & kAddAsChild) != 0;
@@ -237,7 +237,7 @@ bool CXmlDocument::AddElement(const char16_t* name, std::u16string_view value, u
     record.SetTagLengths(built.startTagLength, built.endTagLength);
     record.SetDepth(parent == 0 ? 0 : (*index_)[parent].Depth() + 1);
     if (built.unended) {
-        record.levelMarks |= xml_internal::kMarkUnended;
+        record.levelMarks |= internal::kMarkUnended;
     }
     if (anchor == 0) {
         index_->LinkAsLastChild(parent, element);
@@ -262,7 +262,7 @@ bool CXmlDocument::RemoveElement() {
     uint32_t element = position_.current;
     const ElementRecord& record = (*index_)[element];
     uint32_t parent = record.parent;
-    uint32_t previous = record.Has(xml_internal::kMarkFirstChild) ? 0 : record.previousSibling;
+    uint32_t previous = record.Has(internal::kMarkFirstChild) ? 0 : record.previousSibling;
     size_t start = record.start;
     size_t end = SkipLineBreak(record.End());
 
@@ -289,7 +289,7 @@ bool CXmlDocument::SetAttribute(const char16_t* name, std::u16string_view value)
         return false;
     }
     std::u16string_view attributeName(name);
-    if (!xml_internal::IsWritableName(attributeName)) {
+    if (!internal::IsWritableName(attributeName)) {
         return false;
     }
     uint32_t element = position_.current;
@@ -299,14 +299,14 @@ bool CXmlDocument::SetAttribute(const char16_t* name, std::u16string_view value)
     quoted += EncodeEntities(value, kEncodeAttribute);
     quoted += u'"';
 
-    xml_internal::AttributeScanner scanner(tag);
-    xml_internal::AttributeSpan attribute;
+    internal::AttributeScanner scanner(tag);
+    internal::AttributeSpan attribute;
     bool found = false;
     while (!found && scanner.Next(attribute)) {
         found = tag.substr(attribute.nameStart, attribute.nameLength) == attributeName;
     }
     // Whatever the scan made of a damaged tag, nothing goes behind its closing "/>" or ">".
-    bool emptyTag = record.EndTagLength() == 0 && !record.Has(xml_internal::kMarkUnended);
+    bool emptyTag = record.EndTagLength() == 0 && !record.Has(internal::kMarkUnended);
     size_t closing = tag.size() - (emptyTag ? 2 : 1);
     size_t offset = std::min(scanner.LastEnd(), closing);
     size_t removed = 0;
@@ -325,7 +325,7 @@ bool CXmlDocument::SetAttribute(const char16_t* name, std::u16string_view value)
         inserted += quoted;
     }
     size_t startTag = tag.size() - removed + inserted.size();
-    if (startTag > xml_internal::kMaxStartTagLength) {
+    if (startTag > internal::kMaxStartTagLength) {
         return false;
     }
     uint32_t endTag = record.EndTagLength();

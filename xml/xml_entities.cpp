@@ -10,7 +10,7 @@
 namespace velunor {
 namespace {
 
-using xml_internal::SumHashedTable;
+using internal::SumHashedTable;
 
 struct CharacterEntity {
     std::u16string_view name;
@@ -79,7 +79,7 @@ constexpr size_t kMaxReferenceBody = 9;
 std::u16string LowerAscii(std::u16string_view text) {
     std::u16string lower(text);
     for (char16_t& c : lower) {
-        c = xml_internal::AsciiLower(c);
+        c = internal::AsciiLower(c);
     }
     return lower;
 }
@@ -184,12 +184,12 @@ size_t ReferenceBodyLength(std::u16string_view text, size_t at) {
 }
 
 bool IsReferenceStart(char16_t c) {
-    return c == u'#' || c == u':' || c == u'_' || xml_internal::IsAsciiLetter(c) || c > 0x7F;
+    return c == u'#' || c == u':' || c == u'_' || internal::IsAsciiLetter(c) || c > 0x7F;
 }
 
 bool IsReferencePart(char16_t c) {
     return c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == u':' || c == u'_' ||
-           xml_internal::IsAsciiLetter(c) || c > 0x7F;
+           internal::IsAsciiLetter(c) || c > 0x7F;
 }
 
 // True when text[at] == '&' begins a complete reference such as "&amp;" or "&#20013;".

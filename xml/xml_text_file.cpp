@@ -21,9 +21,9 @@
 namespace velunor {
 namespace {
 
-using xml_internal::AppendLogEntry;
-using xml_internal::LogNumber;
-using xml_internal::LogText;
+using internal::AppendLogEntry;
+using internal::LogNumber;
+using internal::LogText;
 
 constexpr uint32_t kMarkBits =
     CXmlDocument::kModeUtf8Mark | CXmlDocument::kModeUtf16LeMark | CXmlDocument::kModeUtf16BeMark;
@@ -65,7 +65,7 @@ const ByteOrderMark* MarkAtStart(std::string_view bytes) {
 }
 
 const ByteOrderMark& MarkForWideForm(int codePage) {
-    return codePage == xml_internal::kCodePageUtf16Be ? kByteOrderMarks[2] : kByteOrderMarks[1];
+    return codePage == internal::kCodePageUtf16Be ? kByteOrderMarks[2] : kByteOrderMarks[1];
 }
 
 // What one read or write carries from step to step.
@@ -228,15 +228,15 @@ void LogTransfer(std::u16string& log, std::u16string_view entry, std::u16string_
 // describe those bytes; they are read as UTF-8, as the declaration itself was.
 const char* ReadCharsetFor(std::u16string_view encoding) {
     int codePage = CXmlDocument::CodePageFromName(encoding);
-    if (xml_internal::IsWideForm(codePage)) {
+    if (internal::IsWideForm(codePage)) {
         return "UTF-8";
     }
-    return xml_internal::IconvNameForCodePage(codePage);
+    return internal::IconvNameForCodePage(codePage);
 }
 
 void DecodeBytes(std::string_view bytes, std::u16string_view encoding, std::u16string& text) {
     if (!DecodeCharset(bytes, ReadCharsetFor(encoding), text)) {
-        DecodeCharset(bytes, xml_internal::kAnsiIconvName, text);
+        DecodeCharset(bytes, internal::kAnsiIconvName, text);
     }
 }
 
@@ -264,7 +264,7 @@ void ReadEightBit(std::string& bytes, TextFileState& state, std::u16string& text
     if (state.encoding.empty()) {
         if (PassesUtf8Test(bytes)) {
             state.encoding = u"UTF-8";
-            xml_internal::UpdateLogEntry(&state.log, u"read", {LogText(u"encoding", u"UTF-8")});
+            internal::UpdateLogEntry(&state.log, u"read", {LogText(u"encoding", u"UTF-8")});
         }
         AppendLogEntry(&state.log, u"utf8_detection");
     }
@@ -346,7 +346,7 @@ bool ReadFile(std::u16string* encoding, std::u16string_view path, std::u16string
 // How a text is to be written: which mark, in which encoding.
 struct WritePlan {
     const ByteOrderMark* mark = nullptr;
-    int codePage = xml_internal::kCodePageAnsi;
+    int codePage = internal::kCodePageAnsi;
 };
 
 // The mark the flags name, else the encoding the caller or the text names, else UTF-8. A
@@ -369,16 +369,16 @@ WritePlan PlanWrite(std::u16string_view text, std::u16string* callerEncoding,
     MergeCallerEncoding(callerEncoding, state);
     plan.codePage = CXmlDocument::CodePageFromName(state.encoding);
     if (plan.mark == nullptr || plan.mark->unitSize == 1) {
-        if (plan.codePage == xml_internal::kCodePageUtf16Le ||
-            plan.codePage == xml_internal::kCodePageUtf16Be) {
+        if (plan.codePage == internal::kCodePageUtf16Le ||
+            plan.codePage == internal::kCodePageUtf16Be) {
             plan.mark = &MarkForWideForm(plan.codePage);
             state.unitSize = 2;
-        } else if (xml_internal::IsWideForm(plan.codePage)) {
-            plan.codePage = xml_internal::kCodePageUtf8;
+        } else if (internal::IsWideForm(plan.codePage)) {
+            plan.codePage = internal::kCodePageUtf8;
         }
     }
     if (plan.mark != nullptr && plan.mark->unitSize == 1 &&
-        plan.codePage != xml_internal::kCodePageUtf8) {
+        plan.codePage != internal::kCodePageUtf8) {
         plan.mark = nullptr;
     }
     state.flags &= ~kMarkBits;
@@ -411,8 +411,8 @@ std::string EncodeBody(std::u16string_view text, const WritePlan& plan, TextFile
     }
     std::string bytes;
     bool lossy = false;
-    if (!EncodeCharset(text, xml_internal::IconvNameForCodePage(plan.codePage), bytes, &lossy)) {
-        EncodeCharset(text, xml_internal::kAnsiIconvName, bytes, &lossy);
+    if (!EncodeCharset(text, internal::IconvNameForCodePage(plan.codePage), bytes, &lossy)) {
+        EncodeCharset(text, internal::kAnsiIconvName, bytes, &lossy);
     }
     LogTransfer(state.log, u"converted_from", u"UTF-16", text.size());
     if (lossy) {
@@ -501,12 +501,12 @@ std::u16string CharsetFromContent(std::u16string_view content) {
     std::u16string_view beforePrevious;
     size_t offset = 0;
     while (true) {
-        xml_internal::NameSpan span = xml_internal::ReadName(content, offset);
+        internal::NameSpan span = internal::ReadName(content, offset);
         if (span.length == 0) {
             return {};
         }
         std::u16string_view name = content.substr(span.start, span.length);
-        if (previous == u"=" && xml_internal::EqualsIgnoringAsciiCase(beforePrevious, u"charset")) {
+        if (previous == u"=" && internal::EqualsIgnoringAsciiCase(beforePrevious, u"charset")) {
             return std::u16string(name);
         }
         beforePrevious = previous;
@@ -515,35 +515,35 @@ std::u16string CharsetFromContent(std::u16string_view content) {
     }
 }
 
-std::u16string_view TagName(std::u16string_view text, const xml_internal::XmlNode& node,
+std::u16string_view TagName(std::u16string_view text, const internal::XmlNode& node,
                             size_t nameOffset) {
-    xml_internal::NameSpan span = xml_internal::ReadName(text, node.start + nameOffset);
+    internal::NameSpan span = internal::ReadName(text, node.start + nameOffset);
     return text.substr(span.start, std::min(span.length, node.start + node.length - span.start));
 }
 
-bool IsStartTag(const xml_internal::XmlNode& node) {
-    return node.kind == xml_internal::XmlNodeKind::StartTag ||
-           node.kind == xml_internal::XmlNodeKind::EmptyElementTag;
+bool IsStartTag(const internal::XmlNode& node) {
+    return node.kind == internal::XmlNodeKind::StartTag ||
+           node.kind == internal::XmlNodeKind::EmptyElementTag;
 }
 
 } // namespace
 
 int CXmlDocument::CodePageFromName(std::u16string_view name) {
-    return xml_internal::CodePageFromCharsetName(name);
+    return internal::CodePageFromCharsetName(name);
 }
 
 std::u16string CXmlDocument::FindDeclaredEncoding(std::u16string_view text) {
-    using xml_internal::EqualsIgnoringAsciiCase;
-    using xml_internal::XmlNodeKind;
-    xml_internal::XmlTokenizer tokenizer(text, nullptr);
-    xml_internal::XmlNode node;
+    using internal::EqualsIgnoringAsciiCase;
+    using internal::XmlNodeKind;
+    internal::XmlTokenizer tokenizer(text, nullptr);
+    internal::XmlNode node;
     bool inHtml = false;
     while (tokenizer.Next(node)) {
         std::u16string_view tag = text.substr(node.start, node.length);
         if (node.start == 0 && node.kind == XmlNodeKind::ProcessingInstruction &&
             EqualsIgnoringAsciiCase(TagName(text, node, 2), u"xml")) {
             return std::u16string(
-                xml_internal::FindAttributeValue(tag, u"encoding", true).value_or(u""));
+                internal::FindAttributeValue(tag, u"encoding", true).value_or(u""));
         }
         if (node.kind == XmlNodeKind::Error) {
             return {};
@@ -566,10 +566,10 @@ std::u16string CXmlDocument::FindDeclaredEncoding(std::u16string_view text) {
         if (!EqualsIgnoringAsciiCase(name, u"meta")) {
             continue;
         }
-        auto httpEquiv = xml_internal::FindAttributeValue(tag, u"http-equiv", true);
+        auto httpEquiv = internal::FindAttributeValue(tag, u"http-equiv", true);
         if (httpEquiv && EqualsIgnoringAsciiCase(*httpEquiv, u"Content-Type")) {
             return CharsetFromContent(
-                xml_internal::FindAttributeValue(tag, u"content", true).value_or(u""));
+                internal::FindAttributeValue(tag, u"content", true).value_or(u""));
         }
     }
     return {};

@@ -165,7 +165,7 @@ void EngineSearchResults(benchmark::State& state) {
     SearchPageRule rule = SearchRule();
     for (auto _ : state) {
         SearchResultSet results;
-        if (ExtractSearchResults(page, rule, results) != 100) {
+        if (ExtractSearchResults(rule, page, results) != 100) {
             state.SkipWithError("engine found the wrong number of hits");
         }
         benchmark::DoNotOptimize(results);

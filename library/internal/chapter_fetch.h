@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace velunor {
+namespace velunor::internal {
 
 /// One fetched chapter page.
 struct FetchedChapter {
@@ -33,4 +33,4 @@ bool StoreChapterImages(const FetchedChapter& chapter, const std::u16string& cha
                         const std::u16string& pageFile, std::u16string& chapterText,
                         const std::function<void(int)>& beforeImage);
 
-} // namespace velunor
+} // namespace velunor::internal

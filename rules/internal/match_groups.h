@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace velunor {
+namespace velunor::internal {
 
 /// Capture groups of one match; index = group number, 0 = the whole match. There are as many
 /// entries as the highest group that took part, plus one. A lower group that did not take part
@@ -40,4 +40,4 @@ class MatchGroups {
     std::vector<bool> tookPart_;
 };
 
-} // namespace velunor
+} // namespace velunor::internal

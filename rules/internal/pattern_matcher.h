@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velunor {
+namespace velunor::internal {
 
 /// Longest capture copied out of a match, in bytes.
 inline constexpr size_t kMaxCaptureBytes = 1023999;
@@ -35,4 +35,4 @@ bool SplitByPattern(std::string_view subject, std::string_view pattern,
 /// The subject with every match deleted; unchanged when nothing matched.
 std::string RemoveMatches(std::string_view subject, std::string_view pattern);
 
-} // namespace velunor
+} // namespace velunor::internal

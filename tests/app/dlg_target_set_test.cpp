@@ -15,7 +15,6 @@
 #include <string>
 
 using namespace velunor;
-using velunor::testing::ScopedCurrentDirectory;
 using velunor::testing::TempFolder;
 
 namespace {
@@ -34,16 +33,11 @@ class DlgTargetSetTest : public QObject {
 
   private:
     std::unique_ptr<TempFolder> folder_;
-    std::unique_ptr<ScopedCurrentDirectory> inside_;
     std::unique_ptr<CDlgTargetSet> dialog_;
-
-    std::u16string SelectionPath() const {
-        return folder_->WideFile("Config/TargetSiteSelect.xml");
-    }
 
     void Open(const std::string& selected) {
         folder_->Write("Config/TargetSiteSelect.xml", Selection(selected));
-        dialog_ = std::make_unique<CDlgTargetSet>(SelectionPath());
+        dialog_ = std::make_unique<CDlgTargetSet>(folder_->WidePath() + u"/");
     }
 
     QList<int> CheckedRows() {
@@ -83,12 +77,10 @@ class DlgTargetSetTest : public QObject {
         }
         // An unreadable rule file keeps its row, so the rows still match the stored indices.
         folder_->Write("Rule/05.xml", "\x01 not xml");
-        inside_ = std::make_unique<ScopedCurrentDirectory>(folder_->Path());
     }
 
     void cleanup() {
         dialog_.reset();
-        inside_.reset();
         folder_.reset();
     }
 

@@ -133,11 +133,11 @@ class EndToEndTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(window_->SearchButtonCaption(), std::u16string(u"搜索"), kWait);
     }
 
-    // The rest of a site's rows: the texts of column `column`.
-    QStringList Column(int column) {
+    // The rest of a site's rows: the texts of one column.
+    QStringList Column(std::u16string ResultRow::*field) {
         QStringList texts;
         for (int row = 0; row < window_->ResultRowCount(); ++row) {
-            texts.append(QString::fromStdU16String(window_->ResultRowTexts(row)[column]));
+            texts.append(QString::fromStdU16String(window_->ResultRowTexts(row).*field));
         }
         return texts;
     }
@@ -198,10 +198,10 @@ class EndToEndTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("搜索完成，共搜索到 2 本小说。"), kWait);
         QCOMPARE(window_->GetViewMode(), ViewMode::SearchResults);
         QVERIFY(window_->SearchResultList().isVisible());
-        QCOMPARE(Column(0), QStringList({"1", "2"}));
-        QCOMPARE(Column(1), QStringList({"书站甲", "书站甲"}));
-        QCOMPARE(Column(2), QStringList({kNovel, "山海行记外传"}));
-        QCOMPARE(Column(4), QStringList({"第三章 归舟", "第一章"}));
+        QCOMPARE(Column(&ResultRow::Number), QStringList({"1", "2"}));
+        QCOMPARE(Column(&ResultRow::SiteName), QStringList({"书站甲", "书站甲"}));
+        QCOMPARE(Column(&ResultRow::NovelName), QStringList({kNovel, "山海行记外传"}));
+        QCOMPARE(Column(&ResultRow::LatestChapter), QStringList({"第三章 归舟", "第一章"}));
         Screenshot(QStringLiteral("search"));
     }
 
@@ -288,7 +288,7 @@ class EndToEndTest : public QObject {
         QCOMPARE(program_.Read("Config/TargetSiteSelect.xml"), Selection("1,"));
         Search();
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("搜索完成，共搜索到 1 本小说。"), kWait);
-        QCOMPARE(Column(1), QStringList({"书站乙"}));
+        QCOMPARE(Column(&ResultRow::SiteName), QStringList({"书站乙"}));
     }
 };
 

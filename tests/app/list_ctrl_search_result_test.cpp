@@ -72,9 +72,19 @@ class ListCtrlSearchResultTest : public QObject {
         QCOMPARE(list_->rowHeight(1), 24);
         QVERIFY(list_->showGrid());
         QCOMPARE(list_->selectionBehavior(), QAbstractItemView::SelectRows);
-        QCOMPARE(list_->RowTexts(1)[2], std::u16string(u"星河旅人"));
-        QVERIFY(list_->RowTexts(2)[0].empty());
-        QVERIFY(list_->RowTexts(-1)[0].empty());
+        // Each text lands in its own column and comes back in the same field.
+        const QStringList shown{"2", "书站乙", "星河旅人", "某人", "第九章"};
+        for (int column = 0; column < 5; ++column) {
+            QCOMPARE(list_->item(1, column)->text(), shown[column]);
+        }
+        const ResultRow texts = list_->RowTexts(1);
+        QCOMPARE(texts.Number, std::u16string(u"2"));
+        QCOMPARE(texts.SiteName, std::u16string(u"书站乙"));
+        QCOMPARE(texts.NovelName, std::u16string(u"星河旅人"));
+        QCOMPARE(texts.NovelAuthor, std::u16string(u"某人"));
+        QCOMPARE(texts.LatestChapter, std::u16string(u"第九章"));
+        QVERIFY(list_->RowTexts(2).Number.empty());
+        QVERIFY(list_->RowTexts(-1).NovelName.empty());
         list_->selectRow(1);
         QCOMPARE(list_->FirstSelectedRow(), 1);
         list_->DeleteAllRows();

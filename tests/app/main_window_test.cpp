@@ -4,10 +4,13 @@
 #include "app/main_window.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "browser_test_main.h"
+#include "search/search.h"
+#include "support/test_site.h"
 #include "widgets/skin_button.h"
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,18 +79,23 @@ class MainWindowTest : public QObject {
         return window_->grab().toImage().pixelColor(x, y);
     }
 
+    // Every search thread has ended, so the window may go.
     void WaitForIdleSearch() {
-        QTRY_COMPARE_WITH_TIMEOUT(window_->SearchButtonCaption(), std::u16string(u"搜索"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(IsSearchIdle(), 10000);
+    }
+
+    void SelectSites(const QByteArray& selection) {
+        WriteFile(ProgramFile("Config/TargetSiteSelect.xml"),
+                  "<?xml version=\"1.0\" "
+                  "encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" +
+                      selection + "</Selected>\r\n</TargetSiteSelect>\r\n");
     }
 
   private slots:
     void initTestCase() {
         QVERIFY(programFolder_.isValid());
         // No site is selected, so a search ends at once.
-        WriteFile(ProgramFile("Config/TargetSiteSelect.xml"),
-                  "<?xml version=\"1.0\" "
-                  "encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected></Selected>\r\n"
-                  "</TargetSiteSelect>\r\n");
+        SelectSites("");
         WriteFile(ProgramFile("Recommend/qihuan.html"), "<html><body>start</body></html>");
         WriteFile(ProgramFile("Recommend/wuxia.html"), "<html><body>wuxia</body></html>");
     }
@@ -205,6 +213,49 @@ class MainWindowTest : public QObject {
                  QStringLiteral("搜索完成，共搜索到 0 本小说。"));
     }
 
+    // Stopping never freezes the window: during the three-second pause it keeps serving events
+    // and painting, and then the site that never answers is let go at once.
+    void StopKeepsTheWindowServingAndEndsASilentSite() {
+        testing::TestSite site;
+        WriteFile(ProgramFile("Rule/g-silent.xml"),
+                  QByteArray::fromStdString(site.RuleFile(std::string(VELUNOR_TEST_DATA) +
+                                                          "/search/rules/g-silent.xml")));
+        SelectSites("0,");
+        window_->SetSearchText(u"西游");
+        QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
+        QVERIFY(IsSearchRunning());
+        ProcessSearchState().SearchStartTick = CurrentTick() - 4000;
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            ++ticks;
+            window_->repaint();
+        });
+        ticker.start(100);
+        QElapsedTimer sinceStop;
+        sinceStop.start();
+        QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
+        QVERIFY(sinceStop.elapsed() < 500);
+        QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
+        auto* box = static_cast<QLineEdit*>(Control(kIdSearchBox));
+        box->clear();
+        QTest::keyClicks(box, QStringLiteral("abc"));
+        QCOMPARE(box->text(), QStringLiteral("abc"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(IsSearchIdle(), 10000);
+        const qint64 idleAfter = sinceStop.elapsed();
+        qInfo("search idle %lld ms after the stop; the window served %d timer ticks meanwhile",
+              static_cast<long long>(idleAfter), ticks);
+        QVERIFY(idleAfter >= 3000);
+        QVERIFY(idleAfter < 3500);
+        QVERIFY(ticks >= 25);
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
+                 QStringLiteral("搜索任务被终止！"));
+        QFile::remove(ProgramFile("Rule/g-silent.xml"));
+        SelectSites("");
+    }
+
     void EnterElsewhereIsLeftAlone() {
         static_cast<QLineEdit*>(Control(kIdSearchBox))->setText(QStringLiteral("星河旅人"));
         QWidget* shelf = Control(kIdBookShelf);
@@ -266,8 +317,8 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY(Ready(selected));
         const auto [row, texts] = selected.get();
         QCOMPARE(row, 1);
-        QCOMPARE(texts[2], std::u16string(u"万灵书院"));
-        QVERIFY(window_->ResultRowTexts(5)[0].empty());
+        QCOMPARE(texts.NovelName, std::u16string(u"万灵书院"));
+        QVERIFY(window_->ResultRowTexts(5).Number.empty());
     }
 
     void MessageBoxFromAJobThreadWaitsForTheAnswer() {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +67,38 @@ TEST(Folders, DeleteFolderTreeRemovesLinksWithoutFollowingThem) {
     DeleteFolderTree(temp.WideFile("book/"));
     EXPECT_FALSE(Exists(temp.File("book")));
     EXPECT_EQ(temp.Read("keep/precious.txt"), "data");
+}
+
+TEST(Folders, ListFolderNamesEveryEntryWithoutFollowingLinks) {
+    TempFolder temp;
+    ASSERT_TRUE(CreateFolderPath(temp.WideFile("list/sub")));
+    temp.Write("list/file.txt", "x");
+    // A name that is not UTF-8 comes back with its bytes, so it can still be opened or deleted.
+    temp.Write("list/caf\xE9", "x");
+    ASSERT_EQ(symlink(temp.File("list/sub").c_str(), temp.File("list/to-folder").c_str()), 0);
+    ASSERT_EQ(symlink(temp.File("list/missing").c_str(), temp.File("list/dangling").c_str()), 0);
+    std::map<std::string, EntryKind> kinds;
+    for (const DirectoryEntry& entry : ListFolder(temp.File("list"))) {
+        EXPECT_TRUE(kinds.emplace(entry.Name, entry.Kind).second) << entry.Name;
+    }
+    std::map<std::string, EntryKind> expected{{"sub", EntryKind::Folder},
+                                              {"file.txt", EntryKind::File},
+                                              {"caf\xE9", EntryKind::File},
+                                              {"to-folder", EntryKind::Link},
+                                              {"dangling", EntryKind::Link}};
+    EXPECT_EQ(kinds, expected);
+    EXPECT_TRUE(ListFolder(temp.File("list/sub")).empty());
+    EXPECT_TRUE(ListFolder(temp.File("list/missing")).empty());
+    EXPECT_TRUE(ListFolder(temp.File("list/file.txt")).empty());
+}
+
+TEST(Folders, DeleteFolderTreeRemovesNamesThatAreNotUtf8) {
+    TempFolder temp;
+    ASSERT_TRUE(CreateFolderPath(temp.WideFile("book")));
+    ASSERT_EQ(mkdir(temp.File("book/\xB0\xA1").c_str(), 0777), 0);
+    temp.Write("book/\xB0\xA1/\xFF.html", "x");
+    DeleteFolderTree(temp.WideFile("book"));
+    EXPECT_FALSE(Exists(temp.File("book")));
 }
 
 TEST(Folders, ProgramFolderIsTheExecutablesFolder) {

@@ -52,8 +52,7 @@ struct MeetingTask {
     std::chrono::milliseconds extra;
 };
 
-void RunMeetingTask(void* argument) {
-    auto* task = static_cast<MeetingTask*>(argument);
+void RunMeetingTask(MeetingTask* task) {
     if (task->meeting->ArriveAndWait()) {
         task->met->fetch_add(1);
     }
@@ -73,7 +72,7 @@ TEST(WorkerPool, RunsFewTasksOnManyWorkersAtTheSameTime) {
     };
     CWorkerPool pool(20);
     for (MeetingTask& task : tasks) {
-        pool.QueueTask(&RunMeetingTask, &task);
+        pool.QueueTask([&task] { RunMeetingTask(&task); });
     }
     pool.Drain();
     pool.WaitAllExited();
@@ -102,8 +101,7 @@ struct OrderTask {
     int index;
 };
 
-void RunOrderTask(void* argument) {
-    auto* task = static_cast<OrderTask*>(argument);
+void RunOrderTask(OrderTask* task) {
     OrderLog& log = *task->log;
     Meeting* batch = nullptr;
     {
@@ -133,7 +131,7 @@ TEST(WorkerPool, RunsManyTasksInQueueOrderAtMostWorkerCountAtOnce) {
     }
     CWorkerPool pool(kWorkers);
     for (OrderTask& task : tasks) {
-        pool.QueueTask(&RunOrderTask, &task);
+        pool.QueueTask([&task] { RunOrderTask(&task); });
     }
     pool.Drain();
     pool.WaitAllExited();
@@ -157,10 +155,9 @@ struct PriorityProbe {
     int nice = 0;
 };
 
-void ReadNice(void* argument) {
+void ReadNice(PriorityProbe* probe) {
     errno = 0;
-    static_cast<PriorityProbe*>(argument)->nice =
-        getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    probe->nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
 }
 
 TEST(WorkerPool, WorkersRunBelowTheOwnersPriority) {
@@ -168,10 +165,33 @@ TEST(WorkerPool, WorkersRunBelowTheOwnersPriority) {
     int ownerNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     PriorityProbe probe;
     CWorkerPool pool(1);
-    pool.QueueTask(&ReadNice, &probe);
+    pool.QueueTask([&probe] { ReadNice(&probe); });
     pool.Drain();
     pool.WaitAllExited();
     EXPECT_GT(probe.nice, ownerNice);
+}
+
+// A task owns what its closure holds: the worker destroys the closure once it has run, and the
+// pool destroys those it never ran, so nothing a job hands to its tasks outlives the pool.
+TEST(WorkerPool, DestroysEveryClosureWhetherItRanOrNot) {
+    auto owned = std::make_shared<int>(0);
+    {
+        CWorkerPool pool(2);
+        for (int i = 0; i < 10; ++i) {
+            pool.QueueTask([owned] { ++*owned; });
+        }
+        pool.Drain();
+        pool.WaitAllExited();
+        EXPECT_EQ(*owned, 10);
+        EXPECT_EQ(owned.use_count(), 1);
+    }
+    {
+        CWorkerPool idle(0);
+        idle.QueueTask([owned] { ++*owned; });
+        EXPECT_EQ(owned.use_count(), 2);
+    }
+    EXPECT_EQ(owned.use_count(), 1);
+    EXPECT_EQ(*owned, 10);
 }
 
 } // namespace

@@ -29,7 +29,7 @@ SearchPageRule ResultRule() {
 
 TEST(ExtractSearchResults, ListsEveryHitOfTheRegion) {
     SearchResultSet results;
-    EXPECT_EQ(ExtractSearchResults(kResultPage, ResultRule(), results), 2);
+    EXPECT_EQ(ExtractSearchResults(ResultRule(), kResultPage, results), 2);
     EXPECT_EQ(results.count, 2);
     EXPECT_EQ(results.NovelName, (Wides{u"斗破苍穹", u"武动乾坤"}));
     EXPECT_EQ(results.NovelAuthor, (Wides{u"天蚕土豆", u"天蚕土豆"}));
@@ -44,7 +44,7 @@ TEST(ExtractSearchResults, WithoutARegionTheWholePageIsSearched) {
     rule.NovelInfoPageUrl = u"<a href=\"(.*?)\">";
     rule.NovelName = u"<a href=\"[^\"]*\">(.*?)</a>";
     SearchResultSet results;
-    ExtractSearchResults(kResultPage, rule, results);
+    ExtractSearchResults(rule, kResultPage, results);
     EXPECT_EQ(results.NovelInfoPageUrl, (Wides{u"/nav.html", u"/book/1/", u"/book/2/"}));
     // Three links but two authors: the lists disagree, so there are no hits.
     EXPECT_EQ(results.count, 0);
@@ -56,7 +56,7 @@ TEST(ExtractSearchResults, RegionFallsBackToLaterAlternatives) {
     rule.SearcResultRegional =
         u"<table id=\"missing\">(.*?)</table>|<table id=\"hits\">(.*?)</table>";
     SearchResultSet results;
-    EXPECT_EQ(ExtractSearchResults(kResultPage, rule, results), 2);
+    EXPECT_EQ(ExtractSearchResults(rule, kResultPage, results), 2);
 }
 
 TEST(ExtractSearchResults, FirstListAlternativeThatMatchesWins) {
@@ -65,7 +65,7 @@ TEST(ExtractSearchResults, FirstListAlternativeThatMatchesWins) {
     // The first alternative finds one name; the second would find more but is never tried.
     rule.NovelName = u"(斗破苍穹)|<a href=\"[^\"]*\">(.*?)</a>";
     SearchResultSet results;
-    ExtractSearchResults(kResultPage, rule, results);
+    ExtractSearchResults(rule, kResultPage, results);
     EXPECT_EQ(results.NovelName, (Wides{u"斗破苍穹"}));
 }
 
@@ -75,7 +75,7 @@ TEST(ExtractSearchResults, AlternativesWithoutGroupOneAreSkipped) {
     // as not matching; the last entry gives the list.
     rule.NovelName = u"|<td>|(never)?<tr>|<tr><td><a href=\"[^\"]*\">(.*?)</a>";
     SearchResultSet results;
-    EXPECT_EQ(ExtractSearchResults(kResultPage, rule, results), 2);
+    EXPECT_EQ(ExtractSearchResults(rule, kResultPage, results), 2);
     EXPECT_EQ(results.NovelName, (Wides{u"斗破苍穹", u"武动乾坤"}));
 }
 
@@ -87,7 +87,7 @@ TEST(ExtractSearchResults, OptionalGroupKeepsListsAligned) {
     rule.LatestChapter = u"<b>(.*?)</b>";
     rule.NovelInfoPageUrl = u"<b>(.*?)</b>";
     SearchResultSet results;
-    EXPECT_EQ(ExtractSearchResults(page, rule, results), 3);
+    EXPECT_EQ(ExtractSearchResults(rule, page, results), 3);
     EXPECT_EQ(results.NovelAuthor, (Wides{u"x", u"", u"z"}));
 }
 

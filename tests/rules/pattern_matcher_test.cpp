@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velunor {
+namespace velunor::internal {
 namespace {
 
 std::vector<std::string> Texts(const MatchGroups& groups) {
@@ -151,4 +151,4 @@ TEST(RemoveMatches, DotDoesNotCrossLineBreaks) {
 }
 
 } // namespace
-} // namespace velunor
+} // namespace velunor::internal

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace velunor {
 namespace {
 
@@ -124,8 +126,14 @@ TEST(LoadSiteRule, Utf8RuleFileWithUtf8Charset) {
 
 class EnumerateRuleFilesTest : public ::testing::Test {
   protected:
+    std::u16string ProgramFolder() const {
+        return temp_.WidePath() + u"/";
+    }
+    std::u16string RulePath(const std::string& name) const {
+        return ProgramFolder() + u"Rule/" + Utf8ToWide(name);
+    }
+
     TempFolder temp_;
-    testing::ScopedCurrentDirectory inside_{temp_.Path()};
 };
 
 TEST_F(EnumerateRuleFilesTest, ListsXmlFilesSortedByNameInAnyLetterCase) {
@@ -138,15 +146,41 @@ TEST_F(EnumerateRuleFilesTest, ListsXmlFilesSortedByNameInAnyLetterCase) {
     temp_.Write("Rule/站点.xml", "<Channel/>");
     std::vector<std::u16string> expected;
     for (const char* name : {".xml", "A-site.XML", "b-site.xml", "c-site.Xml", "站点.xml"}) {
-        expected.push_back(temp_.WidePath() + u"/Rule/" + Utf8ToWide(name));
+        expected.push_back(RulePath(name));
     }
-    EXPECT_EQ(EnumerateRuleFiles(), expected);
+    EXPECT_EQ(EnumerateRuleFiles(ProgramFolder()), expected);
+}
+
+TEST_F(EnumerateRuleFilesTest, LinksCountAsWhatTheyPointTo) {
+    ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
+    ASSERT_TRUE(CreateFolderPath(temp_.WideFile("elsewhere/folder.xml")));
+    temp_.Write("elsewhere/kept.xml", "<Channel/>");
+    ASSERT_EQ(symlink(temp_.File("elsewhere/kept.xml").c_str(), temp_.File("Rule/a.xml").c_str()),
+              0);
+    ASSERT_EQ(symlink(temp_.File("elsewhere/folder.xml").c_str(), temp_.File("Rule/b.xml").c_str()),
+              0);
+    ASSERT_EQ(symlink(temp_.File("elsewhere/gone.xml").c_str(), temp_.File("Rule/c.xml").c_str()),
+              0);
+    EXPECT_EQ(EnumerateRuleFiles(ProgramFolder()), std::vector<std::u16string>{RulePath("a.xml")});
+}
+
+TEST_F(EnumerateRuleFilesTest, TheCurrentDirectoryPlaysNoPart) {
+    TempFolder other;
+    ASSERT_TRUE(CreateFolderPath(other.WideFile("Rule")));
+    other.Write("Rule/other.xml", "<Channel/>");
+    testing::ScopedCurrentDirectory inside(other.Path());
+    ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
+    temp_.Write("Rule/mine.xml", "<Channel/>");
+    EXPECT_EQ(EnumerateRuleFiles(ProgramFolder()),
+              std::vector<std::u16string>{RulePath("mine.xml")});
+    // Without a program folder nothing is read, not even the Rule folder right here.
+    EXPECT_TRUE(EnumerateRuleFiles(u"").empty());
 }
 
 TEST_F(EnumerateRuleFilesTest, MissingFolderGivesNothing) {
-    EXPECT_TRUE(EnumerateRuleFiles().empty());
+    EXPECT_TRUE(EnumerateRuleFiles(ProgramFolder()).empty());
     ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Rule")));
-    EXPECT_TRUE(EnumerateRuleFiles().empty());
+    EXPECT_TRUE(EnumerateRuleFiles(ProgramFolder()).empty());
 }
 
 } // namespace

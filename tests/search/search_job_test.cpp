@@ -1,11 +1,17 @@
 #include "search/search.h"
 
+#include "results/search_result_file.h"
 #include "search_fixture.h"
 #include "support/recording_port.h"
 #include "support/test_site.h"
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
 
 namespace velunor {
 namespace {
@@ -30,7 +36,36 @@ class SearchJobTest : public testing::ProgramFolderTest {
         InstallRule("c-broken.xml", "c-broken.xml", site_);
         InstallRule("d-utf8list.xml", "d-utf8list.xml", site_);
         InstallRule("f-crawl.xml", "e-crawl.xml", site_);
+        InstallRule("g-silent.xml", "g-silent.xml", site_);
         window_.SetSearchText(u"西游");
+    }
+
+    // No search thread may outlive the window port it reports to.
+    void TearDown() override {
+        EXPECT_TRUE(WaitForIdle(std::chrono::seconds(10)));
+        ProgramFolderTest::TearDown();
+    }
+
+    static bool WaitForIdle(std::chrono::milliseconds limit) {
+        return PollUntil(IsSearchIdle, limit);
+    }
+
+    // For conditions the window port is not told about.
+    static bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+
+    // The stop command as if the search had run for four seconds, past the refusal.
+    void StopAsIfLate() {
+        ProcessSearchState().SearchStartTick = CurrentTick() - 4000;
+        RunSearchCommand(window_, ProgramFolder());
     }
 
     void RunToEnd() {
@@ -80,11 +115,11 @@ TEST_F(SearchJobTest, HitsOfEverySelectedSiteBecomeRowsAndElementsInOneOrder) {
     ASSERT_EQ(hits.size(), 5u);
     int listed = 0;
     for (size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i][0], Utf8ToWide(std::to_string(i + 1)));
-        EXPECT_EQ(rows[i][1], hits[i].site);
-        EXPECT_EQ(rows[i][2], hits[i].name);
-        EXPECT_EQ(rows[i][3], hits[i].author);
-        EXPECT_EQ(rows[i][4], hits[i].latest);
+        EXPECT_EQ(rows[i].Number, Utf8ToWide(std::to_string(i + 1)));
+        EXPECT_EQ(rows[i].SiteName, hits[i].site);
+        EXPECT_EQ(rows[i].NovelName, hits[i].name);
+        EXPECT_EQ(rows[i].NovelAuthor, hits[i].author);
+        EXPECT_EQ(rows[i].LatestChapter, hits[i].latest);
         if (hits[i].site == u"古典书屋") {
             ++listed;
             // Relative links of the result page are stored absolute, resolved against the
@@ -121,8 +156,8 @@ TEST_F(SearchJobTest, Utf8AndGb2312SitesGiveTheSameChineseNames) {
     std::vector<std::u16string> names;
     std::vector<std::u16string> latest;
     for (const ResultRow& row : window_.Rows()) {
-        names.push_back(row[2]);
-        latest.push_back(row[4]);
+        names.push_back(row.NovelName);
+        latest.push_back(row.LatestChapter);
     }
     EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 7 本小说。");
     for (const std::u16string& expected :
@@ -168,12 +203,89 @@ TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
               u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！");
     EXPECT_EQ(window_.Messages()[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
-    // As if the search had run for four seconds.
-    ProcessSearchState().SearchStartTick = CurrentTick() - 4000;
-    RunSearchCommand(window_, ProgramFolder());
+    StopAsIfLate();
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
     ASSERT_TRUE(window_.WaitForStatus(u"搜索任务被终止！"));
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
+}
+
+// The stop command returns at once; the site goes on for the three-second pause, and then its
+// transfer, which would otherwise wait for the stall guard, ends at once.
+TEST_F(SearchJobTest, StopNeverBlocksTheCallerAndEndsASiteThatNeverAnswers) {
+    WriteSelection("5,");
+    RunSearchCommand(window_, ProgramFolder());
+    ASSERT_TRUE(IsSearchRunning());
+    auto stopped = std::chrono::steady_clock::now();
+    StopAsIfLate();
+    auto commandTime = std::chrono::steady_clock::now() - stopped;
+    EXPECT_LT(commandTime, std::chrono::milliseconds(500));
+    EXPECT_FALSE(IsSearchRunning());
+    EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
+
+    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
+    auto idleAfter = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - stopped);
+    std::printf("stop command took %lld ms; search idle %lld ms after the stop\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(commandTime).count()),
+                static_cast<long long>(idleAfter.count()));
+    EXPECT_GE(idleAfter, std::chrono::milliseconds(3000));
+    EXPECT_LT(idleAfter, std::chrono::milliseconds(3500));
+    EXPECT_EQ(window_.LastStatus(), u"搜索任务被终止！");
+}
+
+// A search stopped and then overtaken by a new one during the pause: its late hits, its end and
+// its cancel all belong to it alone. The slow site answers 4 s after each search asked it, so
+// the old search's answer would arrive while the new one still waits for its own.
+TEST_F(SearchJobTest, OvertakenSearchLeavesTheNewOneAlone) {
+    constexpr int kSlowSiteHits = 1;
+    WriteSelection("4,");
+    RunSearchCommand(window_, ProgramFolder());
+    StopAsIfLate();
+    WriteSelection("0,4,");
+    RunSearchCommand(window_, ProgramFolder());
+    ASSERT_TRUE(IsSearchRunning());
+
+    // The old search ends first; the new one must still be running afterwards.
+    auto oldEnded = [] { return ProcessSearchState().LiveSearchThreads.load() <= 1; };
+    ASSERT_TRUE(PollUntil(oldEnded, std::chrono::seconds(2)));
+    EXPECT_TRUE(IsSearchRunning());
+    EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
+    // Past the old search's pause: its cancel must not land on the new search.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200));
+    EXPECT_TRUE(IsSearchRunning());
+
+    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
+    std::vector<ResultRow> rows = window_.Rows();
+    std::vector<StoredHit> hits = StoredHits();
+    ASSERT_EQ(rows.size(), hits.size());
+    std::u16string total = Utf8ToWide(std::to_string(rows.size()));
+    EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 " + total + u" 本小说。");
+    int slowHits = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].Number, Utf8ToWide(std::to_string(i + 1)));
+        EXPECT_EQ(rows[i].NovelName, hits[i].name);
+        slowHits += hits[i].site == u"古典书屋" ? 0 : 1;
+    }
+    // The slow site's hits once, from the new search, never twice.
+    EXPECT_EQ(rows.size() - static_cast<size_t>(slowHits), 4u);
+    EXPECT_EQ(slowHits, kSlowSiteHits);
+}
+
+// A hit in the list is in the file by the time anyone reads the file, even while the search
+// still writes it in batches.
+TEST_F(SearchJobTest, ReadersSeeEveryListedHitWhileTheSearchRuns) {
+    WriteSelection("0,4,");
+    RunSearchCommand(window_, ProgramFolder());
+    ASSERT_TRUE(window_.WaitUntil([&] { return window_.Rows().size() == 4; }));
+    std::vector<ResultRow> rows = window_.Rows();
+    std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
+    ASSERT_GE(hits.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(hits[i].NovelName, rows[i].NovelName);
+        EXPECT_EQ(hits[i].InfoPageUrl, Url("/shuwu/book/" + std::to_string(i + 1) + "/"));
+    }
+    EXPECT_TRUE(IsSearchRunning());
 }
 
 } // namespace

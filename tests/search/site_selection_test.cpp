@@ -53,7 +53,7 @@ TEST_F(TargetSiteSelectModelTest, RowsShowEveryRuleFileAndTheStoredChecks) {
     InstallRules(12);
     temp_.Write("Rule/broken.xml", "not a rule at all");
     WriteSelection("1,10,");
-    CTargetSiteSelectModel model(SelectionFile());
+    CTargetSiteSelectModel model(ProgramFolder());
     model.Load();
     ASSERT_EQ(model.Rows().size(), 13u);
     EXPECT_EQ(model.Rows()[0].number, u"1");
@@ -71,7 +71,7 @@ TEST_F(TargetSiteSelectModelTest, RowsShowEveryRuleFileAndTheStoredChecks) {
 TEST_F(TargetSiteSelectModelTest, InvertSelectAllConfirmAndCancel) {
     InstallRules(4);
     WriteSelection("0,2,");
-    CTargetSiteSelectModel model(SelectionFile());
+    CTargetSiteSelectModel model(ProgramFolder());
     model.Load();
     model.Invert();
     EXPECT_EQ(Checks(model), (std::vector<bool>{false, true, false, true}));
@@ -91,7 +91,7 @@ TEST_F(TargetSiteSelectModelTest, InvertSelectAllConfirmAndCancel) {
 
 TEST_F(TargetSiteSelectModelTest, ConfirmCreatesAMissingFileOrElement) {
     InstallRules(3);
-    CTargetSiteSelectModel model(SelectionFile());
+    CTargetSiteSelectModel model(ProgramFolder());
     model.Load();
     EXPECT_EQ(Checks(model), (std::vector<bool>{false, false, false}));
     model.SetChecked(2, true);

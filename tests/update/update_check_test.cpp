@@ -1,5 +1,7 @@
 #include "update/update_check.h"
 
+#include "update/internal/run_program.h"
+
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 
@@ -89,9 +91,9 @@ TEST_F(UpdateCheckTest, NoUpdaterNoCheck) {
 }
 
 TEST(RunAndWait, ExitCodesAndFailures) {
-    EXPECT_EQ(RunAndWait(u"/bin/sh", {"-c", "exit 7"}, 10s), 7);
-    EXPECT_EQ(RunAndWait(u"/bin/sh", {"-c", "kill -9 $$"}, 10s), std::nullopt);
-    EXPECT_EQ(RunAndWait(u"/nonexistent/program", {}, 10s), std::nullopt);
+    EXPECT_EQ(internal::RunAndWait(u"/bin/sh", {"-c", "exit 7"}, 10s), 7);
+    EXPECT_EQ(internal::RunAndWait(u"/bin/sh", {"-c", "kill -9 $$"}, 10s), std::nullopt);
+    EXPECT_EQ(internal::RunAndWait(u"/nonexistent/program", {}, 10s), std::nullopt);
 }
 
 } // namespace

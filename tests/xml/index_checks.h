@@ -12,7 +12,7 @@ namespace velunor::testing {
 
 /// A description of the first broken invariant of `document`'s index; empty when it is sound.
 inline std::string CheckElementIndex(const CXmlDocument& document) {
-    using namespace xml_internal;
+    using namespace internal;
     const ElementIndex& index = document.Index();
     const std::u16string& text = document.GetDocumentText();
     if (index[0].length != text.size()) {
@@ -88,7 +88,7 @@ inline std::string CheckElementIndex(const CXmlDocument& document) {
 /// The elements of `document` in document order as "start+length:tags@depth" entries, to
 /// compare an edited index with a fresh parse of the same text.
 inline std::vector<std::string> DescribeElements(const CXmlDocument& document) {
-    using namespace xml_internal;
+    using namespace internal;
     const ElementIndex& index = document.Index();
     std::vector<std::string> out;
     // Depth-first in document order: children of an element come right after it.

@@ -7,9 +7,9 @@
 namespace velunor {
 namespace {
 
-using xml_internal::kMarkErrorInside;
-using xml_internal::kMarkNotWellFormed;
-using xml_internal::kMarkUnended;
+using internal::kMarkErrorInside;
+using internal::kMarkNotWellFormed;
+using internal::kMarkUnended;
 
 std::string Narrow(const std::u16string& text) {
     return std::string(text.begin(), text.end());

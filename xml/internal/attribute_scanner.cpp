@@ -2,7 +2,7 @@
 
 #include "xml/internal/xml_chars.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 std::u16string_view AttributeSpan::Value(std::u16string_view tag) const {
     if (quoted) {
@@ -105,4 +105,4 @@ std::optional<std::u16string_view> FindAttributeValue(std::u16string_view tag,
     return std::nullopt;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 /// One attribute, as offsets into the tag text.
 struct AttributeSpan {
@@ -47,4 +47,4 @@ class AttributeScanner {
 std::optional<std::u16string_view> FindAttributeValue(std::u16string_view tag,
                                                       std::u16string_view name, bool ignoreCase);
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -5,7 +5,7 @@
 
 #include <array>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 namespace {
 
 struct CharsetName {
@@ -504,4 +504,4 @@ bool IsWideForm(int codePage) {
            codePage == kCodePageUtf32Le || codePage == kCodePageUtf32Be;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

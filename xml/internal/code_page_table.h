@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 inline constexpr int kCodePageAnsi = 0;
 inline constexpr int kCodePageUtf16Le = 1200;
@@ -24,4 +24,4 @@ const char* IconvNameForCodePage(int codePage);
 /// True for the UTF-16 and UTF-32 code pages, which no 8-bit conversion handles.
 bool IsWideForm(int codePage);
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -3,7 +3,7 @@
 #include "xml/internal/result_log_writer.h"
 #include "xml/internal/xml_chars.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 DocumentParser::DocumentParser(std::u16string_view text, ElementIndex& index, std::u16string* log)
     : text_(text), index_(index), log_(log) {
@@ -191,4 +191,4 @@ std::u16string_view DocumentParser::NameOf(const OpenTag& tag) const {
     return text_.substr(tag.nameStart, tag.nameLength);
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

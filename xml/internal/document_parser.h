@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 class DocumentParser {
   public:
@@ -45,4 +45,4 @@ class DocumentParser {
     uint32_t root_ = 0;
 };
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 ElementIndex::ElementIndex() {
     Reset(1);
@@ -157,4 +157,4 @@ void ElementIndex::AddSegment(size_t size) {
     lastSegmentSize_ = size;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 class ElementIndex {
   public:
@@ -74,4 +74,4 @@ class ElementIndex {
     uint32_t deletedHead_ = 0;
 };
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

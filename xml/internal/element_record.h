@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 /// Level-and-marks bit: the record was removed and waits on the deleted list.
 inline constexpr uint32_t kMarkDeleted = 0x20000;
@@ -56,4 +56,4 @@ struct ElementRecord {
     }
 };
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -2,7 +2,7 @@
 
 #include "xml/xml_document.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 namespace {
 
 bool IsFull(const std::u16string* log) {
@@ -97,4 +97,4 @@ void UpdateLogEntry(std::u16string* log, std::u16string_view entry,
     }
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

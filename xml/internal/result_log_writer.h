@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 /// The size at which a log stops taking entries.
 inline constexpr size_t kResultLogLimit = 1000;
@@ -33,4 +33,4 @@ void AppendLogEntry(std::u16string* log, std::u16string_view entry,
 void UpdateLogEntry(std::u16string* log, std::u16string_view entry,
                     std::initializer_list<LogAttribute> attributes);
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -1,6 +1,6 @@
 #include "xml/internal/sum_hashed_table.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 SumHashedTable::SumHashedTable(size_t bucketCount) : buckets_(bucketCount) {}
 
@@ -34,4 +34,4 @@ std::optional<int> SumHashedTable::Find(std::u16string_view name) const {
     return std::nullopt;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

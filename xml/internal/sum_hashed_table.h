@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 class SumHashedTable {
   public:
@@ -29,4 +29,4 @@ class SumHashedTable {
     std::vector<std::vector<Entry>> buckets_;
 };
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

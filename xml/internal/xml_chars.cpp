@@ -1,6 +1,6 @@
 #include "xml/internal/xml_chars.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 NameSpan ReadName(std::u16string_view text, size_t from) {
     size_t start = from;
@@ -59,4 +59,4 @@ bool IsWritableName(std::u16string_view name) {
     return true;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

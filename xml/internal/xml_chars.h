@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 /// True for exactly space, tab, CR and LF.
 inline bool IsXmlWhitespace(char16_t c) {
@@ -69,4 +69,4 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 /// character can open a start tag and none of its characters ends a name.
 bool IsWritableName(std::u16string_view name);
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -3,7 +3,7 @@
 #include "xml/internal/result_log_writer.h"
 #include "xml/internal/xml_chars.h"
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 XmlTokenizer::XmlTokenizer(std::u16string_view text, std::u16string* log)
     : text_(text), log_(log) {}
@@ -194,4 +194,4 @@ bool IsWhitespaceOnly(std::u16string_view text) {
     return true;
 }
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velunor::xml_internal {
+namespace velunor::internal {
 
 enum class XmlNodeKind : uint8_t {
     Text, ///< text up to the next "<"; whitespace-only text included
@@ -55,4 +55,4 @@ class XmlTokenizer {
 /// True when `text` holds only whitespace (or nothing).
 bool IsWhitespaceOnly(std::u16string_view text);
 
-} // namespace velunor::xml_internal
+} // namespace velunor::internal

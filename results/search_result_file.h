@@ -1,0 +1,66 @@
+#pragma once
+// The hits of the last search: Config/SearchResult.xml.
+//
+// The search writes the file and the download job reads it back to find the hit the user
+// opened; this module is the only place that knows the file's path and layout. A search holds
+// its hits in memory and writes the whole file at most every 100 ms and once at its end, so a
+// hit costs the same however many came before it. A reader in the same process first writes
+// out what the running search still holds, so a hit that is in the result list is always in
+// the file the reader sees.
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace velunor {
+
+/// One SearchResult element: a hit of the last search.
+struct SearchHit {
+    std::u16string TargetSite;
+    std::u16string RuleFile;
+    std::u16string NovelName;
+    std::u16string NovelAuthor;
+    std::u16string LatestChapter;
+    std::u16string InfoPageUrl;
+};
+
+/// Config/SearchResult.xml below `programFolder` (ending in "/").
+std::u16string SearchResultFilePath(const std::u16string& programFolder);
+
+/// The writer of the result file. Every member may be called from any thread.
+class CSearchResultFile {
+  public:
+    /// Starts a new search: deletes the previous file and writes one holding only the XML
+    /// declaration. False when the file cannot be written; the hits that follow are then kept
+    /// in memory only. Blocks on the disk.
+    bool Reset(const std::u16string& programFolder);
+    /// Appends `hit` after every hit before it; writes the file when the last write is at
+    /// least 100 ms old. False when that write failed. Blocks on the disk when it writes.
+    bool Append(const SearchHit& hit);
+    /// Writes the hits that are not yet on disk; true when there were none or the write
+    /// succeeded. Blocks on the disk.
+    bool Flush();
+
+  private:
+    bool SaveLocked();
+
+    std::mutex lock_;
+    std::u16string path_;
+    // Every SearchResult element, in the layout the document class's AddElement writes.
+    std::u16string elements_;
+    bool unsaved_ = false;
+    std::chrono::steady_clock::time_point lastSave_;
+};
+
+/// The writer every search of the process uses. Process-wide because the file is: a stopped
+/// search still finishing its sites and a new one must never write it at the same time.
+CSearchResultFile& ProcessSearchResultFile();
+
+/// The hits of the last search below `programFolder`, in file order, after the process's
+/// running search has written what it holds; empty when the file is missing or holds none.
+/// Blocks on the disk.
+std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder);
+
+} // namespace velunor

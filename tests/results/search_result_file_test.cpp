@@ -1,0 +1,85 @@
+#include "results/search_result_file.h"
+
+#include "core/core.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velunor {
+namespace {
+
+using testing::TempFolder;
+
+class SearchResultFileTest : public ::testing::Test {
+  protected:
+    std::u16string ProgramFolder() const {
+        return temp_.WidePath() + u"/";
+    }
+
+    TempFolder temp_;
+    CSearchResultFile file_;
+};
+
+SearchHit NumberedHit(int n) {
+    std::u16string number = u"#" + DecimalText(n);
+    return {u"站甲", u"/p/Rule/a.xml", u"书" + number,
+            u"作者", u"第一章",        u"http://a.test/book/" + number};
+}
+
+// The file is what loading, appending one element with its six children and saving once per
+// hit would have written, to the byte: declaration, one line per tag, CR LF, escaped text.
+TEST_F(SearchResultFileTest, WritesTheLayoutOfOneElementPerHit) {
+    ASSERT_TRUE(file_.Reset(ProgramFolder()));
+    EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
+    ASSERT_TRUE(file_.Append(
+        {u"站甲", u"/p/Rule/a.xml", u"A&B <续>", u"甲", u"第1章", u"http://a.test/b?x=1&y=2"}));
+    ASSERT_TRUE(file_.Append({u"站乙", u"/p/Rule/b.xml", u"𠮷", u"", u"", u"http://b.test/"}));
+    ASSERT_TRUE(file_.Flush());
+    EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+              "<SearchResult>\r\n<TargetSite>站甲</TargetSite>\r\n"
+              "<RuleFile>/p/Rule/a.xml</RuleFile>\r\n<NovelName>A&amp;B &lt;续&gt;</NovelName>\r\n"
+              "<NovelAuthor>甲</NovelAuthor>\r\n<LatestChapter>第1章</LatestChapter>\r\n"
+              "<InfoPageUrl>http://a.test/b?x=1&amp;y=2</InfoPageUrl>\r\n</SearchResult>\r\n"
+              "<SearchResult>\r\n<TargetSite>站乙</TargetSite>\r\n"
+              "<RuleFile>/p/Rule/b.xml</RuleFile>\r\n<NovelName>𠮷</NovelName>\r\n"
+              "<NovelAuthor/>\r\n<LatestChapter/>\r\n"
+              "<InfoPageUrl>http://b.test/</InfoPageUrl>\r\n</SearchResult>\r\n");
+    std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
+    ASSERT_EQ(hits.size(), 2u);
+    EXPECT_EQ(hits[0].NovelName, u"A&B <续>");
+    EXPECT_EQ(hits[0].InfoPageUrl, u"http://a.test/b?x=1&y=2");
+    EXPECT_EQ(hits[1].NovelName, u"𠮷");
+    EXPECT_EQ(hits[1].RuleFile, u"/p/Rule/b.xml");
+}
+
+// Hits appended faster than the file is written are all in it, in order, once anyone reads it
+// through the process's writer; a new search starts from nothing.
+TEST_F(SearchResultFileTest, ReadersSeeEveryAppendedHitAndResetStartsOver) {
+    CSearchResultFile& shared = ProcessSearchResultFile();
+    ASSERT_TRUE(shared.Reset(ProgramFolder()));
+    for (int n = 0; n < 500; ++n) {
+        ASSERT_TRUE(shared.Append(NumberedHit(n)));
+    }
+    std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
+    ASSERT_EQ(hits.size(), 500u);
+    for (int n = 0; n < 500; ++n) {
+        EXPECT_EQ(hits[static_cast<size_t>(n)].NovelName, NumberedHit(n).NovelName);
+    }
+    ASSERT_TRUE(shared.Reset(ProgramFolder()));
+    EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
+}
+
+// A program folder whose Config/ cannot be made: the reset says so, and nothing stale is read.
+TEST_F(SearchResultFileTest, ResetFailsWhereTheFileCannotBeWritten) {
+    temp_.Write("Config", "a file where the folder should be");
+    EXPECT_FALSE(file_.Reset(ProgramFolder()));
+    EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
+}
+
+} // namespace
+} // namespace velunor
