@@ -101,6 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string encoding;
     std::u16string text;
     CXmlDocument::ReadTextAsWide(&encoding, path, text, nullptr, nullptr);
+    // A limit taken from the input, so that the saved file is read by some runs and refused
+    // as too large by others.
+    std::u16string limited;
+    CXmlDocument::ReadTextAsWide(nullptr, path, limited, nullptr, nullptr, size > 0 ? data[0] : 0);
     CXmlDocument::DecodeEntities(text);
     CXmlDocument::EncodeEntities(text,
                                  CXmlDocument::kEncodeAttribute | CXmlDocument::kKeepReferences);

@@ -13,6 +13,12 @@
 // AddElement options, and the readers of the cursor, the result log and the mode bits. They stay
 // because they are the document's own data and operations, not helpers of one caller.
 //
+// Only regular files are read, and only up to a size limit that the caller chooses by the kind
+// of file; a file refused for either reason is not read at all, and the result log says why.
+// Saving writes a temporary file beside the target and renames it over the target; the
+// temporary files that interrupted saves left behind are removed when the same file is saved
+// again.
+//
 // A document has no locking: one thread at a time. The static functions share no state and may
 // be called from any thread. Nothing here throws for bad input; failures are false or empty.
 
@@ -26,6 +32,19 @@ namespace velunor {
 namespace internal {
 class ElementIndex;
 }
+
+/// The largest files read, by kind: rule files, configuration files (bookshelf, search
+/// results, site selection) and pages (HTML pages and anything else a caller names).
+inline constexpr uint64_t kRuleFileLimit = 4 * 1024 * 1024;
+inline constexpr uint64_t kConfigFileLimit = 16 * 1024 * 1024;
+inline constexpr uint64_t kPageFileLimit = 64 * 1024 * 1024;
+
+/// Why a read refused a file without reading it.
+enum class FileRefusal {
+    None,           ///< not refused (it may still have failed to open or read)
+    NotRegularFile, ///< a folder, FIFO, socket or device
+    TooLarge,       ///< larger than the limit the caller gave
+};
 
 /// The navigation cursor: element indices into the index, 0 meaning none.
 struct ElementPosition {
@@ -116,9 +135,10 @@ class CXmlDocument {
     /// when there is no current element or the name cannot be written.
     bool SetAttribute(const char16_t* name, std::u16string_view value);
 
-    /// Reads the file at `path` (any encoding) and parses it; true when it was read and is
-    /// well-formed. A file that cannot be read leaves an empty document. Blocks on the disk.
-    bool LoadFile(std::u16string_view path);
+    /// Reads the file at `path` (any encoding, at most `maxBytes` bytes, see ReadTextAsWide)
+    /// and parses it; true when it was read and is well-formed. A file that cannot be read or
+    /// is refused leaves an empty document, and ResultLog says why. Blocks on the disk.
+    bool LoadFile(std::u16string_view path, uint64_t maxBytes = kPageFileLimit);
     /// Writes the text to `path` in the encoding it was loaded with (or that its declaration
     /// names, else UTF-8); true when written. The old file stays intact on failure.
     bool SaveFile(std::u16string_view path);
@@ -145,16 +165,22 @@ class CXmlDocument {
     /// Reads the file at `path` into `text` as UTF-16. `encoding` (optional, in/out): a
     /// non-empty value overrides what an 8-bit file declares; it receives the encoding used.
     /// `log` (optional) is replaced by the entries; `flags` (optional, in/out) receives the
-    /// byte-order-mark bit found. False, with `text` empty, only when the file cannot be opened
-    /// or read. Blocks on the disk.
+    /// byte-order-mark bit found. False, with `text` empty, when the file cannot be opened or
+    /// read, or is refused: not a regular file, or more than `maxBytes` bytes (FindFileRefusal
+    /// tells which from the log). Never waits for a writer of a FIFO. Blocks on the disk.
     static bool ReadTextAsWide(std::u16string* encoding, std::u16string_view path,
-                               std::u16string& text, std::u16string* log, uint32_t* flags);
+                               std::u16string& text, std::u16string* log, uint32_t* flags,
+                               uint64_t maxBytes = kPageFileLimit);
     /// Writes `text` to `path`: with the mark that `flags` names, else in `encoding` (when
     /// non-empty), else in the encoding the text declares, else UTF-8. The file is replaced
-    /// only once everything was written. `log` is replaced; `encoding` receives the encoding
+    /// only once everything was written; temporary files that earlier, interrupted saves of
+    /// `path` left beside it go first. `log` is replaced; `encoding` receives the encoding
     /// used. False when the file could not be written. Blocks on the disk.
     static bool WriteWideAsText(std::u16string_view text, std::u16string_view path,
                                 std::u16string* log, uint32_t* flags, std::u16string* encoding);
+    /// Why the read that wrote `log` (the log of ReadTextAsWide, or ResultLog after LoadFile)
+    /// refused its file; None when it did not.
+    static FileRefusal FindFileRefusal(std::u16string_view log);
     /// The encoding that `text` names in a leading XML declaration or in an HTML meta
     /// Content-Type inside its head; empty when it names none.
     static std::u16string FindDeclaredEncoding(std::u16string_view text);

@@ -4,11 +4,12 @@
 #include "xml/internal/attribute_scanner.h"
 #include "xml/internal/code_page_table.h"
 #include "xml/internal/result_log_writer.h"
+#include "xml/internal/temporary_file.h"
 #include "xml/internal/xml_chars.h"
 #include "xml/internal/xml_tokenizer.h"
 #include "xml/xml_document.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -104,29 +105,6 @@ class FileDescriptor {
     int fd_;
 };
 
-// A temporary file that is unlinked unless it was renamed over its target.
-class PendingFile {
-  public:
-    explicit PendingFile(std::string path) : path_(std::move(path)) {}
-    ~PendingFile() {
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
-
-    const std::string& Path() const {
-        return path_;
-    }
-    void Committed() {
-        path_.clear();
-    }
-
-  private:
-    std::string path_;
-};
-
 void LogFileError(std::u16string& log, int error) {
     char buffer[256];
     // The GNU strerror_r returns its text, which need not be in the buffer.
@@ -138,25 +116,65 @@ void LogFileError(std::u16string& log, int error) {
         {LogText(u"msg", Utf8ToWide(message)), LogNumber(u"n", static_cast<uint64_t>(error))});
 }
 
-bool ReadWholeFile(int fd, std::string& bytes) {
+constexpr std::u16string_view kRefusedEntry = u"file_refused";
+constexpr std::u16string_view kNotRegularFile = u"not_regular_file";
+constexpr std::u16string_view kTooLarge = u"too_large";
+
+void LogNotRegularFile(std::u16string& log) {
+    AppendLogEntry(&log, kRefusedEntry, {LogText(u"reason", kNotRegularFile)});
+}
+
+void LogTooLarge(std::u16string& log, uint64_t size, uint64_t maxBytes) {
+    AppendLogEntry(
+        &log, kRefusedEntry,
+        {LogText(u"reason", kTooLarge), LogNumber(u"size", size), LogNumber(u"limit", maxBytes)});
+}
+
+// Reads a regular file of at most `maxBytes` bytes whole. Anything else is refused unread: a
+// device such as /dev/zero never ends, and a FIFO may never end. The file may grow while it is
+// read, so the limit holds for the bytes read, not only for the size found first.
+bool ReadRegularFile(int fd, uint64_t maxBytes, std::string& bytes, std::u16string& log) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
+        LogFileError(log, errno);
         return false;
     }
-    bytes.reserve(static_cast<size_t>(info.st_size));
+    if (!S_ISREG(info.st_mode)) {
+        LogNotRegularFile(log);
+        return false;
+    }
+    auto size = static_cast<uint64_t>(info.st_size);
+    if (size > maxBytes) {
+        LogTooLarge(log, size, maxBytes);
+        return false;
+    }
+    // The file was opened without waiting only for the sake of FIFOs; reads of it may wait.
+    int statusFlags = ::fcntl(fd, F_GETFL);
+    if (statusFlags >= 0) {
+        ::fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK);
+    }
+    bytes.reserve(static_cast<size_t>(size));
     char chunk[65536];
     while (true) {
-        ssize_t got = ::read(fd, chunk, sizeof chunk);
+        uint64_t room = maxBytes - bytes.size();
+        // One byte beyond the limit is asked for, to learn that the file has grown past it.
+        size_t wanted = room < sizeof chunk ? static_cast<size_t>(room) + 1 : sizeof chunk;
+        ssize_t got = ::read(fd, chunk, wanted);
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got < 0) {
+            LogFileError(log, errno);
             return false;
         }
         if (got == 0) {
             return true;
         }
         bytes.append(chunk, static_cast<size_t>(got));
+        if (bytes.size() > maxBytes) {
+            LogTooLarge(log, bytes.size(), maxBytes);
+            return false;
+        }
     }
 }
 
@@ -312,16 +330,24 @@ void FinishState(TextFileState& state, std::u16string* log, uint32_t* flags) {
     }
 }
 
-bool ReadFile(std::u16string* encoding, std::u16string_view path, std::u16string& text,
-              TextFileState& state) {
-    FileDescriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+bool ReadFile(std::u16string* encoding, std::u16string_view path, uint64_t maxBytes,
+              std::u16string& text, TextFileState& state) {
+    // O_NONBLOCK: opening a FIFO that no one writes would otherwise wait for ever.
+    std::string nativePath = NativePath(path);
+    FileDescriptor file(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!file.IsOpen()) {
-        LogFileError(state.log, errno);
+        int error = errno;
+        // A socket cannot be opened at all; it is refused like the special files that can.
+        struct stat info {};
+        if (::stat(nativePath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+            LogNotRegularFile(state.log);
+        } else {
+            LogFileError(state.log, error);
+        }
         return false;
     }
     std::string bytes;
-    if (!ReadWholeFile(file.Get(), bytes)) {
-        LogFileError(state.log, errno);
+    if (!ReadRegularFile(file.Get(), maxBytes, bytes, state.log)) {
         return false;
     }
     size_t bodyStart = 0;
@@ -435,40 +461,19 @@ std::string ResolvedTarget(std::u16string_view path) {
     return resolved;
 }
 
-// A new file beside `target`, created with the target's permissions (or the default ones).
-int CreateTemporaryBeside(const std::string& target, std::string& temporaryPath) {
-    static std::atomic<unsigned> counter{0};
-    struct stat info {};
-    bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        // Replacing by rename would bypass the file's own write protection.
-        return -1;
-    }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryPath = target + ".tmp-" + std::to_string(::getpid()) + "-" +
-                        std::to_string(counter.fetch_add(1));
-        int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 && exists) {
-            ::fchmod(fd, info.st_mode & 07777);
-        }
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
 bool WriteFile(std::u16string_view text, std::u16string_view path, std::u16string* encoding,
                TextFileState& state) {
     WritePlan plan = PlanWrite(text, encoding, state);
     std::string target = ResolvedTarget(path);
-    std::string temporaryPath;
-    FileDescriptor file(CreateTemporaryBeside(target, temporaryPath));
+    // A save that was killed leaves its temporary file behind; the next save of the same file
+    // removes it, so they do not pile up beside the library's pages.
+    internal::RemoveStaleTemporaries(target);
+    internal::TemporaryFile temporary;
+    FileDescriptor file(temporary.Create(target));
     if (!file.IsOpen()) {
         LogFileError(state.log, errno);
         return false;
     }
-    PendingFile pending(temporaryPath);
     std::string bytes;
     if (plan.mark != nullptr) {
         bytes.assign(plan.mark->bytes);
@@ -486,11 +491,10 @@ bool WriteFile(std::u16string_view text, std::u16string_view path, std::u16strin
         return false;
     }
     LogTransfer(state.log, u"write", state.encoding, written);
-    if (::rename(pending.Path().c_str(), target.c_str()) != 0) {
+    if (!temporary.CommitTo(target)) {
         LogFileError(state.log, errno);
         return false;
     }
-    pending.Committed();
     return true;
 }
 
@@ -576,16 +580,35 @@ std::u16string CXmlDocument::FindDeclaredEncoding(std::u16string_view text) {
 }
 
 bool CXmlDocument::ReadTextAsWide(std::u16string* encoding, std::u16string_view path,
-                                  std::u16string& text, std::u16string* log, uint32_t* flags) {
+                                  std::u16string& text, std::u16string* log, uint32_t* flags,
+                                  uint64_t maxBytes) {
     TextFileState state;
     state.flags = (flags != nullptr ? *flags : 0) | kModeReading;
     text.clear();
-    bool read = ReadFile(encoding, path, text, state);
+    bool read = ReadFile(encoding, path, maxBytes, text, state);
     if (!read) {
         text.clear();
     }
     FinishState(state, log, flags);
     return read;
+}
+
+FileRefusal CXmlDocument::FindFileRefusal(std::u16string_view log) {
+    std::u16string opening = u"<";
+    opening += kRefusedEntry;
+    opening += u" reason=\"";
+    size_t found = log.find(opening);
+    if (found == std::u16string_view::npos) {
+        return FileRefusal::None;
+    }
+    std::u16string_view reason = log.substr(found + opening.size());
+    if (reason.starts_with(kNotRegularFile)) {
+        return FileRefusal::NotRegularFile;
+    }
+    if (reason.starts_with(kTooLarge)) {
+        return FileRefusal::TooLarge;
+    }
+    return FileRefusal::None;
 }
 
 bool CXmlDocument::WriteWideAsText(std::u16string_view text, std::u16string_view path,
@@ -597,10 +620,10 @@ bool CXmlDocument::WriteWideAsText(std::u16string_view text, std::u16string_view
     return written;
 }
 
-bool CXmlDocument::LoadFile(std::u16string_view path) {
+bool CXmlDocument::LoadFile(std::u16string_view path, uint64_t maxBytes) {
     // Each load describes its own file: a mark found by an earlier load does not survive.
     documentModeBits_ &= ~kMarkBits;
-    bool read = ReadTextAsWide(nullptr, path, text_, &resultLog_, &documentModeBits_);
+    bool read = ReadTextAsWide(nullptr, path, text_, &resultLog_, &documentModeBits_, maxBytes);
     if (!read) {
         text_.clear();
         ParseDocument();

@@ -1,5 +1,6 @@
 // Parses one generated 20 MB UTF-8 XML file of about 200,000 elements with CXmlDocument,
-// pugixml and libxml2 and reports each one's throughput in bytes per second of file.
+// pugixml and libxml2 and reports each one's throughput in bytes per second of file; then
+// parses malformed texts whose cost must grow in proportion to their size.
 
 #include "core/core.h"
 #include "xml/xml_document.h"
@@ -85,6 +86,51 @@ void CXmlDocumentParseOnly(benchmark::State& state) {
     SetThroughput(state);
 }
 
+// `count` unended start tags, each followed by an end tag that matches none of them, as in a
+// damaged rule file or page.
+std::u16string UnmatchedEndTags(int64_t count) {
+    std::u16string text;
+    for (int64_t i = 0; i < count; ++i) {
+        text += u"<a></b>";
+    }
+    return text;
+}
+
+// `count` levels of <w><z>, their content, and the </w> that unend each z: every level moves
+// everything inside it up one level.
+std::u16string UnendedTagsClosedFromOutside(int64_t count) {
+    std::u16string text;
+    for (int64_t i = 0; i < count; ++i) {
+        text += u"<w><z>";
+    }
+    for (int64_t i = 0; i < count; ++i) {
+        text += u"<c/>";
+    }
+    for (int64_t i = 0; i < count; ++i) {
+        text += u"</w>";
+    }
+    return text;
+}
+
+void ParseMalformed(benchmark::State& state, std::u16string (*generate)(int64_t)) {
+    std::u16string text = generate(state.range(0));
+    velunor::CXmlDocument document(text);
+    for (auto _ : state) {
+        bool wellFormed = document.ParseDocument();
+        benchmark::DoNotOptimize(wellFormed);
+    }
+    state.SetComplexityN(state.range(0));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+
+void CXmlDocumentUnmatchedEndTags(benchmark::State& state) {
+    ParseMalformed(state, UnmatchedEndTags);
+}
+
+void CXmlDocumentUnendedTagsClosedFromOutside(benchmark::State& state) {
+    ParseMalformed(state, UnendedTagsClosedFromOutside);
+}
+
 void Pugixml(benchmark::State& state) {
     const std::string& bytes = GeneratedDocument();
     for (auto _ : state) {
@@ -111,6 +157,19 @@ BENCHMARK(CXmlDocumentDecodeAndParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(CXmlDocumentParseOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(Pugixml)->Unit(benchmark::kMillisecond);
 BENCHMARK(Libxml2)->Unit(benchmark::kMillisecond);
+// 80,000 pairs is the case that took 2.6 s; the larger sizes show the growth.
+BENCHMARK(CXmlDocumentUnmatchedEndTags)
+    ->Arg(80'000)
+    ->Arg(320'000)
+    ->Arg(1'280'000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(CXmlDocumentUnendedTagsClosedFromOutside)
+    ->Arg(20'000)
+    ->Arg(80'000)
+    ->Arg(320'000)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

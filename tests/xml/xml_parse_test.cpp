@@ -1,8 +1,12 @@
+#include "core/core.h"
 #include "tests/xml/index_checks.h"
 #include "xml/internal/element_index.h"
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
 
 namespace velunor {
 namespace {
@@ -294,6 +298,104 @@ TEST(XmlParse, OverlongEndTagClosesNothing) {
     CXmlDocument document(text);
     EXPECT_TRUE(Parsed(document));
     EXPECT_NE(document.ResultLog().find(u"lone_end_tag"), std::u16string::npos);
+}
+
+TEST(XmlParse, EndTagsFindTheirStartTagBelowManyOpenTags) {
+    // Deeper than the few open tags an end tag compares directly: the first </x> must find the
+    // inner x below twenty b, the second the outer x below twenty a once the inner one is gone.
+    auto repeated = [](const char16_t* tag, int count) {
+        std::u16string text;
+        for (int i = 0; i < count; ++i) {
+            text += tag;
+        }
+        return text;
+    };
+    std::u16string text = u"<x>" + repeated(u"<a>", 20) + u"<x>" + repeated(u"<b>", 20);
+    size_t loneEndTag = text.size();
+    text += u"</y></x></x>";
+    CXmlDocument document(text);
+    ASSERT_TRUE(Parsed(document));
+    auto offset = [](size_t value) { return DecimalText(static_cast<long long>(value)); };
+    std::u16string expectedStart = u"<lone_end_tag tagname=\"y\" offset=\"" + offset(loneEndTag) +
+                                   u"\"/><unended_start_tag tagname=\"b\" offset=\"" +
+                                   offset(loneEndTag - 3) + u"\" offset2=\"" +
+                                   offset(loneEndTag + 5) + u"\"/>";
+    EXPECT_TRUE(document.ResultLog().starts_with(expectedStart)) << Narrow(document.ResultLog());
+    const auto& index = document.Index();
+    uint32_t outer = index[0].firstChild;
+    EXPECT_EQ(index[outer].End(), text.size());
+    EXPECT_EQ(index[outer].EndTagLength(), 4u);
+    std::u16string children;
+    uint32_t inner = 0;
+    for (uint32_t child = index[outer].firstChild; child != 0; child = index[child].nextSibling) {
+        children += document.ReadTagName(child);
+        if (index[child].Has(kMarkUnended)) {
+            children += u"~";
+        } else {
+            inner = child;
+        }
+    }
+    EXPECT_EQ(children, repeated(u"a~", 20) + u"x");
+    ASSERT_NE(inner, 0u);
+    EXPECT_EQ(index[inner].End(), text.size() - 4);
+    EXPECT_TRUE(index[inner].Has(kMarkErrorInside)) << "the lone </y> was met inside the b";
+    std::u16string innerChildren;
+    for (uint32_t child = index[inner].firstChild; child != 0; child = index[child].nextSibling) {
+        innerChildren +=
+            document.ReadTagName(child) + (index[child].Has(kMarkUnended) ? u"~" : u"");
+    }
+    EXPECT_EQ(innerChildren, repeated(u"b~", 20));
+}
+
+// Malformed input must cost time in proportion to its size. Each case took several seconds
+// before (growing with the square of its size); the bound is generous for slow builds.
+double ParseMilliseconds(const std::u16string& text, CXmlDocument& document) {
+    auto start = std::chrono::steady_clock::now();
+    document.SetDocumentText(text);
+    std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    return elapsed.count();
+}
+
+TEST(XmlParseScaling, EndTagsClosingNothingBelowManyUnendedTags) {
+    // 120,000 unended <a>, each followed by an end tag that matches none of them.
+    std::u16string text;
+    for (int i = 0; i < 120000; ++i) {
+        text += u"<a></b>";
+    }
+    CXmlDocument document;
+    double milliseconds = ParseMilliseconds(text, document);
+    std::printf("[ figure   ] %zu characters of <a></b> parsed in %.0f ms\n", text.size(),
+                milliseconds);
+    EXPECT_LT(milliseconds, 2000.0);
+    EXPECT_TRUE(document.ResultLog().starts_with(u"<lone_end_tag tagname=\"b\" offset=\"3\"/>"));
+    EXPECT_EQ(document.Index().NextFree(), 120001u);
+    EXPECT_TRUE(Parsed(document));
+}
+
+TEST(XmlParseScaling, ClosingAroundUnendedTagsMovesEachSubtreeOnce) {
+    // Each </w> unends the <z> inside it, whose content (everything parsed so far) moves up a
+    // level: the depths of that content must not be rewritten at every level.
+    const int levels = 30000;
+    std::u16string text;
+    for (int i = 0; i < levels; ++i) {
+        text += u"<w><z>";
+    }
+    for (int i = 0; i < levels; ++i) {
+        text += u"<c/>";
+    }
+    for (int i = 0; i < levels; ++i) {
+        text += u"</w>";
+    }
+    CXmlDocument document;
+    double milliseconds = ParseMilliseconds(text, document);
+    std::printf("[ figure   ] %d levels of <w><z> closed by </w> parsed in %.0f ms\n", levels,
+                milliseconds);
+    EXPECT_LT(milliseconds, 2000.0);
+    EXPECT_TRUE(Parsed(document)) << "depths must agree with the final tree";
+    const auto& index = document.Index();
+    uint32_t outer = index[0].firstChild;
+    EXPECT_EQ(index[outer].End(), text.size());
+    EXPECT_EQ(index[outer].nextSibling, 0u);
 }
 
 TEST(XmlParse, OffsetsCountUtf16CodeUnits) {

@@ -4,7 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace velunor {
 namespace {
@@ -197,6 +206,139 @@ TEST(XmlFileRead, ZeroUnitsInUtf16AreDropped) {
     ASSERT_TRUE(CXmlDocument::ReadTextAsWide(nullptr, path, text, &log, nullptr));
     EXPECT_EQ(text, u"<a/>");
     EXPECT_TRUE(LogHas(log, u"<nulls_removed count=\"1\"/>"));
+}
+
+// Runs `unblock` if the test has not finished its read within ten seconds, so that a read that
+// waits for ever fails the test instead of hanging it.
+class ReadWatchdog {
+  public:
+    explicit ReadWatchdog(std::function<void()> unblock)
+        : thread_([this, unblock = std::move(unblock)] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(10), [this] { return finished_; })) {
+                  firedOff_ = true;
+                  unblock();
+              }
+          }) {}
+    ~ReadWatchdog() {
+        Finish();
+    }
+    /// Ends the watch; true when the read had to be unblocked.
+    bool Finish() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return firedOff_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+    bool firedOff_ = false;
+    std::thread thread_;
+};
+
+void ExpectRefusedAsNotRegular(const std::u16string& path, const std::u16string& log, bool read,
+                               const std::u16string& text) {
+    EXPECT_FALSE(read);
+    EXPECT_EQ(text, u"");
+    EXPECT_EQ(log, u"<file_refused reason=\"not_regular_file\"/>");
+    EXPECT_EQ(CXmlDocument::FindFileRefusal(log), FileRefusal::NotRegularFile) << WideToUtf8(path);
+}
+
+TEST(XmlFileRefusal, FifoIsRefusedWithoutWaitingForAWriter) {
+    TempFolder folder;
+    std::string fifo = folder.File("rule.xml");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::u16string log;
+    std::u16string text;
+    // Without a writer, opening the FIFO would wait for one.
+    ReadWatchdog openWatch([&] { ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); });
+    bool read = CXmlDocument::ReadTextAsWide(nullptr, Wide(fifo), text, &log, nullptr);
+    EXPECT_FALSE(openWatch.Finish()) << "the read waited for a writer to open the FIFO";
+    ExpectRefusedAsNotRegular(Wide(fifo), log, read, text);
+    // With a writer that never writes, reading would wait for data.
+    int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    ReadWatchdog readWatch([&] {
+        ::close(writer);
+        writer = -1;
+    });
+    CXmlDocument document(u"<old/>");
+    bool loaded = document.LoadFile(Wide(fifo));
+    EXPECT_FALSE(readWatch.Finish()) << "the read waited for data in the FIFO";
+    ExpectRefusedAsNotRegular(Wide(fifo), document.ResultLog(), loaded, document.GetDocumentText());
+    if (writer >= 0) {
+        ::close(writer);
+    }
+}
+
+TEST(XmlFileRefusal, DevicesFoldersSocketsAndLinksToThemAreRefused) {
+    TempFolder folder;
+    ASSERT_EQ(::symlink("/dev/zero", folder.File("zero.html").c_str()), 0);
+    ASSERT_EQ(::mkdir(folder.File("dir.xml").c_str(), 0700), 0);
+    int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string socketPath = folder.File("page.html");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const std::string& path : {std::string("/dev/zero"), folder.File("zero.html"),
+                                    folder.File("dir.xml"), std::string("/dev/null"), socketPath}) {
+        std::u16string log;
+        std::u16string text;
+        bool read = CXmlDocument::ReadTextAsWide(nullptr, Wide(path), text, &log, nullptr);
+        ExpectRefusedAsNotRegular(Wide(path), log, read, text);
+    }
+    ::close(listener);
+}
+
+TEST(XmlFileRefusal, FilesOverTheLimitAreRefusedUnread) {
+    TempFolder folder;
+    // Exactly at the limit is read; one byte more is refused.
+    std::string rule = "<Channel>" + std::string(kRuleFileLimit - 19, ' ') + "</Channel>";
+    ASSERT_EQ(rule.size(), kRuleFileLimit);
+    std::u16string path = Wide(folder.Write("rule.xml", rule));
+    CXmlDocument document;
+    EXPECT_TRUE(document.LoadFile(path, kRuleFileLimit));
+    EXPECT_EQ(CXmlDocument::FindFileRefusal(document.ResultLog()), FileRefusal::None);
+    folder.Write("rule.xml", rule + " ");
+    EXPECT_FALSE(document.LoadFile(path, kRuleFileLimit));
+    EXPECT_EQ(document.ResultLog(),
+              u"<file_refused reason=\"too_large\" size=\"4194305\" limit=\"4194304\"/>");
+    EXPECT_EQ(CXmlDocument::FindFileRefusal(document.ResultLog()), FileRefusal::TooLarge);
+    EXPECT_EQ(document.GetDocumentText(), u"");
+    EXPECT_FALSE(document.FindElement());
+    // Without a limit of its own a read takes the page limit: a sparse file past it costs
+    // nothing to refuse.
+    std::string sparse = folder.File("page.html");
+    int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kPageFileLimit) + 1), 0);
+    ::close(fd);
+    std::u16string log;
+    std::u16string text;
+    EXPECT_FALSE(CXmlDocument::ReadTextAsWide(nullptr, Wide(sparse), text, &log, nullptr));
+    EXPECT_EQ(CXmlDocument::FindFileRefusal(log), FileRefusal::TooLarge);
+}
+
+TEST(XmlFileRefusal, TheLimitHoldsForFilesThatReportNoSize) {
+    // Files under /proc say they are empty; what is read of them still counts.
+    std::u16string log;
+    std::u16string text;
+    EXPECT_FALSE(
+        CXmlDocument::ReadTextAsWide(nullptr, u"/proc/self/maps", text, &log, nullptr, 10));
+    EXPECT_EQ(log, u"<file_refused reason=\"too_large\" size=\"11\" limit=\"10\"/>");
+    EXPECT_TRUE(CXmlDocument::ReadTextAsWide(nullptr, u"/proc/self/maps", text, &log, nullptr));
+    EXPECT_NE(text.find(u"/"), std::u16string::npos);
 }
 
 TEST(XmlFileWrite, DeclaredTextIsWrittenExactlyWithoutMark) {

@@ -3,7 +3,16 @@
 #include "xml/internal/result_log_writer.h"
 #include "xml/internal/xml_chars.h"
 
+#include <algorithm>
+
 namespace velunor::internal {
+namespace {
+
+// How many open tags an end tag compares directly before it asks the name index.
+constexpr size_t kDirectSearchDepth = 16;
+constexpr uint32_t kNoOpenTag = UINT32_MAX;
+
+} // namespace
 
 DocumentParser::DocumentParser(std::u16string_view text, ElementIndex& index, std::u16string* log)
     : text_(text), index_(index), log_(log) {
@@ -30,6 +39,12 @@ bool DocumentParser::Run() {
         }
     }
     UnendAbove(0, text_.size());
+    if (depthsStale_) {
+        for (uint32_t element = index_[0].firstChild; element != 0;
+             element = index_[element].nextSibling) {
+            SetSubtreeDepth(element, 0);
+        }
+    }
     ElementRecord& document = index_[0];
     document.length = static_cast<uint32_t>(text_.size());
     if (root_ == 0) {
@@ -63,18 +78,15 @@ void DocumentParser::OpenElement(const XmlNode& node) {
     }
     if (node.kind == XmlNodeKind::StartTag) {
         NameSpan name = ReadName(text_, node.start + 1);
-        openTags_.push_back(
-            {element, static_cast<uint32_t>(name.start), static_cast<uint32_t>(name.length)});
+        openTags_.push_back({element, static_cast<uint32_t>(name.start),
+                             static_cast<uint32_t>(name.length), kNoOpenTag});
     }
 }
 
 void DocumentParser::CloseElement(const XmlNode& node) {
     NameSpan span = ReadName(text_, node.start + 2);
     std::u16string_view name = text_.substr(span.start, span.length);
-    size_t found = openTags_.size();
-    while (found > 0 && NameOf(openTags_[found - 1]) != name) {
-        --found;
-    }
+    size_t found = FindOpenTag(name);
     if (found == 0 || node.length > kMaxEndTagLength) {
         // An end tag too long for the tag-lengths field is treated as closing nothing.
         LogLoneEndTag(node, name);
@@ -83,10 +95,56 @@ void DocumentParser::CloseElement(const XmlNode& node) {
     // The "/" of this end tag is where the enclosing element closed over its unended children.
     UnendAbove(found, node.start + 1);
     uint32_t element = openTags_.back().element;
-    openTags_.pop_back();
+    PopOpenTags(openTags_.size() - 1);
     ElementRecord& record = index_[element];
     record.length = static_cast<uint32_t>(node.start + node.length - record.start);
     record.SetTagLengths(record.StartTagLength(), static_cast<uint32_t>(node.length));
+}
+
+// The stack position + 1 of the innermost open tag named `name`; 0 when none is open. The top
+// few tags are compared directly, which settles nearly every end tag; a deeper search goes
+// through the name index, so that end tags closing nothing cost the same however many unended
+// tags are open.
+size_t DocumentParser::FindOpenTag(std::u16string_view name) {
+    size_t size = openTags_.size();
+    size_t direct = std::min(size, kDirectSearchDepth);
+    for (size_t i = size; i > size - direct; --i) {
+        if (NameOf(openTags_[i - 1]) == name) {
+            return i;
+        }
+    }
+    if (direct == size) {
+        return 0;
+    }
+    IndexOpenTags();
+    auto found = innermostByName_.find(name);
+    if (found == innermostByName_.end() || found->second == kNoOpenTag) {
+        return 0;
+    }
+    return found->second + 1;
+}
+
+// Adds the open tags pushed since the last search to the name index; each tag is added once
+// for as long as it stays open.
+void DocumentParser::IndexOpenTags() {
+    for (; indexedTags_ < openTags_.size(); ++indexedTags_) {
+        OpenTag& tag = openTags_[indexedTags_];
+        auto entry = innermostByName_.try_emplace(NameOf(tag), kNoOpenTag).first;
+        tag.sameNameBelow = entry->second;
+        entry->second = static_cast<uint32_t>(indexedTags_);
+    }
+}
+
+// Pops the open tags above the first `keep`, taking each indexed one out of the name index.
+void DocumentParser::PopOpenTags(size_t keep) {
+    while (openTags_.size() > keep) {
+        const OpenTag& tag = openTags_.back();
+        if (openTags_.size() <= indexedTags_) {
+            innermostByName_.find(NameOf(tag))->second = tag.sameNameBelow;
+            indexedTags_ = openTags_.size() - 1;
+        }
+        openTags_.pop_back();
+    }
 }
 
 void DocumentParser::LogLoneEndTag(const XmlNode& node, std::u16string_view name) {
@@ -132,7 +190,7 @@ void DocumentParser::UnendAbove(size_t keep, size_t offset2) {
         record.SetTagLengths(record.length, 0);
         last = FlattenChildren(element, newParent, depth, nextUnended);
     }
-    openTags_.resize(keep);
+    PopOpenTags(keep);
     ElementRecord& parent = index_[newParent];
     index_[parent.firstChild].previousSibling = last;
     index_[0].levelMarks |= kMarkNotWellFormed;
@@ -143,7 +201,9 @@ void DocumentParser::UnendAbove(size_t keep, size_t offset2) {
 
 // Makes the children of `element` its following siblings under `newParent` and returns the
 // last of them (or `element` when it had none). `nextUnended` is unended in the same pass, so
-// its own subtree is left for that step.
+// its own subtree is left for that step. Only the moved elements get their depth here: a moved
+// subtree would be walked again each time an element enclosing it is unended, so the depths
+// inside moved subtrees are set once, after the parse.
 uint32_t DocumentParser::FlattenChildren(uint32_t element, uint32_t newParent, uint32_t depth,
                                          uint32_t nextUnended) {
     ElementRecord& record = index_[element];
@@ -158,11 +218,11 @@ uint32_t DocumentParser::FlattenChildren(uint32_t element, uint32_t newParent, u
     firstRecord.previousSibling = element;
     firstRecord.levelMarks &= ~kMarkFirstChild;
     for (uint32_t child = first; child != 0; child = index_[child].nextSibling) {
-        index_[child].parent = newParent;
-        if (child == nextUnended) {
-            index_[child].SetDepth(depth);
-        } else {
-            SetSubtreeDepth(child, depth);
+        ElementRecord& childRecord = index_[child];
+        childRecord.parent = newParent;
+        childRecord.SetDepth(depth);
+        if (child != nextUnended && childRecord.firstChild != 0) {
+            depthsStale_ = true;
         }
     }
     return last;
