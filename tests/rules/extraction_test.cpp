@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+
 namespace velunor {
 namespace {
 
@@ -176,6 +179,94 @@ TEST(ExtractionOnUtf8Sites, ValuesSurviveTheAnsiRoundTrip) {
     std::string utf8Page = WideToUtf8(u"<h1>\u4DB6之歌\U0001F600</h1>");
     std::u16string page = ReinterpretAsUtf8(AnsiToWide(utf8Page));
     EXPECT_EQ(ExtractField(u"<h1>(.*?)</h1>", page), u"\u4DB6之歌\U0001F600");
+}
+
+// Paragraphs of chapter text, as sites send them, until the text is at least `bytes` long in
+// the ANSI code page.
+std::u16string ChapterText(size_t bytes) {
+    const std::u16string paragraph =
+        u"　　萧炎抬起头，望着漆黑的夜空，轻声道：“三十年河东，三十年河西。”<br />\r\n";
+    const size_t paragraphBytes = WideToAnsi(paragraph).size();
+    std::u16string text;
+    for (size_t size = 0; size < bytes; size += paragraphBytes) {
+        text += paragraph;
+    }
+    return text;
+}
+
+TEST(ExtractField, ChapterTextOfAnySizeComesBackWhole) {
+    // 2 MB needs more than a one-megabyte capture; 12 MB needs more than the matcher's usual
+    // ten million steps for one lazy capture.
+    for (size_t bytes : {size_t{2} << 20, size_t{12} << 20}) {
+        SCOPED_TRACE(bytes);
+        std::u16string text = ChapterText(bytes);
+        std::u16string page = u"<html><div id=\"text\">" + text + u"</div></html>";
+        std::u16string value = ExtractField(u"<div id=\"text\">(.*?)</div>", page);
+        EXPECT_EQ(value.size(), text.size());
+        EXPECT_TRUE(value == text);
+    }
+}
+
+TEST(ExtractField, PatternThatBacktracksAtEveryByteIsStopped) {
+    // At every start the three lazy repeats try every split of the rest of a paragraph before
+    // failing; unbounded, that takes over half a minute on these 20 KB.
+    std::u16string page;
+    while (WideToAnsi(page).size() < 20000) {
+        page += std::u16string(64, u'字') + u"<br />";
+    }
+    page += u"完</div>";
+    const std::u16string pattern = u"([^<]*?[^<]*?[^<]*?)</div>";
+    auto start = std::chrono::steady_clock::now();
+    ExtractionProblem problem = ExtractionProblem::None;
+    std::u16string value = ExtractField(pattern, page, &problem);
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    std::printf("backtracking pattern on a 20 KB page gave up after %.2f s\n", elapsed.count());
+    EXPECT_EQ(value, u"");
+    EXPECT_EQ(problem, ExtractionProblem::TooSlow);
+    EXPECT_LT(elapsed.count(), 10.0);
+
+    // The replace rule, too, gives up on the whole text: not even the piece before the slow one
+    // is applied.
+    EXPECT_EQ(ApplyReplaceRule(u"完|" + pattern, page, &problem), page);
+    EXPECT_EQ(problem, ExtractionProblem::TooSlow);
+}
+
+TEST(ExtractChapterList, MoreThanFiftyThousandChaptersGiveNone) {
+    ContentsPageRule rule;
+    // "()" matches before every byte and at the end: a page of n bytes gives n + 1 chapters.
+    rule.ChapterName = u"()";
+    rule.ChapterUrl = u"()";
+    ExtractionProblem problem = ExtractionProblem::TooSlow;
+    ChapterList atLimit;
+    EXPECT_EQ(ExtractChapterList(rule, std::u16string(49999, u'x'), atLimit, &problem), 50000);
+    EXPECT_EQ(problem, ExtractionProblem::None);
+    ChapterList over;
+    EXPECT_EQ(ExtractChapterList(rule, std::u16string(1000000, u'x'), over, &problem), 0);
+    EXPECT_EQ(problem, ExtractionProblem::TooManyEntries);
+    EXPECT_TRUE(over.ChapterName.empty());
+    EXPECT_TRUE(over.ChapterUrl.empty());
+
+    // An alternative that never yields a group 1 is still passed over, however often it
+    // matches.
+    rule.ChapterName = u"|<dd>(.*?)</dd>";
+    rule.ChapterUrl = u"x*|<dd>(.*?)</dd>";
+    ChapterList skipped;
+    std::u16string page = std::u16string(60000, u' ') + u"<dd>一</dd><dd>二</dd>";
+    EXPECT_EQ(ExtractChapterList(rule, page, skipped), 2);
+}
+
+TEST(ExtractSearchResults, AListOverTheLimitEmptiesEveryList) {
+    SearchPageRule rule = ResultRule();
+    rule.SearcResultRegional.clear();
+    rule.NovelAuthor = u"()";
+    std::u16string page = kResultPage + std::u16string(60000, u' ');
+    ExtractionProblem problem = ExtractionProblem::None;
+    SearchResultSet results;
+    EXPECT_EQ(ExtractSearchResults(rule, page, results, &problem), 0);
+    EXPECT_EQ(problem, ExtractionProblem::TooManyEntries);
+    EXPECT_TRUE(results.NovelName.empty());
+    EXPECT_TRUE(results.NovelAuthor.empty());
+    EXPECT_TRUE(results.NovelInfoPageUrl.empty());
 }
 
 } // namespace

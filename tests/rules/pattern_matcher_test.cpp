@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace velunor::internal {
 namespace {
 
@@ -63,13 +65,6 @@ TEST(MatchFirst, MatchesDoubleByteTextByteForByteAndCaseSensitively) {
 TEST(MatchFirst, SubjectEndsAtItsFirstNul) {
     MatchGroups groups;
     EXPECT_FALSE(MatchFirst(std::string("ab\0cd", 5), "(cd)", groups));
-}
-
-TEST(MatchFirst, LongCapturesAreCut) {
-    std::string subject = "<" + std::string(kMaxCaptureBytes + 10, 'x') + ">";
-    MatchGroups groups;
-    ASSERT_TRUE(MatchFirst(subject, "<(x*)>", groups));
-    EXPECT_EQ(groups[1].size(), kMaxCaptureBytes);
 }
 
 TEST(MatchAll, NumbersMatchesInOrderWithTheirOwnGroupCounts) {
@@ -148,6 +143,59 @@ TEST(RemoveMatches, DeletesEachWholeMatchOnce) {
 TEST(RemoveMatches, DotDoesNotCrossLineBreaks) {
     EXPECT_EQ(RemoveMatches("ad one\nline two", "ad.*two"), "ad one\nline two");
     EXPECT_EQ(RemoveMatches("ad one\nline two", "ad.*"), "\nline two");
+}
+
+// A budget with more time than any test takes and captures of at most `maxCaptureBytes`.
+MatchBudget CaptureBudget(size_t maxCaptureBytes) {
+    return MatchBudget(std::chrono::hours(1), maxCaptureBytes);
+}
+
+TEST(MatchBudget, ACaptureTooLongForTheBudgetEndsItInsteadOfBeingCut) {
+    MatchGroups groups;
+    MatchBudget budget = CaptureBudget(5);
+    ASSERT_TRUE(MatchFirst("<abc>", "<(\\w*)>", groups, &budget));
+    EXPECT_EQ(Texts(groups), (Texts_{"<abc>", "abc"}));
+    EXPECT_FALSE(MatchFirst("<abcd>", "<(\\w*)>", groups, &budget));
+    EXPECT_TRUE(groups.empty());
+    EXPECT_EQ(budget.Problem(), MatchProblem::CaptureTooLarge);
+    // Every later match on the same budget finds nothing.
+    EXPECT_FALSE(MatchFirst("<a>", "<(\\w*)>", groups, &budget));
+
+    // A list whose third match is too long gives no list at all, not its first two entries.
+    MatchBudget listBudget = CaptureBudget(5);
+    std::map<int, MatchGroups> matches;
+    EXPECT_FALSE(MatchAll("<a><b><cdefgh>", "<(\\w*)>", matches, &listBudget));
+    EXPECT_TRUE(matches.empty());
+    EXPECT_EQ(listBudget.Problem(), MatchProblem::CaptureTooLarge);
+}
+
+TEST(MatchBudget, NoTimeLeftFindsNothingAnywhere) {
+    MatchBudget budget(std::chrono::nanoseconds(0), 100);
+    MatchGroups groups;
+    EXPECT_FALSE(MatchFirst("abc", "(b)", groups, &budget));
+    EXPECT_EQ(budget.Problem(), MatchProblem::OutOfTime);
+    std::map<int, MatchGroups> matches;
+    EXPECT_FALSE(MatchAll("abc", "(b)", matches, &budget));
+    std::vector<std::string> pieces;
+    EXPECT_FALSE(SplitByPattern("a|b", "\\|", pieces, &budget));
+    EXPECT_TRUE(pieces.empty());
+    EXPECT_EQ(RemoveMatches("a|b", "\\|", &budget), "a|b");
+    // The reason stays the first one.
+    budget.Stop(MatchProblem::TooManyMatches);
+    EXPECT_EQ(budget.Problem(), MatchProblem::OutOfTime);
+}
+
+TEST(MatchBudget, StartOfPatternSettingsStillWork) {
+    // The budget's check goes in front of the pattern's first item, behind such settings:
+    // in front of them they would no longer compile.
+    MatchBudget budget = CaptureBudget(100);
+    MatchGroups groups;
+    EXPECT_FALSE(MatchFirst("a\r\nb\r\n", "^(b)$", groups, &budget));
+    ASSERT_TRUE(MatchFirst("a\r\nb\r\n", "(*CRLF)(*LIMIT_MATCH=1000)^(b)$", groups, &budget));
+    EXPECT_EQ(groups[1], "b");
+    ASSERT_TRUE(MatchFirst("ab", "(*MARK:m)a(b)", groups, &budget));
+    EXPECT_EQ(groups[1], "b");
+    EXPECT_EQ(RemoveMatches("b\r\na\r\n", "(*CRLF)a$", &budget), "b\r\n\r\n");
 }
 
 } // namespace
