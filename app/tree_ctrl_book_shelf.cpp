@@ -60,8 +60,10 @@ void CTreeCtrlBookShelf::DeleteBook() {
         MessageAnswer::Yes) {
         return;
     }
-    delete Root()->takeChild(novel);
-    model_.DeleteBook(novel);
+    // The item stays while its entry does; the status line then says why.
+    if (model_.DeleteBook(novel, window_)) {
+        delete Root()->takeChild(novel);
+    }
 }
 
 QMenu& CTreeCtrlBookShelf::ContextMenu() {

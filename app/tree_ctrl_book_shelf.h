@@ -29,7 +29,8 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// GUI thread; does not wait for the page.
     void OpenBook();
     /// Asks whether to delete the selected novel and, on Yes, removes its item, its entry and
-    /// its folder. Nothing for the root or no selection. GUI thread; blocks on the question.
+    /// its folder; when the entry cannot be removed for good, everything stays and the status
+    /// line says why. Nothing for the root or no selection. GUI thread; blocks on the question.
     void DeleteBook();
     /// The context menu with its single item "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();

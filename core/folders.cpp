@@ -33,30 +33,74 @@ EntryKind KindOf(mode_t mode) {
 
 // Entries of a folder cannot be unlinked while the folder itself is read-only, so the folder
 // gets its owner's write and search rights back before it is emptied.
-void MakeOwnerWritable(const std::string& nativePath) {
+void MakeOwnerWritable(int folder) {
     struct stat status {};
-    if (stat(nativePath.c_str(), &status) == 0) {
-        chmod(nativePath.c_str(), status.st_mode | S_IRWXU);
+    if (fstat(folder, &status) == 0) {
+        fchmod(folder, status.st_mode | S_IRWXU);
     }
 }
 
-void DeleteNativeTree(const std::string& folder) {
-    MakeOwnerWritable(folder);
-    std::string prefix = folder;
-    if (prefix.empty() || prefix.back() != '/') {
-        prefix.push_back('/');
+std::vector<std::string> EntryNames(int folder) {
+    std::vector<std::string> names;
+    // fdopendir takes over the descriptor it is given, so it gets its own.
+    int own = dup(folder);
+    if (own < 0) {
+        return names;
     }
-    for (const DirectoryEntry& entry : ListFolder(folder)) {
-        std::string child = prefix + entry.Name;
-        // Symbolic links are removed, never followed: deleting a novel must not reach outside
-        // its folder.
-        if (entry.Kind == EntryKind::Folder) {
-            DeleteNativeTree(child);
-        } else {
-            unlink(child.c_str());
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(own));
+    if (!dir) {
+        close(own);
+        return names;
+    }
+    while (dirent* entry = readdir(dir.get())) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(std::move(name));
         }
     }
-    rmdir(folder.c_str());
+    return names;
+}
+
+// Opens the folder `name` in `parent` (AT_FDCWD for a path) without following a link. A folder
+// its owner may not read gets the owner's rights back first, as MakeOwnerWritable does.
+int OpenFolderAt(int parent, const std::string& name, mode_t mode) {
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(parent, name.c_str(), kFlags);
+    if (fd < 0 && errno == EACCES) {
+        fchmodat(parent, name.c_str(), (mode & 07777) | S_IRWXU, 0);
+        fd = openat(parent, name.c_str(), kFlags);
+    }
+    return fd;
+}
+
+void DeleteEntry(int folder, const std::string& name);
+
+// Deletes everything inside the open folder `folder`. Every entry is reached through the open
+// folder and sub-folders are opened without following links, so a folder swapped for a link
+// while it is being deleted is unlinked, never followed out of the tree.
+void EmptyFolder(int folder) {
+    MakeOwnerWritable(folder);
+    for (const std::string& name : EntryNames(folder)) {
+        DeleteEntry(folder, name);
+    }
+}
+
+void DeleteEntry(int folder, const std::string& name) {
+    struct stat status {};
+    if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        unlinkat(folder, name.c_str(), 0);
+        return;
+    }
+    int child = OpenFolderAt(folder, name, status.st_mode);
+    if (child < 0) {
+        return;
+    }
+    EmptyFolder(child);
+    close(child);
+    unlinkat(folder, name.c_str(), AT_REMOVEDIR);
 }
 
 } // namespace
@@ -118,10 +162,30 @@ bool CreateFolderPath(std::u16string_view path) {
 }
 
 void DeleteFolderTree(std::u16string_view path) {
+    while (path.size() > 1 && path.back() == u'/') {
+        path.remove_suffix(1);
+    }
     if (path.empty()) {
         return;
     }
-    DeleteNativeTree(NativePath(path));
+    // Without its trailing "/" the path names a link itself, not the folder it points to.
+    std::string native = NativePath(path);
+    struct stat status {};
+    if (lstat(native.c_str(), &status) != 0) {
+        return;
+    }
+    // A linked folder is not ours to empty: only the link goes.
+    if (S_ISLNK(status.st_mode)) {
+        unlink(native.c_str());
+        return;
+    }
+    int folder = OpenFolderAt(AT_FDCWD, native, status.st_mode);
+    if (folder < 0) {
+        return;
+    }
+    EmptyFolder(folder);
+    close(folder);
+    rmdir(native.c_str());
 }
 
 std::u16string GetProgramFolder() {

@@ -6,23 +6,45 @@
 #include "library/library_layout.h"
 #include "xml/xml_document.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace velunor {
 namespace {
 
-constexpr std::u16string_view kEmptyShelf =
-    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n</BookShelf>\r\n";
+constexpr std::u16string_view kShelfHead =
+    u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n";
+constexpr std::u16string_view kShelfTail = u"</BookShelf>\r\n";
+constexpr std::u16string_view kBookStart = u"<Book";
+constexpr std::u16string_view kBookEnd = u"</Book>";
 constexpr std::u16string_view kContentsPageSuffix = u"/ContentsPage.html";
+constexpr std::u16string_view kShelfName = u"Config/BookShelf.xml";
 
 std::u16string BookShelfPath(const std::u16string& programFolder) {
-    return programFolder + u"Config/BookShelf.xml";
+    return programFolder + std::u16string(kShelfName);
 }
 
-std::mutex& BookShelfLock() {
-    static std::mutex lock;
-    return lock;
+// Keeps the threads of this process in turn even where the lock file cannot be made.
+std::mutex& BookShelfMutex() {
+    static std::mutex mutex;
+    return mutex;
 }
+
+// The threads of this process queue on the mutex, and only the one holding it waits for the
+// file lock, the one other processes take too. Always in this order, so no two edits can each
+// hold one lock while waiting for the other.
+class ShelfLock {
+  public:
+    explicit ShelfLock(const std::u16string& programFolder)
+        : threads_(BookShelfMutex()), processes_(BookShelfPath(programFolder) + u".lock") {}
+
+  private:
+    std::lock_guard<std::mutex> threads_;
+    CFileLock processes_;
+};
 
 // Reads the Book that is current and leaves it current again; false when it has no
 // TargetSite, which makes it neither listed nor matched.
@@ -36,13 +58,196 @@ bool ReadEntry(CXmlDocument& document, BookEntry& entry) {
     return listed;
 }
 
-// Loads the file and enters its BookShelf root; false when there is none.
-bool EnterShelf(CXmlDocument& document, const std::u16string& programFolder) {
-    document.LoadFile(BookShelfPath(programFolder));
-    if (!document.FindElement(u"BookShelf")) {
-        return false;
+bool IsXmlSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// The next "<Book" start tag from `from` on ("<BookShelf" is not one).
+size_t FindBookStart(std::u16string_view text, size_t from) {
+    for (size_t at = text.find(kBookStart, from); at != std::u16string_view::npos;
+         at = text.find(kBookStart, at + 1)) {
+        size_t after = at + kBookStart.size();
+        if (after < text.size() && (text[after] == u'>' || IsXmlSpace(text[after]))) {
+            return at;
+        }
     }
-    return document.EnterElement();
+    return std::u16string_view::npos;
+}
+
+// The whole Book elements of a damaged file, in file order: each runs from its start tag to the
+// first end tag after it, with no other Book starting in between, and reads as XML on its own.
+// A Book cut short or broken by garbage is left out rather than guessed at.
+std::vector<std::u16string_view> WholeBooks(std::u16string_view text) {
+    std::vector<std::u16string_view> books;
+    size_t start = FindBookStart(text, 0);
+    while (start != std::u16string_view::npos) {
+        size_t next = FindBookStart(text, start + 1);
+        size_t end = text.find(kBookEnd, start);
+        if (end != std::u16string_view::npos && end < next) {
+            std::u16string_view book = text.substr(start, end + kBookEnd.size() - start);
+            CXmlDocument alone;
+            if (alone.SetDocumentText(book) && alone.FindElement(u"Book")) {
+                books.push_back(book);
+            }
+        }
+        start = next;
+    }
+    return books;
+}
+
+// What the file was found to be.
+enum class ShelfFile { Whole, Missing, Damaged, Unreadable };
+
+// The shelf as loaded: the document stands on its BookShelf root, ready to be entered.
+struct LoadedShelf {
+    ShelfFile file = ShelfFile::Unreadable;
+    CXmlDocument document;
+    size_t recoveredBooks = 0;
+};
+
+// What a file that did not load whole is: missing, damaged (read but not whole, or far too large
+// to be a shelf), or unreadable; `text` receives what could be read.
+ShelfFile JudgeFile(const std::u16string& path, std::u16string& text) {
+    struct stat status {};
+    if (lstat(NativePath(path).c_str(), &status) != 0 && errno == ENOENT) {
+        return ShelfFile::Missing;
+    }
+    std::u16string log;
+    if (CXmlDocument::ReadTextAsWide(nullptr, path, text, &log, nullptr, kConfigFileLimit) ||
+        CXmlDocument::FindFileRefusal(log) == FileRefusal::TooLarge) {
+        return ShelfFile::Damaged;
+    }
+    return ShelfFile::Unreadable;
+}
+
+// Loads the file. A missing file is an empty shelf; a damaged one becomes a shelf of its whole
+// Book elements. A file that cannot be read at all (a folder, a FIFO, no read access) cannot be
+// judged and is left alone.
+LoadedShelf LoadShelf(const std::u16string& programFolder) {
+    LoadedShelf shelf;
+    std::u16string path = BookShelfPath(programFolder);
+    if (shelf.document.LoadFile(path, kConfigFileLimit) &&
+        shelf.document.FindElement(u"BookShelf")) {
+        shelf.file = ShelfFile::Whole;
+        return shelf;
+    }
+    std::u16string text;
+    shelf.file = JudgeFile(path, text);
+    if (shelf.file == ShelfFile::Unreadable) {
+        return shelf;
+    }
+    std::u16string recovered(kShelfHead);
+    for (std::u16string_view book : WholeBooks(text)) {
+        recovered += std::u16string(book) + u"\r\n";
+        ++shelf.recoveredBooks;
+    }
+    recovered += kShelfTail;
+    shelf.document.SetDocumentText(recovered);
+    shelf.document.FindElement(u"BookShelf");
+    return shelf;
+}
+
+// "Config/BookShelf.xml.damaged-<local time>", with "-2", "-3", ... when that name is taken.
+std::u16string FreeDamagedName(const std::u16string& programFolder) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::u16string base = std::u16string(kShelfName) + u".damaged-" + Utf8ToWide(stamp);
+    for (int n = 1; n < 1000; ++n) {
+        std::u16string name = n == 1 ? base : base + u"-" + DecimalText(n);
+        struct stat status {};
+        if (lstat(NativePath(programFolder + name).c_str(), &status) != 0 && errno == ENOENT) {
+            return name;
+        }
+    }
+    return {};
+}
+
+// How one locked edit went, reported once the lock is released.
+struct EditOutcome {
+    ShelfEditResult result = ShelfEditResult::NotSaved;
+    // The damaged file's new name below the program folder; empty when the file was whole.
+    std::u16string damagedName;
+    size_t recoveredBooks = 0;
+    BookEntry removed;
+};
+
+// Saves the edited shelf. A damaged file is first moved aside under a free name, so the save
+// cannot overwrite it, and moved back when the save fails, so a failed edit changes nothing.
+void SaveShelf(const std::u16string& programFolder, LoadedShelf& shelf, EditOutcome& outcome) {
+    std::u16string path = BookShelfPath(programFolder);
+    if (shelf.file == ShelfFile::Damaged) {
+        std::u16string name = FreeDamagedName(programFolder);
+        if (name.empty() ||
+            std::rename(NativePath(path).c_str(), NativePath(programFolder + name).c_str()) != 0) {
+            return;
+        }
+        outcome.damagedName = name;
+        outcome.recoveredBooks = shelf.recoveredBooks;
+    }
+    if (shelf.document.SaveFile(path)) {
+        outcome.result = ShelfEditResult::Saved;
+        return;
+    }
+    if (!outcome.damagedName.empty()) {
+        std::rename(NativePath(programFolder + outcome.damagedName).c_str(),
+                    NativePath(path).c_str());
+        outcome.damagedName.clear();
+    }
+}
+
+void ReportDamage(WindowPort& window, const EditOutcome& outcome) {
+    if (outcome.damagedName.empty()) {
+        return;
+    }
+    window.SetStatusText(
+        u"书架文件已损坏，原文件已保留为 " + outcome.damagedName + u"，从中恢复了 " +
+        DecimalText(static_cast<long long>(outcome.recoveredBooks)) + u" 本小说的记录。");
+}
+
+EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& entry) {
+    ShelfLock lock(programFolder);
+    EditOutcome outcome;
+    LoadedShelf shelf = LoadShelf(programFolder);
+    // Whatever could not be read must not be replaced by a shelf holding only the new novel.
+    if (shelf.file == ShelfFile::Unreadable) {
+        return outcome;
+    }
+    CXmlDocument& document = shelf.document;
+    document.EnterElement();
+    document.AddElement(u"Book");
+    document.EnterElement();
+    document.AddElement(u"TargetSite", entry.TargetSite);
+    document.AddElement(u"NovelName", entry.NovelName);
+    document.AddElement(u"ContentsPagePath", entry.ContentsPagePath);
+    document.LeaveElement();
+    SaveShelf(programFolder, shelf, outcome);
+    return outcome;
+}
+
+EditOutcome RemoveEntry(const std::u16string& programFolder, const std::u16string& itemText) {
+    ShelfLock lock(programFolder);
+    EditOutcome outcome;
+    LoadedShelf shelf = LoadShelf(programFolder);
+    if (shelf.file == ShelfFile::Unreadable) {
+        return outcome;
+    }
+    CXmlDocument& document = shelf.document;
+    document.EnterElement();
+    bool found = false;
+    while (!found && document.FindElement(u"Book")) {
+        found = ReadEntry(document, outcome.removed) &&
+                BookItemText(outcome.removed.TargetSite, outcome.removed.NovelName) == itemText;
+    }
+    if (!found) {
+        outcome.result = ShelfEditResult::NotFound;
+        return outcome;
+    }
+    document.RemoveElement();
+    SaveShelf(programFolder, shelf, outcome);
+    return outcome;
 }
 
 std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
@@ -54,6 +259,15 @@ std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
     return path.substr(0, path.size() - kContentsPageSuffix.size());
 }
 
+// A path edited by hand, or a site folder that is a link, must not make a delete reach outside
+// the library. The novel folder itself may be a link: DeleteFolderTree only unlinks it.
+void DeleteNovelFolder(const std::u16string& programFolder, const std::u16string& folder) {
+    if (IsNovelFolder(programFolder, folder) &&
+        IsInsideRealNovelRoot(programFolder, FolderOfFile(folder))) {
+        DeleteFolderTree(folder);
+    }
+}
+
 } // namespace
 
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel) {
@@ -61,10 +275,14 @@ std::u16string BookItemText(std::u16string_view site, std::u16string_view novel)
 }
 
 std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
-    std::lock_guard lock(BookShelfLock());
     std::vector<BookEntry> entries;
-    CXmlDocument document;
-    if (!EnterShelf(document, programFolder)) {
+    LoadedShelf shelf;
+    {
+        ShelfLock lock(programFolder);
+        shelf = LoadShelf(programFolder);
+    }
+    CXmlDocument& document = shelf.document;
+    if (shelf.file == ShelfFile::Unreadable || !document.EnterElement()) {
         return entries;
     }
     while (document.FindElement(u"Book")) {
@@ -76,54 +294,37 @@ std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
     return entries;
 }
 
-void AddBook(WindowPort& window, const std::u16string& programFolder, const std::u16string& site,
+bool AddBook(WindowPort& window, const std::u16string& programFolder, const std::u16string& site,
              const std::u16string& novel, const std::u16string& contentsPagePath) {
-    {
-        std::lock_guard lock(BookShelfLock());
-        std::u16string path = BookShelfPath(programFolder);
-        CXmlDocument document;
-        document.LoadFile(path);
-        if (!document.FindElement()) {
-            CreateFolderPath(programFolder + u"Config");
-            document.SetDocumentText(kEmptyShelf);
-            document.FindElement();
-        }
-        document.EnterElement();
-        document.AddElement(u"Book");
-        document.EnterElement();
-        document.AddElement(u"TargetSite", site);
-        document.AddElement(u"NovelName", novel);
-        document.AddElement(u"ContentsPagePath", contentsPagePath);
-        document.LeaveElement();
-        document.SaveFile(path);
-    }
+    CreateFolderPath(programFolder + u"Config");
+    EditOutcome outcome = AppendEntry(programFolder, {site, novel, contentsPagePath});
     // Outside the lock: the window may be serving a delete that waits for it.
+    ReportDamage(window, outcome);
+    if (outcome.result != ShelfEditResult::Saved) {
+        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) +
+                             u"，本书未能加入书架！");
+        return false;
+    }
     window.AppendBookItem(BookItemText(site, novel));
+    return true;
 }
 
-bool RemoveBook(const std::u16string& programFolder, const std::u16string& itemText) {
-    std::lock_guard lock(BookShelfLock());
-    CXmlDocument document;
-    if (!EnterShelf(document, programFolder)) {
-        return false;
+ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFolder,
+                           const std::u16string& itemText) {
+    EditOutcome outcome = RemoveEntry(programFolder, itemText);
+    ReportDamage(window, outcome);
+    if (outcome.result == ShelfEditResult::NotSaved) {
+        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) + u"，小说“" +
+                             itemText + u"”未删除！");
+        return outcome.result;
     }
-    BookEntry entry;
-    bool found = false;
-    while (!found && document.FindElement(u"Book")) {
-        found = ReadEntry(document, entry) &&
-                BookItemText(entry.TargetSite, entry.NovelName) == itemText;
+    // Only now that the entry is gone for good: a folder deleted under a kept entry would leave
+    // the shelf listing a novel that is no longer there.
+    if (outcome.result == ShelfEditResult::Saved) {
+        DeleteNovelFolder(programFolder,
+                          NovelFolderOfContentsPage(outcome.removed.ContentsPagePath));
     }
-    if (!found) {
-        return false;
-    }
-    // A path edited by hand must not make a delete reach outside the library.
-    std::u16string folder = NovelFolderOfContentsPage(entry.ContentsPagePath);
-    if (IsNovelFolder(programFolder, folder)) {
-        DeleteFolderTree(folder);
-    }
-    document.RemoveElement();
-    document.SaveFile(BookShelfPath(programFolder));
-    return true;
+    return outcome.result;
 }
 
 } // namespace velunor

@@ -35,13 +35,17 @@ void CBookShelfModel::OpenBook(int item, WindowPort& window) const {
     }
 }
 
-void CBookShelfModel::DeleteBook(int item) {
+bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
     if (!IsNovelItem(item)) {
-        return;
+        return true;
     }
-    std::u16string text = items_[static_cast<size_t>(item)];
+    // An entry another process removed already is gone all the same, so its item goes too.
+    if (RemoveBook(window, programFolder_, items_[static_cast<size_t>(item)]) ==
+        ShelfEditResult::NotSaved) {
+        return false;
+    }
     items_.erase(items_.begin() + item);
-    RemoveBook(programFolder_, text);
+    return true;
 }
 
 bool CBookShelfModel::IsNovelItem(int item) const {

@@ -31,10 +31,12 @@ class CBookShelfModel {
     /// panel and switches the window to reading; nothing for an item that is out of range (the
     /// root, no selection). Window's thread; does not wait for the page.
     void OpenBook(int item, WindowPort& window) const;
-    /// Removes novel item `item` and the first entry with its text, deleting that novel's folder
-    /// when it lies inside the program's Novel/ folder; nothing for an item out of range. No
-    /// confirmation is asked and nothing is reported. Window's thread; blocks on the disk.
-    void DeleteBook(int item);
+    /// Removes the first entry with the text of novel item `item` and then that novel's folder
+    /// when it lies inside the program's Novel/ folder, as RemoveBook does, and the item with
+    /// them. When the entry cannot be removed for good the item stays, `window`'s status line
+    /// says why, and the result is false; true otherwise, and for an item out of range, which
+    /// changes nothing. No confirmation is asked. Window's thread; blocks on the disk.
+    bool DeleteBook(int item, WindowPort& window);
 
   private:
     bool IsNovelItem(int item) const;

@@ -44,7 +44,7 @@ std::u16string FormatSiteSelection(const std::vector<bool>& checked) {
 
 std::u16string ReadSiteSelection(std::u16string_view path) {
     CXmlDocument document;
-    document.LoadFile(path);
+    document.LoadFile(path, kConfigFileLimit);
     if (!document.FindElement() || !document.EnterElement()) {
         return {};
     }
@@ -52,8 +52,10 @@ std::u16string ReadSiteSelection(std::u16string_view path) {
 }
 
 bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection) {
+    // The window and velunor-cli may both edit the file; each keeps the other's whole edit.
+    CFileLock lock(std::u16string(path) + u".lock");
     CXmlDocument document;
-    document.LoadFile(path);
+    document.LoadFile(path, kConfigFileLimit);
     // A missing or unreadable file must not swallow the user's choice: start a new one.
     if (!document.FindElement()) {
         document.SetDocumentText(kNewSelectionFile);

@@ -69,6 +69,25 @@ TEST(Folders, DeleteFolderTreeRemovesLinksWithoutFollowingThem) {
     EXPECT_EQ(temp.Read("keep/precious.txt"), "data");
 }
 
+TEST(Folders, DeleteFolderTreeOfALinkedFolderRemovesOnlyTheLink) {
+    TempFolder temp;
+    ASSERT_TRUE(CreateFolderPath(temp.WideFile("outside/sub")));
+    temp.Write("outside/top.txt", "top");
+    temp.Write("outside/sub/deep.txt", "deep");
+    ASSERT_TRUE(CreateFolderPath(temp.WideFile("Novel/站甲")));
+    for (const char* name : {"链接书", "斜杠书"}) {
+        std::string link = temp.File("Novel/站甲/") + name;
+        ASSERT_EQ(symlink(temp.File("outside").c_str(), link.c_str()), 0);
+    }
+    // A trailing "/" makes the system calls follow the link; the delete must not.
+    DeleteFolderTree(temp.WideFile("Novel/站甲/链接书"));
+    DeleteFolderTree(temp.WideFile("Novel/站甲/斜杠书/"));
+    EXPECT_FALSE(Exists(temp.File("Novel/站甲/链接书")));
+    EXPECT_FALSE(Exists(temp.File("Novel/站甲/斜杠书")));
+    EXPECT_EQ(temp.Read("outside/top.txt"), "top");
+    EXPECT_EQ(temp.Read("outside/sub/deep.txt"), "deep");
+}
+
 TEST(Folders, ListFolderNamesEveryEntryWithoutFollowingLinks) {
     TempFolder temp;
     ASSERT_TRUE(CreateFolderPath(temp.WideFile("list/sub")));

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <utility>
 
 namespace velunor::testing {
 namespace {
@@ -22,8 +27,11 @@ class CliCommands : public LibraryFixture {
 
     CliRun Cli(const std::string& arguments, const std::string& startFolder = {}) {
         std::string folder = startFolder.empty() ? temp_.Path() : startFolder;
-        std::string command =
-            "cd '" + folder + "' && '" + temp_.File("velunor-cli") + "' " + arguments + " 2>&1";
+        return Shell("cd '" + folder + "' && '" + temp_.File("velunor-cli") + "' " + arguments);
+    }
+
+    CliRun Shell(const std::string& line) {
+        std::string command = line + " 2>&1";
         FILE* pipe = popen(command.c_str(), "r");
         CliRun run{-1, {}};
         char buffer[4096];
@@ -59,6 +67,106 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
     CliRun removed = Cli("shelf delete 1");
     EXPECT_EQ(removed.output, "deleted: 书屋甲 - 混合小说\nthe bookshelf is empty\n");
     EXPECT_FALSE(Exists(novel));
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Two velunor-cli at once, the second started `delay` after the first.
+std::pair<CliRun, CliRun> AtOnce(const std::function<CliRun()>& first,
+                                 const std::function<CliRun()>& second,
+                                 std::chrono::milliseconds delay) {
+    CliRun firstRun;
+    std::thread thread([&] { firstRun = first(); });
+    std::this_thread::sleep_for(delay);
+    CliRun secondRun = second();
+    thread.join();
+    return {firstRun, secondRun};
+}
+
+TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
+    constexpr int kRounds = 20;
+    // One-chapter novels: their information page names none, so each keeps its listed name.
+    WriteSearchResults({GbkHit(u"甲", "noname1.html"), GbkHit(u"乙", "noname1.html")});
+    for (int round = 0; round < kRounds; ++round) {
+        auto [first, second] =
+            AtOnce([&] { return Cli("download 1"); }, [&] { return Cli("download 2"); },
+                   std::chrono::milliseconds(round % 4));
+        ASSERT_EQ(first.code, 0) << first.output;
+        ASSERT_EQ(second.code, 0) << second.output;
+        ASSERT_EQ(ReadBookShelf(program_).size(), static_cast<size_t>(2 * round + 2))
+            << "round " << round;
+    }
+
+    std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
+    ASSERT_EQ(Cli("download 1").code, 0);
+    for (int round = 0; round < kRounds; ++round) {
+        // Row 1 and row 2 take turns: one is on the shelf and deleted while the other is added.
+        std::string added = round % 2 == 0 ? "2" : "1";
+        auto [download, removed] =
+            AtOnce([&] { return Cli("download " + added); }, [&] { return Cli("shelf delete 1"); },
+                   std::chrono::milliseconds(round % 5 * 10));
+        ASSERT_EQ(download.code, 0) << download.output;
+        ASSERT_EQ(removed.code, 0) << removed.output;
+        std::vector<BookEntry> shelf = ReadBookShelf(program_);
+        ASSERT_EQ(shelf.size(), 1u) << "round " << round << "\n" << removed.output;
+        EXPECT_EQ(shelf[0].NovelName, added == "1" ? u"甲" : u"乙");
+    }
+}
+
+TEST_F(CliCommands, ShelfThatCannotBeSavedFailsTheCommand) {
+    WriteSearchResults({GbkHit(u"甲", "noname1.html")});
+    std::filesystem::create_directories(temp_.File("Config/BookShelf.xml"));
+    CliRun download = Cli("download 1");
+    EXPECT_EQ(download.code, 1);
+    EXPECT_TRUE(
+        Contains(download.output, "[无法写入书架文件 Config/BookShelf.xml，本书未能加入书架！]\n"))
+        << download.output;
+    EXPECT_TRUE(download.output.ends_with("[下载完成，但本书未能加入书架！]\n"));
+    EXPECT_FALSE(Contains(download.output, "bookshelf:"));
+
+    std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
+    ASSERT_EQ(Cli("download 1").code, 0);
+    // A disk that takes no more bytes, for the superuser as for anyone.
+    CliRun full = Shell("cd '" + temp_.Path() + "' && trap '' XFSZ && ulimit -f 0 && '" +
+                        temp_.File("velunor-cli") + "' shelf delete 1");
+    EXPECT_EQ(full.code, 1);
+    EXPECT_EQ(full.output, "[无法写入书架文件 Config/BookShelf.xml，小说“书屋甲 - 甲”未删除！]\n");
+    EXPECT_TRUE(Exists(NativePath(NovelFolder(kGbkSite, u"甲") + u"/ContentsPage.html")));
+    EXPECT_EQ(Cli("shelf").output, "1. 书屋甲 - 甲\n");
+
+    // A damaged shelf is kept aside and the command says so.
+    temp_.Write("Config/BookShelf.xml", "<BookShelf>\r\n<Book>\r\n<TargetSite>书屋");
+    download = Cli("download 1");
+    EXPECT_EQ(download.code, 0) << download.output;
+    EXPECT_TRUE(
+        Contains(download.output, "[书架文件已损坏，原文件已保留为 Config/BookShelf.xml.damaged-"))
+        << download.output;
+    EXPECT_EQ(Cli("shelf").output, "1. 书屋甲 - 甲\n");
+}
+
+TEST_F(CliCommands, RefetchOfAPageThatCannotBeReadChangesNothing) {
+    WriteSearchResults({GbkHit(u"甲", "noname1.html")});
+    ASSERT_EQ(Cli("download 1").code, 0);
+    std::string page = NativePath(NovelFolder(kGbkSite, u"甲") + u"/1.html");
+    std::string before = ReadFileBytes(page);
+    ASSERT_EQ(mkfifo(temp_.File("page.fifo").c_str(), 0666), 0);
+    for (const std::string& file :
+         {temp_.File("page.fifo"), std::string("/dev/zero"), temp_.File("missing.html")}) {
+        CliRun refetch = Cli("refetch '" + file + "'");
+        EXPECT_EQ(refetch.code, 1);
+        EXPECT_EQ(refetch.output, "[无法读取本页文件，未做任何改动！]\n");
+    }
+    // The page names the rule file it was made with; one that cannot be read stops the fetch.
+    std::string withZeroRule = before;
+    size_t rule = withZeroRule.find(NativePath(gbkRule_));
+    ASSERT_NE(rule, std::string::npos);
+    temp_.Write("Novel/书屋甲/甲/1.html",
+                withZeroRule.replace(rule, NativePath(gbkRule_).size(), "/dev/zero"));
+    CliRun refetch = Cli("refetch '" + page + "'");
+    EXPECT_EQ(refetch.code, 1);
+    EXPECT_EQ(refetch.output, "[无法读取本页记录的规则文件，未做任何改动！]\n");
 }
 
 } // namespace

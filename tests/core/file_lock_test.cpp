@@ -1,0 +1,56 @@
+#include "core/core.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velunor {
+namespace {
+
+using testing::TempFolder;
+
+// Whether a second process could take the lock on `path` right now: it tries once, without
+// waiting, and tells by its exit status.
+bool FreeForAnotherProcess(const std::string& path) {
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(FileLock, KeepsOtherProcessesAndThreadsOutUntilReleased) {
+    TempFolder temp;
+    std::string path = temp.File("Config.lock");
+    std::atomic<bool> secondHeld{false};
+    std::thread second;
+    {
+        CFileLock lock(Utf8ToWide(path));
+        ASSERT_TRUE(lock.Locked());
+        EXPECT_FALSE(FreeForAnotherProcess(path));
+        second = std::thread([&] {
+            CFileLock again(Utf8ToWide(path));
+            secondHeld = again.Locked();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(secondHeld);
+    }
+    second.join();
+    EXPECT_TRUE(secondHeld);
+    EXPECT_TRUE(FreeForAnotherProcess(path));
+    // Where no lock file can be made the caller is not kept waiting.
+    EXPECT_FALSE(CFileLock(temp.WideFile("missing/Config.lock")).Locked());
+}
+
+} // namespace
+} // namespace velunor
