@@ -7,6 +7,7 @@
 #include "cli/console_port.h"
 #include "core/core.h"
 #include "library/library.h"
+#include "xml/xml_document.h"
 
 #include <cstdlib>
 #include <string>
@@ -75,7 +76,15 @@ int RunRefetch(int argc, char** argv) {
         return 2;
     }
     ConsolePort window;
-    window.ShowPageFile(ResolveArgumentPath(argv[2]));
+    std::u16string page = ResolveArgumentPath(argv[2]);
+    // A page that cannot be read shows no hidden fields, and the fetch would then blame the
+    // library for a file it never saw.
+    std::u16string html;
+    if (!CXmlDocument::ReadTextAsWide(nullptr, page, html, nullptr, nullptr)) {
+        window.SetStatusText(u"无法读取本页文件，未做任何改动！");
+        return 1;
+    }
+    window.ShowPageFile(page);
     OnDemandChapterFetch(&window, GetProgramFolder());
     return window.LastStatus() == u"成功下载本章节！" ? 0 : 1;
 }
@@ -103,8 +112,13 @@ int RunShelf(int argc, char** argv) {
         model.OpenBook(item, window);
         return 0;
     }
-    PrintLine(u"deleted: " + model.Items()[static_cast<size_t>(item)]);
-    model.DeleteBook(item);
+    std::u16string text = model.Items()[static_cast<size_t>(item)];
+    // The status lines say why a novel that could not be taken off the shelf is still there.
+    ConsolePort window;
+    if (!model.DeleteBook(item, window)) {
+        return 1;
+    }
+    PrintLine(u"deleted: " + text);
     PrintShelf(model);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/library_commands.h"
+#include "cli/rule_check_command.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
@@ -19,7 +20,13 @@ struct Command {
 const Command kCommands[] = {
     {"rule-test", velunor::cli::RunRuleTest,
      u"  rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]\n"
-     u"      apply a rule file to a saved page and print what it picks out"},
+     u"      apply a rule file to a saved page and print what it picks out, the next page of a\n"
+     u"      contents list or chapter split over pages, and whether the page is a blocked page"},
+    {"rule-check", velunor::cli::RunRuleCheck,
+     u"  rule-check RULE.xml NAME [--hit N]\n"
+     u"      search the rule's live site for NAME and fetch hit N (default 1): its information\n"
+     u"      page, every contents page, the first, a middle and the last chapter; prints each\n"
+     u"      step and 通过 or 失败：why; exits 0 only when every step passed"},
     {"sites", velunor::cli::RunSites,
      u"  sites\n      list the rule files with their index and whether each is selected"},
     {"select", velunor::cli::RunSelect,

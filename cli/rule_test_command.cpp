@@ -63,10 +63,41 @@ void ExplainUnequalLists(std::initializer_list<NamedCount> lists) {
     PrintLine(line);
 }
 
+// Why the page gave nothing, in the terms of the rule file.
+std::u16string ProblemText(ExtractionProblem problem) {
+    switch (problem) {
+    case ExtractionProblem::None:
+        break;
+    case ExtractionProblem::ValueTooLarge:
+        return u"a captured value is larger than " +
+               DecimalText(static_cast<long long>(kMaxValueBytes / (1024 * 1024))) + u" MiB";
+    case ExtractionProblem::TooSlow:
+        return u"the patterns used up the matching time the page is given: one of them "
+               u"backtracks too much";
+    case ExtractionProblem::TooManyEntries:
+        return u"a list pattern found more than " + DecimalText(kMaxListEntries) +
+               u" entries: check the rule file";
+    }
+    return {};
+}
+
+// Prints `nothing` and the reason when a limit stopped the page; false when none did.
+bool ExplainProblem(std::u16string_view nothing, ExtractionProblem problem) {
+    if (problem == ExtractionProblem::None) {
+        return false;
+    }
+    PrintLine(std::u16string(nothing) + u" because " + ProblemText(problem));
+    return true;
+}
+
 void PrintSearchResults(const CSiteRule& rule, const std::u16string& page,
                         const std::u16string& pageUrl) {
     SearchResultSet results;
-    int32_t count = ExtractSearchResults(rule.SearchPage, page, results);
+    ExtractionProblem problem = ExtractionProblem::None;
+    int32_t count = ExtractSearchResults(rule.SearchPage, page, results, &problem);
+    if (ExplainProblem(u"0 hits", problem)) {
+        return;
+    }
     if (count == 0 && !results.NovelName.empty()) {
         ExplainUnequalLists({{u"NovelInfoPageUrl", results.NovelInfoPageUrl.size()},
                              {u"NovelName", results.NovelName.size()},
@@ -86,7 +117,11 @@ void PrintSearchResults(const CSiteRule& rule, const std::u16string& page,
 void PrintNovelInfo(const CSiteRule& rule, const std::u16string& page,
                     const std::u16string& pageUrl) {
     NovelInfo info;
-    ExtractNovelInfo(rule.InfoPage, page, info);
+    ExtractionProblem problem = ExtractionProblem::None;
+    ExtractNovelInfo(rule.InfoPage, page, info, &problem);
+    if (ExplainProblem(u"nothing found", problem)) {
+        return;
+    }
     PrintLine(u"NovelName:     " + info.NovelName);
     PrintLine(u"NovelAuthor:   " + info.NovelAuthor);
     PrintLine(u"NovelSort:     " + info.NovelSort);
@@ -96,10 +131,41 @@ void PrintNovelInfo(const CSiteRule& rule, const std::u16string& page,
     PrintLine(u"NovelIntro:    " + info.NovelIntro);
 }
 
-void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
-                      const std::u16string& pageUrl) {
+// Whether the page is the site refusing access; the jobs take such a page for a failed fetch.
+void PrintBlockedState(const CSiteRule& rule, const std::u16string& page) {
+    if (!IsBlockedPage(rule, page)) {
+        PrintLine(u"blocked page: no");
+        return;
+    }
+    PrintLine(u"blocked page: yes, the site refused access (BlockedPagePattern or a challenge "
+              u"page); a download takes this page for a failed fetch");
+}
+
+// The next page of a list or a chapter split over pages, found by the rule element that
+// `label` names.
+void PrintNextPage(std::u16string_view label, std::u16string_view patterns,
+                   const std::u16string& page, const std::u16string& pageUrl) {
+    std::u16string head = std::u16string(label) + u": ";
+    if (patterns.empty()) {
+        PrintLine(head + u"not in the rule");
+        return;
+    }
+    ExtractionProblem problem = ExtractionProblem::None;
+    std::u16string next = ExtractField(patterns, page, &problem);
+    if (ExplainProblem(head + u"none", problem)) {
+        return;
+    }
+    PrintLine(head + (next.empty() ? u"none found" : AbsoluteLink(pageUrl, next)));
+}
+
+void PrintChapterEntries(const CSiteRule& rule, const std::u16string& page,
+                         const std::u16string& pageUrl) {
     ChapterList chapters;
-    int32_t count = ExtractChapterList(rule.ContentsPage, page, chapters);
+    ExtractionProblem problem = ExtractionProblem::None;
+    int32_t count = ExtractChapterList(rule.ContentsPage, page, chapters, &problem);
+    if (ExplainProblem(u"0 chapters", problem)) {
+        return;
+    }
     if (count == 0 && !chapters.ChapterName.empty()) {
         ExplainUnequalLists({{u"ChapterName", chapters.ChapterName.size()},
                              {u"ChapterUrl", chapters.ChapterUrl.size()}});
@@ -113,20 +179,49 @@ void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
     }
 }
 
-void PrintChapter(const CSiteRule& rule, const std::u16string& page,
-                  const std::u16string& pageUrl) {
-    std::u16string text = ExtractField(rule.ChapterContent, page);
-    PrintLine(u"--- ChapterContent (" + DecimalText(static_cast<long long>(text.size())) +
-              u" characters)");
-    PrintLine(text);
-    PrintLine(u"--- after ReplaceRule");
-    PrintLine(ApplyReplaceRule(rule.ReplaceRule, text));
+void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
+                      const std::u16string& pageUrl) {
+    PrintBlockedState(rule, page);
+    PrintChapterEntries(rule, page, pageUrl);
+    PrintNextPage(u"ContentsNextPageUrl", rule.ContentsPage.ContentsNextPageUrl, page, pageUrl);
+}
+
+void PrintImages(const std::u16string& text, const std::u16string& pageUrl) {
+    ExtractionProblem problem = ExtractionProblem::None;
     std::vector<std::u16string> sources;
-    int32_t images = ExtractImageSources(text, sources);
+    int32_t images = ExtractImageSources(text, sources, &problem);
+    if (ExplainProblem(u"--- 0 images", problem)) {
+        return;
+    }
     PrintLine(u"--- " + DecimalText(images) + u" images");
     for (const std::u16string& source : sources) {
         PrintLine(AbsoluteLink(pageUrl, source));
     }
+}
+
+void PrintChapterText(const CSiteRule& rule, const std::u16string& page,
+                      const std::u16string& pageUrl) {
+    ExtractionProblem problem = ExtractionProblem::None;
+    std::u16string text = ExtractField(rule.ChapterContent, page, &problem);
+    if (ExplainProblem(u"--- no ChapterContent", problem)) {
+        return;
+    }
+    PrintLine(u"--- ChapterContent (" + DecimalText(static_cast<long long>(text.size())) +
+              u" characters)");
+    PrintLine(text);
+    std::u16string cleaned = ApplyReplaceRule(rule.ReplaceRule, text, &problem);
+    if (!ExplainProblem(u"--- ReplaceRule not applied", problem)) {
+        PrintLine(u"--- after ReplaceRule");
+        PrintLine(cleaned);
+    }
+    PrintImages(text, pageUrl);
+}
+
+void PrintChapter(const CSiteRule& rule, const std::u16string& page,
+                  const std::u16string& pageUrl) {
+    PrintBlockedState(rule, page);
+    PrintChapterText(rule, page, pageUrl);
+    PrintNextPage(u"--- ChapterNextPageUrl", rule.ChapterNextPageUrl, page, pageUrl);
 }
 
 bool IsEmptyRule(const CSiteRule& rule) {
@@ -136,6 +231,20 @@ bool IsEmptyRule(const CSiteRule& rule) {
 }
 
 } // namespace
+
+bool ReadRuleFile(const std::u16string& path, CSiteRule& rule) {
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) {
+        PrintError(u"cannot read the rule file " + path);
+        return false;
+    }
+    rule = LoadSiteRule(path);
+    if (IsEmptyRule(rule)) {
+        PrintError(u"the rule file " + path + u" holds no Channel element with rules");
+        return false;
+    }
+    return true;
+}
 
 int RunRuleTest(int argc, char** argv) {
     RuleTestArguments arguments;
@@ -159,15 +268,8 @@ int RunRuleTest(int argc, char** argv) {
                    u"\": use search, info, contents or chapter");
         return 2;
     }
-    std::string ruleBytes;
-    if (!ReadFileBytes(arguments.rulePath, ruleBytes)) {
-        PrintError(u"cannot read the rule file " + arguments.rulePath);
-        return 1;
-    }
-    CSiteRule rule = LoadSiteRule(arguments.rulePath);
-    if (IsEmptyRule(rule)) {
-        PrintError(u"the rule file " + arguments.rulePath +
-                   u" holds no Channel element with rules");
+    CSiteRule rule;
+    if (!ReadRuleFile(arguments.rulePath, rule)) {
         return 1;
     }
     std::string pageBytes;
@@ -175,13 +277,13 @@ int RunRuleTest(int argc, char** argv) {
         PrintError(u"cannot read the page file " + arguments.pagePath);
         return 1;
     }
-    // Decoded as the fetcher decodes every page, then re-read for UTF-8 sites.
-    std::u16string page = AnsiToWide(pageBytes);
-    if (IsUtf8Site(rule)) {
-        page = ReinterpretAsUtf8(page);
-    }
+    // Decoded as the fetcher decodes every page, then read again in the site's charset.
+    std::u16string page = DecodeSitePage(rule, AnsiToWide(pageBytes));
     PrintLine(u"site: " + rule.SiteName + u" (" +
               (rule.Charset.empty() ? u"no charset" : rule.Charset) + u")");
+    if (!IsKnownCharset(rule.Charset)) {
+        PrintLine(u"Charset \"" + rule.Charset + u"\" is not known; pages are read as GB18030");
+    }
     print(rule, page, arguments.pageUrl);
     return 0;
 }

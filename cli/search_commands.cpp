@@ -5,6 +5,7 @@
 #include "cli/cli_support.h"
 #include "cli/console_port.h"
 #include "core/core.h"
+#include "rules/rules.h"
 #include "search/search.h"
 
 #include <atomic>
@@ -21,8 +22,11 @@ std::u16string SelectionPath() {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
+// The first Ctrl-C stops the search as the stop button would; a second one ends the program at
+// once, as a terminal user expects.
 void RequestStop(int) {
     stopRequested = 1;
+    std::signal(SIGINT, SIG_DFL);
 }
 
 // Parses "0,2,5" (a trailing comma allowed) into check states for `rowCount` rows. False when
@@ -107,7 +111,7 @@ int RunSearch(int argc, char** argv) {
     window.SetSearchText(Wide(argv[2]));
     std::signal(SIGINT, RequestStop);
     RunSearchCommand(window, GetProgramFolder());
-    if (!IsSearchRunning()) {
+    if (TrimSearchText(window.SearchText()).empty()) {
         return 1;
     }
     // Until every search thread has ended: the window port lives on this stack.
@@ -121,7 +125,7 @@ int RunSearch(int argc, char** argv) {
             return IsSearchIdle();
         },
         std::chrono::milliseconds(100));
-    return 0;
+    return window.LastStatus() == kNoResultFileStatus ? 1 : 0;
 }
 
 } // namespace velunor::cli

@@ -1,10 +1,11 @@
 // Resolution of links found on a web page into absolute addresses.
 //
-// The rules follow how novel sites link their pages: links are lower-cased, a file name in the
-// page's address is dropped before a relative link is joined, and a link that would climb above
-// the site root is emptied. "http://" and "https://" are both absolute schemes, a link
-// beginning with "//" takes the scheme of the page it was found on, and the page's query string
-// takes no part in resolving.
+// The rules follow how novel sites link their pages: a file name in the page's address is
+// dropped before a relative link is joined, and a link that would climb above the site root is
+// emptied. "http://" and "https://" are both absolute schemes, a link beginning with "//" takes
+// the scheme of the page it was found on, and the page's query string takes no part in
+// resolving. Links keep their letter case, since many sites' paths are case-sensitive; only the
+// scheme and the host are compared without regard to case.
 
 #include "core/core.h"
 
@@ -29,16 +30,26 @@ std::u16string LowerAscii(std::u16string_view text) {
     return lower;
 }
 
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+    return LowerAscii(a) == LowerAscii(b);
+}
+
+bool IsAbsolute(std::u16string_view link) {
+    std::u16string lower = LowerAscii(link.substr(0, kHttps.size()));
+    return BeginsWith(lower, kHttp) || BeginsWith(lower, kHttps);
+}
+
 struct SchemeInBase {
     size_t position = std::u16string_view::npos;
     std::u16string_view scheme;
 };
 
-// The first "http://" or "https://" in the base, whichever comes first.
+// The first "http://" or "https://" in the base, in any letter case, whichever comes first.
 SchemeInBase FindScheme(std::u16string_view base) {
     SchemeInBase found;
-    size_t http = base.find(kHttp);
-    size_t https = base.find(kHttps);
+    std::u16string lower = LowerAscii(base);
+    size_t http = lower.find(kHttp);
+    size_t https = lower.find(kHttps);
     if (http != std::u16string_view::npos && (https == std::u16string_view::npos || http < https)) {
         found.position = http;
         found.scheme = kHttp;
@@ -59,12 +70,11 @@ std::u16string SiteRoot(std::u16string_view base, const SchemeInBase& scheme) {
 // names a page even without a "." in it.
 std::u16string ResolveRelative(std::u16string_view base, std::u16string_view root,
                                std::u16string link, bool pageHadQuery) {
-    std::u16string folder = LowerAscii(base);
+    std::u16string folder(base);
     if (!folder.empty() && folder.back() == u'/') {
         folder.pop_back();
     }
-    std::u16string lowerRoot = LowerAscii(root);
-    if (folder == lowerRoot) {
+    if (SameIgnoringCase(folder, root)) {
         if (BeginsWith(link, kParent)) {
             return {};
         }
@@ -85,7 +95,7 @@ std::u16string ResolveRelative(std::u16string_view base, std::u16string_view roo
         if (slash == std::u16string::npos) {
             continue;
         }
-        if (folder == lowerRoot) {
+        if (SameIgnoringCase(folder, root)) {
             return {};
         }
         folder.resize(slash);
@@ -105,8 +115,7 @@ void CompleteUrl(std::u16string_view base, std::u16string& link) {
     if (link.empty()) {
         return;
     }
-    link = LowerAscii(link);
-    if (BeginsWith(link, kHttp) || BeginsWith(link, kHttps)) {
+    if (IsAbsolute(link)) {
         return;
     }
     if (link == u"#") {
@@ -122,7 +131,7 @@ void CompleteUrl(std::u16string_view base, std::u16string& link) {
         return;
     }
     if (BeginsWith(link, u"//")) {
-        std::u16string_view schemeName = scheme.scheme.substr(0, scheme.scheme.find(u'/'));
+        std::u16string_view schemeName = scheme.scheme.substr(0, scheme.scheme.find(u':') + 1);
         link = std::u16string(schemeName) + link;
         return;
     }

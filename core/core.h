@@ -58,8 +58,10 @@ bool IsDirectory(std::u16string_view path);
 /// Creates `path` and every missing parent; true when the folder exists at the end.
 bool CreateFolderPath(std::u16string_view path);
 
-/// Deletes the folder `path` with everything inside it, read-only files included. Whatever
-/// cannot be deleted stays; nothing is reported.
+/// Deletes the folder `path` with everything inside it, read-only files included. A symbolic
+/// link, whether `path` itself (with or without a trailing "/") or an entry inside, is removed
+/// without following it, so nothing outside the folder is touched. Whatever cannot be deleted
+/// stays; nothing is reported.
 void DeleteFolderTree(std::u16string_view path);
 
 /// What a folder entry is in itself: a symbolic link is a link, whatever it points to.
@@ -91,5 +93,32 @@ std::u16string CleanPathComponent(std::u16string_view name);
 
 /// The path as the system calls take it: UTF-8 bytes.
 std::string NativePath(std::u16string_view path);
+
+/// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
+/// held from construction to destruction. Every read-modify-write of a file that two processes
+/// may edit runs inside one, so neither undoes the other's change; two threads of one process
+/// take turns too. When the lock file can neither be created nor opened (a missing folder)
+/// nothing is locked and Locked() is false: the caller goes on, as the file it guards cannot be
+/// edited there either. Blocks until the lock is free.
+class CFileLock {
+  public:
+    explicit CFileLock(std::u16string_view lockFilePath);
+    ~CFileLock();
+    CFileLock(const CFileLock&) = delete;
+    CFileLock& operator=(const CFileLock&) = delete;
+
+    bool Locked() const {
+        return fd_ >= 0;
+    }
+
+  private:
+    int fd_ = -1;
+};
+
+/// The names in the folder at `nativeFolder` (a system path) that begin with `prefix`, as the
+/// file system stores them, "." and ".." left out, in the file system's order. Unlike
+/// ListFolder it asks for no entry's status, so it costs one read of the folder and nothing per
+/// entry. Empty when the folder cannot be read.
+std::vector<std::string> ListFolderNames(const std::string& nativeFolder, std::string_view prefix);
 
 } // namespace velunor

@@ -6,21 +6,29 @@ Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless give
   shuku       two novels in GB2312; the second chapter of 春江夜话 holds an image,
               its third chapter always fails (404), so the reload link can be tried
   shuku-utf8  one novel in UTF-8 with characters that GB2312 lacks
+  shuge       演示书阁, built like a real GBK novel site: a POST search, paged contents and
+              chapters, redirects, a challenge page and a flood check (see shuge.py)
 
-/<site>/search.php?q=KEY answers an exact title with a 302 to the novel's page
-and anything else with a list of the novels whose title or author holds KEY
-(the key may come as GBK or UTF-8, raw or percent-encoded).
+/<site>/search.php?q=KEY on the first two answers an exact title with a 302 to the
+novel's page and anything else with a list of the novels whose title or author holds
+KEY (the key may come as GBK or UTF-8, raw or percent-encoded).
 
-Usage: demo_site.py [PORT]. Stops with Ctrl-C.
+Usage: demo_site.py [-v] [PORT]. -v prints every request with its answer's status and
+the request's Referer, Accept-Language and User-Agent. Stops with Ctrl-C.
 """
 
 import html
 import os
 import sys
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import shuge  # noqa: E402
+
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
+VERBOSE = False
 
 # Per site: its page charset and its novels (title, author, latest chapter, page).
 CATALOGUE = {
@@ -69,18 +77,28 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         target, _, query = self.raw_target.partition(b"?")
         path = urllib.parse.unquote(target.decode("latin-1"))
+        if shuge.owns(path):
+            return self.answer(*shuge.respond("GET", self.raw_target, self.headers, b""))
         site, _, local = path.lstrip("/").partition("/")
         if site not in CATALOGUE:
-            return self.answer(404, b"no such site")
+            return self.answer(404, [], b"no such site")
         if local == "search.php":
             return self.search(site, query)
         folder = os.path.realpath(os.path.join(ROOT, site))
         file = os.path.realpath(os.path.join(folder, local))
         if not file.startswith(folder + os.sep) or not os.path.isfile(file):
-            return self.answer(404, b"not found")
+            return self.answer(404, [], b"not found")
         with open(file, "rb") as stream:
             kind = "image/png" if file.endswith(".png") else "text/html"
-            self.answer(200, stream.read(), kind)
+            self.answer(200, [], stream.read(), kind)
+
+    def do_POST(self):
+        path = urllib.parse.unquote(self.raw_target.partition(b"?")[0].decode("latin-1"))
+        if not shuge.owns(path):
+            return self.send_error(501, "Unsupported method ('POST')")
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length > 0 else b""
+        self.answer(*shuge.respond("POST", self.raw_target, self.headers, body))
 
     def search(self, site, query):
         charset, novels = CATALOGUE[site]
@@ -91,11 +109,11 @@ class Handler(BaseHTTPRequestHandler):
                 key = decode_key(value)
         for title, _, _, page in novels:
             if title == key:
-                return self.answer(302, b"", headers=[("Location", page)])
+                return self.answer(302, [("Location", page)], b"")
         hits = [n for n in novels if key and (key in n[0] or key in n[1])]
-        self.answer(200, result_page(charset, hits))
+        self.answer(200, [], result_page(charset, hits))
 
-    def answer(self, status, body, kind="text/html", headers=()):
+    def answer(self, status, headers, body, kind="text/html"):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
@@ -103,13 +121,30 @@ class Handler(BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+        if VERBOSE:
+            self.log_answer(status)
+
+    def log_answer(self, status):
+        now = time.time()
+        line = "%s.%03d %s %s -> %d" % (time.strftime("%H:%M:%S", time.localtime(now)),
+                                        int(now * 1000) % 1000, self.command,
+                                        self.raw_target.decode("latin-1"), status)
+        for name in ("Referer", "Accept-Language", "User-Agent"):
+            if self.headers.get(name):
+                line += "\n    %s: %s" % (name, self.headers.get(name))
+        print(line, file=sys.stderr, flush=True)
 
 
 def main():
-    port = int(sys.argv[1]) if len(sys.argv) > 1 else 8808
+    global VERBOSE
+    arguments = sys.argv[1:]
+    if arguments and arguments[0] == "-v":
+        VERBOSE = True
+        arguments = arguments[1:]
+    port = int(arguments[0]) if arguments else 8808
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    print("Velunor demo site on http://127.0.0.1:%d/shuku/ and /shuku-utf8/ (Ctrl-C stops)" % port,
-          flush=True)
+    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/ and /shuge/ "
+          "(Ctrl-C stops)" % port, flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

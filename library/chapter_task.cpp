@@ -5,7 +5,6 @@
 #include "core/core.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/library_layout.h"
-#include "rules/rules.h"
 
 namespace velunor {
 namespace {
@@ -16,39 +15,46 @@ void WriteState(const ChapterTask& task, std::u16string& encoding, std::u16strin
     WritePage(encoding, task.PageFile, page);
 }
 
+void SetStatus(const ChapterTask& task, const std::u16string& text) {
+    std::lock_guard lock(task.Job->DownloadLock);
+    task.window->SetStatusText(text);
+}
+
 } // namespace
 
 void RunChapterTask(const ChapterTask& task) {
     std::u16string encoding(kPageEncoding);
     std::u16string page;
     {
-        std::lock_guard lock(*task.DownloadLock);
+        std::lock_guard lock(task.Job->DownloadLock);
         task.window->SetStatusText(u"正在下载 " + task.ChapterName + u" ……");
         ReadPage(encoding, task.PageFile, page);
     }
-    internal::FetchedChapter chapter =
-        internal::FetchChapter(task.ChapterUrl, task.ChapterContent, task.Charset);
-    if (chapter.StatusCode != 200) {
+    const internal::SiteAccess& site = *task.Site;
+    internal::FetchedChapter chapter = internal::FetchChapter(
+        site, task.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
+    if (!chapter.Ok()) {
         WriteState(task, encoding, page, kStateFailed);
+        if (chapter.Blocked) {
+            ++task.Job->BlockedChapters;
+            SetStatus(task, internal::BlockedSiteMessage(site.Rule));
+        }
         return;
     }
-    std::u16string text = chapter.Text;
-    if (chapter.Images.empty()) {
-        if (text.empty()) {
-            WriteState(task, encoding, page, kStateNoText);
-            return;
-        }
-        // Only text chapters are cleaned; a chapter with images keeps its text as the site sent it.
-        text = ApplyReplaceRule(task.ReplaceRule, text);
-    } else if (!internal::StoreChapterImages(chapter, task.ChapterUrl, task.PageFile, text, {})) {
+    if (!chapter.HasContent()) {
+        WriteState(task, encoding, page, kStateNoText);
+        return;
+    }
+    std::u16string text;
+    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PageFile, text,
+                                      {})) {
         WriteState(task, encoding, page, kStateFailed);
         return;
     }
     ReplaceAll(page, kDownStatePlaceholder, kStateStored);
     ReplaceAll(page, kChapterContentPlaceholder, text);
     WritePage(encoding, task.PageFile, page);
-    std::lock_guard lock(*task.DownloadLock);
-    task.window->SetStatusText(u"成功下载章节： " + task.ChapterName);
+    SetStatus(task, u"成功下载章节： " + task.ChapterName);
 }
 
 } // namespace velunor

@@ -3,28 +3,45 @@
 
 #include "port/window_port.h"
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace velunor {
 
+namespace internal {
+struct SiteAccess;
+}
+
+/// What the tasks of one download job share with it; created by the job, outliving its tasks.
+struct ChapterJob {
+    /// Held around the status-line updates of the tasks and the reading of their placeholders.
+    std::mutex DownloadLock;
+    /// How many chapters the site refused to give.
+    std::atomic<int> BlockedChapters{0};
+};
+
 /// What one chapter task needs, created by the download job and held by the task's closure. The
-/// window and the lock are not owned; both outlive every task of the job.
+/// window and the job are not owned; both outlive every task of the job.
 struct ChapterTask {
     WindowPort* window;
-    std::u16string ChapterContent;
-    std::u16string ReplaceRule;
-    std::u16string Charset;
+    /// The site's rule and request settings, shared by every task of the job.
+    std::shared_ptr<const internal::SiteAccess> Site;
     std::u16string ChapterName;
     std::u16string ChapterUrl;
     std::u16string PageFile;
-    /// The DownloadLock of the job that queued the task.
-    std::mutex* DownloadLock;
+    /// The novel's contents address: the Referer of the chapter request, and where a chapter
+    /// split over pages ends, as it does at the next chapter's address (empty for the last).
+    std::u16string ContentsUrl;
+    std::u16string NextChapterUrl;
+    ChapterJob* Job;
 };
 
-/// Fetches the chapter of `task` and rewrites its page with state "1" and the text, "0" when no
-/// text was found, or "-1" when the chapter or one of its images could not be fetched. Runs on a
-/// pool worker; blocks on the network.
+/// Fetches the chapter of `task`, every page of it, and rewrites its page with state "1" and the
+/// text, "0" when no text was found, or "-1" when a page or an image of the chapter could not
+/// be fetched or the site refused it (the status line then says so). Runs on a pool worker;
+/// blocks on the network.
 void RunChapterTask(const ChapterTask& task);
 
 } // namespace velunor

@@ -6,6 +6,10 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <vector>
 
 namespace velunor {
@@ -118,6 +122,37 @@ bool WritesGb18030(std::u16string_view encoding) {
            codePage == CXmlDocument::CodePageFromName(u"gb2312");
 }
 
+// The real location of `path`: the longest part of it that exists, links and all, resolved
+// with realpath, followed by the rest as written. Empty when `path` is relative, or when a part
+// that exists cannot be resolved (a dangling link): writing there would follow the link wherever
+// it leads.
+std::string RealPathOfExistingParts(const std::string& path) {
+    if (path.empty() || path.front() != '/') {
+        return {};
+    }
+    std::string existing = path;
+    std::string rest;
+    struct stat status {};
+    while (lstat(existing.c_str(), &status) != 0) {
+        size_t slash = existing.find_last_of('/');
+        if (errno != ENOENT || slash == std::string::npos || slash == 0) {
+            return {};
+        }
+        // A missing "." or ".." would be resolved against the text, not the disk.
+        std::string_view name = std::string_view(existing).substr(slash + 1);
+        if (name == "." || name == "..") {
+            return {};
+        }
+        rest = existing.substr(slash) + rest;
+        existing.resize(slash);
+    }
+    char resolved[PATH_MAX];
+    if (realpath(existing.c_str(), resolved) == nullptr) {
+        return {};
+    }
+    return resolved + rest;
+}
+
 } // namespace
 
 std::u16string NovelRootFolder(const std::u16string& programFolder) {
@@ -193,6 +228,38 @@ std::u16string ImageFragment(std::u16string_view fileName) {
            u"'><br /></div>";
 }
 
+std::u16string RecordedChapterUrl(std::u16string_view pageText) {
+    constexpr std::u16string_view kStart = u"<div id=\"chapter_url\">";
+    size_t start = pageText.find(kStart);
+    if (start == std::u16string_view::npos) {
+        return {};
+    }
+    start += kStart.size();
+    size_t end = pageText.find(u"</div>", start);
+    if (end == std::u16string_view::npos) {
+        return {};
+    }
+    return HiddenFieldValue(pageText.substr(start, end - start));
+}
+
+std::u16string NextChapterPageFile(std::u16string_view pageFile) {
+    size_t slash = pageFile.rfind(u'/');
+    std::u16string_view name = pageFile.substr(slash == std::u16string_view::npos ? 0 : slash + 1);
+    if (name.size() <= kPageSuffix.size() || name.size() > kPageSuffix.size() + 9 ||
+        name.substr(name.size() - kPageSuffix.size()) != kPageSuffix) {
+        return {};
+    }
+    int n = 0;
+    for (char16_t c : name.substr(0, name.size() - kPageSuffix.size())) {
+        if (c < u'0' || c > u'9') {
+            return {};
+        }
+        n = n * 10 + (c - u'0');
+    }
+    return std::u16string(pageFile.substr(0, pageFile.size() - name.size())) +
+           ChapterPageName(n + 1);
+}
+
 std::u16string DownStateElement(std::u16string_view state) {
     return u"<div style=\"display:none;\" id=\"down_state\">" + std::u16string(state) + u"</div>";
 }
@@ -216,6 +283,18 @@ bool IsNovelFolder(const std::u16string& programFolder, std::u16string_view fold
         return false;
     }
     return components.size() == 2 && AreOrdinaryComponents(components);
+}
+
+bool IsInsideRealNovelRoot(const std::u16string& programFolder, std::u16string_view path) {
+    std::string root = RealPathOfExistingParts(NativePath(NovelRootFolder(programFolder)));
+    std::string real = RealPathOfExistingParts(NativePath(path));
+    if (root.empty() || real.empty()) {
+        return false;
+    }
+    if (root.back() != '/') {
+        root.push_back('/');
+    }
+    return real.size() > root.size() && real.compare(0, root.size(), root) == 0;
 }
 
 bool ReadPage(std::u16string& encoding, std::u16string_view path, std::u16string& text) {

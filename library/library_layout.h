@@ -72,6 +72,12 @@ std::u16string HiddenFieldText(std::u16string_view value);
 
 /// A hidden field's value from the inner HTML the page shows: entities decoded.
 std::u16string HiddenFieldValue(std::u16string_view innerHtml);
+/// The chapter address that the text of a chapter page records in its hidden field; empty when
+/// it holds none.
+std::u16string RecordedChapterUrl(std::u16string_view pageText);
+/// The page file of the chapter after the one whose page file is `pageFile` ("7.html" gives
+/// "8.html" beside it); empty when the file name is not one of a chapter page.
+std::u16string NextChapterPageFile(std::u16string_view pageFile);
 /// The hidden state element of a chapter page holding `state`, character for character as the
 /// template holds it.
 std::u16string DownStateElement(std::u16string_view state);
@@ -82,6 +88,12 @@ bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path
 /// True when `folder` is a novel folder of the library: programFolder + "Novel/" + site + "/" +
 /// novel, with no empty, "." or ".." component (so never Novel/ itself or a site folder).
 bool IsNovelFolder(const std::u16string& programFolder, std::u16string_view folder);
+/// True when `path` really lies inside the program's Novel/ folder: every symbolic link among
+/// the parts of `path` that exist is resolved, and what they lead to must be below the real
+/// Novel/ folder (a Novel/ folder that is itself a link counts where it leads). A path that
+/// cannot be resolved (a dangling link, a missing Novel/ folder) does not. The textual checks
+/// above cannot see links; this one blocks on the disk.
+bool IsInsideRealNovelRoot(const std::u16string& programFolder, std::u16string_view path);
 
 /// Reads a template or page into `text` with the job's encoding variable (in/out); a file that
 /// cannot be read gives empty text and false. Blocks on the disk.

@@ -12,7 +12,10 @@
 namespace velunor {
 
 /// Downloads the novel of the window's first selected result row to its end, reporting on the
-/// status line; returns after every chapter task has finished or after a stop. `window` must
+/// status line; returns after every chapter task has finished or after a stop. Every request
+/// keeps the site's manners (its header lines, pacing and retries), follows redirects, and fails
+/// when the site refuses access; the contents may be on the information page or spread over
+/// pages, and a chapter over pages. `window` must
 /// outlive it. `programFolder` ends in "/" and holds Config/, Template/ and Novel/. Meant as the
 /// body of a detached thread (the window has shown the waiting page and switched to reading);
 /// jobs may run at the same time, each with its own DownloadLock. Blocks.

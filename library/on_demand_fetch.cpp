@@ -27,59 +27,134 @@ DisplayedChapter ReadDisplayedChapter(WindowPort& window) {
     return page;
 }
 
+// True when the page may be written, and images stored beside it: a page of the library by
+// its text, and really inside the Novel/ folder once links are resolved, so that a chapter file
+// or a folder on the way to it that is a symbolic link cannot carry the write elsewhere.
+bool IsWritableLibraryPage(const std::u16string& programFolder, const std::u16string& path) {
+    return IsLibraryPage(programFolder, path) && IsInsideRealNovelRoot(programFolder, path) &&
+           IsInsideRealNovelRoot(programFolder, FolderOfFile(path) + u"/images");
+}
+
 // Rewrites the state element found in the file from the displayed state to `state`, and on
 // success the text placeholder. A state element that the file no longer holds stays as it is.
-void RewriteState(const DisplayedChapter& page, std::u16string_view state,
-                  const std::u16string* chapterText) {
+// False when the file could not be read or written; the page is checked again first, since the
+// fetch gave the disk time to change.
+bool RewriteState(const std::u16string& programFolder, const DisplayedChapter& page,
+                  std::u16string_view state, const std::u16string* chapterText) {
     std::u16string encoding(kPageEncoding);
     std::u16string text;
-    if (!ReadPage(encoding, page.ChapterSaveFile, text)) {
-        return;
+    if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile) ||
+        !ReadPage(encoding, page.ChapterSaveFile, text)) {
+        return false;
     }
     ReplaceAll(text, DownStateElement(page.DownState), DownStateElement(state));
     if (chapterText != nullptr) {
         ReplaceAll(text, kChapterContentPlaceholder, *chapterText);
     }
-    WritePage(encoding, page.ChapterSaveFile, text);
+    return WritePage(encoding, page.ChapterSaveFile, text);
+}
+
+// The page and its rule are read before anything is fetched, so a page whose files cannot be
+// read is left as it is and the status line says which one failed.
+bool CanReadPageAndRule(WindowPort& window, const DisplayedChapter& page, CSiteRule& rule) {
+    std::u16string encoding(kPageEncoding);
+    std::u16string text;
+    if (!ReadPage(encoding, page.ChapterSaveFile, text)) {
+        window.SetStatusText(u"无法读取本页记录的章节文件，未做任何改动！");
+        return false;
+    }
+    rule = LoadSiteRule(page.RuleFilePath);
+    // Without its chapter pattern a rule can fetch nothing: it could not be read, or it is not
+    // a rule file.
+    if (rule.ChapterContent.empty()) {
+        window.SetStatusText(u"无法读取本页记录的规则文件，未做任何改动！");
+        return false;
+    }
+    return true;
+}
+
+bool HasImages(const internal::FetchedChapter& chapter) {
+    for (const internal::ChapterPage& page : chapter.Pages) {
+        if (!page.Images.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the chapter's pages end, as far as the library knows it without its contents list: the
+// next chapter's address is the one its own page file records, when there is one; the contents
+// address is taken to be the chapter's folder; and a next page must be named after the chapter.
+internal::ChapterBounds OnDemandBounds(const std::u16string& programFolder,
+                                       const DisplayedChapter& page) {
+    internal::ChapterBounds bounds;
+    bounds.ContentsUrl = internal::AddressFolder(page.ChapterUrl);
+    bounds.OwnPagesOnly = true;
+    std::u16string nextFile = NextChapterPageFile(page.ChapterSaveFile);
+    std::u16string encoding(kPageEncoding);
+    std::u16string text;
+    if (IsLibraryPage(programFolder, nextFile) && ReadPage(encoding, nextFile, text)) {
+        bounds.NextChapterUrl = RecordedChapterUrl(text);
+    }
+    return bounds;
+}
+
+void ReportFetchFailure(WindowPort& window, const CSiteRule& rule,
+                        const internal::FetchedChapter& chapter) {
+    if (!chapter.Blocked) {
+        window.ShowMessage(u"无法访问目标站的本章节页面！", MessageIcon::Exclamation,
+                           MessageButtons::Ok);
+        return;
+    }
+    std::u16string message = internal::BlockedSiteMessage(rule);
+    window.SetStatusText(message);
+    window.ShowMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
 void Fetch(WindowPort& window, const std::u16string& programFolder) {
     DisplayedChapter page = ReadDisplayedChapter(window);
     // The hidden fields are whatever the displayed page holds; only a page of the library may
     // be rewritten, and images land beside it.
-    if (!IsLibraryPage(programFolder, page.ChapterSaveFile)) {
+    if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile)) {
         window.SetStatusText(u"本页记录的章节文件不在书库的 Novel 文件夹中，未做任何改动！");
         return;
     }
-    CSiteRule rule = LoadSiteRule(page.RuleFilePath);
-    window.SetStatusText(u"正在读取目标站章节页面……");
-    internal::FetchedChapter chapter =
-        internal::FetchChapter(page.ChapterUrl, rule.ChapterContent, rule.Charset);
-    if (chapter.StatusCode != 200) {
-        window.ShowMessage(u"无法访问目标站的本章节页面！", MessageIcon::Exclamation,
-                           MessageButtons::Ok);
-        RewriteState(page, kStateFailed, nullptr);
+    CSiteRule rule;
+    if (!CanReadPageAndRule(window, page, rule)) {
         return;
     }
-    std::u16string text = chapter.Text;
-    if (!chapter.Images.empty()) {
-        window.SetStatusText(u"本章为图片章节，正在下载……");
-        auto announce = [&](int k) {
-            window.SetStatusText(u"正在下载本章的第 " + DecimalText(k) + u" 个图片……");
-        };
-        if (!internal::StoreChapterImages(chapter, page.ChapterUrl, page.ChapterSaveFile, text,
-                                          announce)) {
-            RewriteState(page, kStateFailed, nullptr);
-            window.SetStatusText(u"当前章节图片下载失败！");
-            return;
-        }
-    } else if (text.empty()) {
+    window.SetStatusText(u"正在读取目标站章节页面……");
+    internal::SiteAccess site = internal::MakeSiteAccess(rule);
+    internal::FetchedChapter chapter =
+        internal::FetchChapter(site, page.ChapterUrl, OnDemandBounds(programFolder, page));
+    if (!chapter.Ok()) {
+        ReportFetchFailure(window, rule, chapter);
+        RewriteState(programFolder, page, kStateFailed, nullptr);
+        return;
+    }
+    if (!chapter.HasContent()) {
         window.ShowMessage(u"在目标站没有提取到章节内容，请更换目标站！", MessageIcon::Exclamation,
                            MessageButtons::Ok);
-        RewriteState(page, kStateNoText, nullptr);
+        RewriteState(programFolder, page, kStateNoText, nullptr);
         return;
     }
-    RewriteState(page, kStateStored, &text);
+    if (HasImages(chapter)) {
+        window.SetStatusText(u"本章为图片章节，正在下载……");
+    }
+    auto announce = [&](int k) {
+        window.SetStatusText(u"正在下载本章的第 " + DecimalText(k) + u" 个图片……");
+    };
+    // The text is stored as the site sent it: the reader asked for this chapter as it is.
+    std::u16string text;
+    if (!internal::ComposeChapterText(site, chapter, u"", page.ChapterSaveFile, text, announce)) {
+        RewriteState(programFolder, page, kStateFailed, nullptr);
+        window.SetStatusText(u"当前章节图片下载失败！");
+        return;
+    }
+    if (!RewriteState(programFolder, page, kStateStored, &text)) {
+        window.SetStatusText(u"无法写入本页记录的章节文件，本章未能保存！");
+        return;
+    }
     window.NavigateAsync(page.ChapterSaveFile);
     window.SetStatusText(u"成功下载本章节！");
 }

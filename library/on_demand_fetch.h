@@ -9,11 +9,13 @@
 namespace velunor {
 
 /// Reads the hidden fields of the page the window shows, fetches the chapter with the site's
-/// current rule, stores its images and rewrites the page's state (and, on success, its text),
-/// then shows the page again. A page file that is not a page of the library below
-/// `programFolder` (ending in "/") is left alone, and the status line says so. Meant as the
-/// body of a detached thread, one per click; `window` must outlive it. Blocks on the network
-/// and on message boxes.
+/// current rule (every page of it, up to the next chapter that the following chapter page
+/// records or to a page not named after the chapter), stores its images and rewrites the page's
+/// state (and, on success, its text), then shows the page again. A page file that is not a page of
+/// the library below `programFolder` (ending in "/"), or whose real location once links are
+/// resolved is outside its Novel/ folder, is left alone, as is a page whose file or rule file
+/// cannot be read; the status line says which. Meant as the body of a detached thread, one per
+/// click; `window` must outlive it. Blocks on the network and on message boxes.
 void OnDemandChapterFetch(WindowPort* window, std::u16string programFolder);
 
 } // namespace velunor

@@ -3,16 +3,28 @@
 #include "core/core.h"
 #include "net/internal/transfer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace velunor {
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using internal::RunTransfer;
+using internal::TransferAnswer;
 using internal::TransferOutcome;
 
 constexpr std::string_view kGzipField = "Content-Encoding: gzip";
+// How often a wait before a retry looks at the cancel test.
+constexpr auto kCancelCheck = std::chrono::milliseconds(100);
+// The most of a file's body that is kept for IsBlocked; a larger body is no page of refusal.
+constexpr std::size_t kBlockedSampleLimit = 1024 * 1024;
 
 struct FileCloser {
     void operator()(std::FILE* file) const {
@@ -25,7 +37,23 @@ struct FileCloser {
 struct FileSink {
     std::string path;
     std::unique_ptr<std::FILE, FileCloser> file;
+    // The file's size before the fetch, -1 when there was none: what a retry or a refused body
+    // puts it back to.
+    off_t sizeBefore = -1;
+    // The body as it arrives, for IsBlocked, while it is no larger than a page of refusal.
+    bool keepSample = false;
+    std::string sample;
 };
+
+// Puts the file back as it was before the fetch: removed, or cut to its former size.
+void RestoreFile(FileSink& sink) {
+    sink.file.reset();
+    if (sink.sizeBefore < 0) {
+        unlink(sink.path.c_str());
+    } else {
+        truncate(sink.path.c_str(), sink.sizeBefore);
+    }
+}
 
 bool AppendToBuffer(std::string_view chunk, void* buffer) {
     static_cast<std::string*>(buffer)->append(chunk);
@@ -42,6 +70,14 @@ bool AppendToFile(std::string_view chunk, void* sinkData) {
     if (sink->file == nullptr) {
         return false;
     }
+    if (sink->keepSample) {
+        sink->keepSample = sink->sample.size() + chunk.size() <= kBlockedSampleLimit;
+        if (sink->keepSample) {
+            sink->sample.append(chunk);
+        } else {
+            sink->sample.clear();
+        }
+    }
     bool written = std::fwrite(chunk.data(), 1, chunk.size(), sink->file.get()) == chunk.size();
     return written && std::fflush(sink->file.get()) == 0;
 }
@@ -57,29 +93,154 @@ std::string PageBytes(std::string body, std::string_view headers) {
     return inflated;
 }
 
+bool IsCancelled(const FetchSettings& settings) {
+    return settings.Cancelled && settings.Cancelled();
+}
+
+// Whether an attempt that ended so calls for another one.
+bool CallsForRetry(TransferOutcome outcome, const TransferAnswer& answer,
+                   const FetchResult& result) {
+    if (outcome == TransferOutcome::Failed) {
+        return answer.retryable;
+    }
+    if (outcome != TransferOutcome::Completed) {
+        return false;
+    }
+    switch (result.StatusCode) {
+    case 429: // too many requests
+    case 500:
+    case 502:
+    case 503:
+    case 504:
+        return true;
+    default:
+        return result.Blocked;
+    }
+}
+
+// The wait before retry `retry` (from 1): what the answer's Retry-After asks for, or the base
+// delay doubled for every retry before this one; never more than kMaxRetryWait.
+Clock::duration RetryWait(const FetchSettings& settings, int retry, const TransferAnswer& answer) {
+    if (answer.retryAfter) {
+        return std::min<Clock::duration>(*answer.retryAfter, kMaxRetryWait);
+    }
+    Clock::duration wait = std::max(settings.RetryBaseDelay, std::chrono::milliseconds(0));
+    for (int i = 1; i < retry && wait < kMaxRetryWait; ++i) {
+        wait *= 2;
+    }
+    return std::min<Clock::duration>(wait, kMaxRetryWait);
+}
+
+// Sleeps for `wait`, looking at the cancel test every kCancelCheck; false when it turned true.
+bool WaitUnlessCancelled(const FetchSettings& settings, Clock::duration wait) {
+    Clock::time_point until = Clock::now() + wait;
+    for (;;) {
+        if (IsCancelled(settings)) {
+            return false;
+        }
+        Clock::time_point now = Clock::now();
+        if (now >= until) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - now, kCancelCheck));
+    }
+}
+
+// Runs `attempt(answer, number)` (number from 1), which sends the request once and sets
+// result.Blocked, until one needs no retry or the retries of `settings` are used up; returns
+// the last attempt's outcome.
+template <typename Attempt>
+TransferOutcome RunAttempts(FetchResult& result, std::u16string_view url,
+                            const FetchSettings& settings, Attempt attempt) {
+    int retries = std::max(0, settings.RetryCount);
+    result.Attempts = 0;
+    for (int number = 1;; ++number) {
+        result.EffectiveUrl.assign(url);
+        result.RedirectCount = 0;
+        result.Blocked = false;
+        ++result.Attempts;
+        TransferAnswer answer;
+        TransferOutcome outcome = attempt(answer, number);
+        if (number > retries || !CallsForRetry(outcome, answer, result)) {
+            return outcome;
+        }
+        if (!WaitUnlessCancelled(settings, RetryWait(settings, number, answer))) {
+            result.StatusCode = -1;
+            result.Blocked = false;
+            return TransferOutcome::Failed;
+        }
+    }
+}
+
 } // namespace
 
 std::u16string FetchPage(FetchResult& result, std::u16string_view url,
                          const FetchSettings& settings) {
-    std::string body;
-    std::string headers;
-    TransferOutcome outcome = RunTransfer(result, url, settings, &AppendToBuffer, &body, headers);
-    if (outcome != TransferOutcome::Completed) {
+    std::string page;
+    TransferOutcome outcome =
+        RunAttempts(result, url, settings, [&](TransferAnswer& answer, int /*number*/) {
+            std::string body;
+            TransferOutcome sent =
+                RunTransfer(result, url, settings, &AppendToBuffer, &body, answer);
+            if (sent == TransferOutcome::Completed) {
+                page = PageBytes(std::move(body), answer.headers);
+                result.Blocked = settings.IsBlocked && settings.IsBlocked(page);
+            }
+            return sent;
+        });
+    if (outcome != TransferOutcome::Completed || result.Blocked) {
         return {};
     }
-    return AnsiToWide(PageBytes(std::move(body), headers));
+    return AnsiToWide(page);
 }
 
 bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
                  const FetchSettings& settings) {
-    FileSink sink{NativePath(path), nullptr};
-    std::string headers;
-    TransferOutcome outcome = RunTransfer(result, url, settings, &AppendToFile, &sink, headers);
+    FileSink sink;
+    sink.path = NativePath(path);
+    struct stat before {};
+    if (stat(sink.path.c_str(), &before) == 0) {
+        sink.sizeBefore = before.st_size;
+    }
+    TransferOutcome outcome =
+        RunAttempts(result, url, settings, [&](TransferAnswer& answer, int number) {
+            if (number > 1) {
+                RestoreFile(sink);
+            }
+            sink.keepSample = static_cast<bool>(settings.IsBlocked);
+            sink.sample.clear();
+            TransferOutcome sent = RunTransfer(result, url, settings, &AppendToFile, &sink, answer);
+            sink.file.reset();
+            if (sent == TransferOutcome::Completed && sink.keepSample) {
+                result.Blocked =
+                    settings.IsBlocked(PageBytes(std::move(sink.sample), answer.headers));
+            }
+            return sent;
+        });
+    if (result.Blocked) {
+        RestoreFile(sink);
+        return false;
+    }
     return outcome == TransferOutcome::Completed;
 }
 
 std::u16string LocationText(const FetchResult& result) {
     return AnsiToWide(result.Location);
+}
+
+std::vector<std::string> RequestHeaderLines(std::u16string_view ruleText) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < ruleText.size()) {
+        std::size_t end = std::min(ruleText.find(u'\n', start), ruleText.size());
+        std::string line =
+            internal::CleanHeaderLine(WideToUtf8(ruleText.substr(start, end - start)));
+        if (!line.empty()) {
+            lines.push_back(std::move(line));
+        }
+        start = end + 1;
+    }
+    return lines;
 }
 
 } // namespace velunor

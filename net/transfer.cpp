@@ -2,29 +2,39 @@
 
 #include "core/core.h"
 #include "net/internal/curl_session.h"
+#include "net/internal/site_limiter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace velunor::internal {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kUserAgentLine[] =
-    "User-Agent: Mozilla/5.0 (Windows; U; Windows NT 5.1; zh-CN; rv:1.9.2.15) Gecko/20110303 "
-    "Firefox/3.6.15";
-constexpr char kAcceptLine[] =
-    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
-constexpr std::string_view kLocationField = "Location: ";
-constexpr std::string_view kLineEnd = "\r\n";
+// The headers of a current desktop browser, which sites expect; a rule may replace any of them.
+constexpr std::string_view kDefaultHeaders[] = {
+    "User-Agent: Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/124.0.0.0 Safari/537.36",
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
+    "Accept-Language: zh-CN,zh;q=0.9",
+};
+constexpr std::string_view kFormContentType = "Content-Type: application/x-www-form-urlencoded";
+// Headers that describe how the bytes travel, which the fetcher sets itself: a rule's value
+// would break the framing of the request or ask for an encoding the fetcher cannot undo.
+constexpr std::string_view kFetcherOwnedHeaders[] = {"Content-Length", "Transfer-Encoding",
+                                                     "Accept-Encoding"};
 constexpr long kDnsCacheSeconds = 300;
 constexpr long kConnectTimeoutMs = 10000;
-constexpr long kTransferTimeoutSeconds = 10000;
 constexpr long kHttpRedirectFound = 302;
-// The longest the transfer loop waits for its sockets before it looks at the cancel test and the
-// stall guard again.
+constexpr long kHttpSeeOther = 303;
+// The only schemes a request or a redirect may use, in libcurl's spelling.
+constexpr char kFetchableSchemes[] = "http,https";
+// The longest the transfer loop waits for its sockets before it looks at the cancel test, the
+// stall guard and the low-speed check again.
 constexpr int kPollIntervalMs = 100;
 
 struct EasyDeleter {
@@ -73,40 +83,212 @@ class Attachment {
 
 // What the callbacks of one transfer share; lives on the calling thread's stack.
 struct TransferState {
+    CURL* easy;
     BodySink sink;
     void* sinkData;
     std::string* headers;
     Clock::time_point lastReceived;
+    std::uint64_t bodyLimit = 0;
+    std::uint64_t bodyBytes = 0;
+    // The span over which the low-speed check counts bytes; it opens with the first byte, so
+    // that waiting for an answer is left to the stall guard.
+    bool receivedAny = false;
+    Clock::time_point spanStart{};
+    std::uint64_t spanBytes = 0;
+    // Set when the answer is a redirect that will be followed: its body is nobody's.
+    bool followRedirects = false;
+    bool discardBody = false;
 };
+
+void NoteReceived(TransferState& state, size_t bytes) {
+    state.lastReceived = Clock::now();
+    if (!state.receivedAny) {
+        state.receivedAny = true;
+        state.spanStart = state.lastReceived;
+    }
+    state.spanBytes += bytes;
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<TransferState*>(user);
     size_t bytes = size * count;
-    state->lastReceived = Clock::now();
+    NoteReceived(*state, bytes);
+    if (state->discardBody) {
+        return bytes;
+    }
+    state->bodyBytes += bytes;
+    // A body without a Content-Length, or one that sends more than it announced, is stopped
+    // here rather than by libcurl's size check, which looks only at the announcement.
+    if (state->bodyLimit != 0 && state->bodyBytes > state->bodyLimit) {
+        return 0;
+    }
     if (!state->sink(std::string_view(data, bytes), state->sinkData)) {
         return 0;
     }
     return bytes;
 }
 
+// The value of the answer's first Location header, looked up by name as libcurl parsed it, so
+// that neither the name's case nor a header such as Content-Location can mislead; empty when
+// there is none. libcurl leaves the line's CR in an empty value, so line ends are trimmed too.
+std::string FindLocation(CURL* easy) {
+    curl_header* location = nullptr;
+    if (curl_easy_header(easy, "Location", 0, CURLH_HEADER, -1, &location) != CURLHE_OK) {
+        return {};
+    }
+    std::string_view value = location->value;
+    std::size_t first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(value.substr(first, value.find_last_not_of(" \t\r\n") + 1 - first));
+}
+
+bool IsRedirect(long code) {
+    return code == 301 || code == kHttpRedirectFound || code == kHttpSeeOther || code == 307 ||
+           code == 308;
+}
+
+// Keeps the headers of the latest answer only: an interim "100 Continue" has its own, and so
+// does a redirect. Once an answer's headers are complete, a redirect that will be followed has
+// its body thrown away.
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* state = static_cast<TransferState*>(user);
     size_t bytes = size * count;
-    state->lastReceived = Clock::now();
-    state->headers->append(data, bytes);
+    std::string_view line(data, bytes);
+    NoteReceived(*state, bytes);
+    if (line.starts_with("HTTP/")) {
+        state->headers->clear();
+        state->discardBody = false;
+    }
+    state->headers->append(line);
+    if (state->followRedirects && (line == "\r\n" || line == "\n")) {
+        long code = 0;
+        curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &code);
+        state->discardBody = IsRedirect(code) && !FindLocation(state->easy).empty();
+    }
     return bytes;
 }
 
-HeaderList BuildHeaderList() {
-    HeaderList list(curl_slist_append(nullptr, kUserAgentLine));
-    if (list == nullptr) {
-        return nullptr;
+bool IsSpaceOrTab(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimSpace(std::string_view text) {
+    while (!text.empty() && IsSpaceOrTab(text.front())) {
+        text.remove_prefix(1);
     }
-    curl_slist* extended = curl_slist_append(list.get(), kAcceptLine);
-    if (extended == nullptr) {
-        return nullptr;
+    while (!text.empty() && IsSpaceOrTab(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The name of a cleaned header line: what comes before its ":".
+std::string_view HeaderName(std::string_view line) {
+    return TrimSpace(line.substr(0, line.find(':')));
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+bool NamesAny(const std::vector<std::string>& lines, std::string_view name) {
+    return std::any_of(lines.begin(), lines.end(), [name](const std::string& line) {
+        return SameName(HeaderName(line), name);
+    });
+}
+
+// The header lines of one request: the caller's own, and the defaults, the Referer and the form
+// type that they do not name. A GET that a redirect made of a POST sends no Content-Type.
+std::vector<std::string> RequestHeaders(const FetchSettings& settings, bool post) {
+    std::vector<std::string> own;
+    for (const std::string& line : settings.Headers) {
+        std::string clean = CleanHeaderLine(line);
+        std::string_view name = HeaderName(clean);
+        bool owned = std::any_of(std::begin(kFetcherOwnedHeaders), std::end(kFetcherOwnedHeaders),
+                                 [name](std::string_view other) { return SameName(name, other); });
+        if (clean.empty() || owned || (!post && SameName(name, "Content-Type"))) {
+            continue;
+        }
+        own.push_back(std::move(clean));
+    }
+    std::vector<std::string> lines;
+    for (std::string_view line : kDefaultHeaders) {
+        if (!NamesAny(own, HeaderName(line))) {
+            lines.emplace_back(line);
+        }
+    }
+    std::string referer = CleanHeaderLine("Referer: " + settings.Referer);
+    if (!settings.Referer.empty() && !referer.empty() && !NamesAny(own, "Referer")) {
+        lines.push_back(std::move(referer));
+    }
+    if (post && !NamesAny(own, "Content-Type")) {
+        lines.emplace_back(kFormContentType);
+    }
+    // libcurl would hold back a larger body until the server agrees to take it, which costs a
+    // second with servers that never answer "100 Continue"; browsers send the body at once.
+    if (!NamesAny(own, "Expect")) {
+        lines.emplace_back("Expect:");
+    }
+    lines.insert(lines.end(), std::make_move_iterator(own.begin()),
+                 std::make_move_iterator(own.end()));
+    return lines;
+}
+
+HeaderList BuildHeaderList(const std::vector<std::string>& lines) {
+    HeaderList list;
+    for (const std::string& line : lines) {
+        curl_slist* extended = curl_slist_append(list.get(), line.c_str());
+        if (extended == nullptr) {
+            return nullptr;
+        }
+        list.release();
+        list.reset(extended);
     }
     return list;
+}
+
+// Keeps libcurl to http and https, for the first request and for any redirect, whatever the
+// address says. False when libcurl refuses the restriction: then nothing may be fetched.
+bool RestrictSchemes(CURL* easy) {
+#if LIBCURL_VERSION_NUM >= 0x075500
+    return curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kFetchableSchemes) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kFetchableSchemes) == CURLE_OK;
+#else
+    long schemes = CURLPROTO_HTTP | CURLPROTO_HTTPS;
+    return curl_easy_setopt(easy, CURLOPT_PROTOCOLS, schemes) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, schemes) == CURLE_OK;
+#endif
+}
+
+// True when `url` is one that libcurl would fetch over http or https. It is parsed as libcurl
+// parses a request's address, guessing the scheme of an address without one as libcurl does,
+// so that the answer holds for the address that libcurl is then given.
+bool HasFetchableScheme(const std::string& url) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+    if (parsed == nullptr ||
+        curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
+                     CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return false;
+    }
+    char* scheme = nullptr;
+    if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+        return false;
+    }
+    bool fetchable = curl_strequal(scheme, "http") != 0 || curl_strequal(scheme, "https") != 0;
+    curl_free(scheme);
+    return fetchable;
+}
+
+void SetLimits(CURL* easy, const FetchSettings& settings) {
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(settings.TotalTimeout.count()));
+    // Refuses an answer whose Content-Length is over the limit before its body is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(settings.BodyLimit));
 }
 
 void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, TransferState& state) {
@@ -121,8 +303,6 @@ void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, Tran
     // HTTP/2 would deliver header names in lower case, and the header tests are case-sensitive.
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(easy, CURLOPT_HEADER, 0L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT, kTransferTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
@@ -153,11 +333,31 @@ CURLcode FinishedResult(CURLM* multi, CURL* easy) {
     return CURLE_RECV_ERROR;
 }
 
+// True once a whole LowSpeedTime since the span opened brought fewer bytes than LowSpeedLimit a
+// second asks for. A span that brought enough closes and the next one opens, so a transfer is
+// judged on its recent speed, not on an average that a fast start keeps high.
+bool TooSlow(const FetchSettings& settings, TransferState& state, Clock::time_point now) {
+    if (settings.LowSpeedLimit == 0 || settings.LowSpeedTime.count() <= 0 || !state.receivedAny) {
+        return false;
+    }
+    if (now - state.spanStart < settings.LowSpeedTime) {
+        return false;
+    }
+    auto spanMs = static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - state.spanStart).count());
+    if (state.spanBytes * 1000 < settings.LowSpeedLimit * spanMs) {
+        return true;
+    }
+    state.spanStart = now;
+    state.spanBytes = 0;
+    return false;
+}
+
 // Drives the transfer in its own multi handle rather than with curl_easy_perform, which looks at
-// its progress callback only about once a second while nothing arrives: here the cancel test and
-// the stall guard are checked after every wait of at most kPollIntervalMs, so a job can end a
-// transfer promptly even while it is connecting or its server is silent.
-CURLcode Perform(CURL* easy, const FetchSettings& settings, const TransferState& state) {
+// its progress callback only about once a second while nothing arrives: here the cancel test, the
+// stall guard and the low-speed check run after every wait of at most kPollIntervalMs, so a job
+// can end a transfer promptly even while it is connecting or its server is silent.
+CURLcode Perform(CURL* easy, const FetchSettings& settings, TransferState& state) {
     MultiHandle multi(curl_multi_init());
     if (multi == nullptr) {
         return CURLE_OUT_OF_MEMORY;
@@ -177,7 +377,8 @@ CURLcode Perform(CURL* easy, const FetchSettings& settings, const TransferState&
         if (IsCancelled(settings)) {
             return CURLE_ABORTED_BY_CALLBACK;
         }
-        if (Clock::now() - state.lastReceived > settings.StallTimeout) {
+        Clock::time_point now = Clock::now();
+        if (now - state.lastReceived > settings.StallTimeout || TooSlow(settings, state, now)) {
             return CURLE_OPERATION_TIMEDOUT;
         }
         if (curl_multi_poll(multi.get(), nullptr, 0, kPollIntervalMs, nullptr) != CURLM_OK) {
@@ -186,30 +387,119 @@ CURLcode Perform(CURL* easy, const FetchSettings& settings, const TransferState&
     }
 }
 
-// The value of the first "Location: " field, up to its line end; empty when there is none.
-std::string FindLocation(std::string_view headers) {
-    std::size_t start = headers.find(kLocationField);
-    if (start == std::string_view::npos) {
-        return {};
+std::optional<std::chrono::seconds> FindRetryAfter(CURL* easy) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, "Retry-After", 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
+        return std::nullopt;
     }
-    std::string_view rest = headers.substr(start + kLocationField.size());
-    return std::string(rest.substr(0, rest.find(kLineEnd)));
+    return RetryAfterWait(header->value, std::time(nullptr));
 }
 
-void RecordAnswer(CURL* easy, FetchResult& result, std::string_view headers) {
-    long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-    result.StatusCode = static_cast<std::int32_t>(code);
-    if (code == kHttpRedirectFound) {
-        result.Location = FindLocation(headers);
+// Whether sending a request that failed with `code` again may succeed: not when the caller
+// ended it or it ran into a limit of its own, since the same would happen again.
+bool WorthRetrying(CURLcode code) {
+    switch (code) {
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_WRITE_ERROR:
+    case CURLE_FILESIZE_EXCEEDED:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_TOO_MANY_REDIRECTS:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_FAILED_INIT:
+        return false;
+    default:
+        return true;
     }
+}
+
+// What one hop of a request brought back.
+struct HopAnswer {
+    long code = 0;
+    // True for a redirect that is to be followed.
+    bool follow = false;
+    // The answer's Location, read for a redirect that is followed and for a 302.
+    std::string location;
+};
+
+// One hop of a request: sends it to `address` once the site limiter gives it a turn, and holds
+// that turn until the transfer ends.
+TransferOutcome RunHop(const std::string& address, bool post, const FetchSettings& settings,
+                       BodySink sink, void* sinkData, TransferAnswer& answer, HopAnswer& hop) {
+    EasyHandle easy(curl_easy_init());
+    if (easy == nullptr) {
+        return TransferOutcome::NotStarted;
+    }
+    HeaderList headerList = BuildHeaderList(RequestHeaders(settings, post));
+    if (headerList == nullptr || !RestrictSchemes(easy.get())) {
+        return TransferOutcome::NotStarted;
+    }
+    TransferState state{easy.get(), sink, sinkData, &answer.headers, Clock::now()};
+    state.bodyLimit = settings.BodyLimit;
+    state.followRedirects = settings.FollowRedirects;
+    SetOptions(easy.get(), headerList.get(), address, state);
+    SetLimits(easy.get(), settings);
+    if (post) {
+        const std::string& body = *settings.PostBody;
+        curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.data());
+    }
+    answer.headers.clear();
+    CSiteLimiter::Slot turn = ProcessSiteLimiter().Acquire(
+        SiteHostOf(address), SiteLimits{settings.RequestInterval, settings.MaxConnections},
+        settings.Cancelled);
+    if (!turn) {
+        return TransferOutcome::Failed;
+    }
+    // The stall guard counts from the start of the transfer, not from the wait for a turn.
+    state.lastReceived = Clock::now();
+    CURLcode code = Perform(easy.get(), settings, state);
+    if (code != CURLE_OK) {
+        answer.retryable = WorthRetrying(code);
+        return TransferOutcome::Failed;
+    }
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &hop.code);
+    hop.follow = state.discardBody;
+    if (hop.follow || hop.code == kHttpRedirectFound) {
+        hop.location = FindLocation(easy.get());
+    }
+    if (!hop.follow) {
+        answer.retryAfter = FindRetryAfter(easy.get());
+    }
+    return TransferOutcome::Completed;
+}
+
+// The absolute address a redirect from `base` to `location` leads to, as libcurl resolves a
+// relative one; empty when it cannot be made one.
+std::string ResolveLocation(const std::string& base, const std::string& location) {
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+    std::string target = EscapeControlBytes(location);
+    if (url == nullptr ||
+        curl_url_set(url.get(), CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_URL, target.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK) {
+        return {};
+    }
+    char* resolved = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
+        return {};
+    }
+    std::string text = resolved;
+    curl_free(resolved);
+    return text;
 }
 
 } // namespace
 
+// Redirects are followed here rather than by libcurl, so that every hop takes its own turn at
+// the site it goes to, and the method a hop keeps is the one browsers keep.
 TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
                             const FetchSettings& settings, BodySink sink, void* sinkData,
-                            std::string& headers) {
+                            TransferAnswer& answer) {
+    answer.retryable = false;
+    answer.retryAfter.reset();
     if (IsCancelled(settings)) {
         result.StatusCode = -1;
         return TransferOutcome::Failed;
@@ -217,23 +507,44 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
     if (!CurlSession::Instance().Ready()) {
         return TransferOutcome::NotStarted;
     }
-    EasyHandle easy(curl_easy_init());
-    if (easy == nullptr) {
-        return TransferOutcome::NotStarted;
-    }
-    HeaderList headerList = BuildHeaderList();
-    if (headerList == nullptr) {
-        return TransferOutcome::NotStarted;
-    }
     std::string address = EscapeControlBytes(WideToAnsi(url));
-    TransferState state{sink, sinkData, &headers, Clock::now()};
-    SetOptions(easy.get(), headerList.get(), address, state);
-    if (Perform(easy.get(), settings, state) != CURLE_OK) {
-        result.StatusCode = -1;
-        return TransferOutcome::Failed;
+    bool post = settings.PostBody.has_value();
+    for (int redirects = 0;; ++redirects) {
+        // Another scheme is refused before libcurl is given the address at all; the scheme
+        // restriction of each handle stays as the guard for an address libcurl would read
+        // otherwise.
+        if (!HasFetchableScheme(address)) {
+            result.StatusCode = -1;
+            return TransferOutcome::Failed;
+        }
+        HopAnswer hop;
+        TransferOutcome outcome = RunHop(address, post, settings, sink, sinkData, answer, hop);
+        if (outcome == TransferOutcome::NotStarted && redirects == 0) {
+            return outcome;
+        }
+        if (outcome != TransferOutcome::Completed) {
+            result.StatusCode = -1;
+            return TransferOutcome::Failed;
+        }
+        if (!hop.follow) {
+            result.StatusCode = static_cast<std::int32_t>(hop.code);
+            if (hop.code == kHttpRedirectFound) {
+                result.Location = std::move(hop.location);
+            }
+            return TransferOutcome::Completed;
+        }
+        std::string next = ResolveLocation(address, hop.location);
+        if (redirects == kMaxRedirects || next.empty()) {
+            result.StatusCode = -1;
+            return TransferOutcome::Failed;
+        }
+        if (hop.code == 301 || hop.code == kHttpRedirectFound || hop.code == kHttpSeeOther) {
+            post = false;
+        }
+        address = std::move(next);
+        result.RedirectCount = redirects + 1;
+        result.EffectiveUrl = AnsiToWide(address);
     }
-    RecordAnswer(easy.get(), result, headers);
-    return TransferOutcome::Completed;
 }
 
 std::string EscapeControlBytes(std::string_view url) {
@@ -250,6 +561,49 @@ std::string EscapeControlBytes(std::string_view url) {
         }
     }
     return escaped;
+}
+
+std::string CleanHeaderLine(std::string_view line) {
+    std::string clean;
+    clean.reserve(line.size());
+    for (char c : line) {
+        if (c != '\r' && c != '\n' && c != '\0') {
+            clean += c;
+        }
+    }
+    std::string_view trimmed = TrimSpace(clean);
+    std::size_t colon = trimmed.find(':');
+    if (colon == std::string_view::npos) {
+        return {};
+    }
+    std::string_view name = TrimSpace(trimmed.substr(0, colon));
+    bool validName = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x7F;
+    });
+    return validName ? std::string(trimmed) : std::string();
+}
+
+std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::time_t now) {
+    value = TrimSpace(value);
+    if (value.empty()) {
+        return std::nullopt;
+    }
+    const auto most = static_cast<long long>(kMaxRetryWait.count());
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        long long seconds = 0;
+        for (char c : value) {
+            seconds = std::min(most, seconds * 10 + (c - '0'));
+        }
+        return std::chrono::seconds(seconds);
+    }
+    std::time_t when = curl_getdate(std::string(value).c_str(), nullptr);
+    if (when == -1) {
+        return std::nullopt;
+    }
+    long long seconds =
+        std::clamp(static_cast<long long>(when) - static_cast<long long>(now), 0LL, most);
+    return std::chrono::seconds(seconds);
 }
 
 } // namespace velunor::internal

@@ -37,9 +37,19 @@ bool CSearchResultFile::Reset(const std::u16string& programFolder) {
     std::lock_guard lock(lock_);
     path_ = SearchResultFilePath(programFolder);
     elements_.clear();
-    std::remove(NativePath(path_).c_str());
+    std::string nativePath = NativePath(path_);
+    std::remove(nativePath.c_str());
     CreateFolderPath(programFolder + u"Config");
-    return SaveLocked();
+    if (SaveLocked()) {
+        return true;
+    }
+    // A folder that takes no new file may still let the old one be emptied; either way no hit
+    // of an earlier search may be opened as one of this search.
+    std::FILE* old = std::fopen(nativePath.c_str(), "w");
+    if (old != nullptr) {
+        std::fclose(old);
+    }
+    return false;
 }
 
 bool CSearchResultFile::Append(const SearchHit& hit) {
@@ -71,15 +81,16 @@ bool CSearchResultFile::SaveLocked() {
 }
 
 CSearchResultFile& ProcessSearchResultFile() {
-    static CSearchResultFile file;
-    return file;
+    // Never destroyed: a stopped search may still be finishing its sites while the process ends.
+    static auto* file = new CSearchResultFile;
+    return *file;
 }
 
 std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder) {
     ProcessSearchResultFile().Flush();
     std::vector<SearchHit> hits;
     CXmlDocument document;
-    document.LoadFile(SearchResultFilePath(programFolder));
+    document.LoadFile(SearchResultFilePath(programFolder), kConfigFileLimit);
     while (document.FindElement(u"SearchResult")) {
         SearchHit hit;
         document.EnterElement();

@@ -33,8 +33,9 @@ std::u16string SearchResultFilePath(const std::u16string& programFolder);
 class CSearchResultFile {
   public:
     /// Starts a new search: deletes the previous file and writes one holding only the XML
-    /// declaration. False when the file cannot be written; the hits that follow are then kept
-    /// in memory only. Blocks on the disk.
+    /// declaration. False when the file cannot be written; the previous file is then emptied
+    /// where that is still possible, so that no earlier hit passes for one of this search.
+    /// Blocks on the disk.
     bool Reset(const std::u16string& programFolder);
     /// Appends `hit` after every hit before it; writes the file when the last write is at
     /// least 100 ms old. False when that write failed. Blocks on the disk when it writes.

@@ -3,19 +3,29 @@
 #include "rules/rules.h"
 
 #include "core/core.h"
+#include "rules/internal/match_budget.h"
 #include "rules/internal/pattern_matcher.h"
 
+#include <chrono>
 #include <map>
 
 namespace velunor {
 
 using internal::MatchAll;
+using internal::MatchBudget;
 using internal::MatchFirst;
 using internal::MatchGroups;
+using internal::MatchProblem;
 using internal::RemoveMatches;
 using internal::SplitByPattern;
 
 namespace {
+
+// The matching time of a page. A pattern that scans the page once takes a few hundredths of a
+// microsecond per byte, so a rule's patterns fit in this many times over on a page of any size;
+// only a pattern that backtracks far beyond the page's length runs out of it.
+constexpr std::chrono::nanoseconds kPageMatchTime = std::chrono::seconds(1);
+constexpr std::chrono::nanoseconds kPageMatchTimePerByte = std::chrono::microseconds(2);
 
 // The list delimiter as a pattern: one "|".
 constexpr std::string_view kAlternativeDelimiter = "\\|";
@@ -24,6 +34,34 @@ constexpr std::string_view kAlternativeDelimiter = "\\|";
 constexpr std::string_view kImageSourcePattern =
     "<img.*?src=[\\'\\\"]?([^\\'\\\"]*)[\\'\\\"]?.*?(?:>|\\/>)";
 
+// The budget all the matching for one page draws on.
+MatchBudget PageBudget(const std::string& text) {
+    auto perByte = kPageMatchTimePerByte * static_cast<std::chrono::nanoseconds::rep>(text.size());
+    return MatchBudget(kPageMatchTime + perByte, kMaxValueBytes);
+}
+
+ExtractionProblem ProblemOf(const MatchBudget& budget) {
+    switch (budget.Problem()) {
+    case MatchProblem::None:
+        return ExtractionProblem::None;
+    case MatchProblem::CaptureTooLarge:
+        return ExtractionProblem::ValueTooLarge;
+    case MatchProblem::OutOfTime:
+        return ExtractionProblem::TooSlow;
+    case MatchProblem::TooManyMatches:
+        return ExtractionProblem::TooManyEntries;
+    }
+    return ExtractionProblem::None;
+}
+
+// Tells the caller, when it asked, what stopped the page; true when something did.
+bool PageFailed(const MatchBudget& budget, ExtractionProblem* problem) {
+    if (problem) {
+        *problem = ProblemOf(budget);
+    }
+    return budget.Exhausted();
+}
+
 std::vector<std::string> Alternatives(std::u16string_view patterns) {
     std::vector<std::string> alternatives;
     SplitByPattern(WideToAnsi(patterns), kAlternativeDelimiter, alternatives);
@@ -31,10 +69,11 @@ std::vector<std::string> Alternatives(std::u16string_view patterns) {
 }
 
 // Group 1 of the first alternative that matches with a group 1; false when none does.
-bool FindSingleValue(const std::string& text, std::u16string_view patterns, std::string& value) {
+bool FindSingleValue(const std::string& text, std::u16string_view patterns, std::string& value,
+                     MatchBudget& budget) {
     MatchGroups groups;
     for (const std::string& alternative : Alternatives(patterns)) {
-        if (MatchFirst(text, alternative, groups) && groups.TookPart(1)) {
+        if (MatchFirst(text, alternative, groups, &budget) && groups.TookPart(1)) {
             value = groups[1];
             return true;
         }
@@ -42,18 +81,19 @@ bool FindSingleValue(const std::string& text, std::u16string_view patterns, std:
     return false;
 }
 
-std::u16string SingleValue(const std::string& text, std::u16string_view patterns) {
+std::u16string SingleValue(const std::string& text, std::u16string_view patterns,
+                           MatchBudget& budget) {
     std::string value;
-    if (!FindSingleValue(text, patterns, value)) {
+    if (!FindSingleValue(text, patterns, value, budget)) {
         return {};
     }
     return AnsiToWide(value);
 }
 
 // Narrows `text` to the region the patterns pick out; leaves it whole when none matches.
-void NarrowToRegion(std::string& text, std::u16string_view patterns) {
+void NarrowToRegion(std::string& text, std::u16string_view patterns, MatchBudget& budget) {
     std::string region;
-    if (FindSingleValue(text, patterns, region)) {
+    if (FindSingleValue(text, patterns, region, budget)) {
         text = std::move(region);
     }
 }
@@ -68,19 +108,66 @@ bool AnyGroupOne(const std::map<int, MatchGroups>& matches) {
 }
 
 // Appends group 1 of every match of the first alternative that yields one. A match whose group 1
-// did not take part still adds an empty entry, so that parallel lists stay aligned.
+// did not take part still adds an empty entry, so that parallel lists stay aligned. A list
+// longer than kMaxListEntries ends the page's budget instead; matching stops one entry past the
+// limit, so a pattern such as "()" cannot first make an entry of every byte. An alternative
+// without a group 1 in that many matches counts as having none.
 void AppendList(const std::string& text, std::u16string_view patterns,
-                std::vector<std::u16string>& list) {
+                std::vector<std::u16string>& list, MatchBudget& budget) {
+    constexpr size_t kMaxEntries = static_cast<size_t>(kMaxListEntries);
     std::map<int, MatchGroups> matches;
     for (const std::string& alternative : Alternatives(patterns)) {
-        if (!MatchAll(text, alternative, matches) || !AnyGroupOne(matches)) {
+        if (!MatchAll(text, alternative, matches, &budget, kMaxEntries + 1) ||
+            !AnyGroupOne(matches)) {
             continue;
+        }
+        if (matches.size() > kMaxEntries) {
+            budget.Stop(MatchProblem::TooManyMatches);
+            return;
         }
         for (const auto& [number, groups] : matches) {
             list.push_back(groups.TookPart(1) ? AnsiToWide(groups[1]) : std::u16string());
         }
         return;
     }
+}
+
+constexpr size_t kChallengePageBytes = 2048;
+
+// The page's own title says it is a browser check.
+bool IsBrowserCheck(const std::string& bytes) {
+    MatchGroups groups;
+    return MatchFirst(bytes, "(?i)<title>\\s*Just a moment\\.\\.\\.", groups) && !groups.empty();
+}
+
+// A small page that shows nothing and only runs a script moving the browser on: a challenge
+// that a reader's browser would pass without noticing.
+bool IsRedirectingScriptOnly(const std::string& bytes) {
+    if (bytes.size() >= kChallengePageBytes) {
+        return false;
+    }
+    MatchGroups groups;
+    bool moves = MatchFirst(bytes,
+                            "(?i)<script[^>]*>[^<]*(?:window\\.|document\\.|self\\.|top\\.)?"
+                            "location(?:\\.href|\\.replace|\\.assign)?\\s*[=(]",
+                            groups) &&
+                 !groups.empty();
+    if (!moves) {
+        return false;
+    }
+    std::string visible = RemoveMatches(bytes, "(?is)<script.*?</script>|<style.*?</style>");
+    visible = RemoveMatches(visible, "(?s)<[^>]*>|&nbsp;|\\s");
+    return visible.empty();
+}
+
+bool MatchesAnyEntry(const std::string& bytes, std::u16string_view patterns) {
+    for (const std::string& alternative : Alternatives(patterns)) {
+        MatchGroups groups;
+        if (!alternative.empty() && MatchFirst(bytes, alternative, groups) && !groups.empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool SameSize(size_t first, std::initializer_list<size_t> others) {
@@ -95,14 +182,19 @@ bool SameSize(size_t first, std::initializer_list<size_t> others) {
 } // namespace
 
 int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view page,
-                             SearchResultSet& results) {
+                             SearchResultSet& results, ExtractionProblem* problem) {
     results.count = 0;
     std::string text = WideToAnsi(page);
-    NarrowToRegion(text, rule.SearcResultRegional);
-    AppendList(text, rule.NovelName, results.NovelName);
-    AppendList(text, rule.NovelAuthor, results.NovelAuthor);
-    AppendList(text, rule.LatestChapter, results.LatestChapter);
-    AppendList(text, rule.NovelInfoPageUrl, results.NovelInfoPageUrl);
+    MatchBudget budget = PageBudget(text);
+    NarrowToRegion(text, rule.SearcResultRegional, budget);
+    AppendList(text, rule.NovelName, results.NovelName, budget);
+    AppendList(text, rule.NovelAuthor, results.NovelAuthor, budget);
+    AppendList(text, rule.LatestChapter, results.LatestChapter, budget);
+    AppendList(text, rule.NovelInfoPageUrl, results.NovelInfoPageUrl, budget);
+    if (PageFailed(budget, problem)) {
+        results = SearchResultSet();
+        return 0;
+    }
     size_t names = results.NovelName.size();
     if (SameSize(names, {results.NovelAuthor.size(), results.LatestChapter.size(),
                          results.NovelInfoPageUrl.size()})) {
@@ -111,45 +203,77 @@ int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view pag
     return results.count;
 }
 
-void ExtractNovelInfo(const InfoPageRule& rule, std::u16string_view page, NovelInfo& info) {
+void ExtractNovelInfo(const InfoPageRule& rule, std::u16string_view page, NovelInfo& info,
+                      ExtractionProblem* problem) {
     std::string text = WideToAnsi(page);
-    info.NovelSort = SingleValue(text, rule.NovelSort);
-    info.NovelName = SingleValue(text, rule.NovelName);
-    info.NovelAuthor = SingleValue(text, rule.NovelAuthor);
-    info.NovelState = SingleValue(text, rule.NovelState);
-    info.NovelIntro = SingleValue(text, rule.NovelIntro);
-    info.LatestChapter = SingleValue(text, rule.LatestChapter);
-    info.ContentsUrl = SingleValue(text, rule.ContentsUrl);
+    MatchBudget budget = PageBudget(text);
+    info.NovelSort = SingleValue(text, rule.NovelSort, budget);
+    info.NovelName = SingleValue(text, rule.NovelName, budget);
+    info.NovelAuthor = SingleValue(text, rule.NovelAuthor, budget);
+    info.NovelState = SingleValue(text, rule.NovelState, budget);
+    info.NovelIntro = SingleValue(text, rule.NovelIntro, budget);
+    info.LatestChapter = SingleValue(text, rule.LatestChapter, budget);
+    info.ContentsUrl = SingleValue(text, rule.ContentsUrl, budget);
+    if (PageFailed(budget, problem)) {
+        info = NovelInfo();
+    }
 }
 
 int32_t ExtractChapterList(const ContentsPageRule& rule, std::u16string_view page,
-                           ChapterList& chapters) {
+                           ChapterList& chapters, ExtractionProblem* problem) {
     chapters.count = 0;
     std::string text = WideToAnsi(page);
-    NarrowToRegion(text, rule.ContentsRegional);
-    AppendList(text, rule.ChapterName, chapters.ChapterName);
-    AppendList(text, rule.ChapterUrl, chapters.ChapterUrl);
+    MatchBudget budget = PageBudget(text);
+    NarrowToRegion(text, rule.ContentsRegional, budget);
+    AppendList(text, rule.ChapterName, chapters.ChapterName, budget);
+    AppendList(text, rule.ChapterUrl, chapters.ChapterUrl, budget);
+    if (PageFailed(budget, problem)) {
+        chapters = ChapterList();
+        return 0;
+    }
     if (chapters.ChapterName.size() == chapters.ChapterUrl.size()) {
         chapters.count = static_cast<int32_t>(chapters.ChapterName.size());
     }
     return chapters.count;
 }
 
-std::u16string ExtractField(std::u16string_view patterns, std::u16string_view text) {
-    return SingleValue(WideToAnsi(text), patterns);
+std::u16string ExtractField(std::u16string_view patterns, std::u16string_view text,
+                            ExtractionProblem* problem) {
+    std::string bytes = WideToAnsi(text);
+    MatchBudget budget = PageBudget(bytes);
+    std::u16string value = SingleValue(bytes, patterns, budget);
+    if (PageFailed(budget, problem)) {
+        return {};
+    }
+    return value;
 }
 
-std::u16string ApplyReplaceRule(std::u16string_view rule, std::u16string_view text) {
+std::u16string ApplyReplaceRule(std::u16string_view rule, std::u16string_view text,
+                                ExtractionProblem* problem) {
     std::string bytes = WideToAnsi(text);
+    MatchBudget budget = PageBudget(bytes);
     for (const std::string& piece : Alternatives(rule)) {
-        bytes = RemoveMatches(bytes, piece);
+        bytes = RemoveMatches(bytes, piece, &budget);
+    }
+    if (PageFailed(budget, problem)) {
+        return std::u16string(text);
     }
     return AnsiToWide(bytes);
 }
 
-int32_t ExtractImageSources(std::u16string_view text, std::vector<std::u16string>& sources) {
+bool IsBlockedPage(const CSiteRule& rule, std::u16string_view page) {
+    std::string bytes = WideToAnsi(page);
+    return MatchesAnyEntry(bytes, rule.BlockedPagePattern) || IsBrowserCheck(bytes) ||
+           IsRedirectingScriptOnly(bytes);
+}
+
+int32_t ExtractImageSources(std::u16string_view text, std::vector<std::u16string>& sources,
+                            ExtractionProblem* problem) {
+    std::string bytes = WideToAnsi(text);
+    MatchBudget budget = PageBudget(bytes);
     std::map<int, MatchGroups> matches;
-    if (!MatchAll(WideToAnsi(text), kImageSourcePattern, matches)) {
+    bool found = MatchAll(bytes, kImageSourcePattern, matches, &budget);
+    if (PageFailed(budget, problem) || !found) {
         return 0;
     }
     for (const auto& [number, groups] : matches) {

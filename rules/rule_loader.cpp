@@ -6,6 +6,8 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -32,12 +34,91 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// The elements a rule file may add to the original format. Rule authors put them wherever they
+// like among their parent's children, so they are looked up by name, not in file order.
+struct OptionalElement {
+    const char16_t* parent;
+    const char16_t* name;
+    std::u16string CSiteRule::*channelField;
+    std::u16string SearchPageRule::*searchField;
+    std::u16string ContentsPageRule::*contentsField;
+};
+
+constexpr OptionalElement kOptionalElements[] = {
+    {u"Channel", u"RequestHeaders", &CSiteRule::RequestHeaders, nullptr, nullptr},
+    {u"Channel", u"RequestInterval", &CSiteRule::RequestInterval, nullptr, nullptr},
+    {u"Channel", u"MaxConnections", &CSiteRule::MaxConnections, nullptr, nullptr},
+    {u"Channel", u"RetryCount", &CSiteRule::RetryCount, nullptr, nullptr},
+    {u"Channel", u"BlockedPagePattern", &CSiteRule::BlockedPagePattern, nullptr, nullptr},
+    {u"SearchPage", u"SearchPostData", nullptr, &SearchPageRule::SearchPostData, nullptr},
+    {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,
+     &ContentsPageRule::ContentsNextPageUrl},
+    {u"ContentPage", u"ChapterNextPageUrl", &CSiteRule::ChapterNextPageUrl, nullptr, nullptr},
+};
+
+constexpr size_t kOptionalElementCount = std::size(kOptionalElements);
+
+// The entry of kOptionalElements for `name` under `parent`; kOptionalElementCount when none.
+size_t FindOptionalElement(std::u16string_view parent, std::u16string_view name) {
+    for (size_t i = 0; i < kOptionalElementCount; ++i) {
+        if (parent == kOptionalElements[i].parent && name == kOptionalElements[i].name) {
+            return i;
+        }
+    }
+    return kOptionalElementCount;
+}
+
+std::u16string& OptionalField(CSiteRule& rule, const OptionalElement& element) {
+    if (element.searchField != nullptr) {
+        return rule.SearchPage.*element.searchField;
+    }
+    if (element.contentsField != nullptr) {
+        return rule.ContentsPage.*element.contentsField;
+    }
+    return rule.*element.channelField;
+}
+
+bool IsGroupElement(std::u16string_view name) {
+    return name == u"SearchPage" || name == u"ContentsPage" || name == u"ContentPage";
+}
+
+// Reads the optional elements among the children of the current element `parent`, the first of
+// each name winning, and descends into the groups that may hold some.
+void ReadOptionalChildren(CXmlDocument& document, std::u16string_view parent, CSiteRule& rule,
+                          std::array<bool, kOptionalElementCount>& seen) {
+    while (document.FindElement()) {
+        std::u16string name = document.ReadTagName(document.Position().current);
+        size_t found = FindOptionalElement(parent, name);
+        if (found < kOptionalElementCount) {
+            if (!seen[found]) {
+                seen[found] = true;
+                OptionalField(rule, kOptionalElements[found]) = document.GetElementText();
+            }
+            continue;
+        }
+        if (parent == u"Channel" && IsGroupElement(name) && document.EnterElement()) {
+            ReadOptionalChildren(document, name, rule, seen);
+            document.LeaveElement();
+        }
+    }
+}
+
+void ReadOptionalElements(CXmlDocument& document, CSiteRule& rule) {
+    document.ResetPosition();
+    if (!document.FindElement(u"Channel") || !document.EnterElement()) {
+        return;
+    }
+    std::array<bool, kOptionalElementCount> seen{};
+    ReadOptionalChildren(document, u"Channel", rule, seen);
+}
+
 } // namespace
 
 CSiteRule LoadSiteRule(std::u16string_view path) {
     CSiteRule rule;
     CXmlDocument document;
-    document.LoadFile(std::u16string(path));
+    // A rule file is small: anything larger, or a FIFO or device named as one, is refused unread.
+    document.LoadFile(std::u16string(path), kRuleFileLimit);
     if (!document.FindElement(u"Channel") || !document.EnterElement()) {
         return rule;
     }
@@ -70,6 +151,7 @@ CSiteRule LoadSiteRule(std::u16string_view path) {
     ReadGroup(document, u"ContentPage", rule.ChapterContent, [&](std::u16string& content) {
         content = FindElementText(document, u"ChapterContent");
     });
+    ReadOptionalElements(document, rule);
     return rule;
 }
 

@@ -1,11 +1,136 @@
 #include "rules/site_rule.h"
 
+#include "core/core.h"
+
 namespace velunor {
+namespace {
+
+constexpr char kAnsiEncoding[] = "GB18030";
+
+bool SameName(std::u16string_view name, std::u16string_view wanted) {
+    if (name.size() != wanted.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t a = name[i];
+        char16_t b = wanted[i];
+        if (a >= u'a' && a <= u'z') {
+            a = static_cast<char16_t>(a - u'a' + u'A');
+        }
+        if (a != b) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsOneOf(std::u16string_view name, std::initializer_list<std::u16string_view> names) {
+    for (std::u16string_view wanted : names) {
+        if (SameName(name, wanted)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether iconv on this system can decode `name`.
+bool IconvKnows(const std::string& name) {
+    std::u16string ignored;
+    return DecodeCharset("a", name.c_str(), ignored);
+}
+
+} // namespace
+
+std::string CharsetEncodingName(std::u16string_view charset) {
+    if (charset.empty() || IsOneOf(charset, {u"GB2312", u"GBK", u"GB18030"})) {
+        return kAnsiEncoding;
+    }
+    if (IsOneOf(charset, {u"UTF-8", u"UTF8"})) {
+        return "UTF-8";
+    }
+    if (IsOneOf(charset, {u"BIG5", u"BIG5-HKSCS"})) {
+        return "BIG5-HKSCS";
+    }
+    std::string name = WideToUtf8(charset);
+    for (char c : name) {
+        // iconv takes option suffixes after "/"; a rule file has no business passing any.
+        if (c == '/' || static_cast<unsigned char>(c) < 0x21 ||
+            static_cast<unsigned char>(c) > 0x7E) {
+            return {};
+        }
+    }
+    return IconvKnows(name) ? name : std::string();
+}
+
+bool IsKnownCharset(std::u16string_view charset) {
+    return !CharsetEncodingName(charset).empty();
+}
+
+std::u16string DecodeSitePage(std::u16string_view charset, std::u16string_view ansiPage) {
+    std::string encoding = CharsetEncodingName(charset);
+    if (encoding.empty() || encoding == kAnsiEncoding) {
+        return std::u16string(ansiPage);
+    }
+    if (encoding == "UTF-8") {
+        return ReinterpretAsUtf8(ansiPage);
+    }
+    std::u16string page;
+    if (!DecodeCharset(WideToAnsi(ansiPage), encoding.c_str(), page)) {
+        return std::u16string(ansiPage);
+    }
+    return page;
+}
+
+std::u16string DecodeSitePage(const CSiteRule& rule, std::u16string_view ansiPage) {
+    return DecodeSitePage(rule.Charset, ansiPage);
+}
+
+std::u16string_view TrimSearchText(std::u16string_view text) {
+    auto isSpace = [](char16_t c) {
+        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v' ||
+               c == u'\u3000' || c == u'\u00A0';
+    };
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string EncodeForSite(const CSiteRule& rule, std::u16string_view text) {
+    std::string encoding = CharsetEncodingName(rule.Charset);
+    std::string bytes;
+    if (encoding.empty() || encoding == kAnsiEncoding ||
+        !EncodeCharset(text, encoding.c_str(), bytes)) {
+        return WideToAnsi(text);
+    }
+    return bytes;
+}
+
+std::u16string EncodeSearchKey(const CSiteRule& rule, std::u16string_view text) {
+    std::string bytes = EncodeForSite(rule, TrimSearchText(text));
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::u16string encoded;
+    for (char c : bytes) {
+        auto byte = static_cast<unsigned char>(c);
+        bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' ||
+                          byte == '.' || byte == '~';
+        if (unreserved) {
+            encoded += static_cast<char16_t>(byte);
+        } else {
+            encoded += u'%';
+            encoded += static_cast<char16_t>(kHex[byte >> 4]);
+            encoded += static_cast<char16_t>(kHex[byte & 0x0F]);
+        }
+    }
+    return encoded;
+}
 
 bool IsUtf8Site(const CSiteRule& rule) {
-    // Case-sensitive on purpose: rule files spell it exactly, and "utf-8" has always meant the
-    // ANSI code page to Velunor.
-    return rule.Charset == u"UTF-8";
+    return CharsetEncodingName(rule.Charset) == "UTF-8";
 }
 
 } // namespace velunor

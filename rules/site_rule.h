@@ -2,6 +2,7 @@
 // The in-memory form of one collection-rule file: everything Velunor knows about one novel site.
 
 #include <string>
+#include <string_view>
 
 namespace velunor {
 
@@ -13,6 +14,9 @@ struct SearchPageRule {
     std::u16string NovelName;
     std::u16string NovelAuthor;
     std::u16string LatestChapter;
+    /// When not empty, the search is a form POST to SearchPageUrlFormat with this body, "{KEY}"
+    /// replaced by the encoded search text.
+    std::u16string SearchPostData;
 };
 
 /// Patterns of a novel's information page; the same record carries the extracted values
@@ -35,6 +39,9 @@ struct ContentsPageRule {
     std::u16string ContentsRegional;
     std::u16string ChapterName;
     std::u16string ChapterUrl;
+    /// Pattern list: group 1 of the first match is the next page of a contents list split
+    /// over pages.
+    std::u16string ContentsNextPageUrl;
 };
 
 /// One rule file as plain values; copied freely. Every pattern list is one or more patterns
@@ -49,9 +56,50 @@ struct CSiteRule {
     ContentsPageRule ContentsPage;
     std::u16string ChapterContent;
     std::u16string ReplaceRule;
+    /// Pattern list: group 1 of the first match is the next page of a chapter split over pages.
+    std::u16string ChapterNextPageUrl;
+    /// How the site wants to be asked; every field is optional in the file and empty when
+    /// missing. Lines "Name: value" sent with every request to the site.
+    std::u16string RequestHeaders;
+    /// Milliseconds between the starts of two requests to the site, as decimal text.
+    std::u16string RequestInterval;
+    /// The most requests to the site in flight at once, as decimal text.
+    std::u16string MaxConnections;
+    /// How often a failed or refused request is tried again, as decimal text.
+    std::u16string RetryCount;
+    /// Pattern list: a page that matches any entry is the site refusing access, not content.
+    std::u16string BlockedPagePattern;
 };
 
-/// True when the site's pages are UTF-8 (the rule's `Charset` is exactly "UTF-8").
+/// The iconv name of the encoding that a rule's `Charset` names, compared without regard to
+/// letter case: "UTF-8" for UTF-8 and UTF8; "GB18030" (code page 936) for GB2312, GBK, GB18030
+/// and an empty value; "BIG5-HKSCS" for Big5, as browsers read it; any other name iconv knows
+/// as it is. Empty for a name iconv does not know (such pages are read as code page 936).
+std::string CharsetEncodingName(std::u16string_view charset);
+
+/// True when a rule's `Charset` names an encoding Velunor can read.
+bool IsKnownCharset(std::u16string_view charset);
+
+/// A page as the site wrote it: `ansiPage` is the body decoded from code page 936 (as the
+/// fetcher returns every page), read again in the encoding `charset` names. Never fails.
+std::u16string DecodeSitePage(std::u16string_view charset, std::u16string_view ansiPage);
+
+/// DecodeSitePage with the rule's `Charset`.
+std::u16string DecodeSitePage(const CSiteRule& rule, std::u16string_view ansiPage);
+
+/// The search text as it goes into "{KEY}": trimmed of white space at both ends, encoded in the
+/// site's charset, and every byte outside A-Z a-z 0-9 - _ . ~ written as %XX (a space as %20).
+/// Empty when nothing is left after trimming.
+std::u16string EncodeSearchKey(const CSiteRule& rule, std::u16string_view text);
+
+/// `text` encoded in the site's charset, as its own forms would send it (code page 936 when the
+/// charset is unknown). Never fails.
+std::string EncodeForSite(const CSiteRule& rule, std::u16string_view text);
+
+/// `text` without white space (ASCII and the ideographic space) at either end.
+std::u16string_view TrimSearchText(std::u16string_view text);
+
+/// True when the site's pages are UTF-8.
 bool IsUtf8Site(const CSiteRule& rule);
 
 } // namespace velunor

@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "net/fetcher.h"
+#include "net/site_settings.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
@@ -39,9 +40,10 @@ bool IsCancelled(uint64_t generation) {
     return ProcessSearchState().SearchCancelled.load() || !IsCurrent(generation);
 }
 
-// Every transfer of a search ends as soon as the search is cancelled or overtaken.
-FetchSettings SearchFetchSettings(uint64_t generation) {
-    FetchSettings settings;
+// The site's own request settings; every transfer of a search ends as soon as the search is
+// cancelled or overtaken.
+FetchSettings SearchFetchSettings(const CSiteRule& rule, uint64_t generation) {
+    FetchSettings settings = SiteFetchSettings(rule);
     settings.Cancelled = [generation] { return IsCancelled(generation); };
     return settings;
 }
@@ -66,59 +68,36 @@ bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string
     return true;
 }
 
-// The site answered with one novel's page through a redirect.
-void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule,
-                      const std::u16string& searchUrl, const FetchResult& answer) {
-    std::u16string target = LocationText(answer);
-    // A relative target cannot be fetched as it is.
-    CompleteUrl(searchUrl, target);
-    if (target.empty() || IsCancelled(search.generation)) {
-        return;
-    }
-    FetchResult novelAnswer;
-    std::u16string page = FetchPage(novelAnswer, target, SearchFetchSettings(search.generation));
-    if (novelAnswer.StatusCode != 200) {
-        return;
-    }
-    if (IsUtf8Site(rule)) {
-        page = ReinterpretAsUtf8(page);
-    }
-    NovelInfo info;
-    ExtractNovelInfo(rule.InfoPage, page, info);
-    if (info.NovelName.empty()) {
-        return;
-    }
-    search.window->SetStatusText(u"从目标站 <" + rule.SiteName +
-                                 u"> 搜索完成，在该站搜索到 1 本小说。");
-    AddHit(search,
-           {rule.SiteName, search.ruleFile, info.NovelName, info.NovelAuthor, info.LatestChapter,
-            target},
-           {});
-}
-
-// The hits of a result list page, their information pages made absolute against the search
-// address. The extraction gives no hits when its lists disagree in length.
+// The hits of a result list page, their information pages made absolute against the address
+// the page came from. The extraction gives no hits when its lists disagree in length.
 std::vector<SearchHit> ListedHits(const SiteSearch& search, const CSiteRule& rule,
-                                  const std::u16string& searchUrl, std::u16string_view page) {
+                                  const std::u16string& pageUrl, std::u16string_view page) {
     SearchResultSet results;
     int32_t count = ExtractSearchResults(rule.SearchPage, page, results);
     std::vector<SearchHit> hits;
     for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
         std::u16string link = results.NovelInfoPageUrl[k];
-        CompleteUrl(searchUrl, link);
+        CompleteUrl(pageUrl, link);
         hits.push_back({rule.SiteName, search.ruleFile, results.NovelName[k],
                         results.NovelAuthor[k], results.LatestChapter[k], std::move(link)});
     }
     return hits;
 }
 
-// The site answered with a list of hits.
-void AddListedHits(const SiteSearch& search, const CSiteRule& rule, const std::u16string& searchUrl,
-                   std::u16string page) {
-    if (IsUtf8Site(rule)) {
-        page = ReinterpretAsUtf8(page);
+// A search that the site redirected straight to one novel's page: the page itself is the hit.
+std::vector<SearchHit> NovelPageHit(const SiteSearch& search, const CSiteRule& rule,
+                                    const std::u16string& pageUrl, std::u16string_view page) {
+    NovelInfo info;
+    ExtractNovelInfo(rule.InfoPage, page, info);
+    if (info.NovelName.empty()) {
+        return {};
     }
-    std::vector<SearchHit> hits = ListedHits(search, rule, searchUrl, page);
+    return {{rule.SiteName, search.ruleFile, info.NovelName, info.NovelAuthor, info.LatestChapter,
+             pageUrl}};
+}
+
+void AddListedHits(const SiteSearch& search, const CSiteRule& rule,
+                   const std::vector<SearchHit>& hits) {
     for (size_t k = 0; k < hits.size(); ++k) {
         std::u16string status = u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 " +
                                 DecimalText(static_cast<long long>(k + 1)) + u" 本小说。";
@@ -128,25 +107,59 @@ void AddListedHits(const SiteSearch& search, const CSiteRule& rule, const std::u
     }
 }
 
+void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule, const SearchHit& hit) {
+    search.window->SetStatusText(u"从目标站 <" + rule.SiteName +
+                                 u"> 搜索完成，在该站搜索到 1 本小说。");
+    AddHit(search, hit, {});
+}
+
+// The search request of a site: a GET of its search address, or a form POST when the rule
+// gives the form's fields; the key goes into both encoded as the site's own form would send it.
+std::u16string SearchRequest(const CSiteRule& rule, const std::u16string& text,
+                             FetchSettings& settings) {
+    std::u16string key = EncodeSearchKey(rule, text);
+    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
+    ReplaceAll(searchUrl, u"{KEY}", key);
+    if (!rule.SearchPage.SearchPostData.empty()) {
+        std::u16string body = rule.SearchPage.SearchPostData;
+        ReplaceAll(body, u"{KEY}", key);
+        settings.PostBody = EncodeForSite(rule, body);
+    }
+    return searchUrl;
+}
+
 void SearchSite(const SiteSearch& search) {
     if (IsCancelled(search.generation)) {
         return;
     }
     WindowPort& window = *search.window;
-    std::u16string key = window.SearchText();
+    std::u16string text = window.SearchText();
     CSiteRule rule = LoadSiteRule(search.ruleFile);
-    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
-    ReplaceAll(searchUrl, u"{KEY}", key);
+    FetchSettings settings = SearchFetchSettings(rule, search.generation);
+    std::u16string searchUrl = SearchRequest(rule, text, settings);
     window.SetStatusText(u"正从目标站 <" + rule.SiteName + u"> 进行搜索……");
     if (IsCancelled(search.generation)) {
         return;
     }
     FetchResult answer;
-    std::u16string page = FetchPage(answer, searchUrl, SearchFetchSettings(search.generation));
-    if (answer.StatusCode == 302) {
-        AddRedirectedHit(search, rule, searchUrl, answer);
-    } else if (answer.StatusCode == 200) {
-        AddListedHits(search, rule, searchUrl, std::move(page));
+    std::u16string page = DecodeSitePage(rule, FetchPage(answer, searchUrl, settings));
+    if (answer.Blocked) {
+        window.SetStatusText(BlockedSiteMessage(rule));
+        return;
+    }
+    if (answer.StatusCode != 200) {
+        return;
+    }
+    // Relative links are relative to the page that was answered, after any redirect.
+    std::u16string pageUrl = answer.EffectiveUrl.empty() ? searchUrl : answer.EffectiveUrl;
+    std::vector<SearchHit> hits = ListedHits(search, rule, pageUrl, page);
+    if (!hits.empty() || answer.RedirectCount == 0) {
+        AddListedHits(search, rule, hits);
+        return;
+    }
+    hits = NovelPageHit(search, rule, pageUrl, page);
+    if (!hits.empty()) {
+        AddRedirectedHit(search, rule, hits.front());
     }
 }
 
@@ -194,18 +207,21 @@ void StopSearch(WindowPort& window) {
     std::thread(CancelAfterPause, state.SearchGeneration.load()).detach();
 }
 
+std::u16string FinalStatus() {
+    SearchState& state = ProcessSearchState();
+    if (state.SearchCancelled) {
+        return u"搜索任务被终止！";
+    }
+    return u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。";
+}
+
 // The search's final status and caption; only the current search may set them.
-void ReportEnd(WindowPort& window, uint64_t generation) {
+void ReportEnd(WindowPort& window, uint64_t generation, const std::u16string& status) {
     SearchState& state = ProcessSearchState();
     if (!IsCurrent(generation)) {
         return;
     }
-    if (state.SearchCancelled) {
-        window.SetStatusText(u"搜索任务被终止！");
-    } else {
-        window.SetStatusText(u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) +
-                             u" 本小说。");
-    }
+    window.SetStatusText(status);
     state.SearchRunning = false;
     window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
 }
@@ -214,9 +230,15 @@ void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t
     SearchState& state = ProcessSearchState();
     window.DeleteAllResultRows();
     std::vector<std::u16string> ruleFiles = EnumerateRuleFiles(programFolder);
+    bool fileReady = false;
     {
         std::lock_guard lock(state.SearchResultLock);
-        ProcessSearchResultFile().Reset(programFolder);
+        fileReady = ProcessSearchResultFile().Reset(programFolder);
+    }
+    if (!fileReady) {
+        // Hits that could not be opened are no use: ask no site.
+        ReportEnd(window, generation, std::u16string(kNoResultFileStatus));
+        return;
     }
     auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
     for (size_t i = 0; i < ruleFiles.size(); ++i) {
@@ -234,8 +256,11 @@ void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t
     }
     pool->Drain();
     pool->WaitAllExited();
-    ProcessSearchResultFile().Flush();
-    ReportEnd(window, generation);
+    if (!ProcessSearchResultFile().Flush()) {
+        ReportEnd(window, generation, std::u16string(kNoResultFileStatus));
+        return;
+    }
+    ReportEnd(window, generation, FinalStatus());
 }
 
 // Runs one search to its end: queues the selected sites, waits for them, reports the total.
@@ -248,8 +273,9 @@ void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t gen
 } // namespace
 
 SearchState& ProcessSearchState() {
-    static SearchState state;
-    return state;
+    // Never destroyed: a stopped search's pause may still be running while the process ends.
+    static auto* state = new SearchState;
+    return *state;
 }
 
 bool IsSearchRunning() {
@@ -267,7 +293,7 @@ uint64_t CurrentTick() {
 }
 
 void RunSearchCommand(WindowPort& window, const std::u16string& programFolder) {
-    if (window.SearchText().empty()) {
+    if (TrimSearchText(window.SearchText()).empty()) {
         window.ShowMessage(u"请在文本框中输入要搜索的小说名称或作者名称！",
                            MessageIcon::Information, MessageButtons::Ok);
         return;

@@ -22,6 +22,11 @@ namespace velunor {
 inline constexpr std::u16string_view kSearchIdleCaption = u"搜索";
 inline constexpr std::u16string_view kSearchRunningCaption = u"停止搜索";
 
+/// The final status of a search whose result file cannot be written: the hits could not be
+/// opened, so such a search asks no site, or says at its end that its hits were not kept.
+inline constexpr std::u16string_view kNoResultFileStatus =
+    u"无法写入搜索结果文件 Config/SearchResult.xml，请检查 Config 文件夹是否可写，搜索中止！";
+
 /// Process-wide state of the running search, shared by the window's thread, the search thread
 /// and the tasks.
 struct SearchState {

@@ -23,7 +23,8 @@ std::u16string FormatSiteSelection(const std::vector<bool>& checked);
 std::u16string ReadSiteSelection(std::u16string_view path);
 
 /// Stores `selection` as the "Selected" text of the file at `path`, creating the file, its root
-/// and the element when they are missing. False when the file cannot be written.
+/// and the element when they are missing, under a lock on `path` + ".lock" that a second process
+/// waits for. False when the file cannot be written.
 bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection);
 
 } // namespace velunor

@@ -1,6 +1,11 @@
-// Downloading a 2,000-chapter novel from the local test site with velunor-cli, printed next to
-// the bound that the 20 ms pause after every queued chapter sets (2,000 x 20 ms), with the
-// peak resident memory of the velunor-cli process.
+// Downloading from the local test site with velunor-cli, each figure printed next to its bound:
+//
+// - a 2,000-chapter novel from a site whose rule asks for no pacing, against the bound that the
+//   20 ms pause after every queued chapter sets (2,000 x 20 ms), with the peak resident memory of
+//   the velunor-cli process: the site's limiter must cost nothing when the rule does not use it;
+// - fetching again one chapter split over 5 pages from a site whose rule asks for 200 ms between
+//   requests, against 5 x 200 ms: the pages must be fetched one after the other, each as soon as
+//   the site's interval allows.
 //
 // velunor-cli is copied into a temporary program folder with the shipped templates, so the
 // run neither reads nor changes the build folder's Config/ and Novel/.
@@ -20,6 +25,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -28,6 +34,8 @@ namespace {
 
 constexpr int kChapters = 2000;
 constexpr double kPauseSeconds = 0.020;
+constexpr int kChapterPages = 5;
+constexpr double kIntervalSeconds = 0.200;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -46,6 +54,11 @@ std::string ChapterPage(int n) {
            std::to_string(n) + "\xD5\xC2</h2><div id=\"text\">" + text + "</div></body></html>\n";
 }
 
+// "第k页" in GBK: the mark that opens the text of page k of the paged chapter.
+std::string PageMark(int k) {
+    return "\xB5\xDA" + std::to_string(k) + "\xD2\xB3";
+}
+
 void WriteSite(const std::string& root) {
     std::string site = root + "/bench/";
     WriteFile(site + "info.html",
@@ -60,41 +73,72 @@ void WriteSite(const std::string& root) {
     WriteFile(site + "list.html", list.str());
 }
 
-void WriteProgramFolder(const std::string& folder, const std::string& baseUrl) {
-    std::filesystem::copy(std::string(VELUNOR_SOURCE_DATA) + "/Template", folder + "/Template");
-    std::filesystem::copy_file(VELUNOR_CLI, folder + "/velunor-cli");
-    WriteFile(
-        folder + "/Rule/bench.xml",
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Channel>\n<SiteName>bench</SiteName>\n"
-        "<Charset>GB2312</Charset>\n<InfoPage>\n<NovelName><![CDATA[<h1>(.*?)</h1>]]></NovelName>\n"
-        "<ContentsUrl><![CDATA[<a id=\"list\" href=\"(.*?)\">]]></ContentsUrl>\n</InfoPage>\n"
-        "<ContentsPage>\n<ContentsRegional><![CDATA[<ul "
-        "id=\"chapters\">(.*?)</ul>]]></ContentsRegional>\n"
-        "<ChapterName><![CDATA[<li><a href=\"[^\"]*\">(.*?)</a>]]></ChapterName>\n"
-        "<ChapterUrl><![CDATA[<li><a href=\"(.*?)\">]]></ChapterUrl>\n</ContentsPage>\n"
-        "<ContentPage>\n<ChapterContent><![CDATA[<div id=\"text\">(.*?)</div>]]></ChapterContent>\n"
-        "</ContentPage>\n</Channel>\n");
-    WriteFile(
-        folder + "/Config/SearchResult.xml",
-        "<?xml version=\"1.0\" "
-        "encoding=\"UTF-8\"?>\r\n<SearchResult>\r\n<TargetSite>bench</TargetSite>\r\n"
-        "<RuleFile>" +
-            folder +
-            "/Rule/bench.xml</RuleFile>\r\n<NovelName>bench</NovelName>\r\n"
-            "<NovelAuthor>a</NovelAuthor>\r\n<LatestChapter>c</LatestChapter>\r\n<InfoPageUrl>" +
-            baseUrl + "/bench/info.html</InfoPageUrl>\r\n</SearchResult>\r\n");
+// A novel of one chapter whose text is spread over kChapterPages pages, each linking on to the
+// next; the last one links to the contents.
+void WritePagedSite(const std::string& root) {
+    std::string site = root + "/paged/";
+    WriteFile(site + "info.html",
+              "<html><body><h1>paged</h1><a id=\"list\" href=\"list.html\">x</a></body></html>");
+    WriteFile(site + "list.html", "<html><body><ul id=\"chapters\">\n<li><a href=\"c1.html\">"
+                                  "\xB5\xDA"
+                                  "1\xD5\xC2</a></li>\n</ul></body></html>\n");
+    for (int k = 1; k <= kChapterPages; ++k) {
+        std::string next =
+            k < kChapterPages ? "c1_" + std::to_string(k + 1) + ".html" : "list.html";
+        std::string page = ChapterPage(1);
+        page.insert(page.find("<div id=\"text\">") + 15, PageMark(k));
+        page.insert(page.find("</body>"), "<a id=\"next\" href=\"" + next + "\">next</a>");
+        WriteFile(site + (k == 1 ? std::string("c1.html") : "c1_" + std::to_string(k) + ".html"),
+                  page);
+    }
 }
 
-// Runs `folder`/velunor-cli download 1 with its output discarded; false when it failed.
-bool RunDownload(const std::string& folder, double& seconds, long& peakKilobytes) {
+// The rule of the site in folder `site` of the test site; `extra` is added to its Channel.
+std::string RuleText(const std::string& site, const std::string& extra) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Channel>\n<SiteName>" + site +
+           "</SiteName>\n<Charset>GB2312</Charset>\n" + extra +
+           "<InfoPage>\n<NovelName><![CDATA[<h1>(.*?)</h1>]]></NovelName>\n"
+           "<ContentsUrl><![CDATA[<a id=\"list\" href=\"(.*?)\">]]></ContentsUrl>\n</InfoPage>\n"
+           "<ContentsPage>\n<ContentsRegional><![CDATA[<ul "
+           "id=\"chapters\">(.*?)</ul>]]></ContentsRegional>\n"
+           "<ChapterName><![CDATA[<li><a href=\"[^\"]*\">(.*?)</a>]]></ChapterName>\n"
+           "<ChapterUrl><![CDATA[<li><a href=\"(.*?)\">]]></ChapterUrl>\n</ContentsPage>\n"
+           "<ContentPage>\n<ChapterContent><![CDATA[<div "
+           "id=\"text\">(.*?)</div>]]></ChapterContent>\n"
+           "<ChapterNextPageUrl><![CDATA[<a id=\"next\" "
+           "href=\"(.*?)\">]]></ChapterNextPageUrl>\n"
+           "</ContentPage>\n</Channel>\n";
+}
+
+void WriteProgramFolder(const std::string& folder, const std::string& baseUrl,
+                        const std::string& site, const std::string& ruleExtra) {
+    std::filesystem::copy(std::string(VELUNOR_SOURCE_DATA) + "/Template", folder + "/Template");
+    std::filesystem::copy_file(VELUNOR_CLI, folder + "/velunor-cli");
+    WriteFile(folder + "/Rule/" + site + ".xml", RuleText(site, ruleExtra));
+    WriteFile(folder + "/Config/SearchResult.xml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<SearchResult>\r\n<TargetSite>" +
+                  site + "</TargetSite>\r\n<RuleFile>" + folder + "/Rule/" + site +
+                  ".xml</RuleFile>\r\n<NovelName>" + site +
+                  "</NovelName>\r\n<NovelAuthor>a</NovelAuthor>\r\n<LatestChapter>c</LatestChapter>"
+                  "\r\n<InfoPageUrl>" +
+                  baseUrl + "/" + site + "/info.html</InfoPageUrl>\r\n</SearchResult>\r\n");
+}
+
+// Runs `folder`/velunor-cli with `arguments`, its output discarded; false when it failed.
+bool RunCli(const std::string& folder, std::vector<std::string> arguments, double& seconds,
+            long& peakKilobytes) {
     std::string program = folder + "/velunor-cli";
-    char* argv[] = {program.data(), const_cast<char*>("download"), const_cast<char*>("1"), nullptr};
+    std::vector<char*> argv{program.data()};
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     auto start = std::chrono::steady_clock::now();
     pid_t pid = -1;
-    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
         return false;
@@ -107,26 +151,26 @@ bool RunDownload(const std::string& folder, double& seconds, long& peakKilobytes
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
 int StoredChapters(const std::string& folder) {
     int stored = 0;
     for (int n = 1; n <= kChapters; ++n) {
-        std::ifstream page(folder + "/Novel/bench/bench/" + std::to_string(n) + ".html",
-                           std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+        std::string text = ReadFile(folder + "/Novel/bench/bench/" + std::to_string(n) + ".html");
         stored += text.find("id=\"down_state\">1</div>") != std::string::npos ? 1 : 0;
     }
     return stored;
 }
 
-int Run() {
-    testing::TempFolder siteRoot;
+bool MeasureLongNovel(const testing::TestSite& site) {
     testing::TempFolder program;
-    WriteSite(siteRoot.Path());
-    testing::TestSite site(siteRoot.Path());
-    WriteProgramFolder(program.Path(), site.BaseUrl());
+    WriteProgramFolder(program.Path(), site.BaseUrl(), "bench", "");
     double seconds = 0;
     long peakKilobytes = 0;
-    bool finished = RunDownload(program.Path(), seconds, peakKilobytes);
+    bool finished = RunCli(program.Path(), {"download", "1"}, seconds, peakKilobytes);
     int stored = StoredChapters(program.Path());
     double bound = kChapters * kPauseSeconds;
     std::printf("velunor-cli download of a %d-chapter novel from the local test site\n", kChapters);
@@ -136,7 +180,42 @@ int Run() {
                 seconds, kChapters, bound, seconds / bound);
     std::printf("  peak RSS    %7.1f MB  (goal < 100 MB)\n",
                 static_cast<double>(peakKilobytes) / 1024.0);
-    return finished && stored == kChapters ? 0 : 1;
+    return finished && stored == kChapters;
+}
+
+bool MeasurePagedChapter(const testing::TestSite& site) {
+    testing::TempFolder program;
+    WriteProgramFolder(program.Path(), site.BaseUrl(), "paged",
+                       "<RequestInterval>200</RequestInterval>\n");
+    double seconds = 0;
+    long peakKilobytes = 0;
+    bool downloaded = RunCli(program.Path(), {"download", "1"}, seconds, peakKilobytes);
+    std::string page = program.Path() + "/Novel/paged/paged/1.html";
+    bool refetched =
+        downloaded && RunCli(program.Path(), {"refetch", page}, seconds, peakKilobytes);
+    std::string text = ReadFile(page);
+    int pages = 0;
+    for (int k = 1; k <= kChapterPages; ++k) {
+        pages += text.find(PageMark(k)) != std::string::npos ? 1 : 0;
+    }
+    double bound = kChapterPages * kIntervalSeconds;
+    std::printf("velunor-cli refetch of a chapter over %d pages, RequestInterval 200 ms\n",
+                kChapterPages);
+    std::printf("  finished: %s, pages in the chapter: %d of %d\n", refetched ? "yes" : "no", pages,
+                kChapterPages);
+    std::printf("  wall time   %7.3f s   bound %d x 200 ms = %.2f s   ratio %.3f (goal <= 1.10)\n",
+                seconds, kChapterPages, bound, seconds / bound);
+    return refetched && pages == kChapterPages;
+}
+
+int Run() {
+    testing::TempFolder siteRoot;
+    WriteSite(siteRoot.Path());
+    WritePagedSite(siteRoot.Path());
+    testing::TestSite site(siteRoot.Path());
+    bool longNovel = MeasureLongNovel(site);
+    bool pagedChapter = MeasurePagedChapter(site);
+    return longNovel && pagedChapter ? 0 : 1;
 }
 
 } // namespace

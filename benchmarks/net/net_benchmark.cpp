@@ -2,9 +2,13 @@
 // - InflateBody on a 1 MB gzip page against zlib's one-call inflate of the same bytes, after a
 //   check that InflateBody gives exactly what a one-byte-at-a-time inflate loop gives;
 // - 2,000 FetchPage calls of a 30 KB gzip page from a local server on 5 and 20 threads
-//   against the curl tool fetching the same addresses in parallel, a new connection per page.
+//   against the curl tool fetching the same addresses in parallel, a new connection per page;
+//   the site's connection limit is raised to the thread count, and the 20-thread run is
+//   repeated under the default limit of 5;
+// - the cost of a turn in the site limiter when nothing waits, next to a fetch's.
 
 #include "net/fetcher.h"
+#include "net/internal/site_limiter.h"
 #include "page_server.h"
 #include "support/compressed_body.h"
 #include "support/temp_folder.h"
@@ -178,7 +182,8 @@ void InflateFigures() {
                 ours * 1000, zlib * 1000, ours / zlib, same ? "identical" : "NOT IDENTICAL");
 }
 
-double FetchPagesPerSecond(const std::u16string& url, int threads, int& good, double& cpu) {
+double FetchPagesPerSecond(const std::u16string& url, int threads, const FetchSettings& settings,
+                           int& good, double& cpu) {
     double cpuBefore = CpuSeconds(RUSAGE_SELF);
     std::atomic<int> next{0};
     std::atomic<int> ok{0};
@@ -188,7 +193,7 @@ double FetchPagesPerSecond(const std::u16string& url, int threads, int& good, do
         workers.emplace_back([&] {
             while (next.fetch_add(1) < kFetches) {
                 FetchResult result;
-                if (!FetchPage(result, url).empty() && result.StatusCode == 200) {
+                if (!FetchPage(result, url, settings).empty() && result.StatusCode == 200) {
                     ok.fetch_add(1);
                 }
             }
@@ -251,12 +256,50 @@ void FetchFigures() {
         int good = 0;
         double ourCpu = 0;
         double curlCpu = 0;
-        double ours = FetchPagesPerSecond(wideUrl, threads, good, ourCpu);
+        FetchSettings settings;
+        settings.MaxConnections = threads;
+        double ours = FetchPagesPerSecond(wideUrl, threads, settings, good, ourCpu);
         double curl = CurlPagesPerSecond(url, threads, temp, curlCpu);
         std::printf("  %2d at once: FetchPage %6.0f pages/s (%d good, %.2f CPU s), curl tool %6.0f "
                     "pages/s (%.2f CPU s): %.2f times curl's rate\n",
                     threads, ours, good, ourCpu, curl, curlCpu, ours / curl);
     }
+    int good = 0;
+    double cpu = 0;
+    double limited = FetchPagesPerSecond(wideUrl, 20, FetchSettings{}, good, cpu);
+    std::printf("  20 threads, default limit of 5 in flight: FetchPage %6.0f pages/s (%d good, "
+                "%.2f CPU s)\n",
+                limited, good, cpu);
+}
+
+// A turn taken and given back a million times on one thread, and by 5 threads at once under
+// the default limit of 5, so that none of them ever waits.
+void LimiterFigures() {
+    constexpr int kTurns = 1000000;
+    internal::CSiteLimiter& limiter = internal::ProcessSiteLimiter();
+    const internal::SiteLimits defaults;
+    const std::string host = internal::SiteHostOf("http://bench.test:8080/");
+    auto start = Clock::now();
+    for (int i = 0; i < kTurns; ++i) {
+        internal::CSiteLimiter::Slot slot = limiter.Acquire(host, defaults, {});
+    }
+    double alone = SecondsSince(start) / kTurns;
+    std::vector<std::thread> workers;
+    start = Clock::now();
+    for (int t = 0; t < 5; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < kTurns / 5; ++i) {
+                internal::CSiteLimiter::Slot slot = limiter.Acquire(host, defaults, {});
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    double shared = SecondsSince(start) / kTurns;
+    std::printf("Site limiter turn with nothing waiting: %.0f ns alone, %.0f ns a turn with 5 "
+                "threads taking turns\n",
+                alone * 1e9, shared * 1e9);
 }
 
 } // namespace
@@ -265,5 +308,6 @@ void FetchFigures() {
 int main() {
     velunor::InflateFigures();
     velunor::FetchFigures();
+    velunor::LimiterFigures();
     return 0;
 }

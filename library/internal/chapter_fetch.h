@@ -1,6 +1,8 @@
 #pragma once
-// What the chapter task and the on-demand fetch share: fetching one chapter page and cutting its
-// text out, and storing the chapter's images beside its page.
+// What the chapter task and the on-demand fetch share: fetching one chapter, page after page
+// when the site splits it, cutting its text out, and storing its images beside its page file.
+
+#include "library/internal/site_fetch.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,28 +11,75 @@
 
 namespace velunor::internal {
 
-/// One fetched chapter page.
-struct FetchedChapter {
-    /// The HTTP status of the chapter page, -1 when the transfer failed.
-    int32_t StatusCode = 0;
-    /// The chapter text cut out with the content pattern; empty when it matched nothing.
+/// The most pages one chapter is read from.
+inline constexpr int kMaxChapterPages = 100;
+
+/// Where a chapter's pages end: a next-page link to one of these addresses leads out of the
+/// chapter, not to more of it.
+struct ChapterBounds {
+    /// The novel's contents address; also the Referer of the chapter's first page. May be empty.
+    std::u16string ContentsUrl;
+    /// The next chapter's address; empty for the last chapter or when it is not known.
+    std::u16string NextChapterUrl;
+    /// For a chapter whose neighbours are not known for sure: a next page must then lie in the
+    /// folder of the chapter's first page and be named as that page is up to its first ".",
+    /// followed by anything but a digit ("456_2.html" or "456.html?page=2" after "456.html"),
+    /// which neither the next chapter ("457.html") nor a contents page ("index.html", the folder
+    /// itself) is.
+    bool OwnPagesOnly = false;
+};
+
+/// One page of a chapter as read from the site.
+struct ChapterPage {
+    /// The page's address after redirects: its images are resolved against it and sent it as
+    /// their Referer.
+    std::u16string Url;
+    /// The text cut out with the content pattern; empty when it matched nothing.
     std::u16string Text;
     /// The image addresses of the text as they stand in it, in order.
     std::vector<std::u16string> Images;
 };
 
-/// Fetches `url` and extracts its text and images; `charset` exactly "UTF-8" re-decodes the
-/// page as UTF-8 first. Blocks on the network.
-FetchedChapter FetchChapter(const std::u16string& url, const std::u16string& contentPattern,
-                            const std::u16string& charset);
+/// One chapter as fetched.
+struct FetchedChapter {
+    /// 200 when every page of the chapter was fetched; otherwise the HTTP status of the page
+    /// that failed, -1 when its transfer failed.
+    std::int32_t StatusCode = 0;
+    /// True when the page that failed was the site refusing access.
+    bool Blocked = false;
+    /// The pages read, in order; the first page alone for a chapter on one page.
+    std::vector<ChapterPage> Pages;
 
-/// Stores every image of `chapter` in the images folder beside `pageFile`, resolving each
-/// address against `chapterUrl`, and appends one image fragment per stored image to
-/// `chapterText`. `beforeImage` (may be empty) is called with k (from 1) before image k.
-/// False at the first image whose transfer failed; the images stored before it stay.
-/// Blocks on the network.
-bool StoreChapterImages(const FetchedChapter& chapter, const std::u16string& chapterUrl,
-                        const std::u16string& pageFile, std::u16string& chapterText,
-                        const std::function<void(int)>& beforeImage);
+    bool Ok() const {
+        return StatusCode == 200 && !Blocked;
+    }
+    /// True when some page gave text or images.
+    bool HasContent() const;
+};
+
+/// The folder part of an address, up to and including the last "/" before its query: where
+/// sites keep the contents page of the chapters in it. Empty when it has no "/".
+std::u16string AddressFolder(std::u16string_view url);
+
+/// Fetches the chapter at `url` from `site` and extracts the text and images of each page with
+/// the rule's ChapterContent. After each page, the first match of the rule's ChapterNextPageUrl
+/// on it, completed against its address, is read as the next page, unless it is outside
+/// `bounds`, a page already read for this chapter, past kMaxChapterPages, or it gives no text
+/// and no images or the same text as a page before it (it then adds nothing and the chapter
+/// ends before it). A page that cannot be fetched fails the whole chapter. Blocks on the network.
+FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
+                            const ChapterBounds& bounds);
+
+/// Appends the chapter's text to `chapterText`, page by page: each page's text, cleaned with
+/// `replaceRule` when the page has no images (nothing is cleaned when it is empty), or else
+/// followed by one image fragment per image. Each image is stored in the images folder beside
+/// `pageFile`, resolved against the address of its page and fetched from `site` with that
+/// address as Referer; `beforeImage` (may be empty) is called with k (from 1, across the
+/// chapter) before image k. False at the first image that could not be stored: its transfer
+/// failed, broke off or passed 20 MB, the site refused it, or its answer was not a 2xx one with
+/// a body. That image leaves no file; the images stored before it stay. Blocks on the network.
+bool ComposeChapterText(const SiteAccess& site, const FetchedChapter& chapter,
+                        std::u16string_view replaceRule, const std::u16string& pageFile,
+                        std::u16string& chapterText, const std::function<void(int)>& beforeImage);
 
 } // namespace velunor::internal

@@ -1,7 +1,10 @@
 #include "cli_runner.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -57,6 +60,8 @@ TEST(RuleTestCommand, PrintsChapterTextBeforeAndAfterTheReplaceRule) {
         << result.output;
     EXPECT_NE(result.output.find("--- 1 images\nhttp://127.0.0.1/pic/1.jpg"), std::string::npos)
         << result.output;
+    EXPECT_NE(result.output.find("--- ChapterNextPageUrl: not in the rule"), std::string::npos)
+        << result.output;
 }
 
 TEST(RuleTestCommand, UnreadableInputEndsWithAClearMessage) {
@@ -83,6 +88,145 @@ TEST(RuleTestCommand, UnreadableInputEndsWithAClearMessage) {
         RunCli("rule-test " + Fixture("rule.xml") + " menu " + Fixture("search.html"));
     EXPECT_EQ(badKind.exitStatus, 2);
     EXPECT_NE(badKind.output.find("unknown page kind"), std::string::npos) << badKind.output;
+}
+
+// A rule file with only a chapter list and a chapter text pattern.
+std::string ListAndTextRule(const std::string& listPattern, const std::string& textPattern) {
+    return "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<Channel>\n<SiteName>test</SiteName>\n"
+           "<ContentsPage>\n<ChapterName><![CDATA[" +
+           listPattern + "]]></ChapterName>\n<ChapterUrl><![CDATA[" + listPattern +
+           "]]></ChapterUrl>\n</ContentsPage>\n<ContentPage>\n<ChapterContent><![CDATA[" +
+           textPattern + "]]></ChapterContent>\n</ContentPage>\n</Channel>\n";
+}
+
+TEST(RuleTestCommand, SaysWhenAPageRanIntoALimit) {
+    velunor::testing::TempFolder folder;
+    std::string rule =
+        folder.Write("rule.xml", ListAndTextRule("()", "([^<]*?[^<]*?[^<]*?)</div>"));
+
+    // "()" makes an entry before every byte of the page.
+    std::string contentsPage = folder.Write("contents.html", std::string(60000, 'x'));
+    CommandResult contents = RunCli("rule-test " + rule + " contents " + contentsPage);
+    EXPECT_EQ(contents.exitStatus, 0);
+    EXPECT_NE(
+        contents.output.find("0 chapters because a list pattern found more than 50000 entries"),
+        std::string::npos)
+        << contents.output.substr(0, 2000);
+
+    // The three lazy repeats try every split of a paragraph at every byte of it.
+    std::string text;
+    while (text.size() < 20000) {
+        text += std::string(128, 'x') + "<br />";
+    }
+    std::string chapterPage = folder.Write("chapter.html", text + "end</div>");
+    auto start = std::chrono::steady_clock::now();
+    CommandResult chapter = RunCli("rule-test " + rule + " chapter " + chapterPage);
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    std::printf("rule-test gave up on the backtracking pattern after %.2f s\n", elapsed.count());
+    EXPECT_EQ(chapter.exitStatus, 0);
+    EXPECT_NE(
+        chapter.output.find("--- no ChapterContent because the patterns used up the matching time"),
+        std::string::npos)
+        << chapter.output.substr(0, 2000);
+    EXPECT_LT(elapsed.count(), 10.0);
+}
+
+// A rule for saved pages of a site that splits lists and chapters over pages and has its own
+// page for refusing access. The file itself is UTF-8; `charset` is what it says of the site.
+std::string PagedRule(const std::string& charset) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Channel>\n<SiteName>分页书屋</SiteName>\n"
+           "<Charset>" +
+           charset +
+           "</Charset>\n"
+           "<BlockedPagePattern><![CDATA[(访问过于频繁)]]></BlockedPagePattern>\n"
+           "<ContentsPage>\n"
+           "<ChapterName><![CDATA[<li><a href=\"[^\"]*\">([^<]*)</a>]]></ChapterName>\n"
+           "<ChapterUrl><![CDATA[<li><a href=\"([^\"]*)\">]]></ChapterUrl>\n"
+           "<ContentsNextPageUrl><![CDATA[<a class=\"next\" href=\"([^\"]+)\">]]>"
+           "</ContentsNextPageUrl>\n</ContentsPage>\n<ContentPage>\n"
+           "<ChapterContent><![CDATA[<div id=\"text\">(.*?)</div>]]></ChapterContent>\n"
+           "<ChapterNextPageUrl><![CDATA[<a class=\"next\" href=\"([^\"]+)\">]]>"
+           "</ChapterNextPageUrl>\n</ContentPage>\n</Channel>\n";
+}
+
+bool Has(const CommandResult& result, const std::string& text) {
+    return result.output.find(text) != std::string::npos;
+}
+
+TEST(RuleTestCommand, ContentsAndChapterPagesShowTheNextPage) {
+    velunor::testing::TempFolder folder;
+    std::string rule = folder.Write("rule.xml", PagedRule("UTF-8"));
+    std::string contents = folder.Write(
+        "contents.html", "<ul><li><a href=\"1.html\">第一章</a></li><li><a href=\"2.html\">第二章"
+                         "</a></li></ul><a class=\"next\" href=\"index_2.html\">下一页</a>");
+    std::string firstPart =
+        folder.Write("part1.html",
+                     "<div id=\"text\">雾起。</div><a class=\"next\" href=\"3_2.html\">下一页</a>");
+    std::string lastPart = folder.Write("part2.html", "<div id=\"text\">雾散。</div>");
+
+    CommandResult listed =
+        RunCli("rule-test " + rule + " contents " + contents + " --url http://127.0.0.1/book/12/");
+    EXPECT_EQ(listed.exitStatus, 0) << listed.output;
+    EXPECT_TRUE(Has(listed, "blocked page: no\n2 chapters\n1. 第一章 | "
+                            "http://127.0.0.1/book/12/1.html\n"))
+        << listed.output;
+    EXPECT_TRUE(Has(listed, "ContentsNextPageUrl: http://127.0.0.1/book/12/index_2.html\n"))
+        << listed.output;
+    // Without an address the link is shown as the page has it.
+    CommandResult bare = RunCli("rule-test " + rule + " contents " + contents);
+    EXPECT_TRUE(Has(bare, "ContentsNextPageUrl: index_2.html\n")) << bare.output;
+
+    CommandResult first = RunCli("rule-test " + rule + " chapter " + firstPart +
+                                 " --url http://127.0.0.1/book/12/3.html");
+    EXPECT_TRUE(Has(first, "雾起。")) << first.output;
+    EXPECT_TRUE(Has(first, "--- ChapterNextPageUrl: http://127.0.0.1/book/12/3_2.html\n"))
+        << first.output;
+    CommandResult last = RunCli("rule-test " + rule + " chapter " + lastPart);
+    EXPECT_TRUE(Has(last, "--- ChapterNextPageUrl: none found\n")) << last.output;
+}
+
+TEST(RuleTestCommand, SaysWhenAPageIsTheSiteRefusingAccess) {
+    velunor::testing::TempFolder folder;
+    std::string rule = folder.Write("rule.xml", PagedRule("UTF-8"));
+    std::string refusal =
+        folder.Write("busy.html", "<html><body><p>您的访问过于频繁，请稍后再试</p></body></html>");
+    std::string check = folder.Write(
+        "check.html", "<html><head><title>Just a moment...</title></head><body></body></html>");
+
+    CommandResult byPattern = RunCli("rule-test " + rule + " contents " + refusal);
+    EXPECT_EQ(byPattern.exitStatus, 0) << byPattern.output;
+    EXPECT_TRUE(Has(byPattern, "blocked page: yes")) << byPattern.output;
+    // A challenge page is known without any pattern in the rule.
+    CommandResult challenge = RunCli("rule-test " + Fixture("rule.xml") + " chapter " + check);
+    EXPECT_TRUE(Has(challenge, "blocked page: yes")) << challenge.output;
+    CommandResult content = RunCli(RuleTest("chapter", "chapter.html"));
+    EXPECT_TRUE(Has(content, "blocked page: no")) << content.output;
+}
+
+TEST(RuleTestCommand, ReadsPagesInTheCharsetTheRuleNames) {
+    velunor::testing::TempFolder folder;
+    // "書卷" in Big5, "雾港" in UTF-8 and in GBK.
+    std::string big5 = folder.Write("big5.html", "<div id=\"text\">\xAE\xD1\xA8\xF7</div>");
+    std::string utf8 = folder.Write("utf8.html", "<div id=\"text\">\xE9\x9B\xBE\xE6\xB8\xAF</div>");
+    std::string gbk = folder.Write("gbk.html", "<div id=\"text\">\xCE\xED\xB8\xDB</div>");
+
+    CommandResult traditional =
+        RunCli("rule-test " + folder.Write("big5.xml", PagedRule("Big5")) + " chapter " + big5);
+    EXPECT_TRUE(Has(traditional, "--- ChapterContent (2 characters)\n書卷\n"))
+        << traditional.output;
+    // Any spelling of a charset counts, not only "UTF-8".
+    CommandResult lowerCase =
+        RunCli("rule-test " + folder.Write("utf8.xml", PagedRule("utf8")) + " chapter " + utf8);
+    EXPECT_TRUE(Has(lowerCase, "--- ChapterContent (2 characters)\n雾港\n")) << lowerCase.output;
+    EXPECT_FALSE(Has(lowerCase, "is not known")) << lowerCase.output;
+
+    CommandResult unknown = RunCli(
+        "rule-test " + folder.Write("odd.xml", PagedRule("x-no-such-charset")) + " chapter " + gbk);
+    EXPECT_EQ(unknown.exitStatus, 0) << unknown.output;
+    EXPECT_TRUE(Has(unknown, "Charset \"x-no-such-charset\" is not known; pages are read as "
+                             "GB18030\n"))
+        << unknown.output;
+    EXPECT_TRUE(Has(unknown, "\n雾港\n")) << unknown.output;
 }
 
 } // namespace

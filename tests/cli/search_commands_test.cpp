@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace velunor {
 namespace {
@@ -75,6 +81,71 @@ TEST_F(SearchCommandsTest, SearchWithAnEmptyNameSaysSo) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.output.find("请在文本框中输入要搜索的小说名称或作者名称！"), std::string::npos)
         << result.output;
+}
+
+// Ctrl-C in a terminal: the first stops the search as the button would, and the program ends
+// once the three-second pause is over, even while a site never answers; a second one ends it
+// at once.
+class SearchInterruptTest : public SearchCommandsTest {
+  protected:
+    pid_t StartSearch() {
+        InstallRule("g-silent.xml", "g-silent.xml", site_);
+        WriteSelection("3,");
+        std::string program = temp_.File("velunor-cli");
+        pid_t child = fork();
+        if (child == 0) {
+            execl(program.c_str(), program.c_str(), "search", "西游", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return child;
+    }
+
+    // The exit status once the process has ended, or -1 when it still runs after `limit`.
+    static int WaitForExit(pid_t child, std::chrono::milliseconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(child, &status, WNOHANG) == child) {
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+};
+
+TEST_F(SearchInterruptTest, FirstCtrlCStopsTheSearchAfterThePause) {
+    pid_t child = StartSearch();
+    ASSERT_GT(child, 0);
+    // Past the refusal of a stop within three seconds of the start.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3300));
+    auto interrupted = std::chrono::steady_clock::now();
+    kill(child, SIGINT);
+    int status = WaitForExit(child, std::chrono::seconds(10));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - interrupted);
+    std::printf("velunor-cli search ended %lld ms after Ctrl-C\n",
+                static_cast<long long>(took.count()));
+    ASSERT_NE(status, -1);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_LT(took, std::chrono::milliseconds(4500));
+}
+
+TEST_F(SearchInterruptTest, SecondCtrlCEndsTheProgramAtOnce) {
+    pid_t child = StartSearch();
+    ASSERT_GT(child, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(child, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(child, SIGINT);
+    int status = WaitForExit(child, std::chrono::seconds(2));
+    if (status == -1) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "still running after a second Ctrl-C";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status));
 }
 
 } // namespace

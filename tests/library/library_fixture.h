@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "library/library.h"
+#include "net/fetcher.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,14 @@ struct Hit {
     std::u16string name;
     std::u16string author;
     std::u16string infoPageUrl;
+};
+
+/// One request as the test site logged it; times in milliseconds of the server's clock.
+struct LoggedRequest {
+    double arrived = 0;
+    double answered = 0;
+    std::string method;
+    std::string target;
 };
 
 inline bool Exists(const std::string& path) {
@@ -58,6 +69,45 @@ class LibraryFixture : public ::testing::Test {
         temp_.Write("Rule/" + name + ".xml", site_.RuleFile(std::string(VELUNOR_TEST_DATA) +
                                                             "/library/rules/" + name + ".xml"));
         return temp_.WideFile("Rule/" + name + ".xml");
+    }
+
+    /// Adds `elements` (optional elements of the rule's Channel) to the installed rule file.
+    void AddToRule(const std::u16string& ruleFile, const std::string& elements) {
+        std::string path = NativePath(ruleFile);
+        std::string text = ReadFileBytes(path);
+        size_t channel = text.find("<Channel>");
+        ASSERT_NE(channel, std::string::npos);
+        text.insert(channel + 9, "\n" + elements);
+        temp_.Write(path.substr(temp_.Path().size() + 1), text);
+    }
+
+    /// The requests the site has answered whose target begins with `prefix` ("/site/..."), in
+    /// order of arrival, as its log lists them.
+    std::vector<LoggedRequest> Requests(const std::string& prefix) {
+        std::string encoded;
+        for (char c : prefix) {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            encoded += code;
+        }
+        FetchResult result;
+        std::istringstream lines(
+            WideToAnsi(FetchPage(result, site_.Url("/_log?prefix=" + encoded))));
+        std::vector<LoggedRequest> log;
+        LoggedRequest entry;
+        while (lines >> entry.arrived >> entry.answered >> entry.method >> entry.target) {
+            log.push_back(entry);
+        }
+        return log;
+    }
+
+    /// How many requests for exactly `target` the site has answered.
+    size_t RequestCount(const std::string& target) {
+        size_t count = 0;
+        for (const LoggedRequest& request : Requests(target)) {
+            count += request.target == target ? 1 : 0;
+        }
+        return count;
     }
 
     Hit GbkHit(const std::u16string& name, const std::string& infoPath) {

@@ -43,6 +43,21 @@ TEST(ChapterLinks, EndsLinkBackToTheContentsPage) {
     EXPECT_EQ(ChapterPageName(1234), u"1234.html");
 }
 
+TEST(ChapterLinks, TheNextChapterIsFoundFromAChapterPage) {
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/7.html"), u"/p/Novel/站/书/8.html");
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/99.html"), u"/p/Novel/站/书/100.html");
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/ContentsPage.html"), u"");
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/.html"), u"");
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/7.htm"), u"");
+    EXPECT_EQ(NextChapterPageFile(u"/p/Novel/站/书/1234567890.html"), u"");
+    // The address is read back as the template holds it, escaped as the job wrote it.
+    std::u16string page = u"<div id=\"rule_file_path\">/r.xml</div>\n<div id=\"chapter_url\">" +
+                          HiddenFieldText(u"http://s/read.php?id=8&p=1") + u"</div>";
+    EXPECT_EQ(RecordedChapterUrl(page), u"http://s/read.php?id=8&p=1");
+    EXPECT_EQ(RecordedChapterUrl(u"<div id=\"chapter_url\">cut short"), u"");
+    EXPECT_EQ(RecordedChapterUrl(u"<p>not a chapter page</p>"), u"");
+}
+
 TEST(Images, AreNamedByTheLastPartOfTheirAddress) {
     EXPECT_EQ(ImageFileName(u"/img/a.jpg"), u"a.jpg");
     EXPECT_EQ(ImageFileName(u"http://site/x/y/b.png"), u"b.png");

@@ -136,9 +136,9 @@ struct StopCase {
 
 TEST_F(NovelDownload, StopsLeaveNoFilesAndShowTheResultsAgain) {
     const StopCase cases[] = {
-        {"moved.html", u"无法打开目标站小说信息页，下载中止!"},
         {"missing.html", u"无法打开目标站小说信息页，下载中止!"},
         {"empty.html", u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！"},
+        {"toomany.html", u"目录页提取到的章节超过 50000 个，请检查规则文件，下载中止！"},
     };
     for (const StopCase& c : cases) {
         SCOPED_TRACE(c.info);

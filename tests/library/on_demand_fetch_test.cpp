@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace velunor::testing {
 namespace {
 
@@ -172,6 +174,68 @@ TEST_F(OnDemandFetch, PageFilesOutsideTheLibraryAreNeverWritten) {
     EXPECT_EQ(temp_.Read("outside.html"),
               "<div style=\"display:none;\" id=\"down_state\">-1</div>{ChapterContent}");
     EXPECT_FALSE(Exists(temp_.File("images")));
+}
+
+TEST_F(OnDemandFetch, LinksNeverCarryTheWriteOutOfTheLibrary) {
+    const std::string original =
+        "<div style=\"display:none;\" id=\"down_state\">-1</div>{ChapterContent}";
+    std::filesystem::create_directories(temp_.File("outside/images"));
+    temp_.Write("outside/2.html", original);
+    std::string novel = NativePath(folder_);
+    std::filesystem::create_symlink(temp_.File("outside/2.html"), novel + "/7.html");
+    std::filesystem::create_symlink(temp_.File("outside/new.html"), novel + "/8.html");
+    std::filesystem::create_directory_symlink(temp_.File("outside"),
+                                              NativePath(NovelFolder(kGbkSite, u"链接书")));
+    auto expectRefused = [&](const std::u16string& page, const std::string& chapter) {
+        SCOPED_TRACE(WideToUtf8(page));
+        RecordingPort window;
+        Show(window, Page(2), chapter);
+        window.SetElement(u"chapter_save_file", page);
+        OnDemandChapterFetch(&window, program_);
+        EXPECT_EQ(window.LastStatus(),
+                  u"本页记录的章节文件不在书库的 Novel 文件夹中，未做任何改动！");
+    };
+    expectRefused(Page(7), "h1.html");
+    expectRefused(Page(8), "h1.html");
+    expectRefused(NovelFolder(kGbkSite, u"链接书") + u"/2.html", "h1.html");
+    // A chapter of pictures stores them in the images folder beside its page.
+    std::filesystem::remove_all(novel + "/images");
+    std::filesystem::create_directory_symlink(temp_.File("outside/images"), novel + "/images");
+    expectRefused(Page(3), "h4.html");
+    EXPECT_EQ(temp_.Read("outside/2.html"), original);
+    EXPECT_FALSE(Exists(temp_.File("outside/new.html")));
+    EXPECT_TRUE(std::filesystem::is_empty(temp_.File("outside/images")));
+}
+
+TEST_F(OnDemandFetch, PageOrRuleFileThatCannotBeReadChangesNothing) {
+    ASSERT_EQ(mkfifo(temp_.File("rule.fifo").c_str(), 0666), 0);
+    ASSERT_EQ(mkfifo(NativePath(Page(9)).c_str(), 0666), 0);
+    const std::u16string page = ReadPageText(Page(2));
+    struct Case {
+        std::u16string ruleFile;
+        std::u16string chapterFile;
+        const char16_t* status;
+    };
+    const Case cases[] = {
+        {temp_.WideFile("rule.fifo"), Page(2), u"无法读取本页记录的规则文件，未做任何改动！"},
+        {u"/dev/zero", Page(2), u"无法读取本页记录的规则文件，未做任何改动！"},
+        {temp_.WideFile("Rule/missing.xml"), Page(2),
+         u"无法读取本页记录的规则文件，未做任何改动！"},
+        {gbkRule_, Page(9), u"无法读取本页记录的章节文件，未做任何改动！"},
+        {gbkRule_, Page(10), u"无法读取本页记录的章节文件，未做任何改动！"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.ruleFile) + " " + WideToUtf8(c.chapterFile));
+        RecordingPort window;
+        Show(window, Page(2), "h1.html");
+        window.SetElement(u"rule_file_path", c.ruleFile);
+        window.SetElement(u"chapter_save_file", c.chapterFile);
+        OnDemandChapterFetch(&window, program_);
+        EXPECT_EQ(window.Statuses(), std::vector<std::u16string>{c.status});
+        EXPECT_TRUE(window.Messages().empty());
+    }
+    EXPECT_EQ(ReadPageText(Page(2)), page);
+    EXPECT_FALSE(Exists(NativePath(Page(10))));
 }
 
 } // namespace

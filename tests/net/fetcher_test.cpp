@@ -20,6 +20,7 @@
 #include <iterator>
 #include <latch>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace velunor {
@@ -90,6 +91,9 @@ class DeafListener {
     std::u16string Url() const {
         return Utf8ToWide("http://127.0.0.1:" + std::to_string(port_) + "/x");
     }
+    int Port() const {
+        return port_;
+    }
     /// Takes the queue's only place, so that later connections hang in their handshake.
     void FillQueue() const {
         sockaddr_in address = LoopbackAddress(port_);
@@ -143,6 +147,60 @@ class DelayedCancel {
 
     std::atomic<bool> cancelled_{false};
     Clock::time_point cancelledAt_;
+    std::thread thread_;
+};
+
+// A server on 127.0.0.1 that answers `answers` requests with `body` and no Content-Length,
+// ending each body by closing the connection, so that a client learns its size only as it comes.
+class UnsizedServer {
+  public:
+    UnsizedServer(std::string body, int answers) : body_(std::move(body)) {
+        sockaddr_in address = LoopbackAddress(0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 4);
+        port_ = BoundPort(listener_);
+        thread_ = std::thread([this, answers] {
+            for (int i = 0; i < answers && AnswerOne(); ++i) {
+            }
+        });
+    }
+    ~UnsizedServer() {
+        thread_.join();
+        close(listener_);
+    }
+    UnsizedServer(const UnsizedServer&) = delete;
+    UnsizedServer& operator=(const UnsizedServer&) = delete;
+
+    std::u16string Url() const {
+        return Utf8ToWide("http://127.0.0.1:" + std::to_string(port_) + "/x");
+    }
+
+  private:
+    // False when no client came within 10 s, so that a test that fails early cannot hang here.
+    bool AnswerOne() {
+        pollfd ready{listener_, POLLIN, 0};
+        if (poll(&ready, 1, 10000) <= 0) {
+            return false;
+        }
+        int client = accept(listener_, nullptr, nullptr);
+        std::string request;
+        char buffer[1024];
+        while (request.find("\r\n\r\n") == std::string::npos) {
+            ssize_t got = recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                break;
+            }
+            request.append(buffer, static_cast<std::size_t>(got));
+        }
+        std::string answer = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body_;
+        send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        close(client);
+        return true;
+    }
+
+    std::string body_;
+    int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    int port_ = 0;
     std::thread thread_;
 };
 
@@ -246,6 +304,18 @@ TEST_F(FetcherTest, ReportsTheTargetOfA302Only) {
         FetchPage(other, Url(path));
         EXPECT_NE(other.StatusCode, 302);
         EXPECT_EQ(other.Location, "earlier");
+    }
+}
+
+TEST_F(FetcherTest, ReadsTheLocationHeaderByItsName) {
+    // Content-Location comes first and holds the text "Location: " too; a lower-case name is the
+    // same header.
+    for (const char* path : {"/fetch/found-after-content-location", "/fetch/found-lowercase"}) {
+        SCOPED_TRACE(path);
+        FetchResult result;
+        FetchPage(result, Url(path));
+        EXPECT_EQ(result.StatusCode, 302);
+        EXPECT_EQ(result.Location, "/right");
     }
 }
 
@@ -381,6 +451,136 @@ TEST_F(FetcherTest, AlreadyCancelledRequestNeverConnects) {
     FetchResult reached;
     FetchPage(reached, listener.Url(), cancel.Settings());
     EXPECT_TRUE(listener.HasCaller());
+}
+
+TEST_F(FetcherTest, RefusesSchemesOtherThanHttpWithoutConnecting) {
+    // A page may carry any address; these would send its path to whatever service listens. The
+    // listener never accepts, so a connection would wait in its queue with the bytes sent to it.
+    TempFolder temp;
+    for (const char* scheme : {"gopher", "dict", "ftp", "GOPHER"}) {
+        SCOPED_TRACE(scheme);
+        DeafListener listener;
+        std::u16string url =
+            Utf8ToWide(std::string(scheme) + "://127.0.0.1:" + std::to_string(listener.Port()) +
+                       "/_SET%20pwned%201");
+        FetchResult page;
+        EXPECT_EQ(FetchPage(page, url, WithStallTimeout(std::chrono::seconds(1))), u"");
+        EXPECT_EQ(page.StatusCode, -1);
+        FetchResult file;
+        EXPECT_FALSE(FetchToFile(file, url, temp.WideFile("x.bin"),
+                                 WithStallTimeout(std::chrono::seconds(1))));
+        EXPECT_EQ(file.StatusCode, -1);
+        EXPECT_FALSE(listener.HasCaller());
+    }
+    EXPECT_EQ(access(temp.File("x.bin").c_str(), F_OK), -1);
+    // The scheme's case does not matter for the ones that are fetched.
+    std::string httpUrl = WideToUtf8(Url("/fetch/page_gb2312.html"));
+    FetchResult upper;
+    EXPECT_EQ(FetchPage(upper, Utf8ToWide("HTTP" + httpUrl.substr(4))), PageText());
+    EXPECT_EQ(upper.StatusCode, 200);
+}
+
+TEST_F(FetcherTest, ReadsNoLocalFile) {
+    TempFolder temp;
+    temp.Write("secret.txt", "secret");
+    for (std::u16string url : {u"file://" + temp.WideFile("secret.txt"),
+                               u"FILE://localhost" + temp.WideFile("secret.txt")}) {
+        SCOPED_TRACE(WideToUtf8(url));
+        FetchResult page;
+        EXPECT_EQ(FetchPage(page, url), u"");
+        EXPECT_EQ(page.StatusCode, -1);
+        FetchResult file;
+        EXPECT_FALSE(FetchToFile(file, url, temp.WideFile("copy.txt")));
+        EXPECT_EQ(file.StatusCode, -1);
+        EXPECT_EQ(access(temp.File("copy.txt").c_str(), F_OK), -1);
+    }
+}
+
+TEST_F(FetcherTest, EndsATransferSlowerThanItsLowSpeedLimit) {
+    // The trickling page sends its headers at once, then 37 bytes every 0.4 s, about 90 bytes a
+    // second, and is never silent long enough to stall; it is complete after 2 s.
+    FetchSettings strict;
+    strict.LowSpeedLimit = 1024;
+    strict.LowSpeedTime = std::chrono::seconds(1);
+    auto start = Clock::now();
+    FetchResult slow;
+    EXPECT_EQ(FetchPage(slow, Url("/fetch/trickle"), strict), u"");
+    auto elapsed = Clock::now() - start;
+    std::printf("low-speed limit ended the trickle after %.3f s\n", Seconds(elapsed));
+    EXPECT_EQ(slow.StatusCode, -1);
+    // The span opens with the headers, and the page would be whole at 2 s.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1950));
+
+    // Every second of it brings at least two pieces, 74 bytes.
+    FetchSettings lenient;
+    lenient.LowSpeedLimit = 50;
+    lenient.LowSpeedTime = std::chrono::seconds(1);
+    FetchResult steady;
+    EXPECT_EQ(FetchPage(steady, Url("/fetch/trickle"), lenient), PageText());
+    EXPECT_EQ(steady.StatusCode, 200);
+}
+
+TEST_F(FetcherTest, EndsATransferThatOutlastsItsTotalTime) {
+    struct TotalCase {
+        const char* path;
+        std::chrono::milliseconds limit;
+    };
+    // A page that keeps coming, and one whose answer has not begun when the time is up.
+    for (const TotalCase& c : {TotalCase{"/fetch/trickle", std::chrono::milliseconds(800)},
+                               TotalCase{"/fetch/slow", std::chrono::milliseconds(100)}}) {
+        SCOPED_TRACE(c.path);
+        FetchSettings settings;
+        settings.TotalTimeout = c.limit;
+        auto start = Clock::now();
+        FetchResult result;
+        EXPECT_EQ(FetchPage(result, Url(c.path), settings), u"");
+        auto elapsed = Clock::now() - start;
+        std::printf("total limit of %.3f s ended %s after %.3f s\n", Seconds(c.limit), c.path,
+                    Seconds(elapsed));
+        EXPECT_EQ(result.StatusCode, -1);
+        // libcurl rounds its clock to whole milliseconds, so it may end a hair early.
+        EXPECT_GE(elapsed, c.limit - std::chrono::milliseconds(20));
+        EXPECT_LT(elapsed, c.limit + std::chrono::milliseconds(900));
+    }
+    FetchSettings ample;
+    ample.TotalTimeout = std::chrono::seconds(10);
+    FetchResult result;
+    EXPECT_EQ(FetchPage(result, Url("/fetch/trickle"), ample), PageText());
+}
+
+TEST_F(FetcherTest, RefusesABodyLargerThanItsLimit) {
+    // Announced by Content-Length: the 185-byte page.
+    TempFolder temp;
+    FetchSettings exact;
+    exact.BodyLimit = 185;
+    FetchResult whole;
+    EXPECT_EQ(FetchPage(whole, Url("/fetch/page_gb2312.html"), exact), PageText());
+    FetchSettings small;
+    small.BodyLimit = 184;
+    FetchResult refused;
+    EXPECT_EQ(FetchPage(refused, Url("/fetch/page_gb2312.html"), small), u"");
+    EXPECT_EQ(refused.StatusCode, -1);
+    FetchResult file;
+    EXPECT_FALSE(FetchToFile(file, Url("/fetch/page_gb2312.html"), temp.WideFile("p.html"), small));
+    EXPECT_EQ(file.StatusCode, -1);
+    EXPECT_EQ(access(temp.File("p.html").c_str(), F_OK), -1);
+
+    // Known only as it arrives, in several chunks.
+    std::string body(100000, 'x');
+    UnsizedServer server(body, 2);
+    FetchSettings enough;
+    enough.BodyLimit = body.size();
+    FetchResult received;
+    EXPECT_TRUE(FetchToFile(received, server.Url(), temp.WideFile("whole.bin"), enough));
+    EXPECT_EQ(received.StatusCode, 200);
+    EXPECT_EQ(temp.Read("whole.bin"), body);
+    FetchSettings tooFew;
+    tooFew.BodyLimit = body.size() - 1;
+    FetchResult cut;
+    EXPECT_FALSE(FetchToFile(cut, server.Url(), temp.WideFile("cut.bin"), tooFew));
+    EXPECT_EQ(cut.StatusCode, -1);
+    EXPECT_LT(temp.Read("cut.bin").size(), body.size());
 }
 
 TEST_F(FetcherTest, FetchToFileAppendsTheBodyAsReceived) {

@@ -2,9 +2,11 @@
 
 #include "core/core.h"
 #include "support/temp_folder.h"
+#include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velunor {
@@ -90,8 +92,8 @@ TEST(LoadSiteRule, MissingOrMisnamedElementsGiveEmptyFields) {
     CSiteRule rule = LoadSiteRule(temp.WideFile("site.xml"));
     EXPECT_EQ(rule.SiteName, u"A");
     EXPECT_EQ(rule.SiteUrl, u"");
-    // A Charset spelt in lower case is not UTF-8 to Velunor.
-    EXPECT_FALSE(IsUtf8Site(rule));
+    // A Charset spelt in lower case is UTF-8 all the same.
+    EXPECT_TRUE(IsUtf8Site(rule));
     EXPECT_EQ(rule.SearchPage.SearchPageUrlFormat, u"u");
     EXPECT_EQ(rule.SearchPage.SearcResultRegional, u"");
     EXPECT_EQ(rule.SearchPage.NovelInfoPageUrl, u"");
@@ -111,6 +113,20 @@ TEST(LoadSiteRule, UnreadableFilesGiveAnEmptyRule) {
         CSiteRule rule = LoadSiteRule(temp.WideFile(name));
         EXPECT_EQ(rule.SiteName, u"") << name;
         EXPECT_EQ(rule.SearchPage.SearchPageUrlFormat, u"") << name;
+    }
+}
+
+TEST(LoadSiteRule, SpecialAndOversizedFilesGiveAnEmptyRuleAtOnce) {
+    TempFolder temp;
+    // A FIFO that no one writes, and a rule beyond the rule-file limit whose content is valid.
+    ASSERT_EQ(::mkfifo(temp.File("fifo.xml").c_str(), 0600), 0);
+    std::string large = kFullRule;
+    large.insert(large.find("<SiteName>"), kRuleFileLimit, ' ');
+    temp.Write("large.xml", large);
+    for (const std::string& path :
+         {temp.File("fifo.xml"), std::string("/dev/zero"), temp.File("large.xml")}) {
+        CSiteRule rule = LoadSiteRule(Utf8ToWide(path));
+        EXPECT_EQ(rule.SiteName, u"") << path;
     }
 }
 

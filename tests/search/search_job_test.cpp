@@ -209,6 +209,20 @@ TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
 }
 
+// A result file that cannot be written would leave hits that cannot be opened, or let the
+// download open a hit of an earlier search: such a search asks no site and says why.
+TEST_F(SearchJobTest, UnwritableResultFileStopsTheSearchBeforeAnySiteIsAsked) {
+    ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Config/SearchResult.xml/in-the-way")));
+    WriteSelection("0,");
+    RunSearchCommand(window_, ProgramFolder());
+    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
+    EXPECT_EQ(window_.LastStatus(), kNoResultFileStatus);
+    EXPECT_TRUE(window_.Rows().empty());
+    EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
+    EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
+    EXPECT_FALSE(IsSearchRunning());
+}
+
 // The stop command returns at once; the site goes on for the three-second pause, and then its
 // transfer, which would otherwise wait for the stall guard, ends at once.
 TEST_F(SearchJobTest, StopNeverBlocksTheCallerAndEndsASiteThatNeverAnswers) {

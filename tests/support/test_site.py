@@ -16,11 +16,30 @@ answers that a plain file cannot give:
                 hold the connection open without sending ("hold_ms", 30 s);
                 "cut": declare the whole length, send half, close;
                 "trickle": send the body in "pieces" parts, "interval_ms" apart;
-                "echo": the body is the request target's bytes as received
+                "echo": the body is the request target's bytes as received;
+                "echo-request": the body is the whole request as received:
+                request line, header lines, blank line and body, byte for byte;
+                "redirect": answers with the status of the query parameter
+                "status" (else "status", else 302) and a Location of the
+                percent-decoded bytes of the query parameter "to"
   "query"       {"param": "q", "charset": "gbk", "answers": {"value": "file"},
                  "otherwise": "file"}: the body file is chosen by the value of
                  the query parameter, decoded from the charset (raw or
                  percent-encoded bytes both work)
+  "sequence"    a list of route entries: the n-th request for the same target
+                (path and query, as sent) is answered by entry n, the last
+                entry answering every later one; lets a route fail first and
+                recover later
+
+POST requests are routed as GET requests are; their body is read first (by
+its Content-Length) and only "echo-request" shows it.
+
+Every request is logged. GET /_log?prefix=P (P percent-encoded) answers one
+line per logged request whose target starts with the bytes of P, in order of
+arrival: "<arrived> <answered> <method> <target>", the two times in
+milliseconds since the server started, "answered" taken just before the
+answer's first byte is sent. The log shows when requests arrived and how many
+were being served at once.
 
 Usage: test_site.py ROOT. The server picks a free port, prints "PORT <n>" on
 standard output once it listens, and serves until it is terminated.
@@ -32,12 +51,44 @@ import mimetypes
 import os
 import re
 import sys
+import threading
 import time
 import urllib.parse
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HIGH_BYTE = re.compile(rb"[\x80-\xff]")
+STARTED = time.monotonic()
+
+
+def now_ms():
+    return (time.monotonic() - STARTED) * 1000.0
+
+
+class RecordingReader:
+    """Passes reads through to a stream and keeps every line read, so that the
+    header lines of a request are known exactly as they arrived."""
+
+    def __init__(self, stream):
+        self.stream = stream
+        self.lines = []
+
+    def readline(self, *args):
+        line = self.stream.readline(*args)
+        self.lines.append(line)
+        return line
+
+    def __getattr__(self, name):
+        return getattr(self.stream, name)
+
+
+def query_value(query, wanted):
+    """The percent-decoded bytes of the first query parameter named wanted."""
+    for pair in query.split(b"&"):
+        name, _, value = pair.partition(b"=")
+        if name == wanted:
+            return urllib.parse.unquote_to_bytes(value)
+    return None
 
 
 def compress(body, encoding):
@@ -78,6 +129,11 @@ class Server(ThreadingHTTPServer):
 
 class Handler(BaseHTTPRequestHandler):
     sites = {}
+    lock = threading.Lock()
+    # (arrived, answered, method, target) of every request answered.
+    log = []
+    # How many requests each target has had, for "sequence" routes.
+    counts = {}
 
     def log_message(self, *args):
         pass
@@ -89,10 +145,26 @@ class Handler(BaseHTTPRequestHandler):
         line = self.raw_requestline
         parts = line.rstrip(b"\r\n").split(b" ")
         self.raw_target = parts[1] if len(parts) >= 2 else b""
+        self.raw_line = line
+        self.request_body = b""
+        self.arrived = now_ms()
         self.raw_requestline = HIGH_BYTE.sub(lambda m: b"%%%02X" % m.group()[0], line)
-        return super().parse_request()
+        recorder = RecordingReader(self.rfile)
+        self.rfile = recorder
+        try:
+            return super().parse_request()
+        finally:
+            self.rfile = recorder.stream
+            self.raw_headers = b"".join(recorder.lines)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        self.request_body = self.rfile.read(length) if length > 0 else b""
+        self.do_GET()
 
     def do_GET(self):
+        if self.raw_target.startswith(b"/_log?"):
+            return self.answer_log()
         target = self.raw_target.split(b"?", 1)
         path = urllib.parse.unquote(target[0].decode("latin-1"), encoding="latin-1")
         query = target[1] if len(target) > 1 else b""
@@ -109,6 +181,13 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(200, [("Content-Type", self.guess_type(local))], body)
         return self.serve_route(site, route, query)
 
+    def answer_log(self):
+        prefix = query_value(self.raw_target.split(b"?", 1)[1], b"prefix") or b""
+        with self.lock:
+            entries = sorted(entry for entry in self.log if entry[3].startswith(prefix))
+        lines = [b"%.3f %.3f %s %s\n" % (a, b, m.encode("ascii"), t) for a, b, m, t in entries]
+        self.answer(200, [("Content-Type", "text/plain")], b"".join(lines), logged=False)
+
     def guess_type(self, name):
         kind = mimetypes.guess_type(name)[0]
         return kind or "application/octet-stream"
@@ -116,6 +195,8 @@ class Handler(BaseHTTPRequestHandler):
     def route_body(self, site, route, query):
         if route.get("behaviour") == "echo":
             return self.raw_target
+        if route.get("behaviour") == "echo-request":
+            return self.raw_line + self.raw_headers + self.request_body
         name = route.get("file")
         if "query" in route:
             name = self.pick_answer(route["query"], query)
@@ -138,6 +219,12 @@ class Handler(BaseHTTPRequestHandler):
         return rule.get("otherwise")
 
     def serve_route(self, site, route, query):
+        if "sequence" in route:
+            with self.lock:
+                seen = self.counts.get(self.raw_target, 0)
+                self.counts[self.raw_target] = seen + 1
+            steps = route["sequence"]
+            route = steps[min(seen, len(steps) - 1)]
         time.sleep(route.get("delay_ms", 0) / 1000.0)
         body = self.route_body(site, route, query)
         if body is None:
@@ -147,6 +234,10 @@ class Handler(BaseHTTPRequestHandler):
             headers.append(("Content-Type", "text/html"))
         status = route.get("status", 200)
         behaviour = route.get("behaviour")
+        if behaviour == "redirect":
+            status = int(query_value(query, b"status") or route.get("status", 302))
+            target = query_value(query, b"to") or b""
+            headers.append(("Location", target.decode("latin-1")))
         if behaviour == "stall":
             self.send_head(status, headers, len(body))
             self.send_part(body[: len(body) // 2])
@@ -168,7 +259,11 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(route.get("interval_ms", 100) / 1000.0)
             self.send_part(body[start : start + size])
 
-    def send_head(self, status, headers, length):
+    def send_head(self, status, headers, length, logged=True):
+        if logged:
+            entry = (self.arrived, now_ms(), self.command, self.raw_target)
+            with self.lock:
+                self.log.append(entry)
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
@@ -182,8 +277,8 @@ class Handler(BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass
 
-    def answer(self, status, headers, body):
-        self.send_head(status, headers, len(body))
+    def answer(self, status, headers, body, logged=True):
+        self.send_head(status, headers, len(body), logged)
         self.send_part(body)
 
 

@@ -1,0 +1,678 @@
+// rule-check: a rule tried on its live site, step by step, for a person keeping a rule file
+// working. Every request is made as the jobs make it: with the site's request settings, and
+// with the library's own reading of paged contents and paged chapters, so that a rule that
+// passes here downloads the same way.
+
+#include "cli/rule_check_command.h"
+
+#include "cli/cli_support.h"
+#include "cli/rule_test_command.h"
+#include "core/core.h"
+#include "library/internal/chapter_fetch.h"
+#include "library/internal/contents_pages.h"
+#include "library/internal/site_fetch.h"
+#include "net/fetcher.h"
+#include "net/site_settings.h"
+#include "results/search_result_file.h"
+#include "rules/rules.h"
+
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace velunor::cli {
+namespace {
+
+constexpr size_t kPreviewCharacters = 80;
+constexpr int kMostHitNumber = 100000;
+
+struct RuleCheckArguments {
+    std::u16string rulePath;
+    std::u16string name;
+    int hit = 1;
+};
+
+// A hit number: decimal digits only, counted from 1.
+bool ParseHitNumber(const char* text, int& hit) {
+    hit = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9' || hit > kMostHitNumber) {
+            return false;
+        }
+        hit = hit * 10 + (*c - '0');
+    }
+    return hit >= 1;
+}
+
+bool ParseArguments(int argc, char** argv, RuleCheckArguments& arguments) {
+    std::vector<std::string> positional;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--hit") == 0) {
+            if (i + 1 >= argc || !ParseHitNumber(argv[i + 1], arguments.hit)) {
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        positional.push_back(argv[i]);
+    }
+    if (positional.size() != 2) {
+        return false;
+    }
+    arguments.rulePath = ResolveArgumentPath(positional[0]);
+    arguments.name = Wide(positional[1]);
+    return true;
+}
+
+// What one step found wrong; the step passed when nothing was.
+class Verdict {
+  public:
+    // Adds a reason; an empty one adds nothing.
+    void Fail(std::u16string_view why) {
+        if (why.empty()) {
+            return;
+        }
+        if (!why_.empty()) {
+            why_ += u"；";
+        }
+        why_ += why;
+    }
+    bool Passed() const {
+        return why_.empty();
+    }
+    // Prints the verdict line and returns Passed().
+    bool Print() const {
+        PrintLine(Passed() ? std::u16string(u"   通过") : u"   失败：" + why_);
+        return Passed();
+    }
+
+  private:
+    std::u16string why_;
+};
+
+class StepClock {
+  public:
+    std::u16string Elapsed() const {
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start_);
+        return DecimalText(static_cast<long long>(elapsed.count())) + u" ms";
+    }
+
+  private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+void PrintStep(std::u16string_view title) {
+    PrintLine(u"== " + std::u16string(title));
+}
+
+void PrintField(std::u16string_view name, std::u16string_view value) {
+    PrintLine(u"   " + std::u16string(name) + u"：" + std::u16string(value));
+}
+
+std::u16string Count(size_t count, std::u16string_view unit) {
+    return DecimalText(static_cast<long long>(count)) + u" " + std::u16string(unit);
+}
+
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\u3000';
+}
+
+// True when the rule lists the chapters on the information page, as the download job decides.
+bool ContentsOnInfoPage(const CSiteRule& rule) {
+    return rule.InfoPage.ContentsUrl.find_first_not_of(u" \t\r\n") == std::u16string::npos;
+}
+
+bool StartsWithTag(std::u16string_view text, std::u16string_view tag) {
+    if (text.size() < tag.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < tag.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        }
+        if (c != tag[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where the tag at the start of `html` ends, with the content of a script or style element
+// that it opens: the reader sees neither.
+size_t SkipTag(std::u16string_view html) {
+    for (std::u16string_view element : {u"script", u"style"}) {
+        std::u16string open = u"<" + std::u16string(element);
+        if (StartsWithTag(html, open)) {
+            size_t close = html.find(u"</" + std::u16string(element));
+            return close == std::u16string_view::npos ? html.size() : close + 2;
+        }
+    }
+    size_t end = html.find(u'>');
+    return end == std::u16string_view::npos ? html.size() : end + 1;
+}
+
+// The text a reader sees of `html`: tags, scripts and styles left out, every run of white
+// space (&nbsp; and tags included) one space.
+std::u16string VisibleText(std::u16string_view html) {
+    std::u16string flat(html);
+    ReplaceAll(flat, u"&nbsp;", u" ");
+    std::u16string_view rest = flat;
+    std::u16string text;
+    bool gap = false;
+    while (!rest.empty()) {
+        char16_t c = rest.front();
+        if (c == u'<') {
+            rest.remove_prefix(SkipTag(rest));
+            gap = true;
+            continue;
+        }
+        rest.remove_prefix(1);
+        if (IsBlank(c)) {
+            gap = true;
+            continue;
+        }
+        if (gap && !text.empty()) {
+            text += u' ';
+        }
+        gap = false;
+        text += c;
+    }
+    return text;
+}
+
+bool IsTrailingSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+size_t CharacterCount(std::u16string_view text) {
+    size_t count = 0;
+    for (char16_t c : text) {
+        count += IsTrailingSurrogate(c) ? 0 : 1;
+    }
+    return count;
+}
+
+// The first kPreviewCharacters characters of `text`, "……" marking a cut.
+std::u16string Preview(std::u16string_view text) {
+    size_t end = 0;
+    for (size_t characters = 0; end < text.size() && characters < kPreviewCharacters;
+         ++characters) {
+        ++end;
+        while (end < text.size() && IsTrailingSurrogate(text[end])) {
+            ++end;
+        }
+    }
+    std::u16string preview(text.substr(0, end));
+    if (end < text.size()) {
+        preview += u"……";
+    }
+    return preview;
+}
+
+// What a limit of the extraction means for the rule's author.
+std::u16string ProblemText(std::u16string_view where, ExtractionProblem problem) {
+    std::u16string text(where);
+    switch (problem) {
+    case ExtractionProblem::None:
+        return {};
+    case ExtractionProblem::ValueTooLarge:
+        return text + u"取到的值超过 " +
+               DecimalText(static_cast<long long>(kMaxValueBytes / (1024 * 1024))) + u" MiB";
+    case ExtractionProblem::TooSlow:
+        return text + u"的模式回溯太多，用完了一页的匹配时间";
+    case ExtractionProblem::TooManyEntries:
+        return text + u"的列表模式取到了超过 " + DecimalText(kMaxListEntries) + u" 条";
+    }
+    return {};
+}
+
+// The answer's status, and where redirects led when they led anywhere.
+std::u16string StatusText(std::int32_t status, std::u16string_view asked,
+                          std::u16string_view answered) {
+    std::u16string text = status < 0 ? u"-1（连接失败、超时或被中止）" : DecimalText(status);
+    if (!answered.empty() && answered != asked) {
+        text += u"，跳转到 " + std::u16string(answered);
+    }
+    return text;
+}
+
+// Why a fetched page is of no use, as the jobs judge it; empty when it is of use.
+std::u16string FetchFailure(std::int32_t status, bool blocked) {
+    if (blocked) {
+        return u"站点返回了拦截页（BlockedPagePattern 或验证页），拒绝了访问";
+    }
+    if (status == 200) {
+        return {};
+    }
+    if (status < 0) {
+        return u"页面无法打开（连接失败、超时或被中止）";
+    }
+    return u"页面无法打开（状态 " + DecimalText(status) + u"）";
+}
+
+// The names and lengths of lists that had to be equally long.
+std::u16string ListLengths(std::initializer_list<std::pair<const char16_t*, size_t>> lists) {
+    std::u16string text;
+    for (const auto& [name, size] : lists) {
+        text += (text.empty() ? u"" : u"，") + std::u16string(name) + u" " +
+                DecimalText(static_cast<long long>(size));
+    }
+    return text;
+}
+
+// The search request of a site: a GET of its search address, or a form POST when the rule gives
+// the form's fields; the key goes into both as the site's own form would send it.
+std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
+                             FetchSettings& settings) {
+    std::u16string key = EncodeSearchKey(rule, text);
+    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
+    ReplaceAll(searchUrl, u"{KEY}", key);
+    if (!rule.SearchPage.SearchPostData.empty()) {
+        std::u16string body = rule.SearchPage.SearchPostData;
+        ReplaceAll(body, u"{KEY}", key);
+        settings.PostBody = EncodeForSite(rule, body);
+    }
+    return searchUrl;
+}
+
+// The hits of a result list, their information pages completed against the list's address.
+std::vector<SearchHit> ListedHits(const CSiteRule& rule, const std::u16string& pageUrl,
+                                  std::u16string_view page, Verdict& verdict) {
+    SearchResultSet results;
+    ExtractionProblem problem = ExtractionProblem::None;
+    int32_t count = ExtractSearchResults(rule.SearchPage, page, results, &problem);
+    verdict.Fail(ProblemText(u"搜索结果页", problem));
+    std::vector<SearchHit> hits;
+    for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
+        std::u16string link = results.NovelInfoPageUrl[k];
+        CompleteUrl(pageUrl, link);
+        hits.push_back({rule.SiteName,
+                        {},
+                        results.NovelName[k],
+                        results.NovelAuthor[k],
+                        results.LatestChapter[k],
+                        std::move(link)});
+    }
+    size_t names = results.NovelName.size();
+    if (count == 0 &&
+        (results.NovelInfoPageUrl.size() != names || results.NovelAuthor.size() != names ||
+         results.LatestChapter.size() != names)) {
+        verdict.Fail(u"结果列表条数不同：" +
+                     ListLengths({{u"NovelInfoPageUrl", results.NovelInfoPageUrl.size()},
+                                  {u"NovelName", names},
+                                  {u"NovelAuthor", results.NovelAuthor.size()},
+                                  {u"LatestChapter", results.LatestChapter.size()}}));
+    }
+    return hits;
+}
+
+// A search that the site redirected to one novel's page: the page itself is the hit when the
+// information page's patterns find a name on it.
+std::vector<SearchHit> NovelPageHit(const CSiteRule& rule, const std::u16string& pageUrl,
+                                    std::u16string_view page) {
+    NovelInfo info;
+    ExtractNovelInfo(rule.InfoPage, page, info);
+    if (info.NovelName.empty()) {
+        return {};
+    }
+    return {{rule.SiteName, {}, info.NovelName, info.NovelAuthor, info.LatestChapter, pageUrl}};
+}
+
+void PrintHits(const std::vector<SearchHit>& hits) {
+    for (size_t k = 0; k < hits.size(); ++k) {
+        PrintLine(u"   " + DecimalText(static_cast<long long>(k + 1)) + u". " + hits[k].NovelName +
+                  u" | " + hits[k].NovelAuthor + u" | " + hits[k].LatestChapter);
+    }
+}
+
+// Tells how many steps failed; a step that leaves nothing to go on with ends the walk.
+struct Tally {
+    int failed = 0;
+    bool ended = false;
+
+    void Add(bool passed) {
+        failed += passed ? 0 : 1;
+    }
+};
+
+// The hits of the page a search ended on, as the search reads them: the result list, or the
+// novel's own page when the site redirected the search to one.
+std::vector<SearchHit> SearchHits(const CSiteRule& rule, const std::u16string& pageUrl,
+                                  std::u16string_view page, bool redirected, Verdict& verdict) {
+    std::vector<SearchHit> hits = ListedHits(rule, pageUrl, page, verdict);
+    if (hits.empty() && redirected) {
+        hits = NovelPageHit(rule, pageUrl, page);
+    }
+    return hits;
+}
+
+// Takes hit `number` (from 1) into `chosen`, or says why there is none.
+void ChooseHit(const std::vector<SearchHit>& hits, int number, Verdict& verdict,
+               SearchHit& chosen) {
+    size_t wanted = static_cast<size_t>(number);
+    if (hits.empty()) {
+        // A list whose patterns disagree has said so already.
+        verdict.Fail(verdict.Passed() ? u"没有搜索结果" : u"");
+    } else if (hits.size() < wanted) {
+        verdict.Fail(u"只有 " + Count(hits.size(), u"条结果") + u"，没有第 " + DecimalText(number) +
+                     u" 条");
+    } else {
+        chosen = hits[wanted - 1];
+        PrintField(u"第 " + DecimalText(number) + u" 条", chosen.InfoPageUrl);
+    }
+}
+
+// Searches the site and picks hit `arguments.hit`; false when there is none to go on with.
+bool CheckSearch(const CSiteRule& rule, const RuleCheckArguments& arguments, Tally& tally,
+                 SearchHit& chosen) {
+    PrintStep(u"搜索：" + std::u16string(TrimSearchText(arguments.name)));
+    FetchSettings settings = SiteFetchSettings(rule);
+    std::u16string url = SearchRequest(rule, arguments.name, settings);
+    PrintField(u"地址", (settings.PostBody ? u"POST " : u"GET ") + url);
+    if (settings.PostBody) {
+        PrintField(u"数据", DecodeSitePage(rule, AnsiToWide(*settings.PostBody)));
+    }
+    StepClock clock;
+    FetchResult answer;
+    std::u16string page = DecodeSitePage(rule, FetchPage(answer, url, settings));
+    // Links on the page are relative to where the search ended, after any redirect.
+    std::u16string pageUrl = answer.EffectiveUrl.empty() ? url : answer.EffectiveUrl;
+    PrintField(u"状态", StatusText(answer.StatusCode, url, pageUrl));
+    PrintField(u"用时", clock.Elapsed());
+    Verdict verdict;
+    verdict.Fail(FetchFailure(answer.StatusCode, answer.Blocked));
+    if (verdict.Passed()) {
+        std::vector<SearchHit> hits =
+            SearchHits(rule, pageUrl, page, answer.RedirectCount > 0, verdict);
+        PrintField(u"结果", Count(hits.size(), u"条"));
+        PrintHits(hits);
+        if (hits.empty()) {
+            PrintField(u"网页", Preview(VisibleText(page)));
+        }
+        ChooseHit(hits, arguments.hit, verdict, chosen);
+    }
+    tally.Add(verdict.Print());
+    return !chosen.InfoPageUrl.empty();
+}
+
+// What the steps after the search share: the site, and what was read of the novel so far.
+struct NovelWalk {
+    internal::SiteAccess site;
+    // Every address asked for or redirected to, as the download job keeps it.
+    std::set<std::u16string> fetched;
+    internal::SitePage infoPage;
+    NovelInfo info;
+    ChapterList chapters;
+    // The first contents page's final address: where a chapter's pages end.
+    std::u16string contentsUrl;
+};
+
+void PrintStatus(const internal::SitePage& page, std::u16string_view asked) {
+    PrintField(u"状态", StatusText(page.StatusCode, asked, page.Url));
+}
+
+void PrintNovelInfo(const NovelInfo& info) {
+    PrintField(u"书名", info.NovelName);
+    PrintField(u"作者", info.NovelAuthor);
+    PrintField(u"分类", info.NovelSort);
+    PrintField(u"连载状态", info.NovelState);
+    PrintField(u"最新章节", info.LatestChapter);
+    PrintField(u"简介", Preview(VisibleText(info.NovelIntro)));
+}
+
+// Completes the contents address found on the information page; false when the rule names a
+// contents page and its pattern found none.
+bool FindContentsAddress(NovelWalk& walk, Verdict& verdict) {
+    if (ContentsOnInfoPage(walk.site.Rule)) {
+        PrintField(u"目录地址", u"（ContentsUrl 为空：信息页就是第一个目录页）");
+        return true;
+    }
+    if (walk.info.ContentsUrl.empty()) {
+        verdict.Fail(u"ContentsUrl 没有取到目录地址");
+        return false;
+    }
+    CompleteUrl(walk.infoPage.Url, walk.info.ContentsUrl);
+    PrintField(u"目录地址", walk.info.ContentsUrl);
+    return true;
+}
+
+// Fetches and reads the information page; false when it could not be fetched or names no
+// contents page where the rule says it does.
+bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
+    PrintStep(u"信息页");
+    PrintField(u"地址", url);
+    StepClock clock;
+    walk.fetched.insert(url);
+    walk.infoPage = internal::FetchSitePage(walk.site, url, u"");
+    PrintStatus(walk.infoPage, url);
+    PrintField(u"用时", clock.Elapsed());
+    Verdict verdict;
+    verdict.Fail(FetchFailure(walk.infoPage.StatusCode, walk.infoPage.Blocked));
+    if (!verdict.Passed()) {
+        tally.Add(verdict.Print());
+        return false;
+    }
+    walk.fetched.insert(walk.infoPage.Url);
+    ExtractionProblem problem = ExtractionProblem::None;
+    ExtractNovelInfo(walk.site.Rule.InfoPage, walk.infoPage.Text, walk.info, &problem);
+    verdict.Fail(ProblemText(u"信息页", problem));
+    PrintNovelInfo(walk.info);
+    if (walk.info.NovelName.empty()) {
+        verdict.Fail(u"NovelName 没有取到书名");
+    }
+    bool goOn = FindContentsAddress(walk, verdict);
+    tally.Add(verdict.Print());
+    return goOn;
+}
+
+// The first contents page: the information page itself when the rule has no contents address.
+bool FetchFirstContentsPage(NovelWalk& walk, internal::SitePage& first, Verdict& verdict) {
+    if (ContentsOnInfoPage(walk.site.Rule)) {
+        first = walk.infoPage;
+        PrintField(u"地址", first.Url + u"（信息页）");
+        return true;
+    }
+    const std::u16string& url = walk.info.ContentsUrl;
+    PrintField(u"地址", url);
+    walk.fetched.insert(url);
+    first = internal::FetchSitePage(walk.site, url, walk.infoPage.Url);
+    PrintStatus(first, url);
+    verdict.Fail(FetchFailure(first.StatusCode, first.Blocked));
+    return verdict.Passed();
+}
+
+// Why the first contents page gave no chapters.
+std::u16string EmptyListReason(const ContentsPageRule& rule, std::u16string_view page) {
+    ChapterList list;
+    ExtractionProblem problem = ExtractionProblem::None;
+    ExtractChapterList(rule, page, list, &problem);
+    if (problem != ExtractionProblem::None) {
+        return ProblemText(u"目录页", problem);
+    }
+    if (list.ChapterName.size() != list.ChapterUrl.size()) {
+        return u"章节列表条数不同：" + ListLengths({{u"ChapterName", list.ChapterName.size()},
+                                                    {u"ChapterUrl", list.ChapterUrl.size()}});
+    }
+    return u"ChapterName 和 ChapterUrl 没有取到章节";
+}
+
+std::u16string ContentsEndReason(const internal::NovelContents& contents) {
+    switch (contents.End) {
+    case internal::ContentsEnd::Complete:
+        break;
+    case internal::ContentsEnd::CutShort:
+        return u"第 " + DecimalText(contents.PagesRead + 1) + u" 页目录无法打开";
+    case internal::ContentsEnd::Blocked:
+        return u"第 " + DecimalText(contents.PagesRead + 1) + u" 页目录：" +
+               FetchFailure(200, true);
+    case internal::ContentsEnd::TooManyChapters:
+        return ProblemText(u"目录页", ExtractionProblem::TooManyEntries);
+    }
+    return {};
+}
+
+void PrintChapterRange(const ChapterList& chapters) {
+    if (chapters.count == 0) {
+        return;
+    }
+    size_t last = static_cast<size_t>(chapters.count - 1);
+    PrintField(u"第一章", chapters.ChapterName[0] + u" " + chapters.ChapterUrl[0]);
+    PrintField(u"最后一章", chapters.ChapterName[last] + u" " + chapters.ChapterUrl[last]);
+}
+
+// Reads every contents page; false when there are no chapters to go on with.
+bool CheckContents(NovelWalk& walk, Tally& tally) {
+    PrintStep(u"目录页");
+    StepClock clock;
+    Verdict verdict;
+    internal::SitePage first;
+    if (!FetchFirstContentsPage(walk, first, verdict)) {
+        tally.Add(verdict.Print());
+        return false;
+    }
+    internal::NovelContents contents =
+        internal::ReadContentsPages(walk.site, first, walk.fetched, {});
+    walk.chapters = std::move(contents.Chapters);
+    walk.contentsUrl = first.Url;
+    PrintField(u"用时", clock.Elapsed());
+    PrintField(u"页数", Count(static_cast<size_t>(contents.PagesRead), u"页"));
+    PrintField(u"章节", Count(static_cast<size_t>(walk.chapters.count), u"章"));
+    PrintChapterRange(walk.chapters);
+    verdict.Fail(ContentsEndReason(contents));
+    if (walk.chapters.count == 0 && verdict.Passed()) {
+        verdict.Fail(EmptyListReason(walk.site.Rule.ContentsPage, first.Text));
+    }
+    tally.Add(verdict.Print());
+    return walk.chapters.count > 0;
+}
+
+// The first, the middle and the last chapter, each once.
+std::vector<int> ChaptersToCheck(int count) {
+    std::vector<int> numbers;
+    for (int n : {1, (count + 1) / 2, count}) {
+        if (n >= 1 && (numbers.empty() || numbers.back() != n)) {
+            numbers.push_back(n);
+        }
+    }
+    return numbers;
+}
+
+// The chapter's text as it is stored: each page's text cleaned with the ReplaceRule.
+std::u16string CleanedText(const CSiteRule& rule, const internal::FetchedChapter& chapter,
+                           Verdict& verdict) {
+    std::u16string text;
+    for (const internal::ChapterPage& page : chapter.Pages) {
+        ExtractionProblem problem = ExtractionProblem::None;
+        text += ApplyReplaceRule(rule.ReplaceRule, page.Text, &problem);
+        verdict.Fail(ProblemText(u"ReplaceRule ", problem));
+    }
+    return text;
+}
+
+void PrintChapterPages(const internal::FetchedChapter& chapter) {
+    PrintField(u"页数", Count(chapter.Pages.size(), u"页"));
+    if (chapter.Pages.size() < 2) {
+        return;
+    }
+    for (size_t k = 0; k < chapter.Pages.size(); ++k) {
+        PrintLine(u"     " + DecimalText(static_cast<long long>(k + 1)) + u". " +
+                  chapter.Pages[k].Url);
+    }
+}
+
+void PrintChapterText(const CSiteRule& rule, const internal::FetchedChapter& chapter,
+                      Verdict& verdict) {
+    std::u16string text = VisibleText(CleanedText(rule, chapter, verdict));
+    size_t images = 0;
+    for (const internal::ChapterPage& page : chapter.Pages) {
+        images += page.Images.size();
+    }
+    PrintChapterPages(chapter);
+    PrintField(u"字数", Count(CharacterCount(text), u"字"));
+    PrintField(u"图片", Count(images, u"张"));
+    PrintField(u"正文", Preview(text));
+    if (!chapter.HasContent()) {
+        verdict.Fail(u"ChapterContent 没有取到正文");
+    }
+}
+
+// Fetches chapter n (from 1) with all its pages, as a chapter task does.
+void CheckChapter(const NovelWalk& walk, int n, Tally& tally) {
+    const ChapterList& chapters = walk.chapters;
+    size_t i = static_cast<size_t>(n - 1);
+    PrintStep(u"第 " + DecimalText(n) + u" 章（共 " + DecimalText(chapters.count) + u" 章）：" +
+              chapters.ChapterName[i]);
+    const std::u16string& url = chapters.ChapterUrl[i];
+    PrintField(u"地址", url);
+    internal::ChapterBounds bounds;
+    bounds.ContentsUrl = walk.contentsUrl;
+    if (n < chapters.count) {
+        bounds.NextChapterUrl = chapters.ChapterUrl[i + 1];
+    }
+    StepClock clock;
+    internal::FetchedChapter chapter = internal::FetchChapter(walk.site, url, bounds);
+    std::u16string answered = chapter.Pages.empty() ? u"" : chapter.Pages.front().Url;
+    PrintField(u"状态", StatusText(chapter.StatusCode, url, answered));
+    PrintField(u"用时", clock.Elapsed());
+    Verdict verdict;
+    verdict.Fail(FetchFailure(chapter.StatusCode, chapter.Blocked));
+    if (verdict.Passed()) {
+        PrintChapterText(walk.site.Rule, chapter, verdict);
+    }
+    tally.Add(verdict.Print());
+}
+
+// Runs the steps in order until one leaves nothing to go on with.
+void WalkSite(const CSiteRule& rule, const RuleCheckArguments& arguments, Tally& tally) {
+    SearchHit hit;
+    if (!CheckSearch(rule, arguments, tally, hit)) {
+        tally.ended = true;
+        return;
+    }
+    NovelWalk walk{internal::MakeSiteAccess(rule), {}, {}, {}, {}, {}};
+    if (!CheckInfoPage(walk, hit.InfoPageUrl, tally) || !CheckContents(walk, tally)) {
+        tally.ended = true;
+        return;
+    }
+    for (int n : ChaptersToCheck(walk.chapters.count)) {
+        CheckChapter(walk, n, tally);
+    }
+}
+
+} // namespace
+
+int RunRuleCheck(int argc, char** argv) {
+    RuleCheckArguments arguments;
+    if (!ParseArguments(argc, argv, arguments)) {
+        PrintError(u"usage: velunor-cli rule-check RULE.xml NAME [--hit N]");
+        return 2;
+    }
+    if (TrimSearchText(arguments.name).empty()) {
+        PrintError(u"the name to search for is empty");
+        return 2;
+    }
+    CSiteRule rule;
+    if (!ReadRuleFile(arguments.rulePath, rule)) {
+        return 1;
+    }
+    PrintLine(u"站点：" + rule.SiteName + u"（" +
+              (rule.Charset.empty() ? u"未写 Charset" : rule.Charset) + u"）");
+    if (!IsKnownCharset(rule.Charset)) {
+        PrintLine(u"Charset “" + rule.Charset + u"” 不是已知的字符集，网页按 GB18030 读");
+    }
+    Tally tally;
+    WalkSite(rule, arguments, tally);
+    if (tally.failed == 0) {
+        PrintLine(u"结论：通过");
+        return 0;
+    }
+    PrintLine(u"结论：" + DecimalText(tally.failed) + u" 步没有通过" +
+              (tally.ended ? u"，之后的步骤没有进行" : u""));
+    return 1;
+}
+
+} // namespace velunor::cli

@@ -1,0 +1,162 @@
+#include "rules/rules.h"
+
+#include "core/core.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+namespace velunor {
+namespace {
+
+using testing::TempFolder;
+
+CSiteRule LoadRuleText(const std::u16string& text) {
+    TempFolder folder;
+    folder.Write("rule.xml", WideToUtf8(text));
+    return LoadSiteRule(folder.WideFile("rule.xml"));
+}
+
+// The elements rule authors add for real sites may stand anywhere among their parent's
+// children, before, between or after the original ones, without disturbing those.
+TEST(RuleFormat, OptionalElementsAreFoundWhereverTheyStand) {
+    CSiteRule rule = LoadRuleText(
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Channel>\r\n"
+        u"<RetryCount>3</RetryCount>\r\n"
+        u"<SiteName>甲站</SiteName>\r\n<SiteUrl>http://a.test/</SiteUrl>\r\n"
+        u"<RequestHeaders>User-Agent: x\r\nCookie: a=1</RequestHeaders>\r\n"
+        u"<Charset>GBK</Charset>\r\n<ReplaceRule>ad</ReplaceRule>\r\n"
+        u"<SearchPage>\r\n<SearchPostData>searchkey={KEY}</SearchPostData>\r\n"
+        u"<SearchPageUrlFormat>http://a.test/s.php</SearchPageUrlFormat>\r\n"
+        u"<SearcResultRegional>(.*)</SearcResultRegional>\r\n"
+        u"<NovelInfoPageUrl>u(.)</NovelInfoPageUrl>\r\n<NovelName>n(.)</NovelName>\r\n"
+        u"<NovelAuthor>a(.)</NovelAuthor>\r\n<LatestChapter>l(.)</LatestChapter>\r\n"
+        u"</SearchPage>\r\n"
+        u"<InfoPage>\r\n<NovelName>n(.)</NovelName>\r\n</InfoPage>\r\n"
+        u"<ContentsPage>\r\n<ContentsRegional>(.*)</ContentsRegional>\r\n"
+        u"<ChapterName>c(.)</ChapterName>\r\n<ChapterUrl>h(.)</ChapterUrl>\r\n"
+        u"<ContentsNextPageUrl><![CDATA[<a href=\"([^\"]+)\">下一页]]></ContentsNextPageUrl>\r\n"
+        u"</ContentsPage>\r\n"
+        u"<ContentPage>\r\n<ChapterNextPageUrl>next(.)</ChapterNextPageUrl>\r\n"
+        u"<ChapterContent>t(.*)</ChapterContent>\r\n</ContentPage>\r\n"
+        u"<MaxConnections>2</MaxConnections>\r\n<RequestInterval>500</RequestInterval>\r\n"
+        u"<BlockedPagePattern>(访问太频繁)</BlockedPagePattern>\r\n"
+        u"<RetryCount>9</RetryCount>\r\n"
+        u"</Channel>\r\n");
+    EXPECT_EQ(rule.SiteName, u"甲站");
+    EXPECT_EQ(rule.Charset, u"GBK");
+    EXPECT_EQ(rule.ReplaceRule, u"ad");
+    EXPECT_EQ(rule.SearchPage.SearchPageUrlFormat, u"http://a.test/s.php");
+    EXPECT_EQ(rule.SearchPage.LatestChapter, u"l(.)");
+    EXPECT_EQ(rule.ContentsPage.ChapterUrl, u"h(.)");
+    EXPECT_EQ(rule.ChapterContent, u"t(.*)");
+
+    EXPECT_EQ(rule.RetryCount, u"3") << "the first of two wins";
+    EXPECT_EQ(rule.RequestHeaders, u"User-Agent: x\r\nCookie: a=1");
+    EXPECT_EQ(rule.MaxConnections, u"2");
+    EXPECT_EQ(rule.RequestInterval, u"500");
+    EXPECT_EQ(rule.BlockedPagePattern, u"(访问太频繁)");
+    EXPECT_EQ(rule.SearchPage.SearchPostData, u"searchkey={KEY}");
+    EXPECT_EQ(rule.ContentsPage.ContentsNextPageUrl, u"<a href=\"([^\"]+)\">下一页");
+    EXPECT_EQ(rule.ChapterNextPageUrl, u"next(.)");
+}
+
+// An element only counts under its own parent, and a file without the new elements reads as
+// before with every new field empty.
+TEST(RuleFormat, OptionalElementsBelongToTheirParentAndDefaultToEmpty) {
+    CSiteRule rule = LoadRuleText(
+        u"<Channel><SiteName>乙</SiteName>"
+        u"<SearchPage><RetryCount>4</RetryCount><ChapterNextPageUrl>x(.)</ChapterNextPageUrl>"
+        u"</SearchPage>"
+        u"<ContentPage><ChapterContent>t(.*)</ChapterContent></ContentPage>"
+        u"<SearchPostData>k={KEY}</SearchPostData></Channel>");
+    EXPECT_EQ(rule.SiteName, u"乙");
+    EXPECT_EQ(rule.ChapterContent, u"t(.*)");
+    EXPECT_EQ(rule.RetryCount, u"");
+    EXPECT_EQ(rule.ChapterNextPageUrl, u"");
+    EXPECT_EQ(rule.SearchPage.SearchPostData, u"");
+    EXPECT_EQ(rule.RequestHeaders, u"");
+    EXPECT_EQ(rule.BlockedPagePattern, u"");
+    EXPECT_EQ(rule.ContentsPage.ContentsNextPageUrl, u"");
+}
+
+// Charset names as rule authors write them: letter case never matters, the GB family is code
+// page 936, Big5 is read as browsers read it, other iconv names are taken as they are, and an
+// unknown name (or one smuggling iconv options) falls back to code page 936.
+TEST(RuleFormat, CharsetNamesAsRuleAuthorsWriteThem) {
+    const std::pair<std::u16string, std::string> kNames[] = {
+        {u"", "GB18030"},         {u"GB2312", "GB18030"},
+        {u"gbk", "GB18030"},      {u"Gb18030", "GB18030"},
+        {u"UTF-8", "UTF-8"},      {u"utf-8", "UTF-8"},
+        {u"Utf8", "UTF-8"},       {u"Big5", "BIG5-HKSCS"},
+        {u"big5", "BIG5-HKSCS"},  {u"Shift_JIS", "Shift_JIS"},
+        {u"no-such-charset", ""}, {u"UTF-8//IGNORE", ""},
+    };
+    for (const auto& [charset, expected] : kNames) {
+        EXPECT_EQ(CharsetEncodingName(charset), expected) << WideToUtf8(charset);
+        EXPECT_EQ(IsKnownCharset(charset), !expected.empty()) << WideToUtf8(charset);
+    }
+}
+
+TEST(RuleFormat, PagesAreReadInTheSitesCharset) {
+    const std::u16string text = u"後來的發展 𠮷";
+    std::string big5;
+    ASSERT_TRUE(EncodeCharset(u"後來的發展", "BIG5-HKSCS", big5));
+    EXPECT_EQ(DecodeSitePage(u"Big5", AnsiToWide(big5)), u"後來的發展");
+    EXPECT_EQ(DecodeSitePage(u"utf-8", AnsiToWide(WideToUtf8(text))), text);
+    EXPECT_EQ(DecodeSitePage(u"GBK", AnsiToWide(WideToAnsi(text))), text);
+    // An unknown name reads the page as code page 936, as before.
+    EXPECT_EQ(DecodeSitePage(u"no-such-charset", AnsiToWide(WideToAnsi(text))), text);
+}
+
+// The search text reaches the site as a form of its own charset would send it: "&", "#", "%"
+// and spaces cannot cut or corrupt the query, and pasted white space is not searched for.
+TEST(RuleFormat, SearchKeysAreTrimmedAndPercentEncodedInTheSitesCharset) {
+    CSiteRule gbk;
+    gbk.Charset = u"GBK";
+    CSiteRule utf8;
+    utf8.Charset = u"utf-8";
+    CSiteRule big5;
+    big5.Charset = u"Big5";
+    EXPECT_EQ(EncodeSearchKey(gbk, u"  西游 \t"), u"%CE%F7%D3%CE");
+    EXPECT_EQ(EncodeSearchKey(utf8, u"西游"), u"%E8%A5%BF%E6%B8%B8");
+    EXPECT_EQ(EncodeSearchKey(big5, u"後來"), u"%AB%E1%A8%D3");
+    EXPECT_EQ(EncodeSearchKey(utf8, u"A&B #1 100%"), u"A%26B%20%231%20100%25");
+    EXPECT_EQ(EncodeSearchKey(utf8, u"a-z_0.9~+="), u"a-z_0.9~%2B%3D");
+    EXPECT_EQ(EncodeSearchKey(gbk, u"\u3000 \r\n"), u"");
+    EXPECT_EQ(TrimSearchText(u"\u3000星河 渡 "), u"星河 渡");
+}
+
+// A page that is the site refusing access must never pass for content: the rule's own
+// patterns (no group needed) and the challenges every reader's browser passes unnoticed.
+TEST(RuleFormat, BlockedPagesAreToldFromContent) {
+    CSiteRule plain;
+    CSiteRule strict;
+    strict.BlockedPagePattern = u"(访问太频繁)|请输入验证码";
+    const std::u16string chapter =
+        u"<html><head><title>第一章</title><script>var a=1;if(x)location.href='/m/';</script>"
+        u"</head><body><div id=\"content\">正文第一段。</div></body></html>";
+    const std::u16string tooFast = u"<html><body><p>访问太频繁，请稍后再试</p></body></html>";
+    const std::u16string captcha = u"<html><body>请输入验证码：<input></body></html>";
+    const std::u16string challenge =
+        u"<html><head><script>window.location=\"/74_74132/?kabcja=odc5d1\"</script></head>"
+        u"<body></body></html>";
+    const std::u16string check = u"<!DOCTYPE html><html><head><title>Just a moment...</title>"
+                                 u"</head><body>Checking your browser</body></html>";
+    std::u16string bigChallenge = challenge;
+    bigChallenge.insert(bigChallenge.find(u"</head>"), std::u16string(2100, u' '));
+
+    EXPECT_FALSE(IsBlockedPage(plain, chapter));
+    EXPECT_FALSE(IsBlockedPage(strict, chapter));
+    EXPECT_FALSE(IsBlockedPage(plain, tooFast));
+    EXPECT_TRUE(IsBlockedPage(strict, tooFast));
+    EXPECT_TRUE(IsBlockedPage(strict, captcha));
+    EXPECT_TRUE(IsBlockedPage(plain, challenge));
+    EXPECT_TRUE(IsBlockedPage(plain, check));
+    EXPECT_FALSE(IsBlockedPage(plain, bigChallenge)) << "2 KB or more is a page of its own";
+    std::u16string withText = challenge;
+    withText.insert(withText.find(u"</body>"), u"欢迎光临");
+    EXPECT_FALSE(IsBlockedPage(plain, withText));
+}
+
+} // namespace
+} // namespace velunor
