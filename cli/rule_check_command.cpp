@@ -15,6 +15,7 @@
 #include "net/site_settings.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
+#include "search/site_search.h"
 
 #include <chrono>
 #include <cstring>
@@ -264,41 +265,16 @@ std::u16string ListLengths(std::initializer_list<std::pair<const char16_t*, size
     return text;
 }
 
-// The search request of a site: a GET of its search address, or a form POST when the rule gives
-// the form's fields; the key goes into both as the site's own form would send it.
-std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
-                             FetchSettings& settings) {
-    std::u16string key = EncodeSearchKey(rule, text);
-    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
-    ReplaceAll(searchUrl, u"{KEY}", key);
-    if (!rule.SearchPage.SearchPostData.empty()) {
-        std::u16string body = rule.SearchPage.SearchPostData;
-        ReplaceAll(body, u"{KEY}", key);
-        settings.PostBody = EncodeForSite(rule, body);
-    }
-    return searchUrl;
-}
-
-// The hits of a result list, their information pages completed against the list's address.
-std::vector<SearchHit> ListedHits(const CSiteRule& rule, const std::u16string& pageUrl,
-                                  std::u16string_view page, Verdict& verdict) {
+// The hits of a result list as the search reads them, and why there are none when the lists
+// the patterns found differ in length or a limit was hit.
+std::vector<SearchHit> CheckedListedHits(const CSiteRule& rule, const std::u16string& pageUrl,
+                                         std::u16string_view page, Verdict& verdict) {
     SearchResultSet results;
     ExtractionProblem problem = ExtractionProblem::None;
-    int32_t count = ExtractSearchResults(rule.SearchPage, page, results, &problem);
+    std::vector<SearchHit> hits = ListedHits(rule, {}, pageUrl, page, &results, &problem);
     verdict.Fail(ProblemText(u"搜索结果页", problem));
-    std::vector<SearchHit> hits;
-    for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
-        std::u16string link = results.NovelInfoPageUrl[k];
-        CompleteUrl(pageUrl, link);
-        hits.push_back({rule.SiteName,
-                        {},
-                        results.NovelName[k],
-                        results.NovelAuthor[k],
-                        results.LatestChapter[k],
-                        std::move(link)});
-    }
     size_t names = results.NovelName.size();
-    if (count == 0 &&
+    if (hits.empty() &&
         (results.NovelInfoPageUrl.size() != names || results.NovelAuthor.size() != names ||
          results.LatestChapter.size() != names)) {
         verdict.Fail(u"结果列表条数不同：" +
@@ -308,18 +284,6 @@ std::vector<SearchHit> ListedHits(const CSiteRule& rule, const std::u16string& p
                                   {u"LatestChapter", results.LatestChapter.size()}}));
     }
     return hits;
-}
-
-// A search that the site redirected to one novel's page: the page itself is the hit when the
-// information page's patterns find a name on it.
-std::vector<SearchHit> NovelPageHit(const CSiteRule& rule, const std::u16string& pageUrl,
-                                    std::u16string_view page) {
-    NovelInfo info;
-    ExtractNovelInfo(rule.InfoPage, page, info);
-    if (info.NovelName.empty()) {
-        return {};
-    }
-    return {{rule.SiteName, {}, info.NovelName, info.NovelAuthor, info.LatestChapter, pageUrl}};
 }
 
 void PrintHits(const std::vector<SearchHit>& hits) {
@@ -343,9 +307,9 @@ struct Tally {
 // novel's own page when the site redirected the search to one.
 std::vector<SearchHit> SearchHits(const CSiteRule& rule, const std::u16string& pageUrl,
                                   std::u16string_view page, bool redirected, Verdict& verdict) {
-    std::vector<SearchHit> hits = ListedHits(rule, pageUrl, page, verdict);
+    std::vector<SearchHit> hits = CheckedListedHits(rule, pageUrl, page, verdict);
     if (hits.empty() && redirected) {
-        hits = NovelPageHit(rule, pageUrl, page);
+        hits = NovelPageHit(rule, {}, pageUrl, page);
     }
     return hits;
 }

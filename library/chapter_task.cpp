@@ -37,7 +37,7 @@ void RunChapterTask(const ChapterTask& task) {
         WriteState(task, encoding, page, kStateFailed);
         if (chapter.Blocked) {
             ++task.Job->BlockedChapters;
-            SetStatus(task, internal::BlockedSiteMessage(site.Rule));
+            SetStatus(task, BlockedSiteMessage(site.Rule));
         }
         return;
     }

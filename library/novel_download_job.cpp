@@ -148,7 +148,7 @@ bool FetchFirstContentsPage(WindowPort& window, const NovelPages& novel,
     fetched.insert(novel.hit.InfoPageUrl);
     internal::SitePage infoPage = internal::FetchSitePage(site, novel.hit.InfoPageUrl, u"");
     if (!infoPage.Ok()) {
-        Stop(window, infoPage.Blocked ? internal::BlockedSiteMessage(site.Rule)
+        Stop(window, infoPage.Blocked ? BlockedSiteMessage(site.Rule)
                                       : u"无法打开目标站小说信息页，下载中止!");
         return false;
     }
@@ -164,7 +164,7 @@ bool FetchFirstContentsPage(WindowPort& window, const NovelPages& novel,
     fetched.insert(info.ContentsUrl);
     contents = internal::FetchSitePage(site, info.ContentsUrl, infoPage.Url);
     if (!contents.Ok()) {
-        Stop(window, contents.Blocked ? internal::BlockedSiteMessage(site.Rule)
+        Stop(window, contents.Blocked ? BlockedSiteMessage(site.Rule)
                                       : u"无法打开目标站小说目录页，下载中止！");
         return false;
     }
@@ -190,7 +190,7 @@ bool ReadChapterList(WindowPort& window, NovelPages& novel, std::set<std::u16str
     }
     // A site that refuses a contents page would refuse the chapters too.
     if (contents.End == internal::ContentsEnd::Blocked) {
-        Stop(window, internal::BlockedSiteMessage(novel.site->Rule));
+        Stop(window, BlockedSiteMessage(novel.site->Rule));
         return false;
     }
     if (novel.chapters.count == 0) {
@@ -238,7 +238,7 @@ void RunDownload(WindowPort& window, const std::u16string& programFolder) {
     window.NavigateAsync(contentsPath);
     bool shelved = AddBook(window, programFolder, rule.SiteName, pageName, contentsPath);
     if (DownloadChapters(window, programFolder, novel) > 0) {
-        note += internal::BlockedSiteMessage(rule);
+        note += BlockedSiteMessage(rule);
     }
     // The pages are there, but a novel the bookshelf does not list must not end as a plain
     // finished download.

@@ -106,7 +106,7 @@ void ReportFetchFailure(WindowPort& window, const CSiteRule& rule,
                            MessageButtons::Ok);
         return;
     }
-    std::u16string message = internal::BlockedSiteMessage(rule);
+    std::u16string message = BlockedSiteMessage(rule);
     window.SetStatusText(message);
     window.ShowMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
 }

@@ -23,7 +23,8 @@ using internal::TransferOutcome;
 constexpr std::string_view kGzipField = "Content-Encoding: gzip";
 // How often a wait before a retry looks at the cancel test.
 constexpr auto kCancelCheck = std::chrono::milliseconds(100);
-// The most of a file's body that is kept for IsBlocked; a larger body is no page of refusal.
+// The most of a file's body that is kept for IsBlocked (1 MB, as the settings say); a larger
+// body is no page of refusal.
 constexpr std::size_t kBlockedSampleLimit = 1024 * 1024;
 
 struct FileCloser {

@@ -56,7 +56,8 @@ struct FetchSettings {
     /// hold it for as long as TotalTimeout allows. Zero in either turns the check off.
     std::uint64_t LowSpeedLimit = 1024;
     std::chrono::milliseconds LowSpeedTime{30000};
-    /// The longest a transfer may take in all, connecting included; zero: no limit.
+    /// The longest a transfer may take in all, connecting included; zero: no limit. Every
+    /// redirect followed and every retry is a transfer of its own.
     std::chrono::milliseconds TotalTimeout{300000};
     /// The most body bytes a transfer may receive: an answer whose Content-Length says more fails
     /// before its body arrives, one that sends more fails as soon as it has. Zero: no limit.
@@ -95,7 +96,8 @@ struct FetchSettings {
     int RetryCount = 0;
     std::chrono::milliseconds RetryBaseDelay{1000};
     /// Given the bytes of the final answer's body, inflated, true when the page is the site
-    /// refusing access rather than content. Empty: no page is taken for one.
+    /// refusing access rather than content. Empty: no page is taken for one. FetchToFile asks it
+    /// only about bodies of at most 1 MB: a larger one is taken for what was asked for.
     std::function<bool(std::string_view body)> IsBlocked;
 };
 

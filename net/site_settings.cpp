@@ -5,11 +5,15 @@
 #include "core/core.h"
 #include "rules/rules.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
 namespace velunor {
 namespace {
+
+// A rule asking for more retries than this would keep a failing chapter busy for an hour.
+constexpr int kMostRetries = 10;
 
 // The decimal number a rule file gives; `fallback` for an empty or malformed text.
 int RuleNumber(std::u16string_view text, int fallback) {
@@ -31,7 +35,7 @@ FetchSettings SiteFetchSettings(const CSiteRule& rule) {
     settings.FollowRedirects = true;
     settings.RequestInterval = std::chrono::milliseconds(RuleNumber(rule.RequestInterval, 0));
     settings.MaxConnections = RuleNumber(rule.MaxConnections, 5);
-    settings.RetryCount = RuleNumber(rule.RetryCount, 0);
+    settings.RetryCount = std::min(RuleNumber(rule.RetryCount, 0), kMostRetries);
     settings.IsBlocked = [rule](std::string_view body) {
         return IsBlockedPage(rule, DecodeSitePage(rule, AnsiToWide(body)));
     };

@@ -13,7 +13,7 @@ namespace velunor {
 
 /// The settings for fetching pages of the site `rule` describes. A manner the rule leaves out or
 /// gives as anything but a decimal number keeps its default: no pause between requests, five
-/// at once, no retries. Any thread.
+/// at once, no retries; at most ten retries are made whatever the rule says. Any thread.
 FetchSettings SiteFetchSettings(const CSiteRule& rule);
 
 /// The status line that tells the user a site refused access.

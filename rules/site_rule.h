@@ -49,7 +49,7 @@ struct ContentsPageRule {
 struct CSiteRule {
     std::u16string SiteName;
     std::u16string SiteUrl;
-    /// Exactly "UTF-8" means UTF-8 pages; anything else means the ANSI code page.
+    /// The pages' character set, by any name and in any letter case (see CharsetEncodingName).
     std::u16string Charset;
     SearchPageRule SearchPage;
     InfoPageRule InfoPage;

@@ -8,6 +8,7 @@
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
+#include "search/site_search.h"
 #include "search/site_selection.h"
 #include "xml/xml_document.h"
 
@@ -68,34 +69,6 @@ bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string
     return true;
 }
 
-// The hits of a result list page, their information pages made absolute against the address
-// the page came from. The extraction gives no hits when its lists disagree in length.
-std::vector<SearchHit> ListedHits(const SiteSearch& search, const CSiteRule& rule,
-                                  const std::u16string& pageUrl, std::u16string_view page) {
-    SearchResultSet results;
-    int32_t count = ExtractSearchResults(rule.SearchPage, page, results);
-    std::vector<SearchHit> hits;
-    for (size_t k = 0; k < static_cast<size_t>(count); ++k) {
-        std::u16string link = results.NovelInfoPageUrl[k];
-        CompleteUrl(pageUrl, link);
-        hits.push_back({rule.SiteName, search.ruleFile, results.NovelName[k],
-                        results.NovelAuthor[k], results.LatestChapter[k], std::move(link)});
-    }
-    return hits;
-}
-
-// A search that the site redirected straight to one novel's page: the page itself is the hit.
-std::vector<SearchHit> NovelPageHit(const SiteSearch& search, const CSiteRule& rule,
-                                    const std::u16string& pageUrl, std::u16string_view page) {
-    NovelInfo info;
-    ExtractNovelInfo(rule.InfoPage, page, info);
-    if (info.NovelName.empty()) {
-        return {};
-    }
-    return {{rule.SiteName, search.ruleFile, info.NovelName, info.NovelAuthor, info.LatestChapter,
-             pageUrl}};
-}
-
 void AddListedHits(const SiteSearch& search, const CSiteRule& rule,
                    const std::vector<SearchHit>& hits) {
     for (size_t k = 0; k < hits.size(); ++k) {
@@ -111,21 +84,6 @@ void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule, const Sea
     search.window->SetStatusText(u"从目标站 <" + rule.SiteName +
                                  u"> 搜索完成，在该站搜索到 1 本小说。");
     AddHit(search, hit, {});
-}
-
-// The search request of a site: a GET of its search address, or a form POST when the rule
-// gives the form's fields; the key goes into both encoded as the site's own form would send it.
-std::u16string SearchRequest(const CSiteRule& rule, const std::u16string& text,
-                             FetchSettings& settings) {
-    std::u16string key = EncodeSearchKey(rule, text);
-    std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
-    ReplaceAll(searchUrl, u"{KEY}", key);
-    if (!rule.SearchPage.SearchPostData.empty()) {
-        std::u16string body = rule.SearchPage.SearchPostData;
-        ReplaceAll(body, u"{KEY}", key);
-        settings.PostBody = EncodeForSite(rule, body);
-    }
-    return searchUrl;
 }
 
 void SearchSite(const SiteSearch& search) {
@@ -152,12 +110,12 @@ void SearchSite(const SiteSearch& search) {
     }
     // Relative links are relative to the page that was answered, after any redirect.
     std::u16string pageUrl = answer.EffectiveUrl.empty() ? searchUrl : answer.EffectiveUrl;
-    std::vector<SearchHit> hits = ListedHits(search, rule, pageUrl, page);
+    std::vector<SearchHit> hits = ListedHits(rule, search.ruleFile, pageUrl, page);
     if (!hits.empty() || answer.RedirectCount == 0) {
         AddListedHits(search, rule, hits);
         return;
     }
-    hits = NovelPageHit(search, rule, pageUrl, page);
+    hits = NovelPageHit(rule, search.ruleFile, pageUrl, page);
     if (!hits.empty()) {
         AddRedirectedHit(search, rule, hits.front());
     }

@@ -1,9 +1,11 @@
 #pragma once
 // How the library asks a novel site for a page or an image: with the request settings the
-// site's rule gives (its header lines, its pacing, its retries), redirects followed, and a page
-// that refuses access taken for a failed fetch rather than for content.
+// site's rule gives (SiteFetchSettings: its header lines, its pacing, its retries, redirects
+// followed), a Referer naming the page the address was found on, and a page that refuses access
+// taken for a failed fetch rather than for content.
 
 #include "net/fetcher.h"
+#include "net/site_settings.h"
 #include "rules/site_rule.h"
 
 #include <cstdint>
@@ -11,14 +13,6 @@
 #include <string_view>
 
 namespace velunor::internal {
-
-/// The request settings every fetch from the site of `rule` starts from: the rule's
-/// RequestHeaders as header lines; RequestInterval (milliseconds, 0 to 60,000), MaxConnections
-/// (1 to 100) and RetryCount (0 to 10) read from their decimal text, with 0, 5 and 0 for a value
-/// that is missing, not a plain decimal number or out of its range; redirects followed; and a
-/// body that IsBlockedPage takes for the site refusing access counts as blocked. No Referer.
-/// Does not block.
-FetchSettings SiteFetchSettings(const CSiteRule& rule);
 
 /// A site as the library's jobs fetch from it: its rule and the settings made from it once.
 /// Shared, read-only, by every fetch of a job.
@@ -54,8 +48,5 @@ SitePage FetchSitePage(const SiteAccess& site, std::u16string_view url,
 
 /// The settings of one request to `site` with `referer` as its Referer (none when empty).
 FetchSettings RequestSettings(const SiteAccess& site, std::u16string_view referer);
-
-/// The status line for a site that refused access: its rule's SiteName named.
-std::u16string BlockedSiteMessage(const CSiteRule& rule);
 
 } // namespace velunor::internal
