@@ -107,23 +107,35 @@ void DeleteEntry(int folder, const std::string& name) {
 
 std::vector<DirectoryEntry> ListFolder(const std::string& nativeFolder) {
     std::vector<DirectoryEntry> entries;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
-    if (!dir) {
+    int folder = open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
         return entries;
     }
-    while (dirent* entry = readdir(dir.get())) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
+    for (std::string& name : EntryNames(folder)) {
         struct stat status {};
         // An entry removed since the folder was read is left out.
-        if (fstatat(dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;
         }
         entries.push_back(DirectoryEntry{std::move(name), KindOf(status.st_mode)});
     }
+    close(folder);
     return entries;
+}
+
+std::vector<std::string> ListFolderNames(const std::string& nativeFolder, std::string_view prefix) {
+    std::vector<std::string> names;
+    int folder = open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        return names;
+    }
+    for (std::string& name : EntryNames(folder)) {
+        if (name.starts_with(prefix)) {
+            names.push_back(std::move(name));
+        }
+    }
+    close(folder);
+    return names;
 }
 
 std::string NativePath(std::u16string_view path) {

@@ -146,10 +146,11 @@ bool AddsToChapter(const ChapterChain& chain, const ChapterPage& page) {
     return chain.texts.count(page.Text) == 0;
 }
 
-ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched) {
+ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
+                           ExtractionProblem& problem) {
     ChapterPage page;
     page.Url = fetched.Url;
-    page.Text = ExtractField(rule.ChapterContent, fetched.Text);
+    page.Text = ExtractField(rule.ChapterContent, fetched.Text, &problem);
     ExtractImageSources(page.Text, page.Images);
     return page;
 }
@@ -185,7 +186,10 @@ FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
         if (!fetched.Ok()) {
             return chapter;
         }
-        ChapterPage page = CutChapterPage(site.Rule, fetched);
+        ChapterPage page = CutChapterPage(site.Rule, fetched, chapter.Problem);
+        if (chapter.Problem != ExtractionProblem::None) {
+            return chapter;
+        }
         if (n == 1) {
             chain.first = fetched.Url;
         } else if (!AddsToChapter(chain, page)) {

@@ -3,6 +3,7 @@
 // when the site splits it, cutting its text out, and storing its images beside its page file.
 
 #include "library/internal/site_fetch.h"
+#include "rules/rules.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,11 +48,14 @@ struct FetchedChapter {
     std::int32_t StatusCode = 0;
     /// True when the page that failed was the site refusing access.
     bool Blocked = false;
+    /// The limit the content pattern ran into on a page (a text too large, a pattern too slow);
+    /// such a chapter is failed rather than stored cut or empty.
+    ExtractionProblem Problem = ExtractionProblem::None;
     /// The pages read, in order; the first page alone for a chapter on one page.
     std::vector<ChapterPage> Pages;
 
     bool Ok() const {
-        return StatusCode == 200 && !Blocked;
+        return StatusCode == 200 && !Blocked && Problem == ExtractionProblem::None;
     }
     /// True when some page gave text or images.
     bool HasContent() const;

@@ -87,5 +87,17 @@ TEST_F(ChapterImages, ChapterWhoseImageIsMissingIsFailedByTheJobAndOnDemand) {
     EXPECT_FALSE(Exists(NativePath(folder + u"/images/missing.png")));
 }
 
+// A content pattern that runs into a limit on a page gives no text, and the chapter is failed
+// with that reason instead of being stored empty or cut.
+TEST_F(ChapterImages, ChapterWhosePatternRunsOutOfTimeIsFailed) {
+    CSiteRule rule = LoadSiteRule(gbkRule_);
+    rule.ChapterContent = u"([^<]*?[^<]*?[^<]*?)</div>";
+    internal::FetchedChapter chapter = internal::FetchChapter(
+        internal::MakeSiteAccess(rule), site_.Url("/novel-gbk/slowtext.html"), {});
+    EXPECT_EQ(chapter.StatusCode, 200);
+    EXPECT_EQ(chapter.Problem, ExtractionProblem::TooSlow);
+    EXPECT_FALSE(chapter.Ok());
+}
+
 } // namespace
 } // namespace velunor::testing

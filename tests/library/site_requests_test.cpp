@@ -8,6 +8,7 @@
 #include "cli/console_port.h"
 #include "library/internal/site_fetch.h"
 #include "rules/rules.h"
+#include "search/search.h"
 
 #include <gtest/gtest.h>
 
@@ -286,7 +287,7 @@ TEST_F(SiteRequests, AtMostMaxConnectionsRequestsAreInFlight) {
     EXPECT_LE(MostAtOnce(log), 2);
 }
 
-TEST_F(SiteRequests, RequestIntervalSpacesTheRequestsOfTwoDownloads) {
+TEST_F(SiteRequests, RequestIntervalSpacesTheRequestsOfTwoDownloadsAndASearch) {
     constexpr double kInterval = 150;
     // The server notes a request when it has read it, a little after the client sent it.
     constexpr double kClockSlack = 35;
@@ -303,14 +304,28 @@ TEST_F(SiteRequests, RequestIntervalSpacesTheRequestsOfTwoDownloads) {
     }
     one.SelectRow(0);
     two.SelectRow(1);
+    // The busy site's rule sorts first in Rule/, so a search asks it alone.
+    temp_.Write("Config/TargetSiteSelect.xml",
+                "<TargetSiteSelect>\r\n<Selected>0,</Selected>\r\n</TargetSiteSelect>\r\n");
+    RecordingPort searcher;
+    searcher.SetSearchText(u"忙碌");
     std::thread a(NovelDownloadJob, &one, program_);
     std::thread b(NovelDownloadJob, &two, program_);
+    // Once both downloads have found their hits, a new search may replace the result file.
+    ASSERT_TRUE(one.WaitForStatus(u"正在提取小说信息……"));
+    ASSERT_TRUE(two.WaitForStatus(u"正在提取小说信息……"));
+    RunSearchCommand(searcher, program_);
     a.join();
     b.join();
+    ASSERT_TRUE(searcher.WaitUntil([] { return !IsSearchRunning(); }));
+    while (!IsSearchIdle()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ASSERT_EQ(one.LastStatus(), kDone);
     ASSERT_EQ(two.LastStatus(), kDone);
     std::vector<LoggedRequest> log = Requests("/novel-busy/");
-    ASSERT_EQ(log.size(), 16u);
+    ASSERT_EQ(log.size(), 17u);
+    EXPECT_EQ(Requests("/novel-busy/search?").size(), 1u);
     for (size_t i = 1; i < log.size(); ++i) {
         EXPECT_GE(log[i].arrived - log[i - 1].arrived, kInterval - kClockSlack)
             << log[i - 1].target << " then " << log[i].target;
