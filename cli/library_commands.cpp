@@ -9,8 +9,11 @@
 #include "library/library.h"
 #include "xml/xml_document.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace velunor::cli {
@@ -36,6 +39,68 @@ int ParseNumber(const char* text, size_t count) {
     return static_cast<int>(number - 1);
 }
 
+// The console of a download: besides the status lines, how far the chapters have come. On a
+// terminal that is one line rewritten in place below the status lines; in a log or a pipe, a
+// line for every tenth of the chapters, so that a long novel does not flood it.
+class DownloadConsole : public ConsolePort {
+  public:
+    explicit DownloadConsole(bool terminal) : terminal_(terminal) {}
+
+    void SetStatusText(const std::u16string& text) override {
+        std::lock_guard lock(mutex_);
+        EraseProgress();
+        ConsolePort::SetStatusText(text);
+        DrawProgress();
+    }
+
+    void ShowProgress(const ChapterTally& tally) {
+        std::lock_guard lock(mutex_);
+        progress_ = u"已完成 " + DecimalText(tally.Done) + u"/" + DecimalText(tally.Total) +
+                    u" 章，失败 " + DecimalText(tally.Failed) + u" 章";
+        if (terminal_) {
+            EraseProgress();
+            DrawProgress();
+            return;
+        }
+        int tenths = tally.Total > 0 ? tally.Done * 10 / tally.Total : 10;
+        if (tenths > printedTenths_) {
+            printedTenths_ = tenths;
+            PrintLine(progress_);
+        }
+    }
+
+    /// Ends the line rewritten in place, so that what follows starts below it.
+    void EndProgress() {
+        std::lock_guard lock(mutex_);
+        if (terminal_ && !progress_.empty()) {
+            Write("\n");
+        }
+    }
+
+  private:
+    void Write(const std::string& bytes) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fflush(stdout);
+    }
+
+    void EraseProgress() {
+        if (terminal_ && !progress_.empty()) {
+            Write("\r\x1b[K");
+        }
+    }
+
+    void DrawProgress() {
+        if (terminal_ && !progress_.empty()) {
+            Write(WideToUtf8(progress_));
+        }
+    }
+
+    const bool terminal_;
+    std::mutex mutex_;
+    std::u16string progress_;
+    int printedTenths_ = 0;
+};
+
 void PrintShelf(const CBookShelfModel& model) {
     if (model.Items().empty()) {
         PrintLine(u"the bookshelf is empty");
@@ -60,13 +125,17 @@ int RunDownload(int argc, char** argv) {
                    DecimalText(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
         return 2;
     }
-    ConsolePort window;
+    DownloadConsole window(isatty(STDOUT_FILENO) == 1);
     window.LoadResultRows(std::move(rows));
     window.SelectRow(row);
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
     // The terminal has nothing else to do meanwhile, so the job runs on this thread.
-    NovelDownloadJob(&window, GetProgramFolder());
+    NovelDownloadJobWithProgress(&window, GetProgramFolder(), [&window](const ChapterTally& tally) {
+        window.ShowProgress(tally);
+    });
+    window.EndProgress();
+    // Anything but a plain finish (a chapter failed, the contents were cut short) is a failure.
     return window.LastStatus() == u"下载完成！ " ? 0 : 1;
 }
 
@@ -86,7 +155,9 @@ int RunRefetch(int argc, char** argv) {
     }
     window.ShowPageFile(page);
     OnDemandChapterFetch(&window, GetProgramFolder());
-    return window.LastStatus() == u"成功下载本章节！" ? 0 : 1;
+    // A chapter already as the site has it is no failure.
+    std::u16string last = window.LastStatus();
+    return last == kChapterRefetchedMessage || last == kChapterUnchangedMessage ? 0 : 1;
 }
 
 int RunShelf(int argc, char** argv) {

@@ -173,6 +173,19 @@ bool FetchedChapter::HasContent() const {
     return false;
 }
 
+std::u16string FetchedChapter::FailureReason() const {
+    if (Blocked) {
+        return u"目标站拒绝访问";
+    }
+    if (StatusCode == -1) {
+        return u"无法连接目标站";
+    }
+    if (StatusCode != 200) {
+        return u"目标站返回状态码 " + DecimalText(StatusCode);
+    }
+    return u"正文过大或规则过慢，未能提取";
+}
+
 FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
                             const ChapterBounds& bounds) {
     FetchedChapter chapter;

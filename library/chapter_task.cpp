@@ -9,10 +9,18 @@
 namespace velunor {
 namespace {
 
-void WriteState(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
-                std::u16string_view state) {
+// Writes the page in `state`, showing `content` where the chapter text goes; false when the
+// page could not be written.
+bool WriteChapterPage(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
+                      std::u16string_view state, std::u16string_view content) {
     ReplaceAll(page, kDownStatePlaceholder, state);
-    WritePage(encoding, task.PageFile, page);
+    ReplaceChapterText(page, content);
+    return WritePage(encoding, task.PageFile, page);
+}
+
+void WriteFailure(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
+                  std::u16string_view state, std::u16string_view reason) {
+    WriteChapterPage(task, encoding, page, state, FailedChapterNotice(reason));
 }
 
 void SetStatus(const ChapterTask& task, const std::u16string& text) {
@@ -20,7 +28,45 @@ void SetStatus(const ChapterTask& task, const std::u16string& text) {
     task.window->SetStatusText(text);
 }
 
+// Fetches the chapter into its page; true when its text was stored.
+bool CompleteChapter(const ChapterTask& task, std::u16string& encoding, std::u16string& page) {
+    const internal::SiteAccess& site = *task.Site;
+    internal::FetchedChapter chapter = internal::FetchChapter(
+        site, task.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
+    if (!chapter.Ok()) {
+        WriteFailure(task, encoding, page, kStateFailed, chapter.FailureReason());
+        if (chapter.Blocked) {
+            ++task.Job->BlockedChapters;
+            SetStatus(task, BlockedSiteMessage(site.Rule));
+        }
+        return false;
+    }
+    if (!chapter.HasContent()) {
+        WriteFailure(task, encoding, page, kStateNoText, internal::kNoTextReason);
+        return false;
+    }
+    std::u16string text;
+    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PageFile, text,
+                                      {})) {
+        WriteFailure(task, encoding, page, kStateFailed, internal::kImageFailedReason);
+        return false;
+    }
+    if (!WriteChapterPage(task, encoding, page, kStateStored, text)) {
+        return false;
+    }
+    SetStatus(task, u"成功下载章节： " + task.ChapterName);
+    return true;
+}
+
 } // namespace
+
+void ChapterJob::CountChapter(bool stored) {
+    ++Tally.Done;
+    Tally.Failed += stored ? 0 : 1;
+    if (Progress) {
+        Progress(Tally);
+    }
+}
 
 void RunChapterTask(const ChapterTask& task) {
     std::u16string encoding(kPageEncoding);
@@ -30,31 +76,9 @@ void RunChapterTask(const ChapterTask& task) {
         task.window->SetStatusText(u"正在下载 " + task.ChapterName + u" ……");
         ReadPage(encoding, task.PageFile, page);
     }
-    const internal::SiteAccess& site = *task.Site;
-    internal::FetchedChapter chapter = internal::FetchChapter(
-        site, task.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
-    if (!chapter.Ok()) {
-        WriteState(task, encoding, page, kStateFailed);
-        if (chapter.Blocked) {
-            ++task.Job->BlockedChapters;
-            SetStatus(task, BlockedSiteMessage(site.Rule));
-        }
-        return;
-    }
-    if (!chapter.HasContent()) {
-        WriteState(task, encoding, page, kStateNoText);
-        return;
-    }
-    std::u16string text;
-    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PageFile, text,
-                                      {})) {
-        WriteState(task, encoding, page, kStateFailed);
-        return;
-    }
-    ReplaceAll(page, kDownStatePlaceholder, kStateStored);
-    ReplaceAll(page, kChapterContentPlaceholder, text);
-    WritePage(encoding, task.PageFile, page);
-    SetStatus(task, u"成功下载章节： " + task.ChapterName);
+    bool stored = CompleteChapter(task, encoding, page);
+    std::lock_guard lock(task.Job->DownloadLock);
+    task.Job->CountChapter(stored);
 }
 
 } // namespace velunor

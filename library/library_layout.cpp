@@ -264,6 +264,36 @@ std::u16string DownStateElement(std::u16string_view state) {
     return u"<div style=\"display:none;\" id=\"down_state\">" + std::u16string(state) + u"</div>";
 }
 
+std::u16string ChapterTextBlock(std::u16string_view content) {
+    return std::u16string(kChapterTextStart) + std::u16string(content) +
+           std::u16string(kChapterTextEnd);
+}
+
+bool ReplaceChapterText(std::u16string& page, std::u16string_view content) {
+    size_t start = page.find(kChapterTextStart);
+    // The last end mark is the block's own: a chapter text can hold anything.
+    size_t end = page.rfind(kChapterTextEnd);
+    if (start != std::u16string::npos && end != std::u16string::npos && end >= start) {
+        start += kChapterTextStart.size();
+        page.replace(start, end - start, content);
+        return true;
+    }
+    if (page.find(kChapterContentPlaceholder) == std::u16string::npos) {
+        return false;
+    }
+    ReplaceAll(page, kChapterContentPlaceholder, ChapterTextBlock(content));
+    return true;
+}
+
+std::u16string PendingChapterNotice() {
+    return u"<p class=\"notice\">本章尚未下载，请稍候或点击下方“重新下载本章”。</p>";
+}
+
+std::u16string FailedChapterNotice(std::u16string_view reason) {
+    return u"<p class=\"notice\">本章下载失败（" + std::u16string(reason) +
+           u"）。请点击下方“重新下载本章”再试。</p>";
+}
+
 bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path) {
     std::vector<std::u16string_view> components;
     if (!ComponentsBelowNovelRoot(programFolder, path, components)) {

@@ -82,6 +82,23 @@ std::u16string NextChapterPageFile(std::u16string_view pageFile);
 /// template holds it.
 std::u16string DownStateElement(std::u16string_view state);
 
+/// The chapter text block of a chapter page: the job puts it where the template has
+/// "{ChapterContent}", and the chapter task and the on-demand fetch replace what lies between its
+/// start and its end. A page written before pages had it holds "{ChapterContent}" instead.
+inline constexpr std::u16string_view kChapterTextStart = u"<div id=\"chapter_text\">";
+inline constexpr std::u16string_view kChapterTextEnd = u"<!--/chapter_text--></div>";
+
+/// The chapter text block holding `content`.
+std::u16string ChapterTextBlock(std::u16string_view content);
+/// Puts `content` into the chapter text block of `page`, or, in a page written before pages had
+/// one, in place of its "{ChapterContent}" placeholder, which then becomes the block. False when
+/// the page has neither.
+bool ReplaceChapterText(std::u16string& page, std::u16string_view content);
+/// What a chapter page shows while its chapter has not been fetched yet.
+std::u16string PendingChapterNotice();
+/// What a chapter page shows when its chapter could not be fetched, and why (`reason`).
+std::u16string FailedChapterNotice(std::u16string_view reason);
+
 /// True when `path` is a page of the library: programFolder + "Novel/" + site + "/" + novel +
 /// "/" + file ending in ".html", with no empty, "." or ".." component. Purely textual.
 bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path);

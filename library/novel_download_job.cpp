@@ -100,6 +100,8 @@ void WritePlaceholderPage(const std::u16string& programFolder, NovelPages& novel
     ReplaceAll(page, kChapterNamePlaceholder, task.ChapterName);
     ReplaceAll(page, kPrevChapterUrlPlaceholder, PrevChapterUrl(n));
     ReplaceAll(page, kNextChapterUrlPlaceholder, NextChapterUrl(n, novel.chapters.count));
+    // Until its task has run, the page tells the reader so rather than showing the placeholder.
+    ReplaceChapterText(page, PendingChapterNotice());
     WritePage(novel.encoding, task.PageFile, page);
 }
 
@@ -116,12 +118,9 @@ ChapterTask MakeChapterTask(WindowPort& window, const NovelPages& novel, int n, 
             &job};
 }
 
-// Writes every placeholder page and queues its task, then waits for all of them; returns how
-// many chapters the site refused.
-int DownloadChapters(WindowPort& window, const std::u16string& programFolder, NovelPages& novel) {
-    // Each job has its own lock, so a second job can neither delete it under this one's tasks
-    // nor wait on them.
-    ChapterJob job;
+// Writes every placeholder page and queues its task on a pool, then waits for all of them.
+void DownloadChapters(WindowPort& window, const std::u16string& programFolder, NovelPages& novel,
+                      ChapterJob& job) {
     auto pool = std::make_unique<CWorkerPool>(kChapterWorkers);
     // Chapter n is queued 20 ms after chapter n - 1 counted from the first, not from whenever
     // the one before was queued: the time spent writing placeholders, and a sleep that wakes
@@ -135,7 +134,24 @@ int DownloadChapters(WindowPort& window, const std::u16string& programFolder, No
     }
     pool->Drain();
     pool->WaitAllExited();
-    return job.BlockedChapters.load();
+}
+
+// The last status line of a job that got as far as the chapters; `note` says what else went
+// wrong on the way (a contents list cut short).
+std::u16string FinalMessage(bool shelved, const ChapterJob& job, const CSiteRule& rule,
+                            const std::u16string& note) {
+    // The pages are there, but a novel the bookshelf does not list must not end as a plain
+    // finished download.
+    std::u16string message = shelved ? u"下载完成！ " : u"下载完成，但本书未能加入书架！";
+    if (job.Tally.Failed > 0) {
+        message += u"其中 " + DecimalText(job.Tally.Failed) +
+                   u" 章下载失败，可打开这些章节，点击“重新下载本章”再试。";
+    }
+    message += note;
+    if (job.BlockedChapters.load() > 0) {
+        message += BlockedSiteMessage(rule);
+    }
+    return message;
 }
 
 // Fetches the information page into `info` and, unless it holds the contents itself, the first
@@ -204,7 +220,8 @@ bool ReadChapterList(WindowPort& window, NovelPages& novel, std::set<std::u16str
     return true;
 }
 
-void RunDownload(WindowPort& window, const std::u16string& programFolder) {
+void RunDownload(WindowPort& window, const std::u16string& programFolder,
+                 ChapterProgress progress) {
     NovelPages novel;
     ResultRow row = window.ResultRowTexts(window.FirstSelectedResultRow());
     if (!FindSearchHit(programFolder, row, novel.hit)) {
@@ -237,18 +254,24 @@ void RunDownload(WindowPort& window, const std::u16string& programFolder) {
     std::u16string contentsPath = WriteContentsPage(programFolder, novel, rows);
     window.NavigateAsync(contentsPath);
     bool shelved = AddBook(window, programFolder, rule.SiteName, pageName, contentsPath);
-    if (DownloadChapters(window, programFolder, novel) > 0) {
-        note += BlockedSiteMessage(rule);
-    }
-    // The pages are there, but a novel the bookshelf does not list must not end as a plain
-    // finished download.
-    window.SetStatusText((shelved ? u"下载完成！ " : u"下载完成，但本书未能加入书架！") + note);
+    // Each job has its own lock, so a second job can neither delete it under this one's tasks
+    // nor wait on them.
+    ChapterJob job;
+    job.Tally.Total = novel.chapters.count;
+    job.Progress = std::move(progress);
+    DownloadChapters(window, programFolder, novel, job);
+    window.SetStatusText(FinalMessage(shelved, job, rule, note));
 }
 
 } // namespace
 
 void NovelDownloadJob(WindowPort* window, std::u16string programFolder) {
-    RunDownload(*window, programFolder);
+    RunDownload(*window, programFolder, {});
+}
+
+void NovelDownloadJobWithProgress(WindowPort* window, std::u16string programFolder,
+                                  ChapterProgress progress) {
+    RunDownload(*window, programFolder, std::move(progress));
 }
 
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder) {

@@ -3,6 +3,7 @@
 // a bookshelf entry and one chapter page per chapter, filled by chapter tasks on a pool of five
 // workers.
 
+#include "library/chapter_task.h"
 #include "port/window_port.h"
 #include "results/search_result_file.h"
 
@@ -18,8 +19,13 @@ namespace velunor {
 /// pages, and a chapter over pages. `window` must
 /// outlive it. `programFolder` ends in "/" and holds Config/, Template/ and Novel/. Meant as the
 /// body of a detached thread (the window has shown the waiting page and switched to reading);
-/// jobs may run at the same time, each with its own DownloadLock. Blocks.
+/// jobs may run at the same time, each with its own DownloadLock. The last status line says how
+/// many chapters failed, if any. Blocks.
 void NovelDownloadJob(WindowPort* window, std::u16string programFolder);
+
+/// NovelDownloadJob, telling `progress` (may be empty) of every finished chapter.
+void NovelDownloadJobWithProgress(WindowPort* window, std::u16string programFolder,
+                                  ChapterProgress progress);
 
 /// The double-click on a result row: shows the waiting page, switches the window to reading
 /// and starts NovelDownloadJob on a detached thread. Returns at once.

@@ -35,23 +35,62 @@ bool IsWritableLibraryPage(const std::u16string& programFolder, const std::u16st
            IsInsideRealNovelRoot(programFolder, FolderOfFile(path) + u"/images");
 }
 
-// Rewrites the state element found in the file from the displayed state to `state`, and on
-// success the text placeholder. A state element that the file no longer holds stays as it is.
-// False when the file could not be read or written; the page is checked again first, since the
-// fetch gave the disk time to change.
-bool RewriteState(const std::u16string& programFolder, const DisplayedChapter& page,
-                  std::u16string_view state, const std::u16string* chapterText) {
+// What the fetch leaves in the page: its state and what shows where the chapter text goes.
+struct PageUpdate {
+    std::u16string_view State;
+    std::u16string Content;
+    // A notice of a failure; it never replaces the text of a chapter stored before.
+    bool IsNotice;
+};
+
+enum class Rewrite { Changed, Unchanged, NoTextPlace, NotWritten };
+
+// Rewrites the state element found in the file from the displayed state to the update's, and
+// the chapter text. A state element that the file no longer holds stays as it is. The page is
+// checked again first, since the fetch gave the disk time to change.
+Rewrite RewritePage(const std::u16string& programFolder, const DisplayedChapter& page,
+                    const PageUpdate& update) {
     std::u16string encoding(kPageEncoding);
     std::u16string text;
     if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile) ||
         !ReadPage(encoding, page.ChapterSaveFile, text)) {
-        return false;
+        return Rewrite::NotWritten;
     }
-    ReplaceAll(text, DownStateElement(page.DownState), DownStateElement(state));
-    if (chapterText != nullptr) {
-        ReplaceAll(text, kChapterContentPlaceholder, *chapterText);
+    const std::u16string before = text;
+    bool heldText = text.find(DownStateElement(kStateStored)) != std::u16string::npos;
+    ReplaceAll(text, DownStateElement(page.DownState), DownStateElement(update.State));
+    if (!(update.IsNotice && heldText) && !ReplaceChapterText(text, update.Content)) {
+        return Rewrite::NoTextPlace;
     }
-    return WritePage(encoding, page.ChapterSaveFile, text);
+    if (text == before) {
+        return Rewrite::Unchanged;
+    }
+    return WritePage(encoding, page.ChapterSaveFile, text) ? Rewrite::Changed : Rewrite::NotWritten;
+}
+
+void RewriteAsFailed(const std::u16string& programFolder, const DisplayedChapter& page,
+                     std::u16string_view state, std::u16string_view reason) {
+    RewritePage(programFolder, page, {state, FailedChapterNotice(reason), true});
+}
+
+// Stores the fetched text and says how that went.
+void StoreText(WindowPort& window, const std::u16string& programFolder,
+               const DisplayedChapter& page, const std::u16string& text) {
+    switch (RewritePage(programFolder, page, {kStateStored, text, false})) {
+    case Rewrite::Changed:
+        window.NavigateAsync(page.ChapterSaveFile);
+        window.SetStatusText(std::u16string(kChapterRefetchedMessage));
+        return;
+    case Rewrite::Unchanged:
+        window.SetStatusText(std::u16string(kChapterUnchangedMessage));
+        return;
+    case Rewrite::NoTextPlace:
+        window.SetStatusText(u"本页没有放置正文的位置，本章未能保存！");
+        return;
+    case Rewrite::NotWritten:
+        window.SetStatusText(u"无法写入本页记录的章节文件，本章未能保存！");
+        return;
+    }
 }
 
 // The page and its rule are read before anything is fetched, so a page whose files cannot be
@@ -129,13 +168,13 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
         internal::FetchChapter(site, page.ChapterUrl, OnDemandBounds(programFolder, page));
     if (!chapter.Ok()) {
         ReportFetchFailure(window, rule, chapter);
-        RewriteState(programFolder, page, kStateFailed, nullptr);
+        RewriteAsFailed(programFolder, page, kStateFailed, chapter.FailureReason());
         return;
     }
     if (!chapter.HasContent()) {
         window.ShowMessage(u"在目标站没有提取到章节内容，请更换目标站！", MessageIcon::Exclamation,
                            MessageButtons::Ok);
-        RewriteState(programFolder, page, kStateNoText, nullptr);
+        RewriteAsFailed(programFolder, page, kStateNoText, internal::kNoTextReason);
         return;
     }
     if (HasImages(chapter)) {
@@ -147,16 +186,11 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
     // The text is stored as the site sent it: the reader asked for this chapter as it is.
     std::u16string text;
     if (!internal::ComposeChapterText(site, chapter, u"", page.ChapterSaveFile, text, announce)) {
-        RewriteState(programFolder, page, kStateFailed, nullptr);
+        RewriteAsFailed(programFolder, page, kStateFailed, internal::kImageFailedReason);
         window.SetStatusText(u"当前章节图片下载失败！");
         return;
     }
-    if (!RewriteState(programFolder, page, kStateStored, &text)) {
-        window.SetStatusText(u"无法写入本页记录的章节文件，本章未能保存！");
-        return;
-    }
-    window.NavigateAsync(page.ChapterSaveFile);
-    window.SetStatusText(u"成功下载本章节！");
+    StoreText(window, programFolder, page, text);
 }
 
 } // namespace

@@ -59,7 +59,13 @@ struct FetchedChapter {
     }
     /// True when some page gave text or images.
     bool HasContent() const;
+    /// Why a chapter that is not Ok() failed, as its page tells the reader.
+    std::u16string FailureReason() const;
 };
+
+/// The reasons a chapter page gives for a chapter that was fetched but not stored.
+inline constexpr std::u16string_view kNoTextReason = u"未找到正文";
+inline constexpr std::u16string_view kImageFailedReason = u"图片下载失败";
 
 /// The folder part of an address, up to and including the last "/" before its query: where
 /// sites keep the contents page of the chapters in it. Empty when it has no "/".

@@ -49,6 +49,27 @@ inline size_t Count(const std::u16string& text, std::u16string_view part) {
     return count;
 }
 
+/// The last status line of a download in which `failed` chapters failed (none: the plain one).
+inline std::u16string DownloadDone(int failed) {
+    std::u16string done = u"下载完成！ ";
+    if (failed == 0) {
+        return done;
+    }
+    return done + u"其中 " + DecimalText(failed) +
+           u" 章下载失败，可打开这些章节，点击“重新下载本章”再试。";
+}
+
+/// What a chapter page shows where its text goes; "(none)" when it has no text block.
+inline std::u16string ShownChapterText(const std::u16string& page) {
+    size_t start = page.find(kChapterTextStart);
+    size_t end = page.rfind(kChapterTextEnd);
+    if (start == std::u16string::npos || end == std::u16string::npos) {
+        return u"(none)";
+    }
+    start += kChapterTextStart.size();
+    return page.substr(start, end - start);
+}
+
 class LibraryFixture : public ::testing::Test {
   protected:
     static constexpr const char16_t* kGbkSite = u"书屋甲";

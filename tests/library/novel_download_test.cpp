@@ -72,17 +72,25 @@ TEST_F(NovelDownload, ThreeChapterNovelBecomesLinkedPagesAContentsPageAndABooksh
     EXPECT_EQ(started, 3);
 }
 
-TEST_F(NovelDownload, EachChapterEndsInItsOwnState) {
+TEST_F(NovelDownload, EachChapterEndsInItsOwnStateAndFailuresAreCounted) {
     Download(GbkHit(u"混合小说", "hunhe.html"));
-    ASSERT_EQ(port_.LastStatus(), kDone);
+    EXPECT_EQ(port_.LastStatus(),
+              u"下载完成！ 其中 3 章下载失败，可打开这些章节，点击“重新下载本章”再试。");
     std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
     std::u16string cleaned = ReadPageText(folder + u"/1.html");
     EXPECT_EQ(Hidden(cleaned, u"down_state"), u"1");
     EXPECT_NE(cleaned.find(u"正文在此。正文结束。"), std::u16string::npos);
-    for (int n : {2, 3}) {
+    // A failed chapter says why, never shows the placeholder, and keeps the block the text
+    // goes into.
+    const std::pair<int, std::u16string> failed[] = {
+        {2, u"目标站返回状态码 404"}, {3, u"未找到正文"}, {5, u"图片下载失败"}};
+    for (const auto& [n, reason] : failed) {
         std::u16string page = ReadPageText(folder + u"/" + ChapterPageName(n));
-        EXPECT_EQ(Hidden(page, u"down_state"), n == 2 ? u"-1" : u"0");
-        EXPECT_NE(page.find(u"{ChapterContent}"), std::u16string::npos);
+        EXPECT_EQ(Hidden(page, u"down_state"), n == 3 ? u"0" : u"-1") << n;
+        EXPECT_EQ(ShownChapterText(page), u"<p class=\"notice\">本章下载失败（" + reason +
+                                              u"）。请点击下方“重新下载本章”再试。</p>")
+            << n;
+        EXPECT_EQ(page.find(u"{ChapterContent}"), std::u16string::npos) << n;
     }
     // Relative images are stored under their own names and follow the text, which keeps the
     // part the replace rule would delete.
@@ -99,7 +107,6 @@ TEST_F(NovelDownload, EachChapterEndsInItsOwnState) {
     // A transfer that breaks off fails the chapter; the image before it stays.
     std::u16string broken = ReadPageText(folder + u"/5.html");
     EXPECT_EQ(Hidden(broken, u"down_state"), u"-1");
-    EXPECT_NE(broken.find(u"{ChapterContent}"), std::u16string::npos);
 }
 
 TEST_F(NovelDownload, DownloadingAgainReplacesPagesAndImages) {
@@ -224,7 +231,7 @@ TEST_F(NovelDownload, TwoDownloadsRunAtTheSameTime) {
     one.join();
     two.join();
     EXPECT_EQ(first.LastStatus(), kDone);
-    EXPECT_EQ(second.LastStatus(), kDone);
+    EXPECT_EQ(second.LastStatus(), DownloadDone(3));
     EXPECT_EQ(ReadBookShelf(program_).size(), 2u);
     EXPECT_EQ(Hidden(ReadPageText(NovelFolder(kGbkSite, u"三章小说") + u"/3.html"), u"down_state"),
               u"1");

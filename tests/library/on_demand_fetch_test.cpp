@@ -24,7 +24,7 @@ class OnDemandFetch : public CopiedSite, public LibraryFixture {
 
     void SetUp() override {
         Download(GbkHit(u"混合小说", "hunhe.html"));
-        ASSERT_EQ(port_.LastStatus(), u"下载完成！ ");
+        ASSERT_EQ(port_.LastStatus(), DownloadDone(3));
         folder_ = NovelFolder(kGbkSite, u"混合小说");
     }
 
@@ -71,6 +71,63 @@ TEST_F(OnDemandFetch, FailedChapterIsFetchedAgainWhenTheSiteAnswers) {
     // run wrote.
     OnDemandChapterFetch(&window, program_);
     EXPECT_EQ(ReadPageText(Page(2)), page);
+}
+
+// Fetching a chapter that holds text again replaces that text, whole; a fetch that finds the
+// page already as the site has it changes nothing and does not claim to have downloaded.
+TEST_F(OnDemandFetch, StoredChapterIsReplacedOnlyWhenTheSiteGivesSomethingElse) {
+    const std::u16string full = u"正文在此。<span class=\"ad\">请记住本站网址</span>正文结束。";
+    std::u16string partial = ReadPageText(Page(1));
+    ASSERT_EQ(ShownChapterText(partial), u"正文在此。正文结束。");
+    ReplaceAll(partial, u"正文在此。正文结束。", u"正文在此。");
+    std::u16string encoding(kPageEncoding);
+    ASSERT_TRUE(WritePage(encoding, Page(1), partial));
+    RecordingPort window;
+    Show(window, Page(1));
+    OnDemandChapterFetch(&window, program_);
+    std::u16string page = ReadPageText(Page(1));
+    EXPECT_EQ(State(page), u"1");
+    EXPECT_EQ(ShownChapterText(page), full);
+    EXPECT_EQ(window.LastStatus(), u"成功下载本章节！");
+    EXPECT_EQ(window.Navigations(), std::vector<std::u16string>{Page(1)});
+
+    std::string bytes = ReadFileBytes(NativePath(Page(1)));
+    RecordingPort again;
+    Show(again, Page(1));
+    OnDemandChapterFetch(&again, program_);
+    EXPECT_EQ(again.LastStatus(), u"本章内容与网站上的相同，未做改动。");
+    EXPECT_TRUE(again.Navigations().empty());
+    EXPECT_EQ(ReadFileBytes(NativePath(Page(1))), bytes);
+
+    // A stored chapter whose page the site no longer gives keeps its text.
+    RecordingPort gone;
+    Show(gone, Page(1), "gone.html");
+    OnDemandChapterFetch(&gone, program_);
+    page = ReadPageText(Page(1));
+    EXPECT_EQ(State(page), u"-1");
+    EXPECT_EQ(ShownChapterText(page), full);
+}
+
+// Pages written before they had a text block still hold the bare placeholder; a fetch fills it
+// and leaves the block behind for the next one.
+TEST_F(OnDemandFetch, PageWithTheOldPlaceholderIsFilledAndCanBeFilledAgain) {
+    std::u16string old = ReadPageText(Page(3));
+    ReplaceAll(old, ChapterTextBlock(FailedChapterNotice(u"未找到正文")),
+               kChapterContentPlaceholder);
+    ASSERT_EQ(ShownChapterText(old), u"(none)");
+    std::u16string encoding(kPageEncoding);
+    ASSERT_TRUE(WritePage(encoding, Page(3), old));
+    for (const char* chapter : {"s1.html", "s2.html"}) {
+        RecordingPort window;
+        Show(window, Page(3), chapter);
+        OnDemandChapterFetch(&window, program_);
+        EXPECT_EQ(window.LastStatus(), u"成功下载本章节！") << chapter;
+    }
+    std::u16string page = ReadPageText(Page(3));
+    EXPECT_EQ(State(page), u"1");
+    EXPECT_EQ(Count(page, kChapterTextStart), 1u);
+    EXPECT_NE(ShownChapterText(page).find(u"山路盘旋而上"), std::u16string::npos);
+    EXPECT_EQ(page.find(u"天色未明"), std::u16string::npos);
 }
 
 TEST_F(OnDemandFetch, AddressesAreReadBackAsTheBrowserShowsThem) {
@@ -123,14 +180,16 @@ struct FailureCase {
     const char16_t* state;
     const char16_t* message;
     const char16_t* status;
+    const char16_t* reason;
 };
 
 TEST_F(OnDemandFetch, FailuresRewriteOnlyTheState) {
     const FailureCase cases[] = {
-        {"gone.html", u"-1", u"无法访问目标站的本章节页面！", u"正在读取目标站章节页面……"},
+        {"gone.html", u"-1", u"无法访问目标站的本章节页面！", u"正在读取目标站章节页面……",
+         u"目标站返回状态码 404"},
         {"h3.html", u"0", u"在目标站没有提取到章节内容，请更换目标站！",
-         u"正在读取目标站章节页面……"},
-        {"h5.html", u"-1", nullptr, u"当前章节图片下载失败！"},
+         u"正在读取目标站章节页面……", u"未找到正文"},
+        {"h5.html", u"-1", nullptr, u"当前章节图片下载失败！", u"图片下载失败"},
     };
     std::u16string state = u"0";
     for (const FailureCase& c : cases) {
@@ -141,7 +200,7 @@ TEST_F(OnDemandFetch, FailuresRewriteOnlyTheState) {
         OnDemandChapterFetch(&window, program_);
         std::u16string page = ReadPageText(Page(3));
         EXPECT_EQ(State(page), c.state);
-        EXPECT_NE(page.find(u"{ChapterContent}"), std::u16string::npos);
+        EXPECT_EQ(ShownChapterText(page), FailedChapterNotice(c.reason));
         EXPECT_EQ(window.LastStatus(), c.status);
         EXPECT_EQ(window.Messages().size(), c.message == nullptr ? 0u : 1u);
         if (c.message != nullptr && !window.Messages().empty()) {

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace velunor::testing {
 namespace {
@@ -75,6 +77,40 @@ class PagedNovel : public CopiedPagedSite, public LibraryFixture {
     std::u16string rule_;
 };
 
+// Until its task runs, a chapter page tells the reader it is on its way; the job counts every
+// finished chapter, stored or not. Chapters run five at a time in list order, so while the
+// first finished chapter is being counted (the tasks wait for that), chapter 12 has not started.
+TEST_F(PagedNovel, PendingChaptersSayWhatTheyWaitForAndTheTallyCountsEveryChapter) {
+    WriteSearchResults(
+        {{kSite, rule_, u"剑影", u"墨白", site_.Url("/novel-paged/book/1234.html")}});
+    port_.AppendResultRow({u"1", kSite, u"剑影", u"墨白", u""});
+    port_.SelectRow(0);
+    std::u16string pending;
+    std::vector<ChapterTally> tallies;
+    auto progress = [&](const ChapterTally& tally) {
+        tallies.push_back(tally);
+        for (int wait = 0; tallies.size() == 1 && wait < 500; ++wait) {
+            pending = ReadPageText(Page(u"剑影", 12));
+            if (pending.find(kChapterTextEnd) != std::u16string::npos) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    NovelDownloadJobWithProgress(&port_, program_, progress);
+    EXPECT_EQ(State(pending), u"{DownState}");
+    EXPECT_EQ(ShownChapterText(pending),
+              u"<p class=\"notice\">本章尚未下载，请稍候或点击下方“重新下载本章”。</p>");
+    EXPECT_EQ(pending.find(kChapterContentPlaceholder), std::u16string::npos);
+    ASSERT_EQ(tallies.size(), 12u);
+    for (size_t i = 0; i < tallies.size(); ++i) {
+        EXPECT_EQ(tallies[i].Total, 12);
+        EXPECT_EQ(tallies[i].Done, static_cast<int>(i) + 1);
+    }
+    EXPECT_EQ(tallies.back().Failed, 1);
+    EXPECT_EQ(port_.LastStatus(), DownloadDone(1));
+}
+
 TEST_F(PagedNovel, ContentsOverFourPagesListEveryChapterOnceInOrder) {
     DownloadBook("1234", u"剑影");
     std::u16string rows;
@@ -98,7 +134,7 @@ TEST_F(PagedNovel, ContentsOverFourPagesListEveryChapterOnceInOrder) {
 
 TEST_F(PagedNovel, ChapterOverSeveralPagesIsStoredOnlyWhole) {
     DownloadBook("1234", u"剑影");
-    ASSERT_EQ(port_.LastStatus(), kDone);
+    ASSERT_EQ(port_.LastStatus(), DownloadDone(1));
     // Chapter 1 has three pages, the last linking on to chapter 2; chapter 12 has two, the last
     // linking back to the contents.
     const std::pair<int, int> chapters[] = {{1, 3}, {2, 1}, {11, 1}, {12, 2}};
@@ -115,7 +151,7 @@ TEST_F(PagedNovel, ChapterOverSeveralPagesIsStoredOnlyWhole) {
     // Chapter 5 lacks its second page: none of it is stored.
     std::u16string broken = ReadPageText(Page(u"剑影", 5));
     EXPECT_EQ(State(broken), u"-1");
-    EXPECT_NE(broken.find(kChapterContentPlaceholder), std::u16string::npos);
+    EXPECT_EQ(ShownChapterText(broken), FailedChapterNotice(u"目标站返回状态码 404"));
     EXPECT_EQ(broken.find(PageText(5, 1)), std::u16string::npos);
 }
 
