@@ -23,14 +23,20 @@ CTreeCtrlBookShelf::CTreeCtrlBookShelf(WindowPort& window, std::u16string progra
     setSelectionMode(QAbstractItemView::SingleSelection);
     auto* root = new QTreeWidgetItem(this, {Text(CBookShelfModel::kRootText)});
     model_.LoadBookShelf();
-    for (const std::u16string& item : model_.Items()) {
-        new QTreeWidgetItem(root, {Text(item)});
-    }
+    ShowModelItems();
     root->setExpanded(true);
 
     contextMenu_ = new QMenu(QStringLiteral("右键菜单"), this);
     QAction* remove = contextMenu_->addAction(QStringLiteral("删除小说(&D)"));
     connect(remove, &QAction::triggered, this, &CTreeCtrlBookShelf::DeleteBook);
+}
+
+void CTreeCtrlBookShelf::ShowModelItems() {
+    QTreeWidgetItem* root = Root();
+    qDeleteAll(root->takeChildren());
+    for (const std::u16string& item : model_.Items()) {
+        new QTreeWidgetItem(root, {Text(item)});
+    }
 }
 
 QTreeWidgetItem* CTreeCtrlBookShelf::Root() const {
@@ -62,7 +68,7 @@ void CTreeCtrlBookShelf::DeleteBook() {
     }
     // The item stays while its entry does; the status line then says why.
     if (model_.DeleteBook(novel, window_)) {
-        delete Root()->takeChild(novel);
+        ShowModelItems();
     }
 }
 

@@ -40,6 +40,8 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    /// Shows the model's novel items under the root, in place of those shown before.
+    void ShowModelItems();
     int SelectedNovel() const;
 
     WindowPort& window_;

@@ -172,6 +172,8 @@ struct EditOutcome {
     std::u16string damagedName;
     size_t recoveredBooks = 0;
     BookEntry removed;
+    // The novel was on the shelf already, under the same contents page.
+    bool alreadyShelved = false;
 };
 
 // Saves the edited shelf. A damaged file is first moved aside under a free name, so the save
@@ -217,6 +219,16 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
     }
     CXmlDocument& document = shelf.document;
     document.EnterElement();
+    // A novel downloaded again writes into the same folder: a second entry for it would open
+    // the same pages, and deleting either would leave the other opening nothing.
+    BookEntry existing;
+    while (document.FindElement(u"Book")) {
+        if (ReadEntry(document, existing) && existing.ContentsPagePath == entry.ContentsPagePath) {
+            outcome.alreadyShelved = true;
+            outcome.result = ShelfEditResult::Saved;
+            return outcome;
+        }
+    }
     document.AddElement(u"Book");
     document.EnterElement();
     document.AddElement(u"TargetSite", entry.TargetSite);
@@ -246,6 +258,15 @@ EditOutcome RemoveEntry(const std::u16string& programFolder, const std::u16strin
         return outcome;
     }
     document.RemoveElement();
+    // Shelves written before one novel had one entry may list a folder twice; its folder goes,
+    // so every entry that would open it goes too.
+    BookEntry other;
+    while (document.FindElement(u"Book")) {
+        if (ReadEntry(document, other) &&
+            other.ContentsPagePath == outcome.removed.ContentsPagePath) {
+            document.RemoveElement();
+        }
+    }
     SaveShelf(programFolder, shelf, outcome);
     return outcome;
 }
@@ -305,7 +326,9 @@ bool AddBook(WindowPort& window, const std::u16string& programFolder, const std:
                              u"，本书未能加入书架！");
         return false;
     }
-    window.AppendBookItem(BookItemText(site, novel));
+    if (!outcome.alreadyShelved) {
+        window.AppendBookItem(BookItemText(site, novel));
+    }
     return true;
 }
 

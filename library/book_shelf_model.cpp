@@ -44,7 +44,8 @@ bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
         ShelfEditResult::NotSaved) {
         return false;
     }
-    items_.erase(items_.begin() + item);
+    // Read back rather than erase one item: entries of the same folder went with it.
+    LoadBookShelf();
     return true;
 }
 

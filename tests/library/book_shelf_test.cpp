@@ -128,10 +128,22 @@ TEST_F(BookShelf, DeleteRemovesExactlyTheSelectedNovelAndItsFolder) {
     EXPECT_EQ(ReadBookShelf(program_).size(), 2u);
 }
 
-TEST_F(BookShelf, DuplicateEntriesOpenTwiceAndDeleteTheFirst) {
+// Adding a novel that is on the shelf already keeps one entry; a shelf written earlier with two
+// entries for one folder opens either, and deleting one removes both, never leaving an entry
+// that opens nothing.
+TEST_F(BookShelf, OneFolderHasOneEntryAndLegacyDuplicatesGoTogether) {
     std::u16string path = MakeNovel("站", "书");
     Add(u"站", u"书", path);
     Add(u"站", u"书", path);
+    EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
+    EXPECT_EQ(port_.BookItems().size(), 1u);
+
+    std::string entry = "<Book>\r\n<TargetSite>站</TargetSite>\r\n<NovelName>书</NovelName>\r\n"
+                        "<ContentsPagePath>" +
+                        WideToUtf8(path) + "</ContentsPagePath>\r\n</Book>\r\n";
+    temp_.Write("Config/BookShelf.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                                        "<BookShelf>\r\n" +
+                                            entry + entry + "</BookShelf>\r\n");
     CBookShelfModel model(program_);
     model.LoadBookShelf();
     RecordingPort window;
@@ -142,8 +154,8 @@ TEST_F(BookShelf, DuplicateEntriesOpenTwiceAndDeleteTheFirst) {
     model.OpenBook(-1, untouched);
     model.OpenBook(2, untouched);
     EXPECT_TRUE(untouched.Navigations().empty());
-    model.DeleteBook(1, port_);
-    EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
+    EXPECT_TRUE(model.DeleteBook(1, port_));
+    EXPECT_TRUE(ReadBookShelf(program_).empty());
     EXPECT_FALSE(std::filesystem::exists(temp_.File("Novel/站/书")));
 }
 
@@ -323,8 +335,10 @@ TEST_F(BookShelf, ShelfThatCannotBeSavedChangesNothingAndSaysSo) {
 TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther) {
     constexpr int kThreads = 4;
     constexpr int kAddsPerThread = 15;
+    // Each entry its own contents page, as every novel has its own folder.
     for (int i = 0; i < 10; ++i) {
-        Add(u"旧站", u"旧书" + Utf8ToWide(std::to_string(i)), u"");
+        std::u16string name = u"旧书" + Utf8ToWide(std::to_string(i));
+        Add(u"旧站", name, u"old/" + name);
     }
     CBookShelfModel model(program_);
     model.LoadBookShelf();
@@ -333,7 +347,8 @@ TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther)
         adders.emplace_back([&, t] {
             RecordingPort window;
             for (int i = 0; i < kAddsPerThread; ++i) {
-                AddBook(window, program_, u"新站", Utf8ToWide(std::to_string(t * 100 + i)), u"");
+                std::u16string name = Utf8ToWide(std::to_string(t * 100 + i));
+                AddBook(window, program_, u"新站", name, u"new/" + name);
             }
         });
     }

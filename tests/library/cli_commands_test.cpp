@@ -126,13 +126,14 @@ TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
     // One-chapter novels: their information page names none, so each keeps its listed name.
     WriteSearchResults({GbkHit(u"甲", "noname1.html"), GbkHit(u"乙", "noname1.html")});
     for (int round = 0; round < kRounds; ++round) {
+        // From an empty shelf each round, so that both processes add an entry at once.
+        std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
         auto [first, second] =
             AtOnce([&] { return Cli("download 1"); }, [&] { return Cli("download 2"); },
                    std::chrono::milliseconds(round % 4));
         ASSERT_EQ(first.code, 0) << first.output;
         ASSERT_EQ(second.code, 0) << second.output;
-        ASSERT_EQ(ReadBookShelf(program_).size(), static_cast<size_t>(2 * round + 2))
-            << "round " << round;
+        ASSERT_EQ(ReadBookShelf(program_).size(), 2u) << "round " << round;
     }
 
     std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
