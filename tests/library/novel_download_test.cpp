@@ -242,9 +242,9 @@ TEST_F(NovelDownload, TwoDownloadsRunAtTheSameTime) {
 
 TEST_F(NovelDownload, StartShowsTheWaitingPageAndRunsOnItsOwnThread) {
     WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
-    // Never freed: the detached job may still be returning from its last call on the port
-    // when the test ends.
-    auto* port = new RecordingPort;
+    // Never freed, and held where the leak checker sees it: the detached job may still be
+    // returning from its last call on the port when the test ends.
+    static auto* const port = new RecordingPort;
     port->AppendResultRow({u"1", kGbkSite, u"三章小说", u"佚名", u""});
     port->SelectRow(0);
     StartNovelDownload(*port, program_);
