@@ -23,5 +23,5 @@ ctest --test-dir build-asan --output-on-failure -j2 --timeout 600 -E "$browser_t
 # run past their time-out). The sanitizer has no per-library switch for either report, so only
 # these three binaries run without those two checks; every other check stays on for them, and
 # the leak check stays on for every other test.
-ASAN_OPTIONS="new_delete_type_mismatch=0:detect_leaks=0:${ASAN_OPTIONS}" \
+ASAN_OPTIONS="${ASAN_OPTIONS}:new_delete_type_mismatch=0:detect_leaks=0" \
   ctest --test-dir build-asan --output-on-failure -j2 --timeout 600 -R "$browser_tests"
