@@ -209,6 +209,18 @@ void ReportDamage(WindowPort& window, const EditOutcome& outcome) {
         DecimalText(static_cast<long long>(outcome.recoveredBooks)) + u" 本小说的记录。");
 }
 
+// Moves to the next Book entry that opens `contentsPagePath`; false, having passed every later
+// entry, when none does.
+bool FindBookOfFolder(CXmlDocument& document, const std::u16string& contentsPagePath) {
+    BookEntry entry;
+    while (document.FindElement(u"Book")) {
+        if (ReadEntry(document, entry) && entry.ContentsPagePath == contentsPagePath) {
+            return true;
+        }
+    }
+    return false;
+}
+
 EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& entry) {
     ShelfLock lock(programFolder);
     EditOutcome outcome;
@@ -221,13 +233,10 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
     document.EnterElement();
     // A novel downloaded again writes into the same folder: a second entry for it would open
     // the same pages, and deleting either would leave the other opening nothing.
-    BookEntry existing;
-    while (document.FindElement(u"Book")) {
-        if (ReadEntry(document, existing) && existing.ContentsPagePath == entry.ContentsPagePath) {
-            outcome.alreadyShelved = true;
-            outcome.result = ShelfEditResult::Saved;
-            return outcome;
-        }
+    if (FindBookOfFolder(document, entry.ContentsPagePath)) {
+        outcome.alreadyShelved = true;
+        outcome.result = ShelfEditResult::Saved;
+        return outcome;
     }
     document.AddElement(u"Book");
     document.EnterElement();
@@ -260,12 +269,8 @@ EditOutcome RemoveEntry(const std::u16string& programFolder, const std::u16strin
     document.RemoveElement();
     // Shelves written before one novel had one entry may list a folder twice; its folder goes,
     // so every entry that would open it goes too.
-    BookEntry other;
-    while (document.FindElement(u"Book")) {
-        if (ReadEntry(document, other) &&
-            other.ContentsPagePath == outcome.removed.ContentsPagePath) {
-            document.RemoveElement();
-        }
+    while (FindBookOfFolder(document, outcome.removed.ContentsPagePath)) {
+        document.RemoveElement();
     }
     SaveShelf(programFolder, shelf, outcome);
     return outcome;
