@@ -186,18 +186,11 @@ void DeleteFolderTree(std::u16string_view path) {
     if (lstat(native.c_str(), &status) != 0) {
         return;
     }
-    // A linked folder is not ours to empty: only the link goes.
-    if (S_ISLNK(status.st_mode)) {
-        unlink(native.c_str());
-        return;
+    // A folder is emptied and removed; a linked folder is not ours to empty, so only the link
+    // goes. Anything else is not a folder tree and stays.
+    if (S_ISDIR(status.st_mode) || S_ISLNK(status.st_mode)) {
+        DeleteEntry(AT_FDCWD, native);
     }
-    int folder = OpenFolderAt(AT_FDCWD, native, status.st_mode);
-    if (folder < 0) {
-        return;
-    }
-    EmptyFolder(folder);
-    close(folder);
-    rmdir(native.c_str());
 }
 
 std::u16string GetProgramFolder() {
