@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -24,9 +25,10 @@ namespace {
 constexpr std::uint64_t kImageSizeLimit = 20u * 1024u * 1024u;
 constexpr std::chrono::minutes kImageTimeLimit{10};
 
-// The image files being stored right now, by full path. Images are named by their file name
-// alone, so two chapters (of one job, of two jobs of the same novel, or an on-demand fetch)
-// may aim at the same file; as FetchToFile appends, each store must have the file to itself.
+// The image files being stored right now, by full path. Images are named after their chapter
+// page, but two stores of one chapter (two jobs of the same novel, or a job and an on-demand
+// fetch) may still aim at the same file; as FetchToFile appends, each store must have the file
+// to itself.
 class ImageFileClaims {
   public:
     void Claim(const std::u16string& path) {
@@ -146,16 +148,256 @@ bool AddsToChapter(const ChapterChain& chain, const ChapterPage& page) {
     return chain.texts.count(page.Text) == 0;
 }
 
+bool IsHtmlSpace(char16_t unit) {
+    return unit == u' ' || unit == u'\t' || unit == u'\n' || unit == u'\r' || unit == u'\f';
+}
+
+bool IsAsciiLetterOrDigit(char16_t unit) {
+    return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
+           (unit >= u'0' && unit <= u'9');
+}
+
+char16_t AsciiLower(char16_t unit) {
+    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+}
+
+// True when `text` at `at` begins with `word` (lower case) in any case.
+bool HasWordAt(std::u16string_view text, size_t at, std::u16string_view word) {
+    if (text.size() - at < word.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (AsciiLower(text[at + i]) != word[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t SkipHtmlSpaces(std::u16string_view text, size_t at) {
+    while (at < text.size() && IsHtmlSpace(text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+// True when the "<" at `at` opens an img tag: "<img" followed by a space, "/", ">" or the end.
+bool OpensImageTag(std::u16string_view text, size_t at) {
+    if (!HasWordAt(text, at, u"<img")) {
+        return false;
+    }
+    size_t next = at + 4;
+    return next == text.size() || IsHtmlSpace(text[next]) || text[next] == u'/' ||
+           text[next] == u'>';
+}
+
+// Reads the attribute value that begins at `at` and moves `at` past it. A quoted value runs to
+// its closing quote (">" included, as browsers read it), an unquoted one to a space or ">".
+ImageSourceSpan ReadAttributeValue(std::u16string_view text, size_t& at) {
+    ImageSourceSpan value;
+    if (at < text.size() && (text[at] == u'"' || text[at] == u'\'')) {
+        value.Start = at + 1;
+        size_t close = text.find(text[at], value.Start);
+        size_t end = close == std::u16string_view::npos ? text.size() : close;
+        value.Length = end - value.Start;
+        at = close == std::u16string_view::npos ? end : close + 1;
+        return value;
+    }
+    value.Start = at;
+    while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'>') {
+        ++at;
+    }
+    value.Length = at - value.Start;
+    return value;
+}
+
+// A site may pad an address with spaces, which browsers ignore and an address must not keep.
+ImageSourceSpan TrimSpaces(std::u16string_view text, ImageSourceSpan span) {
+    while (span.Length > 0 && IsHtmlSpace(text[span.Start])) {
+        ++span.Start;
+        --span.Length;
+    }
+    while (span.Length > 0 && IsHtmlSpace(text[span.Start + span.Length - 1])) {
+        --span.Length;
+    }
+    return span;
+}
+
+// Reads the attributes of the img tag whose name ends at `at`, up to its ">", and moves `at`
+// past the tag. The first src attribute is the one that counts, as in browsers; its value is
+// appended to `sources` unless it is empty.
+void ReadImageTag(std::u16string_view text, size_t& at, std::vector<ImageSourceSpan>& sources) {
+    bool sourceSeen = false;
+    while (at < text.size()) {
+        at = SkipHtmlSpaces(text, at);
+        if (at == text.size()) {
+            return;
+        }
+        if (text[at] == u'>') {
+            ++at;
+            return;
+        }
+        if (text[at] == u'/') {
+            ++at;
+            continue;
+        }
+        // The first unit belongs to the name even when it is "=", so the scan always moves on.
+        size_t nameStart = at++;
+        while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'/' && text[at] != u'>' &&
+               text[at] != u'=') {
+            ++at;
+        }
+        bool isSource = at - nameStart == 3 && HasWordAt(text, nameStart, u"src");
+        bool firstSource = isSource && !sourceSeen;
+        sourceSeen = sourceSeen || isSource;
+        at = SkipHtmlSpaces(text, at);
+        if (at == text.size() || text[at] != u'=') {
+            continue;
+        }
+        at = SkipHtmlSpaces(text, at + 1);
+        ImageSourceSpan value = TrimSpaces(text, ReadAttributeValue(text, at));
+        if (firstSource && value.Length > 0) {
+            sources.push_back(value);
+        }
+    }
+}
+
+std::u16string_view SpanText(std::u16string_view text, const ImageSourceSpan& span) {
+    return text.substr(span.Start, span.Length);
+}
+
+// The extension of `fileName` when it is short and plain enough to name a file on any system;
+// empty otherwise.
+std::u16string_view PlainExtension(std::u16string_view fileName) {
+    size_t dot = fileName.rfind(u'.');
+    if (dot == std::u16string_view::npos) {
+        return {};
+    }
+    std::u16string_view extension = fileName.substr(dot + 1);
+    bool plain = !extension.empty() && extension.size() <= 5;
+    for (char16_t unit : extension) {
+        plain = plain && IsAsciiLetterOrDigit(unit);
+    }
+    return plain ? extension : std::u16string_view();
+}
+
+std::u16string_view FileStem(std::u16string_view path) {
+    size_t slash = path.rfind(u'/');
+    std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.rfind(u'.'));
+}
+
+// The link to the stored copy of each image of a page, by its src value as the page writes it.
+using ImageLinks = std::map<std::u16string, std::u16string>;
+
+// The images of one chapter stored so far. An image that several tags or pages show is fetched
+// and stored once, under the number of its first showing.
+struct ChapterImageStore {
+    const SiteAccess& site;
+    const std::u16string& pageFile;
+    const std::function<void(int)>& beforeImage;
+    std::u16string folder;
+    // The stored file name of each image by its complete address.
+    std::map<std::u16string, std::u16string> fileNames;
+};
+
+// Stores the image at `address` unless this chapter has stored it already; its file name goes
+// to `fileName`. False when it could not be stored.
+bool StoreImageOnce(ChapterImageStore& store, const std::u16string& address,
+                    const FetchSettings& settings, std::u16string& fileName) {
+    auto known = store.fileNames.find(address);
+    if (known != store.fileNames.end()) {
+        fileName = known->second;
+        return true;
+    }
+    int number = static_cast<int>(store.fileNames.size()) + 1;
+    fileName = ChapterImageFileName(store.pageFile, number, address);
+    if (store.beforeImage) {
+        store.beforeImage(number);
+    }
+    if (!StoreImage(address, store.folder + fileName, settings)) {
+        return false;
+    }
+    store.fileNames.emplace(address, fileName);
+    return true;
+}
+
+// Stores the images of `page` and gives the link of each to `links`; false at the first that
+// could not be stored.
+bool StorePageImages(ChapterImageStore& store, const ChapterPage& page, ImageLinks& links) {
+    FetchSettings settings = ImageFetchSettings(store.site, page.Url);
+    for (const std::u16string& source : page.Images) {
+        std::u16string address = source;
+        CompleteUrl(page.Url, address);
+        std::u16string fileName;
+        if (!StoreImageOnce(store, address, settings, fileName)) {
+            return false;
+        }
+        // "/", not "\\": the link is read by the reader's browser on any system.
+        links[source] = u"images/" + fileName;
+    }
+    return true;
+}
+
+// `text` with the src value of each image tag that `links` knows replaced by its link.
+std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& links) {
+    std::u16string pointed;
+    size_t copied = 0;
+    for (const ImageSourceSpan& span : FindImageSources(text)) {
+        auto link = links.find(std::u16string(SpanText(text, span)));
+        if (link == links.end()) {
+            continue;
+        }
+        pointed += text.substr(copied, span.Start - copied);
+        pointed += link->second;
+        copied = span.Start + span.Length;
+    }
+    pointed += text.substr(copied);
+    return pointed;
+}
+
 ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
                            ExtractionProblem& problem) {
     ChapterPage page;
     page.Url = fetched.Url;
     page.Text = ExtractField(rule.ChapterContent, fetched.Text, &problem);
-    ExtractImageSources(page.Text, page.Images);
+    for (const ImageSourceSpan& span : FindImageSources(page.Text)) {
+        page.Images.emplace_back(SpanText(page.Text, span));
+    }
     return page;
 }
 
 } // namespace
+
+std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text) {
+    std::vector<ImageSourceSpan> sources;
+    size_t at = text.find(u'<');
+    while (at != std::u16string_view::npos) {
+        // A commented-out image is no part of the chapter; its address is often dead.
+        if (HasWordAt(text, at, u"<!--")) {
+            size_t close = text.find(u"-->", at + 4);
+            at = close == std::u16string_view::npos ? text.size() : close + 3;
+        } else if (OpensImageTag(text, at)) {
+            at += 4;
+            ReadImageTag(text, at, sources);
+        } else {
+            ++at;
+        }
+        at = text.find(u'<', at);
+    }
+    return sources;
+}
+
+std::u16string ChapterImageFileName(std::u16string_view pageFile, int number,
+                                    std::u16string_view address) {
+    std::u16string name = std::u16string(FileStem(pageFile)) + u"_" + DecimalText(number);
+    std::u16string_view extension = PlainExtension(AddressFileName(address));
+    if (!extension.empty()) {
+        name += u".";
+        name += extension;
+    }
+    return CleanPathComponent(name);
+}
 
 std::u16string AddressFolder(std::u16string_view url) {
     std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
@@ -226,30 +468,19 @@ FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
 bool ComposeChapterText(const SiteAccess& site, const FetchedChapter& chapter,
                         std::u16string_view replaceRule, const std::u16string& pageFile,
                         std::u16string& chapterText, const std::function<void(int)>& beforeImage) {
-    std::u16string imagesFolder = FolderOfFile(pageFile) + u"/images/";
-    int k = 0;
+    ChapterImageStore images{site, pageFile, beforeImage, FolderOfFile(pageFile) + u"/images/", {}};
     for (const ChapterPage& page : chapter.Pages) {
         if (page.Images.empty()) {
             chapterText +=
                 replaceRule.empty() ? page.Text : ApplyReplaceRule(replaceRule, page.Text);
             continue;
         }
-        // A page with images keeps its text as the site sent it.
-        chapterText += page.Text;
-        FetchSettings settings = ImageFetchSettings(site, page.Url);
-        for (const std::u16string& source : page.Images) {
-            ++k;
-            std::u16string fileName = ImageFileName(source);
-            std::u16string address = source;
-            CompleteUrl(page.Url, address);
-            if (beforeImage) {
-                beforeImage(k);
-            }
-            if (!StoreImage(address, imagesFolder + fileName, settings)) {
-                return false;
-            }
-            chapterText += ImageFragment(fileName);
+        ImageLinks links;
+        if (!StorePageImages(images, page, links)) {
+            return false;
         }
+        // A page with images keeps its text as the site sent it, image addresses aside.
+        chapterText += PointImagesAtCopies(page.Text, links);
     }
     return true;
 }

@@ -5,9 +5,11 @@
 #include "library/internal/site_fetch.h"
 #include "rules/rules.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velunor::internal {
@@ -37,7 +39,7 @@ struct ChapterPage {
     std::u16string Url;
     /// The text cut out with the content pattern; empty when it matched nothing.
     std::u16string Text;
-    /// The image addresses of the text as they stand in it, in order.
+    /// The image addresses of the text as they stand in it (see FindImageSources), in order.
     std::vector<std::u16string> Images;
 };
 
@@ -67,6 +69,25 @@ struct FetchedChapter {
 inline constexpr std::u16string_view kNoTextReason = u"未找到正文";
 inline constexpr std::u16string_view kImageFailedReason = u"图片下载失败";
 
+/// Where one image address stands in a text: the value of an img tag's src attribute.
+struct ImageSourceSpan {
+    size_t Start = 0;
+    size_t Length = 0;
+};
+
+/// The src values of the img tags in `text`, in order: tag and attribute names in any case,
+/// the value quoted with " or ' or unquoted, spaces around it left out. A tag without a src, or
+/// with an empty one, and a tag inside an HTML comment give nothing. Empty when there is none.
+std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text);
+
+/// The name under which image `number` (from 1, across the chapter) of the chapter stored in
+/// `pageFile` is kept in the images folder: the page file's name up to its last ".", "_", the
+/// number, and the extension of the file named at the end of `address` (before its query) when
+/// it is 1 to 5 letters or digits ("12.html", 2, "http://x/a/1.JPG" gives "12_2.JPG"; without a
+/// plain extension "12_2"); cleaned into one path component.
+std::u16string ChapterImageFileName(std::u16string_view pageFile, int number,
+                                    std::u16string_view address);
+
 /// The folder part of an address, up to and including the last "/" before its query: where
 /// sites keep the contents page of the chapters in it. Empty when it has no "/".
 std::u16string AddressFolder(std::u16string_view url);
@@ -81,13 +102,15 @@ FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
                             const ChapterBounds& bounds);
 
 /// Appends the chapter's text to `chapterText`, page by page: each page's text, cleaned with
-/// `replaceRule` when the page has no images (nothing is cleaned when it is empty), or else
-/// followed by one image fragment per image. Each image is stored in the images folder beside
-/// `pageFile`, resolved against the address of its page and fetched from `site` with that
-/// address as Referer; `beforeImage` (may be empty) is called with k (from 1, across the
-/// chapter) before image k. False at the first image that could not be stored: its transfer
-/// failed, broke off or passed 20 MB, the site refused it, or its answer was not a 2xx one with
-/// a body. That image leaves no file; the images stored before it stay. Blocks on the network.
+/// `replaceRule` when the page has no images (nothing is cleaned when it is empty), or else with
+/// the src value of each of its image tags replaced by "images/" and the name of the stored
+/// copy, the rest of the tag as the site sent it. Each image is resolved against the address of
+/// its page, fetched once per chapter from `site` with that address as Referer, and stored in
+/// the images folder beside `pageFile` under its ChapterImageFileName; `beforeImage` (may be
+/// empty) is called with k (from 1, across the chapter) before image k is fetched. False at the
+/// first image that could not be stored: its transfer failed, broke off or passed 20 MB, the
+/// site refused it, or its answer was not a 2xx one with a body. That image leaves no file; the
+/// images stored before it stay. Blocks on the network.
 bool ComposeChapterText(const SiteAccess& site, const FetchedChapter& chapter,
                         std::u16string_view replaceRule, const std::u16string& pageFile,
                         std::u16string& chapterText, const std::function<void(int)>& beforeImage);
