@@ -104,6 +104,12 @@ void ConsolePort::AppendBookItem(const std::u16string& text) {
     PrintLine(u"bookshelf: " + text);
 }
 
+// The terminal lists the bookshelf only when asked to, and shows no progress unless a command
+// that downloads asks for it.
+void ConsolePort::BookShelfChanged() {}
+
+void ConsolePort::ShowDownloadProgress(int, int, int) {}
+
 void ConsolePort::ShowWaitPage() {}
 
 void ConsolePort::NavigateAsync(const std::u16string& url) {

@@ -28,6 +28,8 @@ class ConsolePort : public WindowPort {
     int FirstSelectedResultRow() override;
     ResultRow ResultRowTexts(int row) override;
     void AppendBookItem(const std::u16string& text) override;
+    void BookShelfChanged() override;
+    void ShowDownloadProgress(int done, int total, int failed) override;
     void ShowWaitPage() override;
     void NavigateAsync(const std::u16string& url) override;
     /// Reads the element from the page file last navigated to (or set with ShowPageFile).

@@ -7,10 +7,12 @@
 #include "cli/console_port.h"
 #include "core/core.h"
 #include "library/library.h"
+#include "results/search_result_file.h"
 #include "xml/xml_document.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <unistd.h>
@@ -53,16 +55,19 @@ class DownloadConsole : public ConsolePort {
         DrawProgress();
     }
 
-    void ShowProgress(const ChapterTally& tally) {
+    void ShowDownloadProgress(int done, int total, int failed) override {
         std::lock_guard lock(mutex_);
-        progress_ = u"已完成 " + DecimalText(tally.Done) + u"/" + DecimalText(tally.Total) +
-                    u" 章，失败 " + DecimalText(tally.Failed) + u" 章";
+        if (total == 0) {
+            return;
+        }
+        progress_ = u"已完成 " + DecimalText(done) + u"/" + DecimalText(total) + u" 章，失败 " +
+                    DecimalText(failed) + u" 章";
         if (terminal_) {
             EraseProgress();
             DrawProgress();
             return;
         }
-        int tenths = tally.Total > 0 ? tally.Done * 10 / tally.Total : 10;
+        int tenths = done * 10 / total;
         if (tenths > printedTenths_) {
             printedTenths_ = tenths;
             PrintLine(progress_);
@@ -111,6 +116,45 @@ void PrintShelf(const CBookShelfModel& model) {
     }
 }
 
+// The novel item that the argument `text` numbers; -1, having said so, when it numbers none.
+int ParseNovelNumber(const char* text, const CBookShelfModel& model) {
+    int item = ParseNumber(text, model.Items().size());
+    if (item < 0) {
+        PrintError(u"\"" + Wide(text) +
+                   u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
+    }
+    return item;
+}
+
+// Runs `job` with a console that shows its progress; 0 when it stored every chapter it
+// fetched and nothing else went wrong.
+int RunWithProgress(const std::function<NovelJobOutcome(DownloadConsole&)>& job) {
+    DownloadConsole window(isatty(STDOUT_FILENO) == 1);
+    NovelJobOutcome outcome = job(window);
+    window.EndProgress();
+    return outcome.Succeeded() ? 0 : 1;
+}
+
+// velunor-cli update N and retry N.
+int RunShelfJob(int argc, char** argv, ShelfJob job) {
+    if (argc != 3) {
+        PrintError(job == ShelfJob::Update ? u"usage: velunor-cli update N"
+                                           : u"usage: velunor-cli retry N");
+        return 2;
+    }
+    CBookShelfModel model(GetProgramFolder());
+    model.LoadBookShelf();
+    int item = ParseNovelNumber(argv[2], model);
+    if (item < 0) {
+        return 2;
+    }
+    std::u16string folder = model.NovelFolder(item);
+    return RunWithProgress([&](DownloadConsole& window) {
+        return job == ShelfJob::Update ? UpdateNovel(window, GetProgramFolder(), folder)
+                                       : RetryNovel(window, GetProgramFolder(), folder);
+    });
+}
+
 } // namespace
 
 int RunDownload(int argc, char** argv) {
@@ -125,18 +169,22 @@ int RunDownload(int argc, char** argv) {
                    DecimalText(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
         return 2;
     }
-    DownloadConsole window(isatty(STDOUT_FILENO) == 1);
-    window.LoadResultRows(std::move(rows));
-    window.SelectRow(row);
-    window.ShowWaitPage();
-    window.SetViewMode(ViewMode::Reading);
     // The terminal has nothing else to do meanwhile, so the job runs on this thread.
-    NovelDownloadJobWithProgress(&window, GetProgramFolder(), [&window](const ChapterTally& tally) {
-        window.ShowProgress(tally);
+    return RunWithProgress([&](DownloadConsole& window) {
+        window.LoadResultRows(std::move(rows));
+        window.SelectRow(row);
+        window.ShowWaitPage();
+        window.SetViewMode(ViewMode::Reading);
+        return DownloadOpenedNovel(window, GetProgramFolder());
     });
-    window.EndProgress();
-    // Anything but a plain finish (a chapter failed, the contents were cut short) is a failure.
-    return window.LastStatus() == u"下载完成！ " ? 0 : 1;
+}
+
+int RunUpdate(int argc, char** argv) {
+    return RunShelfJob(argc, argv, ShelfJob::Update);
+}
+
+int RunRetry(int argc, char** argv) {
+    return RunShelfJob(argc, argv, ShelfJob::Retry);
 }
 
 int RunRefetch(int argc, char** argv) {
@@ -172,15 +220,13 @@ int RunShelf(int argc, char** argv) {
         PrintError(u"usage: velunor-cli shelf [open N | delete N]");
         return 2;
     }
-    int item = ParseNumber(argv[3], model.Items().size());
+    int item = ParseNovelNumber(argv[3], model);
     if (item < 0) {
-        PrintError(u"\"" + Wide(argv[3]) +
-                   u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
         return 2;
     }
     if (action == "open") {
         ConsolePort window;
-        model.OpenBook(item, window);
+        model.OpenContents(item, window);
         return 0;
     }
     std::u16string text = model.Items()[static_cast<size_t>(item)];

@@ -7,6 +7,14 @@ namespace velunor::cli {
 /// and the novel is on the bookshelf.
 int RunDownload(int argc, char** argv);
 
+/// velunor-cli update N: updates novel N of the bookshelf as its "更新小说" menu item does. 0
+/// when every chapter the update fetched was stored.
+int RunUpdate(int argc, char** argv);
+
+/// velunor-cli retry N: fetches the failed and unfinished chapters of novel N of the bookshelf
+/// again, as its "重新下载失败章节" menu item does. 0 when every one was stored.
+int RunRetry(int argc, char** argv);
+
 /// velunor-cli refetch PAGE.html: fetches one chapter page again as its "rest_down" link does,
 /// reading the hidden fields from the page file. 0 when the chapter was stored; 1, changing
 /// nothing, when the page file cannot be read.

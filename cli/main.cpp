@@ -35,6 +35,11 @@ const Command kCommands[] = {
      u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops"},
     {"download", velunor::cli::RunDownload,
      u"  download N\n      download the novel of row N of the last search into Novel/"},
+    {"update", velunor::cli::RunUpdate,
+     u"  update N\n      fetch the chapters that novel N of the bookshelf has gained, and those\n"
+     u"      that failed or never finished"},
+    {"retry", velunor::cli::RunRetry,
+     u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
     {"refetch", velunor::cli::RunRefetch,
      u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
     {"shelf", velunor::cli::RunShelf,

@@ -46,16 +46,67 @@ class ShelfLock {
     CFileLock processes_;
 };
 
-// Reads the Book that is current and leaves it current again; false when it has no
-// TargetSite, which makes it neither listed nor matched.
-bool ReadEntry(CXmlDocument& document, BookEntry& entry) {
+// Reads the Book that is current and leaves it current again, its paths as stored; false when
+// it has no TargetSite, which makes it neither listed nor matched.
+bool ReadStoredEntry(CXmlDocument& document, BookEntry& entry) {
     document.EnterElement();
     bool listed = document.FindElement(u"TargetSite");
     entry.TargetSite = listed ? document.GetElementText() : std::u16string();
     entry.NovelName = FindElementText(document, u"NovelName");
     entry.ContentsPagePath = FindElementText(document, u"ContentsPagePath");
+    entry.RuleFile = FindElementText(document, u"RuleFile");
+    entry.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
     document.LeaveElement();
     return listed;
+}
+
+// ReadStoredEntry, its paths as they are on disk.
+bool ReadEntry(const std::u16string& programFolder, CXmlDocument& document, BookEntry& entry) {
+    bool listed = ReadStoredEntry(document, entry);
+    entry.ContentsPagePath = ResolveLibraryPath(programFolder, entry.ContentsPagePath);
+    entry.RuleFile = ResolveRuleFile(programFolder, entry.RuleFile);
+    return listed;
+}
+
+// The text of child `name` of the current Book; empty when it has none.
+std::u16string FindChildText(CXmlDocument& document, const char16_t* name) {
+    document.RewindChildren();
+    document.EnterElement();
+    std::u16string text = FindElementText(document, name);
+    document.LeaveElement();
+    return text;
+}
+
+// Sets the text of child `name` of the current Book, adding the child when it has none.
+void SetChild(CXmlDocument& document, const char16_t* name, std::u16string_view value) {
+    document.RewindChildren();
+    document.EnterElement();
+    if (document.FindElement(name)) {
+        document.SetElementText(value);
+    } else {
+        document.AddElement(name, value);
+    }
+    document.LeaveElement();
+}
+
+// Rewrites the paths of every entry in the form they are now stored in: an entry written with
+// absolute paths is saved relative to the program folder at the first edit after it.
+void StoreEntriesAnew(const std::u16string& programFolder, CXmlDocument& document) {
+    document.ResetPosition();
+    document.FindElement(u"BookShelf");
+    document.EnterElement();
+    BookEntry entry;
+    while (document.FindElement(u"Book")) {
+        ReadEntry(programFolder, document, entry);
+        std::u16string path = StoredLibraryPath(programFolder, entry.ContentsPagePath);
+        if (path != FindChildText(document, u"ContentsPagePath")) {
+            SetChild(document, u"ContentsPagePath", path);
+        }
+        if (!entry.RuleFile.empty()) {
+            SetChild(document, u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+        }
+    }
+    document.LeaveElement();
 }
 
 bool IsXmlSpace(char16_t c) {
@@ -171,7 +222,6 @@ struct EditOutcome {
     // The damaged file's new name below the program folder; empty when the file was whole.
     std::u16string damagedName;
     size_t recoveredBooks = 0;
-    BookEntry removed;
     // The novel was on the shelf already, under the same contents page.
     bool alreadyShelved = false;
 };
@@ -211,10 +261,12 @@ void ReportDamage(WindowPort& window, const EditOutcome& outcome) {
 
 // Moves to the next Book entry that opens `contentsPagePath`; false, having passed every later
 // entry, when none does.
-bool FindBookOfFolder(CXmlDocument& document, const std::u16string& contentsPagePath) {
+bool FindBookOfFolder(const std::u16string& programFolder, CXmlDocument& document,
+                      const std::u16string& contentsPagePath) {
     BookEntry entry;
     while (document.FindElement(u"Book")) {
-        if (ReadEntry(document, entry) && entry.ContentsPagePath == contentsPagePath) {
+        if (ReadEntry(programFolder, document, entry) &&
+            entry.ContentsPagePath == contentsPagePath) {
             return true;
         }
     }
@@ -233,22 +285,38 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
     document.EnterElement();
     // A novel downloaded again writes into the same folder: a second entry for it would open
     // the same pages, and deleting either would leave the other opening nothing.
-    if (FindBookOfFolder(document, entry.ContentsPagePath)) {
+    if (FindBookOfFolder(programFolder, document, entry.ContentsPagePath)) {
         outcome.alreadyShelved = true;
-        outcome.result = ShelfEditResult::Saved;
-        return outcome;
+        if (!entry.RuleFile.empty()) {
+            SetChild(document, u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+            SetChild(document, u"InfoPageUrl", entry.InfoPageUrl);
+        }
+    } else {
+        document.ResetPosition();
+        document.FindElement(u"BookShelf");
+        document.EnterElement();
+        while (document.FindElement(u"Book")) {
+        }
+        document.AddElement(u"Book");
+        document.EnterElement();
+        document.AddElement(u"TargetSite", entry.TargetSite);
+        document.AddElement(u"NovelName", entry.NovelName);
+        document.AddElement(u"ContentsPagePath",
+                            StoredLibraryPath(programFolder, entry.ContentsPagePath));
+        // Entries that do not know their novel's identity are written as they were before.
+        if (!entry.RuleFile.empty()) {
+            document.AddElement(u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+            document.AddElement(u"InfoPageUrl", entry.InfoPageUrl);
+        }
+        document.LeaveElement();
     }
-    document.AddElement(u"Book");
-    document.EnterElement();
-    document.AddElement(u"TargetSite", entry.TargetSite);
-    document.AddElement(u"NovelName", entry.NovelName);
-    document.AddElement(u"ContentsPagePath", entry.ContentsPagePath);
-    document.LeaveElement();
+    StoreEntriesAnew(programFolder, document);
     SaveShelf(programFolder, shelf, outcome);
     return outcome;
 }
 
-EditOutcome RemoveEntry(const std::u16string& programFolder, const std::u16string& itemText) {
+EditOutcome RemoveEntry(const std::u16string& programFolder,
+                        const std::u16string& contentsPagePath) {
     ShelfLock lock(programFolder);
     EditOutcome outcome;
     LoadedShelf shelf = LoadShelf(programFolder);
@@ -257,32 +325,20 @@ EditOutcome RemoveEntry(const std::u16string& programFolder, const std::u16strin
     }
     CXmlDocument& document = shelf.document;
     document.EnterElement();
+    // Shelves written before one novel had one entry may list a folder twice; its folder goes,
+    // so every entry that would open it goes too.
     bool found = false;
-    while (!found && document.FindElement(u"Book")) {
-        found = ReadEntry(document, outcome.removed) &&
-                BookItemText(outcome.removed.TargetSite, outcome.removed.NovelName) == itemText;
+    while (FindBookOfFolder(programFolder, document, contentsPagePath)) {
+        document.RemoveElement();
+        found = true;
     }
     if (!found) {
         outcome.result = ShelfEditResult::NotFound;
         return outcome;
     }
-    document.RemoveElement();
-    // Shelves written before one novel had one entry may list a folder twice; its folder goes,
-    // so every entry that would open it goes too.
-    while (FindBookOfFolder(document, outcome.removed.ContentsPagePath)) {
-        document.RemoveElement();
-    }
+    StoreEntriesAnew(programFolder, document);
     SaveShelf(programFolder, shelf, outcome);
     return outcome;
-}
-
-std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
-    if (path.size() < kContentsPageSuffix.size() ||
-        path.compare(path.size() - kContentsPageSuffix.size(), kContentsPageSuffix.size(),
-                     kContentsPageSuffix) != 0) {
-        return path;
-    }
-    return path.substr(0, path.size() - kContentsPageSuffix.size());
 }
 
 // A path edited by hand, or a site folder that is a link, must not make a delete reach outside
@@ -295,6 +351,15 @@ void DeleteNovelFolder(const std::u16string& programFolder, const std::u16string
 }
 
 } // namespace
+
+std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
+    if (path.size() < kContentsPageSuffix.size() ||
+        path.compare(path.size() - kContentsPageSuffix.size(), kContentsPageSuffix.size(),
+                     kContentsPageSuffix) != 0) {
+        return path;
+    }
+    return path.substr(0, path.size() - kContentsPageSuffix.size());
+}
 
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel) {
     return std::u16string(site) + u" - " + std::u16string(novel);
@@ -313,17 +378,36 @@ std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
     }
     while (document.FindElement(u"Book")) {
         BookEntry entry;
-        if (ReadEntry(document, entry)) {
+        if (ReadEntry(programFolder, document, entry)) {
             entries.push_back(std::move(entry));
         }
     }
     return entries;
 }
 
-bool AddBook(WindowPort& window, const std::u16string& programFolder, const std::u16string& site,
-             const std::u16string& novel, const std::u16string& contentsPagePath) {
+bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string& ruleFile,
+                      const std::u16string& infoPageUrl, const std::u16string& site,
+                      const std::u16string& novel, BookEntry& found) {
+    std::vector<BookEntry> entries = ReadBookShelf(programFolder);
+    for (BookEntry& entry : entries) {
+        if (!entry.RuleFile.empty() && entry.RuleFile == ruleFile &&
+            entry.InfoPageUrl == infoPageUrl) {
+            found = std::move(entry);
+            return true;
+        }
+    }
+    for (BookEntry& entry : entries) {
+        if (entry.RuleFile.empty() && entry.TargetSite == site && entry.NovelName == novel) {
+            found = std::move(entry);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AddBook(WindowPort& window, const std::u16string& programFolder, const BookEntry& entry) {
     CreateFolderPath(programFolder + u"Config");
-    EditOutcome outcome = AppendEntry(programFolder, {site, novel, contentsPagePath});
+    EditOutcome outcome = AppendEntry(programFolder, entry);
     // Outside the lock: the window may be serving a delete that waits for it.
     ReportDamage(window, outcome);
     if (outcome.result != ShelfEditResult::Saved) {
@@ -332,25 +416,24 @@ bool AddBook(WindowPort& window, const std::u16string& programFolder, const std:
         return false;
     }
     if (!outcome.alreadyShelved) {
-        window.AppendBookItem(BookItemText(site, novel));
+        window.AppendBookItem(BookItemText(entry.TargetSite, entry.NovelName));
     }
     return true;
 }
 
 ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFolder,
-                           const std::u16string& itemText) {
-    EditOutcome outcome = RemoveEntry(programFolder, itemText);
+                           const std::u16string& contentsPagePath) {
+    EditOutcome outcome = RemoveEntry(programFolder, contentsPagePath);
     ReportDamage(window, outcome);
     if (outcome.result == ShelfEditResult::NotSaved) {
-        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) + u"，小说“" +
-                             itemText + u"”未删除！");
+        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) +
+                             u"，小说未能删除！");
         return outcome.result;
     }
     // Only now that the entry is gone for good: a folder deleted under a kept entry would leave
     // the shelf listing a novel that is no longer there.
     if (outcome.result == ShelfEditResult::Saved) {
-        DeleteNovelFolder(programFolder,
-                          NovelFolderOfContentsPage(outcome.removed.ContentsPagePath));
+        DeleteNovelFolder(programFolder, NovelFolderOfContentsPage(contentsPagePath));
     }
     return outcome.result;
 }

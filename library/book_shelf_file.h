@@ -1,6 +1,10 @@
 #pragma once
 // The bookshelf file Config/BookShelf.xml: one Book element per downloaded novel under the
-// BookShelf root, each holding TargetSite, NovelName and ContentsPagePath. Every read and every
+// BookShelf root, each holding TargetSite, NovelName and ContentsPagePath, and RuleFile and
+// InfoPageUrl, which identify the novel. Paths are stored as the program folder's own
+// (ContentsPagePath relative to Novel/, RuleFile as a name in Rule/), so a copied or moved
+// program folder keeps its shelf; entries written with absolute paths still read, and are
+// rewritten in that form at the next edit. Every read and every
 // load-edit-save of the file holds a lock on Config/BookShelf.xml.lock, taken by threads and
 // processes alike, so an add on a download thread, a delete on the window's thread and a second
 // velunor-cli never undo each other. A file that does not read back whole is never overwritten:
@@ -18,8 +22,16 @@ namespace velunor {
 struct BookEntry {
     std::u16string TargetSite;
     std::u16string NovelName;
+    /// The contents page's path on disk.
     std::u16string ContentsPagePath;
+    /// The rule file's path on disk; empty in an entry written before novels were identified.
+    std::u16string RuleFile;
+    /// The novel's information page address; empty in such an entry too.
+    std::u16string InfoPageUrl;
 };
+
+/// The novel folder of a contents page path: the path without "/ContentsPage.html".
+std::u16string NovelFolderOfContentsPage(const std::u16string& path);
 
 /// The tree item text of a novel: site + " - " + novel.
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel);
@@ -36,19 +48,29 @@ enum class ShelfEditResult {
 /// and the bookshelf lock.
 std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder);
 
-/// Appends a Book entry to the file (creating Config/ and the file with an empty BookShelf root
-/// when they are missing) and then the item to the window's bookshelf tree. When the entry
-/// cannot be saved the status line says so, no item is added and the result is false. Any
-/// thread; blocks on the disk, the bookshelf lock and the window (never while holding the lock).
-bool AddBook(WindowPort& window, const std::u16string& programFolder, const std::u16string& site,
-             const std::u16string& novel, const std::u16string& contentsPagePath);
+/// The entry of the novel read with the rule file `ruleFile` from the information page
+/// `infoPageUrl`; for an entry written before novels were identified so, the first whose site
+/// and novel name are `site` and `novel`. False when the shelf holds neither. Blocks on the disk
+/// and the bookshelf lock.
+bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string& ruleFile,
+                      const std::u16string& infoPageUrl, const std::u16string& site,
+                      const std::u16string& novel, BookEntry& found);
 
-/// Removes the first entry whose item text is exactly `itemText`, and once the file without it
-/// is saved, deletes the novel's folder with everything in it when that folder lies inside the
+/// Appends a Book entry to the file (creating Config/ and the file with an empty BookShelf root
+/// when they are missing) and then the item to the window's bookshelf tree. A novel whose folder
+/// the shelf lists already keeps its one entry, which takes the rule file and information
+/// address it lacked. When the entry cannot be saved the status line says so, no item is added
+/// and the result is false. Any thread; blocks on the disk, the bookshelf lock and the window
+/// (never while holding the lock).
+bool AddBook(WindowPort& window, const std::u16string& programFolder, const BookEntry& entry);
+
+/// Removes every entry that opens `contentsPagePath` (a shelf written before one novel had one
+/// entry may list a folder twice), and once the file without them is saved, deletes the novel's
+/// folder with everything in it when that folder lies inside the
 /// program's Novel/ folder, links resolved; a novel folder that is a link is unlinked, never
 /// emptied. When the file cannot be saved the folder stays and the status line says so. Blocks
 /// on the disk, the bookshelf lock and the window (never while holding the lock).
 ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFolder,
-                           const std::u16string& itemText);
+                           const std::u16string& contentsPagePath);
 
 } // namespace velunor

@@ -2,37 +2,118 @@
 
 #include "library/book_shelf_model.h"
 
-#include "library/book_shelf_file.h"
+#include "core/core.h"
+#include "library/library_layout.h"
+#include "library/novel_index.h"
+#include "xml/xml_document.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace velunor {
+namespace {
+
+constexpr std::u16string_view kReadingName = u"Reading.xml";
+
+std::u16string ReadingPath(const std::u16string& folder) {
+    return folder + u"/" + std::u16string(kReadingName);
+}
+
+// Where the reader is in the novel of `folder`: the page file's name and how many chapters the
+// novel had then. False when the novel was never read.
+bool LoadReading(const std::u16string& folder, std::u16string& page, int& chapters) {
+    CXmlDocument document;
+    if (!document.LoadFile(ReadingPath(folder), kConfigFileLimit) ||
+        !document.FindElement(u"Reading")) {
+        return false;
+    }
+    document.EnterElement();
+    page = FindElementText(document, u"LastPage");
+    std::string count = WideToUtf8(FindElementText(document, u"ChapterCount"));
+    chapters = std::atoi(count.c_str());
+    // A name with a "/" would lead out of the novel folder.
+    return !page.empty() && page.find(u'/') == std::u16string::npos && page != u"..";
+}
+
+bool SaveReading(const std::u16string& folder, const std::u16string& page, int chapters) {
+    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Reading>\r\n"
+                          u"<LastPage>" +
+                          CXmlDocument::EncodeEntities(page, CXmlDocument::kEncodeText) +
+                          u"</LastPage>\r\n<ChapterCount>" + DecimalText(chapters) +
+                          u"</ChapterCount>\r\n</Reading>\r\n";
+    return CXmlDocument::WriteWideAsText(text, ReadingPath(folder), nullptr, nullptr, nullptr);
+}
+
+bool FileExists(const std::u16string& path) {
+    struct stat status {};
+    return stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+ShelfItem MakeItem(BookEntry entry) {
+    ShelfItem item;
+    item.Entry = std::move(entry);
+    std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
+    NovelIndex index;
+    if (LoadNovelIndex(folder, index)) {
+        item.Chapters = static_cast<int>(index.Chapters.size());
+        item.Unfinished = index.UnfinishedCount();
+    }
+    int chaptersWhenRead = 0;
+    std::u16string page;
+    if (LoadReading(folder, page, chaptersWhenRead)) {
+        item.LastReadPage = folder + u"/" + page;
+        item.NewChapters = std::max(0, item.Chapters - chaptersWhenRead);
+    }
+    item.Label = ShelfItemLabel(item);
+    return item;
+}
+
+} // namespace
+
+std::u16string ShelfItemLabel(const ShelfItem& item) {
+    std::u16string label = BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
+    std::u16string counts;
+    if (item.NewChapters > 0) {
+        counts = u"新增 " + DecimalText(item.NewChapters) + u" 章";
+    }
+    if (item.Unfinished > 0) {
+        counts += (counts.empty() ? u"" : u"，") + DecimalText(item.Unfinished) + u" 章未完成";
+    }
+    return counts.empty() ? label : label + u"（" + counts + u"）";
+}
 
 CBookShelfModel::CBookShelfModel(std::u16string programFolder)
     : programFolder_(std::move(programFolder)) {}
 
 void CBookShelfModel::LoadBookShelf() {
     items_.clear();
-    for (const BookEntry& entry : ReadBookShelf(programFolder_)) {
-        items_.push_back(BookItemText(entry.TargetSite, entry.NovelName));
+    labels_.clear();
+    for (BookEntry& entry : ReadBookShelf(programFolder_)) {
+        items_.push_back(MakeItem(std::move(entry)));
+        labels_.push_back(items_.back().Label);
     }
-}
-
-void CBookShelfModel::AppendItem(const std::u16string& text) {
-    items_.push_back(text);
 }
 
 void CBookShelfModel::OpenBook(int item, WindowPort& window) const {
     if (!IsNovelItem(item)) {
         return;
     }
-    const std::u16string& text = items_[static_cast<size_t>(item)];
-    // An exact match, as for deleting: a novel whose names are part of another's is not opened
-    // with it. A novel added twice still opens twice.
-    for (const BookEntry& entry : ReadBookShelf(programFolder_)) {
-        if (BookItemText(entry.TargetSite, entry.NovelName) == text) {
-            window.NavigateAsync(entry.ContentsPagePath);
-            window.SetViewMode(ViewMode::Reading);
-        }
+    const std::u16string& page = Item(item).LastReadPage;
+    if (page.empty() || !FileExists(page)) {
+        OpenContents(item, window);
+        return;
     }
+    window.NavigateAsync(page);
+    window.SetViewMode(ViewMode::Reading);
+}
+
+void CBookShelfModel::OpenContents(int item, WindowPort& window) const {
+    if (!IsNovelItem(item)) {
+        return;
+    }
+    window.NavigateAsync(Item(item).Entry.ContentsPagePath);
+    window.SetViewMode(ViewMode::Reading);
 }
 
 bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
@@ -40,7 +121,7 @@ bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
         return true;
     }
     // An entry another process removed already is gone all the same, so its item goes too.
-    if (RemoveBook(window, programFolder_, items_[static_cast<size_t>(item)]) ==
+    if (RemoveBook(window, programFolder_, Item(item).Entry.ContentsPagePath) ==
         ShelfEditResult::NotSaved) {
         return false;
     }
@@ -49,9 +130,40 @@ bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
     return true;
 }
 
+std::u16string CBookShelfModel::NovelFolder(int item) const {
+    return IsNovelItem(item) ? NovelFolderOfContentsPage(Item(item).Entry.ContentsPagePath)
+                             : std::u16string();
+}
+
+bool CBookShelfModel::NoteOpenedPage(const std::u16string& page) {
+    std::u16string folder = FolderOfFile(page);
+    std::u16string name = page.substr(folder.size() + 1);
+    if (ChapterPageNumber(name) == 0) {
+        return false;
+    }
+    for (size_t i = 0; i < items_.size(); ++i) {
+        ShelfItem& shelved = items_[i];
+        if (NovelFolderOfContentsPage(shelved.Entry.ContentsPagePath) != folder) {
+            continue;
+        }
+        if (!SaveReading(folder, name, shelved.Chapters)) {
+            return false;
+        }
+        shelved.LastReadPage = page;
+        shelved.NewChapters = 0;
+        Relabel(i);
+        return true;
+    }
+    return false;
+}
+
 bool CBookShelfModel::IsNovelItem(int item) const {
-    return item >= 0 && static_cast<size_t>(item) < items_.size() &&
-           !items_[static_cast<size_t>(item)].empty();
+    return item >= 0 && static_cast<size_t>(item) < items_.size();
+}
+
+void CBookShelfModel::Relabel(size_t item) {
+    items_[item].Label = ShelfItemLabel(items_[item]);
+    labels_[item] = items_[item].Label;
 }
 
 } // namespace velunor

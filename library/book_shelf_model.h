@@ -1,14 +1,37 @@
 #pragma once
-// What the bookshelf tree shows: the root item "我的书架" and one item per novel, labelled
-// site + " - " + novel, in file order. The items carry only their text; opening and deleting
-// find the novel's entry by reading the file.
+// What the bookshelf tree shows: the root item "我的书架" and one item per novel, in file order,
+// labelled site + " - " + novel and, after it, how many chapters are new since the novel was
+// last read and how many are not finished ("演示书库 - 春江夜话（3 章未完成）"). The counts come
+// from each novel's chapter index, read from disk, never from the sites. The model also keeps
+// where the reader is: the last chapter page opened, per novel, in the novel folder's
+// Reading.xml, so that opening a novel continues there.
 
+#include "library/book_shelf_file.h"
 #include "port/window_port.h"
 
 #include <string>
 #include <vector>
 
 namespace velunor {
+
+/// One novel as the bookshelf shows it.
+struct ShelfItem {
+    BookEntry Entry;
+    /// The item's text.
+    std::u16string Label;
+    /// Chapters the index lists; 0 without an index.
+    int Chapters = 0;
+    /// Chapters failed, empty or pending.
+    int Unfinished = 0;
+    /// Chapters listed now beyond those listed when the novel was last read; 0 when it never
+    /// was.
+    int NewChapters = 0;
+    /// The last chapter page the reader opened; empty when none.
+    std::u16string LastReadPage;
+};
+
+/// The label of a novel item: site + " - " + novel, followed by the counts that are not 0.
+std::u16string ShelfItemLabel(const ShelfItem& item);
 
 class CBookShelfModel {
   public:
@@ -18,31 +41,45 @@ class CBookShelfModel {
     /// A model of the bookshelf of `programFolder` (ending in "/"), with no novel items yet.
     explicit CBookShelfModel(std::u16string programFolder);
 
-    /// Fills the novel items from the file, once, when the tree is created. Window's thread.
+    /// Reads the novel items from the bookshelf file and the novels' indexes. Blocks on the
+    /// disk; no network.
     void LoadBookShelf();
-    /// Appends a novel item, as AddBook asks through the window. Window's thread.
-    void AppendItem(const std::u16string& text);
-    /// The novel items (children of the root), in order.
+    /// The labels of the novel items (children of the root), in order.
     const std::vector<std::u16string>& Items() const {
-        return items_;
+        return labels_;
+    }
+    /// The novel item `item`; valid for 0 <= item < Items().size().
+    const ShelfItem& Item(int item) const {
+        return items_[static_cast<size_t>(item)];
     }
 
-    /// Opens every entry whose item text is exactly that of novel item `item` in the browser
-    /// panel and switches the window to reading; nothing for an item that is out of range (the
-    /// root, no selection). Window's thread; does not wait for the page.
+    /// Shows the last chapter page read of novel item `item` in the browser panel, or its
+    /// contents page when none was read (or that page is gone), and switches the window to
+    /// reading; nothing for an item that is out of range (the root, no selection). Window's
+    /// thread; does not wait for the page.
     void OpenBook(int item, WindowPort& window) const;
-    /// Removes the first entry with the text of novel item `item` and then that novel's folder
-    /// when it lies inside the program's Novel/ folder, as RemoveBook does, and the item with
-    /// them. When the entry cannot be removed for good the item stays, `window`'s status line
-    /// says why, and the result is false; true otherwise, and for an item out of range, which
-    /// changes nothing. No confirmation is asked. Window's thread; blocks on the disk.
+    /// Shows the contents page of novel item `item`, as OpenBook does.
+    void OpenContents(int item, WindowPort& window) const;
+    /// Removes novel item `item`'s entries and then its folder, as RemoveBook does, and reads
+    /// the shelf again. When the entry cannot be removed for good the item stays, `window`'s
+    /// status line says why, and the result is false; true otherwise, and for an item out of
+    /// range, which changes nothing. No confirmation is asked. Window's thread; blocks on the
+    /// disk.
     bool DeleteBook(int item, WindowPort& window);
+    /// The novel folder of item `item`; empty for an item out of range.
+    std::u16string NovelFolder(int item) const;
+    /// When `page` is a chapter page ("n.html") of a novel on the shelf, records it as the last
+    /// page read of that novel, with the novel's chapter count, and returns true. Blocks on the
+    /// disk.
+    bool NoteOpenedPage(const std::u16string& page);
 
   private:
     bool IsNovelItem(int item) const;
+    void Relabel(size_t item);
 
     std::u16string programFolder_;
-    std::vector<std::u16string> items_;
+    std::vector<ShelfItem> items_;
+    std::vector<std::u16string> labels_;
 };
 
 } // namespace velunor

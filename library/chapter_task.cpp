@@ -4,80 +4,88 @@
 
 #include "core/core.h"
 #include "library/internal/chapter_fetch.h"
-#include "library/library_layout.h"
 
 namespace velunor {
 namespace {
 
-// Writes the page in `state`, showing `content` where the chapter text goes; false when the
-// page could not be written.
-bool WriteChapterPage(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
-                      std::u16string_view state, std::u16string_view content) {
-    ReplaceAll(page, kDownStatePlaceholder, state);
-    ReplaceChapterText(page, content);
-    return WritePage(encoding, task.PageFile, page);
+// A chapter's outcome: the state its page and the index get, and what its page shows.
+struct ChapterOutcome {
+    ChapterState State;
+    std::u16string Content;
+    std::u16string Reason;
+};
+
+ChapterOutcome Failure(ChapterState state, std::u16string reason) {
+    return {state, FailedChapterNotice(reason), std::move(reason)};
 }
 
-void WriteFailure(const ChapterTask& task, std::u16string& encoding, std::u16string& page,
-                  std::u16string_view state, std::u16string_view reason) {
-    WriteChapterPage(task, encoding, page, state, FailedChapterNotice(reason));
+bool WriteChapterPage(const ChapterTask& task, ChapterState state, std::u16string_view content) {
+    std::u16string encoding = task.Job->PageEncoding;
+    return WritePage(
+        encoding, task.PagePath,
+        ComposeChapterPage(task.Job->PageTemplate, task.Fields, PageStateOf(state), content));
 }
 
 void SetStatus(const ChapterTask& task, const std::u16string& text) {
     std::lock_guard lock(task.Job->DownloadLock);
-    task.window->SetStatusText(text);
+    task.Job->Window.SetStatusText(text);
 }
 
-// Fetches the chapter into its page; true when its text was stored.
-bool CompleteChapter(const ChapterTask& task, std::u16string& encoding, std::u16string& page) {
+ChapterOutcome FetchOutcome(const ChapterTask& task) {
     const internal::SiteAccess& site = *task.Site;
     internal::FetchedChapter chapter = internal::FetchChapter(
-        site, task.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
+        site, task.Fields.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
     if (!chapter.Ok()) {
-        WriteFailure(task, encoding, page, kStateFailed, chapter.FailureReason());
         if (chapter.Blocked) {
             ++task.Job->BlockedChapters;
             SetStatus(task, BlockedSiteMessage(site.Rule));
         }
-        return false;
+        return Failure(ChapterState::Failed, chapter.FailureReason());
     }
     if (!chapter.HasContent()) {
-        WriteFailure(task, encoding, page, kStateNoText, internal::kNoTextReason);
-        return false;
+        return Failure(ChapterState::Empty, std::u16string(internal::kNoTextReason));
     }
     std::u16string text;
-    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PageFile, text,
+    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PagePath, text,
                                       {})) {
-        WriteFailure(task, encoding, page, kStateFailed, internal::kImageFailedReason);
-        return false;
+        return Failure(ChapterState::Failed, std::u16string(internal::kImageFailedReason));
     }
-    if (!WriteChapterPage(task, encoding, page, kStateStored, text)) {
-        return false;
-    }
-    SetStatus(task, u"成功下载章节： " + task.ChapterName);
-    return true;
+    return {ChapterState::Stored, std::move(text), {}};
 }
 
 } // namespace
 
+ChapterJob::ChapterJob(WindowPort& window, CIndexRecorder& index, std::u16string pageTemplate,
+                       std::u16string pageEncoding, int total)
+    : Window(window), Index(index), PageTemplate(std::move(pageTemplate)),
+      PageEncoding(std::move(pageEncoding)) {
+    Tally.Total = total;
+}
+
 void ChapterJob::CountChapter(bool stored) {
     ++Tally.Done;
     Tally.Failed += stored ? 0 : 1;
-    if (Progress) {
-        Progress(Tally);
-    }
+    Window.ShowDownloadProgress(Tally.Done, Tally.Total, Tally.Failed);
+}
+
+bool WritePendingPage(const ChapterTask& task) {
+    return WriteChapterPage(task, ChapterState::Pending, PendingChapterNotice());
 }
 
 void RunChapterTask(const ChapterTask& task) {
-    std::u16string encoding(kPageEncoding);
-    std::u16string page;
-    {
-        std::lock_guard lock(task.Job->DownloadLock);
-        task.window->SetStatusText(u"正在下载 " + task.ChapterName + u" ……");
-        ReadPage(encoding, task.PageFile, page);
+    SetStatus(task, u"正在下载 " + task.Fields.ChapterName + u" ……");
+    ChapterOutcome outcome = FetchOutcome(task);
+    // A page that could not be written holds no text, whatever the site gave.
+    if (!WriteChapterPage(task, outcome.State, outcome.Content) &&
+        outcome.State == ChapterState::Stored) {
+        outcome = {ChapterState::Failed, {}, u"无法写入章节文件"};
     }
-    bool stored = CompleteChapter(task, encoding, page);
+    bool stored = outcome.State == ChapterState::Stored;
+    task.Job->Index.Record(task.Position, outcome.State, std::move(outcome.Reason));
     std::lock_guard lock(task.Job->DownloadLock);
+    if (stored) {
+        task.Job->Window.SetStatusText(u"成功下载章节： " + task.Fields.ChapterName);
+    }
     task.Job->CountChapter(stored);
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// The chapter task: completes one placeholder chapter page written by the novel download job.
+// The chapter task: fetches one chapter of a novel job and writes its page.
 
+#include "library/library_layout.h"
+#include "library/novel_index.h"
 #include "port/window_port.h"
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,54 +16,64 @@ namespace internal {
 struct SiteAccess;
 }
 
-/// How far the chapters of one download job have come.
+/// How far the chapters of one job have come.
 struct ChapterTally {
     int Total = 0;
     /// Chapters whose task has finished, stored or not.
     int Done = 0;
-    /// Finished chapters that were not stored: their pages hold state "-1" or "0".
+    /// Finished chapters that were not stored.
     int Failed = 0;
 };
 
-/// Told of the tally after every finished chapter; called on a pool worker, one call at a time.
-using ChapterProgress = std::function<void(const ChapterTally&)>;
-
-/// What the tasks of one download job share with it; created by the job, outliving its tasks.
+/// What the tasks of one job share with it; created by the job, outliving its tasks.
 struct ChapterJob {
-    /// Held around the status-line updates of the tasks, the reading of their placeholders and
-    /// the counting of finished chapters.
+    ChapterJob(WindowPort& window, CIndexRecorder& index, std::u16string pageTemplate,
+               std::u16string pageEncoding, int total);
+
+    WindowPort& Window;
+    /// The novel's index, where each task records its chapter's outcome.
+    CIndexRecorder& Index;
+    /// The chapter page template, read once by the job.
+    const std::u16string PageTemplate;
+    const std::u16string PageEncoding;
+    /// Held around the status-line updates of the tasks and the counting of finished chapters.
     std::mutex DownloadLock;
     /// How many chapters the site refused to give.
     std::atomic<int> BlockedChapters{0};
     /// Counted under DownloadLock.
     ChapterTally Tally;
-    /// May be empty.
-    ChapterProgress Progress;
 
-    /// Counts one finished chapter and tells Progress; the caller holds DownloadLock.
+    /// Counts one finished chapter and shows the progress; the caller holds DownloadLock.
     void CountChapter(bool stored);
 };
 
 /// What one chapter task needs, created by the download job and held by the task's closure. The
-/// window and the job are not owned; both outlive every task of the job.
+/// job is not owned; it outlives every task of the job.
 struct ChapterTask {
-    WindowPort* window;
     /// The site's rule and request settings, shared by every task of the job.
     std::shared_ptr<const internal::SiteAccess> Site;
-    std::u16string ChapterName;
-    std::u16string ChapterUrl;
-    std::u16string PageFile;
+    /// The page's fields; its file as stored.
+    ChapterPageFields Fields;
+    /// The page file on disk.
+    std::u16string PagePath;
+    /// The chapter's place in the novel's index.
+    size_t Position = 0;
     /// The novel's contents address: the Referer of the chapter request, and where a chapter
     /// split over pages ends, as it does at the next chapter's address (empty for the last).
     std::u16string ContentsUrl;
     std::u16string NextChapterUrl;
-    ChapterJob* Job;
+    ChapterJob* Job = nullptr;
 };
 
-/// Fetches the chapter of `task`, every page of it, and rewrites its page with state "1" and the
+/// Writes the page of `task` as pending: it tells the reader the chapter is still to come.
+/// False when the page could not be written.
+bool WritePendingPage(const ChapterTask& task);
+
+/// Fetches the chapter of `task`, every page of it, and writes its page with state "1" and the
 /// text, "0" when no text was found, or "-1" when a page or an image of the chapter could not
 /// be fetched or the site refused it (the status line then says so); a page not stored shows
-/// why. Counts the chapter in its job. Runs on a pool worker; blocks on the network.
+/// why. Records the outcome in the index and counts the chapter in its job. Runs on a pool
+/// worker; blocks on the network.
 void RunChapterTask(const ChapterTask& task);
 
 } // namespace velunor

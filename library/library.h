@@ -12,4 +12,5 @@
 #include "library/chapter_task.h"
 #include "library/library_layout.h"
 #include "library/novel_download_job.h"
+#include "library/novel_index.h"
 #include "library/on_demand_fetch.h"

@@ -181,24 +181,15 @@ std::u16string ChapterPageName(int n) {
     return DecimalText(n) + std::u16string(kPageSuffix);
 }
 
-std::u16string PrevChapterUrl(int n) {
-    if (n <= 1) {
-        return std::u16string(kContentsPageName);
+std::u16string ContentsRow(int position, std::u16string_view pageName, std::u16string_view title,
+                           bool failed) {
+    std::u16string cell = std::u16string(kCell) + u"<a href=\"" + std::u16string(pageName) +
+                          u"\">" + std::u16string(title) + u"</a>";
+    if (failed) {
+        cell += u"<span class=\"failed\">（未完成）</span>";
     }
-    return ChapterPageName(n - 1);
-}
-
-std::u16string NextChapterUrl(int n, int count) {
-    if (n >= count) {
-        return std::u16string(kContentsPageName);
-    }
-    return ChapterPageName(n + 1);
-}
-
-std::u16string ContentsRow(int n, std::u16string_view title) {
-    std::u16string cell = std::u16string(kCell) + u"<a href=\"" + ChapterPageName(n) + u"\">" +
-                          std::u16string(title) + u"</a></td>";
-    if (n % 2 == 1) {
+    cell += u"</td>";
+    if (position % 2 == 1) {
         return u"<tr>" + cell;
     }
     return cell + u"</tr>";
@@ -206,13 +197,6 @@ std::u16string ContentsRow(int n, std::u16string_view title) {
 
 std::u16string ContentsClosingCell() {
     return u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"></td></tr>";
-}
-
-std::u16string ImageFileName(std::u16string_view address) {
-    size_t slash = address.rfind(u'/');
-    std::u16string_view name =
-        slash == std::u16string_view::npos ? address : address.substr(slash + 1);
-    return CleanPathComponent(name);
 }
 
 std::u16string HiddenFieldText(std::u16string_view value) {
@@ -223,38 +207,45 @@ std::u16string HiddenFieldValue(std::u16string_view innerHtml) {
     return CXmlDocument::DecodeEntities(innerHtml);
 }
 
-std::u16string ImageFragment(std::u16string_view fileName) {
-    return u"<div style=\"text-align:center;\"><img src='images\\" + std::u16string(fileName) +
-           u"'><br /></div>";
-}
-
-std::u16string RecordedChapterUrl(std::u16string_view pageText) {
-    constexpr std::u16string_view kStart = u"<div id=\"chapter_url\">";
-    size_t start = pageText.find(kStart);
-    if (start == std::u16string_view::npos) {
+std::u16string PageElementText(std::u16string_view pageText, std::u16string_view id) {
+    std::u16string start = u"id=\"" + std::u16string(id) + u"\">";
+    size_t at = pageText.find(start);
+    if (at == std::u16string_view::npos) {
         return {};
     }
-    start += kStart.size();
-    size_t end = pageText.find(u"</div>", start);
+    at += start.size();
+    size_t end = pageText.find(u"</div>", at);
     if (end == std::u16string_view::npos) {
         return {};
     }
-    return HiddenFieldValue(pageText.substr(start, end - start));
+    return std::u16string(pageText.substr(at, end - at));
+}
+
+std::u16string RecordedChapterUrl(std::u16string_view pageText) {
+    return HiddenFieldValue(PageElementText(pageText, u"chapter_url"));
+}
+
+int ChapterPageNumber(std::u16string_view name) {
+    if (name.size() <= kPageSuffix.size() || name.size() > kPageSuffix.size() + 9 ||
+        name.substr(name.size() - kPageSuffix.size()) != kPageSuffix) {
+        return 0;
+    }
+    int n = 0;
+    for (char16_t c : name.substr(0, name.size() - kPageSuffix.size())) {
+        if (c < u'0' || c > u'9') {
+            return 0;
+        }
+        n = n * 10 + (c - u'0');
+    }
+    return n;
 }
 
 std::u16string NextChapterPageFile(std::u16string_view pageFile) {
     size_t slash = pageFile.rfind(u'/');
     std::u16string_view name = pageFile.substr(slash == std::u16string_view::npos ? 0 : slash + 1);
-    if (name.size() <= kPageSuffix.size() || name.size() > kPageSuffix.size() + 9 ||
-        name.substr(name.size() - kPageSuffix.size()) != kPageSuffix) {
+    int n = ChapterPageNumber(name);
+    if (n == 0) {
         return {};
-    }
-    int n = 0;
-    for (char16_t c : name.substr(0, name.size() - kPageSuffix.size())) {
-        if (c < u'0' || c > u'9') {
-            return {};
-        }
-        n = n * 10 + (c - u'0');
     }
     return std::u16string(pageFile.substr(0, pageFile.size() - name.size())) +
            ChapterPageName(n + 1);
@@ -262,6 +253,36 @@ std::u16string NextChapterPageFile(std::u16string_view pageFile) {
 
 std::u16string DownStateElement(std::u16string_view state) {
     return u"<div style=\"display:none;\" id=\"down_state\">" + std::u16string(state) + u"</div>";
+}
+
+std::u16string ComposeChapterPage(std::u16string_view pageTemplate, const ChapterPageFields& fields,
+                                  std::u16string_view state, std::u16string_view content) {
+    std::u16string page(pageTemplate);
+    // The hidden fields are read back from the browser as HTML, so "&" and "<" in an address or
+    // a path are escaped here and decoded there; written as they are, "&copy=2" in a chapter
+    // address would come back as "©=2".
+    ReplaceAll(page, kRuleFilePathPlaceholder, HiddenFieldText(fields.RuleFile));
+    ReplaceAll(page, kChapterUrlPlaceholder, HiddenFieldText(fields.ChapterUrl));
+    ReplaceAll(page, kChapterSaveFilePlaceholder, HiddenFieldText(fields.PageFile));
+    ReplaceAll(page, kNovelNamePlaceholder, fields.NovelName);
+    ReplaceAll(page, kChapterNamePlaceholder, fields.ChapterName);
+    ReplaceAll(page, kPrevChapterUrlPlaceholder, fields.PrevPage);
+    ReplaceAll(page, kNextChapterUrlPlaceholder, fields.NextPage);
+    ReplaceAll(page, kDownStatePlaceholder, state);
+    ReplaceChapterText(page, content);
+    return page;
+}
+
+bool ChapterTextOfPage(std::u16string_view page, std::u16string& content) {
+    size_t start = page.find(kChapterTextStart);
+    size_t end = page.rfind(kChapterTextEnd);
+    if (start == std::u16string_view::npos || end == std::u16string_view::npos ||
+        end < start + kChapterTextStart.size()) {
+        return false;
+    }
+    start += kChapterTextStart.size();
+    content = page.substr(start, end - start);
+    return true;
 }
 
 std::u16string ChapterTextBlock(std::u16string_view content) {
@@ -292,6 +313,70 @@ std::u16string PendingChapterNotice() {
 std::u16string FailedChapterNotice(std::u16string_view reason) {
     return u"<p class=\"notice\">本章下载失败（" + std::u16string(reason) +
            u"）。请点击下方“重新下载本章”再试。</p>";
+}
+
+std::u16string StoredLibraryPath(const std::u16string& programFolder, std::u16string_view path) {
+    std::u16string root = NovelRootFolder(programFolder);
+    if (programFolder.empty() || path.size() <= root.size() ||
+        path.substr(0, root.size()) != root) {
+        return std::u16string(path);
+    }
+    return std::u16string(path.substr(root.size()));
+}
+
+std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16string_view stored) {
+    if (stored.empty() || programFolder.empty()) {
+        return std::u16string(stored);
+    }
+    std::u16string root = NovelRootFolder(programFolder);
+    if (stored.front() != u'/') {
+        return root + std::u16string(stored);
+    }
+    if (stored.substr(0, root.size()) == root) {
+        return std::u16string(stored);
+    }
+    // site/novel/file: the last three components of a path below another Novel/ folder.
+    size_t novelRoot = stored.rfind(u"/Novel/");
+    if (novelRoot == std::u16string_view::npos) {
+        return std::u16string(stored);
+    }
+    std::u16string_view below = stored.substr(novelRoot + 7);
+    std::u16string here = root + std::u16string(below);
+    struct stat status {};
+    bool threeComponents = std::count(below.begin(), below.end(), u'/') == 2;
+    if (threeComponents && IsLibraryPage(programFolder, here) &&
+        lstat(NativePath(here).c_str(), &status) == 0) {
+        return here;
+    }
+    return std::u16string(stored);
+}
+
+std::u16string StoredRuleFile(const std::u16string& programFolder, std::u16string_view path) {
+    std::u16string folder = programFolder + u"Rule/";
+    std::u16string_view name = path.substr(std::min(path.size(), folder.size()));
+    if (programFolder.empty() || path.substr(0, folder.size()) != folder || name.empty() ||
+        name.find(u'/') != std::u16string_view::npos) {
+        return std::u16string(path);
+    }
+    return std::u16string(name);
+}
+
+std::u16string ResolveRuleFile(const std::u16string& programFolder, std::u16string_view stored) {
+    std::u16string folder = programFolder + u"Rule/";
+    if (stored.empty()) {
+        return {};
+    }
+    if (stored.find(u'/') == std::u16string_view::npos) {
+        return stored == u"." || stored == u".." ? std::u16string()
+                                                 : folder + std::u16string(stored);
+    }
+    std::u16string here = folder + std::u16string(stored.substr(stored.rfind(u'/') + 1));
+    struct stat status {};
+    if (stored.front() == u'/' && stored.substr(0, folder.size()) != folder &&
+        lstat(NativePath(here).c_str(), &status) == 0) {
+        return here;
+    }
+    return std::u16string(stored);
 }
 
 bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path) {

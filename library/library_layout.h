@@ -25,6 +25,8 @@ inline constexpr std::u16string_view kChapterContentPlaceholder = u"{ChapterCont
 inline constexpr std::u16string_view kStateStored = u"1";
 inline constexpr std::u16string_view kStateNoText = u"0";
 inline constexpr std::u16string_view kStateFailed = u"-1";
+/// Written into a page whose chapter has not been fetched yet.
+inline constexpr std::u16string_view kStatePending = u"-2";
 
 /// File name of a novel's contents page, and the link to it from its chapters.
 inline constexpr std::u16string_view kContentsPageName = u"ContentsPage.html";
@@ -51,30 +53,28 @@ std::u16string FolderOfFile(std::u16string_view path);
 
 /// "n.html" for chapter n (from 1), in decimal without leading zeros.
 std::u16string ChapterPageName(int n);
-/// The link of chapter n to the chapter before it: the contents page for chapter 1.
-std::u16string PrevChapterUrl(int n);
-/// The link of chapter n of `count` to the next one: the contents page for the last chapter.
-std::u16string NextChapterUrl(int n, int count);
 
-/// The contents table fragment of chapter n: odd chapters open a row, even ones close it.
-std::u16string ContentsRow(int n, std::u16string_view title);
+/// The contents table fragment of the chapter at `position` (from 1) whose page is `pageName`:
+/// odd positions open a row, even ones close it. A chapter that is not stored (`failed`) is
+/// marked as such after its title.
+std::u16string ContentsRow(int position, std::u16string_view pageName, std::u16string_view title,
+                           bool failed);
 /// The empty cell that closes the last row of a novel with an odd chapter count.
 std::u16string ContentsClosingCell();
-
-/// The file name an image is stored under: the address after its last "/" (the whole address
-/// when it has none), cleaned into one path component; never empty.
-std::u16string ImageFileName(std::u16string_view address);
-/// The centred fragment appended to a chapter text for one stored image.
-std::u16string ImageFragment(std::u16string_view fileName);
 
 /// A value as it is written into a hidden field of a chapter page: HTML-escaped.
 std::u16string HiddenFieldText(std::u16string_view value);
 
 /// A hidden field's value from the inner HTML the page shows: entities decoded.
 std::u16string HiddenFieldValue(std::u16string_view innerHtml);
+/// What the text of a page holds in the element with id `id` (a hidden field), as written: up to
+/// the first "</div>" after it; empty when it has no such element.
+std::u16string PageElementText(std::u16string_view pageText, std::u16string_view id);
 /// The chapter address that the text of a chapter page records in its hidden field; empty when
 /// it holds none.
 std::u16string RecordedChapterUrl(std::u16string_view pageText);
+/// The number n of a chapter page's file name "n.html"; 0 when `name` is not one.
+int ChapterPageNumber(std::u16string_view name);
 /// The page file of the chapter after the one whose page file is `pageFile` ("7.html" gives
 /// "8.html" beside it); empty when the file name is not one of a chapter page.
 std::u16string NextChapterPageFile(std::u16string_view pageFile);
@@ -88,6 +88,27 @@ std::u16string DownStateElement(std::u16string_view state);
 inline constexpr std::u16string_view kChapterTextStart = u"<div id=\"chapter_text\">";
 inline constexpr std::u16string_view kChapterTextEnd = u"<!--/chapter_text--></div>";
 
+/// What a chapter page is made of besides its state and text, each as the page shows it.
+struct ChapterPageFields {
+    /// The rule file, stored as StoredRuleFile gives it.
+    std::u16string RuleFile;
+    std::u16string ChapterUrl;
+    /// The page's own file, stored as StoredLibraryPath gives it.
+    std::u16string PageFile;
+    std::u16string NovelName;
+    std::u16string ChapterName;
+    /// The page files the "上一章" and "下一章" links lead to.
+    std::u16string PrevPage;
+    std::u16string NextPage;
+};
+
+/// A chapter page made from the chapter page template `pageTemplate`: its fields, `state` in
+/// the hidden down_state field, and `content` in the chapter text block.
+std::u16string ComposeChapterPage(std::u16string_view pageTemplate, const ChapterPageFields& fields,
+                                  std::u16string_view state, std::u16string_view content);
+/// What the chapter text block of `page` holds; false when the page has no block.
+bool ChapterTextOfPage(std::u16string_view page, std::u16string& content);
+
 /// The chapter text block holding `content`.
 std::u16string ChapterTextBlock(std::u16string_view content);
 /// Puts `content` into the chapter text block of `page`, or, in a page written before pages had
@@ -98,6 +119,23 @@ bool ReplaceChapterText(std::u16string& page, std::u16string_view content);
 std::u16string PendingChapterNotice();
 /// What a chapter page shows when its chapter could not be fetched, and why (`reason`).
 std::u16string FailedChapterNotice(std::u16string_view reason);
+
+/// The form a path of the library is stored in (bookshelf, chapter index, a page's hidden
+/// field): relative to the Novel/ folder ("site/novel/3.html") when it lies below this program's
+/// Novel/ folder, so that the program folder can be copied or moved; otherwise as it is.
+std::u16string StoredLibraryPath(const std::u16string& programFolder, std::u16string_view path);
+/// The path on disk of a stored library path. A relative one lies below Novel/. An absolute one
+/// was written before paths were stored relative: when it names a file below some other
+/// program's Novel/ folder (the program folder was copied or moved) and this program's Novel/
+/// holds the same site/novel/file, that file; otherwise the path as it is. Purely a mapping:
+/// the safety checks below still decide what may be written.
+std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16string_view stored);
+/// The form a rule file's path is stored in: its name when it lies in the program's Rule/
+/// folder; otherwise as it is.
+std::u16string StoredRuleFile(const std::u16string& programFolder, std::u16string_view path);
+/// The path of a stored rule file: a plain name lies in Rule/; an absolute path written before,
+/// whose file name the program's Rule/ folder holds, is taken from there.
+std::u16string ResolveRuleFile(const std::u16string& programFolder, std::u16string_view stored);
 
 /// True when `path` is a page of the library: programFolder + "Novel/" + site + "/" + novel +
 /// "/" + file ending in ".html", with no empty, "." or ".." component. Purely textual.

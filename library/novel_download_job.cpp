@@ -1,4 +1,4 @@
-// The novel download job.
+// The novel jobs: download, update and retry.
 
 #include "library/novel_download_job.h"
 
@@ -8,32 +8,75 @@
 #include "library/internal/contents_pages.h"
 #include "library/internal/site_fetch.h"
 #include "library/library_layout.h"
+#include "library/novel_index.h"
 #include "pool/worker_pool.h"
+#include "results/search_result_file.h"
 #include "rules/rules.h"
-#include "xml/xml_document.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
 
 namespace velunor {
 namespace {
 
 constexpr int kChapterWorkers = 5;
 constexpr auto kQueuePause = std::chrono::milliseconds(20);
+constexpr std::u16string_view kDownloadStatePlaceholder = u"{DownloadState}";
 
-// Everything the chapter pages of one job are made from.
-struct NovelPages {
-    SearchHit hit;
+// What the job knows of the novel's site and contents once it has read them.
+struct SiteContents {
     std::shared_ptr<const internal::SiteAccess> site;
+    NovelInfo info;
     ChapterList chapters;
     // The first contents page's final address.
     std::u16string contentsUrl;
-    std::u16string folder;
-    std::u16string encoding{kPageEncoding};
+    // What the final status line must add: which contents page could not be read.
+    std::u16string note;
 };
+
+// The novel folders that a job of this process works on: a second job for one of them would
+// write the same pages and index at the same time.
+class FolderClaim {
+  public:
+    explicit FolderClaim(std::u16string folder) : folder_(std::move(folder)) {
+        std::lock_guard lock(Mutex());
+        held_ = Claimed().insert(folder_).second;
+    }
+    ~FolderClaim() {
+        if (held_) {
+            std::lock_guard lock(Mutex());
+            Claimed().erase(folder_);
+        }
+    }
+    FolderClaim(const FolderClaim&) = delete;
+    FolderClaim& operator=(const FolderClaim&) = delete;
+
+    bool Held() const {
+        return held_;
+    }
+
+  private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    static std::set<std::u16string>& Claimed() {
+        static std::set<std::u16string> folders;
+        return folders;
+    }
+
+    std::u16string folder_;
+    bool held_ = false;
+};
+
+constexpr std::u16string_view kBusyMessage = u"本书正在下载或更新，请等它完成后再试。";
+constexpr std::u16string_view kNoIndexMessage =
+    u"本书由旧版本下载，没有章节索引，请重新搜索本书并打开，即可更新。";
 
 // Shows the result list again with `message` on the status line.
 void Stop(WindowPort& window, const std::u16string& message) {
@@ -64,220 +107,522 @@ std::u16string ContentsCutMessage(int failedPage) {
            DecimalText(failedPage - 1) + u" 页目录。";
 }
 
-// Makes the table rows, one per chapter in list order.
-std::u16string ContentsRows(const NovelPages& novel) {
-    std::u16string rows;
-    for (int n = 1; n <= novel.chapters.count; ++n) {
-        rows += ContentsRow(n, novel.chapters.ChapterName[static_cast<size_t>(n - 1)]);
-    }
-    return rows;
-}
-
-std::u16string WriteContentsPage(const std::u16string& programFolder, NovelPages& novel,
-                                 const std::u16string& rows) {
-    std::u16string page;
-    ReadPage(novel.encoding, TemplatePath(programFolder, kContentsPageName), page);
-    ReplaceAll(page, kNovelNamePlaceholder, novel.hit.NovelName);
-    ReplaceAll(page, kContentsPlaceholder, rows);
-    CreateFolderPath(novel.folder);
-    CreateFolderPath(novel.folder + u"/images");
-    std::u16string path = novel.folder + u"/" + std::u16string(kContentsPageName);
-    WritePage(novel.encoding, path, page);
-    return path;
-}
-
-void WritePlaceholderPage(const std::u16string& programFolder, NovelPages& novel, int n,
-                          const ChapterTask& task) {
-    std::u16string page;
-    ReadPage(novel.encoding, TemplatePath(programFolder, u"ContentPage.html"), page);
-    // The hidden fields are read back from the browser as HTML, so "&" and "<" in an address or
-    // a path are escaped here and decoded there; written as they are, "&copy=2" in a chapter
-    // address would come back as "©=2".
-    ReplaceAll(page, kRuleFilePathPlaceholder, HiddenFieldText(novel.hit.RuleFile));
-    ReplaceAll(page, kChapterUrlPlaceholder, HiddenFieldText(task.ChapterUrl));
-    ReplaceAll(page, kChapterSaveFilePlaceholder, HiddenFieldText(task.PageFile));
-    ReplaceAll(page, kNovelNamePlaceholder, novel.hit.NovelName);
-    ReplaceAll(page, kChapterNamePlaceholder, task.ChapterName);
-    ReplaceAll(page, kPrevChapterUrlPlaceholder, PrevChapterUrl(n));
-    ReplaceAll(page, kNextChapterUrlPlaceholder, NextChapterUrl(n, novel.chapters.count));
-    // Until its task has run, the page tells the reader so rather than showing the placeholder.
-    ReplaceChapterText(page, PendingChapterNotice());
-    WritePage(novel.encoding, task.PageFile, page);
-}
-
-ChapterTask MakeChapterTask(WindowPort& window, const NovelPages& novel, int n, ChapterJob& job) {
-    size_t i = static_cast<size_t>(n - 1);
-    std::u16string next = n < novel.chapters.count ? novel.chapters.ChapterUrl[i + 1] : u"";
-    return {&window,
-            novel.site,
-            novel.chapters.ChapterName[i],
-            novel.chapters.ChapterUrl[i],
-            novel.folder + u"/" + ChapterPageName(n),
-            novel.contentsUrl,
-            std::move(next),
-            &job};
-}
-
-// Writes every placeholder page and queues its task on a pool, then waits for all of them.
-void DownloadChapters(WindowPort& window, const std::u16string& programFolder, NovelPages& novel,
-                      ChapterJob& job) {
-    auto pool = std::make_unique<CWorkerPool>(kChapterWorkers);
-    // Chapter n is queued 20 ms after chapter n - 1 counted from the first, not from whenever
-    // the one before was queued: the time spent writing placeholders, and a sleep that wakes
-    // late on a busy machine, do not add up over thousands of chapters.
-    auto start = std::chrono::steady_clock::now();
-    for (int n = 1; n <= novel.chapters.count; ++n) {
-        ChapterTask task = MakeChapterTask(window, novel, n, job);
-        WritePlaceholderPage(programFolder, novel, n, task);
-        pool->QueueTask([task = std::move(task)] { RunChapterTask(task); });
-        std::this_thread::sleep_until(start + n * kQueuePause);
-    }
-    pool->Drain();
-    pool->WaitAllExited();
-}
-
-// The last status line of a job that got as far as the chapters; `note` says what else went
-// wrong on the way (a contents list cut short).
-std::u16string FinalMessage(bool shelved, const ChapterJob& job, const CSiteRule& rule,
-                            const std::u16string& note) {
-    // The pages are there, but a novel the bookshelf does not list must not end as a plain
-    // finished download.
-    std::u16string message = shelved ? u"下载完成！ " : u"下载完成，但本书未能加入书架！";
-    if (job.Tally.Failed > 0) {
-        message += u"其中 " + DecimalText(job.Tally.Failed) +
-                   u" 章下载失败，可打开这些章节，点击“重新下载本章”再试。";
-    }
-    message += note;
-    if (job.BlockedChapters.load() > 0) {
-        message += BlockedSiteMessage(rule);
-    }
-    return message;
-}
-
-// Fetches the information page into `info` and, unless it holds the contents itself, the first
-// contents page; false after a stop.
-bool FetchFirstContentsPage(WindowPort& window, const NovelPages& novel,
-                            std::set<std::u16string>& fetched, NovelInfo& info,
-                            internal::SitePage& contents) {
-    const internal::SiteAccess& site = *novel.site;
+// Fetches the information page at `infoPageUrl` into `contents.info` and, unless it holds the
+// contents itself, the first contents page; false after a stop.
+bool FetchFirstContentsPage(WindowPort& window, const std::u16string& infoPageUrl,
+                            std::set<std::u16string>& fetched, SiteContents& contents,
+                            internal::SitePage& first) {
+    const internal::SiteAccess& site = *contents.site;
     window.SetStatusText(u"正在提取小说信息……");
-    fetched.insert(novel.hit.InfoPageUrl);
-    internal::SitePage infoPage = internal::FetchSitePage(site, novel.hit.InfoPageUrl, u"");
+    fetched.insert(infoPageUrl);
+    internal::SitePage infoPage = internal::FetchSitePage(site, infoPageUrl, u"");
     if (!infoPage.Ok()) {
         Stop(window, infoPage.Blocked ? BlockedSiteMessage(site.Rule)
                                       : u"无法打开目标站小说信息页，下载中止!");
         return false;
     }
     fetched.insert(infoPage.Url);
-    ExtractNovelInfo(site.Rule.InfoPage, infoPage.Text, info);
+    ExtractNovelInfo(site.Rule.InfoPage, infoPage.Text, contents.info);
     window.SetStatusText(u"正在提取小说目录，可能需要几秒钟……");
     // A rule without a contents address has the chapters listed on the information page.
     if (IsBlank(site.Rule.InfoPage.ContentsUrl)) {
-        contents = std::move(infoPage);
+        first = std::move(infoPage);
         return true;
     }
-    CompleteUrl(infoPage.Url, info.ContentsUrl);
-    fetched.insert(info.ContentsUrl);
-    contents = internal::FetchSitePage(site, info.ContentsUrl, infoPage.Url);
-    if (!contents.Ok()) {
-        Stop(window, contents.Blocked ? BlockedSiteMessage(site.Rule)
-                                      : u"无法打开目标站小说目录页，下载中止！");
+    std::u16string& contentsUrl = contents.info.ContentsUrl;
+    CompleteUrl(infoPage.Url, contentsUrl);
+    fetched.insert(contentsUrl);
+    first = internal::FetchSitePage(site, contentsUrl, infoPage.Url);
+    if (!first.Ok()) {
+        Stop(window, first.Blocked ? BlockedSiteMessage(site.Rule)
+                                   : u"无法打开目标站小说目录页，下载中止！");
         return false;
     }
     return true;
 }
 
-// Reads the chapter list from every contents page into `novel`; false after a stop. `note`
-// receives what the final status line must add: which contents page could not be read.
-bool ReadChapterList(WindowPort& window, NovelPages& novel, std::set<std::u16string>& fetched,
-                     const internal::SitePage& first, std::u16string& note) {
+// Reads the chapter list from every contents page into `contents`; false after a stop.
+bool ReadChapterList(WindowPort& window, std::set<std::u16string>& fetched,
+                     const internal::SitePage& first, SiteContents& contents) {
     window.SetStatusText(u"正在提取小说章节，可能需要几秒钟……");
     auto announce = [&](int n) {
         window.SetStatusText(u"正在读取目录第 " + DecimalText(n) + u" 页……");
     };
-    internal::NovelContents contents =
-        internal::ReadContentsPages(*novel.site, first, fetched, announce);
-    novel.chapters = std::move(contents.Chapters);
+    internal::NovelContents read =
+        internal::ReadContentsPages(*contents.site, first, fetched, announce);
+    contents.chapters = std::move(read.Chapters);
     // So many chapters come from a pattern that matches almost anywhere, not from a novel.
-    if (contents.End == internal::ContentsEnd::TooManyChapters) {
+    if (read.End == internal::ContentsEnd::TooManyChapters) {
         Stop(window, u"目录页提取到的章节超过 " + DecimalText(kMaxListEntries) +
                          u" 个，请检查规则文件，下载中止！");
         return false;
     }
     // A site that refuses a contents page would refuse the chapters too.
-    if (contents.End == internal::ContentsEnd::Blocked) {
-        Stop(window, BlockedSiteMessage(novel.site->Rule));
+    if (read.End == internal::ContentsEnd::Blocked) {
+        Stop(window, BlockedSiteMessage(contents.site->Rule));
         return false;
     }
-    if (novel.chapters.count == 0) {
+    if (contents.chapters.count == 0) {
         Stop(window, u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！");
         return false;
     }
-    if (contents.End == internal::ContentsEnd::CutShort) {
-        note = ContentsCutMessage(contents.PagesRead + 1);
-        window.SetStatusText(note);
+    if (read.End == internal::ContentsEnd::CutShort) {
+        contents.note = ContentsCutMessage(read.PagesRead + 1);
+        window.SetStatusText(contents.note);
     }
     return true;
 }
 
-void RunDownload(WindowPort& window, const std::u16string& programFolder,
-                 ChapterProgress progress) {
-    NovelPages novel;
-    ResultRow row = window.ResultRowTexts(window.FirstSelectedResultRow());
-    if (!FindSearchHit(programFolder, row, novel.hit)) {
-        Stop(window, u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
-        return;
-    }
-    novel.site = std::make_shared<const internal::SiteAccess>(
-        internal::MakeSiteAccess(LoadSiteRule(novel.hit.RuleFile)));
-    const CSiteRule& rule = novel.site->Rule;
+// Reads the information page and every contents page of the novel; false after a stop.
+bool ReadSiteContents(WindowPort& window, const std::u16string& infoPageUrl,
+                      SiteContents& contents) {
     // Every address asked for or redirected to, so that no contents page is read twice.
     std::set<std::u16string> fetched;
-    NovelInfo info;
-    internal::SitePage contents;
-    if (!FetchFirstContentsPage(window, novel, fetched, info, contents)) {
-        return;
+    internal::SitePage first;
+    if (!FetchFirstContentsPage(window, infoPageUrl, fetched, contents, first)) {
+        return false;
     }
-    novel.contentsUrl = contents.Url;
-    std::u16string note;
-    if (!ReadChapterList(window, novel, fetched, contents, note)) {
-        return;
+    contents.contentsUrl = first.Url;
+    if (!ReadChapterList(window, fetched, first, contents)) {
+        return false;
     }
-    std::u16string rows = ContentsRows(novel);
     window.SetStatusText(u"小说目录提取完成！");
-    if (novel.chapters.count % 2 == 1) {
+    return true;
+}
+
+// The novel's chapters in the contents' order: a chapter the index holds already (matched by
+// address) keeps its page and state, and takes the name the site gives it now; a new one gets
+// the next page number and is pending.
+void MergeChapters(const ChapterList& listed, NovelIndex& index) {
+    std::unordered_map<std::u16string, size_t> known;
+    for (size_t i = 0; i < index.Chapters.size(); ++i) {
+        known.emplace(index.Chapters[i].Url, i);
+    }
+    std::vector<IndexedChapter> merged;
+    merged.reserve(listed.ChapterUrl.size());
+    for (size_t i = 0; i < listed.ChapterUrl.size(); ++i) {
+        auto found = known.find(listed.ChapterUrl[i]);
+        IndexedChapter chapter;
+        if (found != known.end()) {
+            chapter = index.Chapters[found->second];
+            // A chapter listed twice gets one page, at its first place.
+            known.erase(found);
+        } else {
+            chapter.Page = index.NextPage++;
+            chapter.Url = listed.ChapterUrl[i];
+        }
+        chapter.Name = listed.ChapterName[i];
+        merged.push_back(std::move(chapter));
+    }
+    index.Chapters = std::move(merged);
+}
+
+// The pages the "上一章" and "下一章" links of the chapter at `position` lead to.
+std::pair<std::u16string, std::u16string> Neighbours(const NovelIndex& index, size_t position) {
+    const std::u16string contents(kContentsPageName);
+    const auto& chapters = index.Chapters;
+    return {position == 0 ? contents : ChapterPageName(chapters[position - 1].Page),
+            position + 1 >= chapters.size() ? contents
+                                            : ChapterPageName(chapters[position + 1].Page)};
+}
+
+// The neighbours of every page of `index`, by page number.
+std::map<int, std::pair<std::u16string, std::u16string>> LinksByPage(const NovelIndex& index) {
+    std::map<int, std::pair<std::u16string, std::u16string>> links;
+    for (size_t i = 0; i < index.Chapters.size(); ++i) {
+        links.emplace(index.Chapters[i].Page, Neighbours(index, i));
+    }
+    return links;
+}
+
+// Everything one run of a job works with.
+struct NovelRun {
+    NovelRun(WindowPort& jobWindow, const std::u16string& program, std::u16string novelFolder,
+             std::shared_ptr<const internal::SiteAccess> novelSite, std::u16string contents)
+        : window(jobWindow), programFolder(program), folder(std::move(novelFolder)),
+          site(std::move(novelSite)), contentsUrl(std::move(contents)) {}
+
+    WindowPort& window;
+    const std::u16string& programFolder;
+    std::u16string folder;
+    std::shared_ptr<const internal::SiteAccess> site;
+    std::u16string contentsUrl;
+    std::u16string encoding{kPageEncoding};
+    std::u16string pageTemplate;
+    std::u16string contentsTemplate;
+};
+
+ChapterPageFields PageFields(const NovelRun& run, const NovelIndex& index, size_t position) {
+    const IndexedChapter& chapter = index.Chapters[position];
+    auto [prev, next] = Neighbours(index, position);
+    std::u16string path = run.folder + u"/" + ChapterPageName(chapter.Page);
+    return {index.RuleFile,  chapter.Url,  StoredLibraryPath(run.programFolder, path),
+            index.NovelName, chapter.Name, std::move(prev),
+            std::move(next)};
+}
+
+// Rewrites a stored chapter's page around its text, so that its links lead to its neighbours
+// in the order the site lists the chapters now. A page without a chapter text block (written
+// before pages had one) is left as it is.
+void MendLinks(NovelRun& run, const NovelIndex& index, size_t position) {
+    std::u16string path = run.folder + u"/" + ChapterPageName(index.Chapters[position].Page);
+    std::u16string encoding(kPageEncoding);
+    std::u16string page;
+    std::u16string text;
+    if (!ReadPage(encoding, path, page) || !ChapterTextOfPage(page, text)) {
+        return;
+    }
+    WritePage(
+        encoding, path,
+        ComposeChapterPage(run.pageTemplate, PageFields(run, index, position), kStateStored, text));
+}
+
+// Mends the links of every stored page whose neighbours are not those it had.
+void MendStoredPages(NovelRun& run, const NovelIndex& before, const NovelIndex& after) {
+    auto linked = LinksByPage(before);
+    for (size_t i = 0; i < after.Chapters.size(); ++i) {
+        const IndexedChapter& chapter = after.Chapters[i];
+        auto was = linked.find(chapter.Page);
+        if (chapter.IsFinished() && (was == linked.end() || was->second != Neighbours(after, i))) {
+            MendLinks(run, after, i);
+        }
+    }
+}
+
+// What the contents page says of the download: under way, or how it ended.
+std::u16string DownloadStateLine(const NovelIndex& index, bool running) {
+    if (running) {
+        return u"章节正在后台下载，未下载完的章节稍后打开即可阅读。";
+    }
+    int unfinished = index.UnfinishedCount();
+    std::u16string all =
+        u"全书共 " + DecimalText(static_cast<long long>(index.Chapters.size())) + u" 章";
+    if (unfinished == 0) {
+        return all + u"，已全部下载。";
+    }
+    return all + u"，其中 " + DecimalText(unfinished) +
+           u" 章未能下载（已在目录中标出），可在书架上右键选择“重新下载失败章节”。";
+}
+
+// Writes the contents page in the index's order; a chapter that is not stored is marked once
+// the job is over. Returns its path.
+std::u16string WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
+    std::u16string rows;
+    for (size_t i = 0; i < index.Chapters.size(); ++i) {
+        const IndexedChapter& chapter = index.Chapters[i];
+        rows += ContentsRow(static_cast<int>(i + 1), ChapterPageName(chapter.Page), chapter.Name,
+                            !running && !chapter.IsFinished());
+    }
+    if (index.Chapters.size() % 2 == 1) {
         rows += ContentsClosingCell();
     }
+    std::u16string page = run.contentsTemplate;
+    ReplaceAll(page, kNovelNamePlaceholder, index.NovelName);
+    ReplaceAll(page, kContentsPlaceholder, rows);
+    ReplaceAll(page, kDownloadStatePlaceholder, DownloadStateLine(index, running));
+    std::u16string path = run.folder + u"/" + std::u16string(kContentsPageName);
+    std::u16string encoding = run.encoding;
+    WritePage(encoding, path, page);
+    return path;
+}
+
+ChapterTask MakeChapterTask(const NovelRun& run, const NovelIndex& index, size_t position,
+                            ChapterJob& job) {
+    ChapterTask task;
+    task.Site = run.site;
+    task.Fields = PageFields(run, index, position);
+    task.PagePath = run.folder + u"/" + ChapterPageName(index.Chapters[position].Page);
+    task.Position = position;
+    task.ContentsUrl = run.contentsUrl;
+    if (position + 1 < index.Chapters.size()) {
+        task.NextChapterUrl = index.Chapters[position + 1].Url;
+    }
+    task.Job = &job;
+    return task;
+}
+
+// Writes the pending page of each chapter to fetch and queues its task on a pool, then waits
+// for all of them.
+void FetchChapters(NovelRun& run, const NovelIndex& index, const std::vector<size_t>& positions,
+                   ChapterJob& job) {
+    auto pool = std::make_unique<CWorkerPool>(kChapterWorkers);
+    // Chapter n is queued 20 ms after chapter n - 1 counted from the first, not from whenever
+    // the one before was queued: the time spent writing pages, and a sleep that wakes late on a
+    // busy machine, do not add up over thousands of chapters.
+    auto start = std::chrono::steady_clock::now();
+    int queued = 0;
+    for (size_t position : positions) {
+        ChapterTask task = MakeChapterTask(run, index, position, job);
+        WritePendingPage(task);
+        pool->QueueTask([task = std::move(task)] { RunChapterTask(task); });
+        std::this_thread::sleep_until(start + ++queued * kQueuePause);
+    }
+    pool->Drain();
+    pool->WaitAllExited();
+}
+
+// Reads the two page templates; false, saying so, when either cannot be read.
+bool ReadTemplates(NovelRun& run) {
+    std::u16string contentsEncoding(kPageEncoding);
+    if (ReadPage(run.encoding, TemplatePath(run.programFolder, u"ContentPage.html"),
+                 run.pageTemplate) &&
+        ReadPage(contentsEncoding, TemplatePath(run.programFolder, kContentsPageName),
+                 run.contentsTemplate)) {
+        return true;
+    }
+    Stop(run.window, u"无法读取 Template 文件夹中的页面模板，下载中止！");
+    return false;
+}
+
+enum class JobKind { Download, Update, Retry };
+
+// The last status line of a job that got as far as the chapters.
+std::u16string FinalMessage(JobKind kind, const NovelJobOutcome& outcome, bool shelved) {
+    std::u16string failed = DecimalText(outcome.FailedChapters);
+    if (kind == JobKind::Retry) {
+        return u"重新下载完成：重新下载 " + DecimalText(outcome.RefetchedChapters) + u" 章，失败 " +
+               failed + u" 章。";
+    }
+    if (kind == JobKind::Update) {
+        return u"更新完成：新增 " + DecimalText(outcome.NewChapters) + u" 章，重新下载 " +
+               DecimalText(outcome.RefetchedChapters) + u" 章，失败 " + failed + u" 章。";
+    }
+    // The pages are there, but a novel the bookshelf does not list must not end as a plain
+    // finished download.
+    std::u16string message = shelved ? u"下载完成！ " : u"下载完成，但本书未能加入书架！";
+    if (outcome.FailedChapters > 0) {
+        message += u"其中 " + failed + u" 章下载失败，可在书架上右键选择“重新下载失败章节”。";
+    }
+    return message;
+}
+
+// Brings the novel of `run.folder` from `before` (its index as it was; no chapters for a new
+// novel) to `after` (the chapters as the site lists them now, or as before for a retry):
+// writes the contents page and the index, mends the links of stored pages, puts the novel on
+// the shelf and fetches every chapter of `after` that is not stored.
+NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before, NovelIndex after,
+                          const std::u16string& note) {
+    NovelJobOutcome outcome;
+    if (!ReadTemplates(run)) {
+        return outcome;
+    }
+    std::set<int> known;
+    for (const IndexedChapter& chapter : before.Chapters) {
+        known.insert(chapter.Page);
+    }
+    std::vector<size_t> toFetch;
+    for (size_t i = 0; i < after.Chapters.size(); ++i) {
+        IndexedChapter& chapter = after.Chapters[i];
+        if (chapter.IsFinished()) {
+            continue;
+        }
+        toFetch.push_back(i);
+        ++(known.count(chapter.Page) > 0 ? outcome.RefetchedChapters : outcome.NewChapters);
+        chapter.State = ChapterState::Pending;
+        chapter.Reason.clear();
+    }
+    CreateFolderPath(run.folder + u"/images");
+    MendStoredPages(run, before, after);
+    std::u16string contentsPath = WriteContentsPage(run, after, true);
+    CIndexRecorder recorder(run.folder, after);
+    bool indexed = recorder.Flush();
+    if (kind == JobKind::Download) {
+        run.window.NavigateAsync(contentsPath);
+    }
+    bool shelved = AddBook(run.window, run.programFolder,
+                           {after.SiteName, after.NovelName, contentsPath,
+                            ResolveRuleFile(run.programFolder, after.RuleFile), after.InfoPageUrl});
+    outcome.ReachedChapters = true;
+    ChapterJob job(run.window, recorder, run.pageTemplate, run.encoding,
+                   static_cast<int>(toFetch.size()));
+    run.window.ShowDownloadProgress(0, job.Tally.Total, 0);
+    FetchChapters(run, after, toFetch, job);
+    indexed = recorder.Flush() && indexed;
+    WriteContentsPage(run, recorder.Snapshot(), false);
+    outcome.FailedChapters = job.Tally.Failed;
+    outcome.Troubled = !shelved || !indexed || !note.empty() || job.BlockedChapters.load() > 0;
+    std::u16string message = FinalMessage(kind, outcome, shelved) + note;
+    if (!indexed) {
+        message += u"无法写入本书的章节索引 " + std::u16string(kNovelIndexName) + u"。";
+    }
+    if (job.BlockedChapters.load() > 0) {
+        message += BlockedSiteMessage(run.site->Rule);
+    }
+    run.window.SetStatusText(message);
+    run.window.BookShelfChanged();
+    return outcome;
+}
+
+// The index a novel folder holds: its index file, or for a folder written before novels had
+// one, what its pages record. Chapters whose pages hold their text although the index does not
+// say so yet (the job was cut short) count as stored.
+NovelIndex IndexOfFolder(const std::u16string& folder) {
+    NovelIndex index;
+    if (!LoadNovelIndex(folder, index)) {
+        index = IndexFromPages(folder);
+    }
+    ReconcileWithPages(folder, index);
+    return index;
+}
+
+// True when `index` (of an existing folder) is of the novel at `infoPageUrl`, or of no novel
+// known (a folder written before novels had an index, or an empty one).
+bool IsIndexOf(const NovelIndex& index, const std::u16string& infoPageUrl) {
+    return index.InfoPageUrl.empty() || index.InfoPageUrl == infoPageUrl;
+}
+
+// The folder a novel not on the shelf goes to: the one named after it, unless that one holds
+// another novel of the same name; then the name with the author, and a number after that.
+std::u16string FolderForNewNovel(const std::u16string& programFolder, const std::u16string& site,
+                                 const std::u16string& name, const std::u16string& author,
+                                 const std::u16string& infoPageUrl) {
+    std::u16string withAuthor = author.empty() ? name : name + u"（" + author + u"）";
+    for (int n = 1;; ++n) {
+        std::u16string pageName = n == 1   ? name
+                                  : n == 2 ? withAuthor
+                                           : withAuthor + u" " + DecimalText(n - 1);
+        std::u16string folder = NovelFolderPath(programFolder, site, pageName);
+        NovelIndex index;
+        if (!LoadNovelIndex(folder, index) || IsIndexOf(index, infoPageUrl)) {
+            return folder;
+        }
+    }
+}
+
+std::shared_ptr<const internal::SiteAccess> SiteOfRule(const std::u16string& ruleFile) {
+    return std::make_shared<const internal::SiteAccess>(
+        internal::MakeSiteAccess(LoadSiteRule(ruleFile)));
+}
+
+NovelJobOutcome DownloadHit(WindowPort& window, const std::u16string& programFolder,
+                            const SearchHit& hit) {
+    SiteContents contents;
+    contents.site = SiteOfRule(hit.RuleFile);
+    if (!ReadSiteContents(window, hit.InfoPageUrl, contents)) {
+        return {};
+    }
+    const CSiteRule& rule = contents.site->Rule;
     // Without a name from the information page the listed name keeps novels apart.
-    std::u16string pageName = info.NovelName.empty() ? novel.hit.NovelName : info.NovelName;
-    novel.folder = NovelFolderPath(programFolder, rule.SiteName, pageName);
-    std::u16string contentsPath = WriteContentsPage(programFolder, novel, rows);
-    window.NavigateAsync(contentsPath);
-    bool shelved = AddBook(window, programFolder, rule.SiteName, pageName, contentsPath);
-    // Each job has its own lock, so a second job can neither delete it under this one's tasks
-    // nor wait on them.
-    ChapterJob job;
-    job.Tally.Total = novel.chapters.count;
-    job.Progress = std::move(progress);
-    DownloadChapters(window, programFolder, novel, job);
-    window.SetStatusText(FinalMessage(shelved, job, rule, note));
+    std::u16string name = contents.info.NovelName.empty() ? hit.NovelName : contents.info.NovelName;
+    BookEntry shelved;
+    bool onShelf = FindShelvedNovel(programFolder, hit.RuleFile, hit.InfoPageUrl, rule.SiteName,
+                                    name, shelved);
+    NovelRun run(window, programFolder,
+                 onShelf ? NovelFolderOfContentsPage(shelved.ContentsPagePath)
+                         : FolderForNewNovel(programFolder, rule.SiteName, name,
+                                             contents.info.NovelAuthor, hit.InfoPageUrl),
+                 contents.site, contents.contentsUrl);
+    FolderClaim claim(run.folder);
+    if (!claim.Held()) {
+        Stop(window, std::u16string(kBusyMessage));
+        return {};
+    }
+    NovelIndex before = IndexOfFolder(run.folder);
+    NovelIndex after = before;
+    after.RuleFile = StoredRuleFile(programFolder, hit.RuleFile);
+    after.SiteName = onShelf ? shelved.TargetSite : rule.SiteName;
+    after.NovelName = onShelf ? shelved.NovelName : name;
+    after.NovelAuthor =
+        contents.info.NovelAuthor.empty() ? hit.NovelAuthor : contents.info.NovelAuthor;
+    after.NovelIntro = contents.info.NovelIntro;
+    after.InfoPageUrl = hit.InfoPageUrl;
+    after.ContentsUrl = contents.contentsUrl;
+    MergeChapters(contents.chapters, after);
+    JobKind kind = before.Chapters.empty() ? JobKind::Download : JobKind::Update;
+    return SyncNovel(run, kind, before, std::move(after), contents.note);
+}
+
+// The index of a shelved novel for an update or a retry; false, saying why, when the novel
+// cannot be updated from it.
+bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
+                      const std::u16string& folder, NovelIndex& index,
+                      std::shared_ptr<const internal::SiteAccess>& site) {
+    if (!LoadNovelIndex(folder, index)) {
+        window.SetStatusText(std::u16string(kNoIndexMessage));
+        return false;
+    }
+    ReconcileWithPages(folder, index);
+    std::u16string ruleFile = ResolveRuleFile(programFolder, index.RuleFile);
+    site = SiteOfRule(ruleFile);
+    // Without its chapter pattern a rule can fetch nothing: it is gone, or not a rule file.
+    if (site->Rule.ChapterContent.empty()) {
+        window.SetStatusText(u"无法读取本书的规则文件 " + index.RuleFile + u"，未做任何改动！");
+        return false;
+    }
+    return true;
+}
+
+NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
+                            const std::u16string& novelFolder, JobKind kind) {
+    FolderClaim claim(novelFolder);
+    if (!claim.Held()) {
+        window.SetStatusText(std::u16string(kBusyMessage));
+        return {};
+    }
+    NovelRun run(window, programFolder, novelFolder, {}, {});
+    NovelIndex before;
+    if (!LoadShelvedIndex(window, programFolder, novelFolder, before, run.site)) {
+        return {};
+    }
+    run.contentsUrl = before.ContentsUrl;
+    if (kind == JobKind::Retry) {
+        if (before.UnfinishedCount() == 0) {
+            window.SetStatusText(u"本书没有未完成的章节。");
+            NovelJobOutcome outcome;
+            outcome.ReachedChapters = true;
+            return outcome;
+        }
+        return SyncNovel(run, kind, before, before, {});
+    }
+    SiteContents contents;
+    contents.site = run.site;
+    if (!ReadSiteContents(window, before.InfoPageUrl, contents)) {
+        return {};
+    }
+    run.contentsUrl = contents.contentsUrl;
+    NovelIndex after = before;
+    after.ContentsUrl = contents.contentsUrl;
+    if (!contents.info.NovelIntro.empty()) {
+        after.NovelIntro = contents.info.NovelIntro;
+    }
+    MergeChapters(contents.chapters, after);
+    return SyncNovel(run, kind, before, std::move(after), contents.note);
 }
 
 } // namespace
 
-void NovelDownloadJob(WindowPort* window, std::u16string programFolder) {
-    RunDownload(*window, programFolder, {});
+NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& programFolder) {
+    SearchHit hit;
+    ResultRow row = window.ResultRowTexts(window.FirstSelectedResultRow());
+    if (!FindSearchHit(programFolder, row, hit)) {
+        Stop(window, u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
+        return {};
+    }
+    return DownloadHit(window, programFolder, hit);
 }
 
-void NovelDownloadJobWithProgress(WindowPort* window, std::u16string programFolder,
-                                  ChapterProgress progress) {
-    RunDownload(*window, programFolder, std::move(progress));
+NovelJobOutcome UpdateNovel(WindowPort& window, const std::u16string& programFolder,
+                            const std::u16string& novelFolder) {
+    return RunShelfJob(window, programFolder, novelFolder, JobKind::Update);
+}
+
+NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFolder,
+                           const std::u16string& novelFolder) {
+    return RunShelfJob(window, programFolder, novelFolder, JobKind::Retry);
 }
 
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder) {
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
-    std::thread(NovelDownloadJob, &window, programFolder).detach();
+    std::thread([&window, programFolder] { DownloadOpenedNovel(window, programFolder); }).detach();
+}
+
+void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
+                   const std::u16string& novelFolder, ShelfJob job) {
+    JobKind kind = job == ShelfJob::Update ? JobKind::Update : JobKind::Retry;
+    std::thread([&window, programFolder, novelFolder, kind] {
+        RunShelfJob(window, programFolder, novelFolder, kind);
+    }).detach();
 }
 
 } // namespace velunor

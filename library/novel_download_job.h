@@ -1,34 +1,69 @@
 #pragma once
-// The novel download job: turns the opened search hit into a local novel, its contents page,
-// a bookshelf entry and one chapter page per chapter, filled by chapter tasks on a pool of five
-// workers.
+// The novel jobs: downloading the opened search hit into a local novel, updating a novel on the
+// shelf with the chapters its site has added, and fetching again the chapters of a novel that
+// failed or never finished. All three end in the same place: the novel folder with its contents
+// page, its chapter index and one page per chapter, on the bookshelf once, its chapters fetched
+// by chapter tasks on a pool of five workers.
 
-#include "library/chapter_task.h"
 #include "port/window_port.h"
-#include "results/search_result_file.h"
 
 #include <string>
-#include <vector>
 
 namespace velunor {
 
-/// Downloads the novel of the window's first selected result row to its end, reporting on the
-/// status line; returns after every chapter task has finished or after a stop. Every request
-/// keeps the site's manners (its header lines, pacing and retries), follows redirects, and fails
-/// when the site refuses access; the contents may be on the information page or spread over
-/// pages, and a chapter over pages. `window` must
-/// outlive it. `programFolder` ends in "/" and holds Config/, Template/ and Novel/. Meant as the
-/// body of a detached thread (the window has shown the waiting page and switched to reading);
-/// jobs may run at the same time, each with its own DownloadLock. The last status line says how
-/// many chapters failed, if any. Blocks.
-void NovelDownloadJob(WindowPort* window, std::u16string programFolder);
+/// What a novel job did.
+struct NovelJobOutcome {
+    /// The job got as far as the chapters (it was not stopped before them).
+    bool ReachedChapters = false;
+    /// Chapters the contents listed that the novel did not have yet.
+    int NewChapters = 0;
+    /// Chapters fetched again: failed, empty or pending before the job.
+    int RefetchedChapters = 0;
+    /// Chapters of the job that were not stored.
+    int FailedChapters = 0;
+    /// The novel's contents list was cut short, the shelf could not be written, or the site
+    /// refused some chapter: the last status line says what.
+    bool Troubled = false;
 
-/// NovelDownloadJob, telling `progress` (may be empty) of every finished chapter.
-void NovelDownloadJobWithProgress(WindowPort* window, std::u16string programFolder,
-                                  ChapterProgress progress);
+    /// True when the job stored every chapter it fetched and nothing else went wrong.
+    bool Succeeded() const {
+        return ReachedChapters && FailedChapters == 0 && !Troubled;
+    }
+};
+
+/// Downloads the novel of the window's first selected result row, reporting on the status line
+/// and the download progress; returns after every chapter task has finished or after a stop. A
+/// novel the bookshelf has already (the same rule file and information page, or for an entry
+/// written before novels were identified so, the same site and name) is updated instead. Every
+/// request keeps the site's manners (its header lines, pacing and retries), follows redirects,
+/// and fails when the site refuses access; the contents may be on the information page or spread
+/// over pages, and a chapter over pages. `programFolder` ends in "/" and holds Config/, Rule/,
+/// Template/ and Novel/. Jobs of different novels may run at the same time; a second job for a
+/// novel that one is working on stops at once and says so. Blocks.
+NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& programFolder);
+
+/// Reads the information and contents pages of the novel in `novelFolder` again and downloads
+/// the chapters the site added and those that are failed, empty or pending; chapters stored
+/// before are kept as they are, matched by address. The contents page follows the site's order
+/// and the pages around new chapters link to them. Blocks.
+NovelJobOutcome UpdateNovel(WindowPort& window, const std::u16string& programFolder,
+                            const std::u16string& novelFolder);
+
+/// Downloads again only the chapters of the novel in `novelFolder` that are failed, empty or
+/// pending, without reading its contents again. Blocks.
+NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFolder,
+                           const std::u16string& novelFolder);
 
 /// The double-click on a result row: shows the waiting page, switches the window to reading
-/// and starts NovelDownloadJob on a detached thread. Returns at once.
+/// and runs DownloadOpenedNovel on a detached thread. Returns at once; `window` must outlive it.
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder);
+
+/// What StartNovelJob runs on a shelved novel.
+enum class ShelfJob { Update, Retry };
+
+/// The bookshelf's "更新小说" and "重新下载失败章节": runs UpdateNovel or RetryNovel on a detached
+/// thread. Returns at once; `window` must outlive it.
+void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
+                   const std::u16string& novelFolder, ShelfJob job);
 
 } // namespace velunor

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/library_layout.h"
+#include "library/novel_index.h"
 #include "rules/rules.h"
 
 namespace velunor {
@@ -18,11 +19,15 @@ struct DisplayedChapter {
     std::u16string DownState;
 };
 
-DisplayedChapter ReadDisplayedChapter(WindowPort& window) {
+// The fields as the page holds them, its paths resolved: pages store them relative to the
+// program folder, pages written before with absolute paths.
+DisplayedChapter ReadDisplayedChapter(WindowPort& window, const std::u16string& programFolder) {
     DisplayedChapter page;
-    page.RuleFilePath = HiddenFieldValue(window.GetElementInnerHtml(u"rule_file_path"));
+    page.RuleFilePath = ResolveRuleFile(
+        programFolder, HiddenFieldValue(window.GetElementInnerHtml(u"rule_file_path")));
     page.ChapterUrl = HiddenFieldValue(window.GetElementInnerHtml(u"chapter_url"));
-    page.ChapterSaveFile = HiddenFieldValue(window.GetElementInnerHtml(u"chapter_save_file"));
+    page.ChapterSaveFile = ResolveLibraryPath(
+        programFolder, HiddenFieldValue(window.GetElementInnerHtml(u"chapter_save_file")));
     page.DownState = window.GetElementInnerHtml(u"down_state");
     return page;
 }
@@ -41,6 +46,8 @@ struct PageUpdate {
     std::u16string Content;
     // A notice of a failure; it never replaces the text of a chapter stored before.
     bool IsNotice;
+    // Why the chapter failed, for the novel's index; empty for a stored one.
+    std::u16string_view Reason;
 };
 
 enum class Rewrite { Changed, Unchanged, NoTextPlace, NotWritten };
@@ -62,21 +69,27 @@ Rewrite RewritePage(const std::u16string& programFolder, const DisplayedChapter&
     if (!(update.IsNotice && heldText) && !ReplaceChapterText(text, update.Content)) {
         return Rewrite::NoTextPlace;
     }
-    if (text == before) {
-        return Rewrite::Unchanged;
+    Rewrite result = text == before                                    ? Rewrite::Unchanged
+                     : WritePage(encoding, page.ChapterSaveFile, text) ? Rewrite::Changed
+                                                                       : Rewrite::NotWritten;
+    // The novel's index says what the page says, so that an update or a retry neither fetches
+    // this chapter again nor passes over it.
+    if (result != Rewrite::NotWritten) {
+        RecordChapterState(page.ChapterSaveFile, ChapterStateOfPage(update.State),
+                           std::u16string(update.Reason));
     }
-    return WritePage(encoding, page.ChapterSaveFile, text) ? Rewrite::Changed : Rewrite::NotWritten;
+    return result;
 }
 
 void RewriteAsFailed(const std::u16string& programFolder, const DisplayedChapter& page,
                      std::u16string_view state, std::u16string_view reason) {
-    RewritePage(programFolder, page, {state, FailedChapterNotice(reason), true});
+    RewritePage(programFolder, page, {state, FailedChapterNotice(reason), true, reason});
 }
 
 // Stores the fetched text and says how that went.
 void StoreText(WindowPort& window, const std::u16string& programFolder,
                const DisplayedChapter& page, const std::u16string& text) {
-    switch (RewritePage(programFolder, page, {kStateStored, text, false})) {
+    switch (RewritePage(programFolder, page, {kStateStored, text, false, {}})) {
     case Rewrite::Changed:
         window.NavigateAsync(page.ChapterSaveFile);
         window.SetStatusText(std::u16string(kChapterRefetchedMessage));
@@ -151,7 +164,7 @@ void ReportFetchFailure(WindowPort& window, const CSiteRule& rule,
 }
 
 void Fetch(WindowPort& window, const std::u16string& programFolder) {
-    DisplayedChapter page = ReadDisplayedChapter(window);
+    DisplayedChapter page = ReadDisplayedChapter(window, programFolder);
     // The hidden fields are whatever the displayed page holds; only a page of the library may
     // be rewritten, and images land beside it.
     if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile)) {

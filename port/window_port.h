@@ -63,6 +63,13 @@ class WindowPort {
     /// Appends a novel item with `text` under the bookshelf's root.
     virtual void AppendBookItem(const std::u16string& text) = 0;
 
+    /// The bookshelf file or the chapter index of a shelved novel changed (a novel was added,
+    /// updated or its chapters fetched): the bookshelf reads them again.
+    virtual void BookShelfChanged() = 0;
+    /// Shows how far the running download has come: `done` of `total` chapters finished,
+    /// `failed` of those not stored. A `total` of 0 hides it.
+    virtual void ShowDownloadProgress(int done, int total, int failed) = 0;
+
     /// Shows the waiting page in the browser panel.
     virtual void ShowWaitPage() = 0;
     /// Starts showing `url` in the browser panel and returns without waiting for it.

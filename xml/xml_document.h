@@ -111,6 +111,11 @@ class CXmlDocument {
     bool EnterElement();
     /// Ascends: the parent becomes current. False at root level.
     bool LeaveElement();
+    /// Moves the child position back before the first child of current, so that the next
+    /// EnterElement starts the search of its children from the first one again.
+    void RewindChildren() {
+        position_.child = 0;
+    }
 
     /// The text content of current with references decoded; empty when there is no current
     /// element, no content, or child elements.

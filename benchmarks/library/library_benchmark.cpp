@@ -7,10 +7,18 @@
 //   requests, against 5 x 200 ms: the pages must be fetched one after the other, each as soon as
 //   the site's interval allows.
 //
+// - updating a 5,000-chapter novel whose site has added 10 chapters: the requests it makes (the
+//   information page, the contents page and the 10 new chapters, nothing else), the time of its
+//   own work (the process, the index, the contents page, the links) beyond the fetches, and the
+//   peak resident memory of the velunor-cli process.
+//
 // velunor-cli is copied into a temporary program folder with the shipped templates, so the
 // run neither reads nor changes the build folder's Config/ and Novel/.
 
 #include "core/core.h"
+#include "library/library_layout.h"
+#include "library/novel_index.h"
+#include "net/fetcher.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
 
@@ -208,14 +216,131 @@ bool MeasurePagedChapter(const testing::TestSite& site) {
     return refetched && pages == kChapterPages;
 }
 
+constexpr int kShelvedChapters = 5000;
+constexpr int kNewChapters = 10;
+constexpr double kOwnWorkGoalSeconds = 0.5;
+
+// The serialised novel's site: chapters 1 to `count` listed, each page small.
+void WriteSerialSite(const std::string& root, int count) {
+    std::string site = root + "/serial/";
+    WriteFile(site + "info.html",
+              "<html><body><h1>serial</h1><a id=\"list\" href=\"list.html\">x</a></body></html>");
+    std::ostringstream list;
+    list << "<html><body><ul id=\"chapters\">\n";
+    for (int n = 1; n <= count; ++n) {
+        list << "<li><a href=\"c" << n << ".html\">\xB5\xDA" << n << "\xD5\xC2</a></li>\n";
+    }
+    list << "</ul></body></html>\n";
+    WriteFile(site + "list.html", list.str());
+    for (int n = kShelvedChapters + 1; n <= count; ++n) {
+        WriteFile(site + "c" + std::to_string(n) + ".html", ChapterPage(n));
+    }
+}
+
+// The library as a finished download of the first kShelvedChapters chapters leaves it: a page
+// per chapter made from the shipped template, the index and the shelf entry.
+void WriteShelvedNovel(const std::string& folder, const std::string& baseUrl) {
+    std::u16string program = Utf8ToWide(folder) + u"/";
+    std::u16string novel = program + u"Novel/serial/serial";
+    std::filesystem::create_directories(NativePath(novel) + "/images");
+    std::u16string encoding(kPageEncoding);
+    std::u16string pageTemplate;
+    ReadPage(encoding, TemplatePath(program, u"ContentPage.html"), pageTemplate);
+    NovelIndex index;
+    index.RuleFile = u"serial.xml";
+    index.SiteName = index.NovelName = u"serial";
+    index.InfoPageUrl = Utf8ToWide(baseUrl + "/serial/info.html");
+    index.ContentsUrl = Utf8ToWide(baseUrl + "/serial/list.html");
+    std::u16string text(2000, u'\x6587');
+    for (int n = 1; n <= kShelvedChapters; ++n) {
+        IndexedChapter chapter{n,
+                               u"\x7B2C" + DecimalText(n) + u"\x7AE0",
+                               Utf8ToWide(baseUrl + "/serial/c" + std::to_string(n) + ".html"),
+                               ChapterState::Stored,
+                               {}};
+        ChapterPageFields fields{index.RuleFile,
+                                 chapter.Url,
+                                 u"serial/serial/" + ChapterPageName(n),
+                                 index.NovelName,
+                                 chapter.Name,
+                                 n == 1 ? u"ContentsPage.html" : ChapterPageName(n - 1),
+                                 n == kShelvedChapters ? u"ContentsPage.html"
+                                                       : ChapterPageName(n + 1)};
+        WritePage(encoding, novel + u"/" + ChapterPageName(n),
+                  ComposeChapterPage(pageTemplate, fields, kStateStored, text));
+        index.Chapters.push_back(std::move(chapter));
+    }
+    index.NextPage = kShelvedChapters + 1;
+    SaveNovelIndex(novel, index);
+    WriteFile(folder + "/Config/BookShelf.xml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n<Book>\r\n"
+              "<TargetSite>serial</TargetSite>\r\n<NovelName>serial</NovelName>\r\n"
+              "<ContentsPagePath>serial/serial/ContentsPage.html</ContentsPagePath>\r\n"
+              "<RuleFile>serial.xml</RuleFile>\r\n<InfoPageUrl>" +
+                  baseUrl + "/serial/info.html</InfoPageUrl>\r\n</Book>\r\n</BookShelf>\r\n");
+}
+
+struct LoggedRequest {
+    double arrived = 0;
+    double answered = 0;
+    std::string target;
+};
+
+// The requests the site answered below /serial/, as its log lists them.
+std::vector<LoggedRequest> SerialRequests(const testing::TestSite& site) {
+    FetchResult result;
+    std::istringstream lines(WideToAnsi(FetchPage(result, site.Url("/_log?prefix=%2Fserial%2F"))));
+    std::vector<LoggedRequest> log;
+    LoggedRequest entry;
+    std::string method;
+    while (lines >> entry.arrived >> entry.answered >> method >> entry.target) {
+        log.push_back(entry);
+    }
+    return log;
+}
+
+bool MeasureUpdate(const testing::TestSite& site) {
+    testing::TempFolder program;
+    WriteProgramFolder(program.Path(), site.BaseUrl(), "serial", "");
+    WriteShelvedNovel(program.Path(), site.BaseUrl());
+    double seconds = 0;
+    long peakKilobytes = 0;
+    bool updated = RunCli(program.Path(), {"update", "1"}, seconds, peakKilobytes);
+    std::vector<LoggedRequest> requests = SerialRequests(site);
+    // The information and contents pages are read one after the other; the new chapters are
+    // queued 20 ms apart and fetched meanwhile. Everything else is the update's own work.
+    double fetching = 0;
+    size_t chapters = 0;
+    for (size_t i = 0; i < requests.size() && i < 2; ++i) {
+        fetching += requests[i].answered - requests[i].arrived;
+    }
+    if (requests.size() > 2) {
+        fetching += requests.back().answered - requests[2].arrived;
+        chapters = requests.size() - 2;
+    }
+    double ownWork = seconds - fetching / 1000.0;
+    std::printf("velunor-cli update of a %d-chapter novel to which the site added %d chapters\n",
+                kShelvedChapters, kNewChapters);
+    std::printf("  finished: %s, requests: %zu (information, contents and %zu chapters; goal 2 + "
+                "%d)\n",
+                updated ? "yes" : "no", requests.size(), chapters, kNewChapters);
+    std::printf("  wall time   %7.3f s   fetching %.3f s   own work %.3f s (goal <= %.1f s)\n",
+                seconds, fetching / 1000.0, ownWork, kOwnWorkGoalSeconds);
+    std::printf("  peak RSS    %7.1f MB  (goal < 100 MB)\n",
+                static_cast<double>(peakKilobytes) / 1024.0);
+    return updated && requests.size() == 2 + kNewChapters;
+}
+
 int Run() {
     testing::TempFolder siteRoot;
     WriteSite(siteRoot.Path());
     WritePagedSite(siteRoot.Path());
+    WriteSerialSite(siteRoot.Path(), kShelvedChapters + kNewChapters);
     testing::TestSite site(siteRoot.Path());
     bool longNovel = MeasureLongNovel(site);
     bool pagedChapter = MeasurePagedChapter(site);
-    return longNovel && pagedChapter ? 0 : 1;
+    bool update = MeasureUpdate(site);
+    return longNovel && pagedChapter && update ? 0 : 1;
 }
 
 } // namespace

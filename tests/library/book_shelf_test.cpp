@@ -31,7 +31,7 @@ class BookShelf : public ::testing::Test {
     }
 
     void Add(const std::u16string& site, const std::u16string& novel, const std::u16string& path) {
-        AddBook(port_, program_, site, novel, path);
+        AddBook(port_, program_, {site, novel, path, {}, {}});
     }
 
     bool Exists(const std::string& name) {
@@ -148,7 +148,7 @@ TEST_F(BookShelf, OneFolderHasOneEntryAndLegacyDuplicatesGoTogether) {
     model.LoadBookShelf();
     RecordingPort window;
     model.OpenBook(1, window);
-    EXPECT_EQ(window.Navigations(), (std::vector<std::u16string>{path, path}));
+    EXPECT_EQ(window.Navigations(), std::vector<std::u16string>{path});
     EXPECT_EQ(window.GetViewMode(), ViewMode::Reading);
     RecordingPort untouched;
     model.OpenBook(-1, untouched);
@@ -239,7 +239,7 @@ TEST_F(BookShelf, CutShortShelfKeepsEveryWholeBookAndIsMovedAside) {
             continue;
         }
         RecordingPort window;
-        ASSERT_TRUE(AddBook(window, program_, u"站", u"新书", u"/p/新书"));
+        ASSERT_TRUE(AddBook(window, program_, {u"站", u"新书", u"/p/新书", {}, {}}));
         expected.push_back(u"新书");
         ASSERT_EQ(Names(), expected);
         std::vector<std::string> copies = DamagedCopies();
@@ -304,10 +304,10 @@ TEST_F(BookShelf, GarbageIsMovedAsideAndNeverSwallowsNewEntries) {
 TEST_F(BookShelf, ShelfThatCannotBeSavedChangesNothingAndSaysSo) {
     // What cannot be read cannot be judged, so it is neither replaced nor moved aside.
     std::filesystem::create_directories(temp_.File("Config/BookShelf.xml/sub"));
-    EXPECT_FALSE(AddBook(port_, program_, u"站", u"书", u"p"));
+    EXPECT_FALSE(AddBook(port_, program_, {u"站", u"书", u"p", {}, {}}));
     std::filesystem::remove_all(temp_.File("Config/BookShelf.xml"));
     ASSERT_EQ(mkfifo(temp_.File("Config/BookShelf.xml").c_str(), 0666), 0);
-    EXPECT_FALSE(AddBook(port_, program_, u"站", u"书", u"p"));
+    EXPECT_FALSE(AddBook(port_, program_, {u"站", u"书", u"p", {}, {}}));
     EXPECT_EQ(port_.LastStatus(), u"无法写入书架文件 Config/BookShelf.xml，本书未能加入书架！");
     EXPECT_TRUE(port_.BookItems().empty());
     EXPECT_EQ(std::filesystem::status(temp_.File("Config/BookShelf.xml")).type(),
@@ -329,7 +329,7 @@ TEST_F(BookShelf, ShelfThatCannotBeSavedChangesNothingAndSaysSo) {
     EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"站 - 书"});
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
     EXPECT_TRUE(Exists("Novel/站/书/ContentsPage.html"));
-    EXPECT_FALSE(AddBook(window, program_, u"站", u"又一本", u"p"));
+    EXPECT_FALSE(AddBook(window, program_, {u"站", u"又一本", u"p", {}, {}}));
 }
 
 TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther) {
@@ -348,7 +348,7 @@ TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther)
             RecordingPort window;
             for (int i = 0; i < kAddsPerThread; ++i) {
                 std::u16string name = Utf8ToWide(std::to_string(t * 100 + i));
-                AddBook(window, program_, u"新站", name, u"new/" + name);
+                AddBook(window, program_, {u"新站", name, u"new/" + name, {}, {}});
             }
         });
     }

@@ -56,7 +56,7 @@ inline std::u16string DownloadDone(int failed) {
         return done;
     }
     return done + u"其中 " + DecimalText(failed) +
-           u" 章下载失败，可打开这些章节，点击“重新下载本章”再试。";
+           u" 章下载失败，可在书架上右键选择“重新下载失败章节”。";
 }
 
 /// What a chapter page shows where its text goes; "(none)" when it has no text block.
@@ -160,7 +160,7 @@ class LibraryFixture : public ::testing::Test {
                                   hits[i].name, hits[i].author, u"最新一章"});
         }
         port.SelectRow(row);
-        NovelDownloadJob(&port, program_);
+        DownloadOpenedNovel(port, program_);
     }
 
     void Download(const Hit& hit) {

@@ -30,8 +30,9 @@ TEST_F(NovelDownload, ThreeChapterNovelBecomesLinkedPagesAContentsPageAndABooksh
         SCOPED_TRACE(n);
         EXPECT_NE(page.find(texts[n - 1]), std::u16string::npos);
         EXPECT_EQ(Hidden(page, u"down_state"), u"1");
-        EXPECT_EQ(Hidden(page, u"chapter_save_file"), path);
-        EXPECT_EQ(Hidden(page, u"rule_file_path"), gbkRule_);
+        // Stored relative to the program folder, which can then be moved.
+        EXPECT_EQ(Hidden(page, u"chapter_save_file"), u"书屋甲/三章小说/" + ChapterPageName(n));
+        EXPECT_EQ(Hidden(page, u"rule_file_path"), u"novel-gbk.xml");
         // Chapter links are resolved against the contents page, which lies in list/.
         EXPECT_EQ(Hidden(page, u"chapter_url"),
                   site_.Url("/novel-gbk/book/list/s" + std::to_string(n) + ".html"));
@@ -47,8 +48,10 @@ TEST_F(NovelDownload, ThreeChapterNovelBecomesLinkedPagesAContentsPageAndABooksh
     EXPECT_NE(ReadPageText(folder + u"/1.html").find(u"<h1>第一章 出发 & <序></h1>"),
               std::u16string::npos);
     std::u16string contents = ReadPageText(folder + u"/ContentsPage.html");
-    std::u16string rows = ContentsRow(1, u"第一章 出发 & <序>") + ContentsRow(2, u"第二章 山路") +
-                          ContentsRow(3, u"第三章 到达") + ContentsClosingCell();
+    std::u16string rows = ContentsRow(1, ChapterPageName(1), u"第一章 出发 & <序>", false) +
+                          ContentsRow(2, ChapterPageName(2), u"第二章 山路", false) +
+                          ContentsRow(3, ChapterPageName(3), u"第三章 到达", false) +
+                          ContentsClosingCell();
     EXPECT_NE(contents.find(rows), std::u16string::npos);
     EXPECT_NE(contents.find(u"<h1>三章小说</h1>"), std::u16string::npos);
     EXPECT_TRUE(IsDirectory(folder + u"/images"));
@@ -75,7 +78,7 @@ TEST_F(NovelDownload, ThreeChapterNovelBecomesLinkedPagesAContentsPageAndABooksh
 TEST_F(NovelDownload, EachChapterEndsInItsOwnStateAndFailuresAreCounted) {
     Download(GbkHit(u"混合小说", "hunhe.html"));
     EXPECT_EQ(port_.LastStatus(),
-              u"下载完成！ 其中 3 章下载失败，可打开这些章节，点击“重新下载本章”再试。");
+              u"下载完成！ 其中 3 章下载失败，可在书架上右键选择“重新下载失败章节”。");
     std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
     std::u16string cleaned = ReadPageText(folder + u"/1.html");
     EXPECT_EQ(Hidden(cleaned, u"down_state"), u"1");
@@ -92,18 +95,17 @@ TEST_F(NovelDownload, EachChapterEndsInItsOwnStateAndFailuresAreCounted) {
             << n;
         EXPECT_EQ(page.find(u"{ChapterContent}"), std::u16string::npos) << n;
     }
-    // Relative images are stored under their own names and follow the text, which keeps the
-    // part the replace rule would delete.
+    // Relative images are stored under names of their chapter page and stand where the text
+    // shows them, which keeps the part the replace rule would delete.
     std::u16string pictures = ReadPageText(folder + u"/4.html");
     EXPECT_EQ(Hidden(pictures, u"down_state"), u"1");
-    std::u16string expected =
-        u"<img src=\"img/a.png\"><span class=\"ad\">图中有字</span><img src='img/b.png'>" +
-        ImageFragment(u"a.png") + ImageFragment(u"b.png");
+    std::u16string expected = u"<img src=\"images/4_1.png\"><span class=\"ad\">图中有字</span>"
+                              u"<img src='images/4_2.png'>";
     EXPECT_NE(pictures.find(expected), std::u16string::npos);
     std::string images = NativePath(folder + u"/images/");
     std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    EXPECT_EQ(ReadFileBytes(images + "a.png"), ReadFileBytes(site + "a.png"));
-    EXPECT_EQ(ReadFileBytes(images + "b.png"), ReadFileBytes(site + "b.png"));
+    EXPECT_EQ(ReadFileBytes(images + "4_1.png"), ReadFileBytes(site + "a.png"));
+    EXPECT_EQ(ReadFileBytes(images + "4_2.png"), ReadFileBytes(site + "b.png"));
     // A transfer that breaks off fails the chapter; the image before it stays.
     std::u16string broken = ReadPageText(folder + u"/5.html");
     EXPECT_EQ(Hidden(broken, u"down_state"), u"-1");
@@ -115,8 +117,10 @@ TEST_F(NovelDownload, DownloadingAgainReplacesPagesAndImages) {
     Download(std::vector<Hit>{hit}, 0, port_);
     std::u16string folder = NovelFolder(kGbkSite, u"混合小说");
     std::string site = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/a.png")), ReadFileBytes(site + "a.png"));
-    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/b.png")), ReadFileBytes(site + "b.png"));
+    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/4_1.png")),
+              ReadFileBytes(site + "a.png"));
+    EXPECT_EQ(ReadFileBytes(NativePath(folder + u"/images/4_2.png")),
+              ReadFileBytes(site + "b.png"));
     EXPECT_EQ(Count(ReadPageText(folder + u"/1.html"), u"正文在此"), 1u);
     EXPECT_EQ(Count(ReadPageText(folder + u"/ContentsPage.html"), u"<a href=\"1.html\">"), 1u);
     // The same novel in the same folder: one shelf entry, whose delete cannot orphan another.
@@ -170,11 +174,11 @@ TEST_F(NovelDownload, RowWithoutMatchingHitStopsWithAMessage) {
     WriteSearchResults({listed});
     port_.AppendResultRow({u"1", kGbkSite, u"三章小说", u"别人", u""});
     port_.SelectRow(0);
-    NovelDownloadJob(&port_, program_);
+    DownloadOpenedNovel(port_, program_);
     EXPECT_EQ(port_.LastStatus(), u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
     EXPECT_EQ(port_.GetViewMode(), ViewMode::SearchResults);
     RecordingPort noSelection;
-    NovelDownloadJob(&noSelection, program_);
+    DownloadOpenedNovel(noSelection, program_);
     EXPECT_EQ(noSelection.LastStatus(), u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
     EXPECT_FALSE(Exists(temp_.File("Novel")));
 }
@@ -191,7 +195,7 @@ TEST_F(NovelDownload, NamesFromTheSiteStayInsideTheLibrary) {
     ASSERT_EQ(port_.LastStatus(), kDone);
     std::u16string folder = NovelFolder(kGbkSite, u".._.._x");
     EXPECT_EQ(Hidden(ReadPageText(folder + u"/1.html"), u"down_state"), u"1");
-    EXPECT_TRUE(Exists(NativePath(folder + u"/images/__")));
+    EXPECT_TRUE(Exists(NativePath(folder + u"/images/1_1")));
     EXPECT_EQ(ReadBookShelf(program_)[0].NovelName, u"../../x");
     for (const auto& entry : std::filesystem::directory_iterator(temp_.Path())) {
         std::string name = entry.path().filename().string();
@@ -227,8 +231,8 @@ TEST_F(NovelDownload, TwoDownloadsRunAtTheSameTime) {
     }
     first.SelectRow(0);
     second.SelectRow(1);
-    std::thread one(NovelDownloadJob, &first, program_);
-    std::thread two(NovelDownloadJob, &second, program_);
+    std::thread one([&] { DownloadOpenedNovel(first, program_); });
+    std::thread two([&] { DownloadOpenedNovel(second, program_); });
     one.join();
     two.join();
     EXPECT_EQ(first.LastStatus(), kDone);

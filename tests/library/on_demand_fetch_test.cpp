@@ -144,20 +144,21 @@ TEST_F(OnDemandFetch, AddressesAreReadBackAsTheBrowserShowsThem) {
 TEST_F(OnDemandFetch, PlaceholderPageOfImagesIsCompleted) {
     std::u16string placeholder = ReadPageText(Page(3));
     ReplaceAll(placeholder, DownStateElement(u"0"), DownStateElement(u"{DownState}"));
-    ReplaceAll(placeholder, Page(3), Page(6));
+    ReplaceAll(placeholder, StoredLibraryPath(program_, Page(3)),
+               StoredLibraryPath(program_, Page(6)));
     std::u16string encoding(kPageEncoding);
     ASSERT_TRUE(WritePage(encoding, Page(6), placeholder));
-    std::filesystem::remove(NativePath(folder_ + u"/images/a.png"));
+    std::filesystem::remove(NativePath(folder_ + u"/images/6_1.png"));
     RecordingPort window;
     Show(window, Page(6), "h4.html");
     ASSERT_EQ(window.GetElementInnerHtml(u"down_state"), u"{DownState}");
     OnDemandChapterFetch(&window, program_);
     std::u16string page = ReadPageText(Page(6));
     EXPECT_EQ(State(page), u"1");
-    EXPECT_NE(page.find(u"<span class=\"ad\">图中有字</span><img src='img/b.png'>" +
-                        ImageFragment(u"a.png") + ImageFragment(u"b.png")),
+    EXPECT_NE(page.find(u"<img src=\"images/6_1.png\"><span class=\"ad\">图中有字</span>"
+                        u"<img src='images/6_2.png'>"),
               std::u16string::npos);
-    EXPECT_EQ(ReadFileBytes(NativePath(folder_ + u"/images/a.png")),
+    EXPECT_EQ(ReadFileBytes(NativePath(folder_ + u"/images/6_1.png")),
               ReadFileBytes(root.File("novel-gbk/book/list/img/a.png")));
     EXPECT_EQ(window.Statuses(), (std::vector<std::u16string>{
                                      u"正在读取目标站章节页面……", u"本章为图片章节，正在下载……",

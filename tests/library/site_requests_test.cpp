@@ -122,7 +122,9 @@ TEST_F(SiteRequests, RedirectedMixedCaseSiteIsDownloadedWhole) {
     };
     for (const auto& [status, page] : infoPages) {
         SCOPED_TRACE(status);
-        std::filesystem::remove_all(images);
+        // Each address is another novel to the library; each round starts from none.
+        std::filesystem::remove_all(NativePath(NovelFolder(site, novel)));
+        std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
         RecordingPort port;
         Hit hit = SiteHit(site, rule, novel,
                           "/novel-moved/Go?status=" + std::to_string(status) +
@@ -133,10 +135,12 @@ TEST_F(SiteRequests, RedirectedMixedCaseSiteIsDownloadedWhole) {
             std::u16string text = ChapterPage(site, novel, n);
             EXPECT_EQ(State(text), u"1") << n;
             EXPECT_TRUE(Has(text, u"第" + DecimalText(n) + u"章：山风猎猎")) << n;
-            // The image is named after its address as the page wrote it.
+            // The image is named after its chapter page; its address ("Go?...") has no
+            // extension of its own.
             std::string name = "Pic_" + std::to_string(n) + ".png";
-            EXPECT_TRUE(Has(text, ImageFragment(Utf8ToWide(name)))) << n;
-            EXPECT_EQ(ReadFileBytes(images + name), ReadFileBytes(pictures + name)) << n;
+            std::string stored = std::to_string(n) + "_1";
+            EXPECT_TRUE(Has(text, Utf8ToWide("<img src=\"images/" + stored + "\">"))) << n;
+            EXPECT_EQ(ReadFileBytes(images + stored), ReadFileBytes(pictures + name)) << n;
         }
     }
     std::u16string contents = ReadPageText(NovelFolder(site, novel) + u"/ContentsPage.html");
@@ -148,7 +152,7 @@ TEST_F(SiteRequests, ChapterAndImageRequestsNameWhereTheyWereFound) {
     const std::u16string site = u"改道站";
     const std::u16string novel = u"改道小说";
     Hit hit = SiteHit(site, rule, novel, "/novel-moved/Go?to=/novel-moved/Book/Info.html");
-    std::string echoedImage = NativePath(NovelFolder(site, novel) + u"/images/Echo.png");
+    std::string echoedImage = NativePath(NovelFolder(site, novel) + u"/images/6_1.png");
 
     Download(hit);
     ASSERT_EQ(port_.LastStatus(), kDone);
@@ -162,6 +166,8 @@ TEST_F(SiteRequests, ChapterAndImageRequestsNameWhereTheyWereFound) {
     // A Referer of the rule's own goes with every request instead.
     AddToRule(rule, "<RequestHeaders>Referer: http://elsewhere.example/\r\n"
                     "X-Reader: velunor</RequestHeaders>\n");
+    // Downloaded afresh, not updated: an update would keep the stored chapters.
+    std::filesystem::remove_all(NativePath(NovelFolder(site, novel)));
     RecordingPort again;
     Download({hit}, 0, again);
     ASSERT_EQ(again.LastStatus(), kDone);
@@ -297,8 +303,8 @@ TEST_F(SiteRequests, RequestIntervalSpacesTheRequestsOfTwoDownloadsAndASearch) {
                 "<TargetSiteSelect>\r\n<Selected>0,</Selected>\r\n</TargetSiteSelect>\r\n");
     RecordingPort searcher;
     searcher.SetSearchText(u"忙碌");
-    std::thread a(NovelDownloadJob, &one, program_);
-    std::thread b(NovelDownloadJob, &two, program_);
+    std::thread a([&] { DownloadOpenedNovel(one, program_); });
+    std::thread b([&] { DownloadOpenedNovel(two, program_); });
     // Once both downloads have found their hits, a new search may replace the result file.
     ASSERT_TRUE(one.WaitForStatus(u"正在提取小说信息……"));
     ASSERT_TRUE(two.WaitForStatus(u"正在提取小说信息……"));

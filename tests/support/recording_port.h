@@ -20,6 +20,13 @@ struct RecordedMessage {
     MessageButtons buttons;
 };
 
+/// One progress report of a download.
+struct DownloadProgress {
+    int done;
+    int total;
+    int failed;
+};
+
 class RecordingPort : public WindowPort {
     // Defined first: the members below deduce their result types from these.
     template <typename F> auto Read(F read) {
@@ -80,6 +87,12 @@ class RecordingPort : public WindowPort {
     void AppendBookItem(const std::u16string& text) override {
         Change([&] { bookItems_.push_back(text); });
     }
+    void BookShelfChanged() override {
+        Change([&] { ++shelfChanges_; });
+    }
+    void ShowDownloadProgress(int done, int total, int failed) override {
+        Change([&] { progress_.push_back({done, total, failed}); });
+    }
     void ShowWaitPage() override {
         Change([&] { ++waitPages_; });
     }
@@ -128,6 +141,12 @@ class RecordingPort : public WindowPort {
     std::vector<RecordedMessage> Messages() {
         return Read([&] { return messages_; });
     }
+    std::vector<DownloadProgress> Progress() {
+        return Read([&] { return progress_; });
+    }
+    int ShelfChanges() {
+        return Read([&] { return shelfChanges_; });
+    }
     int WaitPages() {
         return Read([&] { return waitPages_; });
     }
@@ -170,6 +189,8 @@ class RecordingPort : public WindowPort {
     int selectedRow_ = -1;
     std::vector<std::u16string> bookItems_;
     int waitPages_ = 0;
+    int shelfChanges_ = 0;
+    std::vector<DownloadProgress> progress_;
     std::vector<std::u16string> navigations_;
     std::map<std::u16string, std::u16string> elements_;
     std::vector<RecordedMessage> messages_;

@@ -1,0 +1,249 @@
+// The chapter index of a novel.
+
+#include "library/novel_index.h"
+
+#include "core/core.h"
+#include "library/library_layout.h"
+#include "xml/xml_document.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+namespace velunor {
+namespace {
+
+constexpr long long kSavePauseMs = 1000;
+
+constexpr std::u16string_view kStateNames[] = {u"stored", u"empty", u"failed", u"pending"};
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+ChapterState StateOfName(std::u16string_view name) {
+    for (size_t i = 0; i < std::size(kStateNames); ++i) {
+        if (kStateNames[i] == name) {
+            return static_cast<ChapterState>(i);
+        }
+    }
+    return ChapterState::Pending;
+}
+
+void AppendElement(std::u16string& text, std::u16string_view name, std::u16string_view value) {
+    text += u"<";
+    text += name;
+    text += u">";
+    text += CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeText);
+    text += u"</";
+    text += name;
+    text += u">";
+}
+
+// The whole index as XML text. Made as text rather than element by element: a novel of
+// thousands of chapters is written every second while it downloads.
+std::u16string IndexText(const NovelIndex& index) {
+    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NovelIndex>\r\n";
+    const std::pair<std::u16string_view, const std::u16string*> fields[] = {
+        {u"RuleFile", &index.RuleFile},      {u"SiteName", &index.SiteName},
+        {u"NovelName", &index.NovelName},    {u"NovelAuthor", &index.NovelAuthor},
+        {u"NovelIntro", &index.NovelIntro},  {u"InfoPageUrl", &index.InfoPageUrl},
+        {u"ContentsUrl", &index.ContentsUrl}};
+    for (const auto& [name, value] : fields) {
+        AppendElement(text, name, *value);
+        text += u"\r\n";
+    }
+    AppendElement(text, u"NextPage", DecimalText(index.NextPage));
+    text += u"\r\n<Chapters>\r\n";
+    for (const IndexedChapter& chapter : index.Chapters) {
+        text += u"<Chapter>";
+        AppendElement(text, u"Page", ChapterPageName(chapter.Page));
+        AppendElement(text, u"Name", chapter.Name);
+        AppendElement(text, u"Url", chapter.Url);
+        AppendElement(text, u"State", ChapterStateName(chapter.State));
+        if (!chapter.Reason.empty()) {
+            AppendElement(text, u"Reason", chapter.Reason);
+        }
+        text += u"</Chapter>\r\n";
+    }
+    text += u"</Chapters>\r\n</NovelIndex>\r\n";
+    return text;
+}
+
+// Reads the Chapter that is current; false when it names no page.
+bool ReadChapter(CXmlDocument& document, IndexedChapter& chapter) {
+    document.EnterElement();
+    chapter.Page = ChapterPageNumber(FindElementText(document, u"Page"));
+    chapter.Name = FindElementText(document, u"Name");
+    chapter.Url = FindElementText(document, u"Url");
+    chapter.State = StateOfName(FindElementText(document, u"State"));
+    chapter.Reason = FindElementText(document, u"Reason");
+    document.LeaveElement();
+    return chapter.Page > 0;
+}
+
+bool ReadPageText(const std::u16string& path, std::u16string& text) {
+    std::u16string encoding(kPageEncoding);
+    return ReadPage(encoding, path, text);
+}
+
+} // namespace
+
+std::u16string_view ChapterStateName(ChapterState state) {
+    return kStateNames[static_cast<size_t>(state)];
+}
+
+std::u16string_view PageStateOf(ChapterState state) {
+    switch (state) {
+    case ChapterState::Stored:
+        return kStateStored;
+    case ChapterState::Empty:
+        return kStateNoText;
+    case ChapterState::Failed:
+        return kStateFailed;
+    case ChapterState::Pending:
+        break;
+    }
+    return kStatePending;
+}
+
+ChapterState ChapterStateOfPage(std::u16string_view downState) {
+    if (downState == kStateStored) {
+        return ChapterState::Stored;
+    }
+    if (downState == kStateNoText) {
+        return ChapterState::Empty;
+    }
+    if (downState == kStateFailed) {
+        return ChapterState::Failed;
+    }
+    return ChapterState::Pending;
+}
+
+int NovelIndex::UnfinishedCount() const {
+    int count = 0;
+    for (const IndexedChapter& chapter : Chapters) {
+        count += chapter.IsFinished() ? 0 : 1;
+    }
+    return count;
+}
+
+std::u16string NovelIndexPath(const std::u16string& folder) {
+    return folder + u"/" + std::u16string(kNovelIndexName);
+}
+
+bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
+    index = {};
+    CXmlDocument document;
+    if (!document.LoadFile(NovelIndexPath(folder), kPageFileLimit) ||
+        !document.FindElement(u"NovelIndex")) {
+        return false;
+    }
+    document.EnterElement();
+    index.RuleFile = FindElementText(document, u"RuleFile");
+    index.SiteName = FindElementText(document, u"SiteName");
+    index.NovelName = FindElementText(document, u"NovelName");
+    index.NovelAuthor = FindElementText(document, u"NovelAuthor");
+    index.NovelIntro = FindElementText(document, u"NovelIntro");
+    index.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
+    index.ContentsUrl = FindElementText(document, u"ContentsUrl");
+    int nextPage = std::atoi(WideToUtf8(FindElementText(document, u"NextPage")).c_str());
+    if (document.FindElement(u"Chapters")) {
+        document.EnterElement();
+        IndexedChapter chapter;
+        while (document.FindElement(u"Chapter")) {
+            if (ReadChapter(document, chapter)) {
+                nextPage = std::max(nextPage, chapter.Page + 1);
+                index.Chapters.push_back(std::move(chapter));
+            }
+        }
+    }
+    index.NextPage = std::max(nextPage, 1);
+    return true;
+}
+
+bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index) {
+    std::u16string encoding = u"UTF-8";
+    return CXmlDocument::WriteWideAsText(IndexText(index), NovelIndexPath(folder), nullptr, nullptr,
+                                         &encoding);
+}
+
+CIndexRecorder::CIndexRecorder(std::u16string folder, NovelIndex index)
+    : folder_(std::move(folder)), index_(std::move(index)), lastSaveMs_(NowMs()) {}
+
+void CIndexRecorder::Record(size_t position, ChapterState state, std::u16string reason) {
+    std::lock_guard lock(mutex_);
+    if (position >= index_.Chapters.size()) {
+        return;
+    }
+    IndexedChapter& chapter = index_.Chapters[position];
+    chapter.State = state;
+    chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
+    if (NowMs() - lastSaveMs_ >= kSavePauseMs) {
+        SaveLocked();
+    }
+}
+
+bool CIndexRecorder::Flush() {
+    std::lock_guard lock(mutex_);
+    return SaveLocked();
+}
+
+NovelIndex CIndexRecorder::Snapshot() {
+    std::lock_guard lock(mutex_);
+    return index_;
+}
+
+bool CIndexRecorder::SaveLocked() {
+    lastSaveMs_ = NowMs();
+    return SaveNovelIndex(folder_, index_);
+}
+
+bool RecordChapterState(const std::u16string& pagePath, ChapterState state, std::u16string reason) {
+    std::u16string folder = FolderOfFile(pagePath);
+    int page = ChapterPageNumber(std::u16string_view(pagePath).substr(folder.size() + 1));
+    NovelIndex index;
+    if (page == 0 || !LoadNovelIndex(folder, index)) {
+        return false;
+    }
+    for (IndexedChapter& chapter : index.Chapters) {
+        if (chapter.Page == page) {
+            chapter.State = state;
+            chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
+            return SaveNovelIndex(folder, index);
+        }
+    }
+    return false;
+}
+
+void ReconcileWithPages(const std::u16string& folder, NovelIndex& index) {
+    std::u16string text;
+    for (IndexedChapter& chapter : index.Chapters) {
+        if (chapter.IsFinished() ||
+            !ReadPageText(folder + u"/" + ChapterPageName(chapter.Page), text)) {
+            continue;
+        }
+        if (ChapterStateOfPage(PageElementText(text, u"down_state")) == ChapterState::Stored) {
+            chapter.State = ChapterState::Stored;
+            chapter.Reason.clear();
+        }
+    }
+}
+
+NovelIndex IndexFromPages(const std::u16string& folder) {
+    NovelIndex index;
+    std::u16string text;
+    for (int n = 1; ReadPageText(folder + u"/" + ChapterPageName(n), text); ++n) {
+        IndexedChapter chapter;
+        chapter.Page = n;
+        chapter.Url = RecordedChapterUrl(text);
+        chapter.State = ChapterStateOfPage(PageElementText(text, u"down_state"));
+        index.Chapters.push_back(std::move(chapter));
+        index.NextPage = n + 1;
+    }
+    return index;
+}
+
+} // namespace velunor

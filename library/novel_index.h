@@ -1,0 +1,120 @@
+#pragma once
+// The chapter index of a novel: NovelIndex.xml in the novel folder lists where the novel comes
+// from (its rule file by name, its information and contents addresses) and, in the site's
+// order, every chapter with its page file, name, address and state, and why a chapter that is
+// not stored failed. Updates and retries start from it, the bookshelf counts unfinished
+// chapters with it, and a download cut short leaves its unfetched chapters pending in it.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velunor {
+
+/// The index file's name in a novel folder.
+inline constexpr std::u16string_view kNovelIndexName = u"NovelIndex.xml";
+
+enum class ChapterState {
+    Stored,  ///< the page holds the chapter's text
+    Empty,   ///< the site gave the page, but no text was found on it
+    Failed,  ///< a page or an image of the chapter could not be fetched
+    Pending, ///< not fetched yet: queued, or left by a download that was cut short
+};
+
+/// The state as it is written in the index ("stored", "empty", "failed", "pending").
+std::u16string_view ChapterStateName(ChapterState state);
+/// The state a chapter page's hidden down_state field holds for `state`.
+std::u16string_view PageStateOf(ChapterState state);
+/// The chapter state of a page's down_state value; Pending for anything not written by a
+/// finished fetch.
+ChapterState ChapterStateOfPage(std::u16string_view downState);
+
+struct IndexedChapter {
+    /// The number of the chapter's page file ("12.html"); kept for the chapter's life, so a
+    /// chapter inserted later gets a new number rather than moving the pages after it.
+    int Page = 0;
+    std::u16string Name;
+    std::u16string Url;
+    ChapterState State = ChapterState::Pending;
+    /// Why a chapter that is not stored failed, as its page tells the reader; empty otherwise.
+    std::u16string Reason;
+
+    bool IsFinished() const {
+        return State == ChapterState::Stored;
+    }
+};
+
+struct NovelIndex {
+    /// The rule file's name in the program's Rule/ folder.
+    std::u16string RuleFile;
+    std::u16string SiteName;
+    std::u16string NovelName;
+    std::u16string NovelAuthor;
+    /// The introduction the information page gave; may be empty.
+    std::u16string NovelIntro;
+    std::u16string InfoPageUrl;
+    /// The first contents page's address after redirects; chapter requests send it as Referer.
+    std::u16string ContentsUrl;
+    /// The chapters in the site's order.
+    std::vector<IndexedChapter> Chapters;
+    /// The page number the next new chapter gets; above every number ever given, also to
+    /// chapters the site no longer lists, whose pages stay.
+    int NextPage = 1;
+
+    /// Chapters that are not stored.
+    int UnfinishedCount() const;
+};
+
+/// The index file of the novel folder `folder` (no "/" at the end).
+std::u16string NovelIndexPath(const std::u16string& folder);
+
+/// Reads the index of `folder`; false, with `index` emptied, when there is none or it cannot be
+/// read whole. Blocks on the disk.
+bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index);
+/// Writes the index of `folder`; the file is replaced only once the whole index is written.
+/// Blocks on the disk.
+bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index);
+
+/// The index of a running job: chapter tasks record their outcome in it from any thread, and it
+/// is written at most once a second while they do, so that a novel of thousands of chapters is
+/// not rewritten once per chapter; Flush writes what is left. A job cut short leaves at most
+/// the last second's outcomes unwritten, and their pages, which hold them, settle them when the
+/// novel is next updated (ReconcileWithPages).
+class CIndexRecorder {
+  public:
+    CIndexRecorder(std::u16string folder, NovelIndex index);
+
+    /// Records the outcome of the chapter at `position` and writes the index when a second has
+    /// passed since it was last written.
+    void Record(size_t position, ChapterState state, std::u16string reason);
+    /// Writes the index now; false when it could not be written.
+    bool Flush();
+    /// A copy of the index as recorded so far.
+    NovelIndex Snapshot();
+
+  private:
+    bool SaveLocked();
+
+    std::mutex mutex_;
+    const std::u16string folder_;
+    NovelIndex index_;
+    long long lastSaveMs_ = 0;
+};
+
+/// Records `state` and `reason` for the chapter whose page is `pagePath` in the index of the
+/// page's folder, as a fetch of that one chapter left it; false when the folder has no index,
+/// the index lists no such page, or it could not be written. Blocks on the disk.
+bool RecordChapterState(const std::u16string& pagePath, ChapterState state, std::u16string reason);
+
+/// Settles chapters that the index holds as not stored against their pages: a page that holds
+/// a stored chapter makes it stored (its outcome was recorded in the page but not yet in the
+/// index when the job stopped). Reads only the pages of such chapters. Blocks on the disk.
+void ReconcileWithPages(const std::u16string& folder, NovelIndex& index);
+
+/// An index made from the chapter pages of a folder written before novels had one: page n.html
+/// for n from 1 up to the first that is missing, with the address and state each records. Names
+/// are left empty, to be taken from the site's contents. Blocks on the disk.
+NovelIndex IndexFromPages(const std::u16string& folder);
+
+} // namespace velunor

@@ -1,0 +1,416 @@
+// Following a serialised novel: updates with the chapters the site adds, retries of failed
+// chapters, downloads cut short and finished later, reading positions and moved libraries,
+// against a novel site whose pages the tests change while it runs.
+
+#include "library_fixture.h"
+
+#include "cli/console_port.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace velunor::testing {
+namespace {
+
+constexpr const char16_t* kNovel = u"连载小说";
+
+// A copy of the GB2312 site's folder in which the tests write a serialised novel: an
+// information page, one contents page and a page per chapter ("serial/c<id>.html").
+struct SerialSite {
+    SerialSite() {
+        std::filesystem::create_directories(root.File("novel-gbk/serial"));
+    }
+    TempFolder root;
+};
+
+class FollowNovel : public SerialSite, public LibraryFixture {
+  protected:
+    FollowNovel() : LibraryFixture(root.Path()) {}
+
+    static std::string Gbk(const std::u16string& text) {
+        std::string bytes;
+        EncodeCharset(text, "GBK", bytes);
+        return bytes;
+    }
+
+    static std::u16string ChapterName(int id) {
+        return u"第" + DecimalText(id) + u"章 风起";
+    }
+
+    static std::u16string ChapterText(int id, const std::u16string& extra = {}) {
+        return u"第" + DecimalText(id) + u"章的正文" + extra;
+    }
+
+    void WritePage(const std::string& name, const std::u16string& body) {
+        root.Write("novel-gbk/serial/" + name,
+                   Gbk(u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                       u"charset=gb2312\"><script>var ad=1;</script></head><body>" +
+                       body + u"</body></html>"));
+    }
+
+    /// The site lists chapters `ids` in this order; the pages of `missing` answer 404.
+    void WriteNovel(const std::vector<int>& ids, const std::set<int>& missing = {}) {
+        WritePage("info.html",
+                  u"<h1>" + std::u16string(kNovel) +
+                      u"</h1><p>作者：佚名</p><a id=\"list\" href=\"list.html\">目录</a>");
+        std::u16string items;
+        for (int id : ids) {
+            items += u"<li><a href=\"c" + DecimalText(id) + u".html\">" + ChapterName(id) +
+                     u"</a></li>\n";
+            std::string page = "c" + std::to_string(id) + ".html";
+            if (missing.count(id) > 0) {
+                std::filesystem::remove(root.File("novel-gbk/serial/" + page));
+            } else {
+                WritePage(page, u"<div id=\"text\">" + ChapterText(id) + u"</div>");
+            }
+        }
+        WritePage("list.html", u"<ul id=\"chapters\">\n" + items + u"</ul>");
+    }
+
+    static std::vector<int> Range(int from, int to) {
+        std::vector<int> ids;
+        for (int id = from; id <= to; ++id) {
+            ids.push_back(id);
+        }
+        return ids;
+    }
+
+    Hit SerialHit() {
+        return {kGbkSite, gbkRule_, kNovel, u"佚名", site_.Url("/novel-gbk/serial/info.html")};
+    }
+
+    std::u16string Folder() {
+        return NovelFolder(kGbkSite, kNovel);
+    }
+
+    std::u16string PageOf(int page) {
+        return ReadPageText(Folder() + u"/" + ChapterPageName(page));
+    }
+
+    size_t ChapterRequests(int id) {
+        return RequestCount("/novel-gbk/serial/c" + std::to_string(id) + ".html");
+    }
+
+    NovelIndex Index() {
+        NovelIndex index;
+        EXPECT_TRUE(LoadNovelIndex(Folder(), index));
+        return index;
+    }
+
+    /// The page files of the contents page's links, in order.
+    std::vector<std::u16string> ContentsLinks() {
+        std::u16string contents = ReadPageText(Folder() + u"/ContentsPage.html");
+        std::vector<std::u16string> links;
+        constexpr std::u16string_view kLink = u"<a href=\"";
+        for (size_t at = contents.find(kLink); at != std::u16string::npos;
+             at = contents.find(kLink, at + 1)) {
+            size_t start = at + kLink.size();
+            links.push_back(contents.substr(start, contents.find(u'"', start) - start));
+        }
+        return links;
+    }
+
+    std::vector<std::u16string> ShelfLabels() {
+        CBookShelfModel model(program_);
+        model.LoadBookShelf();
+        return model.Items();
+    }
+};
+
+std::u16string Hidden(const std::u16string& page, const std::u16string& id) {
+    return cli::FindElementInnerHtml(page, id);
+}
+
+// The "上一章" and "下一章" links of a chapter page.
+std::pair<std::u16string, std::u16string> NavLinks(const std::u16string& page) {
+    auto before = [&](std::u16string_view label) {
+        size_t end = page.find(u"\">" + std::u16string(label) + u"</a>");
+        size_t start = page.rfind(u"href=\"", end) + 6;
+        return page.substr(start, end - start);
+    };
+    return {before(u"上一章"), before(u"下一章")};
+}
+
+TEST_F(FollowNovel, UpdateFetchesOnlyTheNewChaptersAndLinksThemIn) {
+    WriteNovel(Range(1, 5));
+    Download(SerialHit());
+    ASSERT_EQ(port_.LastStatus(), DownloadDone(0));
+    EXPECT_EQ(NavLinks(PageOf(5)),
+              std::make_pair(std::u16string(u"4.html"), std::u16string(u"ContentsPage.html")));
+    WriteNovel(Range(1, 8));
+    RecordingPort update;
+    NovelJobOutcome outcome = UpdateNovel(update, program_, Folder());
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(update.LastStatus(), u"更新完成：新增 3 章，重新下载 0 章，失败 0 章。");
+    for (int id = 1; id <= 8; ++id) {
+        EXPECT_EQ(ChapterRequests(id), 1u) << id;
+        EXPECT_NE(PageOf(id).find(ChapterText(id)), std::u16string::npos) << id;
+    }
+    // The old last chapter now leads on to the first new one, and the new last one back to the
+    // contents.
+    EXPECT_EQ(NavLinks(PageOf(5)),
+              std::make_pair(std::u16string(u"4.html"), std::u16string(u"6.html")));
+    EXPECT_EQ(NavLinks(PageOf(8)),
+              std::make_pair(std::u16string(u"7.html"), std::u16string(u"ContentsPage.html")));
+    EXPECT_EQ(ContentsLinks().size(), 8u);
+    EXPECT_EQ(Index().Chapters.size(), 8u);
+    EXPECT_EQ(Index().UnfinishedCount(), 0);
+    EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
+    EXPECT_EQ(update.Progress().back().total, 3);
+
+    // Opening the hit again updates the one novel: nothing new, nothing fetched again.
+    RecordingPort again;
+    Download({SerialHit()}, 0, again);
+    EXPECT_EQ(again.LastStatus(), u"更新完成：新增 0 章，重新下载 0 章，失败 0 章。");
+    EXPECT_EQ(ChapterRequests(1), 1u);
+    EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+}
+
+TEST_F(FollowNovel, ChapterInsertedInTheMiddleGetsItsOwnPageBetweenItsNeighbours) {
+    WriteNovel({1, 2, 3});
+    Download(SerialHit());
+    ASSERT_EQ(port_.LastStatus(), DownloadDone(0));
+    WriteNovel({1, 10, 2, 3});
+    RecordingPort update;
+    UpdateNovel(update, program_, Folder());
+    EXPECT_EQ(update.LastStatus(), u"更新完成：新增 1 章，重新下载 0 章，失败 0 章。");
+    // The stored pages keep their files; the new chapter takes the next free one.
+    EXPECT_EQ(ContentsLinks(),
+              (std::vector<std::u16string>{u"1.html", u"4.html", u"2.html", u"3.html"}));
+    EXPECT_NE(PageOf(4).find(ChapterText(10)), std::u16string::npos);
+    using Links = std::pair<std::u16string, std::u16string>;
+    EXPECT_EQ(NavLinks(PageOf(1)), Links(u"ContentsPage.html", u"4.html"));
+    EXPECT_EQ(NavLinks(PageOf(4)), Links(u"1.html", u"2.html"));
+    EXPECT_EQ(NavLinks(PageOf(2)), Links(u"4.html", u"3.html"));
+    // Mending the links kept the text and the state of the pages around it.
+    EXPECT_NE(PageOf(2).find(ChapterText(2)), std::u16string::npos);
+    EXPECT_EQ(Hidden(PageOf(2), u"down_state"), u"1");
+    EXPECT_EQ(ChapterRequests(2), 1u);
+}
+
+TEST_F(FollowNovel, RetryFetchesOnlyTheFailedChaptersOnceTheSiteHasThem) {
+    const std::set<int> missing{2, 4, 6, 8, 10};
+    WriteNovel(Range(1, 10), missing);
+    Download(SerialHit());
+    EXPECT_EQ(port_.LastStatus(), DownloadDone(5));
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说（5 章未完成）"});
+    NovelIndex index = Index();
+    EXPECT_EQ(index.Chapters[1].State, ChapterState::Failed);
+    EXPECT_EQ(index.Chapters[1].Reason, u"目标站返回状态码 404");
+    // A failed chapter says so on its page and in the contents, which no longer says the
+    // chapters are on their way.
+    EXPECT_EQ(Hidden(PageOf(2), u"down_state"), u"-1");
+    std::u16string contents = ReadPageText(Folder() + u"/ContentsPage.html");
+    EXPECT_EQ(Count(contents, u"（未完成）"), 5u);
+    EXPECT_NE(contents.find(u"其中 5 章未能下载"), std::u16string::npos);
+    EXPECT_EQ(contents.find(u"章节正在后台下载"), std::u16string::npos);
+
+    WriteNovel(Range(1, 10));
+    RecordingPort retry;
+    NovelJobOutcome outcome = RetryNovel(retry, program_, Folder());
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(retry.LastStatus(), u"重新下载完成：重新下载 5 章，失败 0 章。");
+    for (int id = 1; id <= 10; ++id) {
+        EXPECT_EQ(ChapterRequests(id), missing.count(id) > 0 ? 2u : 1u) << id;
+        EXPECT_EQ(Hidden(PageOf(id), u"down_state"), u"1") << id;
+    }
+    // The retry reads no contents.
+    EXPECT_EQ(RequestCount("/novel-gbk/serial/list.html"), 1u);
+    EXPECT_EQ(Index().UnfinishedCount(), 0);
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+    RecordingPort nothing;
+    RetryNovel(nothing, program_, Folder());
+    EXPECT_EQ(nothing.LastStatus(), u"本书没有未完成的章节。");
+}
+
+TEST_F(FollowNovel, ChapterFetchedOnDemandIsRecordedInTheIndex) {
+    WriteNovel(Range(1, 3), {2});
+    Download(SerialHit());
+    ASSERT_EQ(Index().Chapters[1].State, ChapterState::Failed);
+    WriteNovel(Range(1, 3));
+    RecordingPort window;
+    std::u16string page = PageOf(2);
+    for (const char16_t* id :
+         {u"rule_file_path", u"chapter_url", u"chapter_save_file", u"down_state"}) {
+        window.SetElement(id, Hidden(page, id));
+    }
+    OnDemandChapterFetch(&window, program_);
+    EXPECT_EQ(window.LastStatus(), kChapterRefetchedMessage);
+    EXPECT_EQ(Index().Chapters[1].State, ChapterState::Stored);
+    EXPECT_EQ(Index().UnfinishedCount(), 0);
+}
+
+// The reader's place survives a new model, as it does a restart, and chapters added after it
+// are counted as new until the novel is read again.
+TEST_F(FollowNovel, ReadingPositionIsKeptAndNewChaptersAreCounted) {
+    WriteNovel(Range(1, 3));
+    Download(SerialHit());
+    {
+        CBookShelfModel model(program_);
+        model.LoadBookShelf();
+        RecordingPort window;
+        model.OpenBook(0, window);
+        EXPECT_EQ(window.Navigations().back(), Folder() + u"/ContentsPage.html");
+        EXPECT_FALSE(model.NoteOpenedPage(Folder() + u"/ContentsPage.html"));
+        EXPECT_TRUE(model.NoteOpenedPage(Folder() + u"/3.html"));
+    }
+    WriteNovel(Range(1, 5));
+    RecordingPort update;
+    UpdateNovel(update, program_, Folder());
+    CBookShelfModel model(program_);
+    model.LoadBookShelf();
+    EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"书屋甲 - 连载小说（新增 2 章）"});
+    RecordingPort window;
+    model.OpenBook(0, window);
+    EXPECT_EQ(window.Navigations(), std::vector<std::u16string>{Folder() + u"/3.html"});
+    model.OpenContents(0, window);
+    EXPECT_EQ(window.Navigations().back(), Folder() + u"/ContentsPage.html");
+    EXPECT_TRUE(model.NoteOpenedPage(Folder() + u"/4.html"));
+    EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+}
+
+// A copy of the program folder reads its own novels: the shelf, the index and the pages hold
+// paths relative to it. A shelf written with absolute paths of the old folder reads too.
+TEST_F(FollowNovel, CopiedProgramFolderOpensItsNovelsAndFetchesIntoItself) {
+    WriteNovel(Range(1, 3), {3});
+    Download(SerialHit());
+    TempFolder copy;
+    std::filesystem::copy(temp_.Path(), copy.File("velunor"),
+                          std::filesystem::copy_options::recursive);
+    std::u16string moved = copy.WideFile("velunor") + u"/";
+    std::u16string movedFolder = moved + u"Novel/书屋甲/连载小说";
+    std::vector<BookEntry> shelf = ReadBookShelf(moved);
+    ASSERT_EQ(shelf.size(), 1u);
+    EXPECT_EQ(shelf[0].ContentsPagePath, movedFolder + u"/ContentsPage.html");
+    EXPECT_EQ(shelf[0].RuleFile, moved + u"Rule/novel-gbk.xml");
+
+    WriteNovel(Range(1, 3));
+    RecordingPort window;
+    std::u16string page = ReadPageText(movedFolder + u"/3.html");
+    for (const char16_t* id :
+         {u"rule_file_path", u"chapter_url", u"chapter_save_file", u"down_state"}) {
+        window.SetElement(id, Hidden(page, id));
+    }
+    OnDemandChapterFetch(&window, moved);
+    EXPECT_EQ(window.LastStatus(), kChapterRefetchedMessage);
+    EXPECT_EQ(Hidden(ReadPageText(movedFolder + u"/3.html"), u"down_state"), u"1");
+    EXPECT_EQ(Hidden(PageOf(3), u"down_state"), u"-1");
+
+    // A shelf of the old kind: absolute paths into the folder it was copied from.
+    copy.Write("velunor/Config/BookShelf.xml",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n<Book>\r\n"
+               "<TargetSite>书屋甲</TargetSite>\r\n<NovelName>连载小说</NovelName>\r\n"
+               "<ContentsPagePath>" +
+                   WideToUtf8(Folder()) +
+                   "/ContentsPage.html</ContentsPagePath>\r\n</Book>\r\n"
+                   "</BookShelf>\r\n");
+    ASSERT_EQ(ReadBookShelf(moved)[0].ContentsPagePath, movedFolder + u"/ContentsPage.html");
+    // The next edit of the shelf writes it in the new form.
+    RecordingPort shelfWindow;
+    ASSERT_TRUE(AddBook(shelfWindow, moved, {u"书屋甲", u"另一本", movedFolder + u"2", {}, {}}));
+    std::string written = ReadFileBytes(copy.File("velunor/Config/BookShelf.xml"));
+    EXPECT_NE(written.find("<ContentsPagePath>书屋甲/连载小说/ContentsPage.html</"),
+              std::string::npos)
+        << written;
+    EXPECT_EQ(written.find(NativePath(Folder())), std::string::npos) << written;
+}
+
+// A novel downloaded before novels had an index: opening its hit updates it in place.
+TEST_F(FollowNovel, NovelWithoutAnIndexIsUpdatedInPlaceFromItsPages) {
+    WriteNovel(Range(1, 3));
+    Download(SerialHit());
+    std::filesystem::remove(NativePath(Folder() + u"/NovelIndex.xml"));
+    temp_.Write("Config/BookShelf.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n<Book>\r\n"
+                "<TargetSite>书屋甲</TargetSite>\r\n<NovelName>连载小说</NovelName>\r\n"
+                "<ContentsPagePath>" +
+                    WideToUtf8(Folder()) +
+                    "/ContentsPage.html</ContentsPagePath>\r\n</Book>\r\n</BookShelf>\r\n");
+    RecordingPort update;
+    UpdateNovel(update, program_, Folder());
+    EXPECT_EQ(update.LastStatus(),
+              u"本书由旧版本下载，没有章节索引，请重新搜索本书并打开，即可更新。");
+    WriteNovel(Range(1, 4));
+    RecordingPort again;
+    Download({SerialHit()}, 0, again);
+    EXPECT_EQ(again.LastStatus(), u"更新完成：新增 1 章，重新下载 0 章，失败 0 章。");
+    EXPECT_EQ(ChapterRequests(1), 1u);
+    std::vector<BookEntry> shelf = ReadBookShelf(program_);
+    ASSERT_EQ(shelf.size(), 1u);
+    EXPECT_EQ(shelf[0].InfoPageUrl, SerialHit().infoPageUrl);
+    EXPECT_EQ(Index().Chapters.size(), 4u);
+}
+
+// kill -9 of a command-line download half-way leaves its unfinished chapters pending; an
+// update finishes them and leaves the shelf whole.
+TEST_F(FollowNovel, KilledDownloadIsFinishedByAnUpdate) {
+    constexpr int kChapters = 40;
+    std::string routes = "{";
+    for (int id = 1; id <= kChapters; ++id) {
+        routes += std::string(id > 1 ? "," : "") + "\"/serial/c" + std::to_string(id) +
+                  ".html\": {\"file\": \"serial/c" + std::to_string(id) +
+                  ".html\", \"delay_ms\": 150}";
+    }
+    root.Write("novel-gbk/routes.json", routes + "}");
+    WriteNovel(Range(1, kChapters));
+    WriteSearchResults({SerialHit()});
+    std::filesystem::copy_file(VELUNOR_CLI, temp_.File("velunor-cli"));
+    std::string cli = temp_.File("velunor-cli");
+    char* arguments[] = {cli.data(), const_cast<char*>("download"), const_cast<char*>("1"),
+                         nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, cli.c_str(), &actions, nullptr, arguments, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Half-way: some chapters stored, the index written.
+    auto stored = [&] {
+        int count = 0;
+        for (int page = 1; page <= kChapters; ++page) {
+            count += Hidden(PageOf(page), u"down_state") == u"1" ? 1 : 0;
+        }
+        return count;
+    };
+    for (int wait = 0; wait < 3000 && stored() < 10; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    NovelIndex left = Index();
+    ASSERT_EQ(left.Chapters.size(), static_cast<size_t>(kChapters));
+    EXPECT_GT(left.UnfinishedCount(), 0);
+    ASSERT_EQ(ShelfLabels().size(), 1u);
+    EXPECT_NE(ShelfLabels()[0].find(u"章未完成"), std::u16string::npos);
+
+    root.Write("novel-gbk/routes.json", "{}");
+    std::string log = temp_.File("update.log");
+    int update = std::system(("'" + cli + "' update 1 > '" + log + "' 2>&1").c_str());
+    std::string output = ReadFileBytes(log);
+    EXPECT_EQ(WEXITSTATUS(update), 0) << output;
+    // Into a file, the progress comes as a line for every tenth of the chapters left.
+    EXPECT_NE(output.find("已完成 "), std::string::npos) << output;
+    EXPECT_NE(output.find("[更新完成：新增 0 章，重新下载 "), std::string::npos) << output;
+    EXPECT_EQ(Index().UnfinishedCount(), 0);
+    for (int page = 1; page <= kChapters; ++page) {
+        EXPECT_EQ(Hidden(PageOf(page), u"down_state"), u"1") << page;
+        // A chapter stored before the kill is not fetched again.
+        EXPECT_LE(ChapterRequests(page), 2u) << page;
+    }
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+}
+
+} // namespace
+} // namespace velunor::testing
