@@ -22,6 +22,7 @@ inline constexpr int kIdCategoryWuxia = 10070;
 inline constexpr int kIdCategoryQihuan = 10071;
 inline constexpr int kIdRestDown = 10072;
 inline constexpr int kIdRecommend = 10073;
+inline constexpr int kIdDownloadProgress = 10074;
 
 // The target-site dialog.
 inline constexpr int kIdSiteList = 1001;

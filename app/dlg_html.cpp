@@ -28,6 +28,7 @@ CDlgHtml::CDlgHtml(QWidget* parent) : QWidget(parent), browser_(this) {
     browser_.SetCommandTable(kCommandTable);
     // Queued, so that a command's handler reads the text of the link that sent it.
     connect(&browser_, &CHtmlCtrl::CommandPosted, this, &CDlgHtml::OnCommand, Qt::QueuedConnection);
+    connect(&browser_, &CHtmlCtrl::loadFinished, this, &CDlgHtml::OnLoadFinished);
 }
 
 CHtmlCtrl& CDlgHtml::Browser() {
@@ -64,6 +65,16 @@ void CDlgHtml::OnCommand(int command) {
         novelName.remove(QStringLiteral("recommend/"));
         emit RecommendRequested(novelName);
     }
+}
+
+// Whatever opened the page (a link in the contents page, the bookshelf, a chapter's own
+// "next" link), the reader now sees it.
+void CDlgHtml::OnLoadFinished(bool ok) {
+    const QUrl shown = browser_.url();
+    if (!ok || !shown.isLocalFile()) {
+        return;
+    }
+    emit LocalPageShown(shown.toLocalFile());
 }
 
 } // namespace velunor

@@ -33,12 +33,16 @@ class CDlgHtml : public QWidget {
     void RestDownRequested();
     /// A "recommend" link was clicked: search for `novelName`.
     void RecommendRequested(const QString& novelName);
+    /// The browser has finished showing the local file at `path` (absolute); not sent for
+    /// addresses of sites or for a page that failed to load.
+    void LocalPageShown(const QString& path);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
     void OnCommand(int command);
+    void OnLoadFinished(bool ok);
 
     CHtmlCtrl browser_;
 };

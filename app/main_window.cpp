@@ -19,10 +19,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <thread>
 #include <type_traits>
 
@@ -65,6 +67,10 @@ constexpr const char16_t* kStartPage = u"Recommend/qihuan.html";
 constexpr int kCategoryTop = 73;
 constexpr int kCategoryWidth = 80;
 constexpr int kCategoryHeight = 23;
+
+// The progress bar takes the right end of the status line's row; the status text keeps the rest.
+constexpr int kDownloadProgressWidth = 180;
+constexpr int kDownloadProgressGap = 10;
 
 QString Text(const std::u16string& text) {
     return QString::fromStdU16String(text);
@@ -113,6 +119,14 @@ QFont WindowFont() {
                       QStringLiteral("Noto Sans CJK SC")});
     font.setPointSize(9);
     return font;
+}
+
+QString DownloadProgressText(int done, int total, int failed) {
+    QString text = QStringLiteral("%1/%2 章").arg(done).arg(total);
+    if (failed > 0) {
+        text += QStringLiteral("（失败 %1）").arg(failed);
+    }
+    return text;
 }
 
 void DrawFrame(QPainter& painter, const QRect& outer) {
@@ -211,6 +225,9 @@ void CMainWindow::CreateControls() {
     bookShelf_ = new CTreeCtrlBookShelf(*this, programFolder_, this);
     bookShelf_->setObjectName(IdName(kIdBookShelf));
     bookShelf_->setGeometry(Rect(23, 167, 270, h - 30));
+    // Every chapter page shown, however it was reached, is where the reader goes on next time.
+    connect(browserPanel_, &CDlgHtml::LocalPageShown, this,
+            [this](const QString& path) { bookShelf_->NoteOpenedPage(path.toStdU16String()); });
 
     resultList_ = new CListCtrlSearchResult(*this, programFolder_, this);
     resultList_->setObjectName(IdName(kIdSearchResultList));
@@ -224,6 +241,12 @@ void CMainWindow::CreateControls() {
     QPalette statusColors = statusLine_->palette();
     statusColors.setColor(QPalette::Window, kWindowColor);
     statusLine_->setPalette(statusColors);
+
+    downloadProgress_ = new QProgressBar(this);
+    downloadProgress_->setObjectName(IdName(kIdDownloadProgress));
+    downloadProgress_->setTextVisible(true);
+    downloadProgress_->setAlignment(Qt::AlignCenter);
+    downloadProgress_->hide();
 }
 
 CSkinButton* CMainWindow::AddButton(int id, const QString& caption, const QRect& place) {
@@ -271,6 +294,9 @@ ViewMode CMainWindow::GetViewMode() {
 
 void CMainWindow::SetViewMode(ViewMode mode) {
     OnGuiThread([this, mode] {
+        if (mode != viewMode_) {
+            HideFinishedDownloadProgress();
+        }
         viewMode_ = mode;
         LayOut();
         update();
@@ -297,8 +323,44 @@ ResultRow CMainWindow::ResultRowTexts(int row) {
     return OnGuiThread([this, row] { return resultList_->RowTexts(row); });
 }
 
-void CMainWindow::AppendBookItem(const std::u16string& text) {
-    OnGuiThread([this, &text] { bookShelf_->AppendItem(text); });
+// The item is read back from the file with the counts of the novel's index, so `text` itself
+// is not needed.
+void CMainWindow::AppendBookItem(const std::u16string&) {
+    OnGuiThread([this] { bookShelf_->ReloadShelf(); });
+}
+
+void CMainWindow::BookShelfChanged() {
+    OnGuiThread([this] { bookShelf_->ReloadShelf(); });
+}
+
+void CMainWindow::ShowDownloadProgress(int done, int total, int failed) {
+    OnGuiThread([this, done, total, failed] { SetDownloadProgress(done, total, failed); });
+}
+
+void CMainWindow::SetDownloadProgress(int done, int total, int failed) {
+    const bool wasShown = !downloadProgress_->isHidden();
+    if (total <= 0) {
+        downloadProgress_->hide();
+    } else {
+        downloadProgress_->setRange(0, total);
+        downloadProgress_->setValue(std::clamp(done, 0, total));
+        // Set as it is: the text holds no "%" for the bar to fill in.
+        downloadProgress_->setFormat(DownloadProgressText(done, total, failed));
+        downloadProgress_->show();
+    }
+    if (wasShown != !downloadProgress_->isHidden()) {
+        LayOut();
+    }
+}
+
+// A finished download's last count stays in view until the user turns to something else; a
+// download still running keeps its bar.
+void CMainWindow::HideFinishedDownloadProgress() {
+    if (downloadProgress_->isHidden() ||
+        downloadProgress_->value() < downloadProgress_->maximum()) {
+        return;
+    }
+    downloadProgress_->hide();
 }
 
 void CMainWindow::ShowWaitPage() {
@@ -403,7 +465,10 @@ void CMainWindow::LayOut() {
     }
     browserPanel_->setVisible(!results);
 
-    statusLine_->setGeometry(Rect(10, h - 20, w, h));
+    const int progressLeft = w - 10 - kDownloadProgressWidth;
+    downloadProgress_->setGeometry(Rect(progressLeft, h - 19, w - 10, h - 3));
+    const int statusRight = downloadProgress_->isHidden() ? w : progressLeft - kDownloadProgressGap;
+    statusLine_->setGeometry(Rect(10, h - 20, statusRight, h));
 }
 
 void CMainWindow::resizeEvent(QResizeEvent* event) {
@@ -471,9 +536,13 @@ void CMainWindow::OpenTargetSiteSettings() {
 }
 
 // The fetch waits on the network and on the browser; the page it rewrites is shown again when
-// it is done.
+// it is done. It records the chapter's new state in the novel's index, so the shelf reads its
+// counts again afterwards.
 void CMainWindow::FetchChapterAgain() {
-    std::thread(OnDemandChapterFetch, this, programFolder_).detach();
+    std::thread([this, programFolder = programFolder_] {
+        OnDemandChapterFetch(this, programFolder);
+        BookShelfChanged();
+    }).detach();
 }
 
 void CMainWindow::Recommend(const QString& novelName) {

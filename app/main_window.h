@@ -17,6 +17,7 @@
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 
 namespace velunor {
 
@@ -51,6 +52,10 @@ class CMainWindow : public QWidget, public WindowPort {
     int FirstSelectedResultRow() override;
     ResultRow ResultRowTexts(int row) override;
     void AppendBookItem(const std::u16string& text) override;
+    void BookShelfChanged() override;
+    /// The bar at the right end of the status line's row ("12/120 章（失败 2）"). A finished
+    /// download's count stays until the view changes or the next download reports.
+    void ShowDownloadProgress(int done, int total, int failed) override;
     void ShowWaitPage() override;
     void NavigateAsync(const std::u16string& url) override;
     std::u16string GetElementInnerHtml(const std::u16string& id) override;
@@ -87,6 +92,8 @@ class CMainWindow : public QWidget, public WindowPort {
     CSkinButton* AddPageButton(int id, const QString& caption, const QRect& place,
                                const QString& icon);
     void LayOut();
+    void SetDownloadProgress(int done, int total, int failed);
+    void HideFinishedDownloadProgress();
     void PaintSidePanel(QPainter& painter);
     void PaintTab(QPainter& painter, const QPixmap& bitmap, int left, const QString& caption);
     void ShowMainPage();
@@ -113,6 +120,7 @@ class CMainWindow : public QWidget, public WindowPort {
     CListCtrlSearchResult* resultList_ = nullptr;
     std::unique_ptr<CDlgTargetSet> targetSiteDialog_;
     QLabel* statusLine_ = nullptr;
+    QProgressBar* downloadProgress_ = nullptr;
 };
 
 } // namespace velunor

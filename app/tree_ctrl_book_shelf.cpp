@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace velunor {
 
 namespace {
@@ -16,7 +18,8 @@ QString Text(std::u16string_view text) {
 
 CTreeCtrlBookShelf::CTreeCtrlBookShelf(WindowPort& window, std::u16string programFolder,
                                        QWidget* parent)
-    : QTreeWidget(parent), window_(window), model_(std::move(programFolder)) {
+    : QTreeWidget(parent), window_(window), programFolder_(std::move(programFolder)),
+      model_(programFolder_) {
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setExpandsOnDoubleClick(false);
@@ -25,31 +28,93 @@ CTreeCtrlBookShelf::CTreeCtrlBookShelf(WindowPort& window, std::u16string progra
     model_.LoadBookShelf();
     ShowModelItems();
     root->setExpanded(true);
+    CreateContextMenu();
+}
 
+void CTreeCtrlBookShelf::CreateContextMenu() {
     contextMenu_ = new QMenu(QStringLiteral("右键菜单"), this);
-    QAction* remove = contextMenu_->addAction(QStringLiteral("删除小说(&D)"));
-    connect(remove, &QAction::triggered, this, &CTreeCtrlBookShelf::DeleteBook);
+    connect(contextMenu_->addAction(QStringLiteral("打开目录")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::OpenContents);
+    connect(contextMenu_->addAction(QStringLiteral("更新小说")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::UpdateNovel);
+    connect(contextMenu_->addAction(QStringLiteral("重新下载失败章节")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::RetryFailedChapters);
+    // Apart from the rest: it is the one item that loses downloaded pages.
+    contextMenu_->addSeparator();
+    connect(contextMenu_->addAction(QStringLiteral("删除小说(&D)")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::DeleteBook);
 }
 
 void CTreeCtrlBookShelf::ShowModelItems() {
     QTreeWidgetItem* root = Root();
-    qDeleteAll(root->takeChildren());
-    for (const std::u16string& item : model_.Items()) {
-        new QTreeWidgetItem(root, {Text(item)});
+    // Qt would hand the selection of a removed item to its neighbour, and the menu would then
+    // act on a novel the user never chose.
+    if (SelectedNovel() >= 0) {
+        clearSelection();
+        setCurrentItem(nullptr);
     }
+    qDeleteAll(root->takeChildren());
+    for (const std::u16string& label : model_.Items()) {
+        ShowLabel(new QTreeWidgetItem(root), label);
+    }
+}
+
+// The tree is narrow and a label with both counts does not fit it; the tip shows it whole.
+void CTreeCtrlBookShelf::ShowLabel(QTreeWidgetItem* item, const std::u16string& label) {
+    item->setText(0, Text(label));
+    item->setToolTip(0, Text(label));
 }
 
 QTreeWidgetItem* CTreeCtrlBookShelf::Root() const {
     return topLevelItem(0);
 }
 
-void CTreeCtrlBookShelf::AppendItem(const std::u16string& text) {
-    model_.AppendItem(text);
-    new QTreeWidgetItem(Root(), {Text(text)});
+void CTreeCtrlBookShelf::RelabelItems() {
+    QTreeWidgetItem* root = Root();
+    const std::vector<std::u16string>& labels = model_.Items();
+    const int shown = std::min(root->childCount(), static_cast<int>(labels.size()));
+    for (int i = 0; i < shown; ++i) {
+        ShowLabel(root->child(i), labels[static_cast<size_t>(i)]);
+    }
+}
+
+void CTreeCtrlBookShelf::ReloadShelf() {
+    // Items are rebuilt, so the selection is carried over by the novel, not by the row: a job
+    // may have added a novel before the selected one.
+    const std::u16string selected = SelectedContentsPage();
+    model_.LoadBookShelf();
+    ShowModelItems();
+    SelectNovelWithContentsPage(selected);
 }
 
 void CTreeCtrlBookShelf::OpenBook() {
     model_.OpenBook(SelectedNovel(), window_);
+}
+
+void CTreeCtrlBookShelf::OpenContents() {
+    model_.OpenContents(SelectedNovel(), window_);
+}
+
+void CTreeCtrlBookShelf::UpdateNovel() {
+    StartShelfJob(ShelfJob::Update);
+}
+
+void CTreeCtrlBookShelf::RetryFailedChapters() {
+    StartShelfJob(ShelfJob::Retry);
+}
+
+void CTreeCtrlBookShelf::StartShelfJob(ShelfJob job) {
+    const int novel = SelectedNovel();
+    if (novel < 0) {
+        return;
+    }
+    StartNovelJob(window_, programFolder_, model_.NovelFolder(novel), job);
+}
+
+void CTreeCtrlBookShelf::NoteOpenedPage(const std::u16string& page) {
+    if (model_.NoteOpenedPage(page)) {
+        RelabelItems();
+    }
 }
 
 void CTreeCtrlBookShelf::DeleteBook() {
@@ -58,9 +123,10 @@ void CTreeCtrlBookShelf::DeleteBook() {
         return;
     }
     // The novel's folder holds every page downloaded for it; a slip of the mouse must not
-    // lose them.
+    // lose them. The question names the novel without the item's chapter counts.
+    const BookEntry& entry = model_.Item(novel).Entry;
     const std::u16string question = u"确定要删除小说“" +
-                                    model_.Items()[static_cast<size_t>(novel)] +
+                                    BookItemText(entry.TargetSite, entry.NovelName) +
                                     u"”及其全部已下载的章节吗？";
     if (window_.ShowMessage(question, MessageIcon::Question, MessageButtons::YesNo) !=
         MessageAnswer::Yes) {
@@ -101,6 +167,26 @@ int CTreeCtrlBookShelf::SelectedNovel() const {
         return -1;
     }
     return Root()->indexOfChild(selected.front());
+}
+
+std::u16string CTreeCtrlBookShelf::SelectedContentsPage() const {
+    const int novel = SelectedNovel();
+    if (novel < 0) {
+        return {};
+    }
+    return model_.Item(novel).Entry.ContentsPagePath;
+}
+
+void CTreeCtrlBookShelf::SelectNovelWithContentsPage(const std::u16string& contentsPage) {
+    if (contentsPage.empty()) {
+        return;
+    }
+    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+        if (model_.Item(i).Entry.ContentsPagePath == contentsPage) {
+            setCurrentItem(Root()->child(i));
+            return;
+        }
+    }
 }
 
 } // namespace velunor

@@ -1,7 +1,9 @@
 #pragma once
 // The bookshelf tree: the root "我的书架" with one item per downloaded novel, in the order of
-// the bookshelf file. A double-click opens a novel's contents page; the context menu deletes a
-// novel with its folder once the user has confirmed it.
+// the bookshelf file, each labelled with the counts of its chapter index. A double-click goes on
+// reading a novel where the reader left it; the context menu opens its contents page, updates it
+// from its site, fetches its failed chapters again, or deletes it with its folder once the user
+// has confirmed it.
 
 #include "library/library.h"
 
@@ -18,21 +20,40 @@ class CTreeCtrlBookShelf : public QTreeWidget {
 
   public:
     /// The tree of the bookshelf of `programFolder` (ending in "/"), filled from its file. The
-    /// novels open and confirm through `window`, which must outlive the tree. GUI thread.
+    /// novels open, confirm and report through `window`, which must outlive the tree and every
+    /// job started from it. GUI thread.
     CTreeCtrlBookShelf(WindowPort& window, std::u16string programFolder, QWidget* parent = nullptr);
 
     /// The root item "我的书架". GUI thread.
     QTreeWidgetItem* Root() const;
-    /// Appends a novel item with `text` as the last child of the root. GUI thread.
-    void AppendItem(const std::u16string& text);
-    /// Opens the selected novel in the browser panel; nothing for the root or no selection.
-    /// GUI thread; does not wait for the page.
+    /// Reads the bookshelf file and the novels' chapter indexes again and shows their items in
+    /// place of those shown; the novel selected before stays selected while the shelf still
+    /// lists it. GUI thread; blocks on the disk.
+    void ReloadShelf();
+    /// Shows the selected novel in the browser panel at the last chapter read, or at its
+    /// contents page; nothing for the root or no selection. GUI thread; does not wait for the
+    /// page.
     void OpenBook();
+    /// Shows the selected novel's contents page; nothing for the root or no selection. GUI
+    /// thread; does not wait for the page.
+    void OpenContents();
+    /// Starts updating the selected novel from its site; nothing for the root or no selection.
+    /// GUI thread; returns at once, the job reports through the window.
+    void UpdateNovel();
+    /// Starts fetching the selected novel's failed, empty and pending chapters again; nothing
+    /// for the root or no selection. GUI thread; returns at once, the job reports through the
+    /// window.
+    void RetryFailedChapters();
     /// Asks whether to delete the selected novel and, on Yes, removes its item, its entry and
     /// its folder; when the entry cannot be removed for good, everything stays and the status
     /// line says why. Nothing for the root or no selection. GUI thread; blocks on the question.
     void DeleteBook();
-    /// The context menu with its single item "删除小说(&D)". GUI thread.
+    /// The browser panel shows the local file `page`: when it is a chapter page of a shelved
+    /// novel, records it as the place to go on reading and relabels the items. GUI thread;
+    /// blocks on the disk.
+    void NoteOpenedPage(const std::u16string& page);
+    /// The context menu: "打开目录", "更新小说", "重新下载失败章节", a separator and
+    /// "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
 
   protected:
@@ -40,11 +61,20 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    void CreateContextMenu();
     /// Shows the model's novel items under the root, in place of those shown before.
     void ShowModelItems();
+    /// Gives every novel item the model's label, in place.
+    void RelabelItems();
+    static void ShowLabel(QTreeWidgetItem* item, const std::u16string& label);
+    void StartShelfJob(ShelfJob job);
     int SelectedNovel() const;
+    /// The contents page of the selected novel; empty for the root or no selection.
+    std::u16string SelectedContentsPage() const;
+    void SelectNovelWithContentsPage(const std::u16string& contentsPage);
 
     WindowPort& window_;
+    std::u16string programFolder_;
     CBookShelfModel model_;
     QMenu* contextMenu_ = nullptr;
 };

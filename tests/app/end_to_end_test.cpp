@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "browser_test_main.h"
+#include "core/core.h"
 #include "library/library_layout.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
@@ -21,6 +22,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTimer>
@@ -29,6 +31,7 @@
 #include <QWebEngineScript>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 using namespace velunor;
@@ -97,6 +100,56 @@ class EndToEndTest : public QObject {
 
     CHtmlCtrl& Browser() {
         return window_->BrowserPanel().Browser();
+    }
+
+    QString ShelfItemText() {
+        QTreeWidgetItem* root = window_->BookShelf().Root();
+        return root->childCount() == 1 ? root->child(0)->text(0) : QString();
+    }
+
+    QString ProgressText() const {
+        const auto* bar = Control<QProgressBar>(kIdDownloadProgress);
+        return bar->isVisible() ? bar->text() : QString();
+    }
+
+    // Writes a page of the copied site in its GB2312.
+    void WriteSitePage(const std::string& name, const std::u16string& html) {
+        std::filesystem::path path = siteRoot_.File("app-shelf/book/list/" + name);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << WideToAnsi(html);
+    }
+
+    // The site's contents as it lists `count` chapters, c1.html to c<count>.html.
+    std::u16string SiteContents(int count) {
+        const std::u16string names[] = {u"第一章 出山", u"第二章 渡海", u"第三章 归舟",
+                                        u"第四章 入港", u"第五章 登岸"};
+        std::u16string html = u"<html><head><meta http-equiv=\"Content-Type\" "
+                              u"content=\"text/html; charset=gb2312\"></head><body>"
+                              u"<ul id=\"chapters\">\n";
+        for (int n = 1; n <= count; ++n) {
+            html +=
+                u"<li><a href=\"c" + DecimalText(n) + u".html\">" + names[n - 1] + u"</a></li>\n";
+        }
+        return html + u"</ul></body></html>";
+    }
+
+    void WriteSiteChapter(int n, const std::u16string& text) {
+        WriteSitePage("c" + std::to_string(n) + ".html",
+                      u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                      u"charset=gb2312\"></head><body><div id=\"text\">" +
+                          text + u"<br /></div></body></html>");
+    }
+
+    // Opens the shelf's menu on its one novel and chooses the item at `action`.
+    void ChooseFromShelfMenu(int action) {
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        QVERIFY(shelf.isVisible());
+        const QPoint item = shelf.visualItemRect(shelf.Root()->child(0)).center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, item,
+                                     shelf.viewport()->mapToGlobal(item));
+        QCoreApplication::sendEvent(shelf.viewport(), &rightClick);
+        QTRY_VERIFY(shelf.ContextMenu().isVisible());
+        shelf.ContextMenu().actions().at(action)->trigger();
+        shelf.ContextMenu().hide();
     }
 
     std::string NovelFolder() const {
@@ -214,15 +267,13 @@ class EndToEndTest : public QObject {
         // line says so.
         QTRY_COMPARE_WITH_TIMEOUT(
             Status(),
-            QStringLiteral(
-                "下载完成！ 其中 1 章下载失败，可打开这些章节，点击“重新下载本章”再试。"),
+            QStringLiteral("下载完成！ 其中 1 章下载失败，可在书架上右键选择“重新下载失败章节”。"),
             kWait);
         QTRY_COMPARE_WITH_TIMEOUT(Browser().url().fileName(), QStringLiteral("ContentsPage.html"),
                                   kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!Browser().page()->isLoading(), kWait);
-        QTreeWidgetItem* root = window_->BookShelf().Root();
-        QCOMPARE(root->childCount(), 1);
-        QCOMPARE(root->child(0)->text(0), QStringLiteral("书站甲 - 山海行记"));
+        QCOMPARE(ProgressText(), QStringLiteral("3/3 章（失败 1）"));
+        QTRY_COMPARE(ShelfItemText(), QStringLiteral("书站甲 - 山海行记（1 章未完成）"));
         QVERIFY(std::filesystem::exists(ChapterPage(1)));
         QVERIFY(std::filesystem::exists(ChapterPage(3)));
         Screenshot(QStringLiteral("contents"));
@@ -254,6 +305,47 @@ class EndToEndTest : public QObject {
         QCOMPARE(found.front().front().value<QWebEngineFindTextResult>().numberOfMatches(), 1);
         Browser().page()->findText(QString());
         Screenshot(QStringLiteral("chapter"));
+        // The shelf counts the chapter as finished once the fetch has recorded it.
+        QTRY_COMPARE_WITH_TIMEOUT(ShelfItemText(), QStringLiteral("书站甲 - 山海行记"), kWait);
+    }
+
+    // The site lists two more chapters, one of which it cannot serve yet.
+    void UpdateFromTheShelfFetchesTheChaptersTheSiteAdded() {
+        WriteSitePage("1.html", SiteContents(5));
+        WriteSiteChapter(4, u"船入港时，天色已晚。");
+        Control<QAbstractButton>(kIdMainPage)->click();
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        QVERIFY(ProgressText().isEmpty());
+        ChooseFromShelfMenu(1);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Status(), QStringLiteral("更新完成：新增 2 章，重新下载 0 章，失败 1 章。"), kWait);
+        QCOMPARE(ProgressText(), QStringLiteral("2/2 章（失败 1）"));
+        QTRY_COMPARE(ShelfItemText(), QStringLiteral("书站甲 - 山海行记（新增 2 章，1 章未完成）"));
+        QVERIFY(std::filesystem::exists(ChapterPage(4)));
+        Screenshot(QStringLiteral("updated"));
+    }
+
+    void RetryFromTheShelfFetchesOnlyTheFailedChapter() {
+        WriteSiteChapter(5, u"众人登岸，各自散去。");
+        ChooseFromShelfMenu(2);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Status(), QStringLiteral("重新下载完成：重新下载 1 章，失败 0 章。"), kWait);
+        QCOMPARE(ProgressText(), QStringLiteral("1/1 章"));
+        QTRY_COMPARE(ShelfItemText(), QStringLiteral("书站甲 - 山海行记（新增 2 章）"));
+    }
+
+    // The reader last had chapter 2 open (the fetch showed it again there).
+    void DoubleClickOnTheShelfGoesOnReadingWhereTheReaderLeft() {
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        QSignalSpy loaded(&Browser(), &CHtmlCtrl::loadFinished);
+        QTest::mouseDClick(shelf.viewport(), Qt::LeftButton, {},
+                           shelf.visualItemRect(shelf.Root()->child(0)).center());
+        QVERIFY(loaded.wait(kWait));
+        QCOMPARE(Browser().url().fileName(), QString::fromStdU16String(ChapterPageName(2)));
+        QCOMPARE(window_->GetViewMode(), ViewMode::Reading);
+        // Read: the new chapters are no longer new, and a finished count leaves with the view.
+        QVERIFY(ProgressText().isEmpty());
+        QCOMPARE(ShelfItemText(), QStringLiteral("书站甲 - 山海行记"));
     }
 
     void DeletingFromTheShelfAfterConfirmingRemovesTheFolder() {

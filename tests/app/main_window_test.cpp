@@ -4,6 +4,8 @@
 #include "app/main_window.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "browser_test_main.h"
+#include "library/library_layout.h"
+#include "library/novel_index.h"
 #include "search/search.h"
 #include "support/test_site.h"
 #include "widgets/skin_button.h"
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -40,6 +43,17 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// A bookshelf file listing the novel 星河旅人 of the site 书库 below `programFolder`.
+QByteArray ShelfWithOneNovel(const QString& programFolder) {
+    const QString contents =
+        programFolder + QStringLiteral("/Novel/书库/星河旅人/ContentsPage.html");
+    WriteFile(contents, "<html><body>contents</body></html>");
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n<Book>\r\n"
+           "<TargetSite>书库</TargetSite>\r\n<NovelName>星河旅人</NovelName>\r\n"
+           "<ContentsPagePath>" +
+           contents.toUtf8() + "</ContentsPagePath>\r\n</Book>\r\n</BookShelf>\r\n";
 }
 
 template <typename T> bool Ready(const std::future<T>& future) {
@@ -111,6 +125,49 @@ class MainWindowTest : public QObject {
     void cleanup() {
         WaitForIdleSearch();
         window_.reset();
+        QFile::remove(ProgramFile("Config/BookShelf.xml"));
+    }
+
+    QString NovelFolder() const {
+        return ProgramFile("Novel/书库/星河旅人");
+    }
+
+    // The novel's chapter pages and its index: one chapter per state.
+    void WriteNovel(const std::vector<ChapterState>& states) {
+        NovelIndex index;
+        for (size_t i = 0; i < states.size(); ++i) {
+            const int page = static_cast<int>(i) + 1;
+            const QString name = QString::fromStdU16String(ChapterPageName(page));
+            WriteFile(NovelFolder() + "/" + name, "<html><body>chapter</body></html>");
+            index.Chapters.push_back(
+                {page, name.toStdU16String(), u"http://127.0.0.1/c", states[i], {}});
+        }
+        index.NextPage = static_cast<int>(states.size()) + 1;
+        QVERIFY(SaveNovelIndex(NovelFolder().toStdU16String(), index));
+    }
+
+    // Returns once the panel has told the window that `path` is shown; the start page may still
+    // be loading when this is called.
+    void ShowInBrowser(const QString& path) {
+        QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
+        window_->NavigateAsync(path.toStdU16String());
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains({path}), 10000);
+    }
+
+    QString NovelItemText() const {
+        QTreeWidgetItem* root = window_->BookShelf().Root();
+        return root->childCount() == 1 ? root->child(0)->text(0) : QString();
+    }
+
+    void ShelfChangedOnAJobThread() {
+        auto job = std::async(std::launch::async, [this] { window_->BookShelfChanged(); });
+        // Not QTRY: after an earlier failure it would not wait, and the job's end would then be
+        // awaited with the GUI thread that must serve it blocked.
+        QVERIFY(QTest::qWaitFor([&] { return Ready(job); }, 10000));
+    }
+
+    QProgressBar& ProgressBar() const {
+        return *qobject_cast<QProgressBar*>(Control(kIdDownloadProgress));
     }
 
     void ControlsHaveTheirIdsTextsAndPlaces() {
@@ -293,6 +350,7 @@ class MainWindowTest : public QObject {
     }
 
     void JobThreadCallsRunOnTheGuiThread() {
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
         auto job = std::async(std::launch::async, [this] {
             window_->SetStatusText(u"正从目标站 <书库> 进行搜索……");
             window_->AppendResultRow({u"1", u"书库", u"星河旅人", u"某人", u"第一章"});
@@ -319,6 +377,70 @@ class MainWindowTest : public QObject {
         QCOMPARE(row, 1);
         QCOMPARE(texts.NovelName, std::u16string(u"万灵书院"));
         QVERIFY(window_->ResultRowTexts(5).Number.empty());
+    }
+
+    // The bar takes the right end of the status line's row; the status text keeps the rest.
+    void DownloadProgressShowsBesideTheStatusLine() {
+        QProgressBar& bar = ProgressBar();
+        QVERIFY(!bar.isVisible());
+        auto job =
+            std::async(std::launch::async, [this] { window_->ShowDownloadProgress(12, 120, 0); });
+        QTRY_VERIFY(Ready(job));
+        QVERIFY(bar.isVisible());
+        QCOMPARE(bar.text(), QStringLiteral("12/120 章"));
+        QCOMPARE(bar.geometry(), QRect(kW - 190, kH - 19, 180, 16));
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, kH - 20, kW - 210, 20));
+        // On the GUI thread the call is served at once.
+        window_->ShowDownloadProgress(13, 120, 2);
+        QCOMPARE(bar.text(), QStringLiteral("13/120 章（失败 2）"));
+        QCOMPARE(bar.value(), 13);
+        QCOMPARE(bar.maximum(), 120);
+        window_->resize(1200, 800);
+        QTRY_COMPARE(bar.geometry(), QRect(1200 - 190, 800 - 19, 180, 16));
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, 780, 1200 - 210, 20));
+        window_->ShowDownloadProgress(0, 0, 0);
+        QVERIFY(!bar.isVisible());
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, 780, 1190, 20));
+    }
+
+    // A running download keeps its bar whatever the user looks at; a finished one keeps its
+    // final count until the user turns to another view, or the next download reports.
+    void FinishedDownloadKeepsItsCountUntilTheViewChanges() {
+        QProgressBar& bar = ProgressBar();
+        window_->ShowDownloadProgress(3, 5, 0);
+        window_->SetViewMode(ViewMode::Reading);
+        QVERIFY(bar.isVisible());
+        window_->ShowDownloadProgress(5, 5, 1);
+        window_->SetViewMode(ViewMode::Reading);
+        QVERIFY(bar.isVisible());
+        QCOMPARE(bar.text(), QStringLiteral("5/5 章（失败 1）"));
+        window_->SetViewMode(ViewMode::Recommend);
+        QVERIFY(!bar.isVisible());
+        QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, kH - 20, kW - 10, 20));
+        window_->ShowDownloadProgress(0, 7, 0);
+        QVERIFY(bar.isVisible());
+        QCOMPARE(bar.text(), QStringLiteral("0/7 章"));
+    }
+
+    // The browser, whoever opened the chapter in it, tells the shelf where the reader is, and
+    // the item drops its count of new chapters.
+    void ChapterShownInTheBrowserClearsTheNewChapterCount() {
+        WriteNovel({ChapterState::Stored});
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
+        ShelfChangedOnAJobThread();
+        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人"));
+        ShowInBrowser(NovelFolder() + "/1.html");
+        WriteNovel({ChapterState::Stored, ChapterState::Stored, ChapterState::Failed});
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        shelf.setCurrentItem(shelf.Root()->child(0));
+        ShelfChangedOnAJobThread();
+        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新增 2 章，1 章未完成）"));
+        QVERIFY(shelf.Root()->child(0)->isSelected());
+        // The contents page is no chapter: the count stays.
+        ShowInBrowser(NovelFolder() + "/ContentsPage.html");
+        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新增 2 章，1 章未完成）"));
+        ShowInBrowser(NovelFolder() + "/2.html");
+        QTRY_COMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（1 章未完成）"));
     }
 
     void MessageBoxFromAJobThreadWaitsForTheAnswer() {

@@ -2,6 +2,8 @@
 
 #include "app/tree_ctrl_book_shelf.h"
 #include "controls_test.h"
+#include "library/library_layout.h"
+#include "library/novel_index.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 
@@ -11,6 +13,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 using namespace velunor;
 using velunor::testing::RecordingPort;
@@ -21,6 +24,15 @@ namespace {
 std::string Book(const std::string& site, const std::string& novel, const std::string& path) {
     return "<Book>\r\n<TargetSite>" + site + "</TargetSite>\r\n<NovelName>" + novel +
            "</NovelName>\r\n<ContentsPagePath>" + path + "</ContentsPagePath>\r\n</Book>\r\n";
+}
+
+std::string Shelf(const std::string& books) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n" + books +
+           "</BookShelf>\r\n";
+}
+
+std::u16string Wide(const std::string& text) {
+    return QString::fromStdString(text).toStdU16String();
 }
 
 } // namespace
@@ -55,6 +67,10 @@ class TreeCtrlBookShelfTest : public QObject {
         QContextMenuEvent event(QContextMenuEvent::Mouse, place,
                                 tree_->viewport()->mapToGlobal(place));
         QCoreApplication::sendEvent(tree_->viewport(), &event);
+    }
+
+    QAction* DeleteAction() const {
+        return tree_->ContextMenu().actions().back();
     }
 
     QPoint EmptySpace() const {
@@ -92,10 +108,27 @@ class TreeCtrlBookShelfTest : public QObject {
         QVERIFY(tree_->Root()->isExpanded());
         QCOMPARE(Items(), QStringList({QStringLiteral("书站甲 - 山海行记"),
                                        QStringLiteral("书站甲 - 山海行记")}));
-        tree_->AppendItem(u"书站乙 - 星河旅人");
-        QCOMPARE(Items().last(), QStringLiteral("书站乙 - 星河旅人"));
-        QCOMPARE(tree_->ContextMenu().actions().size(), 1);
-        QCOMPARE(tree_->ContextMenu().actions().front()->text(), QStringLiteral("删除小说(&D)"));
+        // A novel a job added to the file shows once the shelf is read again.
+        std::filesystem::create_directories(folder_->File("Novel/书站乙/星河旅人"));
+        const std::string added =
+            folder_->Write("Novel/书站乙/星河旅人/ContentsPage.html", "<html></html>");
+        folder_->Write("Config/BookShelf.xml", Shelf(Book("书站甲", "山海行记", contentsPage_) +
+                                                     Book("书站乙", "星河旅人", added)));
+        tree_->ReloadShelf();
+        QCOMPARE(Items(), QStringList({QStringLiteral("书站甲 - 山海行记"),
+                                       QStringLiteral("书站乙 - 星河旅人")}));
+    }
+
+    void MenuOffersTheNovelCommandsWithDeletingLastAndApart() {
+        const QList<QAction*> actions = tree_->ContextMenu().actions();
+        QStringList texts;
+        for (const QAction* action : actions) {
+            texts.append(action->text());
+        }
+        QCOMPARE(texts, QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
+                                     QStringLiteral("重新下载失败章节"), QString(),
+                                     QStringLiteral("删除小说(&D)")}));
+        QVERIFY(actions.at(3)->isSeparator());
     }
 
     void RootDoesNothing() {
@@ -111,12 +144,12 @@ class TreeCtrlBookShelfTest : public QObject {
         QCOMPARE(Items().size(), 2);
     }
 
-    void EitherOfTwoIdenticalItemsOpensTheContentsPageTwice() {
+    // A novel never read opens at its contents page, once, whichever of its items it is.
+    void DoubleClickOnANovelNeverReadOpensItsContentsPage() {
         QTreeWidgetItem* second = tree_->Root()->child(1);
         QTest::mouseDClick(tree_->viewport(), Qt::LeftButton, {},
                            tree_->visualItemRect(second).center());
-        const std::u16string page = QString::fromStdString(contentsPage_).toStdU16String();
-        QCOMPARE(port_->Navigations(), std::vector<std::u16string>({page, page}));
+        QCOMPARE(port_->Navigations(), std::vector<std::u16string>({Wide(contentsPage_)}));
         QCOMPARE(port_->GetViewMode(), ViewMode::Reading);
     }
 
@@ -126,7 +159,7 @@ class TreeCtrlBookShelfTest : public QObject {
         RightClickAt(EmptySpace());
         QVERIFY(tree_->ContextMenu().isVisible());
         port_->AnswerMessagesWith(MessageAnswer::No);
-        tree_->ContextMenu().actions().front()->trigger();
+        DeleteAction()->trigger();
         tree_->ContextMenu().hide();
         QCOMPARE(port_->Messages().size(), size_t(1));
         QCOMPARE(port_->Messages().front().text,
@@ -143,7 +176,7 @@ class TreeCtrlBookShelfTest : public QObject {
         RightClickAt(tree_->visualItemRect(tree_->Root()->child(1)).center());
         QVERIFY(tree_->Root()->child(1)->isSelected());
         port_->AnswerMessagesWith(MessageAnswer::Yes);
-        tree_->ContextMenu().actions().front()->trigger();
+        DeleteAction()->trigger();
         tree_->ContextMenu().hide();
         QCOMPARE(Items(), QStringList());
         QVERIFY(!NovelFolderExists());
@@ -154,4 +187,176 @@ class TreeCtrlBookShelfTest : public QObject {
 };
 
 VELUNOR_CONTROLS_TEST(TreeCtrlBookShelfTest)
+
+// Two novels with chapter indexes: 春江夜话 of three chapters, the second failed, and 山海行记
+// of two, both stored. The labels count from the indexes; reading moves where a novel opens.
+class BookShelfReadingTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<TempFolder> folder_;
+    std::unique_ptr<RecordingPort> port_;
+    std::unique_ptr<CTreeCtrlBookShelf> tree_;
+
+    static constexpr const char* kSpring = "Novel/演示书库/春江夜话";
+    static constexpr const char* kMountain = "Novel/书站甲/山海行记";
+
+    std::string Contents(const std::string& novel) const {
+        return folder_->File(novel + "/ContentsPage.html");
+    }
+
+    std::u16string ChapterPage(const std::string& novel, int n) const {
+        return folder_->WideFile(novel) + u"/" + ChapterPageName(n);
+    }
+
+    // The novel folder with its contents page, a page per chapter and an index of `states`.
+    void WriteNovel(const std::string& novel, const std::vector<ChapterState>& states) {
+        std::filesystem::create_directories(folder_->File(novel));
+        folder_->Write(novel + "/ContentsPage.html", "<html></html>");
+        NovelIndex index;
+        for (size_t i = 0; i < states.size(); ++i) {
+            const int page = static_cast<int>(i) + 1;
+            folder_->Write(novel + "/" + std::to_string(page) + ".html", "<html></html>");
+            const std::u16string number = QString::number(page).toStdU16String();
+            index.Chapters.push_back(
+                {page, u"第" + number + u"章", u"http://127.0.0.1/c" + number, states[i], {}});
+        }
+        index.NextPage = static_cast<int>(states.size()) + 1;
+        QVERIFY(SaveNovelIndex(folder_->WideFile(novel), index));
+    }
+
+    void WriteShelf(const std::vector<std::string>& novels) {
+        std::string books;
+        for (const std::string& novel : novels) {
+            const std::string site = novel.substr(6, novel.rfind('/') - 6);
+            books += Book(site, novel.substr(novel.rfind('/') + 1), Contents(novel));
+        }
+        folder_->Write("Config/BookShelf.xml", Shelf(books));
+    }
+
+    void MakeTree() {
+        tree_ = std::make_unique<CTreeCtrlBookShelf>(*port_, folder_->WidePath() + u"/");
+        tree_->resize(250, 400);
+        tree_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tree_.get()));
+    }
+
+    QStringList Items() const {
+        QStringList texts;
+        for (int i = 0; i < tree_->Root()->childCount(); ++i) {
+            texts.append(tree_->Root()->child(i)->text(0));
+        }
+        return texts;
+    }
+
+    // The one page a double-click on novel item `item` opens; "?" unless it opens exactly one.
+    std::u16string DoubleClickOpens(int item) {
+        const size_t before = port_->Navigations().size();
+        QTest::mouseDClick(tree_->viewport(), Qt::LeftButton, {},
+                           tree_->visualItemRect(tree_->Root()->child(item)).center());
+        const std::vector<std::u16string> opened = port_->Navigations();
+        return opened.size() == before + 1 ? opened.back() : u"?";
+    }
+
+    void ChooseFromMenu(int item, int action) {
+        const QPoint place = tree_->visualItemRect(tree_->Root()->child(item)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, place,
+                                tree_->viewport()->mapToGlobal(place));
+        QCoreApplication::sendEvent(tree_->viewport(), &event);
+        QVERIFY(tree_->ContextMenu().isVisible());
+        tree_->ContextMenu().actions().at(action)->trigger();
+        tree_->ContextMenu().hide();
+    }
+
+  private slots:
+    void init() {
+        folder_ = std::make_unique<TempFolder>();
+        std::filesystem::create_directories(folder_->File("Config"));
+        WriteNovel(kSpring, {ChapterState::Stored, ChapterState::Failed, ChapterState::Stored});
+        WriteNovel(kMountain, {ChapterState::Stored, ChapterState::Stored});
+        WriteShelf({kSpring, kMountain});
+        port_ = std::make_unique<RecordingPort>();
+        MakeTree();
+    }
+
+    void cleanup() {
+        tree_.reset();
+        port_.reset();
+        folder_.reset();
+    }
+
+    void LabelsCountTheUnfinishedChapters() {
+        QCOMPARE(Items(), QStringList({QStringLiteral("演示书库 - 春江夜话（1 章未完成）"),
+                                       QStringLiteral("书站甲 - 山海行记")}));
+    }
+
+    // Also after the tree is made again from the files, as when the program starts again.
+    void DoubleClickGoesOnAtTheLastChapterRead() {
+        QCOMPARE(DoubleClickOpens(0), Wide(Contents(kSpring)));
+        tree_->NoteOpenedPage(ChapterPage(kSpring, 2));
+        QCOMPARE(DoubleClickOpens(0), ChapterPage(kSpring, 2));
+        // Pages that are not chapter pages, and chapters of novels not on the shelf, move
+        // nothing.
+        tree_->NoteOpenedPage(Wide(Contents(kSpring)));
+        tree_->NoteOpenedPage(folder_->WideFile("Novel/别站/别书/3.html"));
+        QCOMPARE(DoubleClickOpens(0), ChapterPage(kSpring, 2));
+        QCOMPARE(DoubleClickOpens(1), Wide(Contents(kMountain)));
+        MakeTree();
+        QCOMPARE(DoubleClickOpens(0), ChapterPage(kSpring, 2));
+        QCOMPARE(port_->GetViewMode(), ViewMode::Reading);
+    }
+
+    void OpenContentsOpensTheContentsPageAlthoughAChapterWasRead() {
+        tree_->NoteOpenedPage(ChapterPage(kSpring, 3));
+        ChooseFromMenu(0, 0);
+        QCOMPARE(port_->Navigations(), std::vector<std::u16string>({Wide(Contents(kSpring))}));
+        QCOMPARE(port_->GetViewMode(), ViewMode::Reading);
+    }
+
+    // Chapters the site added since the novel was read are counted until a chapter page of it
+    // is opened; the item changes at once, without the shelf being read again.
+    void ReadingClearsTheCountOfNewChapters() {
+        tree_->NoteOpenedPage(ChapterPage(kMountain, 1));
+        WriteNovel(kMountain, {ChapterState::Stored, ChapterState::Stored, ChapterState::Stored,
+                               ChapterState::Pending});
+        tree_->ReloadShelf();
+        QCOMPARE(Items().at(1), QStringLiteral("书站甲 - 山海行记（新增 2 章，1 章未完成）"));
+        tree_->NoteOpenedPage(ChapterPage(kMountain, 3));
+        QCOMPARE(Items().at(1), QStringLiteral("书站甲 - 山海行记（1 章未完成）"));
+        QCOMPARE(Items().at(0), QStringLiteral("演示书库 - 春江夜话（1 章未完成）"));
+    }
+
+    void ReloadingKeepsTheSelectedNovelWhereverItMoved() {
+        tree_->setCurrentItem(tree_->Root()->child(1));
+        // A job put a novel in front and fetched 春江夜话's failed chapter.
+        const std::string added = "Novel/书站乙/星河旅人";
+        WriteNovel(added, {ChapterState::Failed, ChapterState::Failed});
+        WriteNovel(kSpring, {ChapterState::Stored, ChapterState::Stored, ChapterState::Stored});
+        WriteShelf({added, kSpring, kMountain});
+        tree_->ReloadShelf();
+        QCOMPARE(Items(), QStringList({QStringLiteral("书站乙 - 星河旅人（2 章未完成）"),
+                                       QStringLiteral("演示书库 - 春江夜话"),
+                                       QStringLiteral("书站甲 - 山海行记")}));
+        QCOMPARE(tree_->selectedItems(), QList<QTreeWidgetItem*>({tree_->Root()->child(2)}));
+        QVERIFY(tree_->Root()->isExpanded());
+        // Once the selected novel is gone, no other takes its place: the menu must not act on
+        // a novel the user did not choose.
+        WriteShelf({added, kSpring});
+        tree_->ReloadShelf();
+        QVERIFY(tree_->selectedItems().isEmpty());
+        tree_->DeleteBook();
+        QVERIFY(port_->Messages().empty());
+    }
+
+    void DeleteQuestionNamesTheNovelWithoutItsCounts() {
+        port_->AnswerMessagesWith(MessageAnswer::No);
+        ChooseFromMenu(0, 4);
+        QCOMPARE(port_->Messages().size(), size_t(1));
+        QCOMPARE(port_->Messages().front().text,
+                 std::u16string(u"确定要删除小说“演示书库 - 春江夜话”及其全部已下载的章节吗？"));
+        QVERIFY(std::filesystem::exists(folder_->File(kSpring)));
+    }
+};
+
+VELUNOR_CONTROLS_TEST(BookShelfReadingTest)
 #include "tree_ctrl_book_shelf_test.moc"
