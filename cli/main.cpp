@@ -8,6 +8,7 @@
 #include "core/core.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -17,7 +18,29 @@ struct Command {
     const char16_t* usage;
 };
 
+// The reader's commands first, in the order of a first try; then the rule author's.
 const Command kCommands[] = {
+    {"search", velunor::cli::RunSearch,
+     u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops\n"
+     u"      example: velunor-cli search 春江夜话"},
+    {"download", velunor::cli::RunDownload,
+     u"  download N\n      download the novel of row N of the last search into Novel/ (a novel\n"
+     u"      on the bookshelf already is updated)"},
+    {"shelf", velunor::cli::RunShelf,
+     u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or "
+     u"delete it"},
+    {"update", velunor::cli::RunUpdate,
+     u"  update N\n      fetch the chapters that novel N of the bookshelf has gained, and those\n"
+     u"      that failed or never finished"},
+    {"retry", velunor::cli::RunRetry,
+     u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
+    {"refetch", velunor::cli::RunRefetch,
+     u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
+    {"sites", velunor::cli::RunSites,
+     u"  sites\n      list the rule files, numbered from 1, and whether each is selected"},
+    {"select", velunor::cli::RunSelect,
+     u"  select 1,3 | all | none\n      choose the sites a search asks, by their numbers in "
+     u"velunor-cli sites"},
     {"rule-test", velunor::cli::RunRuleTest,
      u"  rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]\n"
      u"      apply a rule file to a saved page and print what it picks out, the next page of a\n"
@@ -27,39 +50,34 @@ const Command kCommands[] = {
      u"      search the rule's live site for NAME and fetch hit N (default 1): its information\n"
      u"      page, every contents page, the first, a middle and the last chapter; prints each\n"
      u"      step and 通过 or 失败：why; exits 0 only when every step passed"},
-    {"sites", velunor::cli::RunSites,
-     u"  sites\n      list the rule files with their index and whether each is selected"},
-    {"select", velunor::cli::RunSelect,
-     u"  select 0,2 | all | none\n      choose the sites a search asks"},
-    {"search", velunor::cli::RunSearch,
-     u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops"},
-    {"download", velunor::cli::RunDownload,
-     u"  download N\n      download the novel of row N of the last search into Novel/"},
-    {"update", velunor::cli::RunUpdate,
-     u"  update N\n      fetch the chapters that novel N of the bookshelf has gained, and those\n"
-     u"      that failed or never finished"},
-    {"retry", velunor::cli::RunRetry,
-     u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
-    {"refetch", velunor::cli::RunRefetch,
-     u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
-    {"shelf", velunor::cli::RunShelf,
-     u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or "
-     u"delete it"},
 };
 
 void PrintUsage() {
-    velunor::cli::PrintLine(u"usage: velunor-cli COMMAND ...");
+    velunor::cli::PrintLine(u"usage: velunor-cli COMMAND ...   (help, --version)");
     for (const Command& command : kCommands) {
         velunor::cli::PrintLine(command.usage);
     }
 }
 
+bool IsOneOf(const char* argument, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        if (std::strcmp(argument, name) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    if (argc < 2 || IsOneOf(argv[1], {"help", "--help", "-h"})) {
         PrintUsage();
         return argc < 2 ? 2 : 0;
+    }
+    if (IsOneOf(argv[1], {"--version", "version"})) {
+        velunor::cli::PrintLine(u"velunor-cli " + velunor::cli::Wide(VELUNOR_VERSION));
+        return 0;
     }
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {

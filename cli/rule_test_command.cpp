@@ -105,7 +105,7 @@ void PrintSearchResults(const CSiteRule& rule, const std::u16string& page,
                              {u"LatestChapter", results.LatestChapter.size()}});
         return;
     }
-    PrintLine(DecimalText(count) + u" hits");
+    PrintLine(DecimalText(count) + (count == 1 ? u" hit" : u" hits"));
     for (int32_t i = 0; i < count; ++i) {
         size_t k = static_cast<size_t>(i);
         PrintLine(DecimalText(i + 1) + u". " + results.NovelName[k] + u" | " +

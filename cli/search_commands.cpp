@@ -29,10 +29,12 @@ void RequestStop(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-// Parses "0,2,5" (a trailing comma allowed) into check states for `rowCount` rows. False when
-// an entry is not a row index.
+// Parses "1,3,6" (site numbers from 1, as velunor-cli sites and the dialog show them; a
+// trailing comma allowed) into check states for `rowCount` rows. False when an entry is not a
+// site number or none is given.
 bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& checked) {
     checked.assign(rowCount, false);
+    bool any = false;
     size_t start = 0;
     while (start < text.size()) {
         size_t comma = text.find(',', start);
@@ -43,13 +45,14 @@ bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& c
             continue;
         }
         char* end = nullptr;
-        unsigned long index = std::strtoul(entry.c_str(), &end, 10);
-        if (*end != '\0' || entry.front() == '-' || index >= rowCount) {
+        unsigned long number = std::strtoul(entry.c_str(), &end, 10);
+        if (*end != '\0' || entry.front() == '-' || number == 0 || number > rowCount) {
             return false;
         }
-        checked[index] = true;
+        checked[number - 1] = true;
+        any = true;
     }
-    return true;
+    return any;
 }
 
 } // namespace
@@ -63,15 +66,15 @@ int RunSites(int, char**) {
     }
     for (size_t i = 0; i < model.Rows().size(); ++i) {
         const CTargetSiteSelectModel::Row& row = model.Rows()[i];
-        PrintLine(DecimalText(static_cast<long long>(i)) + u"  [" + (row.checked ? u"x" : u" ") +
-                  u"]  " + row.siteName + u"  " + row.siteUrl);
+        PrintLine(row.number + u"  [" + (row.checked ? u"x" : u" ") + u"]  " + row.siteName +
+                  u"  " + row.siteUrl);
     }
     return 0;
 }
 
 int RunSelect(int argc, char** argv) {
     if (argc != 3) {
-        PrintError(u"usage: velunor-cli select 0,2 | all | none");
+        PrintError(u"usage: velunor-cli select 1,3 | all | none");
         return 2;
     }
     CTargetSiteSelectModel model(GetProgramFolder());
@@ -86,9 +89,9 @@ int RunSelect(int argc, char** argv) {
     } else {
         std::vector<bool> checked;
         if (!ParseIndices(choice, model.Rows().size(), checked)) {
-            PrintError(u"\"" + Wide(choice) + u"\" is not a list of site indices from 0 to " +
-                       DecimalText(static_cast<long long>(model.Rows().size()) - 1) +
-                       u" (see velunor-cli sites)");
+            PrintError(u"\"" + Wide(choice) + u"\" is not a list of site numbers from 1 to " +
+                       DecimalText(static_cast<long long>(model.Rows().size())) +
+                       u" (see velunor-cli sites; \"none\" unticks every site)");
             return 2;
         }
         for (size_t i = 0; i < checked.size(); ++i) {

@@ -12,6 +12,7 @@
 #include "search/site_selection.h"
 #include "xml/xml_document.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -30,6 +31,8 @@ void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t gen
 struct SiteSearch {
     WindowPort* window;
     std::u16string ruleFile;
+    // The rule file's place in the list, which orders the sites the final line names.
+    size_t index;
     uint64_t generation;
 };
 
@@ -86,6 +89,16 @@ void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule, const Sea
     AddHit(search, hit, {});
 }
 
+// Notes a site of the current search that could not be reached or refused it; a cancelled
+// search's transfers fail because it was cancelled, not because of the site.
+void NoteUnreachable(const SiteSearch& search, const CSiteRule& rule) {
+    SearchState& state = ProcessSearchState();
+    std::lock_guard lock(state.SearchResultLock);
+    if (!IsCancelled(search.generation)) {
+        state.UnreachableSites.emplace_back(search.index, rule.SiteName);
+    }
+}
+
 void SearchSite(const SiteSearch& search) {
     if (IsCancelled(search.generation)) {
         return;
@@ -103,9 +116,11 @@ void SearchSite(const SiteSearch& search) {
     std::u16string page = DecodeSitePage(rule, FetchPage(answer, searchUrl, settings));
     if (answer.Blocked) {
         window.SetStatusText(BlockedSiteMessage(rule));
+        NoteUnreachable(search, rule);
         return;
     }
     if (answer.StatusCode != 200) {
+        NoteUnreachable(search, rule);
         return;
     }
     // Relative links are relative to the page that was answered, after any redirect.
@@ -119,6 +134,12 @@ void SearchSite(const SiteSearch& search) {
     if (!hits.empty()) {
         AddRedirectedHit(search, rule, hits.front());
     }
+}
+
+bool IsAnySiteSelected(const std::u16string& programFolder) {
+    std::vector<bool> checked =
+        SelectedRuleFiles(SiteSelectionFilePath(programFolder), EnumerateRuleFiles(programFolder));
+    return std::find(checked.begin(), checked.end(), true) != checked.end();
 }
 
 void StartSearch(WindowPort& window, const std::u16string& programFolder) {
@@ -135,6 +156,10 @@ void StartSearch(WindowPort& window, const std::u16string& programFolder) {
         state.SearchCancelled = false;
         generation = ++state.SearchGeneration;
         state.SearchRunning = true;
+    }
+    {
+        std::lock_guard lock(state.SearchResultLock);
+        state.UnreachableSites.clear();
     }
     ++state.LiveSearchThreads;
     std::thread(SearchThread, &window, programFolder, generation).detach();
@@ -165,12 +190,31 @@ void StopSearch(WindowPort& window) {
     std::thread(CancelAfterPause, state.SearchGeneration.load()).detach();
 }
 
+// "（2 个站点无法访问：甲站、乙站）" for the sites the search could not reach, in the order of
+// their rule files; empty when it reached every one.
+std::u16string UnreachableNote() {
+    SearchState& state = ProcessSearchState();
+    std::lock_guard lock(state.SearchResultLock);
+    auto sites = state.UnreachableSites;
+    if (sites.empty()) {
+        return {};
+    }
+    std::sort(sites.begin(), sites.end());
+    std::u16string names;
+    for (const auto& [index, name] : sites) {
+        names += (names.empty() ? u"" : u"、") + (name.empty() ? u"（未命名）" : name);
+    }
+    return u"（" + DecimalText(static_cast<long long>(sites.size())) + u" 个站点无法访问：" +
+           names + u"）";
+}
+
 std::u16string FinalStatus() {
     SearchState& state = ProcessSearchState();
     if (state.SearchCancelled) {
         return u"搜索任务被终止！";
     }
-    return u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。";
+    return u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。" +
+           UnreachableNote();
 }
 
 // The search's final status and caption; only the current search may set them.
@@ -201,12 +245,11 @@ void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t
     auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
     for (size_t i = 0; i < ruleFiles.size(); ++i) {
         // Read again for every rule, as the dialog may store a new choice meanwhile.
-        std::u16string selection = ReadSiteSelection(SiteSelectionFilePath(programFolder));
-        if (!IsSiteSelected(selection, static_cast<int>(i))) {
+        if (!SelectedRuleFiles(SiteSelectionFilePath(programFolder), ruleFiles)[i]) {
             continue;
         }
         pool->QueueTask(
-            [search = SiteSearch{&window, ruleFiles[i], generation}] { SearchSite(search); });
+            [search = SiteSearch{&window, ruleFiles[i], i, generation}] { SearchSite(search); });
         std::this_thread::sleep_for(kQueuePause);
         if (IsCancelled(generation)) {
             break;
@@ -258,9 +301,13 @@ void RunSearchCommand(WindowPort& window, const std::u16string& programFolder) {
     }
     if (IsSearchRunning()) {
         StopSearch(window);
-    } else {
-        StartSearch(window, programFolder);
+        return;
     }
+    if (!IsAnySiteSelected(programFolder)) {
+        window.SetStatusText(std::u16string(kNoSiteSelectedStatus));
+        return;
+    }
+    StartSearch(window, programFolder);
 }
 
 } // namespace velunor

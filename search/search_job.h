@@ -15,6 +15,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velunor {
 
@@ -51,6 +53,9 @@ struct SearchState {
     /// Serialises starting a search with the delayed cancel of a stopped one, so that the
     /// cancel can never land on the search that followed it.
     std::mutex SearchCommandLock;
+    /// The sites of the current search that could not be reached or refused it, by their place
+    /// in the rule-file list; kept under SearchResultLock.
+    std::vector<std::pair<size_t, std::u16string>> UnreachableSites;
 };
 
 /// The state shared by every search of the process.
@@ -63,8 +68,13 @@ bool IsSearchRunning();
 /// the window again.
 bool IsSearchIdle();
 
+/// The status line of a search command given while no target site is selected.
+inline constexpr std::u16string_view kNoSiteSelectedStatus =
+    u"尚未选择目标站，请点击“目标站设置”选择要搜索的网站。";
+
 /// The search command (the search button, Enter in the search box, a recommendation link).
-/// Starts a search when none runs, stops the running one otherwise. Runs on the window's thread
+/// Starts a search when none runs, stops the running one otherwise. With no target site
+/// selected, no search starts and the status line says so. Runs on the window's thread
 /// and returns at once; the search runs on a thread of its own, and `window` must outlive it.
 /// `programFolder` ends in "/" and holds Config/ and Rule/.
 void RunSearchCommand(WindowPort& window, const std::u16string& programFolder);

@@ -3,14 +3,39 @@
 #include "core/core.h"
 #include "xml/xml_document.h"
 
+#include <algorithm>
 #include <string>
 
 namespace velunor {
 namespace {
 
 constexpr const char16_t* kSelectedElement = u"Selected";
+constexpr const char16_t* kSelectedRulesElement = u"SelectedRules";
+constexpr const char16_t* kRuleElement = u"Rule";
 constexpr std::u16string_view kNewSelectionFile =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n</TargetSiteSelect>\r\n";
+
+std::u16string FileNameOf(const std::u16string& path) {
+    return path.substr(path.rfind(u'/') + 1);
+}
+
+// Replaces the SelectedRules element of the current root with one naming `names`, last.
+void SetSelectedRules(CXmlDocument& document, const std::vector<std::u16string>& names) {
+    document.RewindChildren();
+    document.EnterElement();
+    if (document.FindElement(kSelectedRulesElement)) {
+        document.RemoveElement();
+    }
+    while (document.FindElement()) {
+    }
+    document.AddElement(kSelectedRulesElement);
+    document.EnterElement();
+    for (const std::u16string& name : names) {
+        document.AddElement(kRuleElement, name);
+    }
+    document.LeaveElement();
+    document.LeaveElement();
+}
 
 } // namespace
 
@@ -51,7 +76,43 @@ std::u16string ReadSiteSelection(std::u16string_view path) {
     return FindElementText(document, kSelectedElement);
 }
 
-bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection) {
+std::vector<bool> SelectedRuleFiles(std::u16string_view path,
+                                    const std::vector<std::u16string>& ruleFiles) {
+    std::vector<bool> checked(ruleFiles.size(), false);
+    CXmlDocument document;
+    document.LoadFile(path, kConfigFileLimit);
+    if (!document.FindElement() || !document.EnterElement()) {
+        return checked;
+    }
+    std::u16string positions = FindElementText(document, kSelectedElement);
+    document.LeaveElement();
+    document.RewindChildren();
+    document.EnterElement();
+    if (!document.FindElement(kSelectedRulesElement)) {
+        for (size_t i = 0; i < ruleFiles.size(); ++i) {
+            checked[i] = IsSiteSelected(positions, static_cast<int>(i));
+        }
+        return checked;
+    }
+    document.EnterElement();
+    std::vector<std::u16string> names;
+    while (document.FindElement(kRuleElement)) {
+        names.push_back(document.GetElementText());
+    }
+    for (size_t i = 0; i < ruleFiles.size(); ++i) {
+        checked[i] = std::find(names.begin(), names.end(), FileNameOf(ruleFiles[i])) != names.end();
+    }
+    return checked;
+}
+
+bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16string>& ruleFiles,
+                        const std::vector<bool>& checked) {
+    std::vector<std::u16string> names;
+    for (size_t i = 0; i < ruleFiles.size() && i < checked.size(); ++i) {
+        if (checked[i]) {
+            names.push_back(FileNameOf(ruleFiles[i]));
+        }
+    }
     // The window and velunor-cli may both edit the file; each keeps the other's whole edit.
     CFileLock lock(std::u16string(path) + u".lock");
     CXmlDocument document;
@@ -63,10 +124,12 @@ bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection)
     }
     document.EnterElement();
     if (document.FindElement(kSelectedElement)) {
-        document.SetElementText(selection);
+        document.SetElementText(FormatSiteSelection(checked));
     } else {
-        document.AddElement(kSelectedElement, selection);
+        document.AddElement(kSelectedElement, FormatSiteSelection(checked));
     }
+    document.LeaveElement();
+    SetSelectedRules(document, names);
     return document.SaveFile(path);
 }
 

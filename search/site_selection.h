@@ -1,7 +1,10 @@
 #pragma once
 // The selection of target sites, stored in Config/TargetSiteSelect.xml as the text of its
 // "Selected" element: 0-based positions in the rule-file list, each followed by a comma, in
-// ascending order ("0,2,5,"). Adding or removing rule files shifts what stored positions mean.
+// ascending order ("0,2,5,"). Adding or removing rule files shifts what positions mean, so the
+// file also names the ticked rule files, one "Rule" element each inside "SelectedRules"; where
+// that element is present it decides, and a file added or removed leaves every other site's
+// tick where it was. A file written before it was there is read by its positions.
 
 #include <string>
 #include <string_view>
@@ -22,9 +25,17 @@ std::u16string FormatSiteSelection(const std::vector<bool>& checked);
 /// missing. Blocks on the disk.
 std::u16string ReadSiteSelection(std::u16string_view path);
 
-/// Stores `selection` as the "Selected" text of the file at `path`, creating the file, its root
-/// and the element when they are missing, under a lock on `path` + ".lock" that a second process
-/// waits for. False when the file cannot be written.
-bool WriteSiteSelection(std::u16string_view path, std::u16string_view selection);
+/// Which of `ruleFiles` (paths, as EnumerateRuleFiles lists them) the selection file at `path`
+/// ticks: by file name when it names the ticked rule files, else by position. Blocks on the
+/// disk.
+std::vector<bool> SelectedRuleFiles(std::u16string_view path,
+                                    const std::vector<std::u16string>& ruleFiles);
+
+/// Stores the ticks `checked` of `ruleFiles` in the file at `path`: their positions as the
+/// "Selected" text and their file names as "SelectedRules", creating the file, its root and the
+/// elements when they are missing, under a lock on `path` + ".lock" that a second process waits
+/// for. Other elements of the file are kept. False when the file cannot be written.
+bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16string>& ruleFiles,
+                        const std::vector<bool>& checked);
 
 } // namespace velunor

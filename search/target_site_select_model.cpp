@@ -12,12 +12,12 @@ CTargetSiteSelectModel::CTargetSiteSelectModel(std::u16string programFolder)
 
 void CTargetSiteSelectModel::Load() {
     rows_.clear();
-    std::u16string selection = ReadSiteSelection(selectionPath_);
-    std::vector<std::u16string> ruleFiles = EnumerateRuleFiles(programFolder_);
-    for (size_t i = 0; i < ruleFiles.size(); ++i) {
-        CSiteRule rule = LoadSiteRule(ruleFiles[i]);
+    ruleFiles_ = EnumerateRuleFiles(programFolder_);
+    std::vector<bool> checked = SelectedRuleFiles(selectionPath_, ruleFiles_);
+    for (size_t i = 0; i < ruleFiles_.size(); ++i) {
+        CSiteRule rule = LoadSiteRule(ruleFiles_[i]);
         rows_.push_back(Row{DecimalText(static_cast<long long>(i) + 1), rule.SiteName, rule.SiteUrl,
-                            IsSiteSelected(selection, static_cast<int>(i))});
+                            checked[i]});
     }
 }
 
@@ -44,7 +44,7 @@ bool CTargetSiteSelectModel::Confirm() const {
     for (const Row& row : rows_) {
         checked.push_back(row.checked);
     }
-    return WriteSiteSelection(selectionPath_, FormatSiteSelection(checked));
+    return WriteSiteSelection(selectionPath_, ruleFiles_, checked);
 }
 
 } // namespace velunor

@@ -36,6 +36,8 @@ class CTargetSiteSelectModel {
   private:
     std::u16string programFolder_;
     std::u16string selectionPath_;
+    /// The rule files the rows show, in order.
+    std::vector<std::u16string> ruleFiles_;
     std::vector<Row> rows_;
 };
 

@@ -37,26 +37,49 @@ class SearchCommandsTest : public testing::ProgramFolderTest {
 };
 
 TEST_F(SearchCommandsTest, SelectStoresTheChoiceAndSitesShowsIt) {
-    testing::CommandResult selected = Cli("select 0,2");
+    // Sites are numbered from 1, as the target-site dialog numbers them.
+    testing::CommandResult selected = Cli("select 1,3");
     EXPECT_EQ(selected.exitStatus, 0) << selected.output;
-    EXPECT_NE(selected.output.find("0  [x]  古典书屋  " + site_.BaseUrl() + "/shuwu/"),
+    EXPECT_NE(selected.output.find("1  [x]  古典书屋  " + site_.BaseUrl() + "/shuwu/"),
               std::string::npos)
         << selected.output;
-    EXPECT_NE(selected.output.find("1  [ ]  跳转书城"), std::string::npos) << selected.output;
-    EXPECT_NE(selected.output.find("2  [x]  故障站"), std::string::npos) << selected.output;
+    EXPECT_NE(selected.output.find("2  [ ]  跳转书城"), std::string::npos) << selected.output;
+    EXPECT_NE(selected.output.find("3  [x]  故障站"), std::string::npos) << selected.output;
     EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Selected>0,2,</Selected>"),
               std::string::npos);
 
-    EXPECT_NE(Cli("select all").output.find("1  [x]"), std::string::npos);
-    EXPECT_NE(Cli("select none").output.find("0  [ ]"), std::string::npos);
-    testing::CommandResult wrong = Cli("select 0,7");
-    EXPECT_EQ(wrong.exitStatus, 2);
-    EXPECT_NE(wrong.output.find("is not a list of site indices from 0 to 2"), std::string::npos)
-        << wrong.output;
+    EXPECT_NE(Cli("select all").output.find("2  [x]"), std::string::npos);
+    EXPECT_NE(Cli("select none").output.find("1  [ ]"), std::string::npos);
+    // Nothing, 0 and numbers past the last site are refused, changing nothing.
+    for (const char* list : {"1,7", "0", "''", ","}) {
+        testing::CommandResult wrong = Cli(std::string("select ") + list);
+        EXPECT_EQ(wrong.exitStatus, 2) << list;
+        EXPECT_NE(wrong.output.find("is not a list of site numbers from 1 to 3"), std::string::npos)
+            << wrong.output;
+    }
+    EXPECT_NE(Cli("sites").output.find("1  [ ]"), std::string::npos);
+}
+
+// Every way a terminal user asks for help gets it, the reader's commands first; an unknown
+// command fails with the same list.
+TEST_F(SearchCommandsTest, HelpAndVersionAnswerAsTerminalUsersAsk) {
+    for (const char* ask : {"help", "--help", "-h"}) {
+        testing::CommandResult help = Cli(ask);
+        EXPECT_EQ(help.exitStatus, 0) << ask;
+        EXPECT_LT(help.output.find("  search NAME"), help.output.find("  rule-test"))
+            << help.output;
+        EXPECT_NE(help.output.find("select 1,3 | all | none"), std::string::npos);
+    }
+    testing::CommandResult version = Cli("--version");
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_TRUE(version.output.starts_with("velunor-cli ")) << version.output;
+    testing::CommandResult unknown = Cli("hepl");
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_NE(unknown.output.find("unknown command \"hepl\""), std::string::npos);
 }
 
 TEST_F(SearchCommandsTest, SearchPrintsRowsAndStatusesAndLeavesTheResultFile) {
-    ASSERT_EQ(Cli("select 0,1,2").exitStatus, 0);
+    ASSERT_EQ(Cli("select 1,2,3").exitStatus, 0);
     testing::CommandResult result = Cli("search 西游");
     EXPECT_EQ(result.exitStatus, 0) << result.output;
     EXPECT_NE(result.output.find("[搜索任务已启动……]"), std::string::npos) << result.output;
@@ -65,7 +88,8 @@ TEST_F(SearchCommandsTest, SearchPrintsRowsAndStatusesAndLeavesTheResultFile) {
     EXPECT_NE(result.output.find(". 西游补 | 董说 | 第十六回 | 古典书屋"), std::string::npos)
         << result.output;
     EXPECT_NE(result.output.find("5. "), std::string::npos) << result.output;
-    EXPECT_NE(result.output.find("[搜索完成，共搜索到 5 本小说。]"), std::string::npos)
+    EXPECT_NE(result.output.find("[搜索完成，共搜索到 5 本小说。（1 个站点无法访问：故障站）]"),
+              std::string::npos)
         << result.output;
     std::string file = temp_.Read("Config/SearchResult.xml");
     size_t elements = 0;

@@ -107,7 +107,8 @@ class SearchJobTest : public testing::ProgramFolderTest {
 TEST_F(SearchJobTest, HitsOfEverySelectedSiteBecomeRowsAndElementsInOneOrder) {
     WriteSelection("0,1,2,");
     RunToEnd();
-    EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 5 本小说。");
+    // The broken site answers with an error: the final line names it.
+    EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 5 本小说。（1 个站点无法访问：故障站）");
     EXPECT_EQ(window_.GetViewMode(), ViewMode::SearchResults);
     std::vector<ResultRow> rows = window_.Rows();
     std::vector<StoredHit> hits = StoredHits();
@@ -181,13 +182,23 @@ TEST_F(SearchJobTest, EmptyBoxStartsNothing) {
     EXPECT_EQ(window_.GetViewMode(), ViewMode::Recommend);
 }
 
-TEST_F(SearchJobTest, NewSearchStartsFromAnEmptyListAndFile) {
-    temp_.Write("Config/SearchResult.xml",
-                "<SearchResult><NovelName>old</NovelName></SearchResult>");
+// With no site selected nothing starts: the last results stay, and the status line says what to
+// do. A search that asks sites starts from an empty list and file.
+TEST_F(SearchJobTest, NewSearchStartsFromAnEmptyListAndFileOnlyWhenItAsksSites) {
+    const std::string old = "<SearchResult><NovelName>old</NovelName></SearchResult>";
+    temp_.Write("Config/SearchResult.xml", old);
     window_.AppendResultRow({u"1", u"old", u"old", u"old", u"old"});
     WriteSelection("");
+    RunSearchCommand(window_, ProgramFolder());
+    EXPECT_EQ(window_.LastStatus(), kNoSiteSelectedStatus);
+    EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
+    EXPECT_EQ(window_.Rows().size(), 1u);
+    EXPECT_EQ(temp_.Read("Config/SearchResult.xml"), old);
+    EXPECT_TRUE(IsSearchIdle());
+
+    WriteSelection("2,");
     RunToEnd();
-    EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 0 本小说。");
+    EXPECT_EQ(window_.LastStatus(), u"搜索完成，共搜索到 0 本小说。（1 个站点无法访问：故障站）");
     EXPECT_TRUE(window_.Rows().empty());
     EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace velunor {
 namespace {
 
@@ -105,6 +107,39 @@ TEST_F(TargetSiteSelectModelTest, ConfirmCreatesAMissingFileOrElement) {
     EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"0,2,");
     EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Other>x</Other>"),
               std::string::npos);
+}
+
+// Ticks follow the rule files, not their places: a file added in front or one removed leaves
+// every other site ticked or not as it was, and the positions are written for the new list.
+TEST_F(TargetSiteSelectModelTest, TicksStayWithTheirRuleFilesWhenFilesComeAndGo) {
+    InstallRules(4);
+    CTargetSiteSelectModel model(ProgramFolder());
+    model.Load();
+    model.SetChecked(1, true);
+    model.SetChecked(3, true);
+    ASSERT_TRUE(model.Confirm());
+    temp_.Write("Rule/00-first.xml", "<Channel><SiteName>新站</SiteName></Channel>");
+    model.Load();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{false, false, true, false, true}));
+    EXPECT_EQ(model.Rows()[2].siteName, u"站1");
+    std::filesystem::remove(temp_.File("Rule/site01.xml"));
+    model.Load();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{false, false, false, true}));
+    ASSERT_TRUE(model.Confirm());
+    EXPECT_EQ(ReadSiteSelection(SelectionFile()), u"3,");
+    EXPECT_NE(temp_.Read("Config/TargetSiteSelect.xml").find("<Rule>site03.xml</Rule>"),
+              std::string::npos);
+    // Nothing ticked is a choice too: the names decide, not the positions.
+    for (size_t i = 0; i < model.Rows().size(); ++i) {
+        model.SetChecked(i, false);
+    }
+    ASSERT_TRUE(model.Confirm());
+    model.Load();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{false, false, false, false}));
+    // A file written before the names were kept is read by its positions.
+    WriteSelection("0,2,");
+    model.Load();
+    EXPECT_EQ(Checks(model), (std::vector<bool>{true, false, true, false}));
 }
 
 } // namespace
