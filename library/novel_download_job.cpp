@@ -250,6 +250,9 @@ struct NovelRun {
     std::u16string encoding{kPageEncoding};
     std::u16string pageTemplate;
     std::u16string contentsTemplate;
+    // Opened from a search hit: the window shows the waiting page until the contents page is
+    // written, whether the novel is new or on the shelf already.
+    bool showContents = false;
 };
 
 ChapterPageFields PageFields(const NovelRun& run, const NovelIndex& index, size_t position) {
@@ -426,7 +429,7 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     std::u16string contentsPath = WriteContentsPage(run, after, true);
     CIndexRecorder recorder(run.folder, after);
     bool indexed = recorder.Flush();
-    if (kind == JobKind::Download) {
+    if (run.showContents) {
         run.window.NavigateAsync(contentsPath);
     }
     bool shelved = AddBook(run.window, run.programFolder,
@@ -512,6 +515,7 @@ NovelJobOutcome DownloadHit(WindowPort& window, const std::u16string& programFol
                          : FolderForNewNovel(programFolder, rule.SiteName, name,
                                              contents.info.NovelAuthor, hit.InfoPageUrl),
                  contents.site, contents.contentsUrl);
+    run.showContents = true;
     FolderClaim claim(run.folder);
     if (!claim.Held()) {
         Stop(window, std::u16string(kBusyMessage));

@@ -171,6 +171,8 @@ TEST_F(FollowNovel, UpdateFetchesOnlyTheNewChaptersAndLinksThemIn) {
     RecordingPort again;
     Download({SerialHit()}, 0, again);
     EXPECT_EQ(again.LastStatus(), u"更新完成：新增 0 章，重新下载 0 章，失败 0 章。");
+    // The window shows the contents page in place of the waiting page, as for a new novel.
+    EXPECT_EQ(again.Navigations(), std::vector<std::u16string>{Folder() + u"/ContentsPage.html"});
     EXPECT_EQ(ChapterRequests(1), 1u);
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
     EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
