@@ -3,12 +3,14 @@
 #include "app/command_ids.h"
 #include "app/report_view.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <array>
 
 namespace velunor {
@@ -20,6 +22,10 @@ constexpr std::array<ReportColumn, 3> kColumns{{
     {u"网站名称", 100},
     {u"网站地址", 200},
 }};
+
+constexpr int kNumberColumn = 0;
+constexpr int kNameColumn = 1;
+constexpr int kAddressColumn = 2;
 
 QString Text(const std::u16string& text) {
     return QString::fromStdU16String(text);
@@ -38,24 +44,30 @@ CDlgTargetSet::CDlgTargetSet(std::u16string programFolder, QWidget* parent)
     MakeReportView(*siteList_, kColumns);
     siteList_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    connect(AddButton<QRadioButton>(kIdSelectAll, u"全选", DialogRect(7, 247, 36, 10)),
-            &QRadioButton::clicked, this, &CDlgTargetSet::SelectAll);
-    connect(AddButton<QRadioButton>(kIdInvert, u"反选", DialogRect(49, 247, 36, 10)),
-            &QRadioButton::clicked, this, &CDlgTargetSet::Invert);
-    connect(AddButton<QPushButton>(kIdConfirm, u"确定", DialogRect(132, 243, 50, 18)),
-            &QPushButton::clicked, this, &CDlgTargetSet::Confirm);
-    connect(AddButton<QPushButton>(kIdCancel, u"取消", DialogRect(193, 243, 50, 18)),
-            &QPushButton::clicked, this, &CDlgTargetSet::reject);
+    // Actions, not states: each click acts once, and the button keeps no mark of it.
+    QPushButton* selectAll = AddButton(kIdSelectAll, u"全选", DialogRect(7, 243, 36, 18));
+    QPushButton* invert = AddButton(kIdInvert, u"反选", DialogRect(49, 243, 36, 18));
+    // Created first, they would otherwise take Enter from "确定" when the dialog shows.
+    selectAll->setAutoDefault(false);
+    invert->setAutoDefault(false);
+    connect(selectAll, &QPushButton::clicked, this, &CDlgTargetSet::SelectAll);
+    connect(invert, &QPushButton::clicked, this, &CDlgTargetSet::Invert);
+    connect(AddButton(kIdConfirm, u"确定", DialogRect(132, 243, 50, 18)), &QPushButton::clicked,
+            this, &CDlgTargetSet::Confirm);
+    connect(AddButton(kIdCancel, u"取消", DialogRect(193, 243, 50, 18)), &QPushButton::clicked,
+            this, &CDlgTargetSet::reject);
 
     model_.Load();
     FillList();
     // Connected after filling, so that only the user's clicks reach the model.
     connect(siteList_, &QTableWidget::cellChanged, this, &CDlgTargetSet::TakeCheck);
+    // The list's width for its columns is known once it is shown, and changes when its
+    // vertical scroll bar comes or goes.
+    siteList_->viewport()->installEventFilter(this);
 }
 
-template <typename Button>
-Button* CDlgTargetSet::AddButton(int id, const char16_t* text, const QRect& place) {
-    auto* button = new Button(QString::fromUtf16(text), this);
+QPushButton* CDlgTargetSet::AddButton(int id, const char16_t* text, const QRect& place) {
+    auto* button = new QPushButton(QString::fromUtf16(text), this);
     button->setObjectName(QString::number(id));
     button->setGeometry(place);
     return button;
@@ -85,6 +97,34 @@ void CDlgTargetSet::Confirm() {
                              QStringLiteral("无法保存目标站设置！"));
     }
     accept();
+}
+
+bool CDlgTargetSet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == siteList_->viewport() && event->type() == QEvent::Resize) {
+        FitAddressColumn();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The address column fills the list's free width and is never narrower than its longest
+// address. For a long address the name column first gives up the width its names do not use;
+// only an address longer than that makes the list scroll sideways, and none is cut off.
+void CDlgTargetSet::FitAddressColumn() {
+    const int room = siteList_->viewport()->width() - siteList_->columnWidth(kNumberColumn);
+    const int addressNeeds = ContentsWidth(kAddressColumn);
+    const int nameWidth = std::min(kColumns[kNameColumn].width,
+                                   std::max(ContentsWidth(kNameColumn), room - addressNeeds));
+    siteList_->setColumnWidth(kNameColumn, nameWidth);
+    siteList_->setColumnWidth(
+        kAddressColumn, std::max({kColumns[kAddressColumn].width, room - nameWidth, addressNeeds}));
+}
+
+// The width that shows every text of `column` and its header whole.
+int CDlgTargetSet::ContentsWidth(int column) const {
+    // QTableView keeps the measure of its base class from outside callers; the base offers it.
+    const QAbstractItemView& view = *siteList_;
+    return std::max(view.sizeHintForColumn(column),
+                    siteList_->horizontalHeader()->sectionSizeHint(column));
 }
 
 void CDlgTargetSet::FillList() {

@@ -9,6 +9,7 @@
 
 #include <string>
 
+class QPushButton;
 class QTableWidget;
 
 namespace velunor {
@@ -34,9 +35,14 @@ class CDlgTargetSet : public QDialog {
     /// GUI thread; blocks on the disk.
     void Confirm();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
-    template <typename Button> Button* AddButton(int id, const char16_t* text, const QRect& place);
+    QPushButton* AddButton(int id, const char16_t* text, const QRect& place);
     void FillList();
+    void FitAddressColumn();
+    int ContentsWidth(int column) const;
     void ShowChecks();
     void TakeCheck(int row, int column);
     QRect DialogRect(int left, int top, int width, int height) const;

@@ -7,6 +7,9 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -20,6 +23,10 @@ using velunor::testing::TempFolder;
 namespace {
 
 constexpr int kRuleCount = 12;
+
+// The last rule's address, as long as the longest one shipped: wider than the address column's
+// designed 200 pixels.
+const QString kLongAddress = QStringLiteral("http://127.0.0.1:8808/shuku-utf8/");
 
 std::string Selection(const std::string& selected) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n<Selected>" +
@@ -61,6 +68,23 @@ class DlgTargetSetTest : public QObject {
         return folder_->Read("Config/TargetSiteSelect.xml");
     }
 
+    // The indices of the checked rows, as the selection file's Selected text.
+    QString StoredIndices() const {
+        const QRegularExpression selected(QStringLiteral("<Selected>([^<]*)</Selected>"));
+        return selected.match(QString::fromStdString(Stored())).captured(1);
+    }
+
+    // The rule files the selection file names beside the indices.
+    QStringList StoredRules() const {
+        const QRegularExpression rule(QStringLiteral("<Rule>([^<]*)</Rule>"));
+        QStringList names;
+        auto found = rule.globalMatch(QString::fromStdString(Stored()));
+        while (found.hasNext()) {
+            names.append(found.next().captured(1));
+        }
+        return names;
+    }
+
   private slots:
     void init() {
         folder_ = std::make_unique<TempFolder>();
@@ -77,6 +101,10 @@ class DlgTargetSetTest : public QObject {
         }
         // An unreadable rule file keeps its row, so the rows still match the stored indices.
         folder_->Write("Rule/05.xml", "\x01 not xml");
+        folder_->Write("Rule/11.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Channel>\r\n"
+                                      "<SiteName>长址站</SiteName>\r\n<SiteUrl>" +
+                                          kLongAddress.toStdString() +
+                                          "</SiteUrl>\r\n</Channel>\r\n");
     }
 
     void cleanup() {
@@ -111,14 +139,15 @@ class DlgTargetSetTest : public QObject {
         Open("0,2,");
         Click(kIdInvert);
         QCOMPARE(CheckedRows(), QList<int>({1, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
-        // A second click on the same radio button inverts again.
+        // A second click on the same button inverts again.
         Click(kIdInvert);
         QCOMPARE(CheckedRows(), QList<int>({0, 2}));
         dialog_->SiteList().item(2, 0)->setCheckState(Qt::Unchecked);
         dialog_->SiteList().item(7, 0)->setCheckState(Qt::Checked);
         Click(kIdConfirm);
         QCOMPARE(dialog_->result(), int(QDialog::Accepted));
-        QCOMPARE(Stored(), Selection("0,7,"));
+        QCOMPARE(StoredIndices(), QStringLiteral("0,7,"));
+        QCOMPARE(StoredRules(), QStringList({"00.xml", "07.xml"}));
     }
 
     void SelectAllThenNothingChecked() {
@@ -128,7 +157,8 @@ class DlgTargetSetTest : public QObject {
         QCOMPARE(CheckedRows().size(), kRuleCount);
         Click(kIdInvert);
         Click(kIdConfirm);
-        QCOMPARE(Stored(), Selection(""));
+        QVERIFY(StoredIndices().isEmpty());
+        QVERIFY(StoredRules().isEmpty());
     }
 
     void CancelWritesNothing() {
@@ -139,6 +169,48 @@ class DlgTargetSetTest : public QObject {
         Click(kIdCancel);
         QCOMPARE(dialog_->result(), int(QDialog::Rejected));
         QCOMPARE(Stored(), before);
+    }
+
+    void SelectAllAndInvertArePushButtonsThatActOncePerClick() {
+        Open("0,");
+        dialog_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+        auto* selectAll = qobject_cast<QPushButton*>(dialog_->Control(kIdSelectAll));
+        auto* invert = qobject_cast<QPushButton*>(dialog_->Control(kIdInvert));
+        QVERIFY(selectAll != nullptr && invert != nullptr);
+        QCOMPARE(selectAll->text(), QStringLiteral("全选"));
+        QCOMPARE(invert->text(), QStringLiteral("反选"));
+        QVERIFY(!selectAll->isCheckable() && !invert->isCheckable());
+        QTest::mouseClick(selectAll, Qt::LeftButton);
+        QCOMPARE(CheckedRows().size(), kRuleCount);
+        QTest::mouseClick(invert, Qt::LeftButton);
+        QVERIFY(CheckedRows().isEmpty());
+        QTest::mouseClick(invert, Qt::LeftButton);
+        QCOMPARE(CheckedRows().size(), kRuleCount);
+        // Enter in the list still confirms; it neither selects all nor inverts.
+        dialog_->SiteList().item(0, 0)->setCheckState(Qt::Unchecked);
+        dialog_->SiteList().setFocus();
+        QTest::keyClick(&dialog_->SiteList(), Qt::Key_Return);
+        QCOMPARE(dialog_->result(), int(QDialog::Accepted));
+        QCOMPARE(StoredIndices(), QStringLiteral("1,2,3,4,5,6,7,8,9,10,11,"));
+        QCOMPARE(StoredRules().size(), kRuleCount - 1);
+        QVERIFY(!StoredRules().contains(QStringLiteral("00.xml")));
+    }
+
+    void AddressesShowWholeAtTheDefaultSize() {
+        Open("");
+        dialog_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+        QCoreApplication::processEvents();
+        QTableWidget& list = dialog_->SiteList();
+        QCOMPARE(list.item(11, 2)->text(), kLongAddress);
+        const int needed = static_cast<QAbstractItemView&>(list).sizeHintForColumn(2);
+        QVERIFY2(needed > 200, "the address must be longer than the designed column");
+        QVERIFY(list.columnWidth(2) >= needed);
+        // The columns end at the list's right edge: all is in view and nothing scrolls.
+        QCOMPARE(list.columnViewportPosition(2) + list.columnWidth(2), list.viewport()->width());
+        QVERIFY(!list.horizontalScrollBar()->isVisible());
+        QCOMPARE(list.columnWidth(0), 40);
     }
 };
 

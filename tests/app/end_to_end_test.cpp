@@ -383,7 +383,12 @@ class EndToEndTest : public QObject {
             qobject_cast<QAbstractButton*>(dialog->Control(kIdConfirm))->click();
         });
         Control<QAbstractButton>(kIdTargetSiteSettings)->click();
-        QCOMPARE(program_.Read("Config/TargetSiteSelect.xml"), Selection("1,"));
+        // The positions, and the rule file that the tick belongs to.
+        std::string stored = program_.Read("Config/TargetSiteSelect.xml");
+        QVERIFY(stored.find("<Selected>1,</Selected>") != std::string::npos);
+        size_t rule = stored.find("<SelectedRules>\r\n<Rule>");
+        QVERIFY(rule != std::string::npos);
+        QCOMPARE(stored.find("<Rule>", stored.find("</Rule>", rule)), std::string::npos);
         Search();
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("搜索完成，共搜索到 1 本小说。"), kWait);
         QCOMPARE(Column(&ResultRow::SiteName), QStringList({"书站乙"}));
