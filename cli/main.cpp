@@ -1,6 +1,7 @@
 // velunor-cli: Velunor's jobs driven from a terminal.
 
 #include "cli/cli_support.h"
+#include "cli/export_command.h"
 #include "cli/library_commands.h"
 #include "cli/rule_check_command.h"
 #include "cli/rule_test_command.h"
@@ -36,6 +37,10 @@ const Command kCommands[] = {
      u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
     {"refetch", velunor::cli::RunRefetch,
      u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
+    {"export", velunor::cli::RunExport,
+     u"  export N --format epub|txt [--to FILE] [--convert s2t|t2s] [--encoding utf-8|gb18030]\n"
+     u"      write novel N of the bookshelf as an EPUB book or a text file (default: the novel's\n"
+     u"      name in the current folder); s2t and t2s convert 简→繁 and 繁→简"},
     {"sites", velunor::cli::RunSites,
      u"  sites\n      list the rule files, numbered from 1, and whether each is selected"},
     {"select", velunor::cli::RunSelect,
