@@ -1,6 +1,12 @@
 #pragma once
-// The browser panel of the main window: it owns the browser control, keeps it sized to the
-// panel, and turns the pages' "app:" links into the program's commands.
+// The browser panel of the main window: it owns the browser control, keeps it filling the
+// panel, turns the pages' "app:" links into the program's commands, and is the reader: it lays
+// the reading settings over library pages and serves the reading keys while the browser has the
+// keyboard focus.
+//
+// Reading keys: ← and → open the page's own "上一章" and "下一章" links; Space and PageDown
+// scroll down a screen and, at the end of the page, open "下一章"; Backspace and Alt+← go back
+// (past the waiting page); F5 reloads; Ctrl+= and Ctrl+- zoom in and out, Ctrl+0 resets.
 
 #include "app/html_ctrl.h"
 
@@ -14,7 +20,8 @@ class CDlgHtml : public QWidget {
     Q_OBJECT
 
   public:
-    /// A panel showing an empty page, with the "rest_down" and "recommend" commands.
+    /// A panel showing an empty page, with the "rest_down" and "recommend" commands and the
+    /// reading keys.
     explicit CDlgHtml(QWidget* parent = nullptr);
 
     /// The browser control inside the panel.
@@ -28,6 +35,31 @@ class CDlgHtml : public QWidget {
     /// blocks until the page has answered.
     std::u16string GetElementInnerHtml(const std::u16string& id);
 
+    /// Lays `styleSheet` over every page below `libraryFolder` (an absolute path ending in "/")
+    /// from now on, the page shown included, in place of the sheet laid before, and gives their
+    /// chapter text even paragraphs. Pages outside the folder keep their own look. GUI thread.
+    void SetLibraryLook(const QString& libraryFolder, const QString& styleSheet);
+
+    /// The browser's zoom in percent. GUI thread.
+    int ZoomPercent() const;
+    /// Zooms every page to `percent` without sending ZoomChanged. GUI thread.
+    void SetZoomPercent(int percent);
+
+  public slots:
+    /// Opens the shown page's link "上一章" / "下一章"; nothing when it has none. Returns at once;
+    /// the page changes shortly afterwards.
+    void ShowPreviousChapter();
+    void ShowNextChapter();
+    /// Scrolls down a screen, or opens "下一章" when the end of the page is in view already.
+    void PageDownOrNextChapter();
+    /// Goes back to the page shown before, skipping the waiting page; nothing at the first page.
+    void GoBack();
+    void Reload();
+    /// One zoom step in or out, or back to 100 %; sends ZoomChanged when the zoom changed.
+    void ZoomIn();
+    void ZoomOut();
+    void ResetZoom();
+
   signals:
     /// A "rest_down" link was clicked: fetch the shown chapter again.
     void RestDownRequested();
@@ -36,13 +68,19 @@ class CDlgHtml : public QWidget {
     /// The browser has finished showing the local file at `path` (absolute); not sent for
     /// addresses of sites or for a page that failed to load.
     void LocalPageShown(const QString& path);
+    /// The user zoomed to `percent` with the keys (or the zoom slots).
+    void ZoomChanged(int percent);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void AddReadingKeys();
     void OnCommand(int command);
     void OnLoadFinished(bool ok);
+    void OpenLinkWithText(const QString& text);
+    void OpenLinkAddress(const QString& address);
+    void ChangeZoom(int percent);
 
     CHtmlCtrl browser_;
 };

@@ -1,5 +1,7 @@
 #include "app/html_ctrl.h"
 
+#include "app/page_scripts.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QThread>
@@ -42,22 +44,6 @@ class PendingAnswer {
     std::promise<QString> promise_;
     bool answered_ = false;
 };
-
-// Written character by character as \uXXXX, an id can never end the string or the script.
-QString JavaScriptString(const QString& text) {
-    QString literal = QStringLiteral("\"");
-    for (QChar unit : text) {
-        literal += QStringLiteral("\\u%1").arg(unit.unicode(), 4, 16, QLatin1Char('0'));
-    }
-    literal += QLatin1Char('"');
-    return literal;
-}
-
-QString InnerHtmlScript(const std::u16string& id) {
-    return QStringLiteral("(function(){var e=document.getElementById(%1);"
-                          "return e===null?\"\":e.innerHTML;})()")
-        .arg(JavaScriptString(QString::fromStdU16String(id)));
-}
 
 // "app:" addresses are commands, never documents: whatever asks to load one (a frame, an image)
 // gets a refusal. Having a handler also makes the browser offer a clicked "app:" link to the
@@ -129,7 +115,7 @@ void CHtmlCtrl::NavigateAsync(const std::u16string& path) {
 std::u16string CHtmlCtrl::GetElementInnerHtml(const std::u16string& id) {
     auto pending = std::make_shared<PendingAnswer>();
     std::future<QString> answer = pending->Future();
-    const QString script = InnerHtmlScript(id);
+    const QString script = InnerHtmlScript(QString::fromStdU16String(id));
     auto ask = [this, script, pending = std::move(pending)] {
         page()->runJavaScript(
             script, QWebEngineScript::ApplicationWorld,

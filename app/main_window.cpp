@@ -10,6 +10,7 @@
 #include "update/update_check.h"
 #include "widgets/skin_button.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontInfo>
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -25,6 +27,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <span>
 #include <thread>
 #include <type_traits>
 
@@ -52,21 +55,78 @@ struct CategoryPage {
     const char16_t* page;
 };
 
-// From the rightmost button leftwards; the main page shows the last one.
+// From the rightmost button leftwards, so that read from the left the row follows the tabs of
+// the recommendation pages themselves; the main page shows the last one.
 constexpr std::array<CategoryPage, 7> kCategoryPages{{
-    {kIdCategoryMeiren, u"美人·同文", u"Recommend/meiren.html"},
+    {kIdCategoryMeiren, u"美人·同人", u"Recommend/meiren.html"},
     {kIdCategoryKehuan, u"科幻·灵异", u"Recommend/kehuan.html"},
     {kIdCategoryYouxi, u"竞技·游戏", u"Recommend/youxi.html"},
-    {kIdCategoryDushi, u"都市·言情", u"Recommend/dushi.html"},
     {kIdCategoryJunshi, u"军事·历史", u"Recommend/junshi.html"},
+    {kIdCategoryDushi, u"都市·言情", u"Recommend/dushi.html"},
     {kIdCategoryWuxia, u"武侠·仙侠", u"Recommend/wuxia.html"},
     {kIdCategoryQihuan, u"奇幻·玄幻", u"Recommend/qihuan.html"},
 }};
 constexpr const char16_t* kStartPage = u"Recommend/qihuan.html";
+constexpr const char16_t* kRecommendFolder = u"Recommend/";
 
 constexpr int kCategoryTop = 73;
 constexpr int kCategoryWidth = 80;
 constexpr int kCategoryHeight = 23;
+
+// The smallest window in which every control of every view is whole: the row of category
+// buttons, 564 pixels from the left of its first to the right edge, starts right of the search
+// header, above the right panel's frame at 293; the shelf keeps room for a dozen novels.
+constexpr int kRightPanelLeft = 293;
+constexpr int kCategoryRowWidth = 564;
+constexpr QSize kMinimumSize(kRightPanelLeft + kCategoryRowWidth + 3, 480);
+
+// The reading view's buttons stand in the row of the category buttons, above the frame.
+constexpr QRect kBackButtonPlace(10, 71, 100, 23);
+constexpr QRect kReadingSettingsButtonPlace(115, 71, 90, 23);
+
+// One choice of a reading option: its menu text and its value in the settings.
+struct ReadingChoice {
+    const char16_t* caption;
+    int value;
+};
+
+constexpr std::array<ReadingChoice, 8> kFontSizes{{{u"14 像素", 14},
+                                                   {u"16 像素", 16},
+                                                   {u"18 像素", 18},
+                                                   {u"20 像素", 20},
+                                                   {u"22 像素", 22},
+                                                   {u"24 像素", 24},
+                                                   {u"28 像素", 28},
+                                                   {u"32 像素", 32}}};
+constexpr std::array<ReadingChoice, 5> kLineSpacings{
+    {{u"1.5 倍", 150}, {u"1.7 倍", 170}, {u"1.9 倍", 190}, {u"2.2 倍", 220}, {u"2.5 倍", 250}}};
+constexpr std::array<ReadingChoice, 3> kThemes{{{u"白天", static_cast<int>(ReadingTheme::Day)},
+                                                {u"护眼", static_cast<int>(ReadingTheme::Sepia)},
+                                                {u"夜间", static_cast<int>(ReadingTheme::Night)}}};
+
+// A submenu of the reading settings menu and the setting its choices read and write.
+struct ReadingOption {
+    const char16_t* title;
+    std::span<const ReadingChoice> choices;
+    int (*get)(const ReadingSettings&);
+    void (*set)(ReadingSettings&, int);
+};
+
+const std::array<ReadingOption, 3> kReadingOptions{{
+    {u"字号", kFontSizes, [](const ReadingSettings& settings) { return settings.FontSize; },
+     [](ReadingSettings& settings, int value) { settings.FontSize = value; }},
+    {u"行距", kLineSpacings, [](const ReadingSettings& settings) { return settings.LineSpacing; },
+     [](ReadingSettings& settings, int value) { settings.LineSpacing = value; }},
+    {u"主题", kThemes,
+     [](const ReadingSettings& settings) { return static_cast<int>(settings.Theme); },
+     [](ReadingSettings& settings, int value) {
+         settings.Theme = static_cast<ReadingTheme>(value);
+     }},
+}};
+
+const QString kReadingKeysHelp =
+    QStringLiteral("阅读时：← / → 上一章 / 下一章；空格或 PageDown 向下翻页，页末进入下一章；"
+                   "Backspace 或 Alt+← 后退；F5 刷新；Ctrl+= / Ctrl+- / Ctrl+0 放大 / 缩小 / 还原");
 
 // The progress bar takes the right end of the status line's row; the status text keeps the rest.
 constexpr int kDownloadProgressWidth = 180;
@@ -97,6 +157,16 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
 QMessageBox::StandardButtons BoxButtons(MessageButtons buttons) {
     if (buttons == MessageButtons::YesNo) {
         return QMessageBox::Yes | QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+// Every Yes/No question of the program asks before something that cannot be taken back
+// (deleting a novel's pages, replacing the program): Enter or Escape pressed without reading
+// must answer No.
+QMessageBox::StandardButton SafeAnswer(MessageButtons buttons) {
+    if (buttons == MessageButtons::YesNo) {
+        return QMessageBox::No;
     }
     return QMessageBox::Ok;
 }
@@ -177,8 +247,13 @@ CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setFont(font_);
+    setMinimumSize(kMinimumSize);
     CreateControls();
-    browserPanel_->Browser().load(CHtmlCtrl::PageUrl(programFolder_ + kStartPage));
+    readingSettings_ = LoadReadingSettings(programFolder_);
+    browserPanel_->SetZoomPercent(readingSettings_.ZoomPercent);
+    ApplyReadingSettings();
+    recommendPage_ = CHtmlCtrl::PageUrl(programFolder_ + kStartPage);
+    browserPanel_->Browser().load(recommendPage_);
     LayOut();
 }
 
@@ -247,6 +322,55 @@ void CMainWindow::CreateControls() {
     downloadProgress_->setTextVisible(true);
     downloadProgress_->setAlignment(Qt::AlignCenter);
     downloadProgress_->hide();
+
+    CreateReadingControls();
+}
+
+void CMainWindow::CreateReadingControls() {
+    backButton_ = AddButton(kIdBack, QString(), kBackButtonPlace);
+    connect(backButton_, &CSkinButton::clicked, this, &CMainWindow::ReturnToPreviousView);
+    readingSettingsButton_ =
+        AddButton(kIdReadingSettings, QStringLiteral("阅读设置"), kReadingSettingsButtonPlace);
+    readingSettingsButton_->setToolTip(kReadingKeysHelp);
+    // The page keeps the keyboard, so the reading keys work on after a choice in the menu.
+    readingSettingsButton_->setFocusPolicy(Qt::NoFocus);
+    connect(readingSettingsButton_, &CSkinButton::clicked, this,
+            &CMainWindow::ShowReadingSettingsMenu);
+
+    readingMenu_ = new QMenu(QStringLiteral("阅读设置"), this);
+    readingMenu_->setFont(font_);
+    for (size_t option = 0; option < kReadingOptions.size(); ++option) {
+        AddReadingChoices(*readingMenu_, option);
+    }
+    readingMenu_->addSeparator();
+    connect(readingMenu_->addAction(QStringLiteral("放大\tCtrl+=")), &QAction::triggered,
+            browserPanel_, &CDlgHtml::ZoomIn);
+    connect(readingMenu_->addAction(QStringLiteral("缩小\tCtrl+-")), &QAction::triggered,
+            browserPanel_, &CDlgHtml::ZoomOut);
+    connect(readingMenu_->addAction(QStringLiteral("还原大小\tCtrl+0")), &QAction::triggered,
+            browserPanel_, &CDlgHtml::ResetZoom);
+
+    connect(browserPanel_, &CDlgHtml::ZoomChanged, this, &CMainWindow::RememberZoom);
+    connect(&browserPanel_->Browser(), &CHtmlCtrl::urlChanged, this, &CMainWindow::NoteShownPage);
+}
+
+// The choices of one option form a group of which the one the settings hold is checked; a value
+// the file held that no choice offers leaves none checked.
+void CMainWindow::AddReadingChoices(QMenu& menu, size_t option) {
+    QMenu* choices = menu.addMenu(Text(kReadingOptions[option].title));
+    auto* group = new QActionGroup(choices);
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (const ReadingChoice& choice : kReadingOptions[option].choices) {
+        QAction* action = choices->addAction(Text(choice.caption));
+        action->setCheckable(true);
+        action->setData(choice.value);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, option, value = choice.value] { ChooseReadingSetting(option, value); });
+    }
+    readingChoices_[option] = group;
+    // A menu is a window of its own and takes no font from the window it belongs to.
+    choices->setFont(font_);
 }
 
 CSkinButton* CMainWindow::AddButton(int id, const QString& caption, const QRect& place) {
@@ -281,7 +405,12 @@ std::u16string CMainWindow::SearchButtonCaption() {
 }
 
 void CMainWindow::SetSearchButtonCaption(const std::u16string& caption) {
-    OnGuiThread([this, &caption] { searchButton_->setText(Text(caption)); });
+    // The caption goes back to "搜索" only when a search has ended: an empty list then says
+    // that nothing was found.
+    OnGuiThread([this, &caption] {
+        searchButton_->setText(Text(caption));
+        resultList_->ShowEmptyMessage(caption == kSearchIdleCaption);
+    });
 }
 
 void CMainWindow::SetStatusText(const std::u16string& text) {
@@ -297,9 +426,17 @@ void CMainWindow::SetViewMode(ViewMode mode) {
         if (mode != viewMode_) {
             HideFinishedDownloadProgress();
         }
+        const bool startsReading = mode == ViewMode::Reading && viewMode_ != ViewMode::Reading;
+        if (startsReading) {
+            returnMode_ = viewMode_;
+        }
         viewMode_ = mode;
         LayOut();
         update();
+        // The reading keys work at once, without a click into the page first.
+        if (startsReading) {
+            browserPanel_->Browser().setFocus();
+        }
     });
 }
 
@@ -380,6 +517,8 @@ MessageAnswer CMainWindow::ShowMessage(const std::u16string& text, MessageIcon i
     return OnGuiThread([this, &text, icon, buttons] {
         QMessageBox box(BoxIcon(icon), QStringLiteral("Velunor"), Text(text), BoxButtons(buttons),
                         this);
+        box.setDefaultButton(SafeAnswer(buttons));
+        box.setEscapeButton(SafeAnswer(buttons));
         return Answer(box.exec());
     });
 }
@@ -398,6 +537,10 @@ CTreeCtrlBookShelf& CMainWindow::BookShelf() {
 
 CListCtrlSearchResult& CMainWindow::SearchResultList() {
     return *resultList_;
+}
+
+QMenu& CMainWindow::ReadingSettingsMenu() {
+    return *readingMenu_;
 }
 
 QPoint CMainWindow::CentredPosition(const QRect& screen, const QRect& available,
@@ -458,17 +601,31 @@ void CMainWindow::LayOut() {
     resultList_->setGeometry(303, 105, w - 322, h - 148);
     resultList_->setVisible(results);
 
+    // The panel covers the whole white inside of its frame: a dark page meets the frame's edge
+    // instead of showing a white ring inside it.
     if (reading) {
-        browserPanel_->setGeometry(11, 97, w - 23, h - 130);
+        browserPanel_->setGeometry(10, 96, w - 21, h - 128);
     } else {
-        browserPanel_->setGeometry(295, 97, w - 307, h - 130);
+        browserPanel_->setGeometry(294, 96, w - 305, h - 128);
     }
     browserPanel_->setVisible(!results);
+
+    LayOutReadingControls(reading);
 
     const int progressLeft = w - 10 - kDownloadProgressWidth;
     downloadProgress_->setGeometry(Rect(progressLeft, h - 19, w - 10, h - 3));
     const int statusRight = downloadProgress_->isHidden() ? w : progressLeft - kDownloadProgressGap;
     statusLine_->setGeometry(Rect(10, h - 20, statusRight, h));
+}
+
+void CMainWindow::LayOutReadingControls(bool reading) {
+    if (returnMode_ == ViewMode::SearchResults) {
+        backButton_->setText(QStringLiteral("返回搜索结果"));
+    } else {
+        backButton_->setText(QStringLiteral("返回书架"));
+    }
+    backButton_->setVisible(reading);
+    readingSettingsButton_->setVisible(reading);
 }
 
 void CMainWindow::resizeEvent(QResizeEvent* event) {
@@ -562,6 +719,76 @@ void CMainWindow::CentreOnScreen() {
     }
     move(
         CentredPosition(display->geometry(), display->availableGeometry(), frameGeometry().size()));
+}
+
+// Back to the view the reader came from, as it was: the result list keeps its rows, and the
+// shelf's view shows again the recommendation page the browser showed last.
+void CMainWindow::ReturnToPreviousView() {
+    if (returnMode_ == ViewMode::Recommend) {
+        browserPanel_->Browser().load(recommendPage_);
+    }
+    SetViewMode(returnMode_);
+}
+
+void CMainWindow::NoteShownPage(const QUrl& url) {
+    const QString recommendFolder = Text(programFolder_ + kRecommendFolder);
+    if (url.isLocalFile() && url.toLocalFile().startsWith(recommendFolder)) {
+        recommendPage_ = url;
+    }
+}
+
+void CMainWindow::ShowReadingSettingsMenu() {
+    readingMenu_->popup(
+        readingSettingsButton_->mapToGlobal(QPoint(0, readingSettingsButton_->height())));
+}
+
+void CMainWindow::ChooseReadingSetting(size_t option, int value) {
+    ReadingSettings changed = readingSettings_;
+    kReadingOptions[option].set(changed, value);
+    ChangeReadingSettings(changed);
+}
+
+void CMainWindow::RememberZoom(int percent) {
+    readingSettings_.ZoomPercent = percent;
+    SaveReadingSettingsFile();
+}
+
+void CMainWindow::ChangeReadingSettings(const ReadingSettings& changed) {
+    if (changed != readingSettings_) {
+        readingSettings_ = changed;
+        ApplyReadingSettings();
+        SaveReadingSettingsFile();
+        return;
+    }
+    // A click on the checked choice unchecks it; the settings have not changed, so it is
+    // checked again.
+    CheckReadingChoices();
+}
+
+// Every library page shows the settings from the next page on, and the page shown at once; the
+// menu shows them too.
+void CMainWindow::ApplyReadingSettings() {
+    browserPanel_->SetLibraryLook(Text(NovelRootFolder(programFolder_)),
+                                  Text(ReadingStyleSheet(readingSettings_)));
+    CheckReadingChoices();
+}
+
+void CMainWindow::CheckReadingChoices() {
+    for (size_t option = 0; option < kReadingOptions.size(); ++option) {
+        const int current = kReadingOptions[option].get(readingSettings_);
+        for (QAction* action : readingChoices_[option]->actions()) {
+            action->setChecked(action->data().toInt() == current);
+        }
+    }
+}
+
+// A settings file that cannot be written leaves the pages as chosen for this run; the status
+// line says that the choice will not be kept.
+void CMainWindow::SaveReadingSettingsFile() {
+    if (!SaveReadingSettings(programFolder_, readingSettings_)) {
+        statusLine_->setText(QStringLiteral("阅读设置无法保存到 Config/ReadingSettings.xml，"
+                                            "下次启动时将恢复原来的设置。"));
+    }
 }
 
 } // namespace velunor

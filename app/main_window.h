@@ -3,11 +3,18 @@
 // left, the browser panel or the search result list on the right, and the status line. It is
 // the desktop program's window port: the jobs reach it from their threads, and each such call
 // is carried onto the GUI thread while the calling thread waits.
+//
+// In the reading view the row above the browser holds a button back to the view the reader came
+// from (the search results, or the shelf with its recommendation page; neither is cleared on the
+// way) and the reading settings menu: text size, line spacing, colours and zoom, kept in
+// Config/ReadingSettings.xml and laid over every library page at once.
 
+#include "library/reading_settings.h"
 #include "port/window_port.h"
 
 #include <QFont>
 #include <QPixmap>
+#include <QUrl>
 #include <QWidget>
 
 #include <array>
@@ -15,11 +22,17 @@
 
 #include <memory>
 
+class QActionGroup;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 
 namespace velunor {
+
+/// The reading view's own buttons: back to the view before, and the reading settings menu.
+inline constexpr int kIdBack = 10075;
+inline constexpr int kIdReadingSettings = 10076;
 
 class CDlgHtml;
 class CDlgTargetSet;
@@ -71,6 +84,9 @@ class CMainWindow : public QWidget, public WindowPort {
     CTreeCtrlBookShelf& BookShelf();
     /// The search result list, one row per hit. GUI thread.
     CListCtrlSearchResult& SearchResultList();
+    /// The menu of the reading settings button: the submenus "字号", "行距" and "主题", each a
+    /// group of checkable choices, and the zoom commands. GUI thread.
+    QMenu& ReadingSettingsMenu();
 
     /// Where a window of `windowSize` goes when it is restored: centred on the screen above the
     /// taskbar, whose height is what `available` leaves of the height of `screen`.
@@ -91,7 +107,10 @@ class CMainWindow : public QWidget, public WindowPort {
     CSkinButton* AddButton(int id, const QString& caption, const QRect& place);
     CSkinButton* AddPageButton(int id, const QString& caption, const QRect& place,
                                const QString& icon);
+    void CreateReadingControls();
+    void AddReadingChoices(QMenu& menu, size_t option);
     void LayOut();
+    void LayOutReadingControls(bool reading);
     void SetDownloadProgress(int done, int total, int failed);
     void HideFinishedDownloadProgress();
     void PaintSidePanel(QPainter& painter);
@@ -104,6 +123,15 @@ class CMainWindow : public QWidget, public WindowPort {
     void Recommend(const QString& novelName);
     void Exit();
     void CentreOnScreen();
+    void ReturnToPreviousView();
+    void NoteShownPage(const QUrl& url);
+    void ShowReadingSettingsMenu();
+    void ChooseReadingSetting(size_t option, int value);
+    void RememberZoom(int percent);
+    void ChangeReadingSettings(const ReadingSettings& changed);
+    void ApplyReadingSettings();
+    void CheckReadingChoices();
+    void SaveReadingSettingsFile();
 
     std::u16string programFolder_;
     QFont font_;
@@ -112,6 +140,11 @@ class CMainWindow : public QWidget, public WindowPort {
     QPixmap readingBitmap_;
     QPixmap resultsBitmap_;
     ViewMode viewMode_ = ViewMode::Recommend;
+    // The view the back button of the reading view returns to, and the recommendation page the
+    // browser showed last, which that view shows again.
+    ViewMode returnMode_ = ViewMode::Recommend;
+    QUrl recommendPage_;
+    ReadingSettings readingSettings_;
     CSkinButton* searchButton_ = nullptr;
     std::array<CSkinButton*, 7> categoryButtons_{};
     QLineEdit* searchBox_ = nullptr;
@@ -121,6 +154,11 @@ class CMainWindow : public QWidget, public WindowPort {
     std::unique_ptr<CDlgTargetSet> targetSiteDialog_;
     QLabel* statusLine_ = nullptr;
     QProgressBar* downloadProgress_ = nullptr;
+    CSkinButton* backButton_ = nullptr;
+    CSkinButton* readingSettingsButton_ = nullptr;
+    QMenu* readingMenu_ = nullptr;
+    // One group of choices per reading option, in the order of the options.
+    std::array<QActionGroup*, 3> readingChoices_{};
 };
 
 } // namespace velunor

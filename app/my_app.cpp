@@ -5,8 +5,16 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLoggingCategory>
+#include <QTranslator>
 #include <QWebEngineUrlScheme>
 
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velunor {
@@ -32,6 +40,50 @@ void AddBrowserFlags() {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 }
 
+bool DebugOutputWanted() {
+    return !qEnvironmentVariableIsEmpty("VELUNOR_DEBUG");
+}
+
+// The browser reports its graphics set-up on every start; nobody but a developer needs it.
+// Warnings of the same category still show.
+void QuietenBrowserReport() {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.debug=false\n"
+                                                    "qt.webenginecontext.info=false"));
+}
+
+// A folder fit to be a runtime folder: a real folder (not a link), owned by this user, that no
+// one else may enter.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        status.st_uid != geteuid()) {
+        return false;
+    }
+    return (status.st_mode & 0777) == 0700 || chmod(path.c_str(), 0700) == 0;
+}
+
+// Qt warns on the terminal when XDG_RUNTIME_DIR is not set (as under su, cron or a bare X
+// server) and then makes a folder of its own. This one is made the same way: one per user below
+// the temporary folder, or a fresh one when someone else holds that name.
+void GiveRuntimeFolder() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        return;
+    }
+    const std::string temporary = QDir::tempPath().toStdString();
+    std::string folder = temporary + "/velunor-runtime-" + std::to_string(geteuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return;
+    }
+    if (!IsPrivateFolder(folder)) {
+        std::string pattern = temporary + "/velunor-runtime-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return;
+        }
+        folder = pattern;
+    }
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder));
+}
+
 void RegisterAppScheme() {
     QWebEngineUrlScheme scheme("app");
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
@@ -41,12 +93,29 @@ void RegisterAppScheme() {
 } // namespace
 
 void CMyApp::PrepareProcess() {
+    if (!DebugOutputWanted()) {
+        QuietenBrowserReport();
+        GiveRuntimeFolder();
+    }
     RegisterAppScheme();
     AddBrowserFlags();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-CMyApp::CMyApp(int& argc, char** argv) : QApplication(argc, argv) {}
+bool CMyApp::InstallChineseTranslations() {
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    QCoreApplication::installTranslator(translator.release());
+    return true;
+}
+
+CMyApp::CMyApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Without them the program still works, with Qt's English button texts.
+    InstallChineseTranslations();
+}
 
 CMyApp::~CMyApp() = default;
 

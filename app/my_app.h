@@ -1,6 +1,7 @@
 #pragma once
 // The application object of the desktop program: it prepares the process for the embedded
-// browser, enters the program folder and creates the single main window.
+// browser, speaks Chinese in Qt's own dialogs, enters the program folder and creates the single
+// main window.
 
 #include <QApplication>
 
@@ -16,10 +17,18 @@ class CMyApp : public QApplication {
   public:
     /// Sets what the embedded browser needs before any application object exists: the "app"
     /// scheme, shared graphics contexts, and the browser flags for running as root or without a
-    /// GPU. Call once, first thing in main, on the main thread.
+    /// GPU. Unless VELUNOR_DEBUG is set, it also keeps the terminal quiet: the browser's report
+    /// of its graphics set-up is not printed, and without XDG_RUNTIME_DIR a private runtime
+    /// folder (mode 0700) is given. Call once, first thing in main, on the main thread.
     static void PrepareProcess();
 
-    /// The application object; PrepareProcess must have run. Main thread.
+    /// Installs Qt's own Chinese translations, so that standard buttons read "确定", "是" and
+    /// "否"; false when the system has none (Debian: qt6-translations-l10n). Needs an
+    /// application object. Main thread.
+    static bool InstallChineseTranslations();
+
+    /// The application object, with the Chinese translations installed; PrepareProcess must
+    /// have run. Main thread.
     CMyApp(int& argc, char** argv);
     ~CMyApp() override;
 

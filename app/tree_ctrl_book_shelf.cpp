@@ -1,8 +1,13 @@
 #include "app/tree_ctrl_book_shelf.h"
 
+#include "app/dlg_export.h"
+
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -39,6 +44,10 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             &CTreeCtrlBookShelf::UpdateNovel);
     connect(contextMenu_->addAction(QStringLiteral("重新下载失败章节")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::RetryFailedChapters);
+    connect(contextMenu_->addAction(QStringLiteral("导出为 EPUB…")), &QAction::triggered, this,
+            [this] { ExportSelectedNovel(ExportFormat::Epub); });
+    connect(contextMenu_->addAction(QStringLiteral("导出为 TXT…")), &QAction::triggered, this,
+            [this] { ExportSelectedNovel(ExportFormat::Txt); });
     // Apart from the rest: it is the one item that loses downloaded pages.
     contextMenu_->addSeparator();
     connect(contextMenu_->addAction(QStringLiteral("删除小说(&D)")), &QAction::triggered, this,
@@ -101,6 +110,32 @@ void CTreeCtrlBookShelf::UpdateNovel() {
 
 void CTreeCtrlBookShelf::RetryFailedChapters() {
     StartShelfJob(ShelfJob::Retry);
+}
+
+void CTreeCtrlBookShelf::ExportSelectedNovel(ExportFormat format) {
+    const int novel = SelectedNovel();
+    if (novel < 0) {
+        return;
+    }
+    // The folder of the last export is proposed again, so that a shelf exported one novel after
+    // another lands in one place.
+    static QString lastFolder;
+    if (lastFolder.isEmpty()) {
+        lastFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        // A desktop without a documents folder still has a home.
+        if (!QDir(lastFolder).exists()) {
+            lastFolder = QDir::homePath();
+        }
+    }
+    const std::u16string folder = model_.NovelFolder(novel);
+    CDlgExport dialog(format, ExportedNovelName(folder), lastFolder, window());
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    lastFolder = QFileInfo(QString::fromStdU16String(dialog.Target())).absolutePath();
+    // Thousands of chapters take a while to read and compress; the window stays responsive and
+    // hears how far the export has come on its status line.
+    StartExportJob(window_, folder, dialog.Target(), dialog.Options());
 }
 
 void CTreeCtrlBookShelf::StartShelfJob(ShelfJob job) {

@@ -2,10 +2,10 @@
 // The library: downloaded novels kept as folders of linked HTML pages under the program's Novel/
 // folder, made from the templates in Template/. The novel download job fills a contents page
 // and one placeholder page per chapter, chapter tasks fetch the chapters into them, the
-// on-demand fetch repairs a chapter from the reader, and the bookshelf file Config/BookShelf.xml
-// lists the novels for the bookshelf tree. Everything reaches the window through the window
-// port; names from sites are cleaned before they become file names, and no page, image or
-// delete reaches outside Novel/.
+// on-demand fetch repairs a chapter from the reader, the bookshelf file Config/BookShelf.xml
+// lists the novels for the bookshelf tree, and Config/ReadingSettings.xml keeps how the reader
+// shows the pages. Everything reaches the window through the window port; names from sites are
+// cleaned before they become file names, and no page, image or delete reaches outside Novel/.
 
 #include "library/book_shelf_file.h"
 #include "library/book_shelf_model.h"
@@ -14,3 +14,4 @@
 #include "library/novel_download_job.h"
 #include "library/novel_index.h"
 #include "library/on_demand_fetch.h"
+#include "library/reading_settings.h"

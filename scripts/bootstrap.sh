@@ -9,9 +9,10 @@ packages=(
   libcurl4-openssl-dev zlib1g-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libxml2-dev
+  libzip-dev libopencc-dev epubcheck zip
   clang libclang-rt-14-dev
   curl clang-format
-  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
   xvfb xauth imagemagick fonts-noto-cjk fonts-hanazono fonts-noto-color-emoji libgl1-mesa-dri
 )
 

@@ -3,6 +3,8 @@
 #include "browser_test_main.h"
 #include "core/core.h"
 #include "library/library_layout.h"
+#include "library/reading_settings.h"
+#include "library_pages.h"
 #include "xml/xml_document.h"
 
 #include <QDir>
@@ -81,6 +83,75 @@ class BrowserPanelTest : public QObject {
 
     QString ChapterPage() const {
         return QStringLiteral(VELUNOR_APP_TEST_PAGES "/chapter_gb2312.html");
+    }
+
+    QString LibraryFolder() const {
+        return pages_.filePath(QStringLiteral("Novel")) + QLatin1Char('/');
+    }
+
+    QString NovelFolder() const {
+        return LibraryFolder() + QStringLiteral("书库/星河旅人");
+    }
+
+    // Chapters 1 to `count` of the novel, and its contents page; the path of chapter 1.
+    QString WriteNovel(int count, const std::u16string& text) {
+        for (int n = 1; n <= count; ++n) {
+            if (testing::WriteChapterPage(NovelFolder(), n, count, text).isEmpty()) {
+                qFatal("cannot write chapter %d", n);
+            }
+        }
+        QFile contents(NovelFolder() + QStringLiteral("/ContentsPage.html"));
+        if (!contents.open(QIODevice::WriteOnly)) {
+            qFatal("cannot write the contents page");
+        }
+        contents.write("<html><body>contents</body></html>");
+        return Chapter(1);
+    }
+
+    QString Chapter(int n) const {
+        return NovelFolder() + QStringLiteral("/%1.html").arg(n);
+    }
+
+    QVariant Evaluate(const QString& script) {
+        return testing::Evaluate(*Browser().page(), script);
+    }
+
+    QString ComputedStyle(const QString& selector, const QString& property) {
+        return testing::ComputedStyle(*Browser().page(), selector, property);
+    }
+
+    // The keys reach the panel only while its browser has the focus.
+    void FocusBrowser() {
+        QApplication::setActiveWindow(panel_.get());
+        Browser().setFocus();
+        QTRY_VERIFY(Browser().focusProxy() != nullptr && Browser().focusProxy()->hasFocus());
+    }
+
+    void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(Browser().focusProxy(), static_cast<Qt::Key>(key), modifiers);
+    }
+
+    // Presses the key and returns once the browser has shown `path`.
+    void PressFor(const QString& path, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QSignalSpy loaded(&Browser(), &CHtmlCtrl::loadFinished);
+        Press(key, modifiers);
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 10000);
+        QCOMPARE(Browser().url(), QUrl::fromLocalFile(path));
+    }
+
+    // A key that should open nothing: once the page has answered a later question, any page
+    // the key asked for would be loading.
+    void PressForNothing(int key) {
+        const QUrl shown = Browser().url();
+        Press(key);
+        QCOMPARE(Evaluate(QStringLiteral("1")).toInt(), 1);
+        QCoreApplication::processEvents();
+        QVERIFY(!Browser().page()->isLoading());
+        QCOMPARE(Browser().url(), shown);
+    }
+
+    int ScrollTop() {
+        return Evaluate(QStringLiteral("window.scrollY")).toInt();
     }
 
   private slots:
@@ -267,10 +338,165 @@ class BrowserPanelTest : public QObject {
         QCOMPARE(Browser().url(), QUrl::fromLocalFile(wait.fileName()));
     }
 
-    void BrowserKeepsItsMarginInsideThePanel() {
+    // No band of the panel's own background along the right and bottom edges.
+    void BrowserFillsThePanel() {
         panel_->resize(640, 480);
-        QCOMPARE(Browser().geometry(), QRect(-2, -2, 620, 460));
+        QCOMPARE(Browser().geometry(), QRect(0, 0, 640, 480));
         QCOMPARE(Browser().contextMenuPolicy(), Qt::NoContextMenu);
+    }
+
+    // ← and → follow the page's own links, whatever their targets are called; the first
+    // chapter's "上一章" leads to the contents, which has no chapter links to follow.
+    void ArrowKeysFollowTheChapterLinks() {
+        WriteNovel(3, u"<p>正文</p>");
+        Load(QUrl::fromLocalFile(Chapter(2)));
+        QCOMPARE(Browser().title(), QStringLiteral("第2章"));
+        FocusBrowser();
+        PressFor(Chapter(3), Qt::Key_Right);
+        QCOMPARE(Browser().title(), QStringLiteral("第3章"));
+        PressFor(Chapter(2), Qt::Key_Left);
+        PressFor(Chapter(1), Qt::Key_Left);
+        PressFor(NovelFolder() + QStringLiteral("/ContentsPage.html"), Qt::Key_Left);
+        PressForNothing(Qt::Key_Left);
+        PressForNothing(Qt::Key_Right);
+    }
+
+    // Space and PageDown read on down the page, and past its end into the next chapter.
+    void SpaceScrollsAndTurnsThePageAtItsEnd() {
+        WriteNovel(2, testing::LongChapterText(200));
+        Load(QUrl::fromLocalFile(Chapter(1)));
+        FocusBrowser();
+        Press(Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(ScrollTop() > 0, 10000);
+        const int afterSpace = ScrollTop();
+        Press(Qt::Key_PageDown);
+        QTRY_VERIFY_WITH_TIMEOUT(ScrollTop() > afterSpace, 10000);
+        QCOMPARE(Browser().url(), QUrl::fromLocalFile(Chapter(1)));
+        Evaluate(QStringLiteral("window.scrollTo(0, document.scrollingElement.scrollHeight)"));
+        PressFor(Chapter(2), Qt::Key_Space);
+    }
+
+    // Back never lands on the waiting page: it stood in for a contents page being made.
+    void BackKeysGoBackPastTheWaitingPage() {
+        WriteNovel(3, u"<p>正文</p>");
+        QDir().mkpath(pages_.filePath(QStringLiteral("Template")));
+        const QString wait = pages_.filePath(QStringLiteral("Template/wait.html"));
+        QFile waitPage(wait);
+        QVERIFY(waitPage.open(QIODevice::WriteOnly));
+        waitPage.write("<html><body>wait</body></html>");
+        waitPage.close();
+        Load(QUrl::fromLocalFile(Chapter(1)));
+        Load(QUrl::fromLocalFile(wait));
+        Load(QUrl::fromLocalFile(Chapter(3)));
+        FocusBrowser();
+        PressFor(Chapter(1), Qt::Key_Backspace);
+        PressForNothing(Qt::Key_Backspace);
+        PressFor(Chapter(2), Qt::Key_Right);
+        PressFor(Chapter(1), Qt::Key_Left, Qt::AltModifier);
+    }
+
+    void F5ShowsThePageAsItIsNowOnDisk() {
+        WriteNovel(1, u"<p>旧的正文</p>");
+        Load(QUrl::fromLocalFile(Chapter(1)));
+        FocusBrowser();
+        testing::WriteChapterPage(NovelFolder(), 1, 1, u"<p>新的正文</p>");
+        PressFor(Chapter(1), Qt::Key_F5);
+        QVERIFY(Evaluate(QStringLiteral("document.body.innerText"))
+                    .toString()
+                    .contains(QStringLiteral("新的正文")));
+    }
+
+    // Zoom steps as browsers step it, and the panel says where it went, so it can be kept.
+    void ZoomKeysStepAndReport() {
+        Load(QUrl::fromLocalFile(WritePage("<html><body>zoom</body></html>")));
+        FocusBrowser();
+        QSignalSpy zoomed(panel_.get(), &CDlgHtml::ZoomChanged);
+        Press(Qt::Key_Equal, Qt::ControlModifier);
+        Press(Qt::Key_Minus, Qt::ControlModifier);
+        Press(Qt::Key_Minus, Qt::ControlModifier);
+        Press(Qt::Key_0, Qt::ControlModifier);
+        Press(Qt::Key_0, Qt::ControlModifier);
+        QList<int> steps;
+        for (const QList<QVariant>& arguments : zoomed) {
+            steps.append(arguments.at(0).toInt());
+        }
+        QCOMPARE(steps, (QList<int>{110, 100, 90, 100}));
+        QCOMPARE(panel_->ZoomPercent(), 100);
+    }
+
+    // The look is laid over library pages only, and a change reaches the page shown at once.
+    void LibraryLookChangesTheShownPageAtOnce() {
+        WriteNovel(1, u"<p>正文</p>");
+        panel_->SetLibraryLook(LibraryFolder(), QString::fromStdU16String(ReadingStyleSheet(
+                                                    {24, 190, ReadingTheme::Night, 100})));
+        Load(QUrl::fromLocalFile(Chapter(1)));
+        QCOMPARE(ComputedStyle(QStringLiteral("#chapter_text"), QStringLiteral("fontSize")),
+                 QStringLiteral("24px"));
+        QCOMPARE(ComputedStyle(QStringLiteral("body"), QStringLiteral("backgroundColor")),
+                 QStringLiteral("rgb(28, 29, 31)"));
+        panel_->SetLibraryLook(LibraryFolder(), QString::fromStdU16String(ReadingStyleSheet(
+                                                    {16, 150, ReadingTheme::Day, 100})));
+        QTRY_COMPARE(ComputedStyle(QStringLiteral("#chapter_text"), QStringLiteral("fontSize")),
+                     QStringLiteral("16px"));
+        QCOMPARE(ComputedStyle(QStringLiteral("#chapter_text"), QStringLiteral("lineHeight")),
+                 QStringLiteral("24px"));
+        QCOMPARE(ComputedStyle(QStringLiteral("body"), QStringLiteral("backgroundColor")),
+                 QStringLiteral("rgb(255, 255, 255)"));
+
+        Load(QUrl::fromLocalFile(WritePage("<html><body style=\"background:#00ff00\">"
+                                           "<div class=\"text\" style=\"font-size:10px\">x</div>"
+                                           "</body></html>")));
+        QCOMPARE(ComputedStyle(QStringLiteral(".text"), QStringLiteral("fontSize")),
+                 QStringLiteral("10px"));
+        QCOMPARE(ComputedStyle(QStringLiteral("body"), QStringLiteral("backgroundColor")),
+                 QStringLiteral("rgb(0, 255, 0)"));
+    }
+
+    // Lines between line breaks, led by the site's own blanks, show as the paragraphs of a
+    // paragraph-written chapter do: the same two-character indent, no blanks of their own. The
+    // file keeps what the site wrote.
+    void ChapterLinesShowAsIndentedParagraphs_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("paragraphs");
+        QTest::newRow("line breaks")
+            << QStringLiteral("&nbsp;&nbsp;&nbsp;&nbsp;甲行<br /><br />\n　　乙行<br />"
+                              "<b>丙</b>行<br />\n<img src=\"x.png\" alt=\"\"><br />")
+            << QStringList{QStringLiteral("甲行"), QStringLiteral("乙行"), QStringLiteral("丙行"),
+                           QString()};
+        QTest::newRow("paragraphs")
+            << QStringLiteral("<p>　　一段</p>\n<p>&nbsp;&nbsp;二段</p><p>三段</p>")
+            << QStringList{QStringLiteral("一段"), QStringLiteral("二段"), QStringLiteral("三段")};
+    }
+
+    void ChapterLinesShowAsIndentedParagraphs() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, paragraphs);
+        WriteNovel(1, text.toStdU16String());
+        QFile file(Chapter(1));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        file.close();
+        panel_->SetLibraryLook(LibraryFolder(), QString::fromStdU16String(ReadingStyleSheet(
+                                                    {20, 190, ReadingTheme::Sepia, 100})));
+        Load(QUrl::fromLocalFile(Chapter(1)));
+        const QStringList shown =
+            Evaluate(QStringLiteral(
+                         "Array.prototype.map.call(document.querySelectorAll('#chapter_text > p'),"
+                         "function(p) { return p.textContent; })"))
+                .toStringList();
+        QCOMPARE(shown, paragraphs);
+        const QStringList indents =
+            Evaluate(
+                QStringLiteral(
+                    "Array.prototype.map.call(document.querySelectorAll('#chapter_text > p'),"
+                    "function(p) { return p.className + ':' + getComputedStyle(p).textIndent; })"))
+                .toStringList();
+        for (int i = 0; i < indents.size(); ++i) {
+            const bool picture = paragraphs[i].isEmpty();
+            QCOMPARE(indents[i], picture ? QStringLiteral("picture:0px") : QStringLiteral(":40px"));
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), written);
     }
 
     void PageUrlTakesPathsAndAddresses() {

@@ -6,18 +6,23 @@
 #include "browser_test_main.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
+#include "library/reading_settings.h"
+#include "library_pages.h"
 #include "search/search.h"
 #include "support/test_site.h"
 #include "widgets/skin_button.h"
 
 #include <QAbstractButton>
+#include <QActionGroup>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -34,9 +39,18 @@ namespace {
 constexpr int kW = 1000;
 constexpr int kH = 700;
 
+// From the rightmost leftwards.
 const std::array kCategoryIds{kIdCategoryMeiren, kIdCategoryKehuan, kIdCategoryYouxi,
-                              kIdCategoryDushi,  kIdCategoryJunshi, kIdCategoryWuxia,
+                              kIdCategoryJunshi, kIdCategoryDushi,  kIdCategoryWuxia,
                               kIdCategoryQihuan};
+
+// Painted, not controls: the search header (bitmap 111) and the tab of the results and of the
+// reading view (bitmaps 116 and 135) at the window's right edge, down to the frame's top line,
+// which it covers; below that line the browser panel joins it.
+const QRect kSearchHeader(9, 73, 272, 64);
+QRect RightTab(int windowWidth) {
+    return QRect(windowWidth - 112, 73, 102, 23);
+}
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
@@ -67,6 +81,7 @@ class MainWindowTest : public QObject {
 
   private:
     QTemporaryDir programFolder_;
+    std::unique_ptr<testing::TestSite> site_;
     std::unique_ptr<CMainWindow> window_;
 
     QString ProgramFile(const QString& name) const {
@@ -105,16 +120,7 @@ class MainWindowTest : public QObject {
                       selection + "</Selected>\r\n</TargetSiteSelect>\r\n");
     }
 
-  private slots:
-    void initTestCase() {
-        QVERIFY(programFolder_.isValid());
-        // No site is selected, so a search ends at once.
-        SelectSites("");
-        WriteFile(ProgramFile("Recommend/qihuan.html"), "<html><body>start</body></html>");
-        WriteFile(ProgramFile("Recommend/wuxia.html"), "<html><body>wuxia</body></html>");
-    }
-
-    void init() {
+    void OpenWindow() {
         window_ = std::make_unique<CMainWindow>(programFolder_.path().toStdU16String() + u"/");
         window_->resize(kW, kH);
         window_->show();
@@ -122,10 +128,46 @@ class MainWindowTest : public QObject {
         QCOMPARE(window_->size(), QSize(kW, kH));
     }
 
-    void cleanup() {
-        WaitForIdleSearch();
-        window_.reset();
-        QFile::remove(ProgramFile("Config/BookShelf.xml"));
+    bool IsCategoryButton(const QWidget* control) const {
+        return std::find(kCategoryIds.begin(), kCategoryIds.end(), control->objectName().toInt()) !=
+               kCategoryIds.end();
+    }
+
+    QAbstractButton& Button(int id) const {
+        return *qobject_cast<QAbstractButton*>(Control(id));
+    }
+
+    QVariant Evaluate(const QString& script) {
+        return testing::Evaluate(*window_->BrowserPanel().Browser().page(), script);
+    }
+
+    QString ComputedStyle(const QString& selector, const QString& property) {
+        return testing::ComputedStyle(*window_->BrowserPanel().Browser().page(), selector,
+                                      property);
+    }
+
+    // The choice `text` of the reading settings submenu `title`.
+    QAction* ReadingChoice(const QString& title, const QString& text) const {
+        for (QAction* option : window_->ReadingSettingsMenu().actions()) {
+            if (option->menu() == nullptr || option->text() != title) {
+                continue;
+            }
+            for (QAction* choice : option->menu()->actions()) {
+                if (choice->text() == text) {
+                    return choice;
+                }
+            }
+        }
+        qFatal("no reading choice %s / %s", qPrintable(title), qPrintable(text));
+    }
+
+    // A chapter of the library in the reading view.
+    QString ReadChapter() {
+        const QString chapter =
+            testing::WriteChapterPage(NovelFolder(), 1, 1, testing::LongChapterText(40));
+        window_->SetViewMode(ViewMode::Reading);
+        ShowInBrowser(chapter);
+        return chapter;
     }
 
     QString NovelFolder() const {
@@ -170,6 +212,35 @@ class MainWindowTest : public QObject {
         return *qobject_cast<QProgressBar*>(Control(kIdDownloadProgress));
     }
 
+  private slots:
+    void initTestCase() {
+        QVERIFY(programFolder_.isValid());
+        // One local site is selected; it answers every search but one for 西游 with no hits at
+        // once.
+        site_ = std::make_unique<testing::TestSite>();
+        WriteFile(ProgramFile("Rule/a-shuwu.xml"),
+                  QByteArray::fromStdString(site_->RuleFile(std::string(VELUNOR_TEST_DATA) +
+                                                            "/search/rules/a-shuwu.xml")));
+        SelectSites("0,");
+        WriteFile(ProgramFile("Recommend/qihuan.html"), "<html><body>start</body></html>");
+        WriteFile(ProgramFile("Recommend/wuxia.html"), "<html><body>wuxia</body></html>");
+        WriteFile(ProgramFile("Recommend/dushi.html"), "<html><body>dushi</body></html>");
+        WriteFile(ProgramFile("Recommend/junshi.html"), "<html><body>junshi</body></html>");
+        // Every question of the window then reads as the program's do.
+        QVERIFY(CMyApp::InstallChineseTranslations());
+    }
+
+    void init() {
+        OpenWindow();
+    }
+
+    void cleanup() {
+        WaitForIdleSearch();
+        window_.reset();
+        QFile::remove(ProgramFile("Config/BookShelf.xml"));
+        QFile::remove(ProgramFile("Config/ReadingSettings.xml"));
+    }
+
     void ControlsHaveTheirIdsTextsAndPlaces() {
         QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor 1.0"));
         struct Expected {
@@ -209,7 +280,7 @@ class MainWindowTest : public QObject {
                      QRect(kW - 90 - 79 * static_cast<int>(i), 73, 80, 23));
             QVERIFY(Shown(kCategoryIds[i]));
         }
-        QCOMPARE(window_->BrowserPanel().geometry(), QRect(295, 97, kW - 307, kH - 130));
+        QCOMPARE(window_->BrowserPanel().geometry(), QRect(294, 96, kW - 305, kH - 128));
         QVERIFY(PanelShown());
         QCOMPARE(Control(kIdBookShelf)->geometry(), QRect(21, 178, 250, kH - 220));
         QVERIFY(Shown(kIdBookShelf) && Shown(kIdSearchBox) && Shown(kIdSearch));
@@ -238,7 +309,7 @@ class MainWindowTest : public QObject {
 
     void ReadingLayout() {
         window_->SetViewMode(ViewMode::Reading);
-        QCOMPARE(window_->BrowserPanel().geometry(), QRect(11, 97, kW - 23, kH - 130));
+        QCOMPARE(window_->BrowserPanel().geometry(), QRect(10, 96, kW - 21, kH - 128));
         QVERIFY(PanelShown());
         for (int id : {kIdBookShelf, kIdSearchResultList, kIdSearchBox, kIdSearch}) {
             QVERIFY(!Shown(id));
@@ -246,13 +317,14 @@ class MainWindowTest : public QObject {
         for (int id : kCategoryIds) {
             QVERIFY(!Shown(id));
         }
-        QCOMPARE(Pixel(285, kH - 33), QColor(Qt::white));
+        // One frame runs under where the shelf was.
+        QCOMPARE(Pixel(285, kH - 32), QColor(101, 101, 101));
         QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, kH - 20, kW - 10, 20));
     }
 
     void ResizingLaysOutAgain() {
         window_->resize(1200, 800);
-        QTRY_COMPARE(window_->BrowserPanel().geometry(), QRect(295, 97, 1200 - 307, 800 - 130));
+        QTRY_COMPARE(window_->BrowserPanel().geometry(), QRect(294, 96, 1200 - 305, 800 - 128));
         QCOMPARE(Control(kIdCategoryMeiren)->pos(), QPoint(1200 - 90, 73));
         QCOMPARE(Control(kIdStatusLine)->geometry(), QRect(10, 780, 1190, 20));
     }
@@ -277,7 +349,7 @@ class MainWindowTest : public QObject {
         WriteFile(ProgramFile("Rule/g-silent.xml"),
                   QByteArray::fromStdString(site.RuleFile(std::string(VELUNOR_TEST_DATA) +
                                                           "/search/rules/g-silent.xml")));
-        SelectSites("0,");
+        SelectSites("1,");
         window_->SetSearchText(u"西游");
         QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
         QVERIFY(IsSearchRunning());
@@ -310,7 +382,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
                  QStringLiteral("搜索任务被终止！"));
         QFile::remove(ProgramFile("Rule/g-silent.xml"));
-        SelectSites("");
+        SelectSites("0,");
     }
 
     void EnterElsewhereIsLeftAlone() {
@@ -321,6 +393,209 @@ class MainWindowTest : public QObject {
         QTest::keyClick(Control(kIdSearch), Qt::Key_Enter);
         QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
         QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
+    }
+
+    // Read from the left, the row names the categories in the order of the recommendation
+    // pages' own tabs, and each button still opens its own page.
+    void CategoryRowFollowsTheRecommendationPages() {
+        std::vector<QAbstractButton*> row;
+        for (int id : kCategoryIds) {
+            row.push_back(&Button(id));
+        }
+        std::sort(row.begin(), row.end(),
+                  [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+        QStringList captions;
+        for (QAbstractButton* button : row) {
+            captions.append(button->text());
+        }
+        QCOMPARE(captions, (QStringList{"奇幻·玄幻", "武侠·仙侠", "都市·言情", "军事·历史",
+                                        "竞技·游戏", "科幻·灵异", "美人·同人"}));
+        CHtmlCtrl& browser = window_->BrowserPanel().Browser();
+        for (auto [id, page] : {std::pair{kIdCategoryDushi, "Recommend/dushi.html"},
+                                std::pair{kIdCategoryJunshi, "Recommend/junshi.html"}}) {
+            Button(id).click();
+            QTRY_COMPARE_WITH_TIMEOUT(browser.url(), QUrl::fromLocalFile(ProgramFile(page)), 10000);
+        }
+    }
+
+    // At its smallest the window still shows every control of every view whole: inside the
+    // window, clear of each other, and the painted headers clear of the controls.
+    void MinimumSizeKeepsEveryControlWhole() {
+        const QSize smallest = window_->minimumSize();
+        QVERIFY(smallest.width() <= 1024 && smallest.height() <= 700);
+        window_->resize(300, 200);
+        QTRY_COMPARE(window_->size(), smallest);
+        const int w = smallest.width();
+        for (ViewMode mode : {ViewMode::Recommend, ViewMode::SearchResults, ViewMode::Reading}) {
+            window_->SetViewMode(mode);
+            std::vector<QWidget*> shown;
+            for (QWidget* control :
+                 window_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (control->isWindow() || !control->isVisibleTo(window_.get())) {
+                    continue;
+                }
+                const QString name = control->objectName() + QLatin1Char(' ') +
+                                     QString::number(static_cast<int>(mode));
+                QVERIFY2(window_->rect().contains(control->geometry()), qPrintable(name));
+                for (QWidget* other : shown) {
+                    const QRect common = other->geometry().intersected(control->geometry());
+                    // Neighbouring category buttons share their one-pixel frame.
+                    const bool sharedFrame =
+                        IsCategoryButton(control) && IsCategoryButton(other) && common.width() == 1;
+                    QVERIFY2(common.isEmpty() || sharedFrame,
+                             qPrintable(name + QLatin1Char('/') + other->objectName()));
+                }
+                if (mode != ViewMode::Recommend) {
+                    QVERIFY2(!RightTab(w).intersects(control->geometry()), qPrintable(name));
+                }
+                auto* button = qobject_cast<CSkinButton*>(control);
+                if (button != nullptr && !button->text().isEmpty()) {
+                    const int textWidth = button->fontMetrics().horizontalAdvance(button->text());
+                    QVERIFY2(textWidth < button->width(), qPrintable(name));
+                }
+                shown.push_back(control);
+            }
+            for (int id : kCategoryIds) {
+                QVERIFY(!Shown(id) || !Control(id)->geometry().intersects(kSearchHeader));
+            }
+            QVERIFY(!RightTab(w).intersects(kSearchHeader));
+        }
+    }
+
+    // The reader goes back to the list as it left it: the rows and the selection stay.
+    void BackButtonReturnsToTheResultsAsTheyWere() {
+        window_->AppendResultRow({u"1", u"书库", u"星河旅人", u"某人", u"第一章"});
+        window_->AppendResultRow({u"2", u"书库", u"万灵书院", u"某人", u"第九章"});
+        window_->SetViewMode(ViewMode::SearchResults);
+        window_->SearchResultList().selectRow(1);
+        QVERIFY(!Shown(kIdBack) && !Shown(kIdReadingSettings));
+        ReadChapter();
+        QVERIFY(Shown(kIdBack) && Shown(kIdReadingSettings));
+        QCOMPARE(Button(kIdBack).text(), QStringLiteral("返回搜索结果"));
+        Button(kIdBack).click();
+        QCOMPARE(window_->GetViewMode(), ViewMode::SearchResults);
+        QVERIFY(Shown(kIdSearchResultList) && Shown(kIdBookShelf));
+        QCOMPARE(window_->ResultRowCount(), 2);
+        QCOMPARE(window_->FirstSelectedResultRow(), 1);
+        QVERIFY(!Shown(kIdBack));
+    }
+
+    // From the shelf's view, back shows again the recommendation page the reader left.
+    void BackButtonReturnsToTheShelfAndItsPage() {
+        CHtmlCtrl& browser = window_->BrowserPanel().Browser();
+        Button(kIdCategoryWuxia).click();
+        const QUrl wuxia = QUrl::fromLocalFile(ProgramFile("Recommend/wuxia.html"));
+        QTRY_COMPARE_WITH_TIMEOUT(browser.url(), wuxia, 10000);
+        ReadChapter();
+        QCOMPARE(Button(kIdBack).text(), QStringLiteral("返回书架"));
+        Button(kIdBack).click();
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        QVERIFY(Shown(kIdBookShelf) && Shown(kIdCategoryWuxia));
+        QTRY_COMPARE_WITH_TIMEOUT(browser.url(), wuxia, 10000);
+    }
+
+    // A choice in the menu restyles the chapter shown at once; the choices and the zoom are
+    // kept in the settings file, and a new window shows library pages with them.
+    void ReadingSettingsApplyAtOnceAndSurviveARestart() {
+        const QString chapter = ReadChapter();
+        CDlgHtml& panel = window_->BrowserPanel();
+        QApplication::setActiveWindow(window_.get());
+        QTRY_VERIFY(panel.Browser().focusProxy()->hasFocus());
+        QCOMPARE(ComputedStyle("#chapter_text", "fontSize"), QStringLiteral("20px"));
+        QVERIFY(ReadingChoice("主题", "护眼")->isChecked());
+        QTest::mouseClick(&Button(kIdReadingSettings), Qt::LeftButton);
+        QTRY_VERIFY(window_->ReadingSettingsMenu().isVisible());
+        ReadingChoice("字号", "28 像素")->trigger();
+        window_->ReadingSettingsMenu().hide();
+        QTRY_COMPARE(ComputedStyle("#chapter_text", "fontSize"), QStringLiteral("28px"));
+        ReadingChoice("主题", "夜间")->trigger();
+        QTRY_COMPARE(ComputedStyle("body", "backgroundColor"), QStringLiteral("rgb(28, 29, 31)"));
+        QVERIFY(ReadingChoice("主题", "夜间")->isChecked());
+        QVERIFY(!ReadingChoice("主题", "护眼")->isChecked());
+        // The page kept the keyboard through the menu: the reading keys still reach it once
+        // the window is active again.
+        QApplication::setActiveWindow(window_.get());
+        QWidget* focused = window_->focusWidget();
+        QVERIFY(focused != nullptr);
+        QTest::keyClick(focused, Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(panel.ZoomPercent(), 110);
+        const ReadingSettings kept{28, 190, ReadingTheme::Night, 110};
+        QCOMPARE(LoadReadingSettings(programFolder_.path().toStdU16String() + u"/"), kept);
+
+        window_.reset();
+        OpenWindow();
+        QVERIFY(ReadingChoice("字号", "28 像素")->isChecked());
+        QVERIFY(ReadingChoice("主题", "夜间")->isChecked());
+        window_->SetViewMode(ViewMode::Reading);
+        ShowInBrowser(chapter);
+        QCOMPARE(ComputedStyle("#chapter_text", "fontSize"), QStringLiteral("28px"));
+        QCOMPARE(ComputedStyle("body", "backgroundColor"), QStringLiteral("rgb(28, 29, 31)"));
+        // The page is laid out 1.1 times as large: its width in CSS pixels shrinks to match.
+        const int viewWidth = window_->BrowserPanel().Browser().width();
+        const int pageWidth = Evaluate("window.innerWidth").toInt();
+        QVERIFY2(std::abs(pageWidth - qRound(viewWidth / 1.1)) <= 1,
+                 qPrintable(QStringLiteral("%1 / %2").arg(pageWidth).arg(viewWidth)));
+    }
+
+    // The page reaches the frame's edges: no band of another colour along its right and bottom.
+    void ReadingPageFillsItsFrame() {
+        ReadChapter();
+        ReadingChoice("主题", "夜间")->trigger();
+        QTRY_COMPARE(ComputedStyle("body", "backgroundColor"), QStringLiteral("rgb(28, 29, 31)"));
+        const QRect panel = window_->BrowserPanel().geometry();
+        const QColor night(28, 29, 31);
+        // The page paints once the browser has composed it after the change.
+        QTRY_COMPARE(window_->screen()
+                         ->grabWindow(window_->winId())
+                         .toImage()
+                         .pixelColor(panel.right() - 25, panel.bottom() - 3),
+                     night);
+        const QImage shot = window_->screen()->grabWindow(window_->winId()).toImage();
+        // The right edge is the scroll bar's, below its handle.
+        // Nor a ring of the frame's white inside it.
+        QCOMPARE(window_->BrowserPanel().geometry(), QRect(10, 96, kW - 21, kH - 128));
+        for (QPoint inside :
+             {QPoint(panel.left(), panel.center().y()), QPoint(panel.center().x(), panel.top()),
+              QPoint(panel.right() - 1, panel.bottom() - 30),
+              QPoint(panel.center().x(), panel.bottom() - 1),
+              QPoint(panel.right() - 1, panel.bottom() - 1)}) {
+            QCOMPARE(shot.pixelColor(inside), night);
+        }
+    }
+
+    // The question before a novel's pages are deleted reads 是 / 否, and Enter pressed without
+    // reading it keeps them.
+    void DeleteQuestionSpeaksChineseAndDefaultsToNo() {
+        WriteNovel({ChapterState::Stored});
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
+        ShelfChangedOnAJobThread();
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        shelf.setCurrentItem(shelf.Root()->child(0));
+        QStringList buttons;
+        bool noIsDefault = false;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            answerer.stop();
+            for (QAbstractButton* button : box->buttons()) {
+                buttons.append(button->text());
+            }
+            noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        answerer.start(10);
+        shelf.DeleteBook();
+        QCOMPARE(buttons.size(), 2);
+        for (const char* answer : {"是", "否"}) {
+            QVERIFY2(buttons.filter(QString::fromUtf8(answer)).size() == 1,
+                     qPrintable(buttons.join(QLatin1Char(','))));
+        }
+        QVERIFY(noIsDefault);
+        QVERIFY(QFileInfo::exists(NovelFolder() + "/1.html"));
+        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人"));
     }
 
     void RecommendLinkFillsTheBoxAndSearches() {

@@ -126,9 +126,10 @@ class TreeCtrlBookShelfTest : public QObject {
             texts.append(action->text());
         }
         QCOMPARE(texts, QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
-                                     QStringLiteral("重新下载失败章节"), QString(),
-                                     QStringLiteral("删除小说(&D)")}));
-        QVERIFY(actions.at(3)->isSeparator());
+                                     QStringLiteral("重新下载失败章节"),
+                                     QStringLiteral("导出为 EPUB…"), QStringLiteral("导出为 TXT…"),
+                                     QString(), QStringLiteral("删除小说(&D)")}));
+        QVERIFY(actions.at(5)->isSeparator());
     }
 
     void RootDoesNothing() {
@@ -350,7 +351,7 @@ class BookShelfReadingTest : public QObject {
 
     void DeleteQuestionNamesTheNovelWithoutItsCounts() {
         port_->AnswerMessagesWith(MessageAnswer::No);
-        ChooseFromMenu(0, 4);
+        ChooseFromMenu(0, 6);
         QCOMPARE(port_->Messages().size(), size_t(1));
         QCOMPARE(port_->Messages().front().text,
                  std::u16string(u"确定要删除小说“演示书库 - 春江夜话”及其全部已下载的章节吗？"));
