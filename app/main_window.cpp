@@ -290,6 +290,7 @@ void CMainWindow::CreateControls() {
     searchBox_ = new QLineEdit(this);
     searchBox_->setObjectName(IdName(kIdSearchBox));
     searchBox_->setFrame(false);
+    searchBox_->setPlaceholderText(QStringLiteral("输入书名或作者名"));
     searchBox_->setGeometry(Rect(26, 110, 200, 125));
     searchBox_->installEventFilter(this);
 

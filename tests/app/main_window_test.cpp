@@ -261,6 +261,9 @@ class MainWindowTest : public QObject {
             QCOMPARE(control->geometry(), button.place);
         }
         QCOMPARE(Control(kIdSearchBox)->geometry(), QRect(26, 110, 174, 15));
+        // An empty box says what to type.
+        QCOMPARE(qobject_cast<QLineEdit*>(Control(kIdSearchBox))->placeholderText(),
+                 QStringLiteral("输入书名或作者名"));
         QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(), QStringLiteral("完成"));
         QCOMPARE(qobject_cast<QAbstractButton*>(Control(kIdCategoryQihuan))->text(),
                  QStringLiteral("奇幻·玄幻"));
