@@ -345,6 +345,31 @@ class MainWindowTest : public QObject {
                  QStringLiteral("搜索完成，共搜索到 0 本小说。"));
     }
 
+    // A search tells the truth: with no site selected none starts and the status line says what
+    // to do; a site that answers with an error is named after the count.
+    void SearchesSayWhatTheyCouldNotAsk() {
+        SelectSites("");
+        window_->SetViewMode(ViewMode::Recommend);
+        window_->SetSearchText(u"西游");
+        QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
+                 QString::fromStdU16String(std::u16string(kNoSiteSelectedStatus)));
+        QCOMPARE(window_->GetViewMode(), ViewMode::Recommend);
+        QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
+
+        WriteFile(ProgramFile("Rule/c-broken.xml"),
+                  QByteArray::fromStdString(site_->RuleFile(std::string(VELUNOR_TEST_DATA) +
+                                                            "/search/rules/c-broken.xml")));
+        SelectSites("0,1,");
+        window_->SetSearchText(u"星河旅人");
+        QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
+        WaitForIdleSearch();
+        QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
+                 QStringLiteral("搜索完成，共搜索到 0 本小说。（1 个站点无法访问：故障站）"));
+        QFile::remove(ProgramFile("Rule/c-broken.xml"));
+        SelectSites("0,");
+    }
+
     // Stopping never freezes the window: during the three-second pause it keeps serving events
     // and painting, and then the site that never answers is let go at once.
     void StopKeepsTheWindowServingAndEndsASilentSite() {
