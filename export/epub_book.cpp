@@ -3,6 +3,7 @@
 #include "export/internal/epub_book.h"
 
 #include "core/core.h"
+#include "xml/xml_document.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -38,31 +39,14 @@ constexpr std::string_view kContainer =
     "</rootfiles>\n"
     "</container>\n";
 
-void AppendEscaped(std::u16string& out, std::u16string_view text) {
-    for (char16_t c : text) {
-        switch (c) {
-        case u'&':
-            out += u"&amp;";
-            break;
-        case u'<':
-            out += u"&lt;";
-            break;
-        case u'>':
-            out += u"&gt;";
-            break;
-        case u'"':
-            out += u"&quot;";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
+// Text and attribute values of the book's XML documents, escaped as the project's XML writer
+// escapes attributes, so one escaping serves both.
+std::u16string Escaped(std::u16string_view text) {
+    return CXmlDocument::EncodeEntities(text, CXmlDocument::kEncodeAttribute);
 }
 
-std::u16string Escaped(std::u16string_view text) {
-    std::u16string out;
-    AppendEscaped(out, text);
-    return out;
+void AppendEscaped(std::u16string& out, std::u16string_view text) {
+    out += Escaped(text);
 }
 
 std::u16string Wide(std::string_view ascii) {
