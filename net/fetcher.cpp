@@ -1,6 +1,7 @@
 #include "net/fetcher.h"
 
 #include "core/core.h"
+#include "net/internal/inflate_body.h"
 #include "net/internal/transfer.h"
 
 #include <sys/stat.h>
@@ -83,19 +84,72 @@ bool AppendToFile(std::string_view chunk, void* sinkData) {
     return written && std::fflush(sink->file.get()) == 0;
 }
 
-// The page's bytes: the body itself, or its inflated form when the server says it is gzip
-// (empty when it cannot be inflated).
-std::string PageBytes(std::string body, std::string_view headers) {
+// Puts the page's bytes in `page`: the body itself, or its inflated form when the server says
+// it is gzip. When it cannot be inflated, `page` is empty and the failure says why.
+FetchFailure PageBytes(std::string body, std::string_view headers, std::string& page) {
     if (headers.find(kGzipField) == std::string_view::npos) {
-        return body;
+        page = std::move(body);
+        return FetchFailure::None;
     }
-    std::string inflated;
-    InflateBody(body, inflated);
-    return inflated;
+    switch (internal::InflateWithin(body, page, kInflateLimit)) {
+    case internal::InflateOutcome::Inflated:
+        return FetchFailure::None;
+    case internal::InflateOutcome::OverLimit:
+        return FetchFailure::TooLarge;
+    case internal::InflateOutcome::Unreadable:
+        break;
+    }
+    return FetchFailure::BadContent;
+}
+
+// Asks the settings' IsBlocked about a page that arrived whole.
+void CheckBlocked(FetchResult& result, const FetchSettings& settings, std::string_view page) {
+    result.Blocked = settings.IsBlocked && settings.IsBlocked(page);
+    if (result.Blocked) {
+        result.Failure = FetchFailure::Blocked;
+    }
+}
+
+void ClearFailure(FetchResult& result) {
+    result.Blocked = false;
+    result.Failure = FetchFailure::None;
+    result.CurlCode = 0;
+    result.CurlText.clear();
 }
 
 bool IsCancelled(const FetchSettings& settings) {
     return settings.Cancelled && settings.Cancelled();
+}
+
+// The words for a failure that libcurl has none for: one found after the transfer completed.
+std::string FailureName(FetchFailure failure) {
+    switch (failure) {
+    case FetchFailure::None:
+        return {};
+    case FetchFailure::CouldNotConnect:
+        return "could not connect";
+    case FetchFailure::NameNotFound:
+        return "host name not found";
+    case FetchFailure::TimedOut:
+        return "timed out";
+    case FetchFailure::Tls:
+        return "TLS failed";
+    case FetchFailure::TooLarge:
+        return "body too large";
+    case FetchFailure::Cancelled:
+        return "cancelled";
+    case FetchFailure::BadAddress:
+        return "address refused";
+    case FetchFailure::TooManyRedirects:
+        return "too many redirects";
+    case FetchFailure::WriteFailed:
+        return "file could not be written";
+    case FetchFailure::BadContent:
+        return "body cannot be inflated";
+    case FetchFailure::Blocked:
+        return "blocked by the site";
+    }
+    return {};
 }
 
 // Whether an attempt that ended so calls for another one.
@@ -158,7 +212,7 @@ TransferOutcome RunAttempts(FetchResult& result, std::u16string_view url,
     for (int number = 1;; ++number) {
         result.EffectiveUrl.assign(url);
         result.RedirectCount = 0;
-        result.Blocked = false;
+        ClearFailure(result);
         ++result.Attempts;
         TransferAnswer answer;
         TransferOutcome outcome = attempt(answer, number);
@@ -166,8 +220,9 @@ TransferOutcome RunAttempts(FetchResult& result, std::u16string_view url,
             return outcome;
         }
         if (!WaitUnlessCancelled(settings, RetryWait(settings, number, answer))) {
+            ClearFailure(result);
             result.StatusCode = -1;
-            result.Blocked = false;
+            result.Failure = FetchFailure::Cancelled;
             return TransferOutcome::Failed;
         }
     }
@@ -175,8 +230,8 @@ TransferOutcome RunAttempts(FetchResult& result, std::u16string_view url,
 
 } // namespace
 
-std::u16string FetchPage(FetchResult& result, std::u16string_view url,
-                         const FetchSettings& settings) {
+std::string FetchBytes(FetchResult& result, std::u16string_view url,
+                       const FetchSettings& settings) {
     std::string page;
     TransferOutcome outcome =
         RunAttempts(result, url, settings, [&](TransferAnswer& answer, int /*number*/) {
@@ -184,15 +239,22 @@ std::u16string FetchPage(FetchResult& result, std::u16string_view url,
             TransferOutcome sent =
                 RunTransfer(result, url, settings, &AppendToBuffer, &body, answer);
             if (sent == TransferOutcome::Completed) {
-                page = PageBytes(std::move(body), answer.headers);
-                result.Blocked = settings.IsBlocked && settings.IsBlocked(page);
+                result.Failure = PageBytes(std::move(body), answer.headers, page);
+            }
+            if (sent == TransferOutcome::Completed && result.Failure == FetchFailure::None) {
+                CheckBlocked(result, settings, page);
             }
             return sent;
         });
-    if (outcome != TransferOutcome::Completed || result.Blocked) {
+    if (outcome != TransferOutcome::Completed || result.Failure != FetchFailure::None) {
         return {};
     }
-    return AnsiToWide(page);
+    return page;
+}
+
+std::u16string FetchPage(FetchResult& result, std::u16string_view url,
+                         const FetchSettings& settings) {
+    return AnsiToWide(FetchBytes(result, url, settings));
 }
 
 bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
@@ -213,8 +275,10 @@ bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_vi
             TransferOutcome sent = RunTransfer(result, url, settings, &AppendToFile, &sink, answer);
             sink.file.reset();
             if (sent == TransferOutcome::Completed && sink.keepSample) {
-                result.Blocked =
-                    settings.IsBlocked(PageBytes(std::move(sink.sample), answer.headers));
+                // A sample that cannot be inflated is asked about as an empty page.
+                std::string page;
+                PageBytes(std::move(sink.sample), answer.headers, page);
+                CheckBlocked(result, settings, page);
             }
             return sent;
         });
@@ -223,6 +287,23 @@ bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_vi
         return false;
     }
     return outcome == TransferOutcome::Completed;
+}
+
+std::string FetchFailureText(const FetchResult& result) {
+    if (result.Failure == FetchFailure::None) {
+        return result.StatusCode >= 400 ? "HTTP " + std::to_string(result.StatusCode) : "";
+    }
+    if (result.Failure == FetchFailure::Cancelled) {
+        return "cancelled";
+    }
+    if (!result.CurlText.empty()) {
+        return result.CurlText + " (curl " + std::to_string(result.CurlCode) + ")";
+    }
+    std::string text = FailureName(result.Failure);
+    if (result.StatusCode > 0) {
+        text += " (HTTP " + std::to_string(result.StatusCode) + ")";
+    }
+    return text;
 }
 
 std::u16string LocationText(const FetchResult& result) {

@@ -29,7 +29,36 @@
 
 namespace velunor {
 
-/// What one fetch learned about its answer; owned and reused by the caller.
+/// Why a request failed, as far as the fetcher can tell; None when the transfer completed
+/// (the HTTP status then says the rest).
+enum class FetchFailure {
+    None,
+    /// Refused, unreachable, reset, connection lost, empty reply.
+    CouldNotConnect,
+    /// The host name could not be resolved.
+    NameNotFound,
+    /// Stall, low speed, total time or connect time ran out.
+    TimedOut,
+    /// The TLS handshake or the certificate failed.
+    Tls,
+    /// The body went over BodyLimit, or would inflate to more than kInflateLimit.
+    TooLarge,
+    /// The settings' Cancelled test ended the request.
+    Cancelled,
+    /// A refused scheme or a malformed address, first or redirected to.
+    BadAddress,
+    /// More than kMaxRedirects redirects.
+    TooManyRedirects,
+    /// FetchToFile could not write the file.
+    WriteFailed,
+    /// The body is labelled gzip but cannot be inflated.
+    BadContent,
+    /// IsBlocked refused the page.
+    Blocked
+};
+
+/// What one fetch learned about its answer; owned and reused by the caller. With retries, every
+/// field describes the last attempt.
 struct FetchResult {
     /// The HTTP response code, or -1 when the transfer itself failed.
     std::int32_t StatusCode = 0;
@@ -45,6 +74,16 @@ struct FetchResult {
     int Attempts = 0;
     /// True when the settings' IsBlocked took the final answer for the site refusing access.
     bool Blocked = false;
+    /// Why the request failed; None when it completed, whatever its status.
+    FetchFailure Failure = FetchFailure::None;
+    /// libcurl's code for a failed transfer (CURLcode as int), 0 when none. A stall or a speed
+    /// below the low-speed limit, which the fetcher detects itself, counts as libcurl's time-out
+    /// (28); a cancel, a blocked page and a body that cannot be inflated carry none.
+    int CurlCode = 0;
+    /// libcurl's own words for it (the error buffer, or curl_easy_strerror when that is empty);
+    /// for a stop the fetcher makes itself (stall, low speed, body limit, file write, refused
+    /// scheme, redirect limit), its own words in the same style. Empty when CurlCode is 0.
+    std::string CurlText;
 };
 
 /// How one request is run; the defaults suit pages.
@@ -109,13 +148,19 @@ inline constexpr std::chrono::seconds kMaxRetryWait{60};
 /// Output cap of InflateBody: a body that inflates to more is treated as a decompression bomb.
 inline constexpr std::size_t kInflateLimit = 256u * 1024u * 1024u;
 
-/// Fetches `url` and returns its body decoded from the ANSI code page, up to its first NUL.
-/// Empty when the transfer failed, stalled, ran over a limit of `settings`, was cancelled, was
-/// refused for its scheme or met too many redirects (StatusCode -1 in all these cases), when a
-/// gzip body cannot be inflated or IsBlocked refused the page (StatusCode is the real one;
+/// Fetches `url` and returns its body bytes as received, inflated when the answer says gzip, not
+/// decoded (NUL bytes included). Empty on failure, with result.Failure, CurlCode and CurlText
+/// saying why: when the transfer failed, stalled, ran over a limit of `settings`, was cancelled,
+/// was refused for its scheme or met too many redirects (StatusCode -1 in all these cases), when
+/// a gzip body cannot be inflated or IsBlocked refused the page (StatusCode is the real one;
 /// Blocked tells the second), or when no transfer could be set up (StatusCode untouched). With
 /// retries, these describe the last attempt. Blocks until the answer is complete or the request
 /// ends early.
+std::string FetchBytes(FetchResult& result, std::u16string_view url,
+                       const FetchSettings& settings = {});
+
+/// FetchBytes, decoded from the ANSI code page up to the body's first NUL; the same failures.
+/// Blocks.
 std::u16string FetchPage(FetchResult& result, std::u16string_view url,
                          const FetchSettings& settings = {});
 
@@ -124,10 +169,17 @@ std::u16string FetchPage(FetchResult& result, std::u16string_view url,
 /// failed, stalled, ran over a limit of `settings`, was cancelled, was refused for its scheme,
 /// met too many redirects or the file could not be written (StatusCode -1 in all these cases;
 /// what arrived before stays in the file), when IsBlocked refused the body (StatusCode is the
-/// real one and the file is as it was before the call), or when no transfer could be set up.
-/// Before a retry, the file is put back as it was before the call. Blocks.
+/// real one and the file is as it was before the call), or when no transfer could be set up;
+/// result.Failure, CurlCode and CurlText say which. Before a retry, the file is put back as it
+/// was before the call. Blocks.
 bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
                  const FetchSettings& settings = {});
+
+/// A short English line for logs and the terminal saying how `result` went wrong: libcurl's words
+/// and code ("Could not resolve host: nohost.invalid (curl 6)"), "HTTP 403" for a completed
+/// answer of status 400 or more, "cancelled", or the failure's name and status for a page that
+/// was blocked or could not be inflated. Empty for a success.
+std::string FetchFailureText(const FetchResult& result);
 
 /// The Location of a 302 answer as wide text, decoded from the ANSI code page.
 std::u16string LocationText(const FetchResult& result);

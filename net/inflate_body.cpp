@@ -1,4 +1,5 @@
 #include "net/fetcher.h"
+#include "net/internal/inflate_body.h"
 
 #include <zlib.h>
 
@@ -7,6 +8,7 @@
 #include <memory>
 
 namespace velunor {
+namespace internal {
 namespace {
 
 // 15 + 32: a 32 KiB window and automatic detection of a gzip or a zlib header.
@@ -20,7 +22,7 @@ constexpr std::size_t kFirstRoom = 64 * 1024;
 // zlib counts in 32-bit units; a longer body is fed in slices of this size.
 constexpr std::size_t kLargestSlice = 1u << 30;
 
-enum class Outcome { Inflated, HeaderRejected, Failed };
+enum class Outcome { Inflated, HeaderRejected, Failed, OverLimit };
 
 struct InflaterDeleter {
     void operator()(z_stream* stream) const {
@@ -67,13 +69,13 @@ Outcome Pump(z_stream& stream, std::string_view input, std::string& output, std:
             fed += slice;
         }
         if (stream.avail_out == 0 && !GrowOutput(stream, output, produced, limit)) {
-            return Outcome::Failed;
+            return Outcome::OverLimit;
         }
         uInt roomBefore = stream.avail_out;
         int status = inflate(&stream, Z_NO_FLUSH);
         produced += roomBefore - stream.avail_out;
         if (produced > limit) {
-            return Outcome::Failed;
+            return Outcome::OverLimit;
         }
         if (status == Z_STREAM_END) {
             return Outcome::Inflated;
@@ -109,17 +111,25 @@ Outcome InflateWith(int windowBits, std::string_view prefix, std::string_view bo
 
 } // namespace
 
-int InflateBody(std::string_view body, std::string& output, std::size_t outputLimit) {
+InflateOutcome InflateWithin(std::string_view body, std::string& output, std::size_t outputLimit) {
     Outcome outcome = InflateWith(kGzipOrZlibWindowBits, {}, body, output, outputLimit);
     if (outcome == Outcome::HeaderRejected) {
         std::string_view header(kSubstituteZlibHeader, sizeof kSubstituteZlibHeader);
         outcome = InflateWith(kZlibWindowBits, header, body, output, outputLimit);
     }
-    if (outcome != Outcome::Inflated) {
-        output.clear();
-        return -1;
+    if (outcome == Outcome::Inflated) {
+        return InflateOutcome::Inflated;
     }
-    return 0;
+    output.clear();
+    return outcome == Outcome::OverLimit ? InflateOutcome::OverLimit : InflateOutcome::Unreadable;
+}
+
+} // namespace internal
+
+int InflateBody(std::string_view body, std::string& output, std::size_t outputLimit) {
+    return internal::InflateWithin(body, output, outputLimit) == internal::InflateOutcome::Inflated
+               ? 0
+               : -1;
 }
 
 } // namespace velunor

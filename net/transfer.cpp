@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace velunor::internal {
@@ -98,7 +99,22 @@ struct TransferState {
     // Set when the answer is a redirect that will be followed: its body is nobody's.
     bool followRedirects = false;
     bool discardBody = false;
+    // Set when the fetcher itself ended the transfer, with its words for why; libcurl then only
+    // knows that a callback or the transfer loop gave up.
+    FetchFailure stoppedFor = FetchFailure::None;
+    std::string stopText{};
+    // libcurl's words for a failure, filled by libcurl itself.
+    char errorBuffer[CURL_ERROR_SIZE] = {};
 };
+
+void NoteStop(TransferState& state, FetchFailure kind, std::string text) {
+    state.stoppedFor = kind;
+    state.stopText = std::move(text);
+}
+
+std::string Milliseconds(std::chrono::milliseconds span) {
+    return std::to_string(span.count()) + " ms";
+}
 
 void NoteReceived(TransferState& state, size_t bytes) {
     state.lastReceived = Clock::now();
@@ -120,9 +136,12 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     // A body without a Content-Length, or one that sends more than it announced, is stopped
     // here rather than by libcurl's size check, which looks only at the announcement.
     if (state->bodyLimit != 0 && state->bodyBytes > state->bodyLimit) {
+        NoteStop(*state, FetchFailure::TooLarge,
+                 "Body larger than the limit of " + std::to_string(state->bodyLimit) + " bytes");
         return 0;
     }
     if (!state->sink(std::string_view(data, bytes), state->sinkData)) {
+        NoteStop(*state, FetchFailure::WriteFailed, "Could not write the body to its file");
         return 0;
     }
     return bytes;
@@ -265,23 +284,31 @@ bool RestrictSchemes(CURL* easy) {
 #endif
 }
 
-// True when `url` is one that libcurl would fetch over http or https. It is parsed as libcurl
-// parses a request's address, guessing the scheme of an address without one as libcurl does,
-// so that the answer holds for the address that libcurl is then given.
-bool HasFetchableScheme(const std::string& url) {
+// CURLE_OK when `url` is one that libcurl would fetch over http or https; otherwise the code
+// libcurl gives such an address, with the reason in `why`. It is parsed as libcurl parses a
+// request's address, guessing the scheme of an address without one as libcurl does, so that
+// the answer holds for the address that libcurl is then given.
+CURLcode CheckScheme(const std::string& url, std::string& why) {
     std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
-    if (parsed == nullptr ||
-        curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
-                     CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        return false;
+    if (parsed == nullptr) {
+        return CURLE_OUT_OF_MEMORY;
+    }
+    CURLUcode parse = curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
+                                   CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME);
+    if (parse != CURLUE_OK) {
+        why = curl_url_strerror(parse);
+        return CURLE_URL_MALFORMAT;
     }
     char* scheme = nullptr;
     if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
-        return false;
+        return CURLE_URL_MALFORMAT;
     }
     bool fetchable = curl_strequal(scheme, "http") != 0 || curl_strequal(scheme, "https") != 0;
+    if (!fetchable) {
+        why = std::string("Protocol \"") + scheme + "\" not fetched: only http and https are";
+    }
     curl_free(scheme);
-    return fetchable;
+    return fetchable ? CURLE_OK : CURLE_UNSUPPORTED_PROTOCOL;
 }
 
 void SetLimits(CURL* easy, const FetchSettings& settings) {
@@ -307,6 +334,7 @@ void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, Tran
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &state);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &state);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, state.errorBuffer);
     // The fetcher may run on threads that must not be interrupted by libcurl's alarm signals.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075700
@@ -375,10 +403,19 @@ CURLcode Perform(CURL* easy, const FetchSettings& settings, TransferState& state
             return FinishedResult(multi.get(), easy);
         }
         if (IsCancelled(settings)) {
+            NoteStop(state, FetchFailure::Cancelled, {});
             return CURLE_ABORTED_BY_CALLBACK;
         }
         Clock::time_point now = Clock::now();
-        if (now - state.lastReceived > settings.StallTimeout || TooSlow(settings, state, now)) {
+        if (now - state.lastReceived > settings.StallTimeout) {
+            NoteStop(state, FetchFailure::TimedOut,
+                     "Nothing received for " + Milliseconds(settings.StallTimeout));
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        if (TooSlow(settings, state, now)) {
+            NoteStop(state, FetchFailure::TimedOut,
+                     "Operation too slow: less than " + std::to_string(settings.LowSpeedLimit) +
+                         " bytes/sec over " + Milliseconds(settings.LowSpeedTime));
             return CURLE_OPERATION_TIMEDOUT;
         }
         if (curl_multi_poll(multi.get(), nullptr, 0, kPollIntervalMs, nullptr) != CURLM_OK) {
@@ -413,6 +450,88 @@ bool WorthRetrying(CURLcode code) {
     }
 }
 
+// The kind of failure a transfer that ended with `code` had, when the fetcher did not stop it
+// itself. Whatever libcurl reports beyond these is taken for a connection that went wrong.
+FetchFailure FailureOf(CURLcode code) {
+    switch (code) {
+    case CURLE_OK:
+        return FetchFailure::None;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return FetchFailure::NameNotFound;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+        return FetchFailure::Tls;
+    case CURLE_FILESIZE_EXCEEDED:
+        return FetchFailure::TooLarge;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return FetchFailure::Cancelled;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return FetchFailure::BadAddress;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return FetchFailure::TooManyRedirects;
+    case CURLE_WRITE_ERROR:
+        return FetchFailure::WriteFailed;
+    case CURLE_BAD_CONTENT_ENCODING:
+        return FetchFailure::BadContent;
+    default:
+        return FetchFailure::CouldNotConnect;
+    }
+}
+
+// Records a failure in `result`, leaving its status alone: libcurl's `code` and `text`, or its
+// standard words for the code when `text` is empty. A cancel is the caller's own doing and
+// carries no code.
+void NoteFailure(FetchResult& result, FetchFailure kind, CURLcode code, std::string text) {
+    result.Failure = kind;
+    if (kind == FetchFailure::Cancelled) {
+        code = CURLE_OK;
+    }
+    result.CurlCode = static_cast<int>(code);
+    if (code == CURLE_OK) {
+        result.CurlText.clear();
+    } else if (text.empty()) {
+        result.CurlText = curl_easy_strerror(code);
+    } else {
+        result.CurlText = std::move(text);
+    }
+}
+
+// A request that fails before or during its transfer has no status of its own.
+void Fail(FetchResult& result, FetchFailure kind, CURLcode code = CURLE_OK, std::string text = {}) {
+    result.StatusCode = -1;
+    NoteFailure(result, kind, code, std::move(text));
+}
+
+void NoteNotStarted(FetchResult& result) {
+    NoteFailure(result, FetchFailure::CouldNotConnect, CURLE_FAILED_INIT, {});
+}
+
+// A transfer that `code` ended: the fetcher's own reason when it stopped it, libcurl's otherwise.
+void FailTransfer(FetchResult& result, const TransferState& state, CURLcode code) {
+    if (state.stoppedFor != FetchFailure::None) {
+        Fail(result, state.stoppedFor, code, state.stopText);
+    } else {
+        Fail(result, FailureOf(code), code, state.errorBuffer);
+    }
+}
+
 // What one hop of a request brought back.
 struct HopAnswer {
     long code = 0;
@@ -423,15 +542,18 @@ struct HopAnswer {
 };
 
 // One hop of a request: sends it to `address` once the site limiter gives it a turn, and holds
-// that turn until the transfer ends.
-TransferOutcome RunHop(const std::string& address, bool post, const FetchSettings& settings,
-                       BodySink sink, void* sinkData, TransferAnswer& answer, HopAnswer& hop) {
+// that turn until the transfer ends. Records in `result` why it failed or could not start.
+TransferOutcome RunHop(FetchResult& result, const std::string& address, bool post,
+                       const FetchSettings& settings, BodySink sink, void* sinkData,
+                       TransferAnswer& answer, HopAnswer& hop) {
     EasyHandle easy(curl_easy_init());
     if (easy == nullptr) {
+        NoteNotStarted(result);
         return TransferOutcome::NotStarted;
     }
     HeaderList headerList = BuildHeaderList(RequestHeaders(settings, post));
     if (headerList == nullptr || !RestrictSchemes(easy.get())) {
+        NoteNotStarted(result);
         return TransferOutcome::NotStarted;
     }
     TransferState state{easy.get(), sink, sinkData, &answer.headers, Clock::now()};
@@ -450,6 +572,7 @@ TransferOutcome RunHop(const std::string& address, bool post, const FetchSetting
         SiteHostOf(address), SiteLimits{settings.RequestInterval, settings.MaxConnections},
         settings.Cancelled);
     if (!turn) {
+        Fail(result, FetchFailure::Cancelled);
         return TransferOutcome::Failed;
     }
     // The stall guard counts from the start of the transfer, not from the wait for a turn.
@@ -457,6 +580,7 @@ TransferOutcome RunHop(const std::string& address, bool post, const FetchSetting
     CURLcode code = Perform(easy.get(), settings, state);
     if (code != CURLE_OK) {
         answer.retryable = WorthRetrying(code);
+        FailTransfer(result, state, code);
         return TransferOutcome::Failed;
     }
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &hop.code);
@@ -501,10 +625,11 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
     answer.retryable = false;
     answer.retryAfter.reset();
     if (IsCancelled(settings)) {
-        result.StatusCode = -1;
+        Fail(result, FetchFailure::Cancelled);
         return TransferOutcome::Failed;
     }
     if (!CurlSession::Instance().Ready()) {
+        NoteNotStarted(result);
         return TransferOutcome::NotStarted;
     }
     std::string address = EscapeControlBytes(WideToAnsi(url));
@@ -513,12 +638,15 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
         // Another scheme is refused before libcurl is given the address at all; the scheme
         // restriction of each handle stays as the guard for an address libcurl would read
         // otherwise.
-        if (!HasFetchableScheme(address)) {
-            result.StatusCode = -1;
+        std::string why;
+        CURLcode refused = CheckScheme(address, why);
+        if (refused != CURLE_OK) {
+            Fail(result, FailureOf(refused), refused, std::move(why));
             return TransferOutcome::Failed;
         }
         HopAnswer hop;
-        TransferOutcome outcome = RunHop(address, post, settings, sink, sinkData, answer, hop);
+        TransferOutcome outcome =
+            RunHop(result, address, post, settings, sink, sinkData, answer, hop);
         if (outcome == TransferOutcome::NotStarted && redirects == 0) {
             return outcome;
         }
@@ -533,9 +661,15 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
             }
             return TransferOutcome::Completed;
         }
+        if (redirects == kMaxRedirects) {
+            Fail(result, FetchFailure::TooManyRedirects, CURLE_TOO_MANY_REDIRECTS,
+                 "Maximum (" + std::to_string(kMaxRedirects) + ") redirects followed");
+            return TransferOutcome::Failed;
+        }
         std::string next = ResolveLocation(address, hop.location);
-        if (redirects == kMaxRedirects || next.empty()) {
-            result.StatusCode = -1;
+        if (next.empty()) {
+            Fail(result, FetchFailure::BadAddress, CURLE_URL_MALFORMAT,
+                 "Redirect target cannot be made an address");
             return TransferOutcome::Failed;
         }
         if (hop.code == 301 || hop.code == kHttpRedirectFound || hop.code == kHttpSeeOther) {
