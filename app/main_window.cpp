@@ -232,7 +232,8 @@ template <typename F> auto CMainWindow::OnGuiThread(F&& work) {
 }
 
 CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
-    : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()) {
+    : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()),
+      search_(std::make_unique<SearchController>(*this, programFolder_)) {
     // Before any control exists: the updater may be about to replace the program.
     RunUpdateCheck(*this, programFolder_);
     LoadShellResources();
@@ -684,7 +685,11 @@ void CMainWindow::ShowProgramPage(const std::u16string& relativePath) {
 }
 
 void CMainWindow::RunSearch() {
-    RunSearchCommand(*this, programFolder_);
+    search_->RunCommand();
+}
+
+SearchController& CMainWindow::Searches() {
+    return *search_;
 }
 
 // The dialog's choice is the file the search reads from the program folder.

@@ -11,6 +11,7 @@
 
 #include "library/reading_settings.h"
 #include "port/window_port.h"
+#include "search/search_job.h"
 
 #include <QFont>
 #include <QPixmap>
@@ -48,6 +49,9 @@ class CMainWindow : public QWidget, public WindowPort {
     /// with every control, in the recommendation layout, showing its start page. Not shown yet.
     /// GUI thread; blocks while the updater runs.
     explicit CMainWindow(std::u16string programFolder, QWidget* parent = nullptr);
+
+    /// The searches of this window, for what shows their state. GUI thread.
+    SearchController& Searches();
     ~CMainWindow() override;
 
     // The window port. Every member may be called from any thread; from another thread it
@@ -135,6 +139,7 @@ class CMainWindow : public QWidget, public WindowPort {
 
     std::u16string programFolder_;
     QFont font_;
+    std::unique_ptr<SearchController> search_;
     QPixmap searchBitmap_;
     QPixmap shelfBitmap_;
     QPixmap readingBitmap_;

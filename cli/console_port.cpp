@@ -86,9 +86,9 @@ void ConsolePort::AppendResultRow(const ResultRow& row) {
     Changed();
 }
 
+// A terminal selects no row: velunor-cli download hands the job its hit itself.
 int ConsolePort::FirstSelectedResultRow() {
-    std::lock_guard lock(mutex_);
-    return selectedRow_;
+    return -1;
 }
 
 ResultRow ConsolePort::ResultRowTexts(int row) {
@@ -143,16 +143,6 @@ MessageAnswer ConsolePort::ShowMessage(const std::u16string& text, MessageIcon,
     }
     PrintLine(questionAnswer_ == MessageAnswer::Yes ? u"(answered Yes)" : u"(answered No)");
     return questionAnswer_;
-}
-
-void ConsolePort::LoadResultRows(std::vector<ResultRow> rows) {
-    std::lock_guard lock(mutex_);
-    rows_ = std::move(rows);
-}
-
-void ConsolePort::SelectRow(int row) {
-    std::lock_guard lock(mutex_);
-    selectedRow_ = row;
 }
 
 void ConsolePort::ShowPageFile(const std::u16string& path) {

@@ -37,9 +37,6 @@ class ConsolePort : public WindowPort {
     MessageAnswer ShowMessage(const std::u16string& text, MessageIcon icon,
                               MessageButtons buttons) override;
 
-    /// Rows that a command loads from elsewhere (the last search's result file), without printing.
-    void LoadResultRows(std::vector<ResultRow> rows);
-    void SelectRow(int row);
     /// The page whose elements GetElementInnerHtml reads.
     void ShowPageFile(const std::u16string& path);
     /// The answer every Yes/No message box gets.
@@ -61,7 +58,6 @@ class ConsolePort : public WindowPort {
     std::u16string lastStatus_;
     ViewMode viewMode_ = ViewMode::Recommend;
     std::vector<ResultRow> rows_;
-    int selectedRow_ = -1;
     std::u16string pageFile_;
     MessageAnswer questionAnswer_ = MessageAnswer::No;
 };

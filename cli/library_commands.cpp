@@ -10,6 +10,7 @@
 #include "results/search_result_file.h"
 #include "xml/xml_document.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -20,16 +21,6 @@
 
 namespace velunor::cli {
 namespace {
-
-// The rows of the last search as its result list showed them.
-std::vector<ResultRow> LastSearchRows() {
-    std::vector<ResultRow> rows;
-    for (const SearchHit& hit : ReadSearchHits(GetProgramFolder())) {
-        rows.push_back({DecimalText(static_cast<long long>(rows.size()) + 1), hit.TargetSite,
-                        hit.NovelName, hit.NovelAuthor, hit.LatestChapter});
-    }
-    return rows;
-}
 
 // The 1-based number `text` as a 0-based index below `count`; -1 when it is not one.
 int ParseNumber(const char* text, size_t count) {
@@ -126,12 +117,33 @@ int ParseNovelNumber(const char* text, const CBookShelfModel& model) {
     return item;
 }
 
+// The most failed chapters whose reasons a job's end lists; the rest are counted.
+constexpr size_t kListedFailures = 20;
+
+// Says, with libcurl's and the site's own words, why the job stopped at its site and why each
+// chapter that failed did.
+void PrintFailures(const NovelJobOutcome& outcome) {
+    if (outcome.Error.Failed()) {
+        PrintLine(u"原因：" + TechnicalReason(outcome.Error));
+    }
+    size_t listed = std::min(outcome.Failures.size(), kListedFailures);
+    for (size_t i = 0; i < listed; ++i) {
+        const ChapterFailure& failure = outcome.Failures[i];
+        PrintLine(u"失败：" + failure.Name + u"：" + TechnicalReason(failure.Error));
+    }
+    if (outcome.Failures.size() > listed) {
+        PrintLine(u"另有 " + DecimalText(static_cast<long long>(outcome.Failures.size() - listed)) +
+                  u" 章失败。");
+    }
+}
+
 // Runs `job` with a console that shows its progress; 0 when it stored every chapter it
 // fetched and nothing else went wrong.
 int RunWithProgress(const std::function<NovelJobOutcome(DownloadConsole&)>& job) {
     DownloadConsole window(isatty(STDOUT_FILENO) == 1);
     NovelJobOutcome outcome = job(window);
     window.EndProgress();
+    PrintFailures(outcome);
     return outcome.Succeeded() ? 0 : 1;
 }
 
@@ -162,20 +174,18 @@ int RunDownload(int argc, char** argv) {
         PrintError(u"usage: velunor-cli download N");
         return 2;
     }
-    std::vector<ResultRow> rows = LastSearchRows();
-    int row = ParseNumber(argv[2], rows.size());
+    std::vector<SearchHit> hits = ReadSearchHits(GetProgramFolder());
+    int row = ParseNumber(argv[2], hits.size());
     if (row < 0) {
         PrintError(u"\"" + Wide(argv[2]) + u"\" is not a row of the last search (1 to " +
-                   DecimalText(static_cast<long long>(rows.size())) + u"; see velunor-cli search)");
+                   DecimalText(static_cast<long long>(hits.size())) + u"; see velunor-cli search)");
         return 2;
     }
     // The terminal has nothing else to do meanwhile, so the job runs on this thread.
     return RunWithProgress([&](DownloadConsole& window) {
-        window.LoadResultRows(std::move(rows));
-        window.SelectRow(row);
         window.ShowWaitPage();
         window.SetViewMode(ViewMode::Reading);
-        return DownloadOpenedNovel(window, GetProgramFolder());
+        return DownloadSearchHit(window, GetProgramFolder(), hits[static_cast<size_t>(row)]);
     });
 }
 
@@ -202,10 +212,13 @@ int RunRefetch(int argc, char** argv) {
         return 1;
     }
     window.ShowPageFile(page);
-    OnDemandChapterFetch(&window, GetProgramFolder());
+    ChapterRefetch refetch = OnDemandChapterFetch(&window, GetProgramFolder());
+    if (refetch.Outcome == RefetchOutcome::Failed) {
+        PrintLine(u"原因：" + TechnicalReason(refetch.Error));
+        return 1;
+    }
     // A chapter already as the site has it is no failure.
-    std::u16string last = window.LastStatus();
-    return last == kChapterRefetchedMessage || last == kChapterUnchangedMessage ? 0 : 1;
+    return 0;
 }
 
 int RunShelf(int argc, char** argv) {

@@ -8,14 +8,9 @@
 #include "cli/cli_support.h"
 #include "cli/rule_test_command.h"
 #include "core/core.h"
-#include "library/internal/chapter_fetch.h"
-#include "library/internal/contents_pages.h"
-#include "library/internal/site_fetch.h"
-#include "net/fetcher.h"
-#include "net/site_settings.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
-#include "search/site_search.h"
+#include "site/site.h"
 
 #include <chrono>
 #include <cstring>
@@ -119,11 +114,6 @@ std::u16string Count(size_t count, std::u16string_view unit) {
 
 bool IsBlank(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\u3000';
-}
-
-// True when the rule lists the chapters on the information page, as the download job decides.
-bool ContentsOnInfoPage(const CSiteRule& rule) {
-    return rule.InfoPage.ContentsUrl.find_first_not_of(u" \t\r\n") == std::u16string::npos;
 }
 
 bool StartsWithTag(std::u16string_view text, std::u16string_view tag) {
@@ -231,28 +221,30 @@ std::u16string ProblemText(std::u16string_view where, ExtractionProblem problem)
     return {};
 }
 
-// The answer's status, and where redirects led when they led anywhere.
-std::u16string StatusText(std::int32_t status, std::u16string_view asked,
-                          std::u16string_view answered) {
-    std::u16string text = status < 0 ? u"-1（连接失败、超时或被中止）" : DecimalText(status);
-    if (!answered.empty() && answered != asked) {
-        text += u"，跳转到 " + std::u16string(answered);
+// The answer's status, or why there was none, and where redirects led when they led anywhere.
+std::u16string StatusText(const SitePage& page, std::u16string_view asked) {
+    const SiteError& error = page.Error;
+    std::u16string text;
+    if (error.Kind == SiteErrorKind::HttpStatus || !error.Failed()) {
+        text = DecimalText(error.Failed() ? error.HttpStatus : 200);
+    } else {
+        text = TechnicalReason(error);
+    }
+    if (!page.Url.empty() && page.Url != asked) {
+        text += u"，跳转到 " + page.Url;
     }
     return text;
 }
 
 // Why a fetched page is of no use, as the jobs judge it; empty when it is of use.
-std::u16string FetchFailure(std::int32_t status, bool blocked) {
-    if (blocked) {
-        return u"站点返回了拦截页（BlockedPagePattern 或验证页），拒绝了访问";
-    }
-    if (status == 200) {
+std::u16string PageFailure(const SiteError& error) {
+    if (!error.Failed()) {
         return {};
     }
-    if (status < 0) {
-        return u"页面无法打开（连接失败、超时或被中止）";
+    if (error.Kind == SiteErrorKind::Refused) {
+        return u"站点返回了拦截页（BlockedPagePattern 或验证页），拒绝了访问";
     }
-    return u"页面无法打开（状态 " + DecimalText(status) + u"）";
+    return u"页面无法打开（" + ReaderReason(error) + u"）";
 }
 
 // The names and lengths of lists that had to be equally long.
@@ -265,16 +257,13 @@ std::u16string ListLengths(std::initializer_list<std::pair<const char16_t*, size
     return text;
 }
 
-// The hits of a result list as the search reads them, and why there are none when the lists
-// the patterns found differ in length or a limit was hit.
-std::vector<SearchHit> CheckedListedHits(const CSiteRule& rule, const std::u16string& pageUrl,
-                                         std::u16string_view page, Verdict& verdict) {
-    SearchResultSet results;
-    ExtractionProblem problem = ExtractionProblem::None;
-    std::vector<SearchHit> hits = ListedHits(rule, {}, pageUrl, page, &results, &problem);
-    verdict.Fail(ProblemText(u"搜索结果页", problem));
+// Why a search answer gave no hits although the page was fetched: the lists the patterns found
+// differ in length, or a limit was hit.
+void FailEmptyLists(const SiteSearchAnswer& answer, Verdict& verdict) {
+    const SearchResultSet& results = answer.Lists;
+    verdict.Fail(ProblemText(u"搜索结果页", answer.Problem));
     size_t names = results.NovelName.size();
-    if (hits.empty() &&
+    if (answer.Hits.empty() &&
         (results.NovelInfoPageUrl.size() != names || results.NovelAuthor.size() != names ||
          results.LatestChapter.size() != names)) {
         verdict.Fail(u"结果列表条数不同：" +
@@ -283,7 +272,6 @@ std::vector<SearchHit> CheckedListedHits(const CSiteRule& rule, const std::u16st
                                   {u"NovelAuthor", results.NovelAuthor.size()},
                                   {u"LatestChapter", results.LatestChapter.size()}}));
     }
-    return hits;
 }
 
 void PrintHits(const std::vector<SearchHit>& hits) {
@@ -303,17 +291,6 @@ struct Tally {
     }
 };
 
-// The hits of the page a search ended on, as the search reads them: the result list, or the
-// novel's own page when the site redirected the search to one.
-std::vector<SearchHit> SearchHits(const CSiteRule& rule, const std::u16string& pageUrl,
-                                  std::u16string_view page, bool redirected, Verdict& verdict) {
-    std::vector<SearchHit> hits = CheckedListedHits(rule, pageUrl, page, verdict);
-    if (hits.empty() && redirected) {
-        hits = NovelPageHit(rule, {}, pageUrl, page);
-    }
-    return hits;
-}
-
 // Takes hit `number` (from 1) into `chosen`, or says why there is none.
 void ChooseHit(const std::vector<SearchHit>& hits, int number, Verdict& verdict,
                SearchHit& chosen) {
@@ -331,33 +308,28 @@ void ChooseHit(const std::vector<SearchHit>& hits, int number, Verdict& verdict,
 }
 
 // Searches the site and picks hit `arguments.hit`; false when there is none to go on with.
-bool CheckSearch(const CSiteRule& rule, const RuleCheckArguments& arguments, Tally& tally,
+bool CheckSearch(const Site& site, const RuleCheckArguments& arguments, Tally& tally,
                  SearchHit& chosen) {
     PrintStep(u"搜索：" + std::u16string(TrimSearchText(arguments.name)));
-    FetchSettings settings = SiteFetchSettings(rule);
-    std::u16string url = SearchRequest(rule, arguments.name, settings);
-    PrintField(u"地址", (settings.PostBody ? u"POST " : u"GET ") + url);
-    if (settings.PostBody) {
-        PrintField(u"数据", DecodeSitePage(rule, AnsiToWide(*settings.PostBody)));
-    }
     StepClock clock;
-    FetchResult answer;
-    std::u16string page = DecodeSitePage(rule, FetchPage(answer, url, settings));
-    // Links on the page are relative to where the search ended, after any redirect.
-    std::u16string pageUrl = answer.EffectiveUrl.empty() ? url : answer.EffectiveUrl;
-    PrintField(u"状态", StatusText(answer.StatusCode, url, pageUrl));
+    SiteSearchAnswer answer = SearchSite(site, arguments.name);
+    const std::u16string& url = answer.RequestUrl;
+    PrintField(u"地址", (answer.PostBody ? u"POST " : u"GET ") + url);
+    if (answer.PostBody) {
+        PrintField(u"数据", DecodePage(site.Rule(), *answer.PostBody));
+    }
+    PrintField(u"状态", StatusText(answer.Page, url));
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
-    verdict.Fail(FetchFailure(answer.StatusCode, answer.Blocked));
+    verdict.Fail(PageFailure(answer.Error));
     if (verdict.Passed()) {
-        std::vector<SearchHit> hits =
-            SearchHits(rule, pageUrl, page, answer.RedirectCount > 0, verdict);
-        PrintField(u"结果", Count(hits.size(), u"条"));
-        PrintHits(hits);
-        if (hits.empty()) {
-            PrintField(u"网页", Preview(VisibleText(page)));
+        FailEmptyLists(answer, verdict);
+        PrintField(u"结果", Count(answer.Hits.size(), u"条"));
+        PrintHits(answer.Hits);
+        if (answer.Hits.empty()) {
+            PrintField(u"网页", Preview(VisibleText(answer.Page.Text)));
         }
-        ChooseHit(hits, arguments.hit, verdict, chosen);
+        ChooseHit(answer.Hits, arguments.hit, verdict, chosen);
     }
     tally.Add(verdict.Print());
     return !chosen.InfoPageUrl.empty();
@@ -365,19 +337,14 @@ bool CheckSearch(const CSiteRule& rule, const RuleCheckArguments& arguments, Tal
 
 // What the steps after the search share: the site, and what was read of the novel so far.
 struct NovelWalk {
-    internal::SiteAccess site;
+    const Site& site;
     // Every address asked for or redirected to, as the download job keeps it.
-    std::set<std::u16string> fetched;
-    internal::SitePage infoPage;
-    NovelInfo info;
+    VisitedAddresses visited;
+    NovelInfoPage info;
     ChapterList chapters;
     // The first contents page's final address: where a chapter's pages end.
     std::u16string contentsUrl;
 };
-
-void PrintStatus(const internal::SitePage& page, std::u16string_view asked) {
-    PrintField(u"状态", StatusText(page.StatusCode, asked, page.Url));
-}
 
 void PrintNovelInfo(const NovelInfo& info) {
     PrintField(u"书名", info.NovelName);
@@ -388,19 +355,18 @@ void PrintNovelInfo(const NovelInfo& info) {
     PrintField(u"简介", Preview(VisibleText(info.NovelIntro)));
 }
 
-// Completes the contents address found on the information page; false when the rule names a
-// contents page and its pattern found none.
-bool FindContentsAddress(NovelWalk& walk, Verdict& verdict) {
-    if (ContentsOnInfoPage(walk.site.Rule)) {
+// Says where the contents are; false when the rule names a contents page and its pattern found
+// none.
+bool FindContentsAddress(const NovelWalk& walk, Verdict& verdict) {
+    if (ContentsOnInfoPage(walk.site.Rule())) {
         PrintField(u"目录地址", u"（ContentsUrl 为空：信息页就是第一个目录页）");
         return true;
     }
-    if (walk.info.ContentsUrl.empty()) {
+    if (walk.info.Info.ContentsUrl.empty()) {
         verdict.Fail(u"ContentsUrl 没有取到目录地址");
         return false;
     }
-    CompleteUrl(walk.infoPage.Url, walk.info.ContentsUrl);
-    PrintField(u"目录地址", walk.info.ContentsUrl);
+    PrintField(u"目录地址", walk.info.Info.ContentsUrl);
     return true;
 }
 
@@ -410,22 +376,18 @@ bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
     PrintStep(u"信息页");
     PrintField(u"地址", url);
     StepClock clock;
-    walk.fetched.insert(url);
-    walk.infoPage = internal::FetchSitePage(walk.site, url, u"");
-    PrintStatus(walk.infoPage, url);
+    walk.info = ReadInfoPage(walk.site, url, walk.visited);
+    PrintField(u"状态", StatusText(walk.info.Page, url));
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
-    verdict.Fail(FetchFailure(walk.infoPage.StatusCode, walk.infoPage.Blocked));
+    verdict.Fail(PageFailure(walk.info.Page.Error));
     if (!verdict.Passed()) {
         tally.Add(verdict.Print());
         return false;
     }
-    walk.fetched.insert(walk.infoPage.Url);
-    ExtractionProblem problem = ExtractionProblem::None;
-    ExtractNovelInfo(walk.site.Rule.InfoPage, walk.infoPage.Text, walk.info, &problem);
-    verdict.Fail(ProblemText(u"信息页", problem));
-    PrintNovelInfo(walk.info);
-    if (walk.info.NovelName.empty()) {
+    verdict.Fail(ProblemText(u"信息页", walk.info.Problem));
+    PrintNovelInfo(walk.info.Info);
+    if (walk.info.Info.NovelName.empty()) {
         verdict.Fail(u"NovelName 没有取到书名");
     }
     bool goOn = FindContentsAddress(walk, verdict);
@@ -434,18 +396,15 @@ bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
 }
 
 // The first contents page: the information page itself when the rule has no contents address.
-bool FetchFirstContentsPage(NovelWalk& walk, internal::SitePage& first, Verdict& verdict) {
-    if (ContentsOnInfoPage(walk.site.Rule)) {
-        first = walk.infoPage;
-        PrintField(u"地址", first.Url + u"（信息页）");
-        return true;
+bool FetchFirstContentsPage(NovelWalk& walk, SitePage& first, Verdict& verdict) {
+    bool onInfoPage = ContentsOnInfoPage(walk.site.Rule());
+    const std::u16string& url = onInfoPage ? walk.info.Page.Url : walk.info.Info.ContentsUrl;
+    PrintField(u"地址", onInfoPage ? url + u"（信息页）" : url);
+    first = FirstContentsPage(walk.site, walk.info, walk.visited);
+    if (!onInfoPage) {
+        PrintField(u"状态", StatusText(first, url));
     }
-    const std::u16string& url = walk.info.ContentsUrl;
-    PrintField(u"地址", url);
-    walk.fetched.insert(url);
-    first = internal::FetchSitePage(walk.site, url, walk.infoPage.Url);
-    PrintStatus(first, url);
-    verdict.Fail(FetchFailure(first.StatusCode, first.Blocked));
+    verdict.Fail(PageFailure(first.Error));
     return verdict.Passed();
 }
 
@@ -464,16 +423,15 @@ std::u16string EmptyListReason(const ContentsPageRule& rule, std::u16string_view
     return u"ChapterName 和 ChapterUrl 没有取到章节";
 }
 
-std::u16string ContentsEndReason(const internal::NovelContents& contents) {
+std::u16string ContentsEndReason(const NovelContents& contents) {
     switch (contents.End) {
-    case internal::ContentsEnd::Complete:
+    case ContentsEnd::Complete:
         break;
-    case internal::ContentsEnd::CutShort:
-        return u"第 " + DecimalText(contents.PagesRead + 1) + u" 页目录无法打开";
-    case internal::ContentsEnd::Blocked:
+    case ContentsEnd::CutShort:
+    case ContentsEnd::Blocked:
         return u"第 " + DecimalText(contents.PagesRead + 1) + u" 页目录：" +
-               FetchFailure(200, true);
-    case internal::ContentsEnd::TooManyChapters:
+               PageFailure(contents.Error);
+    case ContentsEnd::TooManyChapters:
         return ProblemText(u"目录页", ExtractionProblem::TooManyEntries);
     }
     return {};
@@ -493,13 +451,12 @@ bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintStep(u"目录页");
     StepClock clock;
     Verdict verdict;
-    internal::SitePage first;
+    SitePage first;
     if (!FetchFirstContentsPage(walk, first, verdict)) {
         tally.Add(verdict.Print());
         return false;
     }
-    internal::NovelContents contents =
-        internal::ReadContentsPages(walk.site, first, walk.fetched, {});
+    NovelContents contents = ReadContentsPages(walk.site, first, walk.visited, {});
     walk.chapters = std::move(contents.Chapters);
     walk.contentsUrl = first.Url;
     PrintField(u"用时", clock.Elapsed());
@@ -508,7 +465,7 @@ bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintChapterRange(walk.chapters);
     verdict.Fail(ContentsEndReason(contents));
     if (walk.chapters.count == 0 && verdict.Passed()) {
-        verdict.Fail(EmptyListReason(walk.site.Rule.ContentsPage, first.Text));
+        verdict.Fail(EmptyListReason(walk.site.Rule().ContentsPage, first.Text));
     }
     tally.Add(verdict.Print());
     return walk.chapters.count > 0;
@@ -526,10 +483,10 @@ std::vector<int> ChaptersToCheck(int count) {
 }
 
 // The chapter's text as it is stored: each page's text cleaned with the ReplaceRule.
-std::u16string CleanedText(const CSiteRule& rule, const internal::FetchedChapter& chapter,
+std::u16string CleanedText(const CSiteRule& rule, const FetchedChapter& chapter,
                            Verdict& verdict) {
     std::u16string text;
-    for (const internal::ChapterPage& page : chapter.Pages) {
+    for (const ChapterPage& page : chapter.Pages) {
         ExtractionProblem problem = ExtractionProblem::None;
         text += ApplyReplaceRule(rule.ReplaceRule, page.Text, &problem);
         verdict.Fail(ProblemText(u"ReplaceRule ", problem));
@@ -537,7 +494,7 @@ std::u16string CleanedText(const CSiteRule& rule, const internal::FetchedChapter
     return text;
 }
 
-void PrintChapterPages(const internal::FetchedChapter& chapter) {
+void PrintChapterPages(const FetchedChapter& chapter) {
     PrintField(u"页数", Count(chapter.Pages.size(), u"页"));
     if (chapter.Pages.size() < 2) {
         return;
@@ -548,11 +505,11 @@ void PrintChapterPages(const internal::FetchedChapter& chapter) {
     }
 }
 
-void PrintChapterText(const CSiteRule& rule, const internal::FetchedChapter& chapter,
+void PrintChapterText(const CSiteRule& rule, const FetchedChapter& chapter,
                       Verdict& verdict) {
     std::u16string text = VisibleText(CleanedText(rule, chapter, verdict));
     size_t images = 0;
-    for (const internal::ChapterPage& page : chapter.Pages) {
+    for (const ChapterPage& page : chapter.Pages) {
         images += page.Images.size();
     }
     PrintChapterPages(chapter);
@@ -572,32 +529,35 @@ void CheckChapter(const NovelWalk& walk, int n, Tally& tally) {
               chapters.ChapterName[i]);
     const std::u16string& url = chapters.ChapterUrl[i];
     PrintField(u"地址", url);
-    internal::ChapterBounds bounds;
+    ChapterBounds bounds;
     bounds.ContentsUrl = walk.contentsUrl;
     if (n < chapters.count) {
         bounds.NextChapterUrl = chapters.ChapterUrl[i + 1];
     }
     StepClock clock;
-    internal::FetchedChapter chapter = internal::FetchChapter(walk.site, url, bounds);
-    std::u16string answered = chapter.Pages.empty() ? u"" : chapter.Pages.front().Url;
-    PrintField(u"状态", StatusText(chapter.StatusCode, url, answered));
+    FetchedChapter chapter = FetchChapter(walk.site, url, bounds);
+    SitePage answered;
+    answered.Url = chapter.Pages.empty() ? u"" : chapter.Pages.front().Url;
+    answered.Error = chapter.Error;
+    PrintField(u"状态", StatusText(answered, url));
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
-    verdict.Fail(FetchFailure(chapter.StatusCode, chapter.Blocked));
+    verdict.Fail(PageFailure(chapter.Error));
     if (verdict.Passed()) {
-        PrintChapterText(walk.site.Rule, chapter, verdict);
+        PrintChapterText(walk.site.Rule(), chapter, verdict);
     }
     tally.Add(verdict.Print());
 }
 
 // Runs the steps in order until one leaves nothing to go on with.
 void WalkSite(const CSiteRule& rule, const RuleCheckArguments& arguments, Tally& tally) {
+    Site site(rule, arguments.rulePath);
     SearchHit hit;
-    if (!CheckSearch(rule, arguments, tally, hit)) {
+    if (!CheckSearch(site, arguments, tally, hit)) {
         tally.ended = true;
         return;
     }
-    NovelWalk walk{internal::MakeSiteAccess(rule), {}, {}, {}, {}, {}};
+    NovelWalk walk{site, {}, {}, {}, {}};
     if (!CheckInfoPage(walk, hit.InfoPageUrl, tally) || !CheckContents(walk, tally)) {
         tally.ended = true;
         return;

@@ -112,23 +112,30 @@ int RunSearch(int argc, char** argv) {
     }
     ConsolePort window;
     window.SetSearchText(Wide(argv[2]));
-    std::signal(SIGINT, RequestStop);
-    RunSearchCommand(window, GetProgramFolder());
     if (TrimSearchText(window.SearchText()).empty()) {
+        window.ShowMessage(u"请在文本框中输入要搜索的小说名称或作者名称！",
+                           MessageIcon::Information, MessageButtons::Ok);
         return 1;
     }
-    // Until every search thread has ended: the window port lives on this stack.
+    SearchController search(window, GetProgramFolder());
+    std::signal(SIGINT, RequestStop);
+    search.RunCommand();
+    // Until every search thread has ended: the window port lives on this stack. Ctrl-C is not
+    // the stop button: it stops the search however soon after its start.
     window.WaitUntil(
         [&] {
-            if (stopRequested != 0 && IsSearchRunning()) {
+            if (stopRequested != 0) {
                 stopRequested = 0;
-                // The stop button's command: it refuses within 3 seconds of the start.
-                RunSearchCommand(window, GetProgramFolder());
+                search.Stop();
             }
-            return IsSearchIdle();
+            return search.IsIdle();
         },
         std::chrono::milliseconds(100));
-    return window.LastStatus() == kNoResultFileStatus ? 1 : 0;
+    SearchOutcome outcome = search.LastOutcome();
+    for (const SiteFailure& failure : outcome.Failures) {
+        PrintLine(u"无法访问：" + failure.SiteName + u"：" + TechnicalReason(failure.Error));
+    }
+    return outcome.ResultFileFailed ? 1 : 0;
 }
 
 } // namespace velunor::cli

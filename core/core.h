@@ -44,6 +44,10 @@ bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& b
 /// Decimal digits of `value`, as wide text.
 std::u16string DecimalText(long long value);
 
+/// The number that `text`, decimal digits only, writes; false for an empty text, any other
+/// character, or a number of more than 18 digits.
+bool ParseDecimal(std::u16string_view text, long long& value);
+
 /// Replaces every occurrence of `from` in `text` by `to`, left to right; text put in is never
 /// searched again. Nothing happens when `from` is empty.
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to);

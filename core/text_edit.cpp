@@ -11,6 +11,18 @@ std::u16string DecimalText(long long value) {
     return std::u16string(digits.begin(), digits.end());
 }
 
+bool ParseDecimal(std::u16string_view text, long long& value) {
+    constexpr long long kMost = 1'000'000'000'000'000'000LL;
+    value = 0;
+    for (char16_t unit : text) {
+        if (unit < u'0' || unit > u'9' || value >= kMost) {
+            return false;
+        }
+        value = value * 10 + (unit - u'0');
+    }
+    return !text.empty();
+}
+
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to) {
     if (from.empty()) {
         return;

@@ -1,269 +1,19 @@
-// Fetching a chapter page and storing its images.
+// Storing a fetched chapter's text and its images beside its page file.
 
 #include "library/internal/chapter_fetch.h"
 
 #include "core/core.h"
 #include "library/library_layout.h"
-#include "net/fetcher.h"
 #include "rules/rules.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <map>
-#include <mutex>
-#include <set>
-#include <system_error>
 
 namespace velunor::internal {
 namespace {
 
-// An image may be larger and slower than a page, but not without end: a site must neither fill
-// the disk nor hold a chapter task for hours.
-constexpr std::uint64_t kImageSizeLimit = 20u * 1024u * 1024u;
-constexpr std::chrono::minutes kImageTimeLimit{10};
-
-// The image files being stored right now, by full path. Images are named after their chapter
-// page, but two stores of one chapter (two jobs of the same novel, or a job and an on-demand
-// fetch) may still aim at the same file; as FetchToFile appends, each store must have the file
-// to itself.
-class ImageFileClaims {
-  public:
-    void Claim(const std::u16string& path) {
-        std::unique_lock lock(mutex_);
-        released_.wait(lock, [&] { return paths_.count(path) == 0; });
-        paths_.insert(path);
-    }
-
-    void Release(const std::u16string& path) {
-        {
-            std::lock_guard lock(mutex_);
-            paths_.erase(path);
-        }
-        released_.notify_all();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    std::set<std::u16string> paths_;
-};
-
-ImageFileClaims& ProcessImageClaims() {
-    static ImageFileClaims claims;
-    return claims;
-}
-
-FetchSettings ImageFetchSettings(const SiteAccess& site, std::u16string_view pageUrl) {
-    FetchSettings settings = RequestSettings(site, pageUrl);
-    settings.TotalTimeout = kImageTimeLimit;
-    settings.BodyLimit = kImageSizeLimit;
-    return settings;
-}
-
-bool HasBytes(const std::string& file) {
-    std::error_code error;
-    std::uintmax_t size = std::filesystem::file_size(file, error);
-    return !error && size > 0;
-}
-
-// Replaces the file at `path` by the body of `url`: an image downloaded again must not be
-// appended to the copy from the first download. Only a 2xx answer with a body is an image; an
-// error page, a refusal, an empty answer or a transfer that broke off or grew too large leaves
-// no file behind, so that the name never holds anything but a whole image.
-bool StoreImage(const std::u16string& url, const std::u16string& path,
-                const FetchSettings& settings) {
-    ImageFileClaims& claims = ProcessImageClaims();
-    claims.Claim(path);
-    std::string file = NativePath(path);
-    std::remove(file.c_str());
-    FetchResult result;
-    bool stored = FetchToFile(result, url, path, settings) && result.StatusCode >= 200 &&
-                  result.StatusCode < 300 && HasBytes(file);
-    if (!stored) {
-        std::remove(file.c_str());
-    }
-    claims.Release(path);
-    return stored;
-}
-
-// The file name of an address: what follows its folder, up to its query.
-std::u16string_view AddressFileName(std::u16string_view url) {
-    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
-
-// True when `next` looks like a further page of the chapter whose first page is `first`: in the
-// same folder, and named as the first page is up to its first ".", followed by anything but a
-// digit. "456_2.html" and "456.html?page=2" follow "456.html"; "457.html", "4567.html",
-// "index.html" and the folder itself do not.
-bool IsOwnPage(std::u16string_view next, std::u16string_view first) {
-    std::u16string folder = AddressFolder(first);
-    if (folder.empty() || next.substr(0, folder.size()) != folder) {
-        return false;
-    }
-    std::u16string_view rest = next.substr(folder.size());
-    std::u16string_view name = rest.substr(0, rest.find_first_of(u"?#"));
-    std::u16string_view firstName = AddressFileName(first);
-    std::u16string_view stem = firstName.substr(0, firstName.find(u'.'));
-    if (name.empty() || name.find(u'/') != std::u16string_view::npos ||
-        name.substr(0, stem.size()) != stem) {
-        return false;
-    }
-    // A chapter whose address is a folder names its pages freely.
-    if (stem.empty() || name.size() == stem.size()) {
-        return true;
-    }
-    return name[stem.size()] < u'0' || name[stem.size()] > u'9';
-}
-
-// What is known of the pages read so far, to tell where the chapter ends.
-struct ChapterChain {
-    const ChapterBounds& bounds;
-    // The first page's final address, for OwnPagesOnly.
-    std::u16string first;
-    // Every address asked for or redirected to, and every page text.
-    std::set<std::u16string> addresses;
-    std::set<std::u16string> texts;
-};
-
-bool LeadsOn(const ChapterChain& chain, const std::u16string& next) {
-    const ChapterBounds& bounds = chain.bounds;
-    if (next.empty() || next == bounds.NextChapterUrl || next == bounds.ContentsUrl ||
-        chain.addresses.count(next) != 0) {
-        return false;
-    }
-    return !bounds.OwnPagesOnly || IsOwnPage(next, chain.first);
-}
-
-// A page after the first that adds nothing is no page of the chapter: a content pattern that
-// finds nothing there, or the same text again, means the link led somewhere else.
-bool AddsToChapter(const ChapterChain& chain, const ChapterPage& page) {
-    if (page.Text.empty()) {
-        return !page.Images.empty();
-    }
-    return chain.texts.count(page.Text) == 0;
-}
-
-bool IsHtmlSpace(char16_t unit) {
-    return unit == u' ' || unit == u'\t' || unit == u'\n' || unit == u'\r' || unit == u'\f';
-}
-
 bool IsAsciiLetterOrDigit(char16_t unit) {
     return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
            (unit >= u'0' && unit <= u'9');
-}
-
-char16_t AsciiLower(char16_t unit) {
-    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
-}
-
-// True when `text` at `at` begins with `word` (lower case) in any case.
-bool HasWordAt(std::u16string_view text, size_t at, std::u16string_view word) {
-    if (text.size() - at < word.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < word.size(); ++i) {
-        if (AsciiLower(text[at + i]) != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-size_t SkipHtmlSpaces(std::u16string_view text, size_t at) {
-    while (at < text.size() && IsHtmlSpace(text[at])) {
-        ++at;
-    }
-    return at;
-}
-
-// True when the "<" at `at` opens an img tag: "<img" followed by a space, "/", ">" or the end.
-bool OpensImageTag(std::u16string_view text, size_t at) {
-    if (!HasWordAt(text, at, u"<img")) {
-        return false;
-    }
-    size_t next = at + 4;
-    return next == text.size() || IsHtmlSpace(text[next]) || text[next] == u'/' ||
-           text[next] == u'>';
-}
-
-// Reads the attribute value that begins at `at` and moves `at` past it. A quoted value runs to
-// its closing quote (">" included, as browsers read it), an unquoted one to a space or ">".
-ImageSourceSpan ReadAttributeValue(std::u16string_view text, size_t& at) {
-    ImageSourceSpan value;
-    if (at < text.size() && (text[at] == u'"' || text[at] == u'\'')) {
-        value.Start = at + 1;
-        size_t close = text.find(text[at], value.Start);
-        size_t end = close == std::u16string_view::npos ? text.size() : close;
-        value.Length = end - value.Start;
-        at = close == std::u16string_view::npos ? end : close + 1;
-        return value;
-    }
-    value.Start = at;
-    while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'>') {
-        ++at;
-    }
-    value.Length = at - value.Start;
-    return value;
-}
-
-// A site may pad an address with spaces, which browsers ignore and an address must not keep.
-ImageSourceSpan TrimSpaces(std::u16string_view text, ImageSourceSpan span) {
-    while (span.Length > 0 && IsHtmlSpace(text[span.Start])) {
-        ++span.Start;
-        --span.Length;
-    }
-    while (span.Length > 0 && IsHtmlSpace(text[span.Start + span.Length - 1])) {
-        --span.Length;
-    }
-    return span;
-}
-
-// Reads the attributes of the img tag whose name ends at `at`, up to its ">", and moves `at`
-// past the tag. The first src attribute is the one that counts, as in browsers; its value is
-// appended to `sources` unless it is empty.
-void ReadImageTag(std::u16string_view text, size_t& at, std::vector<ImageSourceSpan>& sources) {
-    bool sourceSeen = false;
-    while (at < text.size()) {
-        at = SkipHtmlSpaces(text, at);
-        if (at == text.size()) {
-            return;
-        }
-        if (text[at] == u'>') {
-            ++at;
-            return;
-        }
-        if (text[at] == u'/') {
-            ++at;
-            continue;
-        }
-        // The first unit belongs to the name even when it is "=", so the scan always moves on.
-        size_t nameStart = at++;
-        while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'/' && text[at] != u'>' &&
-               text[at] != u'=') {
-            ++at;
-        }
-        bool isSource = at - nameStart == 3 && HasWordAt(text, nameStart, u"src");
-        bool firstSource = isSource && !sourceSeen;
-        sourceSeen = sourceSeen || isSource;
-        at = SkipHtmlSpaces(text, at);
-        if (at == text.size() || text[at] != u'=') {
-            continue;
-        }
-        at = SkipHtmlSpaces(text, at + 1);
-        ImageSourceSpan value = TrimSpaces(text, ReadAttributeValue(text, at));
-        if (firstSource && value.Length > 0) {
-            sources.push_back(value);
-        }
-    }
-}
-
-std::u16string_view SpanText(std::u16string_view text, const ImageSourceSpan& span) {
-    return text.substr(span.Start, span.Length);
 }
 
 // The extension of `fileName` when it is short and plain enough to name a file on any system;
@@ -293,7 +43,7 @@ using ImageLinks = std::map<std::u16string, std::u16string>;
 // The images of one chapter stored so far. An image that several tags or pages show is fetched
 // and stored once, under the number of its first showing.
 struct ChapterImageStore {
-    const SiteAccess& site;
+    const Site& site;
     const std::u16string& pageFile;
     const std::function<void(int)>& beforeImage;
     std::u16string folder;
@@ -301,42 +51,42 @@ struct ChapterImageStore {
     std::map<std::u16string, std::u16string> fileNames;
 };
 
-// Stores the image at `address` unless this chapter has stored it already; its file name goes
-// to `fileName`. False when it could not be stored.
-bool StoreImageOnce(ChapterImageStore& store, const std::u16string& address,
-                    const FetchSettings& settings, std::u16string& fileName) {
+// Stores the image at `address`, found on the page at `pageUrl`, unless this chapter has stored
+// it already; its file name goes to `fileName`. The error of a store that failed.
+SiteError StoreImageOnce(ChapterImageStore& store, const std::u16string& address,
+                         std::u16string_view pageUrl, std::u16string& fileName) {
     auto known = store.fileNames.find(address);
     if (known != store.fileNames.end()) {
         fileName = known->second;
-        return true;
+        return {};
     }
     int number = static_cast<int>(store.fileNames.size()) + 1;
     fileName = ChapterImageFileName(store.pageFile, number, address);
     if (store.beforeImage) {
         store.beforeImage(number);
     }
-    if (!StoreImage(address, store.folder + fileName, settings)) {
-        return false;
+    SiteError error = store.site.FetchImage(address, pageUrl, store.folder + fileName);
+    if (!error.Failed()) {
+        store.fileNames.emplace(address, fileName);
     }
-    store.fileNames.emplace(address, fileName);
-    return true;
+    return error;
 }
 
-// Stores the images of `page` and gives the link of each to `links`; false at the first that
-// could not be stored.
-bool StorePageImages(ChapterImageStore& store, const ChapterPage& page, ImageLinks& links) {
-    FetchSettings settings = ImageFetchSettings(store.site, page.Url);
+// Stores the images of `page` and gives the link of each to `links`; the error of the first
+// that could not be stored.
+SiteError StorePageImages(ChapterImageStore& store, const ChapterPage& page, ImageLinks& links) {
     for (const std::u16string& source : page.Images) {
         std::u16string address = source;
         CompleteUrl(page.Url, address);
         std::u16string fileName;
-        if (!StoreImageOnce(store, address, settings, fileName)) {
-            return false;
+        SiteError error = StoreImageOnce(store, address, page.Url, fileName);
+        if (error.Failed()) {
+            return error;
         }
         // "/", not "\\": the link is read by the reader's browser on any system.
         links[source] = u"images/" + fileName;
     }
-    return true;
+    return {};
 }
 
 // `text` with the src value of each image tag that `links` knows replaced by its link.
@@ -344,7 +94,7 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
     std::u16string pointed;
     size_t copied = 0;
     for (const ImageSourceSpan& span : FindImageSources(text)) {
-        auto link = links.find(std::u16string(SpanText(text, span)));
+        auto link = links.find(std::u16string(text.substr(span.Start, span.Length)));
         if (link == links.end()) {
             continue;
         }
@@ -356,36 +106,22 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
     return pointed;
 }
 
-ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
-                           ExtractionProblem& problem) {
-    ChapterPage page;
-    page.Url = fetched.Url;
-    page.Text = ExtractField(rule.ChapterContent, fetched.Text, &problem);
-    for (const ImageSourceSpan& span : FindImageSources(page.Text)) {
-        page.Images.emplace_back(SpanText(page.Text, span));
-    }
-    return page;
-}
-
 } // namespace
 
-std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text) {
-    std::vector<ImageSourceSpan> sources;
-    size_t at = text.find(u'<');
-    while (at != std::u16string_view::npos) {
-        // A commented-out image is no part of the chapter; its address is often dead.
-        if (HasWordAt(text, at, u"<!--")) {
-            size_t close = text.find(u"-->", at + 4);
-            at = close == std::u16string_view::npos ? text.size() : close + 3;
-        } else if (OpensImageTag(text, at)) {
-            at += 4;
-            ReadImageTag(text, at, sources);
-        } else {
-            ++at;
-        }
-        at = text.find(u'<', at);
+std::u16string ChapterFailureReason(const FetchedChapter& chapter) {
+    if (chapter.Error.Kind == SiteErrorKind::Limit) {
+        return u"正文过大或规则过慢，未能提取";
     }
-    return sources;
+    return ReaderReason(chapter.Error);
+}
+
+std::u16string ImageFailureReason(const SiteError& error) {
+    std::u16string reason = ReaderReason(error);
+    // An answer without a body says nothing a reader could act on.
+    if (error.Kind == SiteErrorKind::NoMatch || reason.empty()) {
+        return std::u16string(kImageFailedReason);
+    }
+    return std::u16string(kImageFailedReason) + u"（" + reason + u"）";
 }
 
 std::u16string ChapterImageFileName(std::u16string_view pageFile, int number,
@@ -399,75 +135,10 @@ std::u16string ChapterImageFileName(std::u16string_view pageFile, int number,
     return CleanPathComponent(name);
 }
 
-std::u16string AddressFolder(std::u16string_view url) {
-    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string_view::npos ? std::u16string()
-                                              : std::u16string(url.substr(0, slash + 1));
-}
-
-bool FetchedChapter::HasContent() const {
-    for (const ChapterPage& page : Pages) {
-        if (!page.Text.empty() || !page.Images.empty()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::u16string FetchedChapter::FailureReason() const {
-    if (Blocked) {
-        return u"目标站拒绝访问";
-    }
-    if (StatusCode == -1) {
-        return u"无法连接目标站";
-    }
-    if (StatusCode != 200) {
-        return u"目标站返回状态码 " + DecimalText(StatusCode);
-    }
-    return u"正文过大或规则过慢，未能提取";
-}
-
-FetchedChapter FetchChapter(const SiteAccess& site, const std::u16string& url,
-                            const ChapterBounds& bounds) {
-    FetchedChapter chapter;
-    ChapterChain chain{bounds, {}, {}, {}};
-    std::u16string address = url;
-    std::u16string referer = bounds.ContentsUrl;
-    for (int n = 1; n <= kMaxChapterPages; ++n) {
-        SitePage fetched = FetchSitePage(site, address, referer);
-        chapter.StatusCode = fetched.StatusCode;
-        chapter.Blocked = fetched.Blocked;
-        if (!fetched.Ok()) {
-            return chapter;
-        }
-        ChapterPage page = CutChapterPage(site.Rule, fetched, chapter.Problem);
-        if (chapter.Problem != ExtractionProblem::None) {
-            return chapter;
-        }
-        if (n == 1) {
-            chain.first = fetched.Url;
-        } else if (!AddsToChapter(chain, page)) {
-            break;
-        }
-        chain.addresses.insert(address);
-        chain.addresses.insert(fetched.Url);
-        chain.texts.insert(page.Text);
-        chapter.Pages.push_back(std::move(page));
-        std::u16string next = ExtractField(site.Rule.ChapterNextPageUrl, fetched.Text);
-        CompleteUrl(fetched.Url, next);
-        if (!LeadsOn(chain, next)) {
-            break;
-        }
-        referer = fetched.Url;
-        address = std::move(next);
-    }
-    return chapter;
-}
-
-bool ComposeChapterText(const SiteAccess& site, const FetchedChapter& chapter,
-                        std::u16string_view replaceRule, const std::u16string& pageFile,
-                        std::u16string& chapterText, const std::function<void(int)>& beforeImage) {
+SiteError ComposeChapterText(const Site& site, const FetchedChapter& chapter,
+                             std::u16string_view replaceRule, const std::u16string& pageFile,
+                             std::u16string& chapterText,
+                             const std::function<void(int)>& beforeImage) {
     ChapterImageStore images{site, pageFile, beforeImage, FolderOfFile(pageFile) + u"/images/", {}};
     for (const ChapterPage& page : chapter.Pages) {
         if (page.Images.empty()) {
@@ -476,13 +147,14 @@ bool ComposeChapterText(const SiteAccess& site, const FetchedChapter& chapter,
             continue;
         }
         ImageLinks links;
-        if (!StorePageImages(images, page, links)) {
-            return false;
+        SiteError error = StorePageImages(images, page, links);
+        if (error.Failed()) {
+            return error;
         }
         // A page with images keeps its text as the site sent it, image addresses aside.
         chapterText += PointImagesAtCopies(page.Text, links);
     }
-    return true;
+    return {};
 }
 
 } // namespace velunor::internal

@@ -13,10 +13,11 @@ struct ChapterOutcome {
     ChapterState State;
     std::u16string Content;
     std::u16string Reason;
+    SiteError Error;
 };
 
-ChapterOutcome Failure(ChapterState state, std::u16string reason) {
-    return {state, FailedChapterNotice(reason), std::move(reason)};
+ChapterOutcome Failure(ChapterState state, std::u16string reason, SiteError error) {
+    return {state, FailedChapterNotice(reason), std::move(reason), std::move(error)};
 }
 
 bool WriteChapterPage(const ChapterTask& task, ChapterState state, std::u16string_view content) {
@@ -32,25 +33,29 @@ void SetStatus(const ChapterTask& task, const std::u16string& text) {
 }
 
 ChapterOutcome FetchOutcome(const ChapterTask& task) {
-    const internal::SiteAccess& site = *task.Site;
-    internal::FetchedChapter chapter = internal::FetchChapter(
-        site, task.Fields.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
+    const Site& site = *task.Site;
+    FetchedChapter chapter = FetchChapter(site, task.Fields.ChapterUrl,
+                                          {task.ContentsUrl, task.NextChapterUrl, false});
     if (!chapter.Ok()) {
-        if (chapter.Blocked) {
+        if (chapter.Error.Kind == SiteErrorKind::Refused) {
             ++task.Job->BlockedChapters;
-            SetStatus(task, BlockedSiteMessage(site.Rule));
+            SetStatus(task, site.BlockedMessage());
         }
-        return Failure(ChapterState::Failed, chapter.FailureReason());
+        return Failure(ChapterState::Failed, internal::ChapterFailureReason(chapter),
+                       chapter.Error);
     }
     if (!chapter.HasContent()) {
-        return Failure(ChapterState::Empty, std::u16string(internal::kNoTextReason));
+        return Failure(ChapterState::Empty, std::u16string(internal::kNoTextReason),
+                       MakeSiteError(SiteErrorKind::NoMatch, task.Fields.ChapterUrl));
     }
     std::u16string text;
-    if (!internal::ComposeChapterText(site, chapter, site.Rule.ReplaceRule, task.PagePath, text,
-                                      {})) {
-        return Failure(ChapterState::Failed, std::u16string(internal::kImageFailedReason));
+    SiteError imageError = internal::ComposeChapterText(site, chapter, site.Rule().ReplaceRule,
+                                                        task.PagePath, text, {});
+    if (imageError.Failed()) {
+        return Failure(ChapterState::Failed, internal::ImageFailureReason(imageError),
+                       imageError);
     }
-    return {ChapterState::Stored, std::move(text), {}};
+    return {ChapterState::Stored, std::move(text), {}, {}};
 }
 
 } // namespace
@@ -60,6 +65,11 @@ ChapterJob::ChapterJob(WindowPort& window, CIndexRecorder& index, std::u16string
     : Window(window), Index(index), PageTemplate(std::move(pageTemplate)),
       PageEncoding(std::move(pageEncoding)) {
     Tally.Total = total;
+}
+
+std::vector<ChapterFailure> ChapterJob::TakeFailures() {
+    std::lock_guard lock(DownloadLock);
+    return std::move(Failures);
 }
 
 void ChapterJob::CountChapter(bool stored) {
@@ -78,13 +88,18 @@ void RunChapterTask(const ChapterTask& task) {
     // A page that could not be written holds no text, whatever the site gave.
     if (!WriteChapterPage(task, outcome.State, outcome.Content) &&
         outcome.State == ChapterState::Stored) {
-        outcome = {ChapterState::Failed, {}, u"无法写入章节文件"};
+        outcome = {ChapterState::Failed, {}, u"无法写入章节文件",
+                   MakeSiteError(SiteErrorKind::WriteFailed, task.PagePath)};
     }
     bool stored = outcome.State == ChapterState::Stored;
-    task.Job->Index.Record(task.Position, outcome.State, std::move(outcome.Reason));
+    task.Job->Index.Record(task.Position, outcome.State, outcome.Reason);
     std::lock_guard lock(task.Job->DownloadLock);
     if (stored) {
         task.Job->Window.SetStatusText(u"成功下载章节： " + task.Fields.ChapterName);
+    } else {
+        task.Job->Window.SetStatusText(u"章节下载失败： " + task.Fields.ChapterName + u"（" +
+                                       outcome.Reason + u"）");
+        task.Job->Failures.push_back({task.Fields.ChapterName, std::move(outcome.Error)});
     }
     task.Job->CountChapter(stored);
 }

@@ -2,8 +2,10 @@
 // The chapter task: fetches one chapter of a novel job and writes its page.
 
 #include "library/library_layout.h"
+#include "library/novel_download_job.h"
 #include "library/novel_index.h"
 #include "port/window_port.h"
+#include "site/site.h"
 
 #include <atomic>
 #include <memory>
@@ -11,10 +13,6 @@
 #include <string>
 
 namespace velunor {
-
-namespace internal {
-struct SiteAccess;
-}
 
 /// How far the chapters of one job have come.
 struct ChapterTally {
@@ -43,15 +41,20 @@ struct ChapterJob {
     /// Counted under DownloadLock.
     ChapterTally Tally;
 
+    /// The chapters not stored so far; kept under DownloadLock.
+    std::vector<ChapterFailure> Failures;
+
     /// Counts one finished chapter and shows the progress; the caller holds DownloadLock.
     void CountChapter(bool stored);
+    /// The chapters not stored, taken out of the job once its tasks have finished.
+    std::vector<ChapterFailure> TakeFailures();
 };
 
 /// What one chapter task needs, created by the download job and held by the task's closure. The
 /// job is not owned; it outlives every task of the job.
 struct ChapterTask {
     /// The site's rule and request settings, shared by every task of the job.
-    std::shared_ptr<const internal::SiteAccess> Site;
+    std::shared_ptr<const velunor::Site> Site;
     /// The page's fields; its file as stored.
     ChapterPageFields Fields;
     /// The page file on disk.

@@ -5,13 +5,12 @@
 #include "core/core.h"
 #include "library/book_shelf_file.h"
 #include "library/chapter_task.h"
-#include "library/internal/contents_pages.h"
-#include "library/internal/site_fetch.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
+#include "site/site.h"
 
 #include <chrono>
 #include <map>
@@ -30,7 +29,7 @@ constexpr std::u16string_view kDownloadStatePlaceholder = u"{DownloadState}";
 
 // What the job knows of the novel's site and contents once it has read them.
 struct SiteContents {
-    std::shared_ptr<const internal::SiteAccess> site;
+    std::shared_ptr<const Site> site;
     NovelInfo info;
     ChapterList chapters;
     // The first contents page's final address.
@@ -84,90 +83,96 @@ void Stop(WindowPort& window, const std::u16string& message) {
     window.SetViewMode(ViewMode::SearchResults);
 }
 
-// The first SearchResult element whose site, name and author equal the row's; false when
-// none does.
+// The hit of result row `row` of the last search: the row's own number, which stays with it
+// however the list is sorted, is its place in the result file. False when there is none.
 bool FindSearchHit(const std::u16string& programFolder, const ResultRow& row, SearchHit& hit) {
-    for (SearchHit& candidate : ReadSearchHits(programFolder)) {
-        if (candidate.TargetSite == row.SiteName && candidate.NovelName == row.NovelName &&
-            candidate.NovelAuthor == row.NovelAuthor) {
-            hit = std::move(candidate);
-            return true;
-        }
+    long long number = 0;
+    if (!ParseDecimal(row.Number, number) || number < 1) {
+        return false;
     }
-    return false;
+    std::vector<SearchHit> hits = ReadSearchHits(programFolder);
+    if (static_cast<size_t>(number) > hits.size()) {
+        return false;
+    }
+    hit = std::move(hits[static_cast<size_t>(number - 1)]);
+    // A row of another search than the one in the file is no row of this hit.
+    return hit.TargetSite == row.SiteName && hit.NovelName == row.NovelName;
 }
 
-bool IsBlank(std::u16string_view text) {
-    return text.find_first_not_of(u" \t\r\n") == std::u16string_view::npos;
+// `message` with why the site failed, for the status line.
+std::u16string WithReason(std::u16string message, const SiteError& error) {
+    if (error.Kind == SiteErrorKind::Refused) {
+        return message;
+    }
+    return message + u"原因：" + ReaderReason(error) + u"。";
 }
 
 // The status line for a contents list whose page `failedPage` could not be fetched.
-std::u16string ContentsCutMessage(int failedPage) {
-    return u"目录第 " + DecimalText(failedPage) + u" 页无法打开，只读取了前 " +
-           DecimalText(failedPage - 1) + u" 页目录。";
+std::u16string ContentsCutMessage(int failedPage, const SiteError& error) {
+    return WithReason(u"目录第 " + DecimalText(failedPage) + u" 页无法打开，只读取了前 " +
+                          DecimalText(failedPage - 1) + u" 页目录。",
+                      error);
+}
+
+// Stops the job because the site failed at `error`, saying why.
+void StopAtSite(WindowPort& window, const Site& site, const std::u16string& message,
+                const SiteError& error, NovelJobOutcome& outcome) {
+    outcome.Error = error;
+    Stop(window, error.Kind == SiteErrorKind::Refused ? site.BlockedMessage()
+                                                       : WithReason(message, error));
 }
 
 // Fetches the information page at `infoPageUrl` into `contents.info` and, unless it holds the
 // contents itself, the first contents page; false after a stop.
 bool FetchFirstContentsPage(WindowPort& window, const std::u16string& infoPageUrl,
-                            std::set<std::u16string>& fetched, SiteContents& contents,
-                            internal::SitePage& first) {
-    const internal::SiteAccess& site = *contents.site;
+                            VisitedAddresses& visited, SiteContents& contents, SitePage& first,
+                            NovelJobOutcome& outcome) {
+    const Site& site = *contents.site;
     window.SetStatusText(u"正在提取小说信息……");
-    fetched.insert(infoPageUrl);
-    internal::SitePage infoPage = internal::FetchSitePage(site, infoPageUrl, u"");
-    if (!infoPage.Ok()) {
-        Stop(window, infoPage.Blocked ? BlockedSiteMessage(site.Rule)
-                                      : u"无法打开目标站小说信息页，下载中止!");
+    NovelInfoPage info = ReadInfoPage(site, infoPageUrl, visited);
+    if (!info.Page.Ok()) {
+        StopAtSite(window, site, u"无法打开目标站小说信息页，下载中止!", info.Page.Error, outcome);
         return false;
     }
-    fetched.insert(infoPage.Url);
-    ExtractNovelInfo(site.Rule.InfoPage, infoPage.Text, contents.info);
+    contents.info = info.Info;
     window.SetStatusText(u"正在提取小说目录，可能需要几秒钟……");
-    // A rule without a contents address has the chapters listed on the information page.
-    if (IsBlank(site.Rule.InfoPage.ContentsUrl)) {
-        first = std::move(infoPage);
-        return true;
-    }
-    std::u16string& contentsUrl = contents.info.ContentsUrl;
-    CompleteUrl(infoPage.Url, contentsUrl);
-    fetched.insert(contentsUrl);
-    first = internal::FetchSitePage(site, contentsUrl, infoPage.Url);
+    first = FirstContentsPage(site, info, visited);
     if (!first.Ok()) {
-        Stop(window, first.Blocked ? BlockedSiteMessage(site.Rule)
-                                   : u"无法打开目标站小说目录页，下载中止！");
+        StopAtSite(window, site, u"无法打开目标站小说目录页，下载中止！", first.Error, outcome);
         return false;
     }
     return true;
 }
 
 // Reads the chapter list from every contents page into `contents`; false after a stop.
-bool ReadChapterList(WindowPort& window, std::set<std::u16string>& fetched,
-                     const internal::SitePage& first, SiteContents& contents) {
+bool ReadChapterList(WindowPort& window, VisitedAddresses& visited, const SitePage& first,
+                     SiteContents& contents, NovelJobOutcome& outcome) {
     window.SetStatusText(u"正在提取小说章节，可能需要几秒钟……");
     auto announce = [&](int n) {
         window.SetStatusText(u"正在读取目录第 " + DecimalText(n) + u" 页……");
     };
-    internal::NovelContents read =
-        internal::ReadContentsPages(*contents.site, first, fetched, announce);
+    NovelContents read = ReadContentsPages(*contents.site, first, visited, announce);
     contents.chapters = std::move(read.Chapters);
     // So many chapters come from a pattern that matches almost anywhere, not from a novel.
-    if (read.End == internal::ContentsEnd::TooManyChapters) {
+    if (read.End == ContentsEnd::TooManyChapters) {
+        outcome.Error = MakeSiteError(SiteErrorKind::Limit, first.Url);
         Stop(window, u"目录页提取到的章节超过 " + DecimalText(kMaxListEntries) +
                          u" 个，请检查规则文件，下载中止！");
         return false;
     }
     // A site that refuses a contents page would refuse the chapters too.
-    if (read.End == internal::ContentsEnd::Blocked) {
-        Stop(window, BlockedSiteMessage(contents.site->Rule));
+    if (read.End == ContentsEnd::Blocked) {
+        outcome.Error = read.Error;
+        Stop(window, contents.site->BlockedMessage());
         return false;
     }
     if (contents.chapters.count == 0) {
+        outcome.Error = MakeSiteError(SiteErrorKind::NoMatch, first.Url);
         Stop(window, u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！");
         return false;
     }
-    if (read.End == internal::ContentsEnd::CutShort) {
-        contents.note = ContentsCutMessage(read.PagesRead + 1);
+    if (read.End == ContentsEnd::CutShort) {
+        contents.note = ContentsCutMessage(read.PagesRead + 1, read.Error);
         window.SetStatusText(contents.note);
     }
     return true;
@@ -175,15 +180,14 @@ bool ReadChapterList(WindowPort& window, std::set<std::u16string>& fetched,
 
 // Reads the information page and every contents page of the novel; false after a stop.
 bool ReadSiteContents(WindowPort& window, const std::u16string& infoPageUrl,
-                      SiteContents& contents) {
-    // Every address asked for or redirected to, so that no contents page is read twice.
-    std::set<std::u16string> fetched;
-    internal::SitePage first;
-    if (!FetchFirstContentsPage(window, infoPageUrl, fetched, contents, first)) {
+                      SiteContents& contents, NovelJobOutcome& outcome) {
+    VisitedAddresses visited;
+    SitePage first;
+    if (!FetchFirstContentsPage(window, infoPageUrl, visited, contents, first, outcome)) {
         return false;
     }
     contents.contentsUrl = first.Url;
-    if (!ReadChapterList(window, fetched, first, contents)) {
+    if (!ReadChapterList(window, visited, first, contents, outcome)) {
         return false;
     }
     window.SetStatusText(u"小说目录提取完成！");
@@ -238,14 +242,14 @@ std::map<int, std::pair<std::u16string, std::u16string>> LinksByPage(const Novel
 // Everything one run of a job works with.
 struct NovelRun {
     NovelRun(WindowPort& jobWindow, const std::u16string& program, std::u16string novelFolder,
-             std::shared_ptr<const internal::SiteAccess> novelSite, std::u16string contents)
+             std::shared_ptr<const Site> novelSite, std::u16string contents)
         : window(jobWindow), programFolder(program), folder(std::move(novelFolder)),
           site(std::move(novelSite)), contentsUrl(std::move(contents)) {}
 
     WindowPort& window;
     const std::u16string& programFolder;
     std::u16string folder;
-    std::shared_ptr<const internal::SiteAccess> site;
+    std::shared_ptr<const Site> site;
     std::u16string contentsUrl;
     std::u16string encoding{kPageEncoding};
     std::u16string pageTemplate;
@@ -266,30 +270,34 @@ ChapterPageFields PageFields(const NovelRun& run, const NovelIndex& index, size_
 
 // Rewrites a stored chapter's page around its text, so that its links lead to its neighbours
 // in the order the site lists the chapters now. A page without a chapter text block (written
-// before pages had one) is left as it is.
-void MendLinks(NovelRun& run, const NovelIndex& index, size_t position) {
+// before pages had one) is left as it is. False when the page could not be written.
+bool MendLinks(NovelRun& run, const NovelIndex& index, size_t position) {
     std::u16string path = run.folder + u"/" + ChapterPageName(index.Chapters[position].Page);
     std::u16string encoding(kPageEncoding);
     std::u16string page;
     std::u16string text;
     if (!ReadPage(encoding, path, page) || !ChapterTextOfPage(page, text)) {
-        return;
+        return true;
     }
-    WritePage(
+    return WritePage(
         encoding, path,
         ComposeChapterPage(run.pageTemplate, PageFields(run, index, position), kStateStored, text));
 }
 
-// Mends the links of every stored page whose neighbours are not those it had.
-void MendStoredPages(NovelRun& run, const NovelIndex& before, const NovelIndex& after) {
+// Mends the links of every stored page whose neighbours are not those it had; returns how many
+// pages could not be written.
+int MendStoredPages(NovelRun& run, const NovelIndex& before, const NovelIndex& after) {
     auto linked = LinksByPage(before);
+    int unwritten = 0;
     for (size_t i = 0; i < after.Chapters.size(); ++i) {
         const IndexedChapter& chapter = after.Chapters[i];
         auto was = linked.find(chapter.Page);
-        if (chapter.IsFinished() && (was == linked.end() || was->second != Neighbours(after, i))) {
-            MendLinks(run, after, i);
+        if (chapter.IsFinished() && (was == linked.end() || was->second != Neighbours(after, i)) &&
+            !MendLinks(run, after, i)) {
+            ++unwritten;
         }
     }
+    return unwritten;
 }
 
 // What the contents page says of the download: under way, or how it ended.
@@ -307,9 +315,13 @@ std::u16string DownloadStateLine(const NovelIndex& index, bool running) {
            u" 章未能下载（已在目录中标出），可在书架上右键选择“重新下载失败章节”。";
 }
 
+std::u16string ContentsPagePath(const NovelRun& run) {
+    return run.folder + u"/" + std::u16string(kContentsPageName);
+}
+
 // Writes the contents page in the index's order; a chapter that is not stored is marked once
-// the job is over. Returns its path.
-std::u16string WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
+// the job is over. False when it could not be written.
+bool WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
     std::u16string rows;
     for (size_t i = 0; i < index.Chapters.size(); ++i) {
         const IndexedChapter& chapter = index.Chapters[i];
@@ -323,10 +335,8 @@ std::u16string WriteContentsPage(NovelRun& run, const NovelIndex& index, bool ru
     ReplaceAll(page, kNovelNamePlaceholder, index.NovelName);
     ReplaceAll(page, kContentsPlaceholder, rows);
     ReplaceAll(page, kDownloadStatePlaceholder, DownloadStateLine(index, running));
-    std::u16string path = run.folder + u"/" + std::u16string(kContentsPageName);
     std::u16string encoding = run.encoding;
-    WritePage(encoding, path, page);
-    return path;
+    return WritePage(encoding, ContentsPagePath(run), page);
 }
 
 ChapterTask MakeChapterTask(const NovelRun& run, const NovelIndex& index, size_t position,
@@ -424,9 +434,15 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
         chapter.State = ChapterState::Pending;
         chapter.Reason.clear();
     }
-    CreateFolderPath(run.folder + u"/images");
-    MendStoredPages(run, before, after);
-    std::u16string contentsPath = WriteContentsPage(run, after, true);
+    std::u16string imagesFolder = run.folder + u"/images";
+    if (!CreateFolderPath(imagesFolder)) {
+        outcome.Error = MakeSiteError(SiteErrorKind::WriteFailed, imagesFolder);
+        Stop(run.window, u"无法创建本书的文件夹 " + imagesFolder + u"，请检查 Novel 文件夹是否可写，下载中止！");
+        return outcome;
+    }
+    int unmended = MendStoredPages(run, before, after);
+    std::u16string contentsPath = ContentsPagePath(run);
+    bool contentsWritten = WriteContentsPage(run, after, true);
     CIndexRecorder recorder(run.folder, after);
     bool indexed = recorder.Flush();
     if (run.showContents) {
@@ -441,15 +457,23 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     run.window.ShowDownloadProgress(0, job.Tally.Total, 0);
     FetchChapters(run, after, toFetch, job);
     indexed = recorder.Flush() && indexed;
-    WriteContentsPage(run, recorder.Snapshot(), false);
+    contentsWritten = WriteContentsPage(run, recorder.Snapshot(), false) && contentsWritten;
     outcome.FailedChapters = job.Tally.Failed;
-    outcome.Troubled = !shelved || !indexed || !note.empty() || job.BlockedChapters.load() > 0;
+    outcome.Failures = job.TakeFailures();
+    bool written = indexed && contentsWritten && unmended == 0;
+    outcome.Troubled = !shelved || !written || !note.empty() || job.BlockedChapters.load() > 0;
     std::u16string message = FinalMessage(kind, outcome, shelved) + note;
     if (!indexed) {
         message += u"无法写入本书的章节索引 " + std::u16string(kNovelIndexName) + u"。";
     }
+    if (!contentsWritten) {
+        message += u"无法写入本书的目录页 " + std::u16string(kContentsPageName) + u"。";
+    }
+    if (unmended > 0) {
+        message += u"有 " + DecimalText(unmended) + u" 个章节页面的前后链接无法改写。";
+    }
     if (job.BlockedChapters.load() > 0) {
-        message += BlockedSiteMessage(run.site->Rule);
+        message += run.site->BlockedMessage();
     }
     run.window.SetStatusText(message);
     run.window.BookShelfChanged();
@@ -492,19 +516,17 @@ std::u16string FolderForNewNovel(const std::u16string& programFolder, const std:
     }
 }
 
-std::shared_ptr<const internal::SiteAccess> SiteOfRule(const std::u16string& ruleFile) {
-    return std::make_shared<const internal::SiteAccess>(
-        internal::MakeSiteAccess(LoadSiteRule(ruleFile)));
-}
+} // namespace
 
-NovelJobOutcome DownloadHit(WindowPort& window, const std::u16string& programFolder,
-                            const SearchHit& hit) {
+NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& programFolder,
+                                  const SearchHit& hit) {
     SiteContents contents;
-    contents.site = SiteOfRule(hit.RuleFile);
-    if (!ReadSiteContents(window, hit.InfoPageUrl, contents)) {
-        return {};
+    contents.site = Site::FromRuleFile(hit.RuleFile);
+    NovelJobOutcome stopped;
+    if (!ReadSiteContents(window, hit.InfoPageUrl, contents, stopped)) {
+        return stopped;
     }
-    const CSiteRule& rule = contents.site->Rule;
+    const CSiteRule& rule = contents.site->Rule();
     // Without a name from the information page the listed name keeps novels apart.
     std::u16string name = contents.info.NovelName.empty() ? hit.NovelName : contents.info.NovelName;
     BookEntry shelved;
@@ -536,20 +558,22 @@ NovelJobOutcome DownloadHit(WindowPort& window, const std::u16string& programFol
     return SyncNovel(run, kind, before, std::move(after), contents.note);
 }
 
+namespace {
+
 // The index of a shelved novel for an update or a retry; false, saying why, when the novel
 // cannot be updated from it.
 bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
                       const std::u16string& folder, NovelIndex& index,
-                      std::shared_ptr<const internal::SiteAccess>& site) {
+                      std::shared_ptr<const Site>& site) {
     if (!LoadNovelIndex(folder, index)) {
         window.SetStatusText(std::u16string(kNoIndexMessage));
         return false;
     }
     ReconcileWithPages(folder, index);
     std::u16string ruleFile = ResolveRuleFile(programFolder, index.RuleFile);
-    site = SiteOfRule(ruleFile);
+    site = Site::FromRuleFile(ruleFile);
     // Without its chapter pattern a rule can fetch nothing: it is gone, or not a rule file.
-    if (site->Rule.ChapterContent.empty()) {
+    if (site->Rule().ChapterContent.empty()) {
         window.SetStatusText(u"无法读取本书的规则文件 " + index.RuleFile + u"，未做任何改动！");
         return false;
     }
@@ -580,8 +604,9 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
     }
     SiteContents contents;
     contents.site = run.site;
-    if (!ReadSiteContents(window, before.InfoPageUrl, contents)) {
-        return {};
+    NovelJobOutcome stopped;
+    if (!ReadSiteContents(window, before.InfoPageUrl, contents, stopped)) {
+        return stopped;
     }
     run.contentsUrl = contents.contentsUrl;
     NovelIndex after = before;
@@ -602,7 +627,7 @@ NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& pr
         Stop(window, u"在搜索结果中找不到所选的小说，请重新搜索，下载中止！");
         return {};
     }
-    return DownloadHit(window, programFolder, hit);
+    return DownloadSearchHit(window, programFolder, hit);
 }
 
 NovelJobOutcome UpdateNovel(WindowPort& window, const std::u16string& programFolder,

@@ -6,10 +6,20 @@
 // by chapter tasks on a pool of five workers.
 
 #include "port/window_port.h"
+#include "site/site.h"
 
 #include <string>
+#include <vector>
 
 namespace velunor {
+
+/// A chapter of a job that was not stored, and why.
+struct ChapterFailure {
+    std::u16string Name;
+    /// Why its site failed, or a failure of kind NoMatch for a page without text and WriteFailed
+    /// for a page that could not be written.
+    SiteError Error;
+};
 
 /// What a novel job did.
 struct NovelJobOutcome {
@@ -24,6 +34,10 @@ struct NovelJobOutcome {
     /// The novel's contents list was cut short, the shelf could not be written, or the site
     /// refused some chapter: the last status line says what.
     bool Troubled = false;
+    /// Why a job that stopped before its chapters stopped at its site (Kind None otherwise).
+    SiteError Error;
+    /// The chapters that were not stored, in the order they finished.
+    std::vector<ChapterFailure> Failures;
 
     /// True when the job stored every chapter it fetched and nothing else went wrong.
     bool Succeeded() const {
@@ -41,6 +55,10 @@ struct NovelJobOutcome {
 /// Template/ and Novel/. Jobs of different novels may run at the same time; a second job for a
 /// novel that one is working on stops at once and says so. Blocks.
 NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& programFolder);
+
+/// DownloadOpenedNovel for `hit`, a hit of the last search, whatever the window shows. Blocks.
+NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& programFolder,
+                                  const SearchHit& hit);
 
 /// Reads the information and contents pages of the novel in `novelFolder` again and downloads
 /// the chapters the site added and those that are failed, empty or pending; chapters stored

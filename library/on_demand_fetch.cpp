@@ -86,24 +86,29 @@ void RewriteAsFailed(const std::u16string& programFolder, const DisplayedChapter
     RewritePage(programFolder, page, {state, FailedChapterNotice(reason), true, reason});
 }
 
+ChapterRefetch Failed(SiteError error) {
+    return {RefetchOutcome::Failed, std::move(error)};
+}
+
 // Stores the fetched text and says how that went.
-void StoreText(WindowPort& window, const std::u16string& programFolder,
-               const DisplayedChapter& page, const std::u16string& text) {
+ChapterRefetch StoreText(WindowPort& window, const std::u16string& programFolder,
+                         const DisplayedChapter& page, const std::u16string& text) {
     switch (RewritePage(programFolder, page, {kStateStored, text, false, {}})) {
     case Rewrite::Changed:
         window.NavigateAsync(page.ChapterSaveFile);
         window.SetStatusText(std::u16string(kChapterRefetchedMessage));
-        return;
+        return {RefetchOutcome::Changed, {}};
     case Rewrite::Unchanged:
         window.SetStatusText(std::u16string(kChapterUnchangedMessage));
-        return;
+        return {RefetchOutcome::Unchanged, {}};
     case Rewrite::NoTextPlace:
         window.SetStatusText(u"本页没有放置正文的位置，本章未能保存！");
-        return;
+        break;
     case Rewrite::NotWritten:
         window.SetStatusText(u"无法写入本页记录的章节文件，本章未能保存！");
-        return;
+        break;
     }
+    return Failed(MakeSiteError(SiteErrorKind::WriteFailed, page.ChapterSaveFile));
 }
 
 // The page and its rule are read before anything is fetched, so a page whose files cannot be
@@ -125,8 +130,8 @@ bool CanReadPageAndRule(WindowPort& window, const DisplayedChapter& page, CSiteR
     return true;
 }
 
-bool HasImages(const internal::FetchedChapter& chapter) {
-    for (const internal::ChapterPage& page : chapter.Pages) {
+bool HasImages(const FetchedChapter& chapter) {
+    for (const ChapterPage& page : chapter.Pages) {
         if (!page.Images.empty()) {
             return true;
         }
@@ -137,10 +142,9 @@ bool HasImages(const internal::FetchedChapter& chapter) {
 // Where the chapter's pages end, as far as the library knows it without its contents list: the
 // next chapter's address is the one its own page file records, when there is one; the contents
 // address is taken to be the chapter's folder; and a next page must be named after the chapter.
-internal::ChapterBounds OnDemandBounds(const std::u16string& programFolder,
-                                       const DisplayedChapter& page) {
-    internal::ChapterBounds bounds;
-    bounds.ContentsUrl = internal::AddressFolder(page.ChapterUrl);
+ChapterBounds OnDemandBounds(const std::u16string& programFolder, const DisplayedChapter& page) {
+    ChapterBounds bounds;
+    bounds.ContentsUrl = AddressFolder(page.ChapterUrl);
     bounds.OwnPagesOnly = true;
     std::u16string nextFile = NextChapterPageFile(page.ChapterSaveFile);
     std::u16string encoding(kPageEncoding);
@@ -151,44 +155,46 @@ internal::ChapterBounds OnDemandBounds(const std::u16string& programFolder,
     return bounds;
 }
 
-void ReportFetchFailure(WindowPort& window, const CSiteRule& rule,
-                        const internal::FetchedChapter& chapter) {
-    if (!chapter.Blocked) {
-        window.ShowMessage(u"无法访问目标站的本章节页面！", MessageIcon::Exclamation,
-                           MessageButtons::Ok);
+void ReportFetchFailure(WindowPort& window, const Site& site, const FetchedChapter& chapter) {
+    if (chapter.Error.Kind != SiteErrorKind::Refused) {
+        std::u16string reason = internal::ChapterFailureReason(chapter);
+        window.SetStatusText(u"本章下载失败：" + reason + u"。");
+        window.ShowMessage(u"无法访问目标站的本章节页面！（" + reason + u"）",
+                           MessageIcon::Exclamation, MessageButtons::Ok);
         return;
     }
-    std::u16string message = BlockedSiteMessage(rule);
+    std::u16string message = site.BlockedMessage();
     window.SetStatusText(message);
     window.ShowMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
-void Fetch(WindowPort& window, const std::u16string& programFolder) {
+ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder) {
     DisplayedChapter page = ReadDisplayedChapter(window, programFolder);
     // The hidden fields are whatever the displayed page holds; only a page of the library may
     // be rewritten, and images land beside it.
     if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile)) {
         window.SetStatusText(u"本页记录的章节文件不在书库的 Novel 文件夹中，未做任何改动！");
-        return;
+        return Failed(MakeSiteError(SiteErrorKind::WriteFailed, page.ChapterSaveFile));
     }
     CSiteRule rule;
     if (!CanReadPageAndRule(window, page, rule)) {
-        return;
+        return Failed(MakeSiteError(SiteErrorKind::NoMatch, page.ChapterSaveFile));
     }
     window.SetStatusText(u"正在读取目标站章节页面……");
-    internal::SiteAccess site = internal::MakeSiteAccess(rule);
-    internal::FetchedChapter chapter =
-        internal::FetchChapter(site, page.ChapterUrl, OnDemandBounds(programFolder, page));
+    Site site(std::move(rule), page.RuleFilePath);
+    FetchedChapter chapter =
+        FetchChapter(site, page.ChapterUrl, OnDemandBounds(programFolder, page));
     if (!chapter.Ok()) {
-        ReportFetchFailure(window, rule, chapter);
-        RewriteAsFailed(programFolder, page, kStateFailed, chapter.FailureReason());
-        return;
+        ReportFetchFailure(window, site, chapter);
+        RewriteAsFailed(programFolder, page, kStateFailed, internal::ChapterFailureReason(chapter));
+        return Failed(chapter.Error);
     }
     if (!chapter.HasContent()) {
+        window.SetStatusText(u"本章下载失败：" + std::u16string(internal::kNoTextReason) + u"。");
         window.ShowMessage(u"在目标站没有提取到章节内容，请更换目标站！", MessageIcon::Exclamation,
                            MessageButtons::Ok);
         RewriteAsFailed(programFolder, page, kStateNoText, internal::kNoTextReason);
-        return;
+        return Failed(MakeSiteError(SiteErrorKind::NoMatch, page.ChapterUrl));
     }
     if (HasImages(chapter)) {
         window.SetStatusText(u"本章为图片章节，正在下载……");
@@ -198,18 +204,21 @@ void Fetch(WindowPort& window, const std::u16string& programFolder) {
     };
     // The text is stored as the site sent it: the reader asked for this chapter as it is.
     std::u16string text;
-    if (!internal::ComposeChapterText(site, chapter, u"", page.ChapterSaveFile, text, announce)) {
-        RewriteAsFailed(programFolder, page, kStateFailed, internal::kImageFailedReason);
-        window.SetStatusText(u"当前章节图片下载失败！");
-        return;
+    SiteError imageError =
+        internal::ComposeChapterText(site, chapter, u"", page.ChapterSaveFile, text, announce);
+    if (imageError.Failed()) {
+        std::u16string reason = internal::ImageFailureReason(imageError);
+        RewriteAsFailed(programFolder, page, kStateFailed, reason);
+        window.SetStatusText(u"当前章节图片下载失败！（" + reason + u"）");
+        return Failed(imageError);
     }
-    StoreText(window, programFolder, page, text);
+    return StoreText(window, programFolder, page, text);
 }
 
 } // namespace
 
-void OnDemandChapterFetch(WindowPort* window, std::u16string programFolder) {
-    Fetch(*window, programFolder);
+ChapterRefetch OnDemandChapterFetch(WindowPort* window, std::u16string programFolder) {
+    return Fetch(*window, programFolder);
 }
 
 } // namespace velunor

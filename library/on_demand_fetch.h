@@ -3,6 +3,7 @@
 // again and rewrites its page file in place.
 
 #include "port/window_port.h"
+#include "site/site.h"
 
 #include <string>
 #include <string_view>
@@ -15,6 +16,17 @@ inline constexpr std::u16string_view kChapterRefetchedMessage = u"成功下载�
 inline constexpr std::u16string_view kChapterUnchangedMessage =
     u"本章内容与网站上的相同，未做改动。";
 
+/// How an on-demand fetch ended.
+enum class RefetchOutcome { Changed, Unchanged, Failed };
+
+/// What an on-demand fetch did, and for a failed one why (a site's failure, NoMatch for a page
+/// or rule that could not be read or a chapter without text, WriteFailed for a page that could
+/// not be written).
+struct ChapterRefetch {
+    RefetchOutcome Outcome = RefetchOutcome::Failed;
+    SiteError Error;
+};
+
 /// Reads the hidden fields of the page the window shows, fetches the chapter with the site's
 /// current rule (every page of it, up to the next chapter that the following chapter page
 /// records or to a page not named after the chapter), stores its images and rewrites the page's
@@ -25,6 +37,6 @@ inline constexpr std::u16string_view kChapterUnchangedMessage =
 /// links are resolved is outside its Novel/ folder, is left alone, as is a page whose file or rule
 /// file cannot be read; the status line says which. Meant as the body of a detached thread, one per
 /// click; `window` must outlive it. Blocks on the network and on message boxes.
-void OnDemandChapterFetch(WindowPort* window, std::u16string programFolder);
+ChapterRefetch OnDemandChapterFetch(WindowPort* window, std::u16string programFolder);
 
 } // namespace velunor

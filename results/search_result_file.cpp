@@ -5,13 +5,31 @@
 #include "core/core.h"
 #include "xml/xml_document.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 namespace velunor {
 namespace {
 
 constexpr std::u16string_view kDeclarationLine = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
-constexpr auto kSaveInterval = std::chrono::milliseconds(100);
+
+// Writes every byte of `bytes` to `file`; false when the disk took fewer.
+bool WriteAll(int file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = write(file, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
 
 // The SearchResult element of one hit, exactly as AddElement lays it out in the file.
 std::u16string ResultElement(const SearchHit& hit) {
@@ -36,11 +54,12 @@ std::u16string SearchResultFilePath(const std::u16string& programFolder) {
 bool CSearchResultFile::Reset(const std::u16string& programFolder) {
     std::lock_guard lock(lock_);
     path_ = SearchResultFilePath(programFolder);
-    elements_.clear();
     std::string nativePath = NativePath(path_);
     std::remove(nativePath.c_str());
     CreateFolderPath(programFolder + u"Config");
-    if (SaveLocked()) {
+    intact_ = CXmlDocument::WriteWideAsText(std::u16string(kDeclarationLine), path_, nullptr,
+                                            nullptr, nullptr);
+    if (intact_) {
         return true;
     }
     // A folder that takes no new file may still let the old one be emptied; either way no hit
@@ -53,41 +72,27 @@ bool CSearchResultFile::Reset(const std::u16string& programFolder) {
 }
 
 bool CSearchResultFile::Append(const SearchHit& hit) {
-    std::u16string element = ResultElement(hit);
+    std::string bytes = WideToUtf8(ResultElement(hit));
     std::lock_guard lock(lock_);
-    elements_ += element;
-    unsaved_ = true;
-    if (std::chrono::steady_clock::now() - lastSave_ < kSaveInterval) {
-        return true;
+    if (!intact_) {
+        return false;
     }
-    return SaveLocked();
+    // The file Reset wrote is extended, never one that a link has put in its place.
+    int file = open(NativePath(path_).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    bool written = file >= 0 && WriteAll(file, bytes);
+    if (file >= 0) {
+        written = close(file) == 0 && written;
+    }
+    intact_ = written;
+    return written;
 }
 
-bool CSearchResultFile::Flush() {
+bool CSearchResultFile::Intact() {
     std::lock_guard lock(lock_);
-    if (!unsaved_) {
-        return true;
-    }
-    return SaveLocked();
-}
-
-bool CSearchResultFile::SaveLocked() {
-    std::u16string text(kDeclarationLine);
-    text += elements_;
-    lastSave_ = std::chrono::steady_clock::now();
-    bool saved = CXmlDocument::WriteWideAsText(text, path_, nullptr, nullptr, nullptr);
-    unsaved_ = !saved;
-    return saved;
-}
-
-CSearchResultFile& ProcessSearchResultFile() {
-    // Never destroyed: a stopped search may still be finishing its sites while the process ends.
-    static auto* file = new CSearchResultFile;
-    return *file;
+    return intact_;
 }
 
 std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder) {
-    ProcessSearchResultFile().Flush();
     std::vector<SearchHit> hits;
     CXmlDocument document;
     document.LoadFile(SearchResultFilePath(programFolder), kConfigFileLimit);

@@ -8,7 +8,6 @@
 // out what the running search still holds, so a hit that is in the result list is always in
 // the file the reader sees.
 
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,7 +28,9 @@ struct SearchHit {
 /// Config/SearchResult.xml below `programFolder` (ending in "/").
 std::u16string SearchResultFilePath(const std::u16string& programFolder);
 
-/// The writer of the result file. Every member may be called from any thread.
+/// The writer of the result file. Each hit is appended to the file as it comes, so a hit that
+/// a row shows is on disk before the row; the file costs the same for every hit however many
+/// came before. Every member may be called from any thread.
 class CSearchResultFile {
   public:
     /// Starts a new search: deletes the previous file and writes one holding only the XML
@@ -37,31 +38,20 @@ class CSearchResultFile {
     /// where that is still possible, so that no earlier hit passes for one of this search.
     /// Blocks on the disk.
     bool Reset(const std::u16string& programFolder);
-    /// Appends `hit` after every hit before it; writes the file when the last write is at
-    /// least 100 ms old. False when that write failed. Blocks on the disk when it writes.
+    /// Appends `hit` after every hit before it. False when it could not be written. Blocks on
+    /// the disk.
     bool Append(const SearchHit& hit);
-    /// Writes the hits that are not yet on disk; true when there were none or the write
-    /// succeeded. Blocks on the disk.
-    bool Flush();
+    /// True when every hit since the last Reset was written.
+    bool Intact();
 
   private:
-    bool SaveLocked();
-
     std::mutex lock_;
     std::u16string path_;
-    // Every SearchResult element, in the layout the document class's AddElement writes.
-    std::u16string elements_;
-    bool unsaved_ = false;
-    std::chrono::steady_clock::time_point lastSave_;
+    bool intact_ = false;
 };
 
-/// The writer every search of the process uses. Process-wide because the file is: a stopped
-/// search still finishing its sites and a new one must never write it at the same time.
-CSearchResultFile& ProcessSearchResultFile();
-
-/// The hits of the last search below `programFolder`, in file order, after the process's
-/// running search has written what it holds; empty when the file is missing or holds none.
-/// Blocks on the disk.
+/// The hits of the last search below `programFolder`, in file order; empty when the file is
+/// missing or holds none. Blocks on the disk.
 std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder);
 
 } // namespace velunor

@@ -49,6 +49,7 @@ constexpr OptionalElement kOptionalElements[] = {
     {u"Channel", u"RequestInterval", &CSiteRule::RequestInterval, nullptr, nullptr},
     {u"Channel", u"MaxConnections", &CSiteRule::MaxConnections, nullptr, nullptr},
     {u"Channel", u"RetryCount", &CSiteRule::RetryCount, nullptr, nullptr},
+    {u"Channel", u"RequestTimeout", &CSiteRule::RequestTimeout, nullptr, nullptr},
     {u"Channel", u"BlockedPagePattern", &CSiteRule::BlockedPagePattern, nullptr, nullptr},
     {u"SearchPage", u"SearchPostData", nullptr, &SearchPageRule::SearchPostData, nullptr},
     {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,

@@ -67,6 +67,8 @@ struct CSiteRule {
     std::u16string MaxConnections;
     /// How often a failed or refused request is tried again, as decimal text.
     std::u16string RetryCount;
+    /// Seconds a request may go without receiving anything before it fails, as decimal text.
+    std::u16string RequestTimeout;
     /// Pattern list: a page that matches any entry is the site refusing access, not content.
     std::u16string BlockedPagePattern;
 };

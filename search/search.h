@@ -3,6 +3,5 @@
 // The job reaches the window only through the window port.
 
 #include "search/search_job.h"
-#include "search/site_search.h"
 #include "search/site_selection.h"
 #include "search/target_site_select_model.h"

@@ -3,77 +3,114 @@
 #include "search/search_job.h"
 
 #include "core/core.h"
-#include "net/fetcher.h"
-#include "net/site_settings.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
-#include "search/site_search.h"
 #include "search/site_selection.h"
-#include "xml/xml_document.h"
+#include "site/site.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace velunor {
+
+namespace internal {
+
+// One search, from its start command to the end of its last site.
+struct SearchRun {
+    // Set three seconds after the stop command.
+    std::atomic<bool> cancelled{false};
+    // Kept under SearchShared::resultLock.
+    SearchOutcome outcome;
+};
+
+// What a controller shares with the threads of its searches; the last of them frees it.
+struct SearchShared {
+    SearchShared(WindowPort& searchWindow, std::u16string folder,
+                 std::chrono::milliseconds shortest)
+        : window(searchWindow), programFolder(std::move(folder)), shortestRun(shortest) {}
+
+    WindowPort& window;
+    const std::u16string programFolder;
+    const std::chrono::milliseconds shortestRun;
+    // The search whose rows the list shows; a stopped one that a new one has overtaken must
+    // neither add its late hits nor reset the new one's button and status line.
+    std::atomic<const SearchRun*> current{nullptr};
+    // The current search itself, and when it started; kept under commandLock.
+    std::shared_ptr<SearchRun> currentRun;
+    std::chrono::steady_clock::time_point currentStart;
+    // True from the start command until the stop command or the end of the current search:
+    // what the search button's caption shows.
+    std::atomic<bool> running{false};
+    // Search threads that have not yet ended, the current one and any stopped one included.
+    std::atomic<int> liveThreads{0};
+    // Serialises every list row and every append to the result file, so that a stopped search
+    // still finishing its sites and a new one never write at once.
+    std::mutex resultLock;
+    // Config/SearchResult.xml, written under resultLock.
+    CSearchResultFile resultFile;
+    // Serialises starting a search with the delayed cancel of a stopped one, so that the cancel
+    // can never land on the search that followed it.
+    std::mutex commandLock;
+    SearchOutcome lastOutcome;
+};
+
+} // namespace internal
+
 namespace {
+
+using internal::SearchRun;
+using internal::SearchShared;
 
 constexpr int kSearchWorkers = 20;
 constexpr auto kQueuePause = std::chrono::milliseconds(10);
 constexpr auto kStopPause = std::chrono::milliseconds(3000);
-constexpr uint64_t kShortestRunSeconds = 3;
 
-void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation);
+using RunPointer = std::shared_ptr<SearchRun>;
+using SharedPointer = std::shared_ptr<SearchShared>;
 
 // What the task of one site needs.
 struct SiteSearch {
-    WindowPort* window;
+    SharedPointer shared;
+    RunPointer run;
     std::u16string ruleFile;
     // The rule file's place in the list, which orders the sites the final line names.
     size_t index;
-    uint64_t generation;
 };
 
-bool IsCurrent(uint64_t generation) {
-    return ProcessSearchState().SearchGeneration.load() == generation;
+bool IsCurrent(const SearchShared& shared, const SearchRun& run) {
+    return shared.current.load() == &run;
 }
 
-bool IsCancelled(uint64_t generation) {
-    return ProcessSearchState().SearchCancelled.load() || !IsCurrent(generation);
-}
-
-// The site's own request settings; every transfer of a search ends as soon as the search is
-// cancelled or overtaken.
-FetchSettings SearchFetchSettings(const CSiteRule& rule, uint64_t generation) {
-    FetchSettings settings = SiteFetchSettings(rule);
-    settings.Cancelled = [generation] { return IsCancelled(generation); };
-    return settings;
+bool IsCancelled(const SearchShared& shared, const SearchRun& run) {
+    return run.cancelled.load() || !IsCurrent(shared, run);
 }
 
 // Adds one hit as a list row and a file element. Hits of a search that a newer one has
 // overtaken are dropped. Returns false when the hit was dropped.
 bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string& status) {
-    SearchState& state = ProcessSearchState();
-    std::lock_guard lock(state.SearchResultLock);
-    if (!IsCurrent(search.generation)) {
+    SearchShared& shared = *search.shared;
+    std::lock_guard lock(shared.resultLock);
+    if (!IsCurrent(shared, *search.run)) {
         return false;
     }
     // The file first: whoever sees the row and opens it finds the hit in the file.
-    ProcessSearchResultFile().Append(hit);
-    WindowPort& window = *search.window;
+    shared.resultFile.Append(hit);
+    WindowPort& window = shared.window;
     window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), hit.TargetSite, hit.NovelName,
                             hit.NovelAuthor, hit.LatestChapter});
-    ++state.SearchHitCount;
+    search.run->outcome.Hits.push_back(hit);
     if (!status.empty()) {
         window.SetStatusText(status);
     }
     return true;
 }
 
-void AddListedHits(const SiteSearch& search, const CSiteRule& rule,
-                   const std::vector<SearchHit>& hits) {
+void AddHits(const SiteSearch& search, const CSiteRule& rule, const std::vector<SearchHit>& hits) {
     for (size_t k = 0; k < hits.size(); ++k) {
         std::u16string status = u"从目标站 <" + rule.SiteName + u"> 搜索完成，在该站搜索到 " +
                                 DecimalText(static_cast<long long>(k + 1)) + u" 本小说。";
@@ -83,57 +120,41 @@ void AddListedHits(const SiteSearch& search, const CSiteRule& rule,
     }
 }
 
-void AddRedirectedHit(const SiteSearch& search, const CSiteRule& rule, const SearchHit& hit) {
-    search.window->SetStatusText(u"从目标站 <" + rule.SiteName +
-                                 u"> 搜索完成，在该站搜索到 1 本小说。");
-    AddHit(search, hit, {});
-}
-
 // Notes a site of the current search that could not be reached or refused it; a cancelled
 // search's transfers fail because it was cancelled, not because of the site.
-void NoteUnreachable(const SiteSearch& search, const CSiteRule& rule) {
-    SearchState& state = ProcessSearchState();
-    std::lock_guard lock(state.SearchResultLock);
-    if (!IsCancelled(search.generation)) {
-        state.UnreachableSites.emplace_back(search.index, rule.SiteName);
+void NoteFailure(const SiteSearch& search, const CSiteRule& rule, const SiteError& error) {
+    SearchShared& shared = *search.shared;
+    std::lock_guard lock(shared.resultLock);
+    if (!IsCancelled(shared, *search.run)) {
+        search.run->outcome.Failures.push_back({search.index, rule.SiteName, error});
     }
 }
 
-void SearchSite(const SiteSearch& search) {
-    if (IsCancelled(search.generation)) {
+void SearchOneSite(const SiteSearch& search) {
+    SearchShared& shared = *search.shared;
+    const SearchRun& run = *search.run;
+    if (IsCancelled(shared, run)) {
         return;
     }
-    WindowPort& window = *search.window;
+    WindowPort& window = shared.window;
     std::u16string text = window.SearchText();
-    CSiteRule rule = LoadSiteRule(search.ruleFile);
-    FetchSettings settings = SearchFetchSettings(rule, search.generation);
-    std::u16string searchUrl = SearchRequest(rule, text, settings);
+    Site site(LoadSiteRule(search.ruleFile), search.ruleFile);
+    const CSiteRule& rule = site.Rule();
     window.SetStatusText(u"正从目标站 <" + rule.SiteName + u"> 进行搜索……");
-    if (IsCancelled(search.generation)) {
+    if (IsCancelled(shared, run)) {
         return;
     }
-    FetchResult answer;
-    std::u16string page = DecodeSitePage(rule, FetchPage(answer, searchUrl, settings));
-    if (answer.Blocked) {
-        window.SetStatusText(BlockedSiteMessage(rule));
-        NoteUnreachable(search, rule);
+    // Every transfer of a search ends as soon as the search is cancelled or overtaken.
+    SiteSearchAnswer answer =
+        SearchSite(site, text, [&shared, &run] { return IsCancelled(shared, run); });
+    if (answer.Error.Failed()) {
+        if (answer.Error.Kind == SiteErrorKind::Refused) {
+            window.SetStatusText(site.BlockedMessage());
+        }
+        NoteFailure(search, rule, answer.Error);
         return;
     }
-    if (answer.StatusCode != 200) {
-        NoteUnreachable(search, rule);
-        return;
-    }
-    // Relative links are relative to the page that was answered, after any redirect.
-    std::u16string pageUrl = answer.EffectiveUrl.empty() ? searchUrl : answer.EffectiveUrl;
-    std::vector<SearchHit> hits = ListedHits(rule, search.ruleFile, pageUrl, page);
-    if (!hits.empty() || answer.RedirectCount == 0) {
-        AddListedHits(search, rule, hits);
-        return;
-    }
-    hits = NovelPageHit(rule, search.ruleFile, pageUrl, page);
-    if (!hits.empty()) {
-        AddRedirectedHit(search, rule, hits.front());
-    }
+    AddHits(search, rule, answer.Hits);
 }
 
 bool IsAnySiteSelected(const std::u16string& programFolder) {
@@ -142,104 +163,66 @@ bool IsAnySiteSelected(const std::u16string& programFolder) {
     return std::find(checked.begin(), checked.end(), true) != checked.end();
 }
 
-void StartSearch(WindowPort& window, const std::u16string& programFolder) {
-    SearchState& state = ProcessSearchState();
-    if (window.GetViewMode() != ViewMode::SearchResults) {
-        window.SetViewMode(ViewMode::SearchResults);
-    }
-    window.SetSearchButtonCaption(std::u16string(kSearchRunningCaption));
-    state.SearchHitCount = 0;
-    state.SearchStartTick = CurrentTick();
-    uint64_t generation = 0;
-    {
-        std::lock_guard lock(state.SearchCommandLock);
-        state.SearchCancelled = false;
-        generation = ++state.SearchGeneration;
-        state.SearchRunning = true;
-    }
-    {
-        std::lock_guard lock(state.SearchResultLock);
-        state.UnreachableSites.clear();
-    }
-    ++state.LiveSearchThreads;
-    std::thread(SearchThread, &window, programFolder, generation).detach();
-    window.SetStatusText(u"搜索任务已启动……");
-}
-
-// The stopped search's sites go on for the pause; then the search is cancelled, unless a new
-// one has started meanwhile (which has overtaken it already).
-void CancelAfterPause(uint64_t generation) {
-    std::this_thread::sleep_for(kStopPause);
-    SearchState& state = ProcessSearchState();
-    std::lock_guard lock(state.SearchCommandLock);
-    if (IsCurrent(generation)) {
-        state.SearchCancelled = true;
-    }
-}
-
-void StopSearch(WindowPort& window) {
-    SearchState& state = ProcessSearchState();
-    uint64_t elapsedSeconds = (CurrentTick() - state.SearchStartTick.load()) / 1000;
-    if (elapsedSeconds < kShortestRunSeconds) {
-        window.ShowMessage(u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！",
-                           MessageIcon::Exclamation, MessageButtons::Ok);
-        return;
-    }
-    state.SearchRunning = false;
-    window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
-    std::thread(CancelAfterPause, state.SearchGeneration.load()).detach();
-}
-
 // "（2 个站点无法访问：甲站、乙站）" for the sites the search could not reach, in the order of
 // their rule files; empty when it reached every one.
-std::u16string UnreachableNote() {
-    SearchState& state = ProcessSearchState();
-    std::lock_guard lock(state.SearchResultLock);
-    auto sites = state.UnreachableSites;
-    if (sites.empty()) {
+std::u16string UnreachableNote(std::vector<SiteFailure>& failures) {
+    if (failures.empty()) {
         return {};
     }
-    std::sort(sites.begin(), sites.end());
+    std::sort(failures.begin(), failures.end(),
+              [](const SiteFailure& a, const SiteFailure& b) { return a.Index < b.Index; });
     std::u16string names;
-    for (const auto& [index, name] : sites) {
-        names += (names.empty() ? u"" : u"、") + (name.empty() ? u"（未命名）" : name);
+    for (const SiteFailure& failure : failures) {
+        names += (names.empty() ? u"" : u"、") +
+                 (failure.SiteName.empty() ? u"（未命名）" : failure.SiteName);
     }
-    return u"（" + DecimalText(static_cast<long long>(sites.size())) + u" 个站点无法访问：" +
+    return u"（" + DecimalText(static_cast<long long>(failures.size())) + u" 个站点无法访问：" +
            names + u"）";
 }
 
-std::u16string FinalStatus() {
-    SearchState& state = ProcessSearchState();
-    if (state.SearchCancelled) {
-        return u"搜索任务被终止！";
+// The search's final status and caption, and its outcome; only the current search may set
+// the window's.
+void ReportEnd(SearchShared& shared, SearchRun& run, bool resultFileFailed) {
+    std::u16string status;
+    {
+        std::lock_guard lock(shared.resultLock);
+        SearchOutcome& outcome = run.outcome;
+        outcome.Cancelled = run.cancelled.load();
+        outcome.ResultFileFailed = resultFileFailed;
+        std::u16string note = UnreachableNote(outcome.Failures);
+        if (resultFileFailed) {
+            status = std::u16string(kNoResultFileStatus);
+        } else if (outcome.Cancelled) {
+            status = u"搜索任务被终止！";
+        } else {
+            status = u"搜索完成，共搜索到 " +
+                     DecimalText(static_cast<long long>(outcome.Hits.size())) + u" 本小说。" +
+                     note;
+        }
+        if (!IsCurrent(shared, run)) {
+            return;
+        }
+        shared.lastOutcome = outcome;
     }
-    return u"搜索完成，共搜索到 " + DecimalText(state.SearchHitCount.load()) + u" 本小说。" +
-           UnreachableNote();
+    shared.window.SetStatusText(status);
+    shared.running = false;
+    shared.window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
 }
 
-// The search's final status and caption; only the current search may set them.
-void ReportEnd(WindowPort& window, uint64_t generation, const std::u16string& status) {
-    SearchState& state = ProcessSearchState();
-    if (!IsCurrent(generation)) {
-        return;
-    }
-    window.SetStatusText(status);
-    state.SearchRunning = false;
-    window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
-}
-
-void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t generation) {
-    SearchState& state = ProcessSearchState();
+// Runs one search to its end: queues the selected sites, waits for them, reports the total.
+void RunSearch(const SharedPointer& shared, const RunPointer& run) {
+    WindowPort& window = shared->window;
+    const std::u16string& programFolder = shared->programFolder;
     window.DeleteAllResultRows();
     std::vector<std::u16string> ruleFiles = EnumerateRuleFiles(programFolder);
     bool fileReady = false;
     {
-        std::lock_guard lock(state.SearchResultLock);
-        fileReady = ProcessSearchResultFile().Reset(programFolder);
+        std::lock_guard lock(shared->resultLock);
+        fileReady = shared->resultFile.Reset(programFolder);
     }
     if (!fileReady) {
         // Hits that could not be opened are no use: ask no site.
-        ReportEnd(window, generation, std::u16string(kNoResultFileStatus));
+        ReportEnd(*shared, *run, true);
         return;
     }
     auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
@@ -248,66 +231,118 @@ void RunSearch(WindowPort& window, const std::u16string& programFolder, uint64_t
         if (!SelectedRuleFiles(SiteSelectionFilePath(programFolder), ruleFiles)[i]) {
             continue;
         }
-        pool->QueueTask(
-            [search = SiteSearch{&window, ruleFiles[i], i, generation}] { SearchSite(search); });
+        pool->QueueTask([search = SiteSearch{shared, run, ruleFiles[i], i}] {
+            SearchOneSite(search);
+        });
         std::this_thread::sleep_for(kQueuePause);
-        if (IsCancelled(generation)) {
+        if (IsCancelled(*shared, *run)) {
             break;
         }
     }
     pool->Drain();
     pool->WaitAllExited();
-    if (!ProcessSearchResultFile().Flush()) {
-        ReportEnd(window, generation, std::u16string(kNoResultFileStatus));
-        return;
-    }
-    ReportEnd(window, generation, FinalStatus());
+    ReportEnd(*shared, *run, !shared->resultFile.Intact());
 }
 
-// Runs one search to its end: queues the selected sites, waits for them, reports the total.
-void SearchThread(WindowPort* window, std::u16string programFolder, uint64_t generation) {
-    RunSearch(*window, programFolder, generation);
+void SearchThread(SharedPointer shared, RunPointer run) {
+    RunSearch(shared, run);
     // Last: once counted out, the thread touches neither the window nor the search state.
-    --ProcessSearchState().LiveSearchThreads;
+    --shared->liveThreads;
+}
+
+void StartSearch(const SharedPointer& shared) {
+    WindowPort& window = shared->window;
+    if (window.GetViewMode() != ViewMode::SearchResults) {
+        window.SetViewMode(ViewMode::SearchResults);
+    }
+    window.SetSearchButtonCaption(std::u16string(kSearchRunningCaption));
+    auto run = std::make_shared<SearchRun>();
+    {
+        std::lock_guard lock(shared->commandLock);
+        shared->currentRun = run;
+        shared->currentStart = std::chrono::steady_clock::now();
+        shared->current = run.get();
+        shared->running = true;
+    }
+    ++shared->liveThreads;
+    std::thread(SearchThread, shared, run).detach();
+    window.SetStatusText(u"搜索任务已启动……");
+}
+
+// The stopped search's sites go on for the pause; then the search is cancelled, unless a new
+// one has started meanwhile (which has overtaken it already).
+void CancelAfterPause(SharedPointer shared, RunPointer run) {
+    std::this_thread::sleep_for(kStopPause);
+    std::lock_guard lock(shared->commandLock);
+    if (IsCurrent(*shared, *run)) {
+        run->cancelled = true;
+    }
 }
 
 } // namespace
 
-SearchState& ProcessSearchState() {
-    // Never destroyed: a stopped search's pause may still be running while the process ends.
-    static auto* state = new SearchState;
-    return *state;
+SearchController::SearchController(WindowPort& window, std::u16string programFolder,
+                                   std::chrono::milliseconds shortestRun)
+    : shared_(std::make_shared<SearchShared>(window, std::move(programFolder), shortestRun)) {}
+
+SearchController::~SearchController() = default;
+
+void SearchController::Stop() {
+    if (!shared_->running.exchange(false)) {
+        return;
+    }
+    shared_->window.SetSearchButtonCaption(std::u16string(kSearchIdleCaption));
+    RunPointer run;
+    {
+        std::lock_guard lock(shared_->commandLock);
+        run = shared_->currentRun;
+    }
+    std::thread(CancelAfterPause, shared_, std::move(run)).detach();
 }
 
-bool IsSearchRunning() {
-    return ProcessSearchState().SearchRunning.load();
-}
-
-bool IsSearchIdle() {
-    return ProcessSearchState().LiveSearchThreads.load() == 0;
-}
-
-uint64_t CurrentTick() {
-    auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
-}
-
-void RunSearchCommand(WindowPort& window, const std::u16string& programFolder) {
+void SearchController::RunCommand() {
+    WindowPort& window = shared_->window;
     if (TrimSearchText(window.SearchText()).empty()) {
         window.ShowMessage(u"请在文本框中输入要搜索的小说名称或作者名称！",
                            MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    if (IsSearchRunning()) {
-        StopSearch(window);
+    if (IsRunning()) {
+        std::chrono::steady_clock::time_point start;
+        {
+            std::lock_guard lock(shared_->commandLock);
+            start = shared_->currentStart;
+        }
+        if (std::chrono::steady_clock::now() - start < shared_->shortestRun) {
+            window.ShowMessage(u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！",
+                               MessageIcon::Exclamation, MessageButtons::Ok);
+            return;
+        }
+        Stop();
         return;
     }
-    if (!IsAnySiteSelected(programFolder)) {
+    if (!IsAnySiteSelected(shared_->programFolder)) {
         window.SetStatusText(std::u16string(kNoSiteSelectedStatus));
         return;
     }
-    StartSearch(window, programFolder);
+    StartSearch(shared_);
+}
+
+bool SearchController::IsRunning() const {
+    return shared_->running.load();
+}
+
+bool SearchController::IsIdle() const {
+    return LiveSearches() == 0;
+}
+
+int SearchController::LiveSearches() const {
+    return shared_->liveThreads.load();
+}
+
+SearchOutcome SearchController::LastOutcome() const {
+    std::lock_guard lock(shared_->resultLock);
+    return shared_->lastOutcome;
 }
 
 } // namespace velunor

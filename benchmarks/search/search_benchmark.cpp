@@ -62,11 +62,12 @@ double SearchOnceMs(const std::u16string& programFolder, int hitsPerSite) {
     velunor::testing::RecordingPort window;
     window.SetSearchText(u"西游");
     auto start = std::chrono::steady_clock::now();
-    velunor::RunSearchCommand(window, programFolder);
-    window.WaitUntil([&] { return !velunor::IsSearchRunning(); });
+    velunor::SearchController search(window, programFolder);
+    search.RunCommand();
+    window.WaitUntil([&] { return !search.IsRunning(); });
     auto end = std::chrono::steady_clock::now();
     // The window must outlive the search thread's last call.
-    while (!velunor::IsSearchIdle()) {
+    while (!search.IsIdle()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::u16string expected =

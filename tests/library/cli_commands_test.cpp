@@ -23,7 +23,8 @@ struct CliRun {
 // velunor-cli, copied into the fixture's program folder so that it works on that folder.
 class CliCommands : public LibraryFixture {
   protected:
-    CliCommands() {
+    explicit CliCommands(const std::string& siteRoot = TestSite::DefaultRoot())
+        : LibraryFixture(siteRoot) {
         std::filesystem::copy_file(VELUNOR_CLI, temp_.File("velunor-cli"));
     }
 
@@ -53,8 +54,9 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
     // Three of the five chapters fail: the command fails and says so last.
     EXPECT_EQ(download.code, 1) << download.output;
     EXPECT_NE(download.output.find("bookshelf: 书屋甲 - 混合小说"), std::string::npos);
-    EXPECT_TRUE(download.output.ends_with(
-        "[下载完成！ 其中 3 章下载失败，可在书架上右键选择“重新下载失败章节”。]\n"))
+    EXPECT_NE(download.output.find(
+                  "[下载完成！ 其中 3 章下载失败，可在书架上右键选择“重新下载失败章节”。]\n"),
+              std::string::npos)
         << download.output;
     EXPECT_EQ(Cli("download 3").code, 2);
 
@@ -205,6 +207,87 @@ TEST_F(CliCommands, RefetchOfAPageThatCannotBeReadChangesNothing) {
     CliRun refetch = Cli("refetch '" + page + "'");
     EXPECT_EQ(refetch.code, 1);
     EXPECT_EQ(refetch.output, "[无法读取本页记录的规则文件，未做任何改动！]\n");
+}
+
+// A site folder of the fixture's own, whose routes the server reads when it starts and whose
+// pages a test writes once it knows the server's address.
+struct OwnSiteRoot {
+    OwnSiteRoot() {
+        root.Write("novel-gbk/routes.json",
+                   R"({"/book/list/slow.html": {"delay_ms": 4000, "body": "<div id=\"text\">late</div>"}})");
+    }
+    TempFolder root;
+};
+
+class SiteFailureReasons : private OwnSiteRoot, public CliCommands {
+  protected:
+    SiteFailureReasons() : CliCommands(root.Path()) {}
+
+    void WriteGbk(const std::string& name, const std::u16string& text) {
+        root.Write("novel-gbk/" + name, WideToAnsi(text));
+    }
+};
+
+// A reader is told which failure stopped each chapter, on its page and, with libcurl's own
+// words, in velunor-cli's output: a host that does not exist, a secure address whose server
+// speaks no TLS, and a site slower than the rule's time limit.
+TEST_F(SiteFailureReasons, EachFailedChapterSaysWhy) {
+    AddToRule(gbkRule_, "<RequestTimeout>1</RequestTimeout>");
+    WriteGbk("book/yuanyin.html",
+             u"<h1>原因小说</h1><p>作者：佚名</p><a id=\"list\" href=\"list/yuanyin.html\">目录</a>");
+    std::u16string tls = u"https://127.0.0.1:" + DecimalText(site_.Port()) + u"/novel-gbk/x.html";
+    WriteGbk("book/list/yuanyin.html",
+             u"<ul id=\"chapters\"><li><a href=\"http://nohost.invalid/1.html\">第一章 无名</a></li>"
+             u"<li><a href=\"" + tls + u"\">第二章 假锁</a></li>"
+             u"<li><a href=\"slow.html\">第三章 迟缓</a></li>"
+             u"<li><a href=\"ok.html\">第四章 正常</a></li></ul>");
+    WriteGbk("book/list/ok.html", u"<div id=\"text\">正文</div>");
+    WriteSearchResults({GbkHit(u"原因小说", "yuanyin.html")});
+
+    CliRun download = Cli("download 1");
+    EXPECT_EQ(download.code, 1) << download.output;
+    std::u16string folder = NovelFolder(kGbkSite, u"原因小说");
+    const std::pair<const char16_t*, const char*> reasons[] = {
+        {u"找不到服务器", "失败：第一章 无名：找不到服务器（curl 6："},
+        {u"证书无效", "失败：第二章 假锁：证书无效（curl "},
+        {u"连接超时", "失败：第三章 迟缓：连接超时（curl "},
+    };
+    for (size_t i = 0; i < std::size(reasons); ++i) {
+        const auto& [reason, line] = reasons[i];
+        std::u16string page = ReadPageText(folder + u"/" + DecimalText(static_cast<long long>(i) + 1) + u".html");
+        EXPECT_EQ(ShownChapterText(page), FailedChapterNotice(reason)) << line;
+        EXPECT_TRUE(Contains(download.output, line)) << download.output;
+    }
+    EXPECT_EQ(ShownChapterText(ReadPageText(folder + u"/4.html")), u"正文");
+
+    CliRun refetch = Cli("refetch 1.html", NativePath(folder));
+    EXPECT_EQ(refetch.code, 1);
+    EXPECT_TRUE(Contains(refetch.output, "本章下载失败：找不到服务器。")) << refetch.output;
+    EXPECT_TRUE(Contains(refetch.output, "原因：找不到服务器（curl 6：")) << refetch.output;
+}
+
+// Pages that cannot be written are reported, not passed over: a novel folder whose images
+// folder cannot be made stops the download and says so.
+TEST_F(CliCommands, FolderThatCannotBeMadeStopsTheDownloadAndSaysSo) {
+    std::u16string folder = NovelFolder(kGbkSite, u"三章小说");
+    ASSERT_TRUE(CreateFolderPath(folder));
+    temp_.Write(NativePath(folder + u"/images").substr(temp_.Path().size() + 1), "a file in the way");
+    WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
+    CliRun download = Cli("download 1");
+    EXPECT_EQ(download.code, 1);
+    EXPECT_TRUE(Contains(download.output, "无法创建本书的文件夹")) << download.output;
+    EXPECT_TRUE(Contains(download.output, "原因：无法写入文件")) << download.output;
+}
+
+// Two hits listed alike are two rows: "download 2" downloads the second, not the first like it.
+TEST_F(CliCommands, DownloadTakesTheRowItIsGiven) {
+    Hit first = GbkHit(u"三章小说", "sanzhang.html");
+    Hit second = first;
+    second.infoPageUrl = site_.Url("/novel-gbk/book/hunhe.html");
+    WriteSearchResults({first, second});
+    Cli("download 2");
+    EXPECT_EQ(RequestCount("/novel-gbk/book/sanzhang.html"), 0u);
+    EXPECT_EQ(RequestCount("/novel-gbk/book/hunhe.html"), 1u);
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "library_fixture.h"
 
 #include "cli/console_port.h"
-#include "library/internal/site_fetch.h"
+#include "site/site.h"
 #include "rules/rules.h"
 #include "search/search.h"
 
@@ -183,7 +183,7 @@ TEST_F(SiteRequests, RefusedChapterIsNeverStoredAndIsFetchedAgainLater) {
     const std::u16string site = u"守卫站";
     const std::u16string novel = u"守卫小说77";
     Download(SiteHit(site, rule, novel, "/novel-guarded/book/77.html"));
-    const std::u16string refused = BlockedSiteMessage(LoadSiteRule(rule));
+    const std::u16string refused = Site(LoadSiteRule(rule)).BlockedMessage();
     EXPECT_NE(refused.find(site), std::u16string::npos);
     EXPECT_EQ(port_.LastStatus(), DownloadDone(2) + refused);
     std::vector<std::u16string> statuses = port_.Statuses();
@@ -250,7 +250,7 @@ TEST_F(SiteRequests, RefusedInformationOrContentsPageStopsTheJob) {
         Download({SiteHit(u"守卫站", rule, u"守卫小说",
                           "/novel-guarded/book/" + std::string(info) + ".html")},
                  0, port);
-        EXPECT_EQ(port.LastStatus(), BlockedSiteMessage(LoadSiteRule(rule)));
+        EXPECT_EQ(port.LastStatus(), Site(LoadSiteRule(rule)).BlockedMessage());
         EXPECT_EQ(port.GetViewMode(), ViewMode::SearchResults);
     }
     EXPECT_FALSE(Exists(temp_.File("Novel")));
@@ -308,11 +308,12 @@ TEST_F(SiteRequests, RequestIntervalSpacesTheRequestsOfTwoDownloadsAndASearch) {
     // Once both downloads have found their hits, a new search may replace the result file.
     ASSERT_TRUE(one.WaitForStatus(u"正在提取小说信息……"));
     ASSERT_TRUE(two.WaitForStatus(u"正在提取小说信息……"));
-    RunSearchCommand(searcher, program_);
+    SearchController search(searcher, program_);
+    search.RunCommand();
     a.join();
     b.join();
-    ASSERT_TRUE(searcher.WaitUntil([] { return !IsSearchRunning(); }));
-    while (!IsSearchIdle()) {
+    ASSERT_TRUE(searcher.WaitUntil([&] { return !search.IsRunning(); }));
+    while (!search.IsIdle()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_EQ(one.LastStatus(), kDone);

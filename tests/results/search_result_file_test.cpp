@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ TEST_F(SearchResultFileTest, WritesTheLayoutOfOneElementPerHit) {
     ASSERT_TRUE(file_.Append(
         {u"站甲", u"/p/Rule/a.xml", u"A&B <续>", u"甲", u"第1章", u"http://a.test/b?x=1&y=2"}));
     ASSERT_TRUE(file_.Append({u"站乙", u"/p/Rule/b.xml", u"𠮷", u"", u"", u"http://b.test/"}));
-    ASSERT_TRUE(file_.Flush());
+    ASSERT_TRUE(file_.Intact());
     EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
               "<SearchResult>\r\n<TargetSite>站甲</TargetSite>\r\n"
@@ -57,10 +58,10 @@ TEST_F(SearchResultFileTest, WritesTheLayoutOfOneElementPerHit) {
     EXPECT_EQ(hits[1].RuleFile, u"/p/Rule/b.xml");
 }
 
-// Hits appended faster than the file is written are all in it, in order, once anyone reads it
-// through the process's writer; a new search starts from nothing.
+// Every appended hit is in the file, in order, as soon as Append returns, for any reader;
+// a new search starts from nothing, and a file taken away mid-search is reported.
 TEST_F(SearchResultFileTest, ReadersSeeEveryAppendedHitAndResetStartsOver) {
-    CSearchResultFile& shared = ProcessSearchResultFile();
+    CSearchResultFile& shared = file_;
     ASSERT_TRUE(shared.Reset(ProgramFolder()));
     for (int n = 0; n < 500; ++n) {
         ASSERT_TRUE(shared.Append(NumberedHit(n)));
@@ -72,6 +73,10 @@ TEST_F(SearchResultFileTest, ReadersSeeEveryAppendedHitAndResetStartsOver) {
     }
     ASSERT_TRUE(shared.Reset(ProgramFolder()));
     EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
+
+    std::remove(temp_.File("Config/SearchResult.xml").c_str());
+    EXPECT_FALSE(shared.Append(NumberedHit(1)));
+    EXPECT_FALSE(shared.Intact());
 }
 
 // A program folder whose Config/ cannot be made: the reset says so, and nothing stale is read.

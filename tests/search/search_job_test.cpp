@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace velunor {
@@ -38,6 +39,7 @@ class SearchJobTest : public testing::ProgramFolderTest {
         InstallRule("f-crawl.xml", "e-crawl.xml", site_);
         InstallRule("g-silent.xml", "g-silent.xml", site_);
         window_.SetSearchText(u"西游");
+        search_ = std::make_unique<SearchController>(window_, ProgramFolder());
     }
 
     // No search thread may outlive the window port it reports to.
@@ -46,8 +48,8 @@ class SearchJobTest : public testing::ProgramFolderTest {
         ProgramFolderTest::TearDown();
     }
 
-    static bool WaitForIdle(std::chrono::milliseconds limit) {
-        return PollUntil(IsSearchIdle, limit);
+    bool WaitForIdle(std::chrono::milliseconds limit) {
+        return PollUntil([this] { return search_->IsIdle(); }, limit);
     }
 
     // For conditions the window port is not told about.
@@ -64,12 +66,11 @@ class SearchJobTest : public testing::ProgramFolderTest {
 
     // The stop command as if the search had run for four seconds, past the refusal.
     void StopAsIfLate() {
-        ProcessSearchState().SearchStartTick = CurrentTick() - 4000;
-        RunSearchCommand(window_, ProgramFolder());
+        search_->Stop();
     }
 
     void RunToEnd() {
-        RunSearchCommand(window_, ProgramFolder());
+        search_->RunCommand();
         ASSERT_EQ(window_.SearchButtonCaption(), u"停止搜索");
         ASSERT_TRUE(window_.WaitUntil([&] { return window_.SearchButtonCaption() == u"搜索"; }));
     }
@@ -102,6 +103,7 @@ class SearchJobTest : public testing::ProgramFolderTest {
 
     TestSite site_;
     RecordingPort window_;
+    std::unique_ptr<SearchController> search_;
 };
 
 TEST_F(SearchJobTest, HitsOfEverySelectedSiteBecomeRowsAndElementsInOneOrder) {
@@ -173,7 +175,7 @@ TEST_F(SearchJobTest, Utf8AndGb2312SitesGiveTheSameChineseNames) {
 TEST_F(SearchJobTest, EmptyBoxStartsNothing) {
     window_.SetSearchText(u"");
     WriteSelection("0,");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     ASSERT_EQ(window_.Messages().size(), 1u);
     EXPECT_EQ(window_.Messages()[0].text, u"请在文本框中输入要搜索的小说名称或作者名称！");
     EXPECT_EQ(window_.Messages()[0].icon, MessageIcon::Information);
@@ -189,12 +191,12 @@ TEST_F(SearchJobTest, NewSearchStartsFromAnEmptyListAndFileOnlyWhenItAsksSites) 
     temp_.Write("Config/SearchResult.xml", old);
     window_.AppendResultRow({u"1", u"old", u"old", u"old", u"old"});
     WriteSelection("");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     EXPECT_EQ(window_.LastStatus(), kNoSiteSelectedStatus);
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
     EXPECT_EQ(window_.Rows().size(), 1u);
     EXPECT_EQ(temp_.Read("Config/SearchResult.xml"), old);
-    EXPECT_TRUE(IsSearchIdle());
+    EXPECT_TRUE(search_->IsIdle());
 
     WriteSelection("2,");
     RunToEnd();
@@ -206,9 +208,9 @@ TEST_F(SearchJobTest, NewSearchStartsFromAnEmptyListAndFileOnlyWhenItAsksSites) 
 
 TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
     WriteSelection("0,4,");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     // Pressed again at once: refused, and the search goes on.
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     ASSERT_EQ(window_.Messages().size(), 1u);
     EXPECT_EQ(window_.Messages()[0].text,
               u"搜索任务的启动与终止间隔时间太短（小于3秒），请合理进行操作！");
@@ -225,26 +227,26 @@ TEST_F(SearchJobTest, StopRefusesWithinThreeSecondsThenCancels) {
 TEST_F(SearchJobTest, UnwritableResultFileStopsTheSearchBeforeAnySiteIsAsked) {
     ASSERT_TRUE(CreateFolderPath(temp_.WideFile("Config/SearchResult.xml/in-the-way")));
     WriteSelection("0,");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
     EXPECT_EQ(window_.LastStatus(), kNoResultFileStatus);
     EXPECT_TRUE(window_.Rows().empty());
     EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
-    EXPECT_FALSE(IsSearchRunning());
+    EXPECT_FALSE(search_->IsRunning());
 }
 
 // The stop command returns at once; the site goes on for the three-second pause, and then its
 // transfer, which would otherwise wait for the stall guard, ends at once.
 TEST_F(SearchJobTest, StopNeverBlocksTheCallerAndEndsASiteThatNeverAnswers) {
     WriteSelection("5,");
-    RunSearchCommand(window_, ProgramFolder());
-    ASSERT_TRUE(IsSearchRunning());
+    search_->RunCommand();
+    ASSERT_TRUE(search_->IsRunning());
     auto stopped = std::chrono::steady_clock::now();
     StopAsIfLate();
     auto commandTime = std::chrono::steady_clock::now() - stopped;
     EXPECT_LT(commandTime, std::chrono::milliseconds(500));
-    EXPECT_FALSE(IsSearchRunning());
+    EXPECT_FALSE(search_->IsRunning());
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
 
     ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
@@ -265,20 +267,20 @@ TEST_F(SearchJobTest, StopNeverBlocksTheCallerAndEndsASiteThatNeverAnswers) {
 TEST_F(SearchJobTest, OvertakenSearchLeavesTheNewOneAlone) {
     constexpr int kSlowSiteHits = 1;
     WriteSelection("4,");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     StopAsIfLate();
     WriteSelection("0,4,");
-    RunSearchCommand(window_, ProgramFolder());
-    ASSERT_TRUE(IsSearchRunning());
+    search_->RunCommand();
+    ASSERT_TRUE(search_->IsRunning());
 
     // The old search ends first; the new one must still be running afterwards.
-    auto oldEnded = [] { return ProcessSearchState().LiveSearchThreads.load() <= 1; };
+    auto oldEnded = [this] { return search_->LiveSearches() <= 1; };
     ASSERT_TRUE(PollUntil(oldEnded, std::chrono::seconds(2)));
-    EXPECT_TRUE(IsSearchRunning());
+    EXPECT_TRUE(search_->IsRunning());
     EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
     // Past the old search's pause: its cancel must not land on the new search.
     std::this_thread::sleep_for(std::chrono::milliseconds(3200));
-    EXPECT_TRUE(IsSearchRunning());
+    EXPECT_TRUE(search_->IsRunning());
 
     ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
     std::vector<ResultRow> rows = window_.Rows();
@@ -297,11 +299,11 @@ TEST_F(SearchJobTest, OvertakenSearchLeavesTheNewOneAlone) {
     EXPECT_EQ(slowHits, kSlowSiteHits);
 }
 
-// A hit in the list is in the file by the time anyone reads the file, even while the search
-// still writes it in batches.
+// A hit in the list is in the file by the time anyone reads the file, while the search still
+// runs.
 TEST_F(SearchJobTest, ReadersSeeEveryListedHitWhileTheSearchRuns) {
     WriteSelection("0,4,");
-    RunSearchCommand(window_, ProgramFolder());
+    search_->RunCommand();
     ASSERT_TRUE(window_.WaitUntil([&] { return window_.Rows().size() == 4; }));
     std::vector<ResultRow> rows = window_.Rows();
     std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
@@ -310,7 +312,7 @@ TEST_F(SearchJobTest, ReadersSeeEveryListedHitWhileTheSearchRuns) {
         EXPECT_EQ(hits[i].NovelName, rows[i].NovelName);
         EXPECT_EQ(hits[i].InfoPageUrl, Url("/shuwu/book/" + std::to_string(i + 1) + "/"));
     }
-    EXPECT_TRUE(IsSearchRunning());
+    EXPECT_TRUE(search_->IsRunning());
 }
 
 } // namespace

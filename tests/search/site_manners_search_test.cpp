@@ -3,7 +3,7 @@
 
 #include "search/search.h"
 
-#include "net/site_settings.h"
+#include "site/site.h"
 #include "results/search_result_file.h"
 #include "search_fixture.h"
 #include "support/recording_port.h"
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace velunor {
@@ -62,7 +63,7 @@ class SiteMannersSearchTest : public testing::ProgramFolderTest {
   protected:
     void TearDown() override {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!IsSearchIdle() && std::chrono::steady_clock::now() < deadline) {
+        while (search_ && !search_->IsIdle() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ProgramFolderTest::TearDown();
@@ -77,13 +78,17 @@ class SiteMannersSearchTest : public testing::ProgramFolderTest {
         temp_.Write("Rule/site.xml", rule);
         WriteSelection("0,");
         window_.SetSearchText(text);
-        RunSearchCommand(window_, ProgramFolder());
-        EXPECT_TRUE(window_.WaitUntil([] { return !IsSearchRunning(); }));
+        if (!search_) {
+            search_ = std::make_unique<SearchController>(window_, ProgramFolder());
+        }
+        search_->RunCommand();
+        EXPECT_TRUE(window_.WaitUntil([this] { return !search_->IsRunning(); }));
         return window_.Rows();
     }
 
     TestSite site_;
     RecordingPort window_;
+    std::unique_ptr<SearchController> search_;
 };
 
 // The request line, as the echoing route sends it back, becomes the hit's name.

@@ -1,4 +1,4 @@
-#include "net/site_settings.h"
+#include "site/site.h"
 
 #include "core/core.h"
 
@@ -47,7 +47,7 @@ TEST(SiteFetchSettings, BlockedPagesAreReadInTheSitesCharset) {
     ASSERT_TRUE(settings.IsBlocked);
     EXPECT_TRUE(settings.IsBlocked(WideToUtf8(u"<p>访问太频繁，请稍后再试</p>")));
     EXPECT_FALSE(settings.IsBlocked(WideToUtf8(u"<p>第一章 正文</p>")));
-    EXPECT_EQ(BlockedSiteMessage(rule),
+    EXPECT_EQ(Site(rule).BlockedMessage(),
               u"目标站 <> 拒绝了访问（访问过快或需要验证），请稍后再试。");
 }
 

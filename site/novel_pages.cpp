@@ -1,0 +1,169 @@
+// Reading a novel from its site: the information page, then the chapter list from one contents
+// page or a list split over pages that link each to the next.
+
+#include "core/core.h"
+#include "site/site.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace velunor {
+namespace {
+
+// Sites repeat a block of the latest chapters on every contents page, so the list as read may
+// be longer than the novel; past this many entries in all it comes from a pattern gone wrong.
+constexpr size_t kMostListedEntries = 4 * static_cast<size_t>(kMaxListEntries);
+
+void Reverse(ChapterList& list) {
+    std::reverse(list.ChapterName.begin(), list.ChapterName.end());
+    std::reverse(list.ChapterUrl.begin(), list.ChapterUrl.end());
+}
+
+// Drops every chapter whose address comes again later in the list, so that a block of the
+// latest chapters repeated on every page leaves them where the list itself has them, at its
+// end, whether the block stands above or below a page's own chapters. A chapter without an
+// address is never taken for another.
+void DropEarlierRepeats(ChapterList& list) {
+    std::unordered_set<std::u16string> seen;
+    ChapterList kept;
+    for (size_t i = list.ChapterUrl.size(); i-- > 0;) {
+        std::u16string& url = list.ChapterUrl[i];
+        if (!url.empty() && !seen.insert(url).second) {
+            continue;
+        }
+        kept.ChapterName.push_back(std::move(list.ChapterName[i]));
+        kept.ChapterUrl.push_back(std::move(url));
+    }
+    Reverse(kept);
+    kept.count = static_cast<int32_t>(kept.ChapterUrl.size());
+    list = std::move(kept);
+}
+
+// The chapters read so far, as listed (repeats included), and how many different chapters
+// they are: the repeats are dropped once, at the end, as each page's would cost the whole list
+// again.
+struct ListedChapters {
+    ChapterList list;
+    std::unordered_set<std::u16string> addresses;
+    size_t withoutAddress = 0;
+
+    size_t Distinct() const {
+        return addresses.size() + withoutAddress;
+    }
+};
+
+// Appends the chapters of one contents page, their addresses completed against it; false when
+// the page, or the list with it, holds more chapters than a novel can have.
+bool AppendChapters(const CSiteRule& rule, const SitePage& page, ListedChapters& listed) {
+    ChapterList found;
+    ExtractionProblem problem = ExtractionProblem::None;
+    ExtractChapterList(rule.ContentsPage, page.Text, found, &problem);
+    if (problem == ExtractionProblem::TooManyEntries) {
+        return false;
+    }
+    ChapterList& list = listed.list;
+    for (int32_t i = 0; i < found.count; ++i) {
+        std::u16string& url = found.ChapterUrl[static_cast<size_t>(i)];
+        CompleteUrl(page.Url, url);
+        if (url.empty()) {
+            ++listed.withoutAddress;
+        } else {
+            listed.addresses.insert(url);
+        }
+        list.ChapterName.push_back(std::move(found.ChapterName[static_cast<size_t>(i)]));
+        list.ChapterUrl.push_back(std::move(url));
+    }
+    return listed.Distinct() <= static_cast<size_t>(kMaxListEntries) &&
+           list.ChapterUrl.size() <= kMostListedEntries;
+}
+
+// The next contents page `page` links to; empty when it links to none not yet fetched.
+std::u16string NextContentsPage(const CSiteRule& rule, const SitePage& page,
+                                const VisitedAddresses& visited) {
+    std::u16string next = ExtractField(rule.ContentsPage.ContentsNextPageUrl, page.Text);
+    CompleteUrl(page.Url, next);
+    if (visited.count(next) != 0) {
+        next.clear();
+    }
+    return next;
+}
+
+bool IsBlank(std::u16string_view text) {
+    return text.find_first_not_of(u" \t\r\n") == std::u16string_view::npos;
+}
+
+} // namespace
+
+bool ContentsOnInfoPage(const CSiteRule& rule) {
+    return IsBlank(rule.InfoPage.ContentsUrl);
+}
+
+NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url,
+                           VisitedAddresses& visited) {
+    NovelInfoPage info;
+    visited.insert(url);
+    info.Page = site.FetchPage(url, u"");
+    if (!info.Page.Ok()) {
+        return info;
+    }
+    visited.insert(info.Page.Url);
+    ExtractNovelInfo(site.Rule().InfoPage, info.Page.Text, info.Info, &info.Problem);
+    if (ContentsOnInfoPage(site.Rule())) {
+        info.Info.ContentsUrl.clear();
+    } else {
+        CompleteUrl(info.Page.Url, info.Info.ContentsUrl);
+    }
+    return info;
+}
+
+SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info,
+                           VisitedAddresses& visited) {
+    if (ContentsOnInfoPage(site.Rule())) {
+        return info.Page;
+    }
+    const std::u16string& url = info.Info.ContentsUrl;
+    if (url.empty()) {
+        SitePage none;
+        none.Url = info.Page.Url;
+        none.Error = MakeSiteError(SiteErrorKind::NoMatch, info.Page.Url);
+        return none;
+    }
+    visited.insert(url);
+    return site.FetchPage(url, info.Page.Url);
+}
+
+NovelContents ReadContentsPages(const Site& site, const SitePage& first, VisitedAddresses& visited,
+                                const std::function<void(int)>& beforePage) {
+    NovelContents contents;
+    ListedChapters listed;
+    SitePage page = first;
+    for (;;) {
+        ++contents.PagesRead;
+        visited.insert(page.Url);
+        if (!AppendChapters(site.Rule(), page, listed)) {
+            contents.End = ContentsEnd::TooManyChapters;
+            return contents;
+        }
+        std::u16string next = NextContentsPage(site.Rule(), page, visited);
+        if (next.empty() || contents.PagesRead == kMaxContentsPages) {
+            break;
+        }
+        if (beforePage) {
+            beforePage(contents.PagesRead + 1);
+        }
+        visited.insert(next);
+        SitePage fetched = site.FetchPage(next, page.Url);
+        if (!fetched.Ok()) {
+            contents.End = fetched.Error.Kind == SiteErrorKind::Refused ? ContentsEnd::Blocked
+                                                                         : ContentsEnd::CutShort;
+            contents.Error = fetched.Error;
+            break;
+        }
+        page = std::move(fetched);
+    }
+    DropEarlierRepeats(listed.list);
+    contents.Chapters = std::move(listed.list);
+    return contents;
+}
+
+} // namespace velunor

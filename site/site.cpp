@@ -1,0 +1,177 @@
+// A site: its rule, its request settings, and pages fetched and decoded with them.
+
+#include "site/site.h"
+
+#include "core/core.h"
+
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <system_error>
+
+namespace velunor {
+namespace {
+
+// A rule asking for more retries than this would keep a failing chapter busy for an hour.
+constexpr int kMostRetries = 10;
+// A site may be slow, but a request that waits longer than ten minutes for a byte waits for
+// nothing.
+constexpr int kLongestTimeout = 600;
+
+// An image may be larger and slower than a page, but not without end: a site must neither fill
+// the disk nor hold a chapter task for hours.
+constexpr std::uint64_t kImageSizeLimit = 20u * 1024u * 1024u;
+constexpr std::chrono::minutes kImageTimeLimit{10};
+
+// The decimal number a rule file gives; `fallback` for an empty or malformed text.
+int RuleNumber(std::u16string_view text, int fallback) {
+    std::string digits = WideToUtf8(TrimSearchText(text));
+    int value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        value < 0) {
+        return fallback;
+    }
+    return value;
+}
+
+// The image files being stored right now, by full path. Images are named after their chapter
+// page, but two stores of one chapter (two jobs of the same novel, or a job and an on-demand
+// fetch) may still aim at the same file; as FetchToFile appends, each store must have the file
+// to itself.
+class ImageFileClaims {
+  public:
+    void Claim(const std::u16string& path) {
+        std::unique_lock lock(mutex_);
+        released_.wait(lock, [&] { return paths_.count(path) == 0; });
+        paths_.insert(path);
+    }
+
+    void Release(const std::u16string& path) {
+        {
+            std::lock_guard lock(mutex_);
+            paths_.erase(path);
+        }
+        released_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    std::set<std::u16string> paths_;
+};
+
+ImageFileClaims& ProcessImageClaims() {
+    static ImageFileClaims claims;
+    return claims;
+}
+
+bool HasBytes(const std::string& file) {
+    std::error_code error;
+    std::uintmax_t size = std::filesystem::file_size(file, error);
+    return !error && size > 0;
+}
+
+} // namespace
+
+FetchSettings SiteFetchSettings(const CSiteRule& rule) {
+    FetchSettings settings;
+    settings.Headers = RequestHeaderLines(rule.RequestHeaders);
+    settings.FollowRedirects = true;
+    settings.RequestInterval = std::chrono::milliseconds(RuleNumber(rule.RequestInterval, 0));
+    settings.MaxConnections = RuleNumber(rule.MaxConnections, 5);
+    settings.RetryCount = std::min(RuleNumber(rule.RetryCount, 0), kMostRetries);
+    int timeout = RuleNumber(rule.RequestTimeout, 0);
+    if (timeout > 0) {
+        settings.StallTimeout = std::chrono::seconds(std::min(timeout, kLongestTimeout));
+    }
+    settings.IsBlocked = [rule](std::string_view body) {
+        return IsBlockedPage(rule, DecodePage(rule, body));
+    };
+    return settings;
+}
+
+std::u16string DecodePage(const CSiteRule& rule, std::string_view bytes) {
+    std::string kept;
+    if (bytes.find('\0') != std::string_view::npos) {
+        // A NUL would end the text for whatever reads it as a C string; the text after it is
+        // still the site's.
+        kept.reserve(bytes.size());
+        std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(kept),
+                     [](char c) { return c != '\0'; });
+        bytes = kept;
+    }
+    std::string encoding = CharsetEncodingName(rule.Charset);
+    std::u16string page;
+    if (encoding.empty() || !DecodeCharset(bytes, encoding.c_str(), page)) {
+        DecodeCharset(bytes, "GB18030", page);
+    }
+    return page;
+}
+
+Site::Site(CSiteRule rule, std::u16string ruleFile)
+    : rule_(std::move(rule)), ruleFile_(std::move(ruleFile)), settings_(SiteFetchSettings(rule_)) {}
+
+std::shared_ptr<const Site> Site::FromRuleFile(const std::u16string& path) {
+    return std::make_shared<const Site>(LoadSiteRule(path), path);
+}
+
+FetchSettings Site::RequestSettings(std::u16string_view referer,
+                                    const CancelTest& cancelled) const {
+    FetchSettings settings = settings_;
+    // Addresses travel as the fetcher sends them: in the ANSI code page.
+    settings.Referer = WideToAnsi(referer);
+    settings.Cancelled = cancelled;
+    return settings;
+}
+
+SitePage Site::FetchPage(std::u16string_view url, std::u16string_view referer,
+                         const CancelTest& cancelled) const {
+    SitePage page;
+    FetchResult result;
+    std::string bytes = FetchBytes(result, url, RequestSettings(referer, cancelled));
+    page.Url = result.EffectiveUrl.empty() ? std::u16string(url) : result.EffectiveUrl;
+    page.RedirectCount = result.RedirectCount;
+    page.Error = FetchError(result, url);
+    if (page.Ok()) {
+        page.Text = DecodePage(rule_, bytes);
+    }
+    return page;
+}
+
+// Replaces the file at `path` by the body of `url`: an image downloaded again must not be
+// appended to the copy from the first download. Only a 2xx answer with a body is an image; an
+// error page, a refusal, an empty answer or a transfer that broke off or grew too large leaves
+// no file behind, so that the name never holds anything but a whole image.
+SiteError Site::FetchImage(const std::u16string& url, std::u16string_view pageUrl,
+                           const std::u16string& path) const {
+    FetchSettings settings = RequestSettings(pageUrl);
+    settings.TotalTimeout = kImageTimeLimit;
+    settings.BodyLimit = kImageSizeLimit;
+    ImageFileClaims& claims = ProcessImageClaims();
+    claims.Claim(path);
+    std::string file = NativePath(path);
+    std::remove(file.c_str());
+    FetchResult result;
+    bool completed = FetchToFile(result, url, path, settings);
+    SiteError error = FetchError(result, url);
+    if (completed && result.StatusCode >= 200 && result.StatusCode < 300) {
+        // Any 2xx answer is an image, but only one with a body.
+        error = HasBytes(file) ? SiteError{} : MakeSiteError(SiteErrorKind::NoMatch, url);
+    }
+    if (error.Failed()) {
+        std::remove(file.c_str());
+    }
+    claims.Release(path);
+    return error;
+}
+
+std::u16string Site::BlockedMessage() const {
+    return u"目标站 <" + rule_.SiteName + u"> 拒绝了访问（访问过快或需要验证），请稍后再试。";
+}
+
+} // namespace velunor

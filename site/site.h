@@ -1,0 +1,324 @@
+#pragma once
+// The site layer: a novel site as Velunor talks to it, its rule file and the fetcher together.
+//
+// Everything the jobs and the rule authors' tools ask of a site goes through here: searching it
+// for a name, reading a novel's information page and its contents over as many pages as the
+// site splits them into, and fetching a chapter over all its pages. Every request keeps the
+// manners the rule asks for (its header lines, pacing, connection limit, retries, redirects
+// followed as browsers follow them) and takes a page that refuses access for a failure, never
+// for content. Pages arrive as bytes and are decoded here, once, in the site's charset.
+//
+// Each call returns what it found, or a SiteError that keeps why it failed: the kind of failure,
+// the HTTP status, libcurl's code and words, and the address. ReaderReason words it for a
+// reader, TechnicalReason for a terminal. Nothing here keeps state between calls but the
+// fetcher's per-site pacing; every function may be called from any thread.
+
+#include "net/fetcher.h"
+#include "results/search_result_file.h"
+#include "rules/rules.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velunor {
+
+/// What went wrong when a site was asked for something.
+enum class SiteErrorKind {
+    None,
+    /// The connection was refused, lost or reset, or the site answered nothing.
+    CouldNotConnect,
+    /// The site's host name could not be resolved.
+    NameNotFound,
+    TimedOut,
+    /// The secure connection failed: a bad certificate or handshake.
+    Tls,
+    /// The site answered with a page refusing access (too fast, a challenge, a block pattern).
+    Refused,
+    /// The site answered with a status other than 200.
+    HttpStatus,
+    /// The rule's patterns found nothing where something was needed.
+    NoMatch,
+    /// A limit was reached: a page too large, a pattern too slow, too many entries.
+    Limit,
+    /// A file could not be written.
+    WriteFailed,
+    /// The job that asked was stopped.
+    Cancelled,
+    /// The address cannot be fetched: not http or https, malformed, or redirected too often.
+    BadAddress,
+    /// The answer's body could not be read (a compressed body that does not inflate).
+    BadContent,
+};
+
+/// Why one request to a site failed; Kind None when it did not.
+struct SiteError {
+    SiteErrorKind Kind = SiteErrorKind::None;
+    /// The HTTP status of the answer; 0 when no answer came.
+    std::int32_t HttpStatus = 0;
+    /// libcurl's code for a failed transfer, 0 when none; CurlText is libcurl's own words.
+    int CurlCode = 0;
+    std::string CurlText;
+    /// The address asked for, or the file that could not be written.
+    std::u16string Url;
+
+    bool Failed() const {
+        return Kind != SiteErrorKind::None;
+    }
+};
+
+/// The failure of a fetch of `url` that `result` describes; Kind None for a 200 answer.
+SiteError FetchError(const FetchResult& result, std::u16string_view url);
+
+/// A failure of `kind` at `url` that no transfer describes (no match, a limit, a write).
+SiteError MakeSiteError(SiteErrorKind kind, std::u16string_view url);
+
+/// Why it failed, in words a reader understands: "连接超时", "找不到服务器", "证书无效",
+/// "网站拒绝访问（HTTP 403）", ... Empty for no failure.
+std::u16string ReaderReason(const SiteError& error);
+
+/// ReaderReason followed by the technical detail for a terminal: libcurl's code and words or the
+/// HTTP status, and the address. Empty for no failure.
+std::u16string TechnicalReason(const SiteError& error);
+
+/// A test a long request asks at least every 100 ms; true ends it as cancelled. May be empty.
+using CancelTest = std::function<bool()>;
+
+/// One page fetched from a site.
+struct SitePage {
+    /// The address the page came from once every redirect was followed; links on the page are
+    /// completed against it. The address asked for when the fetch failed.
+    std::u16string Url;
+    /// How many redirects led to it.
+    int RedirectCount = 0;
+    /// The page decoded in the site's charset; empty unless Ok().
+    std::u16string Text;
+    SiteError Error;
+
+    bool Ok() const {
+        return !Error.Failed();
+    }
+};
+
+/// A site: its rule, the rule file it came from, and the request settings made from the rule
+/// once. Shared, read-only, by every request of a job.
+class Site {
+  public:
+    /// The site `rule` describes; `ruleFile` is the path it was read from (may be empty).
+    explicit Site(CSiteRule rule, std::u16string ruleFile = {});
+
+    /// The site of the rule file at `path`; its rule is empty when the file cannot be read.
+    static std::shared_ptr<const Site> FromRuleFile(const std::u16string& path);
+
+    const CSiteRule& Rule() const {
+        return rule_;
+    }
+    const std::u16string& RuleFile() const {
+        return ruleFile_;
+    }
+
+    /// The settings of one request: the rule's manners, `referer` (none when empty) as Referer
+    /// unless the rule's header lines name one, and `cancelled` as its cancel test.
+    FetchSettings RequestSettings(std::u16string_view referer,
+                                  const CancelTest& cancelled = {}) const;
+
+    /// Fetches `url` and decodes it. Blocks on the network and on the site's pacing.
+    SitePage FetchPage(std::u16string_view url, std::u16string_view referer,
+                       const CancelTest& cancelled = {}) const;
+
+    /// Fetches the image at `url`, sending `pageUrl` as its Referer, into the file at `path`
+    /// (replaced; left absent unless a whole 2xx body arrived, at most 20 MB in ten minutes).
+    /// Blocks.
+    SiteError FetchImage(const std::u16string& url, std::u16string_view pageUrl,
+                         const std::u16string& path) const;
+
+    /// The status line that tells the user this site refused access.
+    std::u16string BlockedMessage() const;
+
+  private:
+    CSiteRule rule_;
+    std::u16string ruleFile_;
+    FetchSettings settings_;
+};
+
+/// The settings for fetching pages of the site `rule` describes. A manner the rule leaves out or
+/// gives as anything but a decimal number keeps its default: no pause between requests, five
+/// at once, no retries, a minute without a byte before a request fails; at most ten retries are
+/// made and ten minutes waited whatever the rule says. Any thread.
+FetchSettings SiteFetchSettings(const CSiteRule& rule);
+
+/// `bytes`, a page of the site of `rule`, decoded in the rule's charset (code page 936 when it
+/// names none Velunor knows); NUL bytes are dropped, the text around them kept. Never fails.
+std::u16string DecodePage(const CSiteRule& rule, std::string_view bytes);
+
+// ---- Searching ----
+
+/// What asking one site for a name gave.
+struct SiteSearchAnswer {
+    /// The search address asked for, and for a form search the body posted (as sent).
+    std::u16string RequestUrl;
+    std::optional<std::string> PostBody;
+    /// The page the search ended on.
+    SitePage Page;
+    /// The hits read from it: the result list, or the novel's own page when the site redirected
+    /// the search to it.
+    std::vector<SearchHit> Hits;
+    /// What the result patterns found, and the limit they ran into (None when none).
+    SearchResultSet Lists;
+    ExtractionProblem Problem = ExtractionProblem::None;
+    /// The page could not be fetched, or the site refused it.
+    SiteError Error;
+};
+
+/// The search address for `text` on the site of `rule`; for a form search also sets
+/// `settings.PostBody`. Does not block.
+std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
+                             FetchSettings& settings);
+
+/// Searches `site` for `text` (a novel's or an author's name). Blocks on the network; a
+/// `cancelled` search ends within 100 ms with a Cancelled error.
+SiteSearchAnswer SearchSite(const Site& site, std::u16string_view text,
+                            const CancelTest& cancelled = {});
+
+// ---- Reading a novel ----
+
+/// Every address a job asked for or was redirected to, so that no page is read twice.
+using VisitedAddresses = std::set<std::u16string>;
+
+/// A novel's information page as read.
+struct NovelInfoPage {
+    SitePage Page;
+    /// What the rule's patterns found; ContentsUrl completed against the page's address, empty
+    /// when the rule lists the chapters on the information page itself.
+    NovelInfo Info;
+    ExtractionProblem Problem = ExtractionProblem::None;
+};
+
+/// True when the rule lists the chapters on the information page (its ContentsUrl is blank).
+bool ContentsOnInfoPage(const CSiteRule& rule);
+
+/// Fetches and reads the information page at `url`. Blocks on the network.
+NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url,
+                           VisitedAddresses& visited);
+
+/// The first contents page of the novel: the information page itself when the rule lists the
+/// chapters there, else the page its contents address names (an error of kind NoMatch when the
+/// pattern found none). Blocks on the network.
+SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info, VisitedAddresses& visited);
+
+/// The most contents pages one novel is read from.
+inline constexpr int kMaxContentsPages = 1000;
+
+/// How reading the contents pages ended.
+enum class ContentsEnd {
+    /// The last page links to no page not yet read, or kMaxContentsPages were read.
+    Complete,
+    /// A next page could not be fetched; the chapters of the pages before it are kept.
+    CutShort,
+    /// The site refused a next page.
+    Blocked,
+    /// More than kMaxListEntries chapters, on one page or on all of them together.
+    TooManyChapters,
+};
+
+/// The chapter list of a novel.
+struct NovelContents {
+    /// Every chapter once, its address absolute: completed against the page it was listed on.
+    ChapterList Chapters;
+    /// How many contents pages were read.
+    int PagesRead = 0;
+    ContentsEnd End = ContentsEnd::Complete;
+    /// Why the next page could not be read, when End is CutShort or Blocked.
+    SiteError Error;
+};
+
+/// Reads the chapters of `first`, the first contents page as fetched, then of every next page:
+/// the first match of the rule's ContentsNextPageUrl on a page, completed against its address,
+/// unless it is empty or visited (the pages read here are added), and at most kMaxContentsPages
+/// pages in all. A chapter listed again later (sites repeat a block of the latest chapters on
+/// every page) keeps only its last place. `beforePage` (may be empty) is called with n before
+/// page n (from 2) is fetched. Blocks on the network.
+NovelContents ReadContentsPages(const Site& site, const SitePage& first, VisitedAddresses& visited,
+                                const std::function<void(int)>& beforePage);
+
+// ---- Fetching a chapter ----
+
+/// The most pages one chapter is read from.
+inline constexpr int kMaxChapterPages = 100;
+
+/// Where a chapter's pages end: a next-page link to one of these addresses leads out of the
+/// chapter, not to more of it.
+struct ChapterBounds {
+    /// The novel's contents address; also the Referer of the chapter's first page. May be empty.
+    std::u16string ContentsUrl;
+    /// The next chapter's address; empty for the last chapter or when it is not known.
+    std::u16string NextChapterUrl;
+    /// For a chapter whose neighbours are not known for sure: a next page must then lie in the
+    /// folder of the chapter's first page and be named as that page is up to its first ".",
+    /// followed by anything but a digit ("456_2.html" or "456.html?page=2" after "456.html"),
+    /// which neither the next chapter ("457.html") nor a contents page ("index.html", the folder
+    /// itself) is.
+    bool OwnPagesOnly = false;
+};
+
+/// One page of a chapter as read from the site.
+struct ChapterPage {
+    /// The page's address after redirects: its images are resolved against it and sent it as
+    /// their Referer.
+    std::u16string Url;
+    /// The text cut out with the content pattern; empty when it matched nothing.
+    std::u16string Text;
+    /// The image addresses of the text as they stand in it, in order.
+    std::vector<std::u16string> Images;
+};
+
+/// One chapter as fetched.
+struct FetchedChapter {
+    /// The pages read, in order; the first page alone for a chapter on one page.
+    std::vector<ChapterPage> Pages;
+    /// Why the chapter could not be read: a page that could not be fetched or was refused, or
+    /// a limit the content pattern ran into (such a chapter is failed rather than stored cut or
+    /// empty).
+    SiteError Error;
+
+    bool Ok() const {
+        return !Error.Failed();
+    }
+    /// True when some page gave text or images.
+    bool HasContent() const;
+};
+
+/// The folder part of an address, up to and including the last "/" before its query: where
+/// sites keep the contents page of the chapters in it. Empty when it has no "/".
+std::u16string AddressFolder(std::u16string_view url);
+
+/// The file name of an address: what follows its folder, up to its query ("1.jpg" of
+/// "http://x/a/1.jpg?v=2").
+std::u16string_view AddressFileName(std::u16string_view url);
+
+/// Where one image address stands in a text: the value of an img tag's src attribute.
+struct ImageSourceSpan {
+    size_t Start = 0;
+    size_t Length = 0;
+};
+
+/// The src values of the img tags in `text`, in order: tag and attribute names in any case,
+/// the value quoted with " or ' or unquoted, spaces around it left out. A tag without a src, or
+/// with an empty one, and a tag inside an HTML comment give nothing. Empty when there is none.
+std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text);
+
+/// Fetches the chapter at `url` from `site` and extracts the text and images of each page with
+/// the rule's ChapterContent. After each page, the first match of the rule's ChapterNextPageUrl
+/// on it, completed against its address, is read as the next page, unless it is outside
+/// `bounds`, a page already read for this chapter, past kMaxChapterPages, or it gives no text
+/// and no images or the same text as a page before it (it then adds nothing and the chapter
+/// ends before it). A page that cannot be fetched fails the whole chapter. Blocks on the network.
+FetchedChapter FetchChapter(const Site& site, const std::u16string& url,
+                            const ChapterBounds& bounds);
+
+} // namespace velunor
