@@ -1,4 +1,5 @@
 #include "net/fetcher.h"
+
 #include "net/internal/inflate_body.h"
 
 #include <zlib.h>

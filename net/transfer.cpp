@@ -305,7 +305,7 @@ CURLcode CheckScheme(const std::string& url, std::string& why) {
     }
     bool fetchable = curl_strequal(scheme, "http") != 0 || curl_strequal(scheme, "https") != 0;
     if (!fetchable) {
-        why = std::string("Protocol \"") + scheme + "\" not fetched: only http and https are";
+        why = std::string("Protocol \"") + scheme + "\" refused: only http and https are fetched";
     }
     curl_free(scheme);
     return fetchable ? CURLE_OK : CURLE_UNSUPPORTED_PROTOCOL;

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <latch>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -258,6 +259,117 @@ TEST_F(FetcherTest, ReturnsEveryBodyWithItsStatus) {
         EXPECT_EQ(FetchPage(result, Url(c.path)), c.text);
         EXPECT_EQ(result.StatusCode, c.status);
     }
+}
+
+TEST_F(FetcherTest, FetchBytesReturnsTheBodyBytesUndecoded) {
+    const std::string gbk = ReadFixture("page_gb2312.html");
+    // GBK bytes that are no UTF-8, and a NUL that FetchPage would stop at.
+    ASSERT_NE(AnsiToWide(gbk), Utf8ToWide(gbk));
+    const std::string zero = ReadFixture("zero_byte.html");
+    ASSERT_NE(zero.find('\0'), std::string::npos);
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"/fetch/page_gb2312.html", gbk},
+        {"/fetch/gzip", gbk},
+        {"/fetch/zero", zero},
+        {"/fetch/missing-page", "no such chapter"},
+    };
+    for (const auto& [path, bytes] : cases) {
+        SCOPED_TRACE(path);
+        FetchResult result;
+        EXPECT_EQ(FetchBytes(result, Url(path)), bytes);
+        EXPECT_EQ(result.Failure, FetchFailure::None);
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    std::u16string url;
+    FetchSettings settings;
+    FetchFailure failure;
+    // libcurl's code for it, 0 when libcurl has none.
+    int curlCode;
+    // What FetchFailureText must hold.
+    std::string text;
+};
+
+FetchSettings CancelledWhileWaiting() {
+    // True from the fifth question on: the server holds the answer, and the fetcher asks every
+    // 100 ms while it waits, so the cancel comes while the transfer runs.
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    FetchSettings settings;
+    settings.Cancelled = [asked] { return asked->fetch_add(1) >= 4; };
+    return settings;
+}
+
+TEST_F(FetcherTest, SaysWhyEachFailedRequestFailed) {
+    FetchSettings stall;
+    stall.StallTimeout = std::chrono::milliseconds(300);
+    FetchSettings alwaysCancelled;
+    alwaysCancelled.Cancelled = [] { return true; };
+    FetchSettings small;
+    small.BodyLimit = 100;
+    FetchSettings follow;
+    follow.FollowRedirects = true;
+    std::string https = "https://127.0.0.1:" + std::to_string(site_->Port());
+    std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort());
+    const std::vector<FailureCase> cases = {
+        {"name not found",
+         u"http://nohost.invalid/x",
+         {},
+         FetchFailure::NameNotFound,
+         6,
+         "nohost.invalid (curl 6)"},
+        {"plain HTTP on https",
+         Utf8ToWide(https + "/fetch/page_gb2312.html"),
+         {},
+         FetchFailure::Tls,
+         35,
+         "(curl 35)"},
+        {"stall", Url("/fetch/stall"), stall, FetchFailure::TimedOut, 28,
+         "Nothing received for 300 ms (curl 28)"},
+        {"refused", Utf8ToWide(closed + "/x"), {}, FetchFailure::CouldNotConnect, 7, "(curl 7)"},
+        {"cut", Url("/fetch/cut"), {}, FetchFailure::CouldNotConnect, 18, "(curl 18)"},
+        {"cancelled before", Url("/fetch/page_gb2312.html"), alwaysCancelled,
+         FetchFailure::Cancelled, 0, "cancelled"},
+        {"cancelled while waiting", Url("/fetch/stall"), CancelledWhileWaiting(),
+         FetchFailure::Cancelled, 0, "cancelled"},
+        {"over the body limit", Url("/fetch/page_gb2312.html"), small, FetchFailure::TooLarge, 63,
+         "(curl 63)"},
+        {"gopher", u"gopher://127.0.0.1/x", {}, FetchFailure::BadAddress, 1, "gopher"},
+        {"malformed", u"http://127.0.0.1:99999/x", {}, FetchFailure::BadAddress, 3, "(curl 3)"},
+        {"redirect to file", Url("/fetch/redirect?to=file:///etc/passwd"), follow,
+         FetchFailure::BadAddress, 1, "file"},
+        {"redirect too many", Url("/fetch/chain-6"), follow, FetchFailure::TooManyRedirects, 47,
+         "(curl 47)"},
+        {"not inflatable",
+         Url("/fetch/garbage"),
+         {},
+         FetchFailure::BadContent,
+         0,
+         "body cannot be inflated (HTTP 200)"},
+        {"an error page is an answer",
+         Url("/fetch/missing-page"),
+         {},
+         FetchFailure::None,
+         0,
+         "HTTP 404"},
+    };
+    // One result for every case, as callers reuse theirs: nothing of an earlier failure stays.
+    FetchResult result;
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = FetchBytes(result, c.url, c.settings);
+        EXPECT_EQ(result.Failure, c.failure);
+        EXPECT_EQ(result.CurlCode, c.curlCode);
+        EXPECT_EQ(result.CurlText.empty(), c.curlCode == 0) << result.CurlText;
+        std::string text = FetchFailureText(result);
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        EXPECT_EQ(bytes.empty(), c.failure != FetchFailure::None);
+    }
+    FetchPage(result, Url("/fetch/page_gb2312.html"));
+    EXPECT_EQ(result.Failure, FetchFailure::None);
+    EXPECT_EQ(result.CurlCode, 0);
+    EXPECT_EQ(FetchFailureText(result), "");
 }
 
 TEST_F(FetcherTest, LeavesALowerCaseContentEncodingUndecoded) {
@@ -508,6 +620,7 @@ TEST_F(FetcherTest, EndsATransferSlowerThanItsLowSpeedLimit) {
     auto elapsed = Clock::now() - start;
     std::printf("low-speed limit ended the trickle after %.3f s\n", Seconds(elapsed));
     EXPECT_EQ(slow.StatusCode, -1);
+    EXPECT_EQ(slow.Failure, FetchFailure::TimedOut);
     // The span opens with the headers, and the page would be whole at 2 s.
     EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
     EXPECT_LT(elapsed, std::chrono::milliseconds(1950));
@@ -580,6 +693,7 @@ TEST_F(FetcherTest, RefusesABodyLargerThanItsLimit) {
     FetchResult cut;
     EXPECT_FALSE(FetchToFile(cut, server.Url(), temp.WideFile("cut.bin"), tooFew));
     EXPECT_EQ(cut.StatusCode, -1);
+    EXPECT_EQ(cut.Failure, FetchFailure::TooLarge);
     EXPECT_LT(temp.Read("cut.bin").size(), body.size());
 }
 
@@ -609,6 +723,8 @@ TEST_F(FetcherTest, FetchToFileFailsWhenTheFileCannotBeWritten) {
     FetchResult result;
     EXPECT_FALSE(FetchToFile(result, Url("/fetch/image.png"), temp.WideFile("no/such/a.png")));
     EXPECT_EQ(result.StatusCode, -1);
+    EXPECT_EQ(result.Failure, FetchFailure::WriteFailed);
+    EXPECT_NE(FetchFailureText(result), "");
 }
 
 TEST_F(FetcherTest, SendsSpacesAndControlsEscapedAndGbkBytesAsTheyAre) {

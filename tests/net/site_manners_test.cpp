@@ -406,12 +406,15 @@ TEST_F(SiteMannersTest, ABlockedPageIsRetriedThenReported) {
     FetchResult passed;
     EXPECT_EQ(Fetch(Tagged("/fetch/blocked-twice"), settings, passed), PageBytes());
     EXPECT_FALSE(passed.Blocked);
+    EXPECT_EQ(passed.Failure, FetchFailure::None);
     EXPECT_EQ(passed.Attempts, 3);
 
     settings.RetryCount = 1;
     FetchResult refused;
     EXPECT_EQ(Fetch(Tagged("/fetch/blocked-twice"), settings, refused), "");
     EXPECT_TRUE(refused.Blocked);
+    EXPECT_EQ(refused.Failure, FetchFailure::Blocked);
+    EXPECT_EQ(FetchFailureText(refused), "blocked by the site (HTTP 200)");
     EXPECT_EQ(refused.StatusCode, 200);
     EXPECT_EQ(refused.Attempts, 2);
 
@@ -427,6 +430,7 @@ TEST_F(SiteMannersTest, ABlockedPageIsRetriedThenReported) {
     FetchResult file;
     EXPECT_FALSE(FetchToFile(file, Url("/fetch/blocked"), temp.WideFile("x.jpg"), settings));
     EXPECT_TRUE(file.Blocked);
+    EXPECT_EQ(file.Failure, FetchFailure::Blocked);
     EXPECT_EQ(file.StatusCode, 200);
     EXPECT_EQ(access(temp.File("x.jpg").c_str(), F_OK), -1);
 }
@@ -476,6 +480,7 @@ TEST_F(SiteMannersTest, CancelEndsTheWaitForARetryOrATurn) {
     std::printf("cancelled in the wait for a retry after %.3f s\n",
                 std::chrono::duration<double>(took).count());
     EXPECT_EQ(retrying.StatusCode, -1);
+    EXPECT_EQ(retrying.Failure, FetchFailure::Cancelled);
     EXPECT_EQ(retrying.Attempts, 1);
     EXPECT_LT(took, milliseconds(1000));
 
@@ -497,6 +502,7 @@ TEST_F(SiteMannersTest, CancelEndsTheWaitForARetryOrATurn) {
     late.join();
     held = internal::CSiteLimiter::Slot();
     EXPECT_EQ(waiting.StatusCode, -1);
+    EXPECT_EQ(waiting.Failure, FetchFailure::Cancelled);
     EXPECT_GE(took, milliseconds(250));
     EXPECT_LT(took, milliseconds(1000));
     EXPECT_TRUE(Log(path).empty());

@@ -34,6 +34,10 @@ answers that a plain file cannot give:
 POST requests are routed as GET requests are; their body is read first (by
 its Content-Length) and only "echo-request" shows it.
 
+A connection that opens with a TLS handshake is answered at once with a plain
+400, as a plain HTTP server answers bytes it cannot read, so that an https://
+address on this port fails its handshake instead of waiting for a line end.
+
 Every request is logged. GET /_log?prefix=P (P percent-encoded) answers one
 line per logged request whose target starts with the bytes of P, in order of
 arrival: "<arrived> <answered> <method> <target>", the two times in
@@ -50,6 +54,7 @@ import json
 import mimetypes
 import os
 import re
+import socket
 import sys
 import threading
 import time
@@ -58,6 +63,8 @@ import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 HIGH_BYTE = re.compile(rb"[\x80-\xff]")
+# The first byte of a TLS handshake record.
+TLS_HANDSHAKE = b"\x16"
 STARTED = time.monotonic()
 
 
@@ -137,6 +144,19 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+    def handle(self):
+        # A TLS client speaks first, with a handshake record that need not hold the line end the
+        # request parser waits for.
+        try:
+            first = self.connection.recv(1, socket.MSG_PEEK)
+        except OSError:
+            return
+        if first == TLS_HANDSHAKE:
+            self.connection.recv(65536)
+            self.send_part(b"HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n")
+            return
+        super().handle()
 
     def parse_request(self):
         # The request target keeps its raw bytes (GBK search keys arrive unescaped); the parser
