@@ -214,7 +214,9 @@ int RunRefetch(int argc, char** argv) {
     window.ShowPageFile(page);
     ChapterRefetch refetch = OnDemandChapterFetch(&window, GetProgramFolder());
     if (refetch.Outcome == RefetchOutcome::Failed) {
-        PrintLine(u"原因：" + TechnicalReason(refetch.Error));
+        if (refetch.Error.Failed()) {
+            PrintLine(u"原因：" + TechnicalReason(refetch.Error));
+        }
         return 1;
     }
     // A chapter already as the site has it is no failure.

@@ -96,7 +96,8 @@ bool FindSearchHit(const std::u16string& programFolder, const ResultRow& row, Se
     }
     hit = std::move(hits[static_cast<size_t>(number - 1)]);
     // A row of another search than the one in the file is no row of this hit.
-    return hit.TargetSite == row.SiteName && hit.NovelName == row.NovelName;
+    return hit.TargetSite == row.SiteName && hit.NovelName == row.NovelName &&
+           hit.NovelAuthor == row.NovelAuthor;
 }
 
 // `message` with why the site failed, for the status line.

@@ -177,8 +177,9 @@ ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder) {
         return Failed(MakeSiteError(SiteErrorKind::WriteFailed, page.ChapterSaveFile));
     }
     CSiteRule rule;
+    // The status line says which file could not be read; the site was never asked.
     if (!CanReadPageAndRule(window, page, rule)) {
-        return Failed(MakeSiteError(SiteErrorKind::NoMatch, page.ChapterSaveFile));
+        return Failed({});
     }
     window.SetStatusText(u"正在读取目标站章节页面……");
     Site site(std::move(rule), page.RuleFilePath);

@@ -19,9 +19,9 @@ inline constexpr std::u16string_view kChapterUnchangedMessage =
 /// How an on-demand fetch ended.
 enum class RefetchOutcome { Changed, Unchanged, Failed };
 
-/// What an on-demand fetch did, and for a failed one why (a site's failure, NoMatch for a page
-/// or rule that could not be read or a chapter without text, WriteFailed for a page that could
-/// not be written).
+/// What an on-demand fetch did, and for a failed one why: the site's failure, NoMatch for a
+/// chapter without text, WriteFailed for a page that could not be written, or no error for a
+/// page or rule that could not be read (the site was not asked).
 struct ChapterRefetch {
     RefetchOutcome Outcome = RefetchOutcome::Failed;
     SiteError Error;

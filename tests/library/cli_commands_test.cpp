@@ -213,6 +213,7 @@ TEST_F(CliCommands, RefetchOfAPageThatCannotBeReadChangesNothing) {
 // pages a test writes once it knows the server's address.
 struct OwnSiteRoot {
     OwnSiteRoot() {
+        std::filesystem::create_directories(root.File("novel-gbk/book/list"));
         root.Write("novel-gbk/routes.json",
                    R"({"/book/list/slow.html": {"delay_ms": 4000, "body": "<div id=\"text\">late</div>"}})");
     }

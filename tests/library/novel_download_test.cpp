@@ -86,7 +86,7 @@ TEST_F(NovelDownload, EachChapterEndsInItsOwnStateAndFailuresAreCounted) {
     // A failed chapter says why, never shows the placeholder, and keeps the block the text
     // goes into.
     const std::pair<int, std::u16string> failed[] = {
-        {2, u"目标站返回状态码 404"}, {3, u"未找到正文"}, {5, u"图片下载失败"}};
+        {2, u"目标站返回状态码 404"}, {3, u"未找到正文"}, {5, u"图片下载失败（无法连接目标站）"}};
     for (const auto& [n, reason] : failed) {
         std::u16string page = ReadPageText(folder + u"/" + ChapterPageName(n));
         EXPECT_EQ(Hidden(page, u"down_state"), n == 3 ? u"0" : u"-1") << n;
@@ -148,7 +148,7 @@ struct StopCase {
 
 TEST_F(NovelDownload, StopsLeaveNoFilesAndShowTheResultsAgain) {
     const StopCase cases[] = {
-        {"missing.html", u"无法打开目标站小说信息页，下载中止!"},
+        {"missing.html", u"无法打开目标站小说信息页，下载中止!原因：目标站返回状态码 404。"},
         {"empty.html", u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！"},
         {"toomany.html", u"目录页提取到的章节超过 50000 个，请检查规则文件，下载中止！"},
     };
@@ -166,7 +166,7 @@ TEST_F(NovelDownload, StopsLeaveNoFilesAndShowTheResultsAgain) {
 
 TEST_F(NovelDownload, ContentsPageThatCannotBeFetchedStops) {
     Download(GbkHit(u"无目录", "nolist.html"));
-    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说目录页，下载中止！");
+    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说目录页，下载中止！原因：目标站返回状态码 404。");
 }
 
 TEST_F(NovelDownload, RowWithoutMatchingHitStopsWithAMessage) {
@@ -183,11 +183,12 @@ TEST_F(NovelDownload, RowWithoutMatchingHitStopsWithAMessage) {
     EXPECT_FALSE(Exists(temp_.File("Novel")));
 }
 
-TEST_F(NovelDownload, FirstOfTwoEqualHitsIsUsed) {
+// Two rows that read alike are still two hits: the row opened is the one downloaded.
+TEST_F(NovelDownload, EachOfTwoEqualRowsOpensItsOwnHit) {
     Hit broken = GbkHit(u"三章小说", "missing.html");
     Hit good = GbkHit(u"三章小说", "sanzhang.html");
     Download({broken, good}, 1, port_);
-    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说信息页，下载中止!");
+    EXPECT_EQ(port_.LastStatus(), kDone);
 }
 
 TEST_F(NovelDownload, NamesFromTheSiteStayInsideTheLibrary) {

@@ -186,11 +186,12 @@ struct FailureCase {
 
 TEST_F(OnDemandFetch, FailuresRewriteOnlyTheState) {
     const FailureCase cases[] = {
-        {"gone.html", u"-1", u"无法访问目标站的本章节页面！", u"正在读取目标站章节页面……",
-         u"目标站返回状态码 404"},
+        {"gone.html", u"-1", u"无法访问目标站的本章节页面！（目标站返回状态码 404）",
+         u"本章下载失败：目标站返回状态码 404。", u"目标站返回状态码 404"},
         {"h3.html", u"0", u"在目标站没有提取到章节内容，请更换目标站！",
-         u"正在读取目标站章节页面……", u"未找到正文"},
-        {"h5.html", u"-1", nullptr, u"当前章节图片下载失败！", u"图片下载失败"},
+         u"本章下载失败：未找到正文。", u"未找到正文"},
+        {"h5.html", u"-1", nullptr, u"当前章节图片下载失败！（图片下载失败（无法连接目标站））",
+         u"图片下载失败（无法连接目标站）"},
     };
     std::u16string state = u"0";
     for (const FailureCase& c : cases) {
