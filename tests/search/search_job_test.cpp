@@ -10,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
-#include <thread>
 
 namespace velunor {
 namespace {
@@ -47,19 +45,7 @@ class SearchJobTest : public testing::ProgramFolderTest {
     }
 
     static bool WaitForIdle(std::chrono::milliseconds limit) {
-        return PollUntil(IsSearchIdle, limit);
-    }
-
-    // For conditions the window port is not told about.
-    static bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return testing::WaitUntil(IsSearchIdle, limit);
     }
 
     // The stop command as if the search had run for four seconds, past the refusal.
@@ -267,7 +253,7 @@ TEST_F(SearchJobTest, OvertakenSearchLeavesTheNewOneAlone) {
 
     // The old search ends first; the new one must still be running afterwards.
     auto oldEnded = [] { return ProcessSearchState().LiveSearchThreads.load() <= 1; };
-    ASSERT_TRUE(PollUntil(oldEnded, testing::kHangLimit));
+    ASSERT_TRUE(testing::WaitUntil(oldEnded));
     EXPECT_TRUE(IsSearchRunning());
     EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
     // The old search's pause ends while the new one still waits for the slow site: were its
