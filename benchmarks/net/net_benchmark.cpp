@@ -5,18 +5,23 @@
 //   against the curl tool fetching the same addresses in parallel, a new connection per page;
 //   the site's connection limit is raised to the thread count, and the 20-thread run is
 //   repeated under the default limit of 5;
-// - the cost of a turn in the site limiter when nothing waits, next to a fetch's.
+// - the cost of a turn in the site limiter when nothing waits, next to a fetch's;
+// - how soon a request ends after its cancel, its stall time, its low-speed span or its total
+//   time runs out (the cancel is looked at every 100 ms), and the intervals a site's requests
+//   are answered at under a least interval, from the local test site.
 
 #include "net/fetcher.h"
 #include "net/internal/site_limiter.h"
 #include "page_server.h"
 #include "support/compressed_body.h"
 #include "support/temp_folder.h"
+#include "support/test_site.h"
 
 #include <zlib.h>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -302,6 +307,76 @@ void LimiterFigures() {
                 alone * 1e9, shared * 1e9);
 }
 
+// How long after the cancel flag was set the fetch of `url` returned, the flag set 250 ms in.
+double CancelLatency(const std::u16string& url) {
+    std::atomic<bool> cancelled{false};
+    FetchSettings settings;
+    settings.Cancelled = [&cancelled] { return cancelled.load(); };
+    Clock::time_point cancelledAt;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        cancelledAt = Clock::now();
+        cancelled = true;
+    });
+    FetchResult result;
+    FetchPage(result, url, settings);
+    Clock::time_point ended = Clock::now();
+    canceller.join();
+    return std::chrono::duration<double>(ended - cancelledAt).count();
+}
+
+void PrintEnd(const char* what, const std::u16string& url, const FetchSettings& settings) {
+    auto start = Clock::now();
+    FetchResult result;
+    FetchPage(result, url, settings);
+    std::printf("  %-58s ended after %.3f s, status %d\n", what, SecondsSince(start),
+                result.StatusCode);
+}
+
+void TimeLimitFigures() {
+    testing::TestSite site;
+    std::printf("Time limits, against the local test site\n");
+    std::printf("  cancel of a request whose answer never comes: ended %.3f s after the cancel\n",
+                CancelLatency(site.Url("/slow/silent")));
+    FetchSettings stall;
+    stall.StallTimeout = std::chrono::seconds(1);
+    PrintEnd("stall time 1 s, half a page sent, then silence", site.Url("/fetch/stall"), stall);
+    FetchSettings lowSpeed;
+    lowSpeed.LowSpeedLimit = 1024;
+    lowSpeed.LowSpeedTime = std::chrono::seconds(1);
+    PrintEnd("1024 B/s over 1 s, page sent at 90 B/s over 2 s", site.Url("/fetch/trickle"),
+             lowSpeed);
+    FetchSettings total;
+    total.TotalTimeout = std::chrono::milliseconds(800);
+    PrintEnd("total time 0.8 s, page sent over 2 s", site.Url("/fetch/trickle"), total);
+    total.TotalTimeout = std::chrono::milliseconds(100);
+    PrintEnd("total time 0.1 s, answer begun after 0.3 s", site.Url("/fetch/slow"), total);
+
+    // Five requests at once under a least interval of 300 ms: when each had its answer.
+    FetchSettings paced;
+    paced.RequestInterval = std::chrono::milliseconds(300);
+    std::vector<std::thread> threads;
+    std::vector<Clock::time_point> starts(5);
+    auto asked = Clock::now();
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        threads.emplace_back([&, i] {
+            FetchResult result;
+            FetchPage(result, site.Url("/fetch/page_gb2312.html?paced=" + std::to_string(i)),
+                      paced);
+            starts[i] = Clock::now();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::sort(starts.begin(), starts.end());
+    std::printf("  5 requests at once, least interval 0.3 s: answered after");
+    for (Clock::time_point start : starts) {
+        std::printf(" %.3f", std::chrono::duration<double>(start - asked).count());
+    }
+    std::printf(" s\n");
+}
+
 } // namespace
 } // namespace velunor
 
@@ -309,5 +384,6 @@ int main() {
     velunor::InflateFigures();
     velunor::FetchFigures();
     velunor::LimiterFigures();
+    velunor::TimeLimitFigures();
     return 0;
 }

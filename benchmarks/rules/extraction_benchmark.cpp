@@ -1,4 +1,5 @@
-// The extraction engine against bare PCRE2 on the same pages.
+// The extraction engine against bare PCRE2 on the same pages, and how soon it gives up on a
+// pattern that would backtrack for half a minute.
 //
 // The engine converts the page to ANSI bytes, splits and compiles each pattern list on every
 // call and converts every value back to wide text. The bare matcher gets the bytes in hand and
@@ -180,10 +181,28 @@ void BareSearchResults(benchmark::State& state) {
                  WideToAnsi(SearchPage()), 100);
 }
 
+// How long a pattern that backtracks at every byte of a 20 KB page runs before the matching
+// budget stops it; unbounded, it takes over half a minute.
+void EngineGivesUpOnBacktracking(benchmark::State& state) {
+    std::u16string page;
+    while (WideToAnsi(page).size() < 20000) {
+        page += std::u16string(64, u'字') + u"<br />";
+    }
+    page += u"完</div>";
+    for (auto _ : state) {
+        ExtractionProblem problem = ExtractionProblem::None;
+        benchmark::DoNotOptimize(ExtractField(u"([^<]*?[^<]*?[^<]*?)</div>", page, &problem));
+        if (problem != ExtractionProblem::TooSlow) {
+            state.SkipWithError("the pattern was not stopped");
+        }
+    }
+}
+
 BENCHMARK(EngineChapterList)->Unit(benchmark::kMillisecond);
 BENCHMARK(BareChapterList)->Unit(benchmark::kMillisecond);
 BENCHMARK(EngineSearchResults)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BareSearchResults)->Unit(benchmark::kMicrosecond);
+BENCHMARK(EngineGivesUpOnBacktracking)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 } // namespace velunor

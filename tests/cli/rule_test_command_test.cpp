@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -119,16 +117,12 @@ TEST(RuleTestCommand, SaysWhenAPageRanIntoALimit) {
         text += std::string(128, 'x') + "<br />";
     }
     std::string chapterPage = folder.Write("chapter.html", text + "end</div>");
-    auto start = std::chrono::steady_clock::now();
     CommandResult chapter = RunCli("rule-test " + rule + " chapter " + chapterPage);
-    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("rule-test gave up on the backtracking pattern after %.2f s\n", elapsed.count());
     EXPECT_EQ(chapter.exitStatus, 0);
     EXPECT_NE(
         chapter.output.find("--- no ChapterContent because the patterns used up the matching time"),
         std::string::npos)
         << chapter.output.substr(0, 2000);
-    EXPECT_LT(elapsed.count(), 10.0);
 }
 
 // A rule for saved pages of a site that splits lists and chapters over pages and has its own

@@ -2,12 +2,14 @@
 
 #include "../search/search_fixture.h"
 #include "support/test_site.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <sys/wait.h>
@@ -112,64 +114,108 @@ TEST_F(SearchCommandsTest, SearchWithAnEmptyNameSaysSo) {
 // while a site never answers; a second one ends it at once.
 class SearchInterruptTest : public SearchCommandsTest {
   protected:
+    ~SearchInterruptTest() override {
+        if (pipe_ >= 0) {
+            close(pipe_);
+        }
+    }
+
+    // Starts velunor-cli search with its output into a pipe that ReadUntil reads.
     pid_t StartSearch() {
         InstallRule("g-silent.xml", "g-silent.xml", site_);
         WriteSelection("3,");
         std::string program = temp_.File("velunor-cli");
+        int pipeEnds[2];
+        if (pipe(pipeEnds) != 0) {
+            return -1;
+        }
         pid_t child = fork();
         if (child == 0) {
+            dup2(pipeEnds[1], STDOUT_FILENO);
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
             execl(program.c_str(), program.c_str(), "search", "西游", static_cast<char*>(nullptr));
             _exit(127);
         }
+        close(pipeEnds[1]);
+        pipe_ = pipeEnds[0];
         return child;
     }
 
-    // The exit status once the process has ended, or -1 when it still runs after `limit`.
-    static int WaitForExit(pid_t child, std::chrono::milliseconds limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(child, &status, WNOHANG) == child) {
-                return status;
+    // Reads the program's output until it holds `text`; false when the output ended first.
+    bool ReadUntil(const std::string& text) {
+        char buffer[512];
+        while (output_.find(text) == std::string::npos) {
+            ssize_t got = read(pipe_, buffer, sizeof buffer);
+            if (got <= 0) {
+                return false;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            output_.append(buffer, static_cast<size_t>(got));
         }
+        return true;
+    }
+
+    // The exit status once the process has ended; -1, with the process killed, when it still
+    // runs after `limit`.
+    static int WaitForExit(pid_t child,
+                           std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+        int status = 0;
+        if (testing::WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
+                               limit)) {
+            return status;
+        }
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
         return -1;
     }
+
+    // Whether `child` has a handler for Ctrl-C: /proc lists the signals a process catches as a
+    // mask in hexadecimal, signal n at bit n - 1.
+    static bool CatchesCtrlC(pid_t child) {
+        std::ifstream status("/proc/" + std::to_string(child) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.starts_with("SigCgt:")) {
+                unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+                return ((mask >> (SIGINT - 1)) & 1) != 0;
+            }
+        }
+        return false;
+    }
+
+    std::string output_;
+
+  private:
+    int pipe_ = -1;
 };
 
 TEST_F(SearchInterruptTest, FirstCtrlCStopsTheSearchAfterThePause) {
     pid_t child = StartSearch();
     ASSERT_GT(child, 0);
-    // A second into the search, well within the three seconds the stop button refuses.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    auto interrupted = std::chrono::steady_clock::now();
+    // At once, well within the three seconds in which the stop button refuses a stop.
+    ASSERT_TRUE(ReadUntil("[搜索任务已启动……]")) << output_;
     kill(child, SIGINT);
-    // Only a guard against a hang: a search that ignored the Ctrl-C would run for a minute.
+    // The site answers after ten minutes: only the stop ends the program, three seconds after
+    // the Ctrl-C. A search that let the Ctrl-C pass would still run at the guard's limit.
     int status = WaitForExit(child, std::chrono::seconds(10));
-    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - interrupted);
-    std::printf("velunor-cli search ended %lld ms after Ctrl-C\n",
-                static_cast<long long>(took.count()));
     ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(ReadUntil("[搜索任务被终止！]")) << output_;
 }
 
 TEST_F(SearchInterruptTest, SecondCtrlCEndsTheProgramAtOnce) {
     pid_t child = StartSearch();
     ASSERT_GT(child, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(testing::WaitUntil([&] { return CatchesCtrlC(child); }));
     kill(child, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Once the first Ctrl-C is taken, the next one meets the default action.
+    ASSERT_TRUE(testing::WaitUntil([&] { return !CatchesCtrlC(child); }));
     kill(child, SIGINT);
-    int status = WaitForExit(child, std::chrono::seconds(2));
-    if (status == -1) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-        FAIL() << "still running after a second Ctrl-C";
-    }
+    int status = WaitForExit(child);
+    ASSERT_NE(status, -1) << "still running after a second Ctrl-C";
     EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
 }
 
 } // namespace

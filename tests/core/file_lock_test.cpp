@@ -1,12 +1,14 @@
 #include "core/core.h"
 #include "support/temp_folder.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -15,6 +17,7 @@ namespace velunor {
 namespace {
 
 using testing::TempFolder;
+using testing::WaitUntil;
 
 // Whether a second process could take the lock on `path` right now: it tries once, without
 // waiting, and tells by its exit status.
@@ -27,6 +30,24 @@ bool FreeForAnotherProcess(const std::string& path) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Whether some thread or process is blocked waiting for a lock on the file at `path`: the kernel
+// lists such waiters in /proc/locks, marked "->", with the file's inode number.
+bool SomeoneWaitsForLockOn(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    std::string inode = ":" + std::to_string(info.st_ino) + " ";
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        if (line.find("-> FLOCK") != std::string::npos && line.find(inode) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TEST(FileLock, KeepsOtherProcessesAndThreadsOutUntilReleased) {
@@ -42,7 +63,8 @@ TEST(FileLock, KeepsOtherProcessesAndThreadsOutUntilReleased) {
             CFileLock again(Utf8ToWide(path));
             secondHeld = again.Locked();
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The second thread either gets through at once, or waits in the lock as it must.
+        EXPECT_TRUE(WaitUntil([&] { return secondHeld || SomeoneWaitsForLockOn(path); }));
         EXPECT_FALSE(secondHeld);
     }
     second.join();

@@ -4,6 +4,7 @@
 #include "net/internal/transfer.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@
 namespace velunor {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using testing::HangGuard;
 using testing::TempFolder;
 using testing::TestSite;
 
@@ -64,10 +65,6 @@ int ClosedPort() {
     int port = BoundPort(fd);
     close(fd);
     return port;
-}
-
-double Seconds(Clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
 }
 
 // A port on 127.0.0.1 whose listener never accepts: the system completes connections into its
@@ -112,43 +109,34 @@ class DeafListener {
     int port_ = 0;
 };
 
-// Sets a cancel flag from another thread after `delay`, as the owner of a job would, and
-// remembers when it did.
-class DelayedCancel {
+// Settings under which no time limit of the fetcher's own ends a request.
+FetchSettings Untimed() {
+    FetchSettings settings;
+    settings.StallTimeout = std::chrono::hours(1);
+    settings.LowSpeedLimit = 0;
+    settings.TotalTimeout = std::chrono::milliseconds(0);
+    return settings;
+}
+
+// A cancel test that turns true the `nth` time it is asked, and counts how often it was: the
+// fetcher asks it once before it starts and all the while it waits, so a late enough `nth` falls
+// while the request is under way.
+class CancelAtAsk {
   public:
-    explicit DelayedCancel(std::chrono::milliseconds delay)
-        : thread_([this, delay] {
-              std::this_thread::sleep_for(delay);
-              cancelledAt_ = Clock::now();
-              cancelled_.store(true);
-          }) {}
-    ~DelayedCancel() {
-        Join();
-    }
-    DelayedCancel(const DelayedCancel&) = delete;
-    DelayedCancel& operator=(const DelayedCancel&) = delete;
+    explicit CancelAtAsk(int nth) : nth_(nth) {}
 
     FetchSettings Settings() {
-        FetchSettings settings;
-        settings.Cancelled = [this] { return cancelled_.load(); };
+        FetchSettings settings = Untimed();
+        settings.Cancelled = [this] { return ++asks_ >= nth_; };
         return settings;
     }
-    /// Waits for the cancel to be made and returns when it was.
-    Clock::time_point CancelledAt() {
-        Join();
-        return cancelledAt_;
+    int Asks() const {
+        return asks_.load();
     }
 
   private:
-    void Join() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
-
-    std::atomic<bool> cancelled_{false};
-    Clock::time_point cancelledAt_;
-    std::thread thread_;
+    int nth_;
+    std::atomic<int> asks_{0};
 };
 
 // A server on 127.0.0.1 that answers `answers` requests with `body` and no Content-Length,
@@ -440,16 +428,16 @@ TEST_F(FetcherTest, ClearsAnEarlierLocationWhenA302HasNone) {
 }
 
 TEST_F(FetcherTest, FailsFastOnAClosedPort) {
+    // No time limit ends these requests: only the refused connection can.
     std::u16string url = Utf8ToWide("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x");
     TempFolder temp;
-    auto start = Clock::now();
+    HangGuard guard("fetching from a closed port");
     FetchResult page;
-    EXPECT_EQ(FetchPage(page, url), u"");
+    EXPECT_EQ(FetchPage(page, url, Untimed()), u"");
     EXPECT_EQ(page.StatusCode, -1);
     FetchResult file;
-    EXPECT_FALSE(FetchToFile(file, url, temp.WideFile("x.jpg")));
+    EXPECT_FALSE(FetchToFile(file, url, temp.WideFile("x.jpg"), Untimed()));
     EXPECT_EQ(file.StatusCode, -1);
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(access(temp.File("x.jpg").c_str(), F_OK), -1);
 }
 
@@ -460,14 +448,14 @@ TEST_F(FetcherTest, FailsWhenTheConnectionClosesMidBody) {
 }
 
 TEST_F(FetcherTest, GivesUpOnAServerThatStopsSending) {
-    // The server sends half the page, then holds the connection open for 20 s.
-    auto start = Clock::now();
+    // The server sends half the page, then holds the connection open for ten minutes: only the
+    // stall time can end the request. That it is not ended by shorter silences is shown by the
+    // slow but steady transfer below.
+    HangGuard guard("a fetch from a stalled server");
     FetchResult result;
     EXPECT_EQ(FetchPage(result, Url("/fetch/stall"), WithStallTimeout(std::chrono::seconds(1))),
               u"");
     EXPECT_EQ(result.StatusCode, -1);
-    EXPECT_GE(Clock::now() - start, std::chrono::seconds(1));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(FetcherTest, KeepsASlowButSteadyTransferUnderItsOwnStallTime) {
@@ -494,11 +482,11 @@ struct CancelCase {
     std::u16string url;
 };
 
-TEST_F(FetcherTest, CancelEndsARequestWithinHalfASecond) {
-    // A site whose only page answers after a minute.
+TEST_F(FetcherTest, CancelEndsARequestThatIsUnderWay) {
+    // A site whose only page answers after ten minutes.
     TempFolder root;
     std::filesystem::create_directory(root.File("quiet"));
-    root.Write("quiet/routes.json", R"({"/silent": {"body": "late", "delay_ms": 60000}})");
+    root.Write("quiet/routes.json", R"({"/silent": {"body": "late", "delay_ms": 600000}})");
     TestSite quietSite(root.Path());
     DeafListener crowded;
     crowded.FillQueue();
@@ -509,18 +497,15 @@ TEST_F(FetcherTest, CancelEndsARequestWithinHalfASecond) {
     };
     for (const CancelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        // A quarter second in: the request is under way, and the cancel falls between two of the
-        // fetcher's looks at it rather than just before one.
-        DelayedCancel cancel(std::chrono::milliseconds(250));
+        // Neither answers nor ends by a time limit: only the cancel ends the request, once it
+        // has waited through a few of the fetcher's looks. How soon after the cancel it ends is
+        // a figure of the network benchmark.
+        HangGuard guard(c.name);
+        CancelAtAsk cancel(5);
         FetchResult result;
         EXPECT_EQ(FetchPage(result, c.url, cancel.Settings()), u"");
-        auto ended = Clock::now();
         EXPECT_EQ(result.StatusCode, -1);
-        // Ended by the cancel, not before it, and well within the half second it may take.
-        auto latency = ended - cancel.CancelledAt();
-        std::printf("cancel latency (%s): %.3f s\n", c.name, Seconds(latency));
-        EXPECT_GE(latency, Clock::duration::zero());
-        EXPECT_LT(latency, std::chrono::milliseconds(1500));
+        EXPECT_GE(cancel.Asks(), 5);
     }
 }
 
@@ -530,13 +515,9 @@ TEST_F(FetcherTest, CancelEndsATricklingBodyAndKeepsWhatArrived) {
     std::string file = temp.File("part.html");
     FetchSettings settings;
     settings.Cancelled = [&file] { return access(file.c_str(), F_OK) == 0; };
-    auto start = Clock::now();
     FetchResult result;
     EXPECT_FALSE(FetchToFile(result, Url("/fetch/trickle"), temp.WideFile("part.html"), settings));
-    auto elapsed = Clock::now() - start;
     EXPECT_EQ(result.StatusCode, -1);
-    std::printf("trickle cancelled after %.3f s\n", Seconds(elapsed));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
     std::string page = ReadFixture("page_gb2312.html");
     std::string part = temp.Read("part.html");
     EXPECT_FALSE(part.empty());
@@ -558,10 +539,12 @@ TEST_F(FetcherTest, AlreadyCancelledRequestNeverConnects) {
     EXPECT_EQ(file.StatusCode, -1);
     EXPECT_EQ(access(temp.File("x.html").c_str(), F_OK), -1);
     EXPECT_FALSE(listener.HasCaller());
-    // The listener does see a request that is not cancelled.
-    DelayedCancel cancel(std::chrono::milliseconds(200));
+    // The listener does see a request that is not cancelled, which is then cancelled for it.
+    FetchSettings untilCalled = Untimed();
+    untilCalled.Cancelled = [&listener] { return listener.HasCaller(); };
+    HangGuard guard("a fetch waiting to reach the listener");
     FetchResult reached;
-    FetchPage(reached, listener.Url(), cancel.Settings());
+    EXPECT_EQ(FetchPage(reached, listener.Url(), untilCalled), u"");
     EXPECT_TRUE(listener.HasCaller());
 }
 
@@ -614,16 +597,10 @@ TEST_F(FetcherTest, EndsATransferSlowerThanItsLowSpeedLimit) {
     FetchSettings strict;
     strict.LowSpeedLimit = 1024;
     strict.LowSpeedTime = std::chrono::seconds(1);
-    auto start = Clock::now();
     FetchResult slow;
     EXPECT_EQ(FetchPage(slow, Url("/fetch/trickle"), strict), u"");
-    auto elapsed = Clock::now() - start;
-    std::printf("low-speed limit ended the trickle after %.3f s\n", Seconds(elapsed));
     EXPECT_EQ(slow.StatusCode, -1);
     EXPECT_EQ(slow.Failure, FetchFailure::TimedOut);
-    // The span opens with the headers, and the page would be whole at 2 s.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1950));
 
     // Every second of it brings at least two pieces, 74 bytes.
     FetchSettings lenient;
@@ -645,16 +622,9 @@ TEST_F(FetcherTest, EndsATransferThatOutlastsItsTotalTime) {
         SCOPED_TRACE(c.path);
         FetchSettings settings;
         settings.TotalTimeout = c.limit;
-        auto start = Clock::now();
         FetchResult result;
         EXPECT_EQ(FetchPage(result, Url(c.path), settings), u"");
-        auto elapsed = Clock::now() - start;
-        std::printf("total limit of %.3f s ended %s after %.3f s\n", Seconds(c.limit), c.path,
-                    Seconds(elapsed));
         EXPECT_EQ(result.StatusCode, -1);
-        // libcurl rounds its clock to whole milliseconds, so it may end a hair early.
-        EXPECT_GE(elapsed, c.limit - std::chrono::milliseconds(20));
-        EXPECT_LT(elapsed, c.limit + std::chrono::milliseconds(900));
     }
     FetchSettings ample;
     ample.TotalTimeout = std::chrono::seconds(10);

@@ -4,15 +4,13 @@
 #include "search_fixture.h"
 #include "support/recording_port.h"
 #include "support/test_site.h"
+#include "support/wait.h"
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <functional>
 #include <memory>
-#include <thread>
 
 namespace velunor {
 namespace {
@@ -49,19 +47,7 @@ class SearchJobTest : public testing::ProgramFolderTest {
     }
 
     bool WaitForIdle(std::chrono::milliseconds limit) {
-        return PollUntil([this] { return search_->IsIdle(); }, limit);
-    }
-
-    // For conditions the window port is not told about.
-    static bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return testing::WaitUntil([this] { return search_->IsIdle(); }, limit);
     }
 
     // The stop command as if the search had run for four seconds, past the refusal.
@@ -236,28 +222,22 @@ TEST_F(SearchJobTest, UnwritableResultFileStopsTheSearchBeforeAnySiteIsAsked) {
     EXPECT_FALSE(search_->IsRunning());
 }
 
-// The stop command returns at once; the site goes on for the three-second pause, and then its
-// transfer, which would otherwise wait for the stall guard, ends at once.
+// The stop command returns while the site still waits for its answer; the site goes on for the
+// three-second pause, and then its transfer, which would otherwise wait ten minutes for the
+// answer, ends.
 TEST_F(SearchJobTest, StopNeverBlocksTheCallerAndEndsASiteThatNeverAnswers) {
     WriteSelection("5,");
     search_->RunCommand();
     ASSERT_TRUE(search_->IsRunning());
     auto stopped = std::chrono::steady_clock::now();
     StopAsIfLate();
-    auto commandTime = std::chrono::steady_clock::now() - stopped;
-    EXPECT_LT(commandTime, std::chrono::milliseconds(500));
+    EXPECT_FALSE(search_->IsIdle());
     EXPECT_FALSE(search_->IsRunning());
     EXPECT_EQ(window_.SearchButtonCaption(), u"搜索");
 
-    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
-    auto idleAfter = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - stopped);
-    std::printf("stop command took %lld ms; search idle %lld ms after the stop\n",
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(commandTime).count()),
-                static_cast<long long>(idleAfter.count()));
-    EXPECT_GE(idleAfter, std::chrono::milliseconds(3000));
-    EXPECT_LT(idleAfter, std::chrono::milliseconds(3500));
+    ASSERT_TRUE(WaitForIdle(testing::kHangLimit));
+    // Not cut short: the cancel came no sooner than the pause allows.
+    EXPECT_GE(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(3000));
     EXPECT_EQ(window_.LastStatus(), u"搜索任务被终止！");
 }
 
@@ -275,14 +255,12 @@ TEST_F(SearchJobTest, OvertakenSearchLeavesTheNewOneAlone) {
 
     // The old search ends first; the new one must still be running afterwards.
     auto oldEnded = [this] { return search_->LiveSearches() <= 1; };
-    ASSERT_TRUE(PollUntil(oldEnded, std::chrono::seconds(2)));
+    ASSERT_TRUE(testing::WaitUntil(oldEnded));
     EXPECT_TRUE(search_->IsRunning());
     EXPECT_EQ(window_.SearchButtonCaption(), u"停止搜索");
-    // Past the old search's pause: its cancel must not land on the new search.
-    std::this_thread::sleep_for(std::chrono::milliseconds(3200));
-    EXPECT_TRUE(search_->IsRunning());
-
-    ASSERT_TRUE(WaitForIdle(std::chrono::seconds(10)));
+    // The old search's pause ends while the new one still waits for the slow site: were its
+    // cancel to land on the new search, the new one would end stopped, without the slow hits.
+    ASSERT_TRUE(WaitForIdle(testing::kHangLimit));
     std::vector<ResultRow> rows = window_.Rows();
     std::vector<StoredHit> hits = StoredHits();
     ASSERT_EQ(rows.size(), hits.size());

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
-
 namespace velunor {
 namespace {
 
@@ -347,32 +344,22 @@ TEST(XmlParse, EndTagsFindTheirStartTagBelowManyOpenTags) {
     EXPECT_EQ(innerChildren, repeated(u"b~", 20));
 }
 
-// Malformed input must cost time in proportion to its size. Each case took several seconds
-// before (growing with the square of its size); the bound is generous for slow builds.
-double ParseMilliseconds(const std::u16string& text, CXmlDocument& document) {
-    auto start = std::chrono::steady_clock::now();
-    document.SetDocumentText(text);
-    std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-    return elapsed.count();
-}
-
-TEST(XmlParseScaling, EndTagsClosingNothingBelowManyUnendedTags) {
+// Malformed input whose parse once grew with the square of its size; the benchmark of the XML
+// parser shows that its cost now grows in proportion, these show what the parse makes of it.
+TEST(XmlParseMalformed, EndTagsClosingNothingBelowManyUnendedTags) {
     // 120,000 unended <a>, each followed by an end tag that matches none of them.
     std::u16string text;
     for (int i = 0; i < 120000; ++i) {
         text += u"<a></b>";
     }
     CXmlDocument document;
-    double milliseconds = ParseMilliseconds(text, document);
-    std::printf("[ figure   ] %zu characters of <a></b> parsed in %.0f ms\n", text.size(),
-                milliseconds);
-    EXPECT_LT(milliseconds, 2000.0);
+    document.SetDocumentText(text);
     EXPECT_TRUE(document.ResultLog().starts_with(u"<lone_end_tag tagname=\"b\" offset=\"3\"/>"));
     EXPECT_EQ(document.Index().NextFree(), 120001u);
     EXPECT_TRUE(Parsed(document));
 }
 
-TEST(XmlParseScaling, ClosingAroundUnendedTagsMovesEachSubtreeOnce) {
+TEST(XmlParseMalformed, ClosingAroundUnendedTagsMovesEachSubtreeOnce) {
     // Each </w> unends the <z> inside it, whose content (everything parsed so far) moves up a
     // level: the depths of that content must not be rewritten at every level.
     const int levels = 30000;
@@ -387,10 +374,7 @@ TEST(XmlParseScaling, ClosingAroundUnendedTagsMovesEachSubtreeOnce) {
         text += u"</w>";
     }
     CXmlDocument document;
-    double milliseconds = ParseMilliseconds(text, document);
-    std::printf("[ figure   ] %d levels of <w><z> closed by </w> parsed in %.0f ms\n", levels,
-                milliseconds);
-    EXPECT_LT(milliseconds, 2000.0);
+    document.SetDocumentText(text);
     EXPECT_TRUE(Parsed(document)) << "depths must agree with the final tree";
     const auto& index = document.Index();
     uint32_t outer = index[0].firstChild;
