@@ -42,14 +42,4 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
-std::u16string_view TrimAsciiSpace(std::u16string_view text) {
-    while (!text.empty() && IsAsciiSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsAsciiSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 } // namespace velunor
