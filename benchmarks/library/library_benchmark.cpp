@@ -379,6 +379,8 @@ int Run(bool withLongNovel) {
 } // namespace velunor
 
 int main(int argc, char** argv) {
+    // Each figure is shown as soon as it is measured: the long download takes minutes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     bool withLongNovel = argc > 1 && std::string(argv[1]) == "--long";
     return velunor::Run(withLongNovel);
 }
