@@ -161,9 +161,11 @@ void StartSearch(WindowPort& window, const std::u16string& programFolder) {
         std::lock_guard lock(state.SearchResultLock);
         state.UnreachableSites.clear();
     }
+    // Said before the thread starts: a search that ends at once (no result file) would
+    // otherwise have its final status overwritten by this one.
+    window.SetStatusText(u"搜索任务已启动……");
     ++state.LiveSearchThreads;
     std::thread(SearchThread, &window, programFolder, generation).detach();
-    window.SetStatusText(u"搜索任务已启动……");
 }
 
 // The stopped search's sites go on for the pause; then the search is cancelled, unless a new
