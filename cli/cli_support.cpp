@@ -3,8 +3,7 @@
 #include "core/core.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -47,13 +46,43 @@ std::u16string ResolveArgumentPath(std::string_view path) {
     return Wide(StartFolder() + "/" + std::string(path));
 }
 
-bool ReadFileBytes(const std::u16string& path, std::string& bytes) {
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in) {
+bool ReadArgumentFile(const std::u16string& path, uint64_t maxBytes, std::u16string_view what,
+                      std::string& bytes) {
+    FileReadResult result = ReadFileBytes(path, maxBytes, bytes);
+    std::u16string named = u"the " + std::u16string(what) + u" " + path;
+    switch (result.Status) {
+    case FileReadStatus::Read:
+        return true;
+    case FileReadStatus::NotRegularFile:
+        PrintError(named + u" is not a regular file");
         return false;
+    case FileReadStatus::TooLarge:
+        PrintError(named + u" is larger than " + DecimalText(static_cast<long long>(maxBytes)) +
+                   u" bytes");
+        return false;
+    case FileReadStatus::Failed:
+        break;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    PrintError(u"cannot read " + named + u": " + Utf8ToWide(std::strerror(result.Error)));
+    return false;
+}
+
+int ParseItemIndex(std::string_view text, size_t count) {
+    // More digits than any count could need would overflow.
+    if (text.empty() || text.size() > 9) {
+        return -1;
+    }
+    size_t number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        number = number * 10 + static_cast<size_t>(c - '0');
+    }
+    if (number < 1 || number > count) {
+        return -1;
+    }
+    return static_cast<int>(number - 1);
 }
 
 } // namespace velunor::cli

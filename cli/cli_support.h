@@ -1,7 +1,9 @@
 #pragma once
-// Small pieces every velunor-cli command shares: printing wide text, reading files named on
-// the command line.
+// Small pieces every velunor-cli command shares: printing wide text, reading files and numbers
+// named on the command line.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,14 @@ void RememberStartFolder();
 /// `path` made absolute against the folder velunor-cli was started in.
 std::u16string ResolveArgumentPath(std::string_view path);
 
-/// Reads the whole file; false when it cannot be opened or read.
-bool ReadFileBytes(const std::u16string& path, std::string& bytes);
+/// Reads the whole regular file at `path`, of at most `maxBytes` bytes (a limit from core.h
+/// for its kind); false, having printed why naming the file as `what` ("rule file"), when it
+/// is not a regular file, is too large or cannot be read.
+bool ReadArgumentFile(const std::u16string& path, uint64_t maxBytes, std::u16string_view what,
+                      std::string& bytes);
+
+/// The number from 1 that `text` gives, as an index from 0 below `count`: decimal digits only,
+/// no sign or space. -1 when `text` is no such number.
+int ParseItemIndex(std::string_view text, size_t count);
 
 } // namespace velunor::cli

@@ -115,15 +115,12 @@ bool ParseArguments(int argc, char** argv, ExportArguments& arguments) {
 
 // The novel item that `text` numbers; -1, having said so, when it numbers none.
 int NovelItem(const std::string& text, const CBookShelfModel& model) {
-    char* end = nullptr;
-    long number = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || number < 1 ||
-        static_cast<size_t>(number) > model.Items().size()) {
+    int item = ParseItemIndex(text, model.Items().size());
+    if (item < 0) {
         PrintError(u"\"" + Wide(text) +
                    u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
-        return -1;
     }
-    return static_cast<int>(number - 1);
+    return item;
 }
 
 } // namespace

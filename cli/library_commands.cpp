@@ -22,16 +22,6 @@
 namespace velunor::cli {
 namespace {
 
-// The 1-based number `text` as a 0-based index below `count`; -1 when it is not one.
-int ParseNumber(const char* text, size_t count) {
-    char* end = nullptr;
-    long number = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || number < 1 || static_cast<size_t>(number) > count) {
-        return -1;
-    }
-    return static_cast<int>(number - 1);
-}
-
 // The console of a download: besides the status lines, how far the chapters have come. On a
 // terminal that is one line rewritten in place below the status lines; in a log or a pipe, a
 // line for every tenth of the chapters, so that a long novel does not flood it.
@@ -109,7 +99,7 @@ void PrintShelf(const CBookShelfModel& model) {
 
 // The novel item that the argument `text` numbers; -1, having said so, when it numbers none.
 int ParseNovelNumber(const char* text, const CBookShelfModel& model) {
-    int item = ParseNumber(text, model.Items().size());
+    int item = ParseItemIndex(text, model.Items().size());
     if (item < 0) {
         PrintError(u"\"" + Wide(text) +
                    u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
@@ -175,7 +165,7 @@ int RunDownload(int argc, char** argv) {
         return 2;
     }
     std::vector<SearchHit> hits = ReadSearchHits(GetProgramFolder());
-    int row = ParseNumber(argv[2], hits.size());
+    int row = ParseItemIndex(argv[2], hits.size());
     if (row < 0) {
         PrintError(u"\"" + Wide(argv[2]) + u"\" is not a row of the last search (1 to " +
                    DecimalText(static_cast<long long>(hits.size())) + u"; see velunor-cli search)");

@@ -32,13 +32,7 @@ struct RuleCheckArguments {
 
 // A hit number: decimal digits only, counted from 1.
 bool ParseHitNumber(const char* text, int& hit) {
-    hit = 0;
-    for (const char* c = text; *c != '\0'; ++c) {
-        if (*c < '0' || *c > '9' || hit > kMostHitNumber) {
-            return false;
-        }
-        hit = hit * 10 + (*c - '0');
-    }
+    hit = ParseItemIndex(text, kMostHitNumber) + 1;
     return hit >= 1;
 }
 

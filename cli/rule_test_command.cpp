@@ -233,9 +233,10 @@ bool IsEmptyRule(const CSiteRule& rule) {
 } // namespace
 
 bool ReadRuleFile(const std::u16string& path, CSiteRule& rule) {
+    // Read first, so that a device or a huge file is refused here with a reason, before the
+    // rule loader finds it empty.
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) {
-        PrintError(u"cannot read the rule file " + path);
+    if (!ReadArgumentFile(path, kRuleFileLimit, u"rule file", bytes)) {
         return false;
     }
     rule = LoadSiteRule(path);
@@ -273,8 +274,7 @@ int RunRuleTest(int argc, char** argv) {
         return 1;
     }
     std::string pageBytes;
-    if (!ReadFileBytes(arguments.pagePath, pageBytes)) {
-        PrintError(u"cannot read the page file " + arguments.pagePath);
+    if (!ReadArgumentFile(arguments.pagePath, kPageFileLimit, u"page file", pageBytes)) {
         return 1;
     }
     // Decoded as the fetcher decodes every page, then read again in the site's charset.

@@ -44,12 +44,11 @@ bool ParseIndices(const std::string& text, size_t rowCount, std::vector<bool>& c
         if (entry.empty()) {
             continue;
         }
-        char* end = nullptr;
-        unsigned long number = std::strtoul(entry.c_str(), &end, 10);
-        if (*end != '\0' || entry.front() == '-' || number == 0 || number > rowCount) {
+        int index = ParseItemIndex(entry, rowCount);
+        if (index < 0) {
             return false;
         }
-        checked[number - 1] = true;
+        checked[static_cast<size_t>(index)] = true;
         any = true;
     }
     return any;

@@ -20,22 +20,8 @@ bool BeginsWith(std::u16string_view text, std::u16string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-std::u16string LowerAscii(std::u16string_view text) {
-    std::u16string lower(text);
-    for (char16_t& unit : lower) {
-        if (unit >= u'A' && unit <= u'Z') {
-            unit = static_cast<char16_t>(unit - u'A' + u'a');
-        }
-    }
-    return lower;
-}
-
-bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-    return LowerAscii(a) == LowerAscii(b);
-}
-
 bool IsAbsolute(std::u16string_view link) {
-    std::u16string lower = LowerAscii(link.substr(0, kHttps.size()));
+    std::u16string lower = AsciiLowered(link.substr(0, kHttps.size()));
     return BeginsWith(lower, kHttp) || BeginsWith(lower, kHttps);
 }
 
@@ -47,7 +33,7 @@ struct SchemeInBase {
 // The first "http://" or "https://" in the base, in any letter case, whichever comes first.
 SchemeInBase FindScheme(std::u16string_view base) {
     SchemeInBase found;
-    std::u16string lower = LowerAscii(base);
+    std::u16string lower = AsciiLowered(base);
     size_t http = lower.find(kHttp);
     size_t https = lower.find(kHttps);
     if (http != std::u16string_view::npos && (https == std::u16string_view::npos || http < https)) {
@@ -74,7 +60,7 @@ std::u16string ResolveRelative(std::u16string_view base, std::u16string_view roo
     if (!folder.empty() && folder.back() == u'/') {
         folder.pop_back();
     }
-    if (SameIgnoringCase(folder, root)) {
+    if (EqualsIgnoringAsciiCase(folder, root)) {
         if (BeginsWith(link, kParent)) {
             return {};
         }
@@ -95,7 +81,7 @@ std::u16string ResolveRelative(std::u16string_view base, std::u16string_view roo
         if (slash == std::u16string::npos) {
             continue;
         }
-        if (SameIgnoringCase(folder, root)) {
+        if (EqualsIgnoringAsciiCase(folder, root)) {
             return {};
         }
         folder.resize(slash);

@@ -8,11 +8,63 @@
 // exactly that byte. All functions are stateless and may be called from any
 // thread at the same time.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velunor {
+
+/// True for an ASCII upper-case letter.
+constexpr bool IsAsciiUpper(char16_t c) {
+    return c >= u'A' && c <= u'Z';
+}
+
+/// True for an ASCII letter.
+constexpr bool IsAsciiLetter(char16_t c) {
+    return IsAsciiUpper(c) || (c >= u'a' && c <= u'z');
+}
+
+/// ASCII letters lower-cased; every other character unchanged.
+constexpr char16_t AsciiLower(char16_t c) {
+    return IsAsciiUpper(c) ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+/// True for the ASCII white space of HTML: space, tab, LF, FF and CR.
+constexpr bool IsAsciiSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r';
+}
+
+/// True for the first unit of a surrogate pair.
+constexpr bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+/// True for the second unit of a surrogate pair.
+constexpr bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+/// The character a surrogate pair stands for.
+constexpr char32_t CombineSurrogates(char16_t high, char16_t low) {
+    return 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (low - 0xDC00);
+}
+
+/// The first unit of the surrogate pair for `codePoint` (U+10000 or above).
+constexpr char16_t HighSurrogateOf(char32_t codePoint) {
+    return static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10));
+}
+
+/// The second unit of the surrogate pair for `codePoint` (U+10000 or above).
+constexpr char16_t LowSurrogateOf(char32_t codePoint) {
+    return static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+}
+
+/// `text` with its ASCII letters lower-cased.
+std::u16string AsciiLowered(std::u16string_view text);
+
+/// True when the two texts are equal ignoring the case of ASCII letters.
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 /// Decodes ANSI (code page 936) bytes up to the first NUL. Never fails.
 std::u16string AnsiToWide(std::string_view bytes);
@@ -97,6 +149,84 @@ std::u16string CleanPathComponent(std::u16string_view name);
 
 /// The path as the system calls take it: UTF-8 bytes.
 std::string NativePath(std::u16string_view path);
+
+/// The largest files read, by kind: rule files, configuration files (bookshelf, search
+/// results, site selection) and pages (HTML pages and anything else a caller names).
+inline constexpr uint64_t kRuleFileLimit = 4 * 1024 * 1024;
+inline constexpr uint64_t kConfigFileLimit = 16 * 1024 * 1024;
+inline constexpr uint64_t kPageFileLimit = 64 * 1024 * 1024;
+
+/// How a whole-file read ended.
+enum class FileReadStatus {
+    Read,           ///< the bytes are the whole file
+    NotRegularFile, ///< a folder, FIFO, socket or device: refused unread
+    TooLarge,       ///< more than the limit: refused
+    Failed,         ///< the file could not be opened or read; the error says why
+};
+
+/// The outcome of ReadFileBytes.
+struct FileReadResult {
+    FileReadStatus Status = FileReadStatus::Failed;
+    /// The system's error number when Failed.
+    int Error = 0;
+    /// When TooLarge: the size found, at least the limit plus one.
+    uint64_t Size = 0;
+};
+
+/// Reads the regular file at `path` whole into `bytes`, when it holds at most `maxBytes`
+/// bytes. Anything but a regular file is refused unread (a device such as /dev/zero never
+/// ends, a FIFO may never end), and so is a file that grows past the limit while it is read.
+/// `bytes` is empty unless the status is Read. Blocks on the disk; any thread may call it.
+FileReadResult ReadFileBytes(std::u16string_view path, uint64_t maxBytes, std::string& bytes);
+
+/// A file that replaces its target only once it is whole. It is written under a hidden
+/// temporary name beside the target, ".<target name>.tmp-<pid>-<n>" (<n> counting the
+/// process's saves), flushed to the disk and renamed onto the target at the end, so that a
+/// failure or a crash at any point leaves either the old file or the whole new one. A link at
+/// the target is replaced, never written through. From before the temporary file exists until
+/// it is renamed or removed it counts as a running save of this process, so that
+/// RemoveStaleTemporaries leaves it alone. One thread uses an object.
+class CReplacingFile {
+  public:
+    CReplacingFile() = default;
+    /// Removes the temporary file unless Commit renamed it.
+    ~CReplacingFile();
+    CReplacingFile(const CReplacingFile&) = delete;
+    CReplacingFile& operator=(const CReplacingFile&) = delete;
+
+    /// Creates the temporary file beside `nativeTarget` (a system path). The first save into a
+    /// folder in a process first removes the temporaries that interrupted saves left there.
+    /// False, with errno set, when it cannot: EISDIR when the target is a folder or ends in
+    /// "/", EACCES when an existing target may not be written (replacing it by rename would
+    /// bypass its write protection). Call once.
+    bool Open(const std::string& nativeTarget);
+    /// Appends `bytes`; false, with errno set, when the disk refuses them.
+    bool Write(std::string_view bytes);
+    /// Flushes the file to the disk and renames it onto the target, which keeps the
+    /// permissions an existing target had; false, with errno set, when that fails, and the
+    /// temporary file is gone.
+    bool Commit();
+    /// The temporary file's path while it exists; empty otherwise.
+    const std::string& TemporaryPath() const {
+        return temporary_;
+    }
+
+  private:
+    void Discard();
+
+    int fd_ = -1;
+    std::string temporary_;
+    std::string target_;
+    unsigned number_ = 0;
+    bool running_ = false;
+};
+
+/// Removes from the folder `nativeFolder` the temporary files of CReplacingFile that belong to
+/// no running save: those of processes that are gone, and those of this process that no
+/// CReplacingFile holds. The temporary files of live processes (which may be saving the same
+/// file at this moment), other names, folders and links stay. Errors are ignored. Costs one
+/// read of the folder; CReplacingFile::Open calls it once per folder and process.
+void RemoveStaleTemporaries(const std::string& nativeFolder);
 
 /// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
 /// held from construction to destruction. Every read-modify-write of a file that two processes

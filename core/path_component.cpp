@@ -25,14 +25,6 @@ std::size_t Utf8Length(char32_t codePoint) {
     return 4;
 }
 
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // How many code units of `name` fit in the byte bound, a surrogate pair counted as one
 // four-byte character.
 std::size_t FittingUnits(std::u16string_view name) {

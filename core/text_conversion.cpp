@@ -26,14 +26,6 @@ constexpr char16_t kEscapeBase = 0xDC00;
 constexpr char16_t kReplacement = 0xFFFD;
 constexpr const char* kAnsiCharset = "GB18030";
 
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // A byte kept from undecodable input: a lone low surrogate in U+DC80..U+DCFF.
 bool IsEscapedByte(char16_t unit) {
     return unit >= 0xDC80 && unit <= 0xDCFF;
@@ -103,9 +95,8 @@ void AppendCodePoints(const wchar_t* codePoints, const wchar_t* end, std::u16str
             *out++ = static_cast<char16_t>(codePoint);
             continue;
         }
-        codePoint -= 0x10000;
-        *out++ = static_cast<char16_t>(0xD800 + (codePoint >> 10));
-        *out++ = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+        *out++ = HighSurrogateOf(codePoint);
+        *out++ = LowSurrogateOf(codePoint);
     }
     wide.resize(static_cast<size_t>(out - wide.data()));
 }
@@ -181,8 +172,7 @@ void EncodeWithIconv(iconv_t encoder, std::u16string_view wide, std::string& byt
     while (i < wide.size()) {
         char16_t unit = wide[i];
         if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
-            chunk[pending] =
-                static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00));
+            chunk[pending] = static_cast<wchar_t>(CombineSurrogates(unit, wide[i + 1]));
             ++pending;
             i += 2;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
@@ -309,9 +299,8 @@ void DecodeUtf8(std::string_view bytes, std::u16string& wide) {
             *out = static_cast<char16_t>(codePoint);
             ++out;
         } else {
-            codePoint -= 0x10000;
-            out[0] = static_cast<char16_t>(0xD800 + (codePoint >> 10));
-            out[1] = static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+            out[0] = HighSurrogateOf(codePoint);
+            out[1] = LowSurrogateOf(codePoint);
             out += 2;
         }
         i += length;
@@ -343,8 +332,7 @@ void EncodeUtf8(std::u16string_view wide, std::string& bytes, bool& lossy) {
     while (i < wide.size()) {
         char16_t unit = wide[i];
         if (IsHighSurrogate(unit) && i + 1 < wide.size() && IsLowSurrogate(wide[i + 1])) {
-            char32_t codePoint = 0x10000 + ((unit - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            AppendUtf8(codePoint, bytes);
+            AppendUtf8(CombineSurrogates(unit, wide[i + 1]), bytes);
             i += 2;
             continue;
         }

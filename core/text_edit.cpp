@@ -1,4 +1,4 @@
-// Small edits of wide text shared by the jobs and the page writers.
+// Small edits and comparisons of wide text shared by every module.
 
 #include "core/core.h"
 
@@ -32,6 +32,26 @@ void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
         text.replace(position, from.size(), to);
         position = text.find(from, position + to.size());
     }
+}
+
+std::u16string AsciiLowered(std::u16string_view text) {
+    std::u16string lower(text);
+    for (char16_t& c : lower) {
+        c = AsciiLower(c);
+    }
+    return lower;
+}
+
+bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace velunor

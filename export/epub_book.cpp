@@ -7,8 +7,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 namespace velunor::internal {
@@ -17,7 +15,7 @@ namespace {
 constexpr std::string_view kContentFolder = "OEBPS/";
 // An image larger than this is no chapter illustration, and reading it would only slow the
 // export down.
-constexpr std::streamsize kMaxImageBytes = 64 * 1024 * 1024;
+constexpr uint64_t kMaxImageBytes = 64 * 1024 * 1024;
 
 constexpr std::u16string_view kXmlDeclaration = u"<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
@@ -80,12 +78,7 @@ void AppendParagraph(std::u16string& text, std::u16string_view paragraph,
 }
 
 bool ReadImageFile(const std::u16string& path, std::string& bytes) {
-    std::ifstream in(NativePath(path), std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad() && static_cast<std::streamsize>(bytes.size()) <= kMaxImageBytes;
+    return ReadFileBytes(path, kMaxImageBytes, bytes).Status == FileReadStatus::Read;
 }
 
 // The file name in images/ that an image address of a chapter page names ("images/3_1.jpg");

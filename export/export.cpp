@@ -6,16 +6,48 @@
 #include "export/internal/chinese_converter.h"
 #include "export/internal/epub_book.h"
 #include "export/internal/exported_book.h"
-#include "export/internal/replacing_file.h"
 #include "export/internal/txt_book.h"
 #include "export/internal/zip_archive.h"
 #include "library/novel_index.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
 namespace velunor {
 namespace {
+
+// Why a file operation failed, for the status line: the system's error `code` in words.
+std::u16string FileErrorText(int code) {
+    switch (code) {
+    case EACCES:
+    case EPERM:
+        return u"没有写入权限";
+    case ENOENT:
+        return u"文件夹不存在";
+    case ENOTDIR:
+        return u"路径中有一部分不是文件夹";
+    case EISDIR:
+        return u"同名的文件夹已存在";
+    case EROFS:
+        return u"磁盘是只读的";
+    case ENOSPC:
+    case EDQUOT:
+        return u"磁盘空间不足";
+    case ENAMETOOLONG:
+        return u"文件名太长";
+    default:
+        break;
+    }
+    char buffer[256];
+    const char* text = strerror_r(code, buffer, sizeof buffer);
+    return Utf8ToWide(text);
+}
+
+std::u16string CannotWrite(const std::u16string& target, int code) {
+    return u"无法写入“" + target + u"”：" + FileErrorText(code) + u"。";
+}
 
 bool ComposeEpub(const internal::ExportedBook& book, std::string& bytes, ExportResult& result) {
     std::vector<internal::ArchiveEntry> entries = internal::EpubEntries(
@@ -77,8 +109,9 @@ ExportResult ExportNovel(const std::u16string& novelFolder, const std::u16string
     ExportResult result;
     // The target is tried first, so that a folder the user cannot write to is said at once and
     // not after every chapter has been read.
-    internal::CReplacingFile file;
-    if (!file.Open(target, result.Error)) {
+    CReplacingFile file;
+    if (!file.Open(NativePath(target))) {
+        result.Error = CannotWrite(target, errno);
         return result;
     }
     internal::CChineseConverter converter(options.Conversion);
@@ -97,7 +130,11 @@ ExportResult ExportNovel(const std::u16string& novelFolder, const std::u16string
     bool composed = options.Format == ExportFormat::Epub
                         ? ComposeEpub(book, bytes, result)
                         : ComposeTxt(book, options.Encoding, bytes, result);
-    if (!composed || !file.Write(bytes, result.Error) || !file.Commit(result.Error)) {
+    if (!composed) {
+        return result;
+    }
+    if (!file.Write(bytes) || !file.Commit()) {
+        result.Error = CannotWrite(target, errno);
         return result;
     }
     result.Ok = true;

@@ -68,15 +68,6 @@ bool ReadEntry(const std::u16string& programFolder, CXmlDocument& document, Book
     return listed;
 }
 
-// The text of child `name` of the current Book; empty when it has none.
-std::u16string FindChildText(CXmlDocument& document, const char16_t* name) {
-    document.RewindChildren();
-    document.EnterElement();
-    std::u16string text = FindElementText(document, name);
-    document.LeaveElement();
-    return text;
-}
-
 // Sets the text of child `name` of the current Book, adding the child when it has none.
 void SetChild(CXmlDocument& document, const char16_t* name, std::u16string_view value) {
     document.RewindChildren();
@@ -89,28 +80,29 @@ void SetChild(CXmlDocument& document, const char16_t* name, std::u16string_view 
     document.LeaveElement();
 }
 
-// Rewrites the paths of every entry in the form they are now stored in: an entry written with
-// absolute paths is saved relative to the program folder at the first edit after it.
+// Rewrites the paths of the entries not yet in the form they are now stored in: an entry
+// written with absolute paths is saved relative to the program folder at the first edit after
+// it. An entry already in that form is left as it is written, so an edit costs the entries it
+// changes, not every entry of the shelf.
 void StoreEntriesAnew(const std::u16string& programFolder, CXmlDocument& document) {
     document.ResetPosition();
     document.FindElement(u"BookShelf");
     document.EnterElement();
-    BookEntry entry;
+    BookEntry stored;
     while (document.FindElement(u"Book")) {
-        ReadEntry(programFolder, document, entry);
-        std::u16string path = StoredLibraryPath(programFolder, entry.ContentsPagePath);
-        if (path != FindChildText(document, u"ContentsPagePath")) {
+        ReadStoredEntry(document, stored);
+        std::u16string path = StoredLibraryPath(
+            programFolder, ResolveLibraryPath(programFolder, stored.ContentsPagePath));
+        if (path != stored.ContentsPagePath) {
             SetChild(document, u"ContentsPagePath", path);
         }
-        if (!entry.RuleFile.empty()) {
-            SetChild(document, u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+        std::u16string ruleFile =
+            StoredRuleFile(programFolder, ResolveRuleFile(programFolder, stored.RuleFile));
+        if (!stored.RuleFile.empty() && ruleFile != stored.RuleFile) {
+            SetChild(document, u"RuleFile", ruleFile);
         }
     }
     document.LeaveElement();
-}
-
-bool IsXmlSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
 // The next "<Book" start tag from `from` on ("<BookShelf" is not one).
@@ -118,7 +110,7 @@ size_t FindBookStart(std::u16string_view text, size_t from) {
     for (size_t at = text.find(kBookStart, from); at != std::u16string_view::npos;
          at = text.find(kBookStart, at + 1)) {
         size_t after = at + kBookStart.size();
-        if (after < text.size() && (text[after] == u'>' || IsXmlSpace(text[after]))) {
+        if (after < text.size() && (text[after] == u'>' || IsAsciiSpace(text[after]))) {
             return at;
         }
     }

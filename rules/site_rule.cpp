@@ -87,8 +87,7 @@ std::u16string DecodeSitePage(const CSiteRule& rule, std::u16string_view ansiPag
 
 std::u16string_view TrimSearchText(std::u16string_view text) {
     auto isSpace = [](char16_t c) {
-        return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v' ||
-               c == u'\u3000' || c == u'\u00A0';
+        return IsAsciiSpace(c) || c == u'\v' || c == u'\u3000' || c == u'\u00A0';
     };
     while (!text.empty() && isSpace(text.front())) {
         text.remove_prefix(1);

@@ -264,9 +264,11 @@ void StartSearch(const SharedPointer& shared) {
         shared->current = run.get();
         shared->running = true;
     }
+    // Said before the thread starts: a search that ends at once (no result file) would
+    // otherwise have its final status overwritten by this one.
+    window.SetStatusText(u"搜索任务已启动……");
     ++shared->liveThreads;
     std::thread(SearchThread, shared, run).detach();
-    window.SetStatusText(u"搜索任务已启动……");
 }
 
 // The stopped search's sites go on for the pause; then the search is cancelled, unless a new

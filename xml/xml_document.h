@@ -22,6 +22,8 @@
 // A document has no locking: one thread at a time. The static functions share no state and may
 // be called from any thread. Nothing here throws for bad input; failures are false or empty.
 
+#include "core/core.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,12 +34,6 @@ namespace velunor {
 namespace internal {
 class ElementIndex;
 }
-
-/// The largest files read, by kind: rule files, configuration files (bookshelf, search
-/// results, site selection) and pages (HTML pages and anything else a caller names).
-inline constexpr uint64_t kRuleFileLimit = 4 * 1024 * 1024;
-inline constexpr uint64_t kConfigFileLimit = 16 * 1024 * 1024;
-inline constexpr uint64_t kPageFileLimit = 64 * 1024 * 1024;
 
 /// Why a read refused a file without reading it.
 enum class FileRefusal {

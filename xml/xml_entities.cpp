@@ -76,17 +76,9 @@ constexpr size_t kEntityBuckets = 130;
 // A reference is "&", at most this many ASCII characters, then ";".
 constexpr size_t kMaxReferenceBody = 9;
 
-std::u16string LowerAscii(std::u16string_view text) {
-    std::u16string lower(text);
-    for (char16_t& c : lower) {
-        c = internal::AsciiLower(c);
-    }
-    return lower;
-}
-
 bool HasCapital(std::u16string_view name) {
     for (char16_t c : name) {
-        if (c >= u'A' && c <= u'Z') {
+        if (IsAsciiUpper(c)) {
             return true;
         }
     }
@@ -102,7 +94,7 @@ struct EntityTables {
     EntityTables() {
         for (const CharacterEntity& entity : kCharacterEntities) {
             exact.Add(entity.name, entity.code, false);
-            folded.Add(LowerAscii(entity.name), entity.code, HasCapital(entity.name));
+            folded.Add(AsciiLowered(entity.name), entity.code, HasCapital(entity.name));
         }
     }
 };
@@ -150,9 +142,8 @@ void AppendCodePoint(uint32_t code, std::u16string& out) {
         out += static_cast<char16_t>(code);
         return;
     }
-    uint32_t offset = code - 0x10000;
-    out += static_cast<char16_t>(0xD800 + (offset >> 10));
-    out += static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
+    out += HighSurrogateOf(code);
+    out += LowSurrogateOf(code);
 }
 
 // The character a reference body (between "&" and ";") stands for; 0 when it is none. Codes
@@ -164,7 +155,7 @@ uint32_t ReferenceCode(std::u16string_view body) {
     }
     std::optional<int> code = Entities().exact.Find(body);
     if (!code) {
-        code = Entities().folded.Find(LowerAscii(body));
+        code = Entities().folded.Find(AsciiLowered(body));
     }
     return code ? static_cast<uint32_t>(*code) : 0;
 }
@@ -184,12 +175,12 @@ size_t ReferenceBodyLength(std::u16string_view text, size_t at) {
 }
 
 bool IsReferenceStart(char16_t c) {
-    return c == u'#' || c == u':' || c == u'_' || internal::IsAsciiLetter(c) || c > 0x7F;
+    return c == u'#' || c == u':' || c == u'_' || IsAsciiLetter(c) || c > 0x7F;
 }
 
 bool IsReferencePart(char16_t c) {
     return c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == u':' || c == u'_' ||
-           internal::IsAsciiLetter(c) || c > 0x7F;
+           IsAsciiLetter(c) || c > 0x7F;
 }
 
 // True when text[at] == '&' begins a complete reference such as "&amp;" or "&#20013;".

@@ -4,7 +4,6 @@
 #include "xml/internal/attribute_scanner.h"
 #include "xml/internal/code_page_table.h"
 #include "xml/internal/result_log_writer.h"
-#include "xml/internal/temporary_file.h"
 #include "xml/internal/xml_chars.h"
 #include "xml/internal/xml_tokenizer.h"
 #include "xml/xml_document.h"
@@ -77,34 +76,6 @@ struct TextFileState {
     std::u16string log;
 };
 
-// A file descriptor closed on every path; Close reports the error of an explicit close.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const {
-        return fd_;
-    }
-    bool IsOpen() const {
-        return fd_ >= 0;
-    }
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
 void LogFileError(std::u16string& log, int error) {
     char buffer[256];
     // The GNU strerror_r returns its text, which need not be in the buffer.
@@ -130,66 +101,24 @@ void LogTooLarge(std::u16string& log, uint64_t size, uint64_t maxBytes) {
         {LogText(u"reason", kTooLarge), LogNumber(u"size", size), LogNumber(u"limit", maxBytes)});
 }
 
-// Reads a regular file of at most `maxBytes` bytes whole. Anything else is refused unread: a
-// device such as /dev/zero never ends, and a FIFO may never end. The file may grow while it is
-// read, so the limit holds for the bytes read, not only for the size found first.
-bool ReadRegularFile(int fd, uint64_t maxBytes, std::string& bytes, std::u16string& log) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        LogFileError(log, errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
+// Reads the file whole, logging why it was refused or could not be read.
+bool ReadWholeFile(std::u16string_view path, uint64_t maxBytes, std::string& bytes,
+                   std::u16string& log) {
+    FileReadResult result = ReadFileBytes(path, maxBytes, bytes);
+    switch (result.Status) {
+    case FileReadStatus::Read:
+        return true;
+    case FileReadStatus::NotRegularFile:
         LogNotRegularFile(log);
         return false;
-    }
-    auto size = static_cast<uint64_t>(info.st_size);
-    if (size > maxBytes) {
-        LogTooLarge(log, size, maxBytes);
+    case FileReadStatus::TooLarge:
+        LogTooLarge(log, result.Size, maxBytes);
         return false;
+    case FileReadStatus::Failed:
+        break;
     }
-    // The file was opened without waiting only for the sake of FIFOs; reads of it may wait.
-    int statusFlags = ::fcntl(fd, F_GETFL);
-    if (statusFlags >= 0) {
-        ::fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK);
-    }
-    bytes.reserve(static_cast<size_t>(size));
-    char chunk[65536];
-    while (true) {
-        uint64_t room = maxBytes - bytes.size();
-        // One byte beyond the limit is asked for, to learn that the file has grown past it.
-        size_t wanted = room < sizeof chunk ? static_cast<size_t>(room) + 1 : sizeof chunk;
-        ssize_t got = ::read(fd, chunk, wanted);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            LogFileError(log, errno);
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        bytes.append(chunk, static_cast<size_t>(got));
-        if (bytes.size() > maxBytes) {
-            LogTooLarge(log, bytes.size(), maxBytes);
-            return false;
-        }
-    }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(put));
-    }
-    return true;
+    LogFileError(log, result.Error);
+    return false;
 }
 
 // The lenient UTF-8 test: lead bytes choose one to three continuation bytes, each of which
@@ -332,22 +261,8 @@ void FinishState(TextFileState& state, std::u16string* log, uint32_t* flags) {
 
 bool ReadFile(std::u16string* encoding, std::u16string_view path, uint64_t maxBytes,
               std::u16string& text, TextFileState& state) {
-    // O_NONBLOCK: opening a FIFO that no one writes would otherwise wait for ever.
-    std::string nativePath = NativePath(path);
-    FileDescriptor file(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!file.IsOpen()) {
-        int error = errno;
-        // A socket cannot be opened at all; it is refused like the special files that can.
-        struct stat info {};
-        if (::stat(nativePath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-            LogNotRegularFile(state.log);
-        } else {
-            LogFileError(state.log, error);
-        }
-        return false;
-    }
     std::string bytes;
-    if (!ReadRegularFile(file.Get(), maxBytes, bytes, state.log)) {
+    if (!ReadWholeFile(path, maxBytes, bytes, state.log)) {
         return false;
     }
     size_t bodyStart = 0;
@@ -362,9 +277,6 @@ bool ReadFile(std::u16string* encoding, std::u16string_view path, uint64_t maxBy
         ReadUtf16(bytes, (state.flags & CXmlDocument::kModeUtf16BeMark) != 0, state, text);
     } else {
         ReadEightBit(bytes, state, text);
-    }
-    if (!file.Close()) {
-        LogFileError(state.log, errno);
     }
     return true;
 }
@@ -465,12 +377,8 @@ bool WriteFile(std::u16string_view text, std::u16string_view path, std::u16strin
                TextFileState& state) {
     WritePlan plan = PlanWrite(text, encoding, state);
     std::string target = ResolvedTarget(path);
-    // A save that was killed leaves its temporary file behind; the next save of the same file
-    // removes it, so they do not pile up beside the library's pages.
-    internal::RemoveStaleTemporaries(target);
-    internal::TemporaryFile temporary;
-    FileDescriptor file(temporary.Create(target));
-    if (!file.IsOpen()) {
+    CReplacingFile file;
+    if (!file.Open(target)) {
         LogFileError(state.log, errno);
         return false;
     }
@@ -486,15 +394,11 @@ bool WriteFile(std::u16string_view text, std::u16string_view path, std::u16strin
     // UTF-16 counts code units written, every other encoding bytes.
     size_t written = state.unitSize == 2 ? text.size() : body.size();
     bytes += body;
-    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 || !file.Close()) {
+    if (!file.Write(bytes) || !file.Commit()) {
         LogFileError(state.log, errno);
         return false;
     }
     LogTransfer(state.log, u"write", state.encoding, written);
-    if (!temporary.CommitTo(target)) {
-        LogFileError(state.log, errno);
-        return false;
-    }
     return true;
 }
 
@@ -510,7 +414,7 @@ std::u16string CharsetFromContent(std::u16string_view content) {
             return {};
         }
         std::u16string_view name = content.substr(span.start, span.length);
-        if (previous == u"=" && internal::EqualsIgnoringAsciiCase(beforePrevious, u"charset")) {
+        if (previous == u"=" && EqualsIgnoringAsciiCase(beforePrevious, u"charset")) {
             return std::u16string(name);
         }
         beforePrevious = previous;
@@ -537,7 +441,6 @@ int CXmlDocument::CodePageFromName(std::u16string_view name) {
 }
 
 std::u16string CXmlDocument::FindDeclaredEncoding(std::u16string_view text) {
-    using internal::EqualsIgnoringAsciiCase;
     using internal::XmlNodeKind;
     internal::XmlTokenizer tokenizer(text, nullptr);
     internal::XmlNode node;

@@ -64,6 +64,18 @@ class ReadyReporter : public QObject {
     bool reported_ = false;
 };
 
+// The main window among the top-level widgets, which hold its menus too; null when none is.
+velunor::CMainWindow* FindMainWindow() {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        auto* main = qobject_cast<velunor::CMainWindow*>(window);
+        if (main != nullptr) {
+            return main;
+        }
+    }
+    return nullptr;
+}
+
 int RunVelunor(int argc, char** argv) {
     velunor::CMyApp::PrepareProcess();
     velunor::CMyApp app(argc, argv);
@@ -71,8 +83,7 @@ int RunVelunor(int argc, char** argv) {
         return 1;
     }
     // InitInstance shows the one main window; find it to watch its paints.
-    QWidget* window = QApplication::topLevelWidgets().value(0);
-    auto* main = qobject_cast<velunor::CMainWindow*>(window);
+    velunor::CMainWindow* main = FindMainWindow();
     if (main == nullptr) {
         return 1;
     }

@@ -201,5 +201,25 @@ TEST_F(RuleCheckCommandTest, WrongArgumentsShowTheUsage) {
         << missing.output;
 }
 
+TEST_F(RuleCheckCommandTest, AFileThatCannotBeARuleFileIsRefusedWithItsReason) {
+    // A device that never ends and a file past the rule file limit are refused unread.
+    std::string huge = temp_.Write("huge.xml", "");
+    std::filesystem::resize_file(huge, kRuleFileLimit + 1);
+    struct Case {
+        std::string rule;
+        std::string why;
+    };
+    const Case cases[] = {
+        {"/dev/zero", "the rule file /dev/zero is not a regular file"},
+        {temp_.Path(), "the rule file " + temp_.Path() + " is not a regular file"},
+        {huge, "the rule file " + huge + " is larger than 4194304 bytes"},
+    };
+    for (const Case& c : cases) {
+        testing::CommandResult result = Check(c.rule, "星");
+        EXPECT_EQ(result.exitStatus, 1) << result.output;
+        EXPECT_NE(result.output.find(c.why), std::string::npos) << result.output;
+    }
+}
+
 } // namespace
 } // namespace velunor

@@ -52,8 +52,9 @@ TEST_F(SearchCommandsTest, SelectStoresTheChoiceAndSitesShowsIt) {
 
     EXPECT_NE(Cli("select all").output.find("2  [x]"), std::string::npos);
     EXPECT_NE(Cli("select none").output.find("1  [ ]"), std::string::npos);
-    // Nothing, 0 and numbers past the last site are refused, changing nothing.
-    for (const char* list : {"1,7", "0", "''", ","}) {
+    // Nothing, 0, numbers past the last site and anything but digits are refused, changing
+    // nothing.
+    for (const char* list : {"1,7", "0", "''", ",", "+1", "' 1'", "1x", "99999999999999999999"}) {
         testing::CommandResult wrong = Cli(std::string("select ") + list);
         EXPECT_EQ(wrong.exitStatus, 2) << list;
         EXPECT_NE(wrong.output.find("is not a list of site numbers from 1 to 3"), std::string::npos)

@@ -90,6 +90,38 @@ TEST_F(BookShelf, AddingToAMissingFileCreatesTheShelfFirst) {
     EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"站 - 书"});
 }
 
+TEST_F(BookShelf, AnEditRewritesOnlyTheEntriesNotInTheStoredForm) {
+    // The first entry is in the stored form, written as a hand would (CDATA); the second still
+    // has the absolute paths of an older shelf.
+    const std::string stored = "<Book>\r\n<TargetSite>甲</TargetSite>\r\n<NovelName>书</NovelName>"
+                               "\r\n<ContentsPagePath>甲/书/ContentsPage.html</ContentsPagePath>"
+                               "\r\n<RuleFile><![CDATA[甲.xml]]></RuleFile>\r\n<InfoPageUrl>"
+                               "http://a/1</InfoPageUrl>\r\n</Book>\r\n";
+    const std::string program = WideToUtf8(program_);
+    temp_.Write("Config/BookShelf.xml",
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n" + stored +
+                    "<Book>\r\n<TargetSite>乙</TargetSite>\r\n<NovelName>书</NovelName>\r\n"
+                    "<ContentsPagePath>" +
+                    program + "Novel/乙/书/ContentsPage.html</ContentsPagePath>\r\n<RuleFile>" +
+                    program +
+                    "Rule/乙.xml</RuleFile>\r\n<InfoPageUrl>http://b/1</InfoPageUrl>"
+                    "\r\n</Book>\r\n</BookShelf>\r\n");
+    ASSERT_TRUE(AddBook(port_, program_,
+                        {u"丙", u"书", program_ + u"Novel/丙/书/ContentsPage.html",
+                         program_ + u"Rule/丙.xml", u"http://c/1"}));
+    const std::string text = temp_.Read("Config/BookShelf.xml");
+    EXPECT_NE(text.find(stored), std::string::npos) << text;
+    EXPECT_EQ(text.find(program), std::string::npos) << text;
+    EXPECT_NE(text.find("<ContentsPagePath>乙/书/ContentsPage.html</ContentsPagePath>\r\n"
+                        "<RuleFile>乙.xml</RuleFile>"),
+              std::string::npos)
+        << text;
+    std::vector<BookEntry> entries = ReadBookShelf(program_);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].RuleFile, program_ + u"Rule/甲.xml");
+    EXPECT_EQ(entries[2].ContentsPagePath, program_ + u"Novel/丙/书/ContentsPage.html");
+}
+
 TEST_F(BookShelf, EntriesWithoutSiteAreNeitherListedNorLost) {
     temp_.Write("Config/BookShelf.xml", "<BookShelf>\r\n<Book>\r\n<NovelName>孤本</NovelName>\r\n</"
                                         "Book>\r\n<Book>\r\n<TargetSite>站</TargetSite>\r\n"

@@ -1,6 +1,5 @@
 #include "core/core.h"
 #include "support/temp_folder.h"
-#include "xml/internal/temporary_file.h"
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +75,7 @@ class LiveProcess {
     pid_t pid_ = -1;
 };
 
-TEST(StaleTemporaries, SavingAFileRemovesWhatInterruptedSavesOfItLeft) {
+TEST(StaleTemporaries, TheFirstSaveIntoAFolderRemovesWhatInterruptedSavesLeftThere) {
     TempFolder folder;
     std::string dead = std::to_string(EndedProcess());
     LiveProcess live;
@@ -85,21 +84,23 @@ TEST(StaleTemporaries, SavingAFileRemovesWhatInterruptedSavesOfItLeft) {
     std::string self = std::to_string(::getpid());
     folder.Write("shelf.xml", "old");
     std::vector<std::string> stale = {
-        "shelf.xml.tmp-" + dead + "-0",
-        "shelf.xml.tmp-" + dead + "-4294967295",
+        ".shelf.xml.tmp-" + dead + "-0",
+        ".shelf.xml.tmp-" + dead + "-4294967295",
+        ".other.xml.tmp-" + dead + "-0", // another file's: the folder is cleared at once
+        ".a.tmp-b.tmp-" + dead + "-2",
         // This process's number, but no save of this process holds it: an earlier process
         // had the same number.
-        "shelf.xml.tmp-" + self + "-4000000000",
+        ".shelf.xml.tmp-" + self + "-4000000000",
     };
     std::vector<std::string> kept = {
-        "shelf.xml.tmp-" + alive + "-3", // another process may be saving at this moment
-        "other.xml.tmp-" + dead + "-0",  // another file's
-        "shelf.xml.tmp-" + dead,
-        "shelf.xml.tmp-" + dead + "-1x",
-        "shelf.xml.tmp-0" + dead + "-1",
-        "shelf.xml.tmp-0-1",
-        "shelf.xml.tmp-" + dead + "-99999999999",
-        "xshelf.xml.tmp-" + dead + "-0",
+        ".shelf.xml.tmp-" + alive + "-3", // another process may be saving at this moment
+        "shelf.xml.tmp-" + dead + "-0",   // not hidden: not a name a save writes
+        ".tmp-" + dead + "-0",
+        ".shelf.xml.tmp-" + dead,
+        ".shelf.xml.tmp-" + dead + "-1x",
+        ".shelf.xml.tmp-0" + dead + "-1",
+        ".shelf.xml.tmp-0-1",
+        ".shelf.xml.tmp-" + dead + "-99999999999",
     };
     for (const std::string& name : stale) {
         folder.Write(name, "half a save");
@@ -108,8 +109,8 @@ TEST(StaleTemporaries, SavingAFileRemovesWhatInterruptedSavesOfItLeft) {
         folder.Write(name, "not stale");
     }
     // A folder or a link of that shape is not something a save leaves.
-    std::string folderName = "shelf.xml.tmp-" + dead + "-7";
-    std::string linkName = "shelf.xml.tmp-" + dead + "-8";
+    std::string folderName = ".shelf.xml.tmp-" + dead + "-7";
+    std::string linkName = ".shelf.xml.tmp-" + dead + "-8";
     ASSERT_EQ(::mkdir(folder.File(folderName).c_str(), 0700), 0);
     ASSERT_EQ(::symlink("shelf.xml", folder.File(linkName).c_str()), 0);
     kept.push_back(folderName);
@@ -125,16 +126,19 @@ TEST(StaleTemporaries, SavingAFileRemovesWhatInterruptedSavesOfItLeft) {
 TEST(StaleTemporaries, ARunningSaveInAnotherThreadKeepsItsFile) {
     TempFolder folder;
     std::string target = folder.File("page.html");
-    internal::TemporaryFile running;
-    int fd = running.Create(target);
-    ASSERT_GE(fd, 0);
+    CReplacingFile running;
+    ASSERT_TRUE(running.Open(target));
+    std::string temporary = running.TemporaryPath();
+    EXPECT_TRUE(temporary.starts_with(folder.File(".page.html.tmp-" + std::to_string(::getpid()))))
+        << temporary;
     ASSERT_TRUE(Save(folder, "page.html", u"first"));
+    RemoveStaleTemporaries(folder.Path());
     struct stat info {};
-    EXPECT_EQ(::stat(running.Path().c_str(), &info), 0) << "a running save lost its file";
-    ASSERT_EQ(::write(fd, "second", 6), 6);
-    ::close(fd);
-    EXPECT_TRUE(running.CommitTo(target));
+    EXPECT_EQ(::stat(temporary.c_str(), &info), 0) << "a running save lost its file";
+    ASSERT_TRUE(running.Write("second"));
+    EXPECT_TRUE(running.Commit());
     EXPECT_EQ(folder.Read("page.html"), "second");
+    EXPECT_EQ(SortedNames(folder), std::vector<std::string>{"page.html"});
 }
 
 TEST(StaleTemporaries, ConcurrentSavesOfOneFileAllSucceed) {

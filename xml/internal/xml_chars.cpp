@@ -35,18 +35,6 @@ bool GivenNameMatches(const char16_t* given, std::u16string_view name) {
            next == u']';
 }
 
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IsWritableName(std::u16string_view name) {
     if (name.empty() || !CanStartTag(name[0])) {
         return false;

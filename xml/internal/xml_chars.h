@@ -1,6 +1,8 @@
 #pragma once
 // Character classes shared by the tokenizer, the parser and the editing operations.
 
+#include "core/core.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -35,19 +37,6 @@ inline bool CanStartTag(char16_t c) {
     return (c >= u'A' && c <= u'Z') || c == u'_' || c == u':' || c > 0x60;
 }
 
-/// True for an ASCII letter.
-inline bool IsAsciiLetter(char16_t c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-/// ASCII letters lower-cased; every other character unchanged.
-inline char16_t AsciiLower(char16_t c) {
-    if (c >= u'A' && c <= u'Z') {
-        return static_cast<char16_t>(c + (u'a' - u'A'));
-    }
-    return c;
-}
-
 /// A name inside a text: where it starts and how many code units it has (0 at the text end).
 struct NameSpan {
     size_t start = 0;
@@ -61,9 +50,6 @@ NameSpan ReadName(std::u16string_view text, size_t from);
 /// True when the caller's null-terminated `given` name names the document name `name`: its
 /// first name.size() characters equal it and then it ends or goes on with space / = [ ].
 bool GivenNameMatches(const char16_t* given, std::u16string_view name);
-
-/// True when the two texts are equal ignoring the case of ASCII letters.
-bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
 
 /// True when `name` may be written as an element or attribute name: not empty, its first
 /// character can open a start tag and none of its characters ends a name.
