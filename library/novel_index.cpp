@@ -13,7 +13,11 @@
 namespace velunor {
 namespace {
 
+// The least time between two writes of a running job's index, and the chapters each second of
+// it stands for: a write costs as much as the index is long, so a longer index is written less
+// often, and the share of a job spent writing it stays the same however long the novel is.
 constexpr long long kSavePauseMs = 1000;
+constexpr size_t kChaptersPerPauseSecond = 2000;
 
 constexpr std::u16string_view kStateNames[] = {u"stored", u"empty", u"failed", u"pending"};
 
@@ -181,7 +185,9 @@ void CIndexRecorder::Record(size_t position, ChapterState state, std::u16string 
     IndexedChapter& chapter = index_.Chapters[position];
     chapter.State = state;
     chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
-    if (NowMs() - lastSaveMs_ >= kSavePauseMs) {
+    long long pause = kSavePauseMs * static_cast<long long>(
+                                         1 + index_.Chapters.size() / kChaptersPerPauseSecond);
+    if (NowMs() - lastSaveMs_ >= pause) {
         SaveLocked();
     }
 }

@@ -77,15 +77,16 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index);
 bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index);
 
 /// The index of a running job: chapter tasks record their outcome in it from any thread, and it
-/// is written at most once a second while they do, so that a novel of thousands of chapters is
-/// not rewritten once per chapter; Flush writes what is left. A job cut short leaves at most
-/// the last second's outcomes unwritten, and their pages, which hold them, settle them when the
-/// novel is next updated (ReconcileWithPages).
+/// is written at most once a second while they do, and a second more for every 2,000 chapters it
+/// lists, so that a novel of thousands of chapters is not rewritten once per chapter and a long
+/// one costs no more per chapter; Flush writes what is left. A job cut short leaves at most the
+/// last pause's outcomes unwritten, and their pages, which hold them, settle them when the novel
+/// is next updated (ReconcileWithPages).
 class CIndexRecorder {
   public:
     CIndexRecorder(std::u16string folder, NovelIndex index);
 
-    /// Records the outcome of the chapter at `position` and writes the index when a second has
+    /// Records the outcome of the chapter at `position` and writes the index when its pause has
     /// passed since it was last written.
     void Record(size_t position, ChapterState state, std::u16string reason);
     /// Writes the index now; false when it could not be written.
