@@ -100,6 +100,12 @@ const ReductionCase kDroppedCases[] = {
     {"a hidden element that is never closed hides the rest, as in a browser",
      u"甲<div style=\"display:none\">乙<p>丙",
      {P(u"甲")}},
+    {"a hidden paragraph ends where the next paragraph implies its end",
+     u"<p style=\"display:none\">ad<p>第一段正文。<p>第二段正文。",
+     {P(u"第一段正文。"), P(u"第二段正文。")}},
+    {"a div implies the end of the hidden paragraph before it, so it shows",
+     u"<p hidden>x<div>visible</div>",
+     {P(u"visible")}},
 };
 INSTANTIATE_TEST_SUITE_P(Dropped, ReductionTable, ::testing::ValuesIn(kDroppedCases));
 
@@ -136,16 +142,6 @@ INSTANTIATE_TEST_SUITE_P(Images, ReductionTable, ::testing::ValuesIn(kImageCases
 TEST(PlainText, JoinsParagraphsOfANameAndLeavesImagesOut) {
     EXPECT_EQ(PlainTextOf(u"第五章 甲&amp;乙<br>下<img src=\"images/x.png\">"), u"第五章 甲&乙 下");
     EXPECT_EQ(PlainTextOf(u"  "), u"");
-}
-
-TEST(NavigationText, KnowsTheCaptionsWithTheirDecorationOnly) {
-    for (std::u16string_view caption :
-         {u"上一章", u" 下一章 ", u"【返回目录】", u"<<上一页", u"下一頁 →", u"[目錄]"}) {
-        EXPECT_TRUE(IsNavigationText(caption)) << Utf8(std::u16string(caption));
-    }
-    for (std::u16string_view text : {u"", u"目录里的书", u"上一章说到", u"第一章"}) {
-        EXPECT_FALSE(IsNavigationText(text)) << Utf8(std::u16string(text));
-    }
 }
 
 } // namespace
