@@ -2,8 +2,6 @@
 
 #include "export/internal/markup_reduction.h"
 
-#include "html/html.h"
-
 namespace velunor::internal {
 namespace {
 
@@ -28,17 +26,12 @@ bool IsLowSurrogate(char16_t c) {
 } // namespace
 
 std::vector<TextBlock> ReduceMarkup(std::u16string_view markup) {
-    std::vector<TextBlock> blocks;
-    for (const html::ChapterBlock& block : html::ChapterBlocks(markup)) {
-        // An image address is an attribute value, which may hold what no XML file can.
-        std::u16string text = XmlSafeText(block.Text);
-        if (text.empty()) {
-            continue;
-        }
-        bool image = block.BlockKind == html::ChapterBlock::Kind::Image;
-        blocks.push_back(
-            {image ? TextBlock::Kind::Image : TextBlock::Kind::Paragraph, std::move(text)});
+    std::vector<TextBlock> blocks = html::ChapterBlocks(markup);
+    // An image address is an attribute value, which may hold what no XML file can.
+    for (TextBlock& block : blocks) {
+        block.Text = XmlSafeText(block.Text);
     }
+    std::erase_if(blocks, [](const TextBlock& block) { return block.Text.empty(); });
     return blocks;
 }
 

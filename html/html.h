@@ -26,8 +26,6 @@ namespace velunor::html {
 struct SourceSpan {
     size_t Start = 0;
     size_t Length = 0;
-
-    bool operator==(const SourceSpan&) const = default;
 };
 
 /// The text a reader sees of `page`, one line per block: block elements, <br> and runs of two or

@@ -2,22 +2,18 @@
 // The site's markup of a chapter text reduced to what a book holds: paragraphs of plain text and
 // the images between them. Stateless; any thread.
 
+#include "html/html.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velunor::internal {
 
-/// One block of a reduced text.
-struct TextBlock {
-    enum class Kind { Paragraph, Image };
-    Kind BlockKind = Kind::Paragraph;
-    /// A paragraph's plain text (never empty, no line break, no character XML cannot hold), or an
-    /// image's address as the page has it, references decoded.
-    std::u16string Text;
-
-    bool operator==(const TextBlock&) const = default;
-};
+/// One block of a reduced text: a paragraph's plain text or an image's address, as
+/// html::ChapterBlocks reads them; in a reduced text never empty and never with a character XML
+/// cannot hold.
+using TextBlock = html::ChapterBlock;
 
 /// The blocks of the HTML fragment `markup` in order, as html::ChapterBlocks reads them: what a
 /// reader sees of the novel's text, a line a paragraph, with its images between the paragraphs.

@@ -29,24 +29,6 @@ bool IsLeftOut(char32_t c) {
     return control || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
 }
 
-void AppendUtf8(char32_t c, std::string& bytes) {
-    if (c < 0x80) {
-        bytes.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        bytes.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        bytes.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        bytes.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        bytes.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // The code point that starts at `at`, and how many units it takes.
 std::pair<char32_t, size_t> CodePointAt(std::u16string_view text, size_t at) {
     char16_t unit = text[at];

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-namespace velunor::internal {
+namespace velunor::html {
 
 // Shows a block when a comparison fails; found by argument-dependent lookup.
-void PrintTo(const TextBlock& block, std::ostream* out);
+void PrintTo(const ChapterBlock& block, std::ostream* out);
 
+} // namespace velunor::html
+
+namespace velunor::internal {
 namespace {
 
 using Kind = TextBlock::Kind;
@@ -145,9 +148,9 @@ TEST(PlainText, JoinsParagraphsOfANameAndLeavesImagesOut) {
 }
 
 } // namespace
-
-void PrintTo(const TextBlock& block, std::ostream* out) {
-    *out << (block.BlockKind == Kind::Image ? "Img(" : "P(") << Utf8(block.Text) << ")";
-}
-
 } // namespace velunor::internal
+
+void velunor::html::PrintTo(const ChapterBlock& block, std::ostream* out) {
+    *out << (block.BlockKind == ChapterBlock::Kind::Image ? "Img(" : "P(")
+         << internal::Utf8(block.Text) << ")";
+}

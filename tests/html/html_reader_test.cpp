@@ -9,11 +9,6 @@
 #include <vector>
 
 namespace velunor::html {
-
-void PrintTo(const SourceSpan& span, std::ostream* out) {
-    *out << "[" << span.Start << "+" << span.Length << "]";
-}
-
 namespace {
 
 std::string Shown(std::u16string_view text) {
@@ -33,6 +28,7 @@ std::vector<std::u16string> Marked(std::u16string_view text, const std::vector<S
     return parts;
 }
 
+// A page and the text that is wanted of it.
 struct TextCase {
     const char* what;
     std::u16string page;
@@ -83,68 +79,62 @@ TEST(NavigationText, KnowsTheCaptionsWithTheirDecorationOnly) {
 
 struct SpanCase {
     const char* what;
+    std::vector<SourceSpan> (*read)(std::u16string_view);
     std::u16string text;
     std::vector<std::u16string> marked;
 };
 
 // Offsets count UTF-16 units of the text given, whatever gumbo's UTF-8 makes of the characters
 // before them.
-TEST(ImageSources, MarkTheSrcValuesWhereTheTextHasThem) {
+TEST(SourceSpans, MarkImageAddressesAndCharsetLabelsWhereTheTextHasThem) {
     const SpanCase cases[] = {
-        {"after characters of two, three and four UTF-8 bytes and a reference",
+        {"images after characters of two, three and four UTF-8 bytes and a reference",
+         ImageSources,
          u"é中😀&amp;<img alt=\"😀\" src=\"a&amp;b.png\">",
          {u"a&amp;b.png"}},
-        {"after a lone surrogate and left-out characters",
+        {"images after a lone surrogate and left-out characters",
+         ImageSources,
          std::u16string(u"\xDC81\u0001\uFFFE<img src=' c.png '>"),
          {u"c.png"}},
-        {"in source order, also when the parser moves one in front of a table",
+        {"images in source order, also when the parser moves one in front of a table",
+         ImageSources,
          u"<table><tr><td><img src=b.png></td></tr><img src=a.png></table>",
          {u"b.png", u"a.png"}},
-        {"not in a script, a comment or a template",
+        {"no images in a script, a comment or a template",
+         ImageSources,
          u"<script>'<img src=s.png>'</script><!--<img src=c.png>--><template><img src=t.png>"
          u"</template>",
          {}},
-    };
-    for (const SpanCase& c : cases) {
-        EXPECT_EQ(Marked(c.text, ImageSources(c.text)), c.marked) << c.what;
-    }
-}
-
-TEST(DeclaredCharsets, AreTheLabelsOfTheHeadOnly) {
-    const SpanCase cases[] = {
-        {"both forms, any case and spacing",
+        {"labels in both forms, any case and spacing",
+         DeclaredCharsets,
          u"<html><head><META HTTP-EQUIV=\"Content-Type\" content=\"text/html; CHARSET = GB2312\">"
          u"<meta charset='gbk' /><title>书</title></head><body>",
          {u"GB2312", u"gbk"}},
         {"a quoted label inside the content value",
+         DeclaredCharsets,
          u"<meta http-equiv=content-type content=\"text/html;charset='big5'\">",
          {u"big5"}},
-        {"not in the body, and not in a meta that is no Content-Type",
+        {"no labels in the body, nor in a meta that is no Content-Type",
+         DeclaredCharsets,
          u"<head><meta name=description content=\"charset=x\"></head><body><pre>"
          u"&lt;meta charset=gbk&gt;<meta charset=\"gbk\"></pre>",
          {}},
     };
     for (const SpanCase& c : cases) {
-        EXPECT_EQ(Marked(c.text, DeclaredCharsets(c.text)), c.marked) << c.what;
+        EXPECT_EQ(Marked(c.text, c.read(c.text)), c.marked) << c.what;
     }
 }
 
-struct InnerCase {
-    const char* what;
-    std::u16string page;
-    std::u16string inner;
-};
-
 TEST(ElementInnerHtml, IsTheSourceOfTheElementsContentAsTheTreeEndsIt) {
-    const InnerCase cases[] = {
+    const TextCase cases[] = {
         {"nested elements of the same name",
          u"<div id=\"s\"><div>甲</div>&amp;乙</div><div id=s>二</div>", u"<div>甲</div>&amp;乙"},
         {"an end the parser implies", u"<p id='s'>甲<p>乙", u"甲"},
         {"an id only in a comment or in text", u"<!-- <div id=s>x</div> -->id=\"s\">y", u""},
         {"a page cut short inside the element", u"<div id=\"s\">cut short", u""},
     };
-    for (const InnerCase& c : cases) {
-        EXPECT_EQ(Shown(ElementInnerHtml(c.page, u"s")), Shown(c.inner)) << c.what;
+    for (const TextCase& c : cases) {
+        EXPECT_EQ(Shown(ElementInnerHtml(c.page, u"s")), Shown(c.text)) << c.what;
     }
 }
 
