@@ -2,6 +2,7 @@
 
 #include "cli/cli_support.h"
 #include "core/core.h"
+#include "html/html.h"
 #include "xml/xml_document.h"
 
 namespace velunor::cli {
@@ -173,25 +174,7 @@ void ConsolePort::Changed() {
 }
 
 std::u16string FindElementInnerHtml(const std::u16string& html, const std::u16string& id) {
-    for (const std::u16string& quote : {std::u16string(u"\""), std::u16string(u"'")}) {
-        size_t attribute = html.find(u"id=" + quote + id + quote);
-        if (attribute == std::u16string::npos) {
-            continue;
-        }
-        size_t tagStart = html.rfind(u'<', attribute);
-        size_t contentStart = html.find(u'>', attribute);
-        if (tagStart == std::u16string::npos || contentStart == std::u16string::npos) {
-            return {};
-        }
-        size_t nameEnd = html.find_first_of(u" \t\r\n>", tagStart + 1);
-        std::u16string closing = u"</" + html.substr(tagStart + 1, nameEnd - tagStart - 1) + u">";
-        size_t contentEnd = html.find(closing, contentStart + 1);
-        if (contentEnd == std::u16string::npos) {
-            return {};
-        }
-        return html.substr(contentStart + 1, contentEnd - contentStart - 1);
-    }
-    return {};
+    return html::ElementInnerHtml(html, id);
 }
 
 } // namespace velunor::cli

@@ -8,10 +8,12 @@
 #include "cli/cli_support.h"
 #include "cli/rule_test_command.h"
 #include "core/core.h"
+#include "html/html.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
 #include "site/site.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <set>
@@ -106,77 +108,21 @@ std::u16string Count(size_t count, std::u16string_view unit) {
     return DecimalText(static_cast<long long>(count)) + u" " + std::u16string(unit);
 }
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\u3000';
-}
-
-bool StartsWithTag(std::u16string_view text, std::u16string_view tag) {
-    if (text.size() < tag.size()) {
-        return false;
+// What a reader sees of `page` on one line: its title, then its text.
+std::u16string VisibleText(std::u16string_view page) {
+    std::u16string text = html::PageTitle(page);
+    std::u16string body = html::VisibleText(page);
+    std::replace(body.begin(), body.end(), u'\n', u' ');
+    if (!text.empty() && !body.empty()) {
+        text += u' ';
     }
-    for (size_t i = 0; i < tag.size(); ++i) {
-        char16_t c = text[i];
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-        if (c != tag[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Where the tag at the start of `html` ends, with the content of a script or style element
-// that it opens: the reader sees neither.
-size_t SkipTag(std::u16string_view html) {
-    for (std::u16string_view element : {u"script", u"style"}) {
-        std::u16string open = u"<" + std::u16string(element);
-        if (StartsWithTag(html, open)) {
-            size_t close = html.find(u"</" + std::u16string(element));
-            return close == std::u16string_view::npos ? html.size() : close + 2;
-        }
-    }
-    size_t end = html.find(u'>');
-    return end == std::u16string_view::npos ? html.size() : end + 1;
-}
-
-// The text a reader sees of `html`: tags, scripts and styles left out, every run of white
-// space (&nbsp; and tags included) one space.
-std::u16string VisibleText(std::u16string_view html) {
-    std::u16string flat(html);
-    ReplaceAll(flat, u"&nbsp;", u" ");
-    std::u16string_view rest = flat;
-    std::u16string text;
-    bool gap = false;
-    while (!rest.empty()) {
-        char16_t c = rest.front();
-        if (c == u'<') {
-            rest.remove_prefix(SkipTag(rest));
-            gap = true;
-            continue;
-        }
-        rest.remove_prefix(1);
-        if (IsBlank(c)) {
-            gap = true;
-            continue;
-        }
-        if (gap && !text.empty()) {
-            text += u' ';
-        }
-        gap = false;
-        text += c;
-    }
-    return text;
-}
-
-bool IsTrailingSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
+    return text + body;
 }
 
 size_t CharacterCount(std::u16string_view text) {
     size_t count = 0;
     for (char16_t c : text) {
-        count += IsTrailingSurrogate(c) ? 0 : 1;
+        count += IsLowSurrogate(c) ? 0 : 1;
     }
     return count;
 }
@@ -187,7 +133,7 @@ std::u16string Preview(std::u16string_view text) {
     for (size_t characters = 0; end < text.size() && characters < kPreviewCharacters;
          ++characters) {
         ++end;
-        while (end < text.size() && IsTrailingSurrogate(text[end])) {
+        while (end < text.size() && IsLowSurrogate(text[end])) {
             ++end;
         }
     }

@@ -79,6 +79,9 @@ std::string WideToAnsi(std::u16string_view wide);
 /// written as U+FFFD, since UTF-8 cannot hold it.
 std::string WideToUtf8(std::u16string_view wide);
 
+/// Appends the UTF-8 bytes of the code point `codePoint` (at most U+10FFFF) to `bytes`.
+void AppendUtf8(char32_t codePoint, std::string& bytes);
+
 /// Re-reads text that was decoded with the ANSI code page as the UTF-8 it really was.
 std::u16string ReinterpretAsUtf8(std::u16string_view decodedAsAnsi);
 

@@ -308,6 +308,8 @@ void DecodeUtf8(std::string_view bytes, std::u16string& wide) {
     wide.resize(static_cast<size_t>(out - wide.data()));
 }
 
+} // namespace
+
 void AppendUtf8(char32_t codePoint, std::string& bytes) {
     if (codePoint < 0x80) {
         bytes.push_back(static_cast<char>(codePoint));
@@ -325,6 +327,8 @@ void AppendUtf8(char32_t codePoint, std::string& bytes) {
         bytes.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
     }
 }
+
+namespace {
 
 void EncodeUtf8(std::u16string_view wide, std::string& bytes, bool& lossy) {
     bytes.reserve(bytes.size() + wide.size() * 3);

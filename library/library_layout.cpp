@@ -3,6 +3,7 @@
 #include "library/library_layout.h"
 
 #include "core/core.h"
+#include "html/html.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -46,72 +47,6 @@ bool AreOrdinaryComponents(const std::vector<std::u16string_view>& components) {
         }
     }
     return true;
-}
-
-char16_t AsciiLower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool IsHtmlSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-// The head of a page, ASCII letters lowered so that tags and names match in any case; it ends
-// before the first "</head" or "<body" (the whole page when it has neither), so that the text
-// of a chapter, which only comes in the body, is never taken for a declaration.
-std::u16string LoweredHead(std::u16string_view page) {
-    std::u16string lowered(page);
-    for (char16_t& c : lowered) {
-        c = AsciiLower(c);
-    }
-    lowered.resize(std::min({lowered.size(), lowered.find(u"</head"), lowered.find(u"<body")}));
-    return lowered;
-}
-
-// Where a charset name starts and how long it is.
-struct NameSpan {
-    size_t start;
-    size_t length;
-};
-
-// The charset names declared in the meta tags of a lowered head, in either form:
-// content="text/html; charset=gbk" and charset="gbk".
-std::vector<NameSpan> DeclaredCharsets(std::u16string_view head) {
-    constexpr std::u16string_view kMeta = u"<meta";
-    constexpr std::u16string_view kCharset = u"charset";
-    std::vector<NameSpan> names;
-    size_t meta = head.find(kMeta);
-    while (meta != std::u16string_view::npos) {
-        size_t end = std::min(head.find(u'>', meta), head.size());
-        std::u16string_view tag = head.substr(0, end);
-        size_t at = tag.find(kCharset, meta + kMeta.size());
-        while (at != std::u16string_view::npos) {
-            size_t i = at + kCharset.size();
-            while (i < end && IsHtmlSpace(tag[i])) {
-                ++i;
-            }
-            if (i < end && tag[i] == u'=') {
-                ++i;
-                while (i < end && IsHtmlSpace(tag[i])) {
-                    ++i;
-                }
-                if (i < end && (tag[i] == u'"' || tag[i] == u'\'')) {
-                    ++i;
-                }
-                size_t start = i;
-                while (i < end && !IsHtmlSpace(tag[i]) && tag[i] != u'"' && tag[i] != u'\'' &&
-                       tag[i] != u';' && tag[i] != u'/') {
-                    ++i;
-                }
-                if (i > start) {
-                    names.push_back({start, i - start});
-                }
-            }
-            at = tag.find(kCharset, i);
-        }
-        meta = end < head.size() ? head.find(kMeta, end) : std::u16string_view::npos;
-    }
-    return names;
 }
 
 // True when the xml module writes text in `encoding` as GB18030 bytes: the GB code pages, and
@@ -208,17 +143,7 @@ std::u16string HiddenFieldValue(std::u16string_view innerHtml) {
 }
 
 std::u16string PageElementText(std::u16string_view pageText, std::u16string_view id) {
-    std::u16string start = u"id=\"" + std::u16string(id) + u"\">";
-    size_t at = pageText.find(start);
-    if (at == std::u16string_view::npos) {
-        return {};
-    }
-    at += start.size();
-    size_t end = pageText.find(u"</div>", at);
-    if (end == std::u16string_view::npos) {
-        return {};
-    }
-    return std::u16string(pageText.substr(at, end - at));
+    return html::ElementInnerHtml(pageText, id);
 }
 
 std::u16string RecordedChapterUrl(std::u16string_view pageText) {
@@ -424,10 +349,10 @@ bool WritePage(std::u16string& encoding, std::u16string_view path, std::u16strin
         return CXmlDocument::WriteWideAsText(text, path, nullptr, nullptr, &encoding);
     }
     std::u16string page(text);
-    std::vector<NameSpan> names = DeclaredCharsets(LoweredHead(page));
+    std::vector<html::SourceSpan> names = html::DeclaredCharsets(page);
     // From the last name back, so that the offsets of the earlier ones still hold.
     for (auto name = names.rbegin(); name != names.rend(); ++name) {
-        page.replace(name->start, name->length, kPageCharsetLabel);
+        page.replace(name->Start, name->Length, kPageCharsetLabel);
     }
     return CXmlDocument::WriteWideAsText(page, path, nullptr, nullptr, &encoding);
 }

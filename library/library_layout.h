@@ -67,8 +67,8 @@ std::u16string HiddenFieldText(std::u16string_view value);
 
 /// A hidden field's value from the inner HTML the page shows: entities decoded.
 std::u16string HiddenFieldValue(std::u16string_view innerHtml);
-/// What the text of a page holds in the element with id `id` (a hidden field), as written: up to
-/// the first "</div>" after it; empty when it has no such element.
+/// What the text of a page holds in the element with id `id` (a hidden field), as written (see
+/// html::ElementInnerHtml); empty when it has no such element or the page ends inside it.
 std::u16string PageElementText(std::u16string_view pageText, std::u16string_view id);
 /// The chapter address that the text of a chapter page records in its hidden field; empty when
 /// it holds none.

@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3
   libcurl4-openssl-dev zlib1g-dev libpcre2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev libxml2-dev
+  libpugixml-dev libxml2-dev libgumbo-dev
   libzip-dev libopencc-dev epubcheck zip
   clang libclang-rt-14-dev
   curl clang-format

@@ -1,6 +1,7 @@
 // Fetching a chapter from its site, page after page when the site splits it.
 
 #include "core/core.h"
+#include "html/html.h"
 #include "site/site.h"
 
 #include <set>
@@ -60,115 +61,6 @@ bool AddsToChapter(const ChapterChain& chain, const ChapterPage& page) {
     return chain.texts.count(page.Text) == 0;
 }
 
-bool IsHtmlSpace(char16_t unit) {
-    return unit == u' ' || unit == u'\t' || unit == u'\n' || unit == u'\r' || unit == u'\f';
-}
-
-char16_t AsciiLower(char16_t unit) {
-    return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
-}
-
-// True when `text` at `at` begins with `word` (lower case) in any case.
-bool HasWordAt(std::u16string_view text, size_t at, std::u16string_view word) {
-    if (text.size() - at < word.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < word.size(); ++i) {
-        if (AsciiLower(text[at + i]) != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-size_t SkipHtmlSpaces(std::u16string_view text, size_t at) {
-    while (at < text.size() && IsHtmlSpace(text[at])) {
-        ++at;
-    }
-    return at;
-}
-
-// True when the "<" at `at` opens an img tag: "<img" followed by a space, "/", ">" or the end.
-bool OpensImageTag(std::u16string_view text, size_t at) {
-    if (!HasWordAt(text, at, u"<img")) {
-        return false;
-    }
-    size_t next = at + 4;
-    return next == text.size() || IsHtmlSpace(text[next]) || text[next] == u'/' ||
-           text[next] == u'>';
-}
-
-// Reads the attribute value that begins at `at` and moves `at` past it. A quoted value runs to
-// its closing quote (">" included, as browsers read it), an unquoted one to a space or ">".
-ImageSourceSpan ReadAttributeValue(std::u16string_view text, size_t& at) {
-    ImageSourceSpan value;
-    if (at < text.size() && (text[at] == u'"' || text[at] == u'\'')) {
-        value.Start = at + 1;
-        size_t close = text.find(text[at], value.Start);
-        size_t end = close == std::u16string_view::npos ? text.size() : close;
-        value.Length = end - value.Start;
-        at = close == std::u16string_view::npos ? end : close + 1;
-        return value;
-    }
-    value.Start = at;
-    while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'>') {
-        ++at;
-    }
-    value.Length = at - value.Start;
-    return value;
-}
-
-// A site may pad an address with spaces, which browsers ignore and an address must not keep.
-ImageSourceSpan TrimSpaces(std::u16string_view text, ImageSourceSpan span) {
-    while (span.Length > 0 && IsHtmlSpace(text[span.Start])) {
-        ++span.Start;
-        --span.Length;
-    }
-    while (span.Length > 0 && IsHtmlSpace(text[span.Start + span.Length - 1])) {
-        --span.Length;
-    }
-    return span;
-}
-
-// Reads the attributes of the img tag whose name ends at `at`, up to its ">", and moves `at`
-// past the tag. The first src attribute is the one that counts, as in browsers; its value is
-// appended to `sources` unless it is empty.
-void ReadImageTag(std::u16string_view text, size_t& at, std::vector<ImageSourceSpan>& sources) {
-    bool sourceSeen = false;
-    while (at < text.size()) {
-        at = SkipHtmlSpaces(text, at);
-        if (at == text.size()) {
-            return;
-        }
-        if (text[at] == u'>') {
-            ++at;
-            return;
-        }
-        if (text[at] == u'/') {
-            ++at;
-            continue;
-        }
-        // The first unit belongs to the name even when it is "=", so the scan always moves on.
-        size_t nameStart = at++;
-        while (at < text.size() && !IsHtmlSpace(text[at]) && text[at] != u'/' && text[at] != u'>' &&
-               text[at] != u'=') {
-            ++at;
-        }
-        bool isSource = at - nameStart == 3 && HasWordAt(text, nameStart, u"src");
-        bool firstSource = isSource && !sourceSeen;
-        sourceSeen = sourceSeen || isSource;
-        at = SkipHtmlSpaces(text, at);
-        if (at == text.size() || text[at] != u'=') {
-            continue;
-        }
-        at = SkipHtmlSpaces(text, at + 1);
-        ImageSourceSpan value = TrimSpaces(text, ReadAttributeValue(text, at));
-        if (firstSource && value.Length > 0) {
-            sources.push_back(value);
-        }
-    }
-}
-
 std::u16string_view SpanText(std::u16string_view text, const ImageSourceSpan& span) {
     return text.substr(span.Start, span.Length);
 }
@@ -188,19 +80,8 @@ ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
 
 std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text) {
     std::vector<ImageSourceSpan> sources;
-    size_t at = text.find(u'<');
-    while (at != std::u16string_view::npos) {
-        // A commented-out image is no part of the chapter; its address is often dead.
-        if (HasWordAt(text, at, u"<!--")) {
-            size_t close = text.find(u"-->", at + 4);
-            at = close == std::u16string_view::npos ? text.size() : close + 3;
-        } else if (OpensImageTag(text, at)) {
-            at += 4;
-            ReadImageTag(text, at, sources);
-        } else {
-            ++at;
-        }
-        at = text.find(u'<', at);
+    for (const html::SourceSpan& span : html::ImageSources(text)) {
+        sources.push_back({span.Start, span.Length});
     }
     return sources;
 }

@@ -125,6 +125,15 @@ TEST_F(RuleCheckCommandTest, APostSearchRedirectedToTheNovelTakesItsPageForTheHi
     EXPECT_NE(log.find(" POST /rulecheck/post-search.php"), std::string::npos) << log;
 }
 
+// A search that finds nothing shows the page as a reader sees it: its title and text, nothing
+// of its script.
+TEST_F(RuleCheckCommandTest, APageWithoutHitsIsPreviewedAsAReaderSeesIt) {
+    testing::CommandResult result = Check(Rule(), "无此书");
+    EXPECT_NE(result.output.find("   网页：校验书阁 搜索结果 没有找到相关小说。\n"),
+              std::string::npos)
+        << result.output;
+}
+
 struct FailureCase {
     const char* what;
     Edits edits;

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-namespace velunor::internal {
+namespace velunor::html {
 
 // Shows a block when a comparison fails; found by argument-dependent lookup.
-void PrintTo(const TextBlock& block, std::ostream* out);
+void PrintTo(const ChapterBlock& block, std::ostream* out);
 
+} // namespace velunor::html
+
+namespace velunor::internal {
 namespace {
 
 using Kind = TextBlock::Kind;
@@ -100,6 +103,12 @@ const ReductionCase kDroppedCases[] = {
     {"a hidden element that is never closed hides the rest, as in a browser",
      u"甲<div style=\"display:none\">乙<p>丙",
      {P(u"甲")}},
+    {"a hidden paragraph ends where the next paragraph implies its end",
+     u"<p style=\"display:none\">ad<p>第一段正文。<p>第二段正文。",
+     {P(u"第一段正文。"), P(u"第二段正文。")}},
+    {"a div implies the end of the hidden paragraph before it, so it shows",
+     u"<p hidden>x<div>visible</div>",
+     {P(u"visible")}},
 };
 INSTANTIATE_TEST_SUITE_P(Dropped, ReductionTable, ::testing::ValuesIn(kDroppedCases));
 
@@ -138,20 +147,10 @@ TEST(PlainText, JoinsParagraphsOfANameAndLeavesImagesOut) {
     EXPECT_EQ(PlainTextOf(u"  "), u"");
 }
 
-TEST(NavigationText, KnowsTheCaptionsWithTheirDecorationOnly) {
-    for (std::u16string_view caption :
-         {u"上一章", u" 下一章 ", u"【返回目录】", u"<<上一页", u"下一頁 →", u"[目錄]"}) {
-        EXPECT_TRUE(IsNavigationText(caption)) << Utf8(std::u16string(caption));
-    }
-    for (std::u16string_view text : {u"", u"目录里的书", u"上一章说到", u"第一章"}) {
-        EXPECT_FALSE(IsNavigationText(text)) << Utf8(std::u16string(text));
-    }
-}
-
 } // namespace
-
-void PrintTo(const TextBlock& block, std::ostream* out) {
-    *out << (block.BlockKind == Kind::Image ? "Img(" : "P(") << Utf8(block.Text) << ")";
-}
-
 } // namespace velunor::internal
+
+void velunor::html::PrintTo(const ChapterBlock& block, std::ostream* out) {
+    *out << (block.BlockKind == ChapterBlock::Kind::Image ? "Img(" : "P(")
+         << internal::Utf8(block.Text) << ")";
+}

@@ -1,0 +1,77 @@
+#pragma once
+// Velunor's one HTML reader: pages and chapter texts read as a browser builds them, by the HTML
+// tree rules (implied end tags, misnested tags, references decoded), with one rule for what a
+// reader sees, and with where each tag and value stands in the source, so that a page can be
+// changed in place. It is built on the gumbo parser, which keeps those source positions;
+// libxml2's HTML parser does not follow the HTML5 tree rules and loses the source offsets.
+//
+// Text goes in and comes out as UTF-16; every offset and length counts UTF-16 code units of the
+// text given. A lone surrogate reads as U+FFFD; control characters other than white space and
+// noncharacters (U+FFFE, U+FDD0, ...) read as nothing. Every function parses the text it is given,
+// keeps nothing, never fails (any text is some HTML) and may be called from any thread.
+//
+// What a reader sees: not the content of script, style, noscript, template, iframe, noembed,
+// noframes or title elements, nor anything in the head; not an element with the hidden
+// attribute or with "display:none" or "visibility:hidden" in its style, nor what it holds; not
+// comments, nor control characters.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velunor::html {
+
+/// Where a part of the text stands.
+struct SourceSpan {
+    size_t Start = 0;
+    size_t Length = 0;
+};
+
+/// The text a reader sees of `page`, one line per block: block elements, <br> and runs of two or
+/// more no-break or ideographic spaces (the indent of sites that write no line breaks) end a line;
+/// any other run of white space is one space; no line is empty. Lines end with "\n" between them,
+/// not after the last. Empty when nothing shows.
+std::u16string VisibleText(std::u16string_view page);
+
+/// The text of `page`'s title element, white space collapsed and trimmed; empty without one.
+std::u16string PageTitle(std::u16string_view page);
+
+/// One block of a chapter text.
+struct ChapterBlock {
+    enum class Kind { Paragraph, Image };
+    Kind BlockKind = Kind::Paragraph;
+    /// A paragraph's text (a line of VisibleText), or an image's src value with references
+    /// decoded and the spaces around it left out.
+    std::u16string Text;
+
+    bool operator==(const ChapterBlock&) const = default;
+};
+
+/// The paragraphs and images of the chapter text `text`, in order: what VisibleText shows, less
+/// what belongs to the site rather than the novel: nav, select, button, textarea, object and svg
+/// elements, elements whose class or id has a word starting or ending in "nav", and links whose
+/// whole text IsNavigationText. Images without a src value are left out.
+std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text);
+
+/// True when `text` is only the caption of a link between chapters or to the contents
+/// ("上一章", "【返回目录】"), in either form of characters.
+bool IsNavigationText(std::u16string_view text);
+
+/// Where the src value of each img element of `text` stands, in order, without the spaces around
+/// it; an element without a src, or with a blank one, gives nothing, and neither does an img tag
+/// inside a comment or a script. Hidden images count: browsers load them too. A tag cut off by
+/// the end of the text counts as if it ended there (a chapter text is a piece cut out of a page).
+std::vector<SourceSpan> ImageSources(std::u16string_view text);
+
+/// The inner HTML of the first element of `page` whose id is `id`, as the source has it: from the
+/// end of its start tag to the start of its end tag, or to where the parser closed it. Empty when
+/// there is no such element, or when the text ends before the element does (a page cut short).
+std::u16string ElementInnerHtml(std::u16string_view page, std::u16string_view id);
+
+/// Where the charset names declared by the meta elements in `page`'s head stand, in order, in
+/// either form: charset="gbk" and content="text/html; charset=gbk". Markup in the body (a
+/// chapter's text) declares nothing.
+std::vector<SourceSpan> DeclaredCharsets(std::u16string_view page);
+
+} // namespace velunor::html

@@ -1,0 +1,142 @@
+// The HTML reader: the tree a browser builds, what a reader sees of it, and where things stand in
+// the source text.
+
+#include "html/html.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velunor::html {
+namespace {
+
+std::string Shown(std::u16string_view text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += c < 0x80 ? std::string(1, static_cast<char>(c)) : "\\u" + std::to_string(c);
+    }
+    return bytes;
+}
+
+// The parts of `text` that `spans` mark.
+std::vector<std::u16string> Marked(std::u16string_view text, const std::vector<SourceSpan>& spans) {
+    std::vector<std::u16string> parts;
+    for (const SourceSpan& span : spans) {
+        parts.emplace_back(text.substr(span.Start, span.Length));
+    }
+    return parts;
+}
+
+// A page and the text that is wanted of it.
+struct TextCase {
+    const char* what;
+    std::u16string page;
+    std::u16string text;
+};
+
+TEST(VisibleText, FollowsTheTreeABrowserBuildsAndShowsOnlyWhatAReaderSees) {
+    const TextCase cases[] = {
+        {"title, script, style, noscript, template and comments show nothing",
+         u"<title>T</title><b>AAA</b><script>x();</script><p>BBB</p><style>p{}</style>"
+         u"<noscript>N</noscript><template>M</template><!-- C -->",
+         u"AAA\nBBB"},
+        {"a title in the body shows nothing either", u"<body>甲<title>T</title>乙", u"甲乙"},
+        {"a hidden paragraph ends where the next one begins",
+         u"<p style=\"display:none\">ad<p>第一段。<p>第二段。", u"第一段。\n第二段。"},
+        {"a div implies the end of the hidden paragraph before it",
+         u"<p hidden>x<div>visible</div>", u"visible"},
+        {"style written in any case and spacing; visibility:hidden too",
+         u"甲<span STYLE=\"Display : None\">藏</span>乙<i style='visibility:hidden'>藏</i>丙",
+         u"甲乙丙"},
+        {"misnested tags keep their text in order", u"<b>粗<i>斜</b>体</i>", u"粗斜体"},
+        {"text misplaced in a table stands before it, as a browser shows it",
+         u"<table><tr><td>格</td></tr>前</table>", u"前\n格"},
+        {"blocks, br and indents break lines; other white space is one space",
+         u"<div>一  二</div>三<br>四&nbsp;&nbsp;五\n六", u"一 二\n三\n四\n五 六"},
+        {"control characters and noncharacters show nothing, written or referenced",
+         std::u16string(u"甲\u0001乙\u0085丙\uFFFE丁") + u"&#1;", u"甲乙丙丁"},
+    };
+    for (const TextCase& c : cases) {
+        EXPECT_EQ(Shown(VisibleText(c.page)), Shown(c.text)) << c.what;
+    }
+}
+
+TEST(PageTitle, IsTheTitleTextCollapsed) {
+    EXPECT_EQ(PageTitle(u"<head><title>\n 雾港 \t灯语 </title></head><p>正文"), u"雾港 灯语");
+    EXPECT_EQ(PageTitle(u"<p>无题</p><svg><title>图</title></svg>"), u"");
+}
+
+TEST(NavigationText, KnowsTheCaptionsWithTheirDecorationOnly) {
+    for (std::u16string_view caption :
+         {u"上一章", u" 下一章 ", u"【返回目录】", u"<<上一页", u"下一頁 →", u"[目錄]"}) {
+        EXPECT_TRUE(IsNavigationText(caption)) << Shown(caption);
+    }
+    for (std::u16string_view text : {u"", u"目录里的书", u"上一章说到", u"第一章"}) {
+        EXPECT_FALSE(IsNavigationText(text)) << Shown(text);
+    }
+}
+
+struct SpanCase {
+    const char* what;
+    std::vector<SourceSpan> (*read)(std::u16string_view);
+    std::u16string text;
+    std::vector<std::u16string> marked;
+};
+
+// Offsets count UTF-16 units of the text given, whatever gumbo's UTF-8 makes of the characters
+// before them.
+TEST(SourceSpans, MarkImageAddressesAndCharsetLabelsWhereTheTextHasThem) {
+    const SpanCase cases[] = {
+        {"images after characters of two, three and four UTF-8 bytes and a reference",
+         ImageSources,
+         u"é中😀&amp;<img alt=\"😀\" src=\"a&amp;b.png\">",
+         {u"a&amp;b.png"}},
+        {"images after a lone surrogate and left-out characters",
+         ImageSources,
+         std::u16string(u"\xDC81\u0001\uFFFE<img src=' c.png '>"),
+         {u"c.png"}},
+        {"images in source order, also when the parser moves one in front of a table",
+         ImageSources,
+         u"<table><tr><td><img src=b.png></td></tr><img src=a.png></table>",
+         {u"b.png", u"a.png"}},
+        {"no images in a script, a comment or a template",
+         ImageSources,
+         u"<script>'<img src=s.png>'</script><!--<img src=c.png>--><template><img src=t.png>"
+         u"</template>",
+         {}},
+        {"labels in both forms, any case and spacing",
+         DeclaredCharsets,
+         u"<html><head><META HTTP-EQUIV=\"Content-Type\" content=\"text/html; CHARSET = GB2312\">"
+         u"<meta charset='gbk' /><title>书</title></head><body>",
+         {u"GB2312", u"gbk"}},
+        {"a quoted label inside the content value",
+         DeclaredCharsets,
+         u"<meta http-equiv=content-type content=\"text/html;charset='big5'\">",
+         {u"big5"}},
+        {"no labels in the body, nor in a meta that is no Content-Type",
+         DeclaredCharsets,
+         u"<head><meta name=description content=\"charset=x\"></head><body><pre>"
+         u"&lt;meta charset=gbk&gt;<meta charset=\"gbk\"></pre>",
+         {}},
+    };
+    for (const SpanCase& c : cases) {
+        EXPECT_EQ(Marked(c.text, c.read(c.text)), c.marked) << c.what;
+    }
+}
+
+TEST(ElementInnerHtml, IsTheSourceOfTheElementsContentAsTheTreeEndsIt) {
+    const TextCase cases[] = {
+        {"nested elements of the same name",
+         u"<div id=\"s\"><div>甲</div>&amp;乙</div><div id=s>二</div>", u"<div>甲</div>&amp;乙"},
+        {"an end the parser implies", u"<p id='s'>甲<p>乙", u"甲"},
+        {"an id only in a comment or in text", u"<!-- <div id=s>x</div> -->id=\"s\">y", u""},
+        {"a page cut short inside the element", u"<div id=\"s\">cut short", u""},
+    };
+    for (const TextCase& c : cases) {
+        EXPECT_EQ(Shown(ElementInnerHtml(c.page, u"s")), Shown(c.text)) << c.what;
+    }
+}
+
+} // namespace
+} // namespace velunor::html
