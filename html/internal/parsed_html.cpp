@@ -76,7 +76,11 @@ ParsedHtml::ParsedHtml(std::u16string_view text, std::string_view ending) {
     textBytes_ = bytes_.size();
     bytes_ += ending;
     offsets_.resize(bytes_.size() + 1, static_cast<std::uint32_t>(text.size()));
-    output_.reset(gumbo_parse_with_options(&kGumboDefaultOptions, bytes_.data(), bytes_.size()));
+    // Gumbo keeps a copy of the open elements with every parse error it records, which on a page
+    // of thousands of unclosed elements takes gigabytes; nothing here reads the errors.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    output_.reset(gumbo_parse_with_options(&options, bytes_.data(), bytes_.size()));
 }
 
 void ParsedHtml::OutputDeleter::operator()(GumboOutput* output) const {
