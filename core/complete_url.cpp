@@ -8,7 +8,8 @@
 // - an absolute http or https link is kept as the site wrote it;
 // - a page address whose last segment holds no "." and carries no query or fragment names a
 //   folder, as sites write "/book/12" for "/book/12/";
-// - a link that climbs above the site root is emptied rather than clamped to the root.
+// - a link that climbs above the site root is emptied rather than clamped to the root;
+// - only http and https addresses count: a link to another scheme is emptied.
 
 #include "core/core.h"
 
@@ -155,6 +156,9 @@ void CompleteUrl(std::u16string_view base, std::u16string& link) {
         return;
     }
     link = ResolveLink(base, written);
+    if (!IsAbsoluteWebLink(link)) {
+        link.clear();
+    }
 }
 
 } // namespace velunor

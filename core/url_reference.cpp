@@ -103,17 +103,11 @@ CurlText GetPart(CURLU* url, CURLUPart part) {
     return CurlText(text);
 }
 
-// Only addresses the fetcher can fetch count: http and https with a host libcurl could read.
-// A host written outside ASCII reaches libcurl as escapes it cannot take as a host name.
-bool IsFetchable(CURLU* url) {
-    CurlText scheme = GetPart(url, CURLUPART_SCHEME);
+// A host written outside ASCII reaches libcurl as escapes that name no host; an address
+// without a host (file:///x) is whole as it is.
+bool HasReadableHost(CURLU* url) {
     CurlText host = GetPart(url, CURLUPART_HOST);
-    if (scheme == nullptr || host == nullptr) {
-        return false;
-    }
-    std::string_view name = scheme.get();
-    bool web = name == "http" || name == "https";
-    return web && std::string_view(host.get()).find('%') == std::string_view::npos;
+    return host == nullptr || std::string_view(host.get()).find('%') == std::string_view::npos;
 }
 
 // The base's fragment takes no part in resolving, but libcurl keeps it in front of a reference
@@ -143,11 +137,10 @@ std::u16string ResolveReference(std::u16string_view base, std::u16string_view re
         return {};
     }
     std::string baseText = ToUrlText(base);
-    if (curl_url_set(url.get(), CURLUPART_URL, baseText.c_str(), 0) != CURLUE_OK ||
-        !IsFetchable(url.get())) {
+    if (curl_url_set(url.get(), CURLUPART_URL, baseText.c_str(), 0) != CURLUE_OK) {
         return {};
     }
-    if (!ApplyReference(url.get(), reference) || !IsFetchable(url.get())) {
+    if (!ApplyReference(url.get(), reference) || !HasReadableHost(url.get())) {
         return {};
     }
     CurlText resolved = GetPart(url.get(), CURLUPART_URL);
