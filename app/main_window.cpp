@@ -4,13 +4,13 @@
 #include "app/dlg_html.h"
 #include "app/dlg_target_set.h"
 #include "app/list_ctrl_search_result.h"
+#include "app/reading_settings_control.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "library/library.h"
 #include "search/search.h"
 #include "update/update_check.h"
 #include "widgets/skin_button.h"
 
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontInfo>
@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -27,7 +26,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <span>
 #include <thread>
 #include <type_traits>
 
@@ -83,46 +81,6 @@ constexpr QSize kMinimumSize(kRightPanelLeft + kCategoryRowWidth + 3, 480);
 // The reading view's buttons stand in the row of the category buttons, above the frame.
 constexpr QRect kBackButtonPlace(10, 71, 100, 23);
 constexpr QRect kReadingSettingsButtonPlace(115, 71, 90, 23);
-
-// One choice of a reading option: its menu text and its value in the settings.
-struct ReadingChoice {
-    const char16_t* caption;
-    int value;
-};
-
-constexpr std::array<ReadingChoice, 8> kFontSizes{{{u"14 像素", 14},
-                                                   {u"16 像素", 16},
-                                                   {u"18 像素", 18},
-                                                   {u"20 像素", 20},
-                                                   {u"22 像素", 22},
-                                                   {u"24 像素", 24},
-                                                   {u"28 像素", 28},
-                                                   {u"32 像素", 32}}};
-constexpr std::array<ReadingChoice, 5> kLineSpacings{
-    {{u"1.5 倍", 150}, {u"1.7 倍", 170}, {u"1.9 倍", 190}, {u"2.2 倍", 220}, {u"2.5 倍", 250}}};
-constexpr std::array<ReadingChoice, 3> kThemes{{{u"白天", static_cast<int>(ReadingTheme::Day)},
-                                                {u"护眼", static_cast<int>(ReadingTheme::Sepia)},
-                                                {u"夜间", static_cast<int>(ReadingTheme::Night)}}};
-
-// A submenu of the reading settings menu and the setting its choices read and write.
-struct ReadingOption {
-    const char16_t* title;
-    std::span<const ReadingChoice> choices;
-    int (*get)(const ReadingSettings&);
-    void (*set)(ReadingSettings&, int);
-};
-
-const std::array<ReadingOption, 3> kReadingOptions{{
-    {u"字号", kFontSizes, [](const ReadingSettings& settings) { return settings.FontSize; },
-     [](ReadingSettings& settings, int value) { settings.FontSize = value; }},
-    {u"行距", kLineSpacings, [](const ReadingSettings& settings) { return settings.LineSpacing; },
-     [](ReadingSettings& settings, int value) { settings.LineSpacing = value; }},
-    {u"主题", kThemes,
-     [](const ReadingSettings& settings) { return static_cast<int>(settings.Theme); },
-     [](ReadingSettings& settings, int value) {
-         settings.Theme = static_cast<ReadingTheme>(value);
-     }},
-}};
 
 const QString kReadingKeysHelp =
     QStringLiteral("阅读时：← / → 上一章 / 下一章；空格或 PageDown 向下翻页，页末进入下一章；"
@@ -233,7 +191,9 @@ template <typename F> auto CMainWindow::OnGuiThread(F&& work) {
 
 CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()),
-      search_(std::make_unique<SearchController>(*this, programFolder_)) {
+      search_(std::make_unique<SearchController>(*this, programFolder_)),
+      viewHistory_(programFolder_ + kRecommendFolder,
+                   CHtmlCtrl::PageUrl(programFolder_ + kStartPage)) {
     // Before any control exists: the updater may be about to replace the program.
     RunUpdateCheck(*this, programFolder_);
     LoadShellResources();
@@ -250,11 +210,7 @@ CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     setFont(font_);
     setMinimumSize(kMinimumSize);
     CreateControls();
-    readingSettings_ = LoadReadingSettings(programFolder_);
-    browserPanel_->SetZoomPercent(readingSettings_.ZoomPercent);
-    ApplyReadingSettings();
-    recommendPage_ = CHtmlCtrl::PageUrl(programFolder_ + kStartPage);
-    browserPanel_->Browser().load(recommendPage_);
+    browserPanel_->Browser().load(viewHistory_.RecommendPage());
     LayOut();
 }
 
@@ -336,43 +292,13 @@ void CMainWindow::CreateReadingControls() {
     readingSettingsButton_->setToolTip(kReadingKeysHelp);
     // The page keeps the keyboard, so the reading keys work on after a choice in the menu.
     readingSettingsButton_->setFocusPolicy(Qt::NoFocus);
+
+    readingSettings_ = new CReadingSettingsControl(programFolder_, *browserPanel_, font_, this);
     connect(readingSettingsButton_, &CSkinButton::clicked, this,
-            &CMainWindow::ShowReadingSettingsMenu);
-
-    readingMenu_ = new QMenu(QStringLiteral("阅读设置"), this);
-    readingMenu_->setFont(font_);
-    for (size_t option = 0; option < kReadingOptions.size(); ++option) {
-        AddReadingChoices(*readingMenu_, option);
-    }
-    readingMenu_->addSeparator();
-    connect(readingMenu_->addAction(QStringLiteral("放大\tCtrl+=")), &QAction::triggered,
-            browserPanel_, &CDlgHtml::ZoomIn);
-    connect(readingMenu_->addAction(QStringLiteral("缩小\tCtrl+-")), &QAction::triggered,
-            browserPanel_, &CDlgHtml::ZoomOut);
-    connect(readingMenu_->addAction(QStringLiteral("还原大小\tCtrl+0")), &QAction::triggered,
-            browserPanel_, &CDlgHtml::ResetZoom);
-
-    connect(browserPanel_, &CDlgHtml::ZoomChanged, this, &CMainWindow::RememberZoom);
-    connect(&browserPanel_->Browser(), &CHtmlCtrl::urlChanged, this, &CMainWindow::NoteShownPage);
-}
-
-// The choices of one option form a group of which the one the settings hold is checked; a value
-// the file held that no choice offers leaves none checked.
-void CMainWindow::AddReadingChoices(QMenu& menu, size_t option) {
-    QMenu* choices = menu.addMenu(Text(kReadingOptions[option].title));
-    auto* group = new QActionGroup(choices);
-    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (const ReadingChoice& choice : kReadingOptions[option].choices) {
-        QAction* action = choices->addAction(Text(choice.caption));
-        action->setCheckable(true);
-        action->setData(choice.value);
-        group->addAction(action);
-        connect(action, &QAction::triggered, this,
-                [this, option, value = choice.value] { ChooseReadingSetting(option, value); });
-    }
-    readingChoices_[option] = group;
-    // A menu is a window of its own and takes no font from the window it belongs to.
-    choices->setFont(font_);
+            [this] { readingSettings_->ShowMenuBelow(*readingSettingsButton_); });
+    connect(readingSettings_, &CReadingSettingsControl::SaveFailed, statusLine_, &QLabel::setText);
+    connect(&browserPanel_->Browser(), &CHtmlCtrl::urlChanged, this,
+            [this](const QUrl& url) { viewHistory_.NoteShownPage(url); });
 }
 
 CSkinButton* CMainWindow::AddButton(int id, const QString& caption, const QRect& place) {
@@ -429,9 +355,7 @@ void CMainWindow::SetViewMode(ViewMode mode) {
             HideFinishedDownloadProgress();
         }
         const bool startsReading = mode == ViewMode::Reading && viewMode_ != ViewMode::Reading;
-        if (startsReading) {
-            returnMode_ = viewMode_;
-        }
+        viewHistory_.NoteViewChange(viewMode_, mode);
         viewMode_ = mode;
         LayOut();
         update();
@@ -542,7 +466,7 @@ CListCtrlSearchResult& CMainWindow::SearchResultList() {
 }
 
 QMenu& CMainWindow::ReadingSettingsMenu() {
-    return *readingMenu_;
+    return readingSettings_->Menu();
 }
 
 QPoint CMainWindow::CentredPosition(const QRect& screen, const QRect& available,
@@ -621,11 +545,7 @@ void CMainWindow::LayOut() {
 }
 
 void CMainWindow::LayOutReadingControls(bool reading) {
-    if (returnMode_ == ViewMode::SearchResults) {
-        backButton_->setText(QStringLiteral("返回搜索结果"));
-    } else {
-        backButton_->setText(QStringLiteral("返回书架"));
-    }
+    backButton_->setText(viewHistory_.BackCaption());
     backButton_->setVisible(reading);
     readingSettingsButton_->setVisible(reading);
 }
@@ -730,71 +650,10 @@ void CMainWindow::CentreOnScreen() {
 // Back to the view the reader came from, as it was: the result list keeps its rows, and the
 // shelf's view shows again the recommendation page the browser showed last.
 void CMainWindow::ReturnToPreviousView() {
-    if (returnMode_ == ViewMode::Recommend) {
-        browserPanel_->Browser().load(recommendPage_);
+    if (viewHistory_.ReturnMode() == ViewMode::Recommend) {
+        browserPanel_->Browser().load(viewHistory_.RecommendPage());
     }
-    SetViewMode(returnMode_);
-}
-
-void CMainWindow::NoteShownPage(const QUrl& url) {
-    const QString recommendFolder = Text(programFolder_ + kRecommendFolder);
-    if (url.isLocalFile() && url.toLocalFile().startsWith(recommendFolder)) {
-        recommendPage_ = url;
-    }
-}
-
-void CMainWindow::ShowReadingSettingsMenu() {
-    readingMenu_->popup(
-        readingSettingsButton_->mapToGlobal(QPoint(0, readingSettingsButton_->height())));
-}
-
-void CMainWindow::ChooseReadingSetting(size_t option, int value) {
-    ReadingSettings changed = readingSettings_;
-    kReadingOptions[option].set(changed, value);
-    ChangeReadingSettings(changed);
-}
-
-void CMainWindow::RememberZoom(int percent) {
-    readingSettings_.ZoomPercent = percent;
-    SaveReadingSettingsFile();
-}
-
-void CMainWindow::ChangeReadingSettings(const ReadingSettings& changed) {
-    if (changed != readingSettings_) {
-        readingSettings_ = changed;
-        ApplyReadingSettings();
-        SaveReadingSettingsFile();
-        return;
-    }
-    // A click on the checked choice unchecks it; the settings have not changed, so it is
-    // checked again.
-    CheckReadingChoices();
-}
-
-// Every library page shows the settings from the next page on, and the page shown at once; the
-// menu shows them too.
-void CMainWindow::ApplyReadingSettings() {
-    browserPanel_->SetLibraryLook(Text(NovelRootFolder(programFolder_)),
-                                  Text(ReadingStyleSheet(readingSettings_)));
-    CheckReadingChoices();
-}
-
-void CMainWindow::CheckReadingChoices() {
-    for (size_t option = 0; option < kReadingOptions.size(); ++option) {
-        const int current = kReadingOptions[option].get(readingSettings_);
-        for (QAction* action : readingChoices_[option]->actions()) {
-            action->setChecked(action->data().toInt() == current);
-        }
-    }
-}
-
-// A settings file that cannot be written leaves the pages as chosen for this run; the status
-// line says that the choice will not be kept.
-void CMainWindow::SaveReadingSettingsFile() {
-    if (!SaveReadingSettings(programFolder_, readingSettings_)) {
-        statusLine_->setText(QStringLiteral("阅读设置无法保存到 Config/ReadingSettings.xml，"
-                                            "下次启动时将恢复原来的设置。"));
-    }
+    SetViewMode(viewHistory_.ReturnMode());
 }
 
 } // namespace velunor

@@ -5,17 +5,15 @@
 // is carried onto the GUI thread while the calling thread waits.
 //
 // In the reading view the row above the browser holds a button back to the view the reader came
-// from (the search results, or the shelf with its recommendation page; neither is cleared on the
-// way) and the reading settings menu: text size, line spacing, colours and zoom, kept in
-// Config/ReadingSettings.xml and laid over every library page at once.
+// from (CViewHistory keeps the way back) and the button of the reading settings menu
+// (CReadingSettingsControl).
 
-#include "library/reading_settings.h"
+#include "app/view_history.h"
 #include "port/window_port.h"
 #include "search/search_job.h"
 
 #include <QFont>
 #include <QPixmap>
-#include <QUrl>
 #include <QWidget>
 
 #include <array>
@@ -23,7 +21,6 @@
 
 #include <memory>
 
-class QActionGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -38,6 +35,7 @@ inline constexpr int kIdReadingSettings = 10076;
 class CDlgHtml;
 class CDlgTargetSet;
 class CListCtrlSearchResult;
+class CReadingSettingsControl;
 class CSkinButton;
 class CTreeCtrlBookShelf;
 
@@ -112,7 +110,6 @@ class CMainWindow : public QWidget, public WindowPort {
     CSkinButton* AddPageButton(int id, const QString& caption, const QRect& place,
                                const QString& icon);
     void CreateReadingControls();
-    void AddReadingChoices(QMenu& menu, size_t option);
     void LayOut();
     void LayOutReadingControls(bool reading);
     void SetDownloadProgress(int done, int total, int failed);
@@ -128,14 +125,6 @@ class CMainWindow : public QWidget, public WindowPort {
     void Exit();
     void CentreOnScreen();
     void ReturnToPreviousView();
-    void NoteShownPage(const QUrl& url);
-    void ShowReadingSettingsMenu();
-    void ChooseReadingSetting(size_t option, int value);
-    void RememberZoom(int percent);
-    void ChangeReadingSettings(const ReadingSettings& changed);
-    void ApplyReadingSettings();
-    void CheckReadingChoices();
-    void SaveReadingSettingsFile();
 
     std::u16string programFolder_;
     QFont font_;
@@ -145,11 +134,7 @@ class CMainWindow : public QWidget, public WindowPort {
     QPixmap readingBitmap_;
     QPixmap resultsBitmap_;
     ViewMode viewMode_ = ViewMode::Recommend;
-    // The view the back button of the reading view returns to, and the recommendation page the
-    // browser showed last, which that view shows again.
-    ViewMode returnMode_ = ViewMode::Recommend;
-    QUrl recommendPage_;
-    ReadingSettings readingSettings_;
+    CViewHistory viewHistory_;
     CSkinButton* searchButton_ = nullptr;
     std::array<CSkinButton*, 7> categoryButtons_{};
     QLineEdit* searchBox_ = nullptr;
@@ -161,9 +146,7 @@ class CMainWindow : public QWidget, public WindowPort {
     QProgressBar* downloadProgress_ = nullptr;
     CSkinButton* backButton_ = nullptr;
     CSkinButton* readingSettingsButton_ = nullptr;
-    QMenu* readingMenu_ = nullptr;
-    // One group of choices per reading option, in the order of the options.
-    std::array<QActionGroup*, 3> readingChoices_{};
+    CReadingSettingsControl* readingSettings_ = nullptr;
 };
 
 } // namespace velunor

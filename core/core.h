@@ -107,8 +107,18 @@ bool ParseDecimal(std::u16string_view text, long long& value);
 /// searched again. Nothing happens when `from` is empty.
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to);
 
+/// The absolute address `reference` names when read on the page at `base`, resolved as browsers
+/// and redirects resolve references (RFC 3986 section 5), in any scheme libcurl knows; the
+/// scheme is written in lower case, every other character as written, nothing percent-encoded.
+/// Empty when `base` is not an absolute address or the reference cannot be read.
+std::u16string ResolveReference(std::u16string_view base, std::u16string_view reference);
+
 /// Replaces `link` by its absolute form against `base` (the address of the page the link was
-/// found on), or empties it when it cannot be resolved. An empty link stays empty.
+/// found on), or empties it when it cannot be resolved. On top of ResolveReference: the link's
+/// text is read as browsers read an href, an empty link stays empty, "#" gives `base` itself,
+/// an absolute http(s) link stays as written, a last segment of `base` without "." and without
+/// a query names a folder, and a link climbing above the site root or leading to another
+/// scheme than http and https is emptied.
 void CompleteUrl(std::u16string_view base, std::u16string& link);
 
 /// True when `path` names an existing folder.

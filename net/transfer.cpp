@@ -594,25 +594,11 @@ TransferOutcome RunHop(FetchResult& result, const std::string& address, bool pos
     return TransferOutcome::Completed;
 }
 
-// The absolute address a redirect from `base` to `location` leads to, as libcurl resolves a
-// relative one; empty when it cannot be made one.
+// The absolute address a redirect from `base` to `location` leads to, resolved as browsers
+// resolve a Location; empty when it cannot be made one.
 std::string ResolveLocation(const std::string& base, const std::string& location) {
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
-    std::string target = EscapeControlBytes(location);
-    if (url == nullptr ||
-        curl_url_set(url.get(), CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
-            CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_URL, target.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
-            CURLUE_OK) {
-        return {};
-    }
-    char* resolved = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_URL, &resolved, 0) != CURLUE_OK) {
-        return {};
-    }
-    std::string text = resolved;
-    curl_free(resolved);
-    return text;
+    std::u16string resolved = ResolveReference(AnsiToWide(base), AnsiToWide(location));
+    return EscapeControlBytes(WideToAnsi(resolved));
 }
 
 } // namespace

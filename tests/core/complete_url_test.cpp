@@ -44,8 +44,8 @@ TEST(CompleteUrl, RootRelativeLinksKeepTheBaseHostAsWritten) {
          u"https://www.site.com/book/UMJ4uW-t1WEuwUjttRcGug2/"},
         {u"http://www.site.com", u"/a", u"http://www.site.com/a"},
         {u"https://www.site.com/x/y/", u"/a", u"https://www.site.com/a"},
-        // The "/" search starts one character past the host's first character.
-        {u"http:///x/y", u"/a", u"http:///x/a"},
+        // Slashes after the scheme are read as browsers read them: the host is "x".
+        {u"http:///x/y", u"/a", u"http://x/a"},
     };
     ExpectResolved(std::begin(cases), std::end(cases));
 }
@@ -107,8 +107,9 @@ TEST(CompleteUrl, LinksOnTheHomeAddress) {
     const UrlCase cases[] = {
         {u"http://www.site.com", u"x.html", u"http://www.site.com/x.html"},
         {u"http://www.site.com/", u"x.html", u"http://www.site.com/x.html"},
-        // The scheme and the host are compared without regard to case.
-        {u"HTTP://WWW.SITE.COM/", u"x.html", u"HTTP://WWW.SITE.COM/x.html"},
+        // The scheme and the host are compared without regard to case; the scheme is written
+        // in lower case, the host as the page wrote it.
+        {u"HTTP://WWW.SITE.COM/", u"x.html", u"http://WWW.SITE.COM/x.html"},
         {u"http://WWW.Site.COM/", u"X.html", u"http://WWW.Site.COM/X.html"},
         {u"HTTP://WWW.SITE.COM/", u"../x.html", u""},
         {u"https://www.site.com/", u"x.html", u"https://www.site.com/x.html"},
@@ -121,6 +122,101 @@ TEST(CompleteUrl, NonAsciiLinksStayAsWritten) {
     std::u16string link = u"第一章ABC.html";
     CompleteUrl(u"http://www.site.com/b/", link);
     EXPECT_EQ(link, u"http://www.site.com/b/第一章ABC.html");
+}
+
+// A link is read as browsers read the text of an href; every character they keep stays as
+// written, escapes and bytes that are no valid GBK included.
+TEST(CompleteUrl, LinksAreReadAsBrowsersReadThem) {
+    const std::u16string undecodable = u"\xDC81\xDCFF.html";
+    const std::u16string undecodableResolved = u"http://s.com/b/" + undecodable;
+    const UrlCase cases[] = {
+        {u"http://s.com/b/", u" \t2.html\r\n", u"http://s.com/b/2.html"},
+        {u"http://s.com/b/", u"1\n2.html", u"http://s.com/b/12.html"},
+        {u"http://s.com/b/", u" \n ", u""},
+        {u"http://s.com/b/", u"a b.html", u"http://s.com/b/a b.html"},
+        {u"http://s.com/b/", u"c\\d.html", u"http://s.com/b/c/d.html"},
+        {u"http://s.com/b/", u"\\d.html?k=\\", u"http://s.com/d.html?k=\\"},
+        {u"http://s.com/b/", u"HTTP:\\\\X.com\\Y", u"HTTP://X.com/Y"},
+        {u"http://s.com/b/", u"%E7%AC%AC.html?q=a%20b", u"http://s.com/b/%E7%AC%AC.html?q=a%20b"},
+        {u"http://s.com/b/", u"%u4e2d%25.html", u"http://s.com/b/%u4e2d%25.html"},
+        {u"http://s.com/b/", undecodable.c_str(), undecodableResolved.c_str()},
+        {u"http://s.com/第/", u"章.html#节", u"http://s.com/第/章.html#节"},
+        // Links that lead nowhere the fetcher can go.
+        {u"http://s.com/b/", u"javascript:void(0)", u""},
+        {u"http://s.com/b/", u"mailto:a@s.com", u""},
+        {u"http://s.com/b/", u"ftp://s.com/x", u""},
+        {u"http://s.com/b/", u"//中.com/x", u""},
+    };
+    ExpectResolved(std::begin(cases), std::end(cases));
+}
+
+// A link that is only a query names the page it was found on with that query: the next page
+// of a chapter is often written "?page=2".
+TEST(CompleteUrl, QueryLinksKeepThePage) {
+    const UrlCase cases[] = {
+        {u"http://x.com/a/456.html", u"?page=2", u"http://x.com/a/456.html?page=2"},
+        {u"http://x.com/a/456.html?page=1", u"?page=2", u"http://x.com/a/456.html?page=2"},
+        {u"http://x.com/book/12", u"?page=2", u"http://x.com/book/12?page=2"},
+        {u"http://x.com/a/456.html#top", u"?page=2#end", u"http://x.com/a/456.html?page=2#end"},
+    };
+    ExpectResolved(std::begin(cases), std::end(cases));
+}
+
+// The examples of RFC 3986 section 5.4, on its base. ResolveReference gives what the RFC
+// gives (an empty path written "/"; "g:h" is no address libcurl reads); CompleteUrl differs
+// only by its own rules: an empty link stays empty and a link that climbs above the root is
+// emptied.
+TEST(ResolveReference, ReferenceExamplesOfTheStandard) {
+    const std::u16string_view base = u"http://a/b/c/d;p?q";
+    struct Example {
+        const char16_t* reference;
+        const char16_t* resolved;
+        const char16_t* completed;
+    };
+    const Example examples[] = {
+        {u"g", u"http://a/b/c/g", u"http://a/b/c/g"},
+        {u"./g", u"http://a/b/c/g", u"http://a/b/c/g"},
+        {u"g/", u"http://a/b/c/g/", u"http://a/b/c/g/"},
+        {u"/g", u"http://a/g", u"http://a/g"},
+        {u"//g", u"http://g/", u"http://g/"},
+        {u"?y", u"http://a/b/c/d;p?y", u"http://a/b/c/d;p?y"},
+        {u"g?y", u"http://a/b/c/g?y", u"http://a/b/c/g?y"},
+        {u"#s", u"http://a/b/c/d;p?q#s", u"http://a/b/c/d;p?q#s"},
+        {u"g#s", u"http://a/b/c/g#s", u"http://a/b/c/g#s"},
+        {u"g?y#s", u"http://a/b/c/g?y#s", u"http://a/b/c/g?y#s"},
+        {u";x", u"http://a/b/c/;x", u"http://a/b/c/;x"},
+        {u"g;x?y#s", u"http://a/b/c/g;x?y#s", u"http://a/b/c/g;x?y#s"},
+        {u"", u"http://a/b/c/d;p?q", u""},
+        {u".", u"http://a/b/c/", u"http://a/b/c/"},
+        {u"..", u"http://a/b/", u"http://a/b/"},
+        {u"../g", u"http://a/b/g", u"http://a/b/g"},
+        {u"../..", u"http://a/", u"http://a/"},
+        {u"../../g", u"http://a/g", u"http://a/g"},
+        {u"../../../g", u"http://a/g", u""},
+        {u"../../../../g", u"http://a/g", u""},
+        {u"/./g", u"http://a/g", u"http://a/g"},
+        {u"/../g", u"http://a/g", u""},
+        {u"g.", u"http://a/b/c/g.", u"http://a/b/c/g."},
+        {u"..g", u"http://a/b/c/..g", u"http://a/b/c/..g"},
+        {u"./../g", u"http://a/b/g", u"http://a/b/g"},
+        {u"./g/.", u"http://a/b/c/g/", u"http://a/b/c/g/"},
+        {u"g/../h", u"http://a/b/c/h", u"http://a/b/c/h"},
+        {u"g;x=1/../y", u"http://a/b/c/y", u"http://a/b/c/y"},
+        {u"g/../../..", u"http://a/", u"http://a/"},
+        {u"g?y/../x", u"http://a/b/c/g?y/../x", u"http://a/b/c/g?y/../x"},
+        {u"g#s/../x", u"http://a/b/c/g#s/../x", u"http://a/b/c/g#s/../x"},
+        {u"g:h", u"", u""},
+    };
+    for (const Example& example : examples) {
+        SCOPED_TRACE(WideToUtf8(example.reference));
+        EXPECT_EQ(WideToUtf8(ResolveReference(base, example.reference)),
+                  WideToUtf8(example.resolved));
+        std::u16string link = example.reference;
+        CompleteUrl(base, link);
+        EXPECT_EQ(WideToUtf8(link), WideToUtf8(example.completed));
+    }
+    EXPECT_EQ(ResolveReference(u"FTP://a/b/", u"g"), u"ftp://a/b/g");
+    EXPECT_EQ(ResolveReference(u"b/c", u"g"), u"");
 }
 
 } // namespace
