@@ -423,8 +423,7 @@ std::vector<int> ChaptersToCheck(int count) {
 }
 
 // The chapter's text as it is stored: each page's text cleaned with the ReplaceRule.
-std::u16string CleanedText(const CSiteRule& rule, const FetchedChapter& chapter,
-                           Verdict& verdict) {
+std::u16string CleanedText(const CSiteRule& rule, const FetchedChapter& chapter, Verdict& verdict) {
     std::u16string text;
     for (const ChapterPage& page : chapter.Pages) {
         ExtractionProblem problem = ExtractionProblem::None;
@@ -445,8 +444,7 @@ void PrintChapterPages(const FetchedChapter& chapter) {
     }
 }
 
-void PrintChapterText(const CSiteRule& rule, const FetchedChapter& chapter,
-                      Verdict& verdict) {
+void PrintChapterText(const CSiteRule& rule, const FetchedChapter& chapter, Verdict& verdict) {
     std::u16string text = VisibleText(CleanedText(rule, chapter, verdict));
     size_t images = 0;
     for (const ChapterPage& page : chapter.Pages) {

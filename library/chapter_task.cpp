@@ -34,8 +34,8 @@ void SetStatus(const ChapterTask& task, const std::u16string& text) {
 
 ChapterOutcome FetchOutcome(const ChapterTask& task) {
     const Site& site = *task.Site;
-    FetchedChapter chapter = FetchChapter(site, task.Fields.ChapterUrl,
-                                          {task.ContentsUrl, task.NextChapterUrl, false});
+    FetchedChapter chapter =
+        FetchChapter(site, task.Fields.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
     if (!chapter.Ok()) {
         if (chapter.Error.Kind == SiteErrorKind::Refused) {
             ++task.Job->BlockedChapters;
@@ -52,8 +52,7 @@ ChapterOutcome FetchOutcome(const ChapterTask& task) {
     SiteError imageError = internal::ComposeChapterText(site, chapter, site.Rule().ReplaceRule,
                                                         task.PagePath, text, {});
     if (imageError.Failed()) {
-        return Failure(ChapterState::Failed, internal::ImageFailureReason(imageError),
-                       imageError);
+        return Failure(ChapterState::Failed, internal::ImageFailureReason(imageError), imageError);
     }
     return {ChapterState::Stored, std::move(text), {}, {}};
 }
@@ -88,7 +87,9 @@ void RunChapterTask(const ChapterTask& task) {
     // A page that could not be written holds no text, whatever the site gave.
     if (!WriteChapterPage(task, outcome.State, outcome.Content) &&
         outcome.State == ChapterState::Stored) {
-        outcome = {ChapterState::Failed, {}, u"无法写入章节文件",
+        outcome = {ChapterState::Failed,
+                   {},
+                   u"无法写入章节文件",
                    MakeSiteError(SiteErrorKind::WriteFailed, task.PagePath)};
     }
     bool stored = outcome.State == ChapterState::Stored;

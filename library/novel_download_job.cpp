@@ -119,8 +119,8 @@ std::u16string ContentsCutMessage(int failedPage, const SiteError& error) {
 void StopAtSite(WindowPort& window, const Site& site, const std::u16string& message,
                 const SiteError& error, NovelJobOutcome& outcome) {
     outcome.Error = error;
-    Stop(window, error.Kind == SiteErrorKind::Refused ? site.BlockedMessage()
-                                                       : WithReason(message, error));
+    Stop(window,
+         error.Kind == SiteErrorKind::Refused ? site.BlockedMessage() : WithReason(message, error));
 }
 
 // Fetches the information page at `infoPageUrl` into `contents.info` and, unless it holds the
@@ -180,8 +180,8 @@ bool ReadChapterList(WindowPort& window, VisitedAddresses& visited, const SitePa
 }
 
 // Reads the information page and every contents page of the novel; false after a stop.
-bool ReadSiteContents(WindowPort& window, const std::u16string& infoPageUrl,
-                      SiteContents& contents, NovelJobOutcome& outcome) {
+bool ReadSiteContents(WindowPort& window, const std::u16string& infoPageUrl, SiteContents& contents,
+                      NovelJobOutcome& outcome) {
     VisitedAddresses visited;
     SitePage first;
     if (!FetchFirstContentsPage(window, infoPageUrl, visited, contents, first, outcome)) {
@@ -438,7 +438,8 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     std::u16string imagesFolder = run.folder + u"/images";
     if (!CreateFolderPath(imagesFolder)) {
         outcome.Error = MakeSiteError(SiteErrorKind::WriteFailed, imagesFolder);
-        Stop(run.window, u"无法创建本书的文件夹 " + imagesFolder + u"，请检查 Novel 文件夹是否可写，下载中止！");
+        Stop(run.window, u"无法创建本书的文件夹 " + imagesFolder +
+                             u"，请检查 Novel 文件夹是否可写，下载中止！");
         return outcome;
     }
     int unmended = MendStoredPages(run, before, after);

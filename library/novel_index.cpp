@@ -185,8 +185,8 @@ void CIndexRecorder::Record(size_t position, ChapterState state, std::u16string 
     IndexedChapter& chapter = index_.Chapters[position];
     chapter.State = state;
     chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
-    long long pause = kSavePauseMs * static_cast<long long>(
-                                         1 + index_.Chapters.size() / kChaptersPerPauseSecond);
+    long long pause =
+        kSavePauseMs * static_cast<long long>(1 + index_.Chapters.size() / kChaptersPerPauseSecond);
     if (NowMs() - lastSaveMs_ >= pause) {
         SaveLocked();
     }

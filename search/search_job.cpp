@@ -196,8 +196,7 @@ void ReportEnd(SearchShared& shared, SearchRun& run, bool resultFileFailed) {
             status = u"搜索任务被终止！";
         } else {
             status = u"搜索完成，共搜索到 " +
-                     DecimalText(static_cast<long long>(outcome.Hits.size())) + u" 本小说。" +
-                     note;
+                     DecimalText(static_cast<long long>(outcome.Hits.size())) + u" 本小说。" + note;
         }
         if (!IsCurrent(shared, run)) {
             return;
@@ -231,9 +230,8 @@ void RunSearch(const SharedPointer& shared, const RunPointer& run) {
         if (!SelectedRuleFiles(SiteSelectionFilePath(programFolder), ruleFiles)[i]) {
             continue;
         }
-        pool->QueueTask([search = SiteSearch{shared, run, ruleFiles[i], i}] {
-            SearchOneSite(search);
-        });
+        pool->QueueTask(
+            [search = SiteSearch{shared, run, ruleFiles[i], i}] { SearchOneSite(search); });
         std::this_thread::sleep_for(kQueuePause);
         if (IsCancelled(*shared, *run)) {
             break;

@@ -98,8 +98,7 @@ bool ContentsOnInfoPage(const CSiteRule& rule) {
     return IsBlank(rule.InfoPage.ContentsUrl);
 }
 
-NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url,
-                           VisitedAddresses& visited) {
+NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedAddresses& visited) {
     NovelInfoPage info;
     visited.insert(url);
     info.Page = site.FetchPage(url, u"");
@@ -116,8 +115,7 @@ NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url,
     return info;
 }
 
-SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info,
-                           VisitedAddresses& visited) {
+SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info, VisitedAddresses& visited) {
     if (ContentsOnInfoPage(site.Rule())) {
         return info.Page;
     }
@@ -155,7 +153,7 @@ NovelContents ReadContentsPages(const Site& site, const SitePage& first, Visited
         SitePage fetched = site.FetchPage(next, page.Url);
         if (!fetched.Ok()) {
             contents.End = fetched.Error.Kind == SiteErrorKind::Refused ? ContentsEnd::Blocked
-                                                                         : ContentsEnd::CutShort;
+                                                                        : ContentsEnd::CutShort;
             contents.Error = fetched.Error;
             break;
         }

@@ -203,8 +203,7 @@ struct NovelInfoPage {
 bool ContentsOnInfoPage(const CSiteRule& rule);
 
 /// Fetches and reads the information page at `url`. Blocks on the network.
-NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url,
-                           VisitedAddresses& visited);
+NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedAddresses& visited);
 
 /// The first contents page of the novel: the information page itself when the rule lists the
 /// chapters there, else the page its contents address names (an error of kind NoMatch when the

@@ -53,8 +53,8 @@ SiteError FetchError(const FetchResult& result, std::u16string_view url) {
     error.Kind = KindOfFailure(result.Failure);
     if (error.Kind == SiteErrorKind::None && result.StatusCode != 200) {
         // No answer and no reason can only be a transfer that was never set up.
-        error.Kind = result.StatusCode > 0 ? SiteErrorKind::HttpStatus
-                                           : SiteErrorKind::CouldNotConnect;
+        error.Kind =
+            result.StatusCode > 0 ? SiteErrorKind::HttpStatus : SiteErrorKind::CouldNotConnect;
     }
     return error;
 }
@@ -104,7 +104,8 @@ std::u16string TechnicalReason(const SiteError& error) {
     }
     std::u16string text = ReaderReason(error);
     if (error.CurlCode != 0) {
-        text += u"（curl " + DecimalText(error.CurlCode) + u"：" + Utf8ToWide(error.CurlText) + u"）";
+        text +=
+            u"（curl " + DecimalText(error.CurlCode) + u"：" + Utf8ToWide(error.CurlText) + u"）";
     } else if (error.HttpStatus != 0 && error.Kind != SiteErrorKind::HttpStatus) {
         text += u"（HTTP " + DecimalText(error.HttpStatus) + u"）";
     }

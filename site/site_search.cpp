@@ -72,8 +72,8 @@ SiteSearchAnswer SearchSite(const Site& site, std::u16string_view text,
         return answer;
     }
     page.Text = DecodePage(rule, bytes);
-    answer.Hits = ListedHits(rule, site.RuleFile(), page.Url, page.Text, answer.Lists,
-                             answer.Problem);
+    answer.Hits =
+        ListedHits(rule, site.RuleFile(), page.Url, page.Text, answer.Lists, answer.Problem);
     // A site that knows the novel by its exact name may send the search straight to its page.
     if (answer.Hits.empty() && page.RedirectCount > 0) {
         answer.Hits = NovelPageHit(rule, site.RuleFile(), page.Url, page.Text);

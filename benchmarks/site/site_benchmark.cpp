@@ -67,7 +67,8 @@ int Run() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("contents over %d pages: %d pages read, %d chapters, %.2f s (bound %.1f s)\n",
                 kPages, contents.PagesRead, contents.Chapters.count, seconds, kBoundSeconds);
-    bool whole = contents.PagesRead == kPages && contents.Chapters.count == kPages * kChaptersPerPage;
+    bool whole =
+        contents.PagesRead == kPages && contents.Chapters.count == kPages * kChaptersPerPage;
     return whole ? 0 : 1;
 }
 

@@ -161,8 +161,7 @@ class SearchInterruptTest : public SearchCommandsTest {
     static int WaitForExit(pid_t child,
                            std::chrono::milliseconds limit = std::chrono::seconds(60)) {
         int status = 0;
-        if (testing::WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; },
-                               limit)) {
+        if (testing::WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, limit)) {
             return status;
         }
         kill(child, SIGKILL);

@@ -2,8 +2,8 @@
 
 #include "cli/console_port.h"
 #include "library/internal/chapter_fetch.h"
-#include "site/site.h"
 #include "rules/rules.h"
+#include "site/site.h"
 
 #include <gtest/gtest.h>
 
@@ -179,10 +179,8 @@ TEST_F(ChapterImages, ImagesOfOneNameStayApartPerChapterAndAddress) {
     std::string siteImages = TestSite::DefaultRoot() + "/novel-gbk/book/list/img/";
     Site site(LoadSiteRule(gbkRule_));
     const std::u16string tag = u"<img src=\"1.JPG\">";
-    const ChapterPage inFirst = {
-        site_.Url("/novel-gbk/book/list/v1/p.html"), tag, {u"1.JPG"}};
-    const ChapterPage inSecond = {
-        site_.Url("/novel-gbk/book/list/v2/p.html"), tag, {u"1.JPG"}};
+    const ChapterPage inFirst = {site_.Url("/novel-gbk/book/list/v1/p.html"), tag, {u"1.JPG"}};
+    const ChapterPage inSecond = {site_.Url("/novel-gbk/book/list/v2/p.html"), tag, {u"1.JPG"}};
     auto compose = [&](const std::u16string& pageName, std::vector<ChapterPage> pages) {
         FetchedChapter chapter;
         chapter.Pages = std::move(pages);

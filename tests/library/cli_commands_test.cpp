@@ -214,8 +214,9 @@ TEST_F(CliCommands, RefetchOfAPageThatCannotBeReadChangesNothing) {
 struct OwnSiteRoot {
     OwnSiteRoot() {
         std::filesystem::create_directories(root.File("novel-gbk/book/list"));
-        root.Write("novel-gbk/routes.json",
-                   R"({"/book/list/slow.html": {"delay_ms": 4000, "body": "<div id=\"text\">late</div>"}})");
+        root.Write(
+            "novel-gbk/routes.json",
+            R"({"/book/list/slow.html": {"delay_ms": 4000, "body": "<div id=\"text\">late</div>"}})");
     }
     TempFolder root;
 };
@@ -234,14 +235,18 @@ class SiteFailureReasons : private OwnSiteRoot, public CliCommands {
 // speaks no TLS, and a site slower than the rule's time limit.
 TEST_F(SiteFailureReasons, EachFailedChapterSaysWhy) {
     AddToRule(gbkRule_, "<RequestTimeout>1</RequestTimeout>");
-    WriteGbk("book/yuanyin.html",
-             u"<h1>原因小说</h1><p>作者：佚名</p><a id=\"list\" href=\"list/yuanyin.html\">目录</a>");
+    WriteGbk(
+        "book/yuanyin.html",
+        u"<h1>原因小说</h1><p>作者：佚名</p><a id=\"list\" href=\"list/yuanyin.html\">目录</a>");
     std::u16string tls = u"https://127.0.0.1:" + DecimalText(site_.Port()) + u"/novel-gbk/x.html";
-    WriteGbk("book/list/yuanyin.html",
-             u"<ul id=\"chapters\"><li><a href=\"http://nohost.invalid/1.html\">第一章 无名</a></li>"
-             u"<li><a href=\"" + tls + u"\">第二章 假锁</a></li>"
-             u"<li><a href=\"slow.html\">第三章 迟缓</a></li>"
-             u"<li><a href=\"ok.html\">第四章 正常</a></li></ul>");
+    WriteGbk(
+        "book/list/yuanyin.html",
+        u"<ul id=\"chapters\"><li><a href=\"http://nohost.invalid/1.html\">第一章 无名</a></li>"
+        u"<li><a href=\"" +
+            tls +
+            u"\">第二章 假锁</a></li>"
+            u"<li><a href=\"slow.html\">第三章 迟缓</a></li>"
+            u"<li><a href=\"ok.html\">第四章 正常</a></li></ul>");
     WriteGbk("book/list/ok.html", u"<div id=\"text\">正文</div>");
     WriteSearchResults({GbkHit(u"原因小说", "yuanyin.html")});
 
@@ -255,7 +260,8 @@ TEST_F(SiteFailureReasons, EachFailedChapterSaysWhy) {
     };
     for (size_t i = 0; i < std::size(reasons); ++i) {
         const auto& [reason, line] = reasons[i];
-        std::u16string page = ReadPageText(folder + u"/" + DecimalText(static_cast<long long>(i) + 1) + u".html");
+        std::u16string page =
+            ReadPageText(folder + u"/" + DecimalText(static_cast<long long>(i) + 1) + u".html");
         EXPECT_EQ(ShownChapterText(page), FailedChapterNotice(reason)) << line;
         EXPECT_TRUE(Contains(download.output, line)) << download.output;
     }
@@ -272,7 +278,8 @@ TEST_F(SiteFailureReasons, EachFailedChapterSaysWhy) {
 TEST_F(CliCommands, FolderThatCannotBeMadeStopsTheDownloadAndSaysSo) {
     std::u16string folder = NovelFolder(kGbkSite, u"三章小说");
     ASSERT_TRUE(CreateFolderPath(folder));
-    temp_.Write(NativePath(folder + u"/images").substr(temp_.Path().size() + 1), "a file in the way");
+    temp_.Write(NativePath(folder + u"/images").substr(temp_.Path().size() + 1),
+                "a file in the way");
     WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
     CliRun download = Cli("download 1");
     EXPECT_EQ(download.code, 1);

@@ -166,7 +166,8 @@ TEST_F(NovelDownload, StopsLeaveNoFilesAndShowTheResultsAgain) {
 
 TEST_F(NovelDownload, ContentsPageThatCannotBeFetchedStops) {
     Download(GbkHit(u"无目录", "nolist.html"));
-    EXPECT_EQ(port_.LastStatus(), u"无法打开目标站小说目录页，下载中止！原因：目标站返回状态码 404。");
+    EXPECT_EQ(port_.LastStatus(),
+              u"无法打开目标站小说目录页，下载中止！原因：目标站返回状态码 404。");
 }
 
 TEST_F(NovelDownload, RowWithoutMatchingHitStopsWithAMessage) {

@@ -228,7 +228,8 @@ TEST_F(PagedNovel, OnDemandFetchStopsAtTheChapterThatTheNextPageRecords) {
 
 TEST_F(PagedNovel, ContentsPageThatCannotBeReadEndsTheList) {
     DownloadBook("5678", u"剑影残卷");
-    const std::u16string cut = u"目录第 3 页无法打开，只读取了前 2 页目录。原因：目标站返回状态码 404。";
+    const std::u16string cut =
+        u"目录第 3 页无法打开，只读取了前 2 页目录。原因：目标站返回状态码 404。";
     EXPECT_EQ(port_.LastStatus(), kDone + cut);
     std::vector<std::u16string> statuses = port_.Statuses();
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), cut), statuses.end());

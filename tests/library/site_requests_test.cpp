@@ -6,9 +6,9 @@
 #include "library_fixture.h"
 
 #include "cli/console_port.h"
-#include "site/site.h"
 #include "rules/rules.h"
 #include "search/search.h"
+#include "site/site.h"
 
 #include <gtest/gtest.h>
 

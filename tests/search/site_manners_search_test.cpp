@@ -3,9 +3,9 @@
 
 #include "search/search.h"
 
-#include "site/site.h"
 #include "results/search_result_file.h"
 #include "search_fixture.h"
+#include "site/site.h"
 #include "support/recording_port.h"
 #include "support/test_site.h"
 
