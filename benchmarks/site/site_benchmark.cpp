@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace velunor {
@@ -54,6 +55,7 @@ CSiteRule BenchRule() {
 
 int Run() {
     testing::TempFolder root;
+    std::filesystem::create_directories(root.File("bench"));
     for (int page = 1; page <= kPages; ++page) {
         root.Write("bench/p" + std::to_string(page) + ".html", ContentsPage(page));
     }
