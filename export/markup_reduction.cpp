@@ -2,6 +2,8 @@
 
 #include "export/internal/markup_reduction.h"
 
+#include "core/core.h"
+
 namespace velunor::internal {
 namespace {
 
@@ -13,14 +15,6 @@ bool IsXmlChar(char16_t c) {
         return c == u'\t' || c == u'\n' || c == u'\r';
     }
     return c != 0xFFFE && c != 0xFFFF;
-}
-
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 } // namespace

@@ -19,14 +19,6 @@ using internal::ParsedHtml;
 // and the tag, so the parser keeps it instead of dropping it as browsers do at the end of a page.
 constexpr std::string_view kTagEnding = "'\">";
 
-bool IsAsciiSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-char16_t AsciiLower(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
 SourceSpan Trimmed(std::u16string_view text, SourceSpan span) {
     while (span.Length > 0 && IsAsciiSpace(text[span.Start])) {
         ++span.Start;

@@ -1,5 +1,6 @@
 // The text a reader sees of a page, and the paragraphs and images of a chapter text.
 
+#include "core/core.h"
 #include "html/html.h"
 #include "html/internal/parsed_html.h"
 
@@ -21,10 +22,6 @@ constexpr std::array<std::u16string_view, 34> kNavigationCaptions = {
     u"返回目录", u"返回目錄", u"回目录",   u"回目錄",   u"返回书页", u"返回書頁", u"返回列表",
     u"返回首页", u"返回首頁", u"首页",     u"首頁",     u"加入书签", u"加入書籤", u"书签",
     u"書籤",     u"投推荐票", u"投推薦票", u"返回书架", u"返回書架", u"章节列表"};
-
-bool IsAsciiSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
 
 // Control characters, written as references ("&#1;"), show as nothing.
 bool IsControl(char16_t c) {
@@ -117,10 +114,6 @@ class LineCollector {
     int indentRun_ = 0;
     char16_t indentChar_ = 0;
 };
-
-bool IsAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // True when a word of a class or id value (a run of letters) starts or ends with "nav":
 // "nav", "navbar", "navigation", "topnav", "bottom-nav"; not "unavailable" or "canvas".

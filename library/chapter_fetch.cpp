@@ -11,11 +11,6 @@
 namespace velunor::internal {
 namespace {
 
-bool IsAsciiLetterOrDigit(char16_t unit) {
-    return (unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z') ||
-           (unit >= u'0' && unit <= u'9');
-}
-
 // The extension of `fileName` when it is short and plain enough to name a file on any system;
 // empty otherwise.
 std::u16string_view PlainExtension(std::u16string_view fileName) {
@@ -26,7 +21,7 @@ std::u16string_view PlainExtension(std::u16string_view fileName) {
     std::u16string_view extension = fileName.substr(dot + 1);
     bool plain = !extension.empty() && extension.size() <= 5;
     for (char16_t unit : extension) {
-        plain = plain && IsAsciiLetterOrDigit(unit);
+        plain = plain && (IsAsciiLetter(unit) || (unit >= u'0' && unit <= u'9'));
     }
     return plain ? extension : std::u16string_view();
 }

@@ -13,14 +13,6 @@ namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char16_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // Control characters other than white space, and noncharacters: gumbo would turn them into
 // U+FFFD, but no page means them as text and a reader sees nothing of them, so they are left out.
 bool IsLeftOut(char32_t c) {
