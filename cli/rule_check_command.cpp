@@ -256,7 +256,7 @@ bool CheckSearch(const Site& site, const RuleCheckArguments& arguments, Tally& t
     const std::u16string& url = answer.RequestUrl;
     PrintField(u"地址", (answer.PostBody ? u"POST " : u"GET ") + url);
     if (answer.PostBody) {
-        PrintField(u"数据", DecodePage(site.Rule(), *answer.PostBody));
+        PrintField(u"数据", DecodeSitePage(site.Rule(), *answer.PostBody));
     }
     PrintField(u"状态", StatusText(answer.Page, url));
     PrintField(u"用时", clock.Elapsed());

@@ -277,8 +277,8 @@ int RunRuleTest(int argc, char** argv) {
     if (!ReadArgumentFile(arguments.pagePath, kPageFileLimit, u"page file", pageBytes)) {
         return 1;
     }
-    // Decoded as the fetcher decodes every page, then read again in the site's charset.
-    std::u16string page = DecodeSitePage(rule, AnsiToWide(pageBytes));
+    // Decoded as the site layer decodes every page.
+    std::u16string page = DecodeSitePage(rule, pageBytes);
     PrintLine(u"site: " + rule.SiteName + u" (" +
               (rule.Charset.empty() ? u"no charset" : rule.Charset) + u")");
     if (!IsKnownCharset(rule.Charset)) {

@@ -2,6 +2,9 @@
 
 #include "core/core.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace velunor {
 namespace {
 
@@ -66,23 +69,26 @@ bool IsKnownCharset(std::u16string_view charset) {
     return !CharsetEncodingName(charset).empty();
 }
 
-std::u16string DecodeSitePage(std::u16string_view charset, std::u16string_view ansiPage) {
+std::u16string DecodeSitePage(std::u16string_view charset, std::string_view bytes) {
+    std::string kept;
+    if (bytes.find('\0') != std::string_view::npos) {
+        // A NUL would end the text for whatever reads it as a C string; the text after it is
+        // still the site's.
+        kept.reserve(bytes.size());
+        std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(kept),
+                     [](char c) { return c != '\0'; });
+        bytes = kept;
+    }
     std::string encoding = CharsetEncodingName(charset);
-    if (encoding.empty() || encoding == kAnsiEncoding) {
-        return std::u16string(ansiPage);
-    }
-    if (encoding == "UTF-8") {
-        return ReinterpretAsUtf8(ansiPage);
-    }
     std::u16string page;
-    if (!DecodeCharset(WideToAnsi(ansiPage), encoding.c_str(), page)) {
-        return std::u16string(ansiPage);
+    if (encoding.empty() || !DecodeCharset(bytes, encoding.c_str(), page)) {
+        DecodeCharset(bytes, kAnsiEncoding, page);
     }
     return page;
 }
 
-std::u16string DecodeSitePage(const CSiteRule& rule, std::u16string_view ansiPage) {
-    return DecodeSitePage(rule.Charset, ansiPage);
+std::u16string DecodeSitePage(const CSiteRule& rule, std::string_view bytes) {
+    return DecodeSitePage(rule.Charset, bytes);
 }
 
 std::u16string_view TrimSearchText(std::u16string_view text) {

@@ -82,12 +82,13 @@ std::string CharsetEncodingName(std::u16string_view charset);
 /// True when a rule's `Charset` names an encoding Velunor can read.
 bool IsKnownCharset(std::u16string_view charset);
 
-/// A page as the site wrote it: `ansiPage` is the body decoded from code page 936 (as the
-/// fetcher returns every page), read again in the encoding `charset` names. Never fails.
-std::u16string DecodeSitePage(std::u16string_view charset, std::u16string_view ansiPage);
+/// A page as the site wrote it: `bytes`, the body as received, decoded in the encoding `charset`
+/// names (code page 936 when it names none Velunor knows); NUL bytes are dropped, the text
+/// around them kept. Never fails.
+std::u16string DecodeSitePage(std::u16string_view charset, std::string_view bytes);
 
 /// DecodeSitePage with the rule's `Charset`.
-std::u16string DecodeSitePage(const CSiteRule& rule, std::u16string_view ansiPage);
+std::u16string DecodeSitePage(const CSiteRule& rule, std::string_view bytes);
 
 /// The search text as it goes into "{KEY}": trimmed of white space at both ends, encoded in the
 /// site's charset, and every byte outside A-Z a-z 0-9 - _ . ~ written as %XX (a space as %20).

@@ -90,27 +90,9 @@ FetchSettings SiteFetchSettings(const CSiteRule& rule) {
         settings.StallTimeout = std::chrono::seconds(std::min(timeout, kLongestTimeout));
     }
     settings.IsBlocked = [rule](std::string_view body) {
-        return IsBlockedPage(rule, DecodePage(rule, body));
+        return IsBlockedPage(rule, DecodeSitePage(rule, body));
     };
     return settings;
-}
-
-std::u16string DecodePage(const CSiteRule& rule, std::string_view bytes) {
-    std::string kept;
-    if (bytes.find('\0') != std::string_view::npos) {
-        // A NUL would end the text for whatever reads it as a C string; the text after it is
-        // still the site's.
-        kept.reserve(bytes.size());
-        std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(kept),
-                     [](char c) { return c != '\0'; });
-        bytes = kept;
-    }
-    std::string encoding = CharsetEncodingName(rule.Charset);
-    std::u16string page;
-    if (encoding.empty() || !DecodeCharset(bytes, encoding.c_str(), page)) {
-        DecodeCharset(bytes, "GB18030", page);
-    }
-    return page;
 }
 
 Site::Site(CSiteRule rule, std::u16string ruleFile)
@@ -131,14 +113,18 @@ FetchSettings Site::RequestSettings(std::u16string_view referer,
 
 SitePage Site::FetchPage(std::u16string_view url, std::u16string_view referer,
                          const CancelTest& cancelled) const {
+    return FetchPage(url, RequestSettings(referer, cancelled));
+}
+
+SitePage Site::FetchPage(std::u16string_view url, const FetchSettings& settings) const {
     SitePage page;
     FetchResult result;
-    std::string bytes = FetchBytes(result, url, RequestSettings(referer, cancelled));
+    std::string bytes = FetchBytes(result, url, settings);
     page.Url = result.EffectiveUrl.empty() ? std::u16string(url) : result.EffectiveUrl;
     page.RedirectCount = result.RedirectCount;
     page.Error = FetchError(result, url);
     if (page.Ok()) {
-        page.Text = DecodePage(rule_, bytes);
+        page.Text = DecodeSitePage(rule_, bytes);
     }
     return page;
 }

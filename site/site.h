@@ -131,6 +131,10 @@ class Site {
     SitePage FetchPage(std::u16string_view url, std::u16string_view referer,
                        const CancelTest& cancelled = {}) const;
 
+    /// Fetches `url` with `settings` (made with RequestSettings; a search adds its form body)
+    /// and decodes it. Blocks on the network and on the site's pacing.
+    SitePage FetchPage(std::u16string_view url, const FetchSettings& settings) const;
+
     /// Fetches the image at `url`, sending `pageUrl` as its Referer, into the file at `path`
     /// (replaced; left absent unless a whole 2xx body arrived, at most 20 MB in ten minutes).
     /// Blocks.
@@ -151,10 +155,6 @@ class Site {
 /// at once, no retries, a minute without a byte before a request fails; at most ten retries are
 /// made and ten minutes waited whatever the rule says. Any thread.
 FetchSettings SiteFetchSettings(const CSiteRule& rule);
-
-/// `bytes`, a page of the site of `rule`, decoded in the rule's charset (code page 936 when it
-/// names none Velunor knows); NUL bytes are dropped, the text around them kept. Never fails.
-std::u16string DecodePage(const CSiteRule& rule, std::string_view bytes);
 
 // ---- Searching ----
 

@@ -60,18 +60,13 @@ SiteSearchAnswer SearchSite(const Site& site, std::u16string_view text,
     FetchSettings settings = site.RequestSettings(u"", cancelled);
     answer.RequestUrl = SearchRequest(rule, text, settings);
     answer.PostBody = settings.PostBody;
-    FetchResult result;
-    std::string bytes = FetchBytes(result, answer.RequestUrl, settings);
-    SitePage& page = answer.Page;
-    // Relative links are relative to the page that was answered, after any redirect.
-    page.Url = result.EffectiveUrl.empty() ? answer.RequestUrl : result.EffectiveUrl;
-    page.RedirectCount = result.RedirectCount;
-    page.Error = FetchError(result, answer.RequestUrl);
+    answer.Page = site.FetchPage(answer.RequestUrl, settings);
+    const SitePage& page = answer.Page;
     if (!page.Ok()) {
         answer.Error = page.Error;
         return answer;
     }
-    page.Text = DecodePage(rule, bytes);
+    // Relative links are relative to the page that was answered, after any redirect.
     answer.Hits =
         ListedHits(rule, site.RuleFile(), page.Url, page.Text, answer.Lists, answer.Problem);
     // A site that knows the novel by its exact name may send the search straight to its page.

@@ -101,11 +101,13 @@ TEST(RuleFormat, PagesAreReadInTheSitesCharset) {
     const std::u16string text = u"後來的發展 𠮷";
     std::string big5;
     ASSERT_TRUE(EncodeCharset(u"後來的發展", "BIG5-HKSCS", big5));
-    EXPECT_EQ(DecodeSitePage(u"Big5", AnsiToWide(big5)), u"後來的發展");
-    EXPECT_EQ(DecodeSitePage(u"utf-8", AnsiToWide(WideToUtf8(text))), text);
-    EXPECT_EQ(DecodeSitePage(u"GBK", AnsiToWide(WideToAnsi(text))), text);
+    EXPECT_EQ(DecodeSitePage(u"Big5", big5), u"後來的發展");
+    EXPECT_EQ(DecodeSitePage(u"utf-8", WideToUtf8(text)), text);
+    EXPECT_EQ(DecodeSitePage(u"GBK", WideToAnsi(text)), text);
     // An unknown name reads the page as code page 936, as before.
-    EXPECT_EQ(DecodeSitePage(u"no-such-charset", AnsiToWide(WideToAnsi(text))), text);
+    EXPECT_EQ(DecodeSitePage(u"no-such-charset", WideToAnsi(text)), text);
+    // A NUL inside a page does not cut off the text after it.
+    EXPECT_EQ(DecodeSitePage(u"GBK", std::string("ab\0cd", 5)), u"abcd");
 }
 
 // The search text reaches the site as a form of its own charset would send it: "&", "#", "%"
