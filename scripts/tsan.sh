@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds the tests of the threaded modules (worker pool, fetcher, search, library, velunor-cli)
-# with ThreadSanitizer in build-tsan and runs them; any data race fails the run.
+# Builds the tests of the threaded modules (worker pool, fetcher, site layer, search, library,
+# velunor-cli) with ThreadSanitizer in build-tsan and runs them; any data race fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELUNOR_SANITIZE=thread \
   -DVELUNOR_BUILD_BENCHMARKS=OFF
 cmake --build build-tsan -j2 --target velunor_pool_tests velunor_net_tests velunor_results_tests \
-  velunor_search_tests velunor_library_tests velunor_cli_tests velunor-cli
+  velunor_site_tests velunor_search_tests velunor_library_tests velunor_cli_tests velunor-cli
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 build-tsan/bin/velunor_pool_tests
@@ -15,6 +15,7 @@ build-tsan/bin/velunor_pool_tests
 build-tsan/bin/velunor_net_tests --gtest_filter='FetcherTest.TwentyThreadsFetchAtOnce'
 build-tsan/bin/velunor_net_tests
 build-tsan/bin/velunor_results_tests
+build-tsan/bin/velunor_site_tests
 build-tsan/bin/velunor_search_tests
 build-tsan/bin/velunor_library_tests
 # The command tests run the instrumented velunor-cli, so its own threads are checked too; a race
