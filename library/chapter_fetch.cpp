@@ -104,14 +104,15 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
 } // namespace
 
 std::u16string ChapterFailureReason(const FetchedChapter& chapter) {
-    if (chapter.Error.Kind == SiteErrorKind::Limit) {
+    if (chapter.Error.Kind == SiteErrorKind::Limit && !chapter.Error.TooLarge) {
         return u"正文过大或规则过慢，未能提取";
     }
     return ReaderReason(chapter.Error);
 }
 
 std::u16string ImageFailureReason(const SiteError& error) {
-    std::u16string reason = ReaderReason(error);
+    // The reader's words for a body too large speak of a page; an image has a limit of its own.
+    std::u16string reason = error.TooLarge ? u"图片过大" : ReaderReason(error);
     // An answer without a body says nothing a reader could act on.
     if (error.Kind == SiteErrorKind::NoMatch || reason.empty()) {
         return std::u16string(kImageFailedReason);

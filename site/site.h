@@ -66,6 +66,10 @@ struct SiteError {
     std::string CurlText;
     /// The address asked for, or the file that could not be written.
     std::u16string Url;
+    /// For a Limit: true when the body itself was larger than its request allows (a page's
+    /// kPageFileLimit, sent or inflated; an image's 20 MB), false when a pattern or a count ran
+    /// into a limit.
+    bool TooLarge = false;
 
     bool Failed() const {
         return Kind != SiteErrorKind::None;
@@ -153,7 +157,8 @@ class Site {
 /// The settings for fetching pages of the site `rule` describes. A manner the rule leaves out or
 /// gives as anything but a decimal number keeps its default: no pause between requests, five
 /// at once, no retries, a minute without a byte before a request fails; at most ten retries are
-/// made and ten minutes waited whatever the rule says. Any thread.
+/// made and ten minutes waited whatever the rule says. A page body, as sent or inflated, may
+/// hold at most kPageFileLimit bytes. Any thread.
 FetchSettings SiteFetchSettings(const CSiteRule& rule);
 
 // ---- Searching ----
