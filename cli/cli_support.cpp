@@ -8,16 +8,48 @@
 #include <unistd.h>
 
 namespace velunor::cli {
+namespace {
+
+bool IsControl(char16_t unit) {
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+}
+
+// `text` as UTF-8 for a terminal. Names, chapters and messages come from sites, and a terminal
+// obeys the control characters in them: an escape sequence could hide text, move the cursor or
+// retitle the window. Every control character but tab and line feed is shown as "\xNN"
+// instead; a carriage return before a line feed is a line end written the Windows way and is
+// left out.
+std::string TerminalBytes(std::u16string_view text) {
+    std::u16string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = text[i];
+        if (unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            continue;
+        }
+        if (!IsControl(unit) || unit == u'\t' || unit == u'\n') {
+            shown += unit;
+            continue;
+        }
+        static constexpr char16_t kHexDigits[] = u"0123456789abcdef";
+        shown += u"\\x";
+        shown += kHexDigits[unit >> 4];
+        shown += kHexDigits[unit & 0xF];
+    }
+    return WideToUtf8(shown);
+}
+
+} // namespace
 
 void PrintLine(std::u16string_view text) {
-    std::string bytes = WideToUtf8(text);
+    std::string bytes = TerminalBytes(text);
     bytes.push_back('\n');
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
 }
 
 void PrintError(std::u16string_view text) {
-    std::string bytes = "velunor-cli: " + WideToUtf8(text) + "\n";
+    std::string bytes = "velunor-cli: " + TerminalBytes(text) + "\n";
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
 }
 

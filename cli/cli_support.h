@@ -10,10 +10,14 @@
 
 namespace velunor::cli {
 
-/// Writes wide text to standard output as UTF-8, followed by a line break.
+/// Writes wide text to standard output as UTF-8, followed by a line break. Control characters
+/// other than tab and line feed are written as "\xNN" (a CR before an LF is left out), so that
+/// text from a site cannot steer the terminal. Every line velunor-cli prints goes through here
+/// or PrintError.
 void PrintLine(std::u16string_view text);
 
-/// Writes an error line to standard error as UTF-8.
+/// Writes an error line to standard error as UTF-8, control characters shown as PrintLine
+/// shows them.
 void PrintError(std::u16string_view text);
 
 /// The argument as wide text (command lines are UTF-8).

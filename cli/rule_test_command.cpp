@@ -5,6 +5,7 @@
 #include "cli/cli_support.h"
 #include "core/core.h"
 #include "rules/rules.h"
+#include "site/site.h"
 
 #include <cstring>
 #include <string>
@@ -186,16 +187,12 @@ void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
     PrintNextPage(u"ContentsNextPageUrl", rule.ContentsPage.ContentsNextPageUrl, page, pageUrl);
 }
 
+// The images a download would fetch from the chapter text, found as the download finds them.
 void PrintImages(const std::u16string& text, const std::u16string& pageUrl) {
-    ExtractionProblem problem = ExtractionProblem::None;
-    std::vector<std::u16string> sources;
-    int32_t images = ExtractImageSources(text, sources, &problem);
-    if (ExplainProblem(u"--- 0 images", problem)) {
-        return;
-    }
-    PrintLine(u"--- " + DecimalText(images) + u" images");
-    for (const std::u16string& source : sources) {
-        PrintLine(AbsoluteLink(pageUrl, source));
+    std::vector<ImageSourceSpan> sources = FindImageSources(text);
+    PrintLine(u"--- " + DecimalText(static_cast<long long>(sources.size())) + u" images");
+    for (const ImageSourceSpan& source : sources) {
+        PrintLine(AbsoluteLink(pageUrl, text.substr(source.Start, source.Length)));
     }
 }
 

@@ -58,11 +58,23 @@ std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text);
 /// ("上一章", "【返回目录】"), in either form of characters.
 bool IsNavigationText(std::u16string_view text);
 
-/// Where the src value of each img element of `text` stands, in order, without the spaces around
-/// it; an element without a src, or with a blank one, gives nothing, and neither does an img tag
-/// inside a comment or a script. Hidden images count: browsers load them too. A tag cut off by
-/// the end of the text counts as if it ended there (a chapter text is a piece cut out of a page).
-std::vector<SourceSpan> ImageSources(std::u16string_view text);
+/// Where one img element names its image.
+struct ImageSource {
+    /// The address to fetch: the value of data-original, data-src or data-echo, the first that
+    /// holds an address (where a lazy-loading tag keeps its real one), else of src.
+    SourceSpan Address;
+    /// The src value that shows the image: Address itself, the placeholder of a lazy-loading
+    /// tag, or a span of length 0 when the tag has no src.
+    SourceSpan Shown;
+};
+
+/// Where the image of each img element of `text` is named, in order of Address, values without
+/// the spaces around them. An element without an address gives nothing, and so does one whose
+/// only address is a data: image (an inline image, or a placeholder without a real address),
+/// which needs no fetch; so does an img tag inside a comment or a script. Hidden images count:
+/// browsers load them too. A tag cut off by the end of the text counts as if it ended there (a
+/// chapter text is a piece cut out of a page).
+std::vector<ImageSource> ImageSources(std::u16string_view text);
 
 /// The inner HTML of the first element of `page` whose id is `id`, as the source has it: from the
 /// end of its start tag to the start of its end tag, or to where the parser closed it. Empty when

@@ -111,6 +111,24 @@ SourceSpan CharsetInContentType(std::u16string_view page, SourceSpan value) {
     return {};
 }
 
+// Attributes in which lazy-loading scripts keep an image's real address while src shows a
+// placeholder, in the order they are looked at.
+constexpr const char* kLazyAddressAttributes[] = {"data-original", "data-src", "data-echo"};
+
+// True when the value at `span` is an address to fetch: not blank, and no data: image, which
+// holds its bytes itself.
+bool IsFetchable(std::u16string_view text, SourceSpan span) {
+    return span.Length > 0 &&
+           !HasWordAt(text.substr(0, span.Start + span.Length), span.Start, u"data:");
+}
+
+// The trimmed value of `element`'s attribute `name`; empty when it has none.
+SourceSpan AttributeSpan(const ParsedHtml& parsed, std::u16string_view text,
+                         const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = internal::FindAttribute(element, name);
+    return attribute == nullptr ? SourceSpan{} : Trimmed(text, ValueSpan(parsed, *attribute));
+}
+
 bool IsHeadMeta(const GumboNode& node) {
     const GumboElement* parent = internal::ElementOf(node.parent);
     return node.v.element.tag == GUMBO_TAG_META && parent != nullptr &&
@@ -124,18 +142,25 @@ bool Declares(const GumboElement& meta, const char* name, const char* value) {
 
 } // namespace
 
-std::vector<SourceSpan> ImageSources(std::u16string_view text) {
+std::vector<ImageSource> ImageSources(std::u16string_view text) {
     ParsedHtml parsed(text, kTagEnding);
-    std::vector<SourceSpan> sources;
+    std::vector<ImageSource> sources;
     internal::TreeVisitor visitor;
     visitor.enter = [&](const GumboNode& node) {
         const GumboElement& element = node.v.element;
-        const GumboAttribute* source =
-            element.tag == GUMBO_TAG_IMG ? internal::FindAttribute(element, "src") : nullptr;
-        if (source != nullptr) {
-            SourceSpan span = Trimmed(text, ValueSpan(parsed, *source));
-            if (span.Length > 0) {
-                sources.push_back(span);
+        if (element.tag == GUMBO_TAG_IMG) {
+            ImageSource image;
+            image.Shown = AttributeSpan(parsed, text, element, "src");
+            image.Address = image.Shown;
+            for (const char* name : kLazyAddressAttributes) {
+                SourceSpan lazy = AttributeSpan(parsed, text, element, name);
+                if (IsFetchable(text, lazy)) {
+                    image.Address = lazy;
+                    break;
+                }
+            }
+            if (IsFetchable(text, image.Address)) {
+                sources.push_back(image);
             }
         }
         // A template's content is no part of the page until a script uses it.
@@ -143,8 +168,9 @@ std::vector<SourceSpan> ImageSources(std::u16string_view text) {
     };
     internal::VisitTree(parsed.Document(), visitor);
     // Content misplaced in a table moves in front of it; callers go through the text in order.
-    std::sort(sources.begin(), sources.end(),
-              [](const SourceSpan& a, const SourceSpan& b) { return a.Start < b.Start; });
+    std::sort(sources.begin(), sources.end(), [](const ImageSource& a, const ImageSource& b) {
+        return a.Address.Start < b.Address.Start;
+    });
     return sources;
 }
 

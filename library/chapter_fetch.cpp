@@ -6,7 +6,9 @@
 #include "library/library_layout.h"
 #include "rules/rules.h"
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 namespace velunor::internal {
 namespace {
@@ -84,18 +86,36 @@ SiteError StorePageImages(ChapterImageStore& store, const ChapterPage& page, Ima
     return {};
 }
 
-// `text` with the src value of each image tag that `links` knows replaced by its link.
+// One value of `text` to be replaced by a link.
+struct LinkEdit {
+    size_t start;
+    size_t length;
+    const std::u16string* link;
+};
+
+// `text` with the address of each image tag that `links` knows replaced by its link. A
+// lazy-loading tag has its src placeholder replaced too, so that the stored page shows the
+// stored image without the site's script.
 std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& links) {
-    std::u16string pointed;
-    size_t copied = 0;
+    std::vector<LinkEdit> edits;
     for (const ImageSourceSpan& span : FindImageSources(text)) {
         auto link = links.find(std::u16string(text.substr(span.Start, span.Length)));
         if (link == links.end()) {
             continue;
         }
-        pointed += text.substr(copied, span.Start - copied);
-        pointed += link->second;
-        copied = span.Start + span.Length;
+        edits.push_back({span.Start, span.Length, &link->second});
+        if (span.ShownLength > 0 && span.ShownStart != span.Start) {
+            edits.push_back({span.ShownStart, span.ShownLength, &link->second});
+        }
+    }
+    std::sort(edits.begin(), edits.end(),
+              [](const LinkEdit& a, const LinkEdit& b) { return a.start < b.start; });
+    std::u16string pointed;
+    size_t copied = 0;
+    for (const LinkEdit& edit : edits) {
+        pointed += text.substr(copied, edit.start - copied);
+        pointed += *edit.link;
+        copied = edit.start + edit.length;
     }
     pointed += text.substr(copied);
     return pointed;
@@ -104,14 +124,15 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
 } // namespace
 
 std::u16string ChapterFailureReason(const FetchedChapter& chapter) {
-    if (chapter.Error.Kind == SiteErrorKind::Limit) {
+    if (chapter.Error.Kind == SiteErrorKind::Limit && !chapter.Error.TooLarge) {
         return u"正文过大或规则过慢，未能提取";
     }
     return ReaderReason(chapter.Error);
 }
 
 std::u16string ImageFailureReason(const SiteError& error) {
-    std::u16string reason = ReaderReason(error);
+    // The reader's words for a body too large speak of a page; an image has a limit of its own.
+    std::u16string reason = error.TooLarge ? u"图片过大" : ReaderReason(error);
     // An answer without a body says nothing a reader could act on.
     if (error.Kind == SiteErrorKind::NoMatch || reason.empty()) {
         return std::u16string(kImageFailedReason);

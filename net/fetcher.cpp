@@ -85,13 +85,19 @@ bool AppendToFile(std::string_view chunk, void* sinkData) {
 }
 
 // Puts the page's bytes in `page`: the body itself, or its inflated form when the server says
-// it is gzip. When it cannot be inflated, `page` is empty and the failure says why.
-FetchFailure PageBytes(std::string body, std::string_view headers, std::string& page) {
+// it is gzip. When it cannot be inflated, `page` is empty and the failure says why. An inflated
+// body is held to the settings' BodyLimit too: a small body may inflate to far more.
+FetchFailure PageBytes(std::string body, std::string_view headers, const FetchSettings& settings,
+                       std::string& page) {
     if (headers.find(kGzipField) == std::string_view::npos) {
         page = std::move(body);
         return FetchFailure::None;
     }
-    switch (internal::InflateWithin(body, page, kInflateLimit)) {
+    std::size_t limit = kInflateLimit;
+    if (settings.BodyLimit != 0 && settings.BodyLimit < limit) {
+        limit = static_cast<std::size_t>(settings.BodyLimit);
+    }
+    switch (internal::InflateWithin(body, page, limit)) {
     case internal::InflateOutcome::Inflated:
         return FetchFailure::None;
     case internal::InflateOutcome::OverLimit:
@@ -239,7 +245,7 @@ std::string FetchBytes(FetchResult& result, std::u16string_view url,
             TransferOutcome sent =
                 RunTransfer(result, url, settings, &AppendToBuffer, &body, answer);
             if (sent == TransferOutcome::Completed) {
-                result.Failure = PageBytes(std::move(body), answer.headers, page);
+                result.Failure = PageBytes(std::move(body), answer.headers, settings, page);
             }
             if (sent == TransferOutcome::Completed && result.Failure == FetchFailure::None) {
                 CheckBlocked(result, settings, page);
@@ -277,7 +283,7 @@ bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_vi
             if (sent == TransferOutcome::Completed && sink.keepSample) {
                 // A sample that cannot be inflated is asked about as an empty page.
                 std::string page;
-                PageBytes(std::move(sink.sample), answer.headers, page);
+                PageBytes(std::move(sink.sample), answer.headers, settings, page);
                 CheckBlocked(result, settings, page);
             }
             return sent;

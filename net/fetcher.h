@@ -41,7 +41,7 @@ enum class FetchFailure {
     TimedOut,
     /// The TLS handshake or the certificate failed.
     Tls,
-    /// The body went over BodyLimit, or would inflate to more than kInflateLimit.
+    /// The body went over BodyLimit, or would inflate to more than BodyLimit or kInflateLimit.
     TooLarge,
     /// The settings' Cancelled test ended the request.
     Cancelled,
@@ -99,7 +99,8 @@ struct FetchSettings {
     /// redirect followed and every retry is a transfer of its own.
     std::chrono::milliseconds TotalTimeout{300000};
     /// The most body bytes a transfer may receive: an answer whose Content-Length says more fails
-    /// before its body arrives, one that sends more fails as soon as it has. Zero: no limit.
+    /// before its body arrives, one that sends more fails as soon as it has. A compressed page
+    /// may also inflate to no more than this. Zero: no limit but kInflateLimit's.
     std::uint64_t BodyLimit = 0;
     /// Asked at least every 100 ms while the transfer runs, from the fetching thread; true ends
     /// the transfer at once as failed (StatusCode -1). Also asked while the request waits for

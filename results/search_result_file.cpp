@@ -57,6 +57,8 @@ bool CSearchResultFile::Reset(const std::u16string& programFolder) {
     std::string nativePath = NativePath(path_);
     std::remove(nativePath.c_str());
     CreateFolderPath(programFolder + u"Config");
+    full_ = false;
+    size_ = WideToUtf8(kDeclarationLine).size();
     intact_ = CXmlDocument::WriteWideAsText(std::u16string(kDeclarationLine), path_, nullptr,
                                             nullptr, nullptr);
     if (intact_) {
@@ -71,11 +73,17 @@ bool CSearchResultFile::Reset(const std::u16string& programFolder) {
     return false;
 }
 
-bool CSearchResultFile::Append(const SearchHit& hit) {
+ResultAppend CSearchResultFile::Append(const SearchHit& hit) {
     std::string bytes = WideToUtf8(ResultElement(hit));
     std::lock_guard lock(lock_);
     if (!intact_) {
-        return false;
+        return ResultAppend::Failed;
+    }
+    // A hit the reader could not read back must not be listed; the hits after it are not
+    // either, so that the rows stay numbered as the file holds them.
+    full_ = full_ || size_ + bytes.size() > kSearchResultFileLimit;
+    if (full_) {
+        return ResultAppend::Full;
     }
     // The file Reset wrote is extended, never one that a link has put in its place.
     int file = open(NativePath(path_).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
@@ -84,7 +92,8 @@ bool CSearchResultFile::Append(const SearchHit& hit) {
         written = close(file) == 0 && written;
     }
     intact_ = written;
-    return written;
+    size_ += bytes.size();
+    return written ? ResultAppend::Written : ResultAppend::Failed;
 }
 
 bool CSearchResultFile::Intact() {
@@ -95,7 +104,7 @@ bool CSearchResultFile::Intact() {
 std::vector<SearchHit> ReadSearchHits(const std::u16string& programFolder) {
     std::vector<SearchHit> hits;
     CXmlDocument document;
-    document.LoadFile(SearchResultFilePath(programFolder), kConfigFileLimit);
+    document.LoadFile(SearchResultFilePath(programFolder), kSearchResultFileLimit);
     while (document.FindElement(u"SearchResult")) {
         SearchHit hit;
         document.EnterElement();

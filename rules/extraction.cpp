@@ -30,10 +30,6 @@ constexpr std::chrono::nanoseconds kPageMatchTimePerByte = std::chrono::microsec
 // The list delimiter as a pattern: one "|".
 constexpr std::string_view kAlternativeDelimiter = "\\|";
 
-// Lower-case img tags and their source; the lazy ".*?" may run past a tag to the next "src=".
-constexpr std::string_view kImageSourcePattern =
-    "<img.*?src=[\\'\\\"]?([^\\'\\\"]*)[\\'\\\"]?.*?(?:>|\\/>)";
-
 // The budget all the matching for one page draws on.
 MatchBudget PageBudget(const std::string& text) {
     auto perByte = kPageMatchTimePerByte * static_cast<std::chrono::nanoseconds::rep>(text.size());
@@ -265,21 +261,6 @@ bool IsBlockedPage(const CSiteRule& rule, std::u16string_view page) {
     std::string bytes = WideToAnsi(page);
     return MatchesAnyEntry(bytes, rule.BlockedPagePattern) || IsBrowserCheck(bytes) ||
            IsRedirectingScriptOnly(bytes);
-}
-
-int32_t ExtractImageSources(std::u16string_view text, std::vector<std::u16string>& sources,
-                            ExtractionProblem* problem) {
-    std::string bytes = WideToAnsi(text);
-    MatchBudget budget = PageBudget(bytes);
-    std::map<int, MatchGroups> matches;
-    bool found = MatchAll(bytes, kImageSourcePattern, matches, &budget);
-    if (PageFailed(budget, problem) || !found) {
-        return 0;
-    }
-    for (const auto& [number, groups] : matches) {
-        sources.push_back(groups.TookPart(1) ? AnsiToWide(groups[1]) : std::u16string());
-    }
-    return static_cast<int32_t>(matches.size());
 }
 
 } // namespace velunor

@@ -98,8 +98,4 @@ std::u16string ApplyReplaceRule(std::u16string_view rule, std::u16string_view te
 /// only content is a script that sends the browser elsewhere.
 bool IsBlockedPage(const CSiteRule& rule, std::u16string_view page);
 
-/// Appends the source of every lower-case img tag in `text` to `sources`; returns how many.
-int32_t ExtractImageSources(std::u16string_view text, std::vector<std::u16string>& sources,
-                            ExtractionProblem* problem = nullptr);
-
 } // namespace velunor

@@ -90,8 +90,9 @@ bool IsCancelled(const SearchShared& shared, const SearchRun& run) {
     return run.cancelled.load() || !IsCurrent(shared, run);
 }
 
-// Adds one hit as a list row and a file element. Hits of a search that a newer one has
-// overtaken are dropped. Returns false when the hit was dropped.
+// Adds one hit as a list row and a file element; one the full result file has no room for is
+// only counted, for the search's last status line. Hits of a search that a newer one has
+// overtaken are dropped: returns false then.
 bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string& status) {
     SearchShared& shared = *search.shared;
     std::lock_guard lock(shared.resultLock);
@@ -99,7 +100,10 @@ bool AddHit(const SiteSearch& search, const SearchHit& hit, const std::u16string
         return false;
     }
     // The file first: whoever sees the row and opens it finds the hit in the file.
-    shared.resultFile.Append(hit);
+    if (shared.resultFile.Append(hit) == ResultAppend::Full) {
+        ++search.run->outcome.Unlisted;
+        return true;
+    }
     WindowPort& window = shared.window;
     window.AppendResultRow({DecimalText(window.ResultRowCount() + 1), hit.TargetSite, hit.NovelName,
                             hit.NovelAuthor, hit.LatestChapter});
@@ -118,6 +122,15 @@ void AddHits(const SiteSearch& search, const CSiteRule& rule, const std::vector<
             return;
         }
     }
+}
+
+// "（另有 12 本小说因结果过多未列出）" when the result file had no room for some hits.
+std::u16string UnlistedNote(size_t unlisted) {
+    if (unlisted == 0) {
+        return {};
+    }
+    return u"（另有 " + DecimalText(static_cast<long long>(unlisted)) +
+           u" 本小说因结果过多未列出，请换用更确切的名称搜索）";
 }
 
 // Notes a site of the current search that could not be reached or refused it; a cancelled
@@ -196,7 +209,8 @@ void ReportEnd(SearchShared& shared, SearchRun& run, bool resultFileFailed) {
             status = u"搜索任务被终止！";
         } else {
             status = u"搜索完成，共搜索到 " +
-                     DecimalText(static_cast<long long>(outcome.Hits.size())) + u" 本小说。" + note;
+                     DecimalText(static_cast<long long>(outcome.Hits.size())) + u" 本小说。" +
+                     UnlistedNote(outcome.Unlisted) + note;
         }
         if (!IsCurrent(shared, run)) {
             return;

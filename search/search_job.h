@@ -46,6 +46,8 @@ struct SiteFailure {
 struct SearchOutcome {
     /// Every hit, in the order of the result list.
     std::vector<SearchHit> Hits;
+    /// Hits found after the result file had reached kSearchResultFileLimit: not listed.
+    size_t Unlisted = 0;
     /// The sites that could not be reached or refused the search, in the order of their rule
     /// files; a stopped search's cancelled transfers are not counted.
     std::vector<SiteFailure> Failures;

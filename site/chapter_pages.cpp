@@ -80,8 +80,9 @@ ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
 
 std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text) {
     std::vector<ImageSourceSpan> sources;
-    for (const html::SourceSpan& span : html::ImageSources(text)) {
-        sources.push_back({span.Start, span.Length});
+    for (const html::ImageSource& image : html::ImageSources(text)) {
+        sources.push_back(
+            {image.Address.Start, image.Address.Length, image.Shown.Start, image.Shown.Length});
     }
     return sources;
 }

@@ -85,6 +85,8 @@ FetchSettings SiteFetchSettings(const CSiteRule& rule) {
     settings.RequestInterval = std::chrono::milliseconds(RuleNumber(rule.RequestInterval, 0));
     settings.MaxConnections = RuleNumber(rule.MaxConnections, 5);
     settings.RetryCount = std::min(RuleNumber(rule.RetryCount, 0), kMostRetries);
+    // A site that sends a page without end must fail that page, not fill the memory.
+    settings.BodyLimit = kPageFileLimit;
     int timeout = RuleNumber(rule.RequestTimeout, 0);
     if (timeout > 0) {
         settings.StallTimeout = std::chrono::seconds(std::min(timeout, kLongestTimeout));

@@ -66,6 +66,10 @@ struct SiteError {
     std::string CurlText;
     /// The address asked for, or the file that could not be written.
     std::u16string Url;
+    /// For a Limit: true when the body itself was larger than its request allows (a page's
+    /// kPageFileLimit, sent or inflated; an image's 20 MB), false when a pattern or a count ran
+    /// into a limit.
+    bool TooLarge = false;
 
     bool Failed() const {
         return Kind != SiteErrorKind::None;
@@ -153,7 +157,8 @@ class Site {
 /// The settings for fetching pages of the site `rule` describes. A manner the rule leaves out or
 /// gives as anything but a decimal number keeps its default: no pause between requests, five
 /// at once, no retries, a minute without a byte before a request fails; at most ten retries are
-/// made and ten minutes waited whatever the rule says. Any thread.
+/// made and ten minutes waited whatever the rule says. A page body, as sent or inflated, may
+/// hold at most kPageFileLimit bytes. Any thread.
 FetchSettings SiteFetchSettings(const CSiteRule& rule);
 
 // ---- Searching ----
@@ -300,15 +305,22 @@ std::u16string AddressFolder(std::u16string_view url);
 /// "http://x/a/1.jpg?v=2").
 std::u16string_view AddressFileName(std::u16string_view url);
 
-/// Where one image address stands in a text: the value of an img tag's src attribute.
+/// Where one img tag names its image in a text.
 struct ImageSourceSpan {
+    /// The address to fetch: the src value, or the real address that a lazy-loading tag keeps
+    /// in data-original, data-src or data-echo.
     size_t Start = 0;
     size_t Length = 0;
+    /// The src value that shows the image: the address itself, or a lazy-loading tag's
+    /// placeholder; length 0 when the tag has no src.
+    size_t ShownStart = 0;
+    size_t ShownLength = 0;
 };
 
-/// The src values of the img tags in `text`, in order: tag and attribute names in any case,
-/// the value quoted with " or ' or unquoted, spaces around it left out. A tag without a src, or
-/// with an empty one, and a tag inside an HTML comment give nothing. Empty when there is none.
+/// The image addresses of the img tags in `text`, in order: tag and attribute names in any
+/// case, the value quoted with " or ' or unquoted, spaces around it left out. A tag without an
+/// address, one whose only address is a data: image (inline, or a placeholder), and a tag
+/// inside an HTML comment give nothing. Empty when there is none.
 std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text);
 
 /// Fetches the chapter at `url` from `site` and extracts the text and images of each page with

@@ -51,6 +51,7 @@ SiteError FetchError(const FetchResult& result, std::u16string_view url) {
     error.CurlCode = result.CurlCode;
     error.CurlText = result.CurlText;
     error.Kind = KindOfFailure(result.Failure);
+    error.TooLarge = result.Failure == FetchFailure::TooLarge;
     if (error.Kind == SiteErrorKind::None && result.StatusCode != 200) {
         // No answer and no reason can only be a transfer that was never set up.
         error.Kind =
@@ -85,7 +86,11 @@ std::u16string ReaderReason(const SiteError& error) {
     case SiteErrorKind::NoMatch:
         return u"规则没有匹配到内容";
     case SiteErrorKind::Limit:
-        return u"网页过大或规则过慢";
+        if (error.TooLarge) {
+            return u"网页过大（超过 " +
+                   DecimalText(static_cast<long long>(kPageFileLimit / (1024 * 1024))) + u" MB）";
+        }
+        return u"规则过慢或匹配过多";
     case SiteErrorKind::WriteFailed:
         return u"无法写入文件";
     case SiteErrorKind::Cancelled:

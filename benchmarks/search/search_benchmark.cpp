@@ -5,8 +5,13 @@
 // site plus the 10 ms pause after queuing each task, however many hits the sites list: a hit
 // costs the same whatever came before it. The driver prints the wall time of each run next to
 // that bound.
+//
+// Then one site that lists 40,000 novels with long names on one page: the time to search and
+// list them all, and the time to read the result file back up to its last row, as opening that
+// row does. Both should grow in proportion to the hits.
 
 #include "core/core.h"
+#include "results/search_result_file.h"
 #include "search/search.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
@@ -14,6 +19,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -58,8 +64,9 @@ void InstallSites(const velunor::testing::TempFolder& folder,
                                                     "</Selected>\r\n</TargetSiteSelect>\r\n");
 }
 
-double SearchOnceMs(const std::u16string& programFolder, int hitsPerSite) {
-    velunor::testing::RecordingPort window;
+// Runs a search for "西游" in `programFolder` to its end; the milliseconds until it reported
+// its end.
+double RunSearchMs(const std::u16string& programFolder, velunor::testing::RecordingPort& window) {
     window.SetSearchText(u"西游");
     auto start = std::chrono::steady_clock::now();
     velunor::SearchController search(window, programFolder);
@@ -70,13 +77,19 @@ double SearchOnceMs(const std::u16string& programFolder, int hitsPerSite) {
     while (!search.IsIdle()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double SearchOnceMs(const std::u16string& programFolder, int hitsPerSite) {
+    velunor::testing::RecordingPort window;
+    double ms = RunSearchMs(programFolder, window);
     std::u16string expected =
         u"搜索完成，共搜索到 " + velunor::DecimalText(kSites * hitsPerSite) + u" 本小说。";
     if (window.LastStatus() != expected) {
         std::printf("unexpected final status: %s\n",
                     velunor::WideToUtf8(window.LastStatus()).c_str());
     }
-    return std::chrono::duration<double, std::milli>(end - start).count();
+    return ms;
 }
 
 void Measure(const std::vector<std::unique_ptr<velunor::testing::TestSite>>& servers,
@@ -100,6 +113,62 @@ void Measure(const std::vector<std::unique_ptr<velunor::testing::TestSite>>& ser
                 best, best / bound, total / kRuns, total / kRuns / bound);
 }
 
+constexpr int kManyHits = 40000;
+
+// A result page of `count` rows in GB2312, each with a name of about a hundred characters, a
+// long author and a long latest chapter: near 900 bytes a hit in the result file.
+std::string ManyHitsPage(int count) {
+    std::u16string page = u"<html><body><table class=\"grid\">\n";
+    for (int n = 1; n <= count; ++n) {
+        std::u16string number = velunor::DecimalText(n);
+        std::u16string name;
+        for (int k = 0; k < 12; ++k) {
+            name += u"西游记之大闹天宫篇";
+        }
+        page += u"<tr><td><a href=\"book/" + number + u"/\">" + name + number +
+                u"</a></td><td>吴承恩与他的弟子们合著" + number +
+                u"</td><td>第一百回 径回东土 五圣成真 全书完结 后记与附录" + number +
+                u"</td></tr>\n";
+    }
+    page += u"</table></body></html>";
+    return velunor::WideToAnsi(page);
+}
+
+void MeasureManyHits() {
+    velunor::testing::TempFolder siteRoot;
+    velunor::CreateFolderPath(siteRoot.WideFile("many"));
+    siteRoot.Write("many/search", ManyHitsPage(kManyHits));
+    velunor::testing::TestSite server(siteRoot.Path());
+    velunor::testing::TempFolder folder;
+    velunor::CreateFolderPath(folder.WideFile("Rule"));
+    velunor::CreateFolderPath(folder.WideFile("Config"));
+    std::string rule =
+        server.RuleFile(std::string(VELUNOR_TEST_DATA) + "/search/rules/e-slow.xml", "0");
+    ReplaceFirst(rule, "/slow/search?", "/many/search?");
+    folder.Write("Rule/many.xml", rule);
+    folder.Write("Config/TargetSiteSelect.xml",
+                 "<TargetSiteSelect>\r\n<Selected>0,</Selected>\r\n</TargetSiteSelect>\r\n");
+    std::u16string programFolder = folder.WidePath() + u"/";
+
+    velunor::testing::RecordingPort window;
+    double listMs = RunSearchMs(programFolder, window);
+    auto opening = std::chrono::steady_clock::now();
+    std::vector<velunor::SearchHit> hits = velunor::ReadSearchHits(programFolder);
+    auto readBack = std::chrono::steady_clock::now();
+    bool lastRowReads =
+        hits.size() == static_cast<size_t>(kManyHits) &&
+        hits.back().InfoPageUrl.ends_with(u"/book/" + velunor::DecimalText(kManyHits) + u"/");
+    std::printf("one site listing %d hits with long names: %d rows listed, result file %.1f MB\n",
+                kManyHits, window.ResultRowCount(),
+                static_cast<double>(std::filesystem::file_size(
+                    velunor::NativePath(velunor::SearchResultFilePath(programFolder)))) /
+                    (1024.0 * 1024.0));
+    std::printf("search and list: %.0f ms; read back row %d: %.0f ms (%s)\n", listMs, kManyHits,
+                std::chrono::duration<double, std::milli>(readBack - opening).count(),
+                lastRowReads ? "found" : "MISSING");
+    std::printf("last status: %s\n\n", velunor::WideToUtf8(window.LastStatus()).c_str());
+}
+
 } // namespace
 
 int main() {
@@ -109,5 +178,6 @@ int main() {
     }
     Measure(servers, "/slow/search", 1);
     Measure(servers, "/slow/search100", 100);
+    MeasureManyHits();
     return 0;
 }

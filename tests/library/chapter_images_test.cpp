@@ -46,8 +46,19 @@ TEST(ImageSources, AreTheSrcValuesOfImageTagsAsBrowsersReadThem) {
          {u"d.png", u"e.png"}},
         {"a > inside a quoted value", u"<img alt=\"x>y\" src=\"f.png\">", {u"f.png"}},
         {"src alone, and only the first",
-         u"<img data-src=\"x.png\" srcset=\"y.png 2x\" src=\"g.png\" src=\"h.png\">",
+         u"<img srcset=\"y.png 2x\" src=\"g.png\" src=\"h.png\">",
          {u"g.png"}},
+        {"a lazy-loading tag's real address, whatever src shows",
+         u"<img src=\"data:image/gif;base64,R0lG\" data-original=\"l.jpg\">"
+         u"<img data-src=\"m.jpg\" src=\"p.gif\"><img data-echo=' n.jpg '>",
+         {u"l.jpg", u"m.jpg", u"n.jpg"}},
+        {"the first lazy attribute that holds an address",
+         u"<img data-original=\"\" data-src=\"data:,x\" data-echo=\"o.jpg\" src=\"q.png\">",
+         {u"o.jpg"}},
+        {"a data: image is no address",
+         u"<img src=\"DATA:image/png;base64,iVBO\"><img src=' data:,' data-src=\"data:,y\">"
+         u"<img data-src=\"data:,z\" src=\"r.png\">",
+         {u"r.png"}},
         {"no image tag", u"<script src=\"s.js\"></script><imgx src=\"x.png\"><p src=p.png>", {}},
         {"commented out",
          u"<!-- <img src=\"x.png\"> --><img src=\"i.png\"><!-- <img src=y>",
@@ -136,7 +147,9 @@ TEST_F(ChapterImages, OnlyAnImageAnswered2xxWithABodyIsStored) {
 }
 
 // The offline reader shows each image where the site placed it, from its stored copy: only the
-// address changes, and an image shown twice is fetched and stored once.
+// address changes, and an image shown twice is fetched and stored once. A lazy-loading tag
+// shows the copy of its real address in place of its placeholder; an inline data: image is
+// neither fetched nor a failure and stays as it is.
 TEST_F(ChapterImages, ImagesStandInTheTextAsLinksToTheirCopies) {
     std::u16string folder = NovelFolder(kGbkSite, u"图文");
     std::string images = NativePath(folder + u"/images/");
@@ -156,9 +169,11 @@ TEST_F(ChapterImages, ImagesStandInTheTextAsLinksToTheirCopies) {
     EXPECT_EQ(text, u"<p>第一段</p><IMG alt=\"甲>乙\" SRC='images/7_1.png' width=30>"
                     u"<span class=\"ad\">图中有字</span><img src = images/7_2.png "
                     u"style=\"border:0\"/><!-- <img src=\"img/missing.png\"> -->"
-                    u"<img data-src=\"img/missing.png\" src=\"images/7_1.png\">");
+                    u"<img src=\"images/7_2.png\" data-original=\"images/7_2.png\">"
+                    u"<img src=\"data:image/png;base64,iVBORw0KGgo=\">");
     EXPECT_EQ(announced, (std::vector<int>{1, 2}));
     EXPECT_EQ(RequestCount("/novel-gbk/book/list/img/a.png"), 1u);
+    EXPECT_EQ(RequestCount("/novel-gbk/book/list/img/b.png"), 1u);
     EXPECT_EQ(RequestCount("/novel-gbk/book/list/img/missing.png"), 0u);
     std::vector<std::string> stored;
     for (const DirectoryEntry& entry : ListFolder(images)) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,11 @@ TEST_F(SearchResultFileTest, WritesTheLayoutOfOneElementPerHit) {
     ASSERT_TRUE(file_.Reset(ProgramFolder()));
     EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n");
-    ASSERT_TRUE(file_.Append(
-        {u"站甲", u"/p/Rule/a.xml", u"A&B <续>", u"甲", u"第1章", u"http://a.test/b?x=1&y=2"}));
-    ASSERT_TRUE(file_.Append({u"站乙", u"/p/Rule/b.xml", u"𠮷", u"", u"", u"http://b.test/"}));
+    ASSERT_EQ(file_.Append({u"站甲", u"/p/Rule/a.xml", u"A&B <续>", u"甲", u"第1章",
+                            u"http://a.test/b?x=1&y=2"}),
+              ResultAppend::Written);
+    ASSERT_EQ(file_.Append({u"站乙", u"/p/Rule/b.xml", u"𠮷", u"", u"", u"http://b.test/"}),
+              ResultAppend::Written);
     ASSERT_TRUE(file_.Intact());
     EXPECT_EQ(temp_.Read("Config/SearchResult.xml"),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
@@ -64,7 +67,7 @@ TEST_F(SearchResultFileTest, ReadersSeeEveryAppendedHitAndResetStartsOver) {
     CSearchResultFile& shared = file_;
     ASSERT_TRUE(shared.Reset(ProgramFolder()));
     for (int n = 0; n < 500; ++n) {
-        ASSERT_TRUE(shared.Append(NumberedHit(n)));
+        ASSERT_EQ(shared.Append(NumberedHit(n)), ResultAppend::Written);
     }
     std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
     ASSERT_EQ(hits.size(), 500u);
@@ -75,8 +78,36 @@ TEST_F(SearchResultFileTest, ReadersSeeEveryAppendedHitAndResetStartsOver) {
     EXPECT_TRUE(ReadSearchHits(ProgramFolder()).empty());
 
     std::remove(temp_.File("Config/SearchResult.xml").c_str());
-    EXPECT_FALSE(shared.Append(NumberedHit(1)));
+    EXPECT_EQ(shared.Append(NumberedHit(1)), ResultAppend::Failed);
     EXPECT_FALSE(shared.Intact());
+}
+
+// A search that finds more than the file can hold keeps what fits: every hit written reads back,
+// in order, up to the last; from the first hit that would not fit on, none is written, however
+// small, so that the rows stay numbered as the file holds them.
+TEST_F(SearchResultFileTest, StopsAtItsLimitAndEveryWrittenHitReadsBack) {
+    ASSERT_TRUE(file_.Reset(ProgramFolder()));
+    SearchHit hit = NumberedHit(0);
+    // About 600 KB a hit, so that the limit is reached after a hundred hits or so.
+    hit.NovelName = std::u16string(200000, u'书');
+    int written = 0;
+    for (;; ++written) {
+        hit.LatestChapter = DecimalText(written);
+        ResultAppend appended = file_.Append(hit);
+        if (appended != ResultAppend::Written) {
+            ASSERT_EQ(appended, ResultAppend::Full);
+            break;
+        }
+    }
+    EXPECT_EQ(file_.Append(NumberedHit(1)), ResultAppend::Full);
+    EXPECT_TRUE(file_.Intact());
+    uint64_t size = std::filesystem::file_size(temp_.File("Config/SearchResult.xml"));
+    EXPECT_LE(size, kSearchResultFileLimit);
+    EXPECT_GT(size + 2 * 600000, kSearchResultFileLimit);
+    std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
+    ASSERT_EQ(hits.size(), static_cast<size_t>(written));
+    EXPECT_EQ(hits.back().LatestChapter, DecimalText(written - 1));
+    EXPECT_EQ(hits.back().NovelName, hit.NovelName);
 }
 
 // A program folder whose Config/ cannot be made: the reset says so, and nothing stale is read.

@@ -159,17 +159,6 @@ TEST(ApplyReplaceRule, KeepsCharactersGbkLacks) {
     EXPECT_EQ(ApplyReplaceRule(u"nothing", text), text);
 }
 
-TEST(ExtractImageSources, FindsLowerCaseImageTagsInOrder) {
-    const std::u16string text =
-        u"<p>一</p><img src=\"/pic/1.jpg\" /><p>二</p><img class='x' src='http://a.com/2.png'>"
-        u"<IMG SRC=\"/pic/3.jpg\">";
-    std::vector<std::u16string> sources = {u"kept"};
-    EXPECT_EQ(ExtractImageSources(text, sources), 2);
-    EXPECT_EQ(sources, (Wides{u"kept", u"/pic/1.jpg", u"http://a.com/2.png"}));
-    EXPECT_EQ(ExtractImageSources(u"<p>no images</p>", sources), 0);
-    EXPECT_EQ(sources.size(), 3u);
-}
-
 TEST(ExtractionOnUtf8Sites, ValuesSurviveTheAnsiRoundTrip) {
     // A UTF-8 page is decoded as ANSI and re-read as UTF-8 before extraction; names with
     // characters GBK lacks must come through whole.

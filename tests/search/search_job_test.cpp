@@ -293,5 +293,28 @@ TEST_F(SearchJobTest, ReadersSeeEveryListedHitWhileTheSearchRuns) {
     EXPECT_TRUE(search_->IsRunning());
 }
 
+// A site listing more than the result file can hold: the rows stop where the file does, every
+// listed row reads back, and the last status line says how many hits were left out. Each name of
+// a thousand "&" takes five times its size in the file, so a 15 MB page overfills it.
+TEST_F(SearchJobTest, HitsBeyondTheResultFileLimitAreCountedNotListed) {
+    std::string rule =
+        site_.RuleFile(std::string(VELUNOR_TEST_DATA) + "/search/rules/e-slow.xml", "0");
+    rule.replace(rule.find("/slow/search?"), 13, "/slow/flood?");
+    temp_.Write("Rule/h-flood.xml", rule);
+    WriteSelection("6,");
+    RunToEnd();
+    size_t listed = window_.Rows().size();
+    ASSERT_GT(listed, 0u);
+    ASSERT_LT(listed, 14000u);
+    std::vector<SearchHit> hits = ReadSearchHits(ProgramFolder());
+    ASSERT_EQ(hits.size(), listed);
+    EXPECT_EQ(hits.back().NovelName, std::u16string(1000, u'&'));
+    EXPECT_EQ(search_->LastOutcome().Unlisted, 14000u - listed);
+    EXPECT_EQ(window_.LastStatus(),
+              u"搜索完成，共搜索到 " + DecimalText(static_cast<long long>(listed)) +
+                  u" 本小说。（另有 " + DecimalText(static_cast<long long>(14000 - listed)) +
+                  u" 本小说因结果过多未列出，请换用更确切的名称搜索）");
+}
+
 } // namespace
 } // namespace velunor

@@ -1,6 +1,7 @@
 #include "site/site.h"
 
 #include "core/core.h"
+#include "support/test_site.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,27 @@ TEST(SiteFetchSettings, BlockedPagesAreReadInTheSitesCharset) {
     EXPECT_FALSE(settings.IsBlocked(WideToUtf8(u"<p>第一章 正文</p>")));
     EXPECT_EQ(Site(rule).BlockedMessage(),
               u"目标站 <> 拒绝了访问（访问过快或需要验证），请稍后再试。");
+}
+
+// A page that never ends, or a compressed one that inflates past the page limit, fails that page
+// as too large, whether it is a chapter or a search page, and never holds more than the limit.
+TEST(SitePages, LargerThanThePageLimitFailAsTooLarge) {
+    testing::TestSite server;
+    CSiteRule rule;
+    rule.Charset = u"UTF-8";
+    rule.SearchPage.SearchPageUrlFormat = server.Url("/fetch/endless?q={KEY}");
+    Site site(rule);
+    std::vector<SiteError> errors;
+    for (const char* path : {"/fetch/endless", "/fetch/gzip-bomb"}) {
+        errors.push_back(FetchChapter(site, server.Url(path), {}).Error);
+    }
+    errors.push_back(SearchSite(site, u"西游").Error);
+    for (const SiteError& error : errors) {
+        SCOPED_TRACE(WideToUtf8(error.Url));
+        EXPECT_EQ(error.Kind, SiteErrorKind::Limit);
+        EXPECT_TRUE(error.TooLarge);
+        EXPECT_EQ(ReaderReason(error), u"网页过大（超过 64 MB）");
+    }
 }
 
 } // namespace

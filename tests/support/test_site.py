@@ -16,6 +16,9 @@ answers that a plain file cannot give:
                 hold the connection open without sending ("hold_ms", 30 s);
                 "cut": declare the whole length, send half, close;
                 "trickle": send the body in "pieces" parts, "interval_ms" apart;
+                "chunked": the body in chunked transfer encoding, without a
+                Content-Length; with "endless": true it is sent again and
+                again until the client hangs up;
                 "echo": the body is the request target's bytes as received;
                 "echo-request": the body is the whole request as received:
                 request line, header lines, blank line and body, byte for byte;
@@ -267,6 +270,8 @@ class Handler(BaseHTTPRequestHandler):
             self.send_part(body[: len(body) // 2])
         elif behaviour == "trickle":
             self.trickle(status, headers, body, route)
+        elif behaviour == "chunked":
+            self.chunked(status, headers, body, route.get("endless", False))
         else:
             self.answer(status, headers, body)
         self.close_connection = True
@@ -278,6 +283,29 @@ class Handler(BaseHTTPRequestHandler):
         for start in range(0, len(body), size):
             time.sleep(route.get("interval_ms", 100) / 1000.0)
             self.send_part(body[start : start + size])
+
+    def chunked(self, status, headers, body, endless):
+        entry = (self.arrived, now_ms(), self.command, self.raw_target)
+        with self.lock:
+            self.log.append(entry)
+        self.protocol_version = "HTTP/1.1"
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        # Pieces of at least 64 KiB keep an endless body fast enough to reach a page limit soon.
+        piece = body * max(1, 65536 // max(1, len(body)))
+        chunk = b"%x\r\n%s\r\n" % (len(piece), piece)
+        try:
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(body), body) if body else b"")
+            while endless and piece:
+                self.wfile.write(chunk)
+            self.wfile.write(b"0\r\n\r\n")
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
     def send_head(self, status, headers, length, logged=True):
         if logged:
