@@ -389,18 +389,25 @@ struct TrashName {
     pid_t pid = 0;
 };
 
+// Digits only, one at least, and few enough for a process or save number.
+bool IsNumber(std::string_view text) {
+    return !text.empty() && text.size() <= 10 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The novel and process of a name that TrashPathOf writes; nothing for any other name.
 std::optional<TrashName> ParseTrashName(const std::string& name) {
     size_t infix = name.rfind(kTrashInfix);
     if (!name.starts_with('.') || infix == std::string::npos || infix < 2) {
         return std::nullopt;
     }
-    std::string suffix = name.substr(infix + kTrashInfix.size());
+    std::string_view suffix = std::string_view(name).substr(infix + kTrashInfix.size());
     size_t dash = suffix.find('-');
-    if (dash == 0 || dash == std::string::npos || dash + 1 == suffix.size() ||
-        suffix.find_first_not_of("0123456789-") != std::string::npos || dash > 9) {
+    if (dash == std::string_view::npos || !IsNumber(suffix.substr(0, dash)) ||
+        !IsNumber(suffix.substr(dash + 1))) {
         return std::nullopt;
     }
-    auto pid = static_cast<pid_t>(std::atol(suffix.substr(0, dash).c_str()));
+    auto pid = static_cast<pid_t>(std::atol(std::string(suffix.substr(0, dash)).c_str()));
     if (pid <= 0) {
         return std::nullopt;
     }
