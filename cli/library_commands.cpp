@@ -164,6 +164,8 @@ int RunDownload(int argc, char** argv) {
         PrintError(u"usage: velunor-cli download N");
         return 2;
     }
+    // A delete that a killed process left half done must not meet the novel downloaded again.
+    ClearDeletedNovels(GetProgramFolder());
     std::vector<SearchHit> hits = ReadSearchHits(GetProgramFolder());
     int row = ParseItemIndex(argv[2], hits.size());
     if (row < 0) {

@@ -127,6 +127,13 @@ bool IsDirectory(std::u16string_view path);
 /// Creates `path` and every missing parent; true when the folder exists at the end.
 bool CreateFolderPath(std::u16string_view path);
 
+/// Creates the folder `path` below `root` as CreateFolderPath does, except that nothing below
+/// `root` is followed: a symbolic link where a folder of `path` belongs is replaced by a real,
+/// empty folder (what it pointed to stays as it was), so that no write into `path` can land
+/// outside `root`. `root` itself is created when missing and may be a link. False when `path`
+/// does not lie below `root`, or a part of it is a file or cannot be made.
+bool CreateRealFolderPath(std::u16string_view root, std::u16string_view path);
+
 /// Deletes the folder `path` with everything inside it, read-only files included. A symbolic
 /// link, whether `path` itself (with or without a trailing "/") or an entry inside, is removed
 /// without following it, so nothing outside the folder is touched. Whatever cannot be deleted
@@ -244,12 +251,14 @@ void RemoveStaleTemporaries(const std::string& nativeFolder);
 /// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
 /// held from construction to destruction. Every read-modify-write of a file that two processes
 /// may edit runs inside one, so neither undoes the other's change; two threads of one process
-/// take turns too. When the lock file can neither be created nor opened (a missing folder)
-/// nothing is locked and Locked() is false: the caller goes on, as the file it guards cannot be
-/// edited there either. Blocks until the lock is free.
+/// take turns too. A link at `lockFilePath` is replaced by a plain file, never followed. When
+/// the lock file can neither be created nor opened (a missing folder) nothing is locked and
+/// Locked() is false: the caller goes on, as the file it guards cannot be edited there either.
+/// With `wait` (the default) blocks until the lock is free; without, takes it only when it is
+/// free now, and Busy() tells that someone else holds it.
 class CFileLock {
   public:
-    explicit CFileLock(std::u16string_view lockFilePath);
+    explicit CFileLock(std::u16string_view lockFilePath, bool wait = true);
     ~CFileLock();
     CFileLock(const CFileLock&) = delete;
     CFileLock& operator=(const CFileLock&) = delete;
@@ -257,9 +266,14 @@ class CFileLock {
     bool Locked() const {
         return fd_ >= 0;
     }
+    /// True when the lock was not taken because another opening of the file holds it.
+    bool Busy() const {
+        return busy_;
+    }
 
   private:
     int fd_ = -1;
+    bool busy_ = false;
 };
 
 /// The names in the folder at `nativeFolder` (a system path) that begin with `prefix`, as the

@@ -173,6 +173,58 @@ bool CreateFolderPath(std::u16string_view path) {
     return errno == EEXIST && IsDirectory(path);
 }
 
+namespace {
+
+// Opens, creating it when missing, the folder `name` in the open folder `parent`; a link in its
+// place is removed first and a real folder made. -1 when `name` is something else or cannot be
+// made.
+int OpenRealFolderAt(int parent, const std::string& name) {
+    struct stat status {};
+    if (fstatat(parent, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(status.st_mode)) {
+        unlinkat(parent, name.c_str(), 0);
+    }
+    // A second job may make the same folder at once; the loser still finds it there.
+    if (mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        return -1;
+    }
+    return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+} // namespace
+
+bool CreateRealFolderPath(std::u16string_view root, std::u16string_view path) {
+    while (root.size() > 1 && root.back() == u'/') {
+        root.remove_suffix(1);
+    }
+    if (path.size() <= root.size() + 1 || path.substr(0, root.size()) != root ||
+        path[root.size()] != u'/' || !CreateFolderPath(root)) {
+        return false;
+    }
+    int folder = open(NativePath(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string rest = NativePath(path.substr(root.size() + 1));
+    size_t start = 0;
+    // Each folder is reached through the one above it, opened without following a link, so
+    // that a link put in place while this runs is never followed either.
+    while (folder >= 0 && start < rest.size()) {
+        size_t slash = rest.find('/', start);
+        size_t end = slash == std::string::npos ? rest.size() : slash;
+        std::string name = rest.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) {
+            continue;
+        }
+        int child = name == "." || name == ".." ? -1 : OpenRealFolderAt(folder, name);
+        close(folder);
+        folder = child;
+    }
+    if (folder < 0) {
+        return false;
+    }
+    close(folder);
+    return true;
+}
+
 void DeleteFolderTree(std::u16string_view path) {
     while (path.size() > 1 && path.back() == u'/') {
         path.remove_suffix(1);

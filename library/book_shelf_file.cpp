@@ -3,14 +3,21 @@
 #include "library/book_shelf_file.h"
 
 #include "core/core.h"
+#include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "xml/xml_document.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace velunor {
 namespace {
@@ -335,11 +342,108 @@ EditOutcome RemoveEntry(const std::u16string& programFolder,
 
 // A path edited by hand, or a site folder that is a link, must not make a delete reach outside
 // the library. The novel folder itself may be a link: DeleteFolderTree only unlinks it.
-void DeleteNovelFolder(const std::u16string& programFolder, const std::u16string& folder) {
-    if (IsNovelFolder(programFolder, folder) &&
-        IsInsideRealNovelRoot(programFolder, FolderOfFile(folder))) {
-        DeleteFolderTree(folder);
+bool IsDeletableNovelFolder(const std::u16string& programFolder, const std::u16string& folder) {
+    return IsNovelFolder(programFolder, folder) &&
+           IsInsideRealNovelRoot(programFolder, FolderOfFile(folder));
+}
+
+constexpr std::string_view kTrashInfix = ".trash-";
+
+std::atomic<unsigned> nextTrashNumber{0};
+
+// A novel folder is deleted in three steps: renamed to a hidden trash name beside it, taken off
+// the shelf, and then removed. A process killed at any point leaves the novel on the shelf
+// with its folder whole under the trash name, which ClearDeletedNovels renames back, or off the
+// shelf with the trash left, which ClearDeletedNovels removes.
+// The trash name: ".<novel>.trash-<pid>-<n>" in the site folder, so that the rename never
+// crosses a file system.
+std::u16string TrashPathOf(const std::u16string& folder) {
+    std::u16string site = FolderOfFile(folder);
+    std::u16string name = folder.substr(site.size() + 1);
+    return site + u"/." + name + Utf8ToWide(kTrashInfix) + DecimalText(::getpid()) + u"-" +
+           DecimalText(nextTrashNumber.fetch_add(1));
+}
+
+// Moves the novel folder to a trash name; the trash path, or empty when there is no folder to
+// delete (none there, outside the library, or it could not be renamed).
+std::u16string MoveToTrash(const std::u16string& programFolder, const std::u16string& folder) {
+    if (!IsDeletableNovelFolder(programFolder, folder)) {
+        return {};
     }
+    std::u16string trash = TrashPathOf(folder);
+    if (std::rename(NativePath(folder).c_str(), NativePath(trash).c_str()) != 0) {
+        return {};
+    }
+    return trash;
+}
+
+void PutBack(const std::u16string& trash, const std::u16string& folder) {
+    if (!trash.empty()) {
+        std::rename(NativePath(trash).c_str(), NativePath(folder).c_str());
+    }
+}
+
+// A trash folder's novel name and the process that made it.
+struct TrashName {
+    std::string novel;
+    pid_t pid = 0;
+};
+
+// Digits only, one at least, and few enough for a process or save number.
+bool IsNumber(std::string_view text) {
+    return !text.empty() && text.size() <= 10 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The novel and process of a name that TrashPathOf writes; nothing for any other name.
+std::optional<TrashName> ParseTrashName(const std::string& name) {
+    size_t infix = name.rfind(kTrashInfix);
+    if (!name.starts_with('.') || infix == std::string::npos || infix < 2) {
+        return std::nullopt;
+    }
+    std::string_view suffix = std::string_view(name).substr(infix + kTrashInfix.size());
+    size_t dash = suffix.find('-');
+    if (dash == std::string_view::npos || !IsNumber(suffix.substr(0, dash)) ||
+        !IsNumber(suffix.substr(dash + 1))) {
+        return std::nullopt;
+    }
+    auto pid = static_cast<pid_t>(std::atol(std::string(suffix.substr(0, dash)).c_str()));
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    return TrashName{name.substr(1, infix - 1), pid};
+}
+
+// True while the process that made a trash folder may still be deleting it; EPERM means it
+// exists under another user.
+bool IsLiveProcess(pid_t pid) {
+    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+// The novel folders the shelf lists.
+std::set<std::u16string> ShelvedFolders(const std::u16string& programFolder) {
+    std::set<std::u16string> folders;
+    for (const BookEntry& entry : ReadBookShelf(programFolder)) {
+        folders.insert(NovelFolderOfContentsPage(entry.ContentsPagePath));
+    }
+    return folders;
+}
+
+// Renames a trash folder back when its novel is still listed and no new folder has taken its
+// place; removes it otherwise. The claim keeps a job or a delete of that novel out meanwhile.
+void ClearTrash(const std::u16string& programFolder, const std::u16string& trash,
+                const std::u16string& folder, const std::set<std::u16string>& shelved) {
+    internal::CNovelClaim claim(programFolder, folder);
+    if (!claim.Held()) {
+        return;
+    }
+    struct stat status {};
+    if (shelved.contains(folder) && lstat(NativePath(folder).c_str(), &status) != 0 &&
+        errno == ENOENT) {
+        PutBack(trash, folder);
+        return;
+    }
+    DeleteFolderTree(trash);
 }
 
 } // namespace
@@ -415,19 +519,54 @@ bool AddBook(WindowPort& window, const std::u16string& programFolder, const Book
 
 ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFolder,
                            const std::u16string& contentsPagePath) {
+    std::u16string folder = NovelFolderOfContentsPage(contentsPagePath);
+    internal::CNovelClaim claim(programFolder, folder);
+    if (!claim.Held()) {
+        window.SetStatusText(std::u16string(internal::kNovelBusyMessage));
+        return ShelfEditResult::Busy;
+    }
+    std::u16string trash = MoveToTrash(programFolder, folder);
     EditOutcome outcome = RemoveEntry(programFolder, contentsPagePath);
     ReportDamage(window, outcome);
+    // Only once the entry is gone for good does the folder go: a folder deleted under a kept
+    // entry would leave the shelf listing a novel that is no longer there.
+    if (outcome.result != ShelfEditResult::Saved) {
+        PutBack(trash, folder);
+    } else if (!trash.empty()) {
+        DeleteFolderTree(trash);
+    } else if (IsDeletableNovelFolder(programFolder, folder)) {
+        // A folder that could not be renamed is deleted where it is.
+        DeleteFolderTree(folder);
+    }
     if (outcome.result == ShelfEditResult::NotSaved) {
         window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) +
                              u"，小说未能删除！");
-        return outcome.result;
-    }
-    // Only now that the entry is gone for good: a folder deleted under a kept entry would leave
-    // the shelf listing a novel that is no longer there.
-    if (outcome.result == ShelfEditResult::Saved) {
-        DeleteNovelFolder(programFolder, NovelFolderOfContentsPage(contentsPagePath));
     }
     return outcome.result;
+}
+
+void ClearDeletedNovels(const std::u16string& programFolder) {
+    std::u16string root = NovelRootFolder(programFolder);
+    std::optional<std::set<std::u16string>> shelved;
+    for (const DirectoryEntry& site : ListFolder(NativePath(root))) {
+        if (site.Kind != EntryKind::Folder) {
+            continue;
+        }
+        std::string siteFolder = NativePath(root) + site.Name + "/";
+        for (const std::string& name : ListFolderNames(siteFolder, ".")) {
+            std::optional<TrashName> trash = ParseTrashName(name);
+            if (!trash || IsLiveProcess(trash->pid)) {
+                continue;
+            }
+            // The shelf is read only when there is trash, so that a start without any costs
+            // one read of each site folder.
+            if (!shelved) {
+                shelved = ShelvedFolders(programFolder);
+            }
+            ClearTrash(programFolder, Utf8ToWide(siteFolder + name),
+                       Utf8ToWide(siteFolder + trash->novel), *shelved);
+        }
+    }
 }
 
 } // namespace velunor

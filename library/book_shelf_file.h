@@ -41,6 +41,7 @@ enum class ShelfEditResult {
     Saved,    ///< the file holds the edit
     NotFound, ///< no entry to remove; the file is unchanged
     NotSaved, ///< the file could not be read whole or written; it is unchanged
+    Busy,     ///< a download or update of the novel is running; nothing changed
 };
 
 /// The entries that have a TargetSite, in file order; empty when the file is missing, cannot be
@@ -68,9 +69,20 @@ bool AddBook(WindowPort& window, const std::u16string& programFolder, const Book
 /// entry may list a folder twice), and once the file without them is saved, deletes the novel's
 /// folder with everything in it when that folder lies inside the
 /// program's Novel/ folder, links resolved; a novel folder that is a link is unlinked, never
-/// emptied. When the file cannot be saved the folder stays and the status line says so. Blocks
-/// on the disk, the bookshelf lock and the window (never while holding the lock).
+/// emptied. When the file cannot be saved the folder stays and the status line says so. While
+/// a download, update or retry of the novel runs, in this process or another, nothing changes,
+/// the status line says the novel is busy and the result is Busy: the delete runs on the
+/// window's thread and must not wait out a job of many minutes. The folder is first renamed
+/// to a hidden trash name, so that a process killed at any point leaves the novel either on the
+/// shelf and whole or gone with its folder once ClearDeletedNovels has run. Blocks on the disk,
+/// the bookshelf lock and the window (never while holding the lock).
 ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFolder,
                            const std::u16string& contentsPagePath);
+
+/// Finishes the deletes that processes which ended meanwhile left half done: a trash folder
+/// whose novel the shelf still lists is renamed back, any other is removed. A delete of a live
+/// process, and a novel a job works on, are left alone. Costs one read of Novel/ and of each
+/// site folder when there is no trash. Any thread; blocks on the disk.
+void ClearDeletedNovels(const std::u16string& programFolder);
 
 } // namespace velunor

@@ -87,6 +87,7 @@ CBookShelfModel::CBookShelfModel(std::u16string programFolder)
     : programFolder_(std::move(programFolder)) {}
 
 void CBookShelfModel::LoadBookShelf() {
+    ClearDeletedNovels(programFolder_);
     items_.clear();
     labels_.clear();
     for (BookEntry& entry : ReadBookShelf(programFolder_)) {
@@ -121,8 +122,8 @@ bool CBookShelfModel::DeleteBook(int item, WindowPort& window) {
         return true;
     }
     // An entry another process removed already is gone all the same, so its item goes too.
-    if (RemoveBook(window, programFolder_, Item(item).Entry.ContentsPagePath) ==
-        ShelfEditResult::NotSaved) {
+    ShelfEditResult result = RemoveBook(window, programFolder_, Item(item).Entry.ContentsPagePath);
+    if (result == ShelfEditResult::NotSaved || result == ShelfEditResult::Busy) {
         return false;
     }
     // Read back rather than erase one item: entries of the same folder went with it.

@@ -41,8 +41,8 @@ class CBookShelfModel {
     /// A model of the bookshelf of `programFolder` (ending in "/"), with no novel items yet.
     explicit CBookShelfModel(std::u16string programFolder);
 
-    /// Reads the novel items from the bookshelf file and the novels' indexes. Blocks on the
-    /// disk; no network.
+    /// Finishes interrupted deletes (ClearDeletedNovels), then reads the novel items from the
+    /// bookshelf file and the novels' indexes. Blocks on the disk; no network.
     void LoadBookShelf();
     /// The labels of the novel items (children of the root), in order.
     const std::vector<std::u16string>& Items() const {

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/book_shelf_file.h"
 #include "library/chapter_task.h"
+#include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
 #include "pool/worker_pool.h"
@@ -12,11 +13,12 @@
 #include "rules/rules.h"
 #include "site/site.h"
 
+#include <cerrno>
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_map>
 
@@ -38,42 +40,6 @@ struct SiteContents {
     std::u16string note;
 };
 
-// The novel folders that a job of this process works on: a second job for one of them would
-// write the same pages and index at the same time.
-class FolderClaim {
-  public:
-    explicit FolderClaim(std::u16string folder) : folder_(std::move(folder)) {
-        std::lock_guard lock(Mutex());
-        held_ = Claimed().insert(folder_).second;
-    }
-    ~FolderClaim() {
-        if (held_) {
-            std::lock_guard lock(Mutex());
-            Claimed().erase(folder_);
-        }
-    }
-    FolderClaim(const FolderClaim&) = delete;
-    FolderClaim& operator=(const FolderClaim&) = delete;
-
-    bool Held() const {
-        return held_;
-    }
-
-  private:
-    static std::mutex& Mutex() {
-        static std::mutex mutex;
-        return mutex;
-    }
-    static std::set<std::u16string>& Claimed() {
-        static std::set<std::u16string> folders;
-        return folders;
-    }
-
-    std::u16string folder_;
-    bool held_ = false;
-};
-
-constexpr std::u16string_view kBusyMessage = u"本书正在下载或更新，请等它完成后再试。";
 constexpr std::u16string_view kNoIndexMessage =
     u"本书由旧版本下载，没有章节索引，请重新搜索本书并打开，即可更新。";
 
@@ -388,6 +354,17 @@ bool ReadTemplates(NovelRun& run) {
     return false;
 }
 
+std::u16string ImagesFolder(const NovelRun& run) {
+    return run.folder + u"/images";
+}
+
+// Makes the novel folder and its images folder. A link in the place of the site, novel or
+// images folder is replaced by a real folder, so that no page or image is written through it
+// to wherever it leads. False when a folder cannot be made.
+bool MakeNovelFolder(const NovelRun& run) {
+    return CreateRealFolderPath(NovelRootFolder(run.programFolder), ImagesFolder(run));
+}
+
 enum class JobKind { Download, Update, Retry };
 
 // The last status line of a job that got as far as the chapters.
@@ -435,8 +412,8 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
         chapter.State = ChapterState::Pending;
         chapter.Reason.clear();
     }
-    std::u16string imagesFolder = run.folder + u"/images";
-    if (!CreateFolderPath(imagesFolder)) {
+    std::u16string imagesFolder = ImagesFolder(run);
+    if (!MakeNovelFolder(run)) {
         outcome.Error = MakeSiteError(SiteErrorKind::WriteFailed, imagesFolder);
         Stop(run.window, u"无法创建本书的文件夹 " + imagesFolder +
                              u"，请检查 Novel 文件夹是否可写，下载中止！");
@@ -482,6 +459,18 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     return outcome;
 }
 
+// A chapter the index holds as stored whose page is gone (a delete that was cut short took it,
+// or the reader did) is fetched again.
+void ForgetMissingPages(const std::u16string& folder, NovelIndex& index) {
+    for (IndexedChapter& chapter : index.Chapters) {
+        struct stat status {};
+        std::string page = NativePath(folder + u"/" + ChapterPageName(chapter.Page));
+        if (chapter.IsFinished() && lstat(page.c_str(), &status) != 0 && errno == ENOENT) {
+            chapter.State = ChapterState::Pending;
+        }
+    }
+}
+
 // The index a novel folder holds: its index file, or for a folder written before novels had
 // one, what its pages record. Chapters whose pages hold their text although the index does not
 // say so yet (the job was cut short) count as stored.
@@ -491,6 +480,7 @@ NovelIndex IndexOfFolder(const std::u16string& folder) {
         index = IndexFromPages(folder);
     }
     ReconcileWithPages(folder, index);
+    ForgetMissingPages(folder, index);
     return index;
 }
 
@@ -540,11 +530,14 @@ NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& prog
                                              contents.info.NovelAuthor, hit.InfoPageUrl),
                  contents.site, contents.contentsUrl);
     run.showContents = true;
-    FolderClaim claim(run.folder);
+    internal::CNovelClaim claim(programFolder, run.folder);
     if (!claim.Held()) {
-        Stop(window, std::u16string(kBusyMessage));
+        Stop(window, std::u16string(internal::kNovelBusyMessage));
         return {};
     }
+    // Before the index is read, so that what the job reads is the folder it writes; a folder
+    // that cannot be made is reported when the job comes to write it.
+    MakeNovelFolder(run);
     NovelIndex before = IndexOfFolder(run.folder);
     NovelIndex after = before;
     after.RuleFile = StoredRuleFile(programFolder, hit.RuleFile);
@@ -582,14 +575,30 @@ bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
     return true;
 }
 
+// True when the shelf still lists the novel of `folder`: a delete that came first has taken
+// the entry, and the folder must not be made again for a novel no longer on the shelf.
+bool IsShelved(const std::u16string& programFolder, const std::u16string& folder) {
+    for (const BookEntry& entry : ReadBookShelf(programFolder)) {
+        if (NovelFolderOfContentsPage(entry.ContentsPagePath) == folder) {
+            return true;
+        }
+    }
+    return false;
+}
+
 NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
                             const std::u16string& novelFolder, JobKind kind) {
-    FolderClaim claim(novelFolder);
+    internal::CNovelClaim claim(programFolder, novelFolder);
     if (!claim.Held()) {
-        window.SetStatusText(std::u16string(kBusyMessage));
+        window.SetStatusText(std::u16string(internal::kNovelBusyMessage));
+        return {};
+    }
+    if (!IsShelved(programFolder, novelFolder)) {
+        window.SetStatusText(u"本书已从书架删除，未做任何改动！");
         return {};
     }
     NovelRun run(window, programFolder, novelFolder, {}, {});
+    MakeNovelFolder(run);
     NovelIndex before;
     if (!LoadShelvedIndex(window, programFolder, novelFolder, before, run.site)) {
         return {};

@@ -359,26 +359,13 @@ std::string EncodeBody(std::u16string_view text, const WritePlan& plan, TextFile
     return bytes;
 }
 
-// A symbolic link is followed, so that saving replaces the file it points to, not the link.
-std::string ResolvedTarget(std::u16string_view path) {
-    std::string native = NativePath(path);
-    struct stat info {};
-    if (::lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return native;
-    }
-    char resolved[PATH_MAX];
-    if (::realpath(native.c_str(), resolved) == nullptr) {
-        return native;
-    }
-    return resolved;
-}
-
 bool WriteFile(std::u16string_view text, std::u16string_view path, std::u16string* encoding,
                TextFileState& state) {
     WritePlan plan = PlanWrite(text, encoding, state);
-    std::string target = ResolvedTarget(path);
+    // A link at `path` is replaced by the new file, never written through: every file written
+    // so lies in the library or its configuration, and a link must not carry a write elsewhere.
     CReplacingFile file;
-    if (!file.Open(target)) {
+    if (!file.Open(NativePath(path))) {
         LogFileError(state.log, errno);
         return false;
     }

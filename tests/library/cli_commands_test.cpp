@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace velunor::testing {
@@ -152,6 +155,166 @@ TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
         std::vector<BookEntry> shelf = ReadBookShelf(program_);
         ASSERT_EQ(shelf.size(), 1u) << "round " << round << "\n" << removed.output;
         EXPECT_EQ(shelf[0].NovelName, added == "1" ? u"甲" : u"乙");
+    }
+}
+
+// Files below `folder`, counted; 0 when there is no such folder.
+size_t FileCount(const std::string& folder) {
+    if (!std::filesystem::exists(folder)) {
+        return 0;
+    }
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        count += entry.is_regular_file() ? 1 : 0;
+    }
+    return count;
+}
+
+// The hidden folders a delete leaves in the site folder while it works.
+size_t TrashCount(const std::string& siteFolder) {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(siteFolder)) {
+        count += Contains(entry.path().filename().string(), ".trash-") ? 1 : 0;
+    }
+    return count;
+}
+
+// A whole library saved aside and put back before every round of a race.
+class LibrarySnapshot {
+  public:
+    LibrarySnapshot(const TempFolder& temp, const std::string& name) : temp_(temp), name_(name) {
+        std::filesystem::create_directories(temp_.File(name_));
+        std::filesystem::copy(temp_.File("Novel"), temp_.File(name_ + "/Novel"),
+                              std::filesystem::copy_options::recursive);
+        std::filesystem::copy(temp_.File("Config"), temp_.File(name_ + "/Config"),
+                              std::filesystem::copy_options::recursive);
+    }
+    void Restore() const {
+        for (const char* folder : {"Novel", "Config"}) {
+            std::filesystem::remove_all(temp_.File(folder));
+            std::filesystem::copy(temp_.File(name_ + "/" + folder), temp_.File(folder),
+                                  std::filesystem::copy_options::recursive);
+        }
+    }
+
+  private:
+    const TempFolder& temp_;
+    std::string name_;
+};
+
+class CliRaces : public CliCommands {
+  protected:
+    // Starts velunor-cli with `argument`s in the background, its output thrown away.
+    pid_t Start(const std::vector<std::string>& arguments) {
+        std::string program = temp_.File("velunor-cli");
+        std::vector<char*> argv{program.data()};
+        std::vector<std::string> copies = arguments;
+        for (std::string& argument : copies) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+
+    static void Wait(pid_t child) {
+        int status = 0;
+        waitpid(child, &status, 0);
+    }
+
+    // True when `velunor-cli shelf`, which first finishes what killed deletes left, lists `name`.
+    bool Listed(const std::string& name) {
+        return Contains(Cli("shelf").output, name);
+    }
+};
+
+// A delete killed at any moment leaves the novel listed with every file of its folder, or
+// neither entry nor folder; the next start finishes or undoes what it left half done.
+TEST_F(CliRaces, KilledDeleteLeavesTheNovelWholeOrGone) {
+    WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
+    ASSERT_EQ(Cli("download 1").code, 0);
+    const std::string folder = NativePath(NovelFolder(kGbkSite, u"三章小说"));
+    const std::string site = NativePath(program_ + u"Novel/" + kGbkSite);
+    // Enough pages that the delete takes a while, as a long novel's does.
+    for (int n = 4; n <= 1000; ++n) {
+        temp_.Write(folder.substr(temp_.Path().size() + 1) + "/" + std::to_string(n) + ".html",
+                    "page");
+    }
+    const size_t files = FileCount(folder);
+    const LibrarySnapshot snapshot(temp_, "snapshot");
+    auto started = std::chrono::steady_clock::now();
+    Wait(Start({"shelf", "delete", "1"}));
+    auto whole = std::chrono::steady_clock::now() - started;
+    ASSERT_FALSE(Exists(folder));
+
+    constexpr int kRounds = 16;
+    int kept = 0;
+    int gone = 0;
+    for (int round = 0; round <= kRounds; ++round) {
+        snapshot.Restore();
+        pid_t child = Start({"shelf", "delete", "1"});
+        // Kill points spread over the whole delete, from before it starts to after it ends.
+        std::this_thread::sleep_for(whole * round / (kRounds - 3));
+        kill(child, SIGKILL);
+        Wait(child);
+        bool listed = Listed("三章小说");
+        SCOPED_TRACE("round " + std::to_string(round));
+        if (listed) {
+            ++kept;
+            ASSERT_EQ(FileCount(folder), files);
+        } else {
+            ++gone;
+            ASSERT_FALSE(Exists(folder));
+        }
+        ASSERT_EQ(TrashCount(site), 0u);
+    }
+    std::printf("kill points: %d kept the novel, %d deleted it\n", kept, gone);
+}
+
+// An update and a delete of one novel at once: the delete either happens, before or after the
+// update, or is refused as busy; the novel is never listed broken nor its folder made again
+// without an entry.
+TEST_F(CliRaces, UpdateAndDeleteOfOneNovelNeverLeaveItHalf) {
+    WriteSearchResults({GbkHit(u"混合小说", "hunhe.html")});
+    ASSERT_EQ(Cli("download 1").code, 1);
+    const std::string folder = NativePath(NovelFolder(kGbkSite, u"混合小说"));
+    const LibrarySnapshot snapshot(temp_, "snapshot");
+    auto started = std::chrono::steady_clock::now();
+    Cli("update 1");
+    auto update = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+
+    constexpr int kRounds = 12;
+    for (int round = 0; round <= kRounds; ++round) {
+        snapshot.Restore();
+        bool deleteFirst = round % 3 == 2;
+        auto delay =
+            deleteFirst ? std::chrono::milliseconds(round % 4) : update * round / (kRounds - 2);
+        auto [first, second] = deleteFirst ? AtOnce([&] { return Cli("shelf delete 1"); },
+                                                    [&] { return Cli("update 1"); }, delay)
+                                           : AtOnce([&] { return Cli("update 1"); },
+                                                    [&] { return Cli("shelf delete 1"); }, delay);
+        const CliRun& removed = deleteFirst ? first : second;
+        SCOPED_TRACE("round " + std::to_string(round) + "\n" + first.output + second.output);
+        bool listed = Listed("混合小说");
+        if (listed) {
+            ASSERT_EQ(removed.code, 1);
+            ASSERT_TRUE(Contains(removed.output, "本书正在下载或更新，请等它完成后再试。"));
+            for (const char* file :
+                 {"/NovelIndex.xml", "/ContentsPage.html", "/1.html", "/5.html"}) {
+                ASSERT_TRUE(Exists(folder + file)) << file;
+            }
+        } else {
+            ASSERT_EQ(removed.code, 0);
+            ASSERT_FALSE(Exists(folder));
+        }
     }
 }
 

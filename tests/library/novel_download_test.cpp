@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 namespace velunor::testing {
@@ -219,6 +220,38 @@ TEST_F(NovelDownload, NovelsWithoutANameOnTheirPageKeepTheirListedNames) {
               std::u16string::npos);
     EXPECT_EQ(port_.BookItems(),
               (std::vector<std::u16string>{u"书屋甲 - 无名一", u"书屋甲 - 无名二"}));
+}
+
+// A folder that a delete cut short left behind, its entry gone: a download of the novel again
+// fetches every chapter whose page is not there, whatever the index left in it says.
+TEST_F(NovelDownload, DownloadOverALeftOverFolderStoresEveryChapter) {
+    const std::vector<std::vector<const char*>> leftOvers = {
+        {"2.html", "ContentsPage.html"},
+        {"NovelIndex.xml", "1.html"},
+        {"NovelIndex.xml", "2.html"},
+        {"1.html", "3.html"},
+    };
+    const Hit hit = GbkHit(u"三章小说", "sanzhang.html");
+    std::u16string folder = NovelFolder(kGbkSite, u"三章小说");
+    for (const auto& removed : leftOvers) {
+        SCOPED_TRACE(removed[0] + std::string(" ") + removed[1]);
+        std::filesystem::remove_all(temp_.File("Novel"));
+        std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
+        Download(hit);
+        for (const char* name : removed) {
+            std::filesystem::remove(NativePath(folder) + "/" + name);
+        }
+        std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
+        RecordingPort window;
+        Download({hit}, 0, window);
+        EXPECT_TRUE(window.LastStatus().ends_with(u"失败 0 章。") || window.LastStatus() == kDone)
+            << WideToUtf8(window.LastStatus());
+        for (int n = 1; n <= 3; ++n) {
+            EXPECT_EQ(Hidden(ReadPageText(folder + u"/" + ChapterPageName(n)), u"down_state"), u"1")
+                << n;
+        }
+        EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
+    }
 }
 
 TEST_F(NovelDownload, TwoDownloadsRunAtTheSameTime) {
