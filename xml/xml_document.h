@@ -158,6 +158,8 @@ class CXmlDocument {
     }
 
     /// An escaped copy of `text`: kEncodeText or kEncodeAttribute, optionally kKeepReferences.
+    /// Characters XML 1.0 cannot hold are dropped and unpaired surrogates become U+FFFD
+    /// (XmlSafeText), so every text and attribute value written reads back well-formed.
     static std::u16string EncodeEntities(std::u16string_view text, uint32_t mode);
     /// A copy of `text` with numeric and HTML 4.01 (plus apos) references decoded; a reference
     /// that is not one stays as written.
