@@ -257,6 +257,12 @@ class CReplacingFile {
 /// read of the folder; CReplacingFile::Open calls it once per folder and process.
 void RemoveStaleTemporaries(const std::string& nativeFolder);
 
+/// Moves the file at `path` aside, into the same folder, as "<name>.damaged-<local time>" (with
+/// "-2", "-3", ... when that name is taken), so that a damaged file is kept for the user rather
+/// than overwritten. Returns its new path; empty, with the file left where it was, when it
+/// cannot be moved. Blocks on the disk.
+std::u16string MoveDamagedFileAside(const std::u16string& path);
+
 /// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
 /// held from construction to destruction. Every read-modify-write of a file that two processes
 /// may edit runs inside one, so neither undoes the other's change; two threads of one process
