@@ -99,6 +99,10 @@ void CDlgTargetSet::Confirm() {
     accept();
 }
 
+const std::u16string& CDlgTargetSet::DamageNotice() const {
+    return model_.DamageNotice();
+}
+
 bool CDlgTargetSet::eventFilter(QObject* watched, QEvent* event) {
     if (watched == siteList_->viewport() && event->type() == QEvent::Resize) {
         FitAddressColumn();

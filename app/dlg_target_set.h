@@ -34,6 +34,9 @@ class CDlgTargetSet : public QDialog {
     /// Stores the checked rows and closes the dialog; says so when the file cannot be written.
     /// GUI thread; blocks on the disk.
     void Confirm();
+    /// What the window's status line should say after Confirm: that a damaged selection file
+    /// was kept aside, and where; empty when nothing needs saying. GUI thread.
+    const std::u16string& DamageNotice() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

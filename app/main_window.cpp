@@ -616,6 +616,9 @@ SearchController& CMainWindow::Searches() {
 void CMainWindow::OpenTargetSiteSettings() {
     targetSiteDialog_ = std::make_unique<CDlgTargetSet>(programFolder_, this);
     targetSiteDialog_->exec();
+    if (!targetSiteDialog_->DamageNotice().empty()) {
+        SetStatusText(targetSiteDialog_->DamageNotice());
+    }
 }
 
 // The fetch waits on the network and on the browser; the page it rewrites is shown again when

@@ -101,6 +101,9 @@ int RunSelect(int argc, char** argv) {
         PrintError(u"cannot write " + SelectionPath());
         return 1;
     }
+    if (!model.DamageNotice().empty()) {
+        PrintLine(u"[" + model.DamageNotice() + u"]");
+    }
     return RunSites(argc, argv);
 }
 

@@ -96,6 +96,21 @@ bool DecodeCharset(std::string_view bytes, const char* charset, std::u16string& 
 bool EncodeCharset(std::u16string_view wide, const char* charset, std::string& bytes,
                    bool* lossy = nullptr);
 
+/// True when XML 1.0 can hold the code unit `c` as a character: not a C0 control other than tab,
+/// LF and CR, and not U+FFFE or U+FFFF. Surrogates count as allowed; XmlSafeText checks that
+/// they come in pairs.
+constexpr bool IsXmlChar(char16_t c) {
+    if (c < 0x20) {
+        return c == u'\t' || c == u'\n' || c == u'\r';
+    }
+    return c != 0xFFFE && c != 0xFFFF;
+}
+
+/// `text` with every character that XML 1.0 cannot hold dropped, and an unpaired surrogate (a
+/// byte no encoding could read) made U+FFFD, so that any text from a site or a file can be
+/// written into an XML file and read back from it.
+std::u16string XmlSafeText(std::u16string_view text);
+
 /// Decimal digits of `value`, as wide text.
 std::u16string DecimalText(long long value);
 
@@ -162,9 +177,10 @@ std::u16string GetProgramFolder();
 bool EnterProgramFolder();
 
 /// `name` (a site, novel or image name from a site or rule file) made safe as one path
-/// component: "/", backslash and NUL become "_", a name made only of dots ("." or "..") or an empty
-/// name becomes as many "_" (at least one), and the name is cut, never inside a character, to at
-/// most 200 bytes of UTF-8. A name that needs none of this comes back unchanged.
+/// component: "/", backslash and what XML cannot hold (see IsXmlChar: NUL, the other C0 controls
+/// but tab, LF and CR, U+FFFE, U+FFFF) become "_", a name made only of dots ("." or "..") or an
+/// empty name becomes as many "_" (at least one), and the name is cut, never inside a character, to
+/// at most 200 bytes of UTF-8. A name that needs none of this comes back unchanged.
 std::u16string CleanPathComponent(std::u16string_view name);
 
 /// The path as the system calls take it: UTF-8 bytes.
@@ -247,6 +263,12 @@ class CReplacingFile {
 /// file at this moment), other names, folders and links stay. Errors are ignored. Costs one
 /// read of the folder; CReplacingFile::Open calls it once per folder and process.
 void RemoveStaleTemporaries(const std::string& nativeFolder);
+
+/// Moves the file at `path` aside, into the same folder, as "<name>.damaged-<local time>" (with
+/// "-2", "-3", ... when that name is taken), so that a damaged file is kept for the user rather
+/// than overwritten. Returns its new path; empty, with the file left where it was, when it
+/// cannot be moved. Blocks on the disk.
+std::u16string MoveDamagedFileAside(const std::u16string& path);
 
 /// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
 /// held from construction to destruction. Every read-modify-write of a file that two processes

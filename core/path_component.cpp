@@ -49,7 +49,9 @@ std::size_t FittingUnits(std::u16string_view name) {
 std::u16string CleanPathComponent(std::u16string_view name) {
     std::u16string clean(name.substr(0, FittingUnits(name)));
     for (char16_t& unit : clean) {
-        if (unit == u'/' || unit == u'\\' || unit == u'\0') {
+        // A character XML cannot hold (NUL among them) would not survive into the files that
+        // list the folder, which then could not find it again.
+        if (unit == u'/' || unit == u'\\' || !IsXmlChar(unit)) {
             unit = u'_';
         }
     }

@@ -54,4 +54,22 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
+std::u16string XmlSafeText(std::u16string_view text) {
+    constexpr char16_t kReplacementCharacter = 0xFFFD;
+    std::u16string safe;
+    safe.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            safe.push_back(c);
+            safe.push_back(text[++i]);
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            safe.push_back(kReplacementCharacter);
+        } else if (IsXmlChar(c)) {
+            safe.push_back(c);
+        }
+    }
+    return safe;
+}
+
 } // namespace velunor

@@ -11,8 +11,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -145,30 +143,12 @@ std::vector<std::u16string_view> WholeBooks(std::u16string_view text) {
     return books;
 }
 
-// What the file was found to be.
-enum class ShelfFile { Whole, Missing, Damaged, Unreadable };
-
 // The shelf as loaded: the document stands on its BookShelf root, ready to be entered.
 struct LoadedShelf {
-    ShelfFile file = ShelfFile::Unreadable;
+    FileCondition file = FileCondition::Unreadable;
     CXmlDocument document;
     size_t recoveredBooks = 0;
 };
-
-// What a file that did not load whole is: missing, damaged (read but not whole, or far too large
-// to be a shelf), or unreadable; `text` receives what could be read.
-ShelfFile JudgeFile(const std::u16string& path, std::u16string& text) {
-    struct stat status {};
-    if (lstat(NativePath(path).c_str(), &status) != 0 && errno == ENOENT) {
-        return ShelfFile::Missing;
-    }
-    std::u16string log;
-    if (CXmlDocument::ReadTextAsWide(nullptr, path, text, &log, nullptr, kConfigFileLimit) ||
-        CXmlDocument::FindFileRefusal(log) == FileRefusal::TooLarge) {
-        return ShelfFile::Damaged;
-    }
-    return ShelfFile::Unreadable;
-}
 
 // Loads the file. A missing file is an empty shelf; a damaged one becomes a shelf of its whole
 // Book elements. A file that cannot be read at all (a folder, a FIFO, no read access) cannot be
@@ -178,12 +158,12 @@ LoadedShelf LoadShelf(const std::u16string& programFolder) {
     std::u16string path = BookShelfPath(programFolder);
     if (shelf.document.LoadFile(path, kConfigFileLimit) &&
         shelf.document.FindElement(u"BookShelf")) {
-        shelf.file = ShelfFile::Whole;
+        shelf.file = FileCondition::Whole;
         return shelf;
     }
     std::u16string text;
-    shelf.file = JudgeFile(path, text);
-    if (shelf.file == ShelfFile::Unreadable) {
+    shelf.file = JudgeUnloadedFile(path, kConfigFileLimit, text);
+    if (shelf.file == FileCondition::Unreadable) {
         return shelf;
     }
     std::u16string recovered(kShelfHead);
@@ -195,24 +175,6 @@ LoadedShelf LoadShelf(const std::u16string& programFolder) {
     shelf.document.SetDocumentText(recovered);
     shelf.document.FindElement(u"BookShelf");
     return shelf;
-}
-
-// "Config/BookShelf.xml.damaged-<local time>", with "-2", "-3", ... when that name is taken.
-std::u16string FreeDamagedName(const std::u16string& programFolder) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::u16string base = std::u16string(kShelfName) + u".damaged-" + Utf8ToWide(stamp);
-    for (int n = 1; n < 1000; ++n) {
-        std::u16string name = n == 1 ? base : base + u"-" + DecimalText(n);
-        struct stat status {};
-        if (lstat(NativePath(programFolder + name).c_str(), &status) != 0 && errno == ENOENT) {
-            return name;
-        }
-    }
-    return {};
 }
 
 // How one locked edit went, reported once the lock is released.
@@ -229,13 +191,12 @@ struct EditOutcome {
 // cannot overwrite it, and moved back when the save fails, so a failed edit changes nothing.
 void SaveShelf(const std::u16string& programFolder, LoadedShelf& shelf, EditOutcome& outcome) {
     std::u16string path = BookShelfPath(programFolder);
-    if (shelf.file == ShelfFile::Damaged) {
-        std::u16string name = FreeDamagedName(programFolder);
-        if (name.empty() ||
-            std::rename(NativePath(path).c_str(), NativePath(programFolder + name).c_str()) != 0) {
+    if (shelf.file == FileCondition::Damaged) {
+        std::u16string aside = MoveDamagedFileAside(path);
+        if (aside.empty()) {
             return;
         }
-        outcome.damagedName = name;
+        outcome.damagedName = aside.substr(programFolder.size());
         outcome.recoveredBooks = shelf.recoveredBooks;
     }
     if (shelf.document.SaveFile(path)) {
@@ -277,7 +238,7 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
     EditOutcome outcome;
     LoadedShelf shelf = LoadShelf(programFolder);
     // Whatever could not be read must not be replaced by a shelf holding only the new novel.
-    if (shelf.file == ShelfFile::Unreadable) {
+    if (shelf.file == FileCondition::Unreadable) {
         return outcome;
     }
     CXmlDocument& document = shelf.document;
@@ -319,7 +280,7 @@ EditOutcome RemoveEntry(const std::u16string& programFolder,
     ShelfLock lock(programFolder);
     EditOutcome outcome;
     LoadedShelf shelf = LoadShelf(programFolder);
-    if (shelf.file == ShelfFile::Unreadable) {
+    if (shelf.file == FileCondition::Unreadable) {
         return outcome;
     }
     CXmlDocument& document = shelf.document;
@@ -469,7 +430,7 @@ std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
         shelf = LoadShelf(programFolder);
     }
     CXmlDocument& document = shelf.document;
-    if (shelf.file == ShelfFile::Unreadable || !document.EnterElement()) {
+    if (shelf.file == FileCondition::Unreadable || !document.EnterElement()) {
         return entries;
     }
     while (document.FindElement(u"Book")) {

@@ -3,7 +3,6 @@
 #include "core/core.h"
 
 #include <algorithm>
-#include <iterator>
 
 namespace velunor {
 namespace {
@@ -70,20 +69,15 @@ bool IsKnownCharset(std::u16string_view charset) {
 }
 
 std::u16string DecodeSitePage(std::u16string_view charset, std::string_view bytes) {
-    std::string kept;
-    if (bytes.find('\0') != std::string_view::npos) {
-        // A NUL would end the text for whatever reads it as a C string; the text after it is
-        // still the site's.
-        kept.reserve(bytes.size());
-        std::copy_if(bytes.begin(), bytes.end(), std::back_inserter(kept),
-                     [](char c) { return c != '\0'; });
-        bytes = kept;
-    }
     std::string encoding = CharsetEncodingName(charset);
     std::u16string page;
     if (encoding.empty() || !DecodeCharset(bytes, encoding.c_str(), page)) {
         DecodeCharset(bytes, kAnsiEncoding, page);
     }
+    // A NUL would end the text for whatever reads it as a C string, and a control character or
+    // a noncharacter would leave the files that list a name unreadable as XML; the text around
+    // them is still the site's. A byte the charset cannot read stays, as the decoding keeps it.
+    std::erase_if(page, [](char16_t c) { return !IsXmlChar(c); });
     return page;
 }
 

@@ -83,8 +83,9 @@ std::string CharsetEncodingName(std::u16string_view charset);
 bool IsKnownCharset(std::u16string_view charset);
 
 /// A page as the site wrote it: `bytes`, the body as received, decoded in the encoding `charset`
-/// names (code page 936 when it names none Velunor knows); NUL bytes are dropped, the text
-/// around them kept. Never fails.
+/// names (code page 936 when it names none Velunor knows); NULs, the other C0 controls but tab,
+/// LF and CR, and U+FFFE and U+FFFF are dropped (see IsXmlChar), the text around them kept.
+/// Never fails.
 std::u16string DecodeSitePage(std::u16string_view charset, std::string_view bytes);
 
 /// DecodeSitePage with the rule's `Charset`.

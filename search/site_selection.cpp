@@ -4,6 +4,7 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace velunor {
@@ -106,7 +107,7 @@ std::vector<bool> SelectedRuleFiles(std::u16string_view path,
 }
 
 bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16string>& ruleFiles,
-                        const std::vector<bool>& checked) {
+                        const std::vector<bool>& checked, std::u16string* keptAside) {
     std::vector<std::u16string> names;
     for (size_t i = 0; i < ruleFiles.size() && i < checked.size(); ++i) {
         if (checked[i]) {
@@ -116,12 +117,20 @@ bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16stri
     // The window and velunor-cli may both edit the file; each keeps the other's whole edit.
     CFileLock lock(std::u16string(path) + u".lock");
     CXmlDocument document;
-    document.LoadFile(path, kConfigFileLimit);
-    // A missing or unreadable file must not swallow the user's choice: start a new one.
-    if (!document.FindElement()) {
+    std::u16string aside;
+    // A missing or unreadable file must not swallow the user's choice: start a new one. A
+    // damaged one is kept for the user first, never overwritten.
+    if (!document.LoadFile(path, kConfigFileLimit)) {
+        std::u16string text;
+        if (JudgeUnloadedFile(path, kConfigFileLimit, text) == FileCondition::Damaged) {
+            aside = MoveDamagedFileAside(std::u16string(path));
+            if (aside.empty()) {
+                return false;
+            }
+        }
         document.SetDocumentText(kNewSelectionFile);
-        document.FindElement();
     }
+    document.FindElement();
     document.EnterElement();
     if (document.FindElement(kSelectedElement)) {
         document.SetElementText(FormatSiteSelection(checked));
@@ -130,7 +139,16 @@ bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16stri
     }
     document.LeaveElement();
     SetSelectedRules(document, names);
-    return document.SaveFile(path);
+    if (!document.SaveFile(path)) {
+        if (!aside.empty()) {
+            std::rename(NativePath(aside).c_str(), NativePath(path).c_str());
+        }
+        return false;
+    }
+    if (keptAside != nullptr) {
+        *keptAside = aside;
+    }
+    return true;
 }
 
 } // namespace velunor

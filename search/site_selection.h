@@ -34,8 +34,11 @@ std::vector<bool> SelectedRuleFiles(std::u16string_view path,
 /// Stores the ticks `checked` of `ruleFiles` in the file at `path`: their positions as the
 /// "Selected" text and their file names as "SelectedRules", creating the file, its root and the
 /// elements when they are missing, under a lock on `path` + ".lock" that a second process waits
-/// for. Other elements of the file are kept. False when the file cannot be written.
+/// for. Other elements of the file are kept. A damaged file (not well-formed, or far too large)
+/// is first moved aside (MoveDamagedFileAside) and a new one started; `keptAside` (optional)
+/// receives where it went, empty when the file was sound or missing. False when the file cannot
+/// be written; a damaged file is then back in its place.
 bool WriteSiteSelection(std::u16string_view path, const std::vector<std::u16string>& ruleFiles,
-                        const std::vector<bool>& checked);
+                        const std::vector<bool>& checked, std::u16string* keptAside = nullptr);
 
 } // namespace velunor

@@ -39,12 +39,21 @@ void CTargetSiteSelectModel::Invert() {
     }
 }
 
-bool CTargetSiteSelectModel::Confirm() const {
+bool CTargetSiteSelectModel::Confirm() {
     std::vector<bool> checked;
     for (const Row& row : rows_) {
         checked.push_back(row.checked);
     }
-    return WriteSiteSelection(selectionPath_, ruleFiles_, checked);
+    std::u16string aside;
+    damageNotice_.clear();
+    if (!WriteSiteSelection(selectionPath_, ruleFiles_, checked, &aside)) {
+        return false;
+    }
+    if (!aside.empty()) {
+        damageNotice_ = u"目标站设置文件已损坏，原文件已保留为 " +
+                        aside.substr(programFolder_.size()) + u"，已按本次选择重新保存。";
+    }
+    return true;
 }
 
 } // namespace velunor

@@ -30,8 +30,14 @@ class CTargetSiteSelectModel {
     void SetChecked(size_t row, bool checked);
     void SelectAll();
     void Invert();
-    /// Stores the checked rows as the selection; false when the file cannot be written.
-    bool Confirm() const;
+    /// Stores the checked rows as the selection; false when the file cannot be written. A
+    /// damaged selection file is kept aside first, and DamageNotice says where.
+    bool Confirm();
+    /// The status line that tells the reader the last Confirm kept a damaged selection file
+    /// aside, naming it; empty when it did not.
+    const std::u16string& DamageNotice() const {
+        return damageNotice_;
+    }
 
   private:
     std::u16string programFolder_;
@@ -39,6 +45,7 @@ class CTargetSiteSelectModel {
     /// The rule files the rows show, in order.
     std::vector<std::u16string> ruleFiles_;
     std::vector<Row> rows_;
+    std::u16string damageNotice_;
 };
 
 } // namespace velunor

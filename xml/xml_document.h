@@ -42,6 +42,15 @@ enum class FileRefusal {
     TooLarge,       ///< larger than the limit the caller gave
 };
 
+/// What a file that the program keeps its own lists or settings in was found to be.
+enum class FileCondition {
+    Whole,      ///< read and well-formed
+    Missing,    ///< there is no file at the path
+    Damaged,    ///< read but not well-formed, or far larger than such a file grows: keep it
+                ///< aside for the user rather than overwrite it
+    Unreadable, ///< cannot be read at all (a folder, a FIFO, no read access): cannot be judged
+};
+
 /// The navigation cursor: element indices into the index, 0 meaning none.
 struct ElementPosition {
     uint32_t parent = 0;
@@ -158,6 +167,8 @@ class CXmlDocument {
     }
 
     /// An escaped copy of `text`: kEncodeText or kEncodeAttribute, optionally kKeepReferences.
+    /// Characters XML 1.0 cannot hold are dropped and unpaired surrogates become U+FFFD
+    /// (XmlSafeText), so every text and attribute value written reads back well-formed.
     static std::u16string EncodeEntities(std::u16string_view text, uint32_t mode);
     /// A copy of `text` with numeric and HTML 4.01 (plus apos) references decoded; a reference
     /// that is not one stays as written.
@@ -210,5 +221,10 @@ class CXmlDocument {
 /// empty, with the position unchanged, when there is none, so a missing field never reads the
 /// text of the element before it.
 std::u16string FindElementText(CXmlDocument& document, const char16_t* name);
+
+/// What the file at `path`, which did not load as a well-formed document, is: Missing, Damaged
+/// or Unreadable, never Whole. `text` receives what could be read of it (at most `maxBytes`
+/// bytes). Blocks on the disk.
+FileCondition JudgeUnloadedFile(std::u16string_view path, uint64_t maxBytes, std::u16string& text);
 
 } // namespace velunor

@@ -16,7 +16,8 @@ using internal::ElementRecord;
 constexpr std::u16string_view kLineBreak = u"\r\n";
 
 // The value inside a CDATA section; a "]]>" in it is split over two sections.
-std::u16string CDataSection(std::u16string_view value) {
+std::u16string CDataSection(std::u16string_view written) {
+    std::u16string value = XmlSafeText(written);
     std::u16string out = u"<![CDATA[";
     size_t from = 0;
     while (true) {

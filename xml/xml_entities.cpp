@@ -215,9 +215,11 @@ std::u16string_view EscapeFor(char16_t c, bool attribute) {
 
 } // namespace
 
-std::u16string CXmlDocument::EncodeEntities(std::u16string_view text, uint32_t mode) {
+std::u16string CXmlDocument::EncodeEntities(std::u16string_view written, uint32_t mode) {
     bool attribute = (mode & kEncodeAttribute) != 0;
     bool keepReferences = (mode & kKeepReferences) != 0;
+    // Whatever a site or a file sent, the escaped text must read back as XML.
+    std::u16string text = XmlSafeText(written);
     std::u16string out;
     out.reserve(text.size() + text.size() / 10 + 7);
     for (size_t i = 0; i < text.size(); ++i) {

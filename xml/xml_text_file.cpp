@@ -526,4 +526,17 @@ bool CXmlDocument::SaveFile(std::u16string_view path) {
     return WriteWideAsText(text_, path, &resultLog_, &documentModeBits_, nullptr);
 }
 
+FileCondition JudgeUnloadedFile(std::u16string_view path, uint64_t maxBytes, std::u16string& text) {
+    struct stat status {};
+    if (lstat(NativePath(path).c_str(), &status) != 0 && errno == ENOENT) {
+        return FileCondition::Missing;
+    }
+    std::u16string log;
+    if (CXmlDocument::ReadTextAsWide(nullptr, path, text, &log, nullptr, maxBytes) ||
+        CXmlDocument::FindFileRefusal(log) == FileRefusal::TooLarge) {
+        return FileCondition::Damaged;
+    }
+    return FileCondition::Unreadable;
+}
+
 } // namespace velunor

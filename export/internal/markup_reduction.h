@@ -23,8 +23,4 @@ std::vector<TextBlock> ReduceMarkup(std::u16string_view markup);
 /// text.
 std::u16string PlainTextOf(std::u16string_view markup);
 
-/// `text` with every character that XML cannot hold dropped, and a lone surrogate (a byte no
-/// encoding could read) made U+FFFD.
-std::u16string XmlSafeText(std::u16string_view text);
-
 } // namespace velunor::internal

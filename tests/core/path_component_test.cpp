@@ -22,6 +22,8 @@ TEST(CleanPathComponent, MakesEveryNameOneHarmlessComponent) {
         {u"../../x", u".._.._x"},
         {u"a\\b", u"a_b"},
         {std::u16string(u"a\0b", 3), u"a_b"},
+        {u"a\x01z\x1f\uFFFEz\uFFFF", u"a_z__z_"},
+        {u"a\tz\x85z", u"a\tz\x85z"},
         {u"...txt", u"...txt"},
         {u"《第一卷》：序", u"《第一卷》：序"},
     };

@@ -4,6 +4,11 @@
 #include "cli/cli_runner.h"
 #include "export_fixture.h"
 
+#include <algorithm>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace velunor::testing {
 namespace {
 
@@ -70,6 +75,26 @@ TEST_F(CliExport, AnUnwritableTargetExitsWithOneAndSaysWhy) {
               std::string::npos)
         << result.output;
     EXPECT_TRUE(OutFolderNames().empty());
+}
+
+// A process killed while it exported leaves its hidden temporary file beside the target; the next
+// export clears it, and leaves that of a process that still runs, which may be exporting now.
+TEST_F(CliExport, AnExportClearsTheTemporariesThatKilledExportsLeft) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(0);
+    }
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string dead = ".春江夜话.txt.tmp-" + std::to_string(child) + "-1";
+    const std::string live = ".春江夜话.txt.tmp-" + std::to_string(getpid()) + "-1";
+    temp_.Write("out/" + dead, "half an export");
+    temp_.Write("out/" + live, "an export under way");
+    CommandResult result = Cli("export 1 --format txt");
+    EXPECT_EQ(result.exitStatus, 0) << result.output;
+    std::vector<std::string> names = OutFolderNames();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{live, "春江夜话.txt"}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "search_fixture.h"
 #include "support/test_site.h"
+#include "support/xml_well_formed.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,13 @@ class TargetSiteSelectModelTest : public testing::ProgramFolderTest {
                                                          std::to_string(i) +
                                                          ".com</SiteUrl></Channel>");
         }
+    }
+
+    /// The checks a dialog opened now would show.
+    std::vector<bool> StoredChecks() {
+        CTargetSiteSelectModel model(ProgramFolder());
+        model.Load();
+        return Checks(model);
     }
 
     std::vector<bool> Checks(const CTargetSiteSelectModel& model) {
@@ -140,6 +148,53 @@ TEST_F(TargetSiteSelectModelTest, TicksStayWithTheirRuleFilesWhenFilesComeAndGo)
     WriteSelection("0,2,");
     model.Load();
     EXPECT_EQ(Checks(model), (std::vector<bool>{true, false, true, false}));
+}
+
+// A selection file that does not read back whole (cut short, not text at all, far too large) is
+// never overwritten: the next confirmed choice moves it aside under a name that says so, tells
+// the reader once where it went, and starts a sound file with the choice.
+TEST_F(TargetSiteSelectModelTest, ADamagedFileIsKeptAsideAndNamedOnce) {
+    InstallRules(3);
+    struct Case {
+        const char* label;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"truncated", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n"
+                      "<Selected>0,</Selected>\r\n<SelectedRules><Rule>site0"},
+        {"binary", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18)},
+        {"huge", "<TargetSiteSelect><Selected>0,</Selected>" +
+                     std::string(static_cast<size_t>(kConfigFileLimit), ' ') +
+                     "</TargetSiteSelect>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(temp_.File("Config"));
+        std::filesystem::create_directories(temp_.File("Config"));
+        temp_.Write("Config/TargetSiteSelect.xml", c.bytes);
+        CTargetSiteSelectModel model(ProgramFolder());
+        model.Load();
+        model.SetChecked(1, true);
+        ASSERT_TRUE(model.Confirm());
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(temp_.File("Config"))) {
+            std::string name = entry.path().filename().string();
+            if (name.starts_with("TargetSiteSelect.xml.damaged-")) {
+                kept.push_back(name);
+            }
+        }
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(temp_.Read("Config/" + kept[0]), c.bytes);
+        EXPECT_EQ(model.DamageNotice(), u"目标站设置文件已损坏，原文件已保留为 Config/" +
+                                            Utf8ToWide(kept[0]) + u"，已按本次选择重新保存。");
+        EXPECT_TRUE(testing::IsWellFormedXmlFile(SelectionFile()));
+        EXPECT_EQ(StoredChecks(), (std::vector<bool>{false, true, false}));
+        // The sound file is edited from now on, and nothing more is said.
+        model.SetChecked(2, true);
+        ASSERT_TRUE(model.Confirm());
+        EXPECT_EQ(model.DamageNotice(), u"");
+        EXPECT_EQ(StoredChecks(), (std::vector<bool>{false, true, true}));
+    }
 }
 
 } // namespace
