@@ -133,6 +133,12 @@ bool CreateFolderPath(std::u16string_view path);
 /// stays; nothing is reported.
 void DeleteFolderTree(std::u16string_view path);
 
+/// Moves whatever stands at `path` (a damaged file, or a folder or FIFO where a file should be)
+/// aside to "<path>.damaged-<local time>", or with "-2", "-3", ... after it when that name is
+/// taken, so that a sound file can be written in its place while the damaged one stays for the
+/// reader. Returns the new path; empty when it could not be moved.
+std::u16string MoveDamagedFileAside(std::u16string_view path);
+
 /// What a folder entry is in itself: a symbolic link is a link, whatever it points to.
 enum class EntryKind { File, Folder, Link, Other };
 

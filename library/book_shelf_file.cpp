@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -190,24 +189,6 @@ LoadedShelf LoadShelf(const std::u16string& programFolder) {
     return shelf;
 }
 
-// "Config/BookShelf.xml.damaged-<local time>", with "-2", "-3", ... when that name is taken.
-std::u16string FreeDamagedName(const std::u16string& programFolder) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::u16string base = std::u16string(kShelfName) + u".damaged-" + Utf8ToWide(stamp);
-    for (int n = 1; n < 1000; ++n) {
-        std::u16string name = n == 1 ? base : base + u"-" + DecimalText(n);
-        struct stat status {};
-        if (lstat(NativePath(programFolder + name).c_str(), &status) != 0 && errno == ENOENT) {
-            return name;
-        }
-    }
-    return {};
-}
-
 // How one locked edit went, reported once the lock is released.
 struct EditOutcome {
     ShelfEditResult result = ShelfEditResult::NotSaved;
@@ -223,12 +204,11 @@ struct EditOutcome {
 void SaveShelf(const std::u16string& programFolder, LoadedShelf& shelf, EditOutcome& outcome) {
     std::u16string path = BookShelfPath(programFolder);
     if (shelf.file == ShelfFile::Damaged) {
-        std::u16string name = FreeDamagedName(programFolder);
-        if (name.empty() ||
-            std::rename(NativePath(path).c_str(), NativePath(programFolder + name).c_str()) != 0) {
+        std::u16string aside = MoveDamagedFileAside(path);
+        if (aside.empty()) {
             return;
         }
-        outcome.damagedName = name;
+        outcome.damagedName = aside.substr(programFolder.size());
         outcome.recoveredBooks = shelf.recoveredBooks;
     }
     if (shelf.document.SaveFile(path)) {
