@@ -133,12 +133,6 @@ bool CreateFolderPath(std::u16string_view path);
 /// stays; nothing is reported.
 void DeleteFolderTree(std::u16string_view path);
 
-/// Moves whatever stands at `path` (a damaged file, or a folder or FIFO where a file should be)
-/// aside to "<path>.damaged-<local time>", or with "-2", "-3", ... after it when that name is
-/// taken, so that a sound file can be written in its place while the damaged one stays for the
-/// reader. Returns the new path; empty when it could not be moved.
-std::u16string MoveDamagedFileAside(std::u16string_view path);
-
 /// What a folder entry is in itself: a symbolic link is a link, whatever it points to.
 enum class EntryKind { File, Folder, Link, Other };
 
@@ -246,6 +240,12 @@ class CReplacingFile {
 /// file at this moment), other names, folders and links stay. Errors are ignored. Costs one
 /// read of the folder; CReplacingFile::Open calls it once per folder and process.
 void RemoveStaleTemporaries(const std::string& nativeFolder);
+
+/// Moves the file at `path` aside, into the same folder, as "<name>.damaged-<local time>" (with
+/// "-2", "-3", ... when that name is taken), so that a damaged file is kept for the user rather
+/// than overwritten. Returns its new path; empty, with the file left where it was, when it
+/// cannot be moved. Blocks on the disk.
+std::u16string MoveDamagedFileAside(const std::u16string& path);
 
 /// An exclusive lock on the lock file at `lockFilePath` (created when missing, never removed),
 /// held from construction to destruction. Every read-modify-write of a file that two processes

@@ -3,8 +3,6 @@
 #include "core/core.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -193,25 +191,6 @@ void DeleteFolderTree(std::u16string_view path) {
     if (S_ISDIR(status.st_mode) || S_ISLNK(status.st_mode)) {
         DeleteEntry(AT_FDCWD, native);
     }
-}
-
-std::u16string MoveDamagedFileAside(std::u16string_view path) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-    std::u16string base = std::u16string(path) + u".damaged-" + Utf8ToWide(stamp);
-    for (int n = 1; n < 1000; ++n) {
-        std::u16string aside = n == 1 ? base : base + u"-" + DecimalText(n);
-        struct stat status {};
-        if (lstat(NativePath(aside).c_str(), &status) != 0 && errno == ENOENT) {
-            return std::rename(NativePath(path).c_str(), NativePath(aside).c_str()) == 0
-                       ? aside
-                       : std::u16string();
-        }
-    }
-    return {};
 }
 
 std::u16string GetProgramFolder() {
