@@ -507,20 +507,31 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     return outcome;
 }
 
+// The shelf entry that opens the novel in `folder`; false when the shelf lists none.
+bool FindShelfEntryOfFolder(const std::u16string& programFolder, const std::u16string& folder,
+                            BookEntry& found) {
+    for (BookEntry& entry : ReadBookShelf(programFolder)) {
+        if (NovelFolderOfContentsPage(entry.ContentsPagePath) == folder) {
+            found = std::move(entry);
+            return true;
+        }
+    }
+    return false;
+}
+
 // What the shelf knows of the novel in `folder` that its pages do not record: its site, name,
 // information page and the rule file it lists now.
 void TakeShelfEntry(const std::u16string& programFolder, const std::u16string& folder,
                     NovelIndex& index) {
-    for (const BookEntry& entry : ReadBookShelf(programFolder)) {
-        if (NovelFolderOfContentsPage(entry.ContentsPagePath) == folder) {
-            index.SiteName = entry.TargetSite;
-            index.NovelName = entry.NovelName;
-            index.InfoPageUrl = entry.InfoPageUrl;
-            if (!entry.RuleFile.empty()) {
-                index.RuleFile = StoredRuleFile(programFolder, entry.RuleFile);
-            }
-            return;
-        }
+    BookEntry entry;
+    if (!FindShelfEntryOfFolder(programFolder, folder, entry)) {
+        return;
+    }
+    index.SiteName = entry.TargetSite;
+    index.NovelName = entry.NovelName;
+    index.InfoPageUrl = entry.InfoPageUrl;
+    if (!entry.RuleFile.empty()) {
+        index.RuleFile = StoredRuleFile(programFolder, entry.RuleFile);
     }
 }
 
