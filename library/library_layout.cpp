@@ -134,6 +134,23 @@ std::u16string ContentsClosingCell() {
     return u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"></td></tr>";
 }
 
+std::vector<ContentsLink> ContentsLinksOfPage(std::u16string_view contentsPage) {
+    const std::u16string start = std::u16string(kCell) + u"<a href=\"";
+    std::vector<ContentsLink> links;
+    for (size_t at = contentsPage.find(start); at != std::u16string_view::npos;
+         at = contentsPage.find(start, at)) {
+        at += start.size();
+        size_t quote = contentsPage.find(u"\">", at);
+        size_t end = contentsPage.find(u"</a>", quote);
+        if (end == std::u16string_view::npos) {
+            break;
+        }
+        links.push_back({std::u16string(contentsPage.substr(at, quote - at)),
+                         std::u16string(contentsPage.substr(quote + 2, end - quote - 2))});
+    }
+    return links;
+}
+
 std::u16string HiddenFieldText(std::u16string_view value) {
     return CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeAttribute);
 }

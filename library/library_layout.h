@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velunor {
 
@@ -20,6 +21,14 @@ inline constexpr std::u16string_view kPrevChapterUrlPlaceholder = u"{PrevChapter
 inline constexpr std::u16string_view kNextChapterUrlPlaceholder = u"{NextChapterUrl}";
 inline constexpr std::u16string_view kDownStatePlaceholder = u"{DownState}";
 inline constexpr std::u16string_view kChapterContentPlaceholder = u"{ChapterContent}";
+
+/// The placeholders without which the pages made from a template could not be read back,
+/// updated or fetched into: the chapter page's hidden fields and chapter text, and the contents
+/// page's chapter list.
+inline constexpr std::u16string_view kChapterTemplateNeeds[] = {
+    kRuleFilePathPlaceholder, kChapterUrlPlaceholder, kChapterSaveFilePlaceholder,
+    kDownStatePlaceholder, kChapterContentPlaceholder};
+inline constexpr std::u16string_view kContentsTemplateNeeds[] = {kContentsPlaceholder};
 
 /// Download states written into a chapter page.
 inline constexpr std::u16string_view kStateStored = u"1";
@@ -61,6 +70,14 @@ std::u16string ContentsRow(int position, std::u16string_view pageName, std::u16s
                            bool failed);
 /// The empty cell that closes the last row of a novel with an odd chapter count.
 std::u16string ContentsClosingCell();
+
+/// A chapter as a contents page lists it: its page file and its title.
+struct ContentsLink {
+    std::u16string PageName;
+    std::u16string Title;
+};
+/// The chapters the text of a contents page lists in its rows (see ContentsRow), in order.
+std::vector<ContentsLink> ContentsLinksOfPage(std::u16string_view contentsPage);
 
 /// A value as it is written into a hidden field of a chapter page: HTML-escaped.
 std::u16string HiddenFieldText(std::u16string_view value);

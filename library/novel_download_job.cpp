@@ -13,12 +13,12 @@
 #include "rules/rules.h"
 #include "site/site.h"
 
-#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
-#include <sys/stat.h>
+#include <span>
 #include <thread>
 #include <unordered_map>
 
@@ -206,6 +206,14 @@ std::map<int, std::pair<std::u16string, std::u16string>> LinksByPage(const Novel
     return links;
 }
 
+// The templates a job makes its pages from, and the encoding its pages are written in: the one
+// the chapter page template was read in.
+struct PageTemplates {
+    std::u16string encoding{kPageEncoding};
+    std::u16string page;
+    std::u16string contents;
+};
+
 // Everything one run of a job works with.
 struct NovelRun {
     NovelRun(WindowPort& jobWindow, const std::u16string& program, std::u16string novelFolder,
@@ -218,9 +226,7 @@ struct NovelRun {
     std::u16string folder;
     std::shared_ptr<const Site> site;
     std::u16string contentsUrl;
-    std::u16string encoding{kPageEncoding};
-    std::u16string pageTemplate;
-    std::u16string contentsTemplate;
+    PageTemplates templates;
     // Opened from a search hit: the window shows the waiting page until the contents page is
     // written, whether the novel is new or on the shelf already.
     bool showContents = false;
@@ -246,9 +252,9 @@ bool MendLinks(NovelRun& run, const NovelIndex& index, size_t position) {
     if (!ReadPage(encoding, path, page) || !ChapterTextOfPage(page, text)) {
         return true;
     }
-    return WritePage(
-        encoding, path,
-        ComposeChapterPage(run.pageTemplate, PageFields(run, index, position), kStateStored, text));
+    return WritePage(encoding, path,
+                     ComposeChapterPage(run.templates.page, PageFields(run, index, position),
+                                        kStateStored, text));
 }
 
 // Mends the links of every stored page whose neighbours are not those it had; returns how many
@@ -298,11 +304,11 @@ bool WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
     if (index.Chapters.size() % 2 == 1) {
         rows += ContentsClosingCell();
     }
-    std::u16string page = run.contentsTemplate;
+    std::u16string page = run.templates.contents;
     ReplaceAll(page, kNovelNamePlaceholder, index.NovelName);
     ReplaceAll(page, kContentsPlaceholder, rows);
     ReplaceAll(page, kDownloadStatePlaceholder, DownloadStateLine(index, running));
-    std::u16string encoding = run.encoding;
+    std::u16string encoding = run.templates.encoding;
     return WritePage(encoding, ContentsPagePath(run), page);
 }
 
@@ -341,17 +347,37 @@ void FetchChapters(NovelRun& run, const NovelIndex& index, const std::vector<siz
     pool->WaitAllExited();
 }
 
-// Reads the two page templates; false, saying so, when either cannot be read.
-bool ReadTemplates(NovelRun& run) {
-    std::u16string contentsEncoding(kPageEncoding);
-    if (ReadPage(run.encoding, TemplatePath(run.programFolder, u"ContentPage.html"),
-                 run.pageTemplate) &&
-        ReadPage(contentsEncoding, TemplatePath(run.programFolder, kContentsPageName),
-                 run.contentsTemplate)) {
-        return true;
+// Reads the template `name` into `text`; why it cannot be used (it cannot be read, is empty or
+// lacks one of the placeholders `needed`), or empty when it can.
+std::u16string ReadTemplate(const std::u16string& programFolder, std::u16string_view name,
+                            std::span<const std::u16string_view> needed, std::u16string& encoding,
+                            std::u16string& text) {
+    std::u16string shown = TemplatePath({}, name);
+    if (!ReadPage(encoding, TemplatePath(programFolder, name), text)) {
+        return u"无法读取页面模板 " + shown + u"，下载中止！";
     }
-    Stop(run.window, u"无法读取 Template 文件夹中的页面模板，下载中止！");
-    return false;
+    if (text.empty()) {
+        return u"页面模板 " + shown + u" 是空的，下载中止！";
+    }
+    for (std::u16string_view placeholder : needed) {
+        if (text.find(placeholder) == std::u16string::npos) {
+            return u"页面模板 " + shown + u" 缺少 " + std::u16string(placeholder) + u"，下载中止！";
+        }
+    }
+    return {};
+}
+
+// Reads the two page templates before a job writes anything; why one cannot be used, or empty.
+std::u16string ReadTemplates(const std::u16string& programFolder, PageTemplates& templates) {
+    std::u16string contentsEncoding(kPageEncoding);
+    std::u16string unusable =
+        ReadTemplate(programFolder, u"ContentPage.html", kChapterTemplateNeeds, templates.encoding,
+                     templates.page);
+    if (unusable.empty()) {
+        unusable = ReadTemplate(programFolder, kContentsPageName, kContentsTemplateNeeds,
+                                contentsEncoding, templates.contents);
+    }
+    return unusable;
 }
 
 std::u16string ImagesFolder(const NovelRun& run) {
@@ -394,9 +420,6 @@ std::u16string FinalMessage(JobKind kind, const NovelJobOutcome& outcome, bool s
 NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before, NovelIndex after,
                           const std::u16string& note) {
     NovelJobOutcome outcome;
-    if (!ReadTemplates(run)) {
-        return outcome;
-    }
     std::set<int> known;
     for (const IndexedChapter& chapter : before.Chapters) {
         known.insert(chapter.Page);
@@ -431,7 +454,7 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
                            {after.SiteName, after.NovelName, contentsPath,
                             ResolveRuleFile(run.programFolder, after.RuleFile), after.InfoPageUrl});
     outcome.ReachedChapters = true;
-    ChapterJob job(run.window, recorder, run.pageTemplate, run.encoding,
+    ChapterJob job(run.window, recorder, run.templates.page, run.templates.encoding,
                    static_cast<int>(toFetch.size()));
     run.window.ShowDownloadProgress(0, job.Tally.Total, 0);
     FetchChapters(run, after, toFetch, job);
@@ -459,29 +482,79 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     return outcome;
 }
 
-// A chapter the index holds as stored whose page is gone (a delete that was cut short took it,
-// or the reader did) is fetched again.
-void ForgetMissingPages(const std::u16string& folder, NovelIndex& index) {
-    for (IndexedChapter& chapter : index.Chapters) {
-        struct stat status {};
-        std::string page = NativePath(folder + u"/" + ChapterPageName(chapter.Page));
-        if (chapter.IsFinished() && lstat(page.c_str(), &status) != 0 && errno == ENOENT) {
-            chapter.State = ChapterState::Pending;
+// The shelf entry that opens the novel in `folder`; false when the shelf lists none.
+bool FindShelfEntryOfFolder(const std::u16string& programFolder, const std::u16string& folder,
+                            BookEntry& found) {
+    for (BookEntry& entry : ReadBookShelf(programFolder)) {
+        if (NovelFolderOfContentsPage(entry.ContentsPagePath) == folder) {
+            found = std::move(entry);
+            return true;
         }
+    }
+    return false;
+}
+
+// What the shelf knows of the novel in `folder` that its pages do not record: its site, name,
+// information page and the rule file it lists now.
+void TakeShelfEntry(const std::u16string& programFolder, const std::u16string& folder,
+                    NovelIndex& index) {
+    BookEntry entry;
+    if (!FindShelfEntryOfFolder(programFolder, folder, entry)) {
+        return;
+    }
+    index.SiteName = entry.TargetSite;
+    index.NovelName = entry.NovelName;
+    index.InfoPageUrl = entry.InfoPageUrl;
+    if (!entry.RuleFile.empty()) {
+        index.RuleFile = StoredRuleFile(programFolder, entry.RuleFile);
     }
 }
 
-// The index a novel folder holds: its index file, or for a folder written before novels had
-// one, what its pages record. Chapters whose pages hold their text although the index does not
-// say so yet (the job was cut short) count as stored.
-NovelIndex IndexOfFolder(const std::u16string& folder) {
-    NovelIndex index;
-    if (!LoadNovelIndex(folder, index)) {
-        index = IndexFromPages(folder);
+// Keeps the damaged index file of `folder` aside and writes in its place the index made from
+// the pages and the shelf entry, so that later jobs start from it too; the status line says
+// so. False, with `why` for the status line, when either cannot be done: then nothing changed.
+bool RebuildDamagedIndex(WindowPort& window, const std::u16string& programFolder,
+                         const std::u16string& folder, NovelIndex& index, std::u16string& why) {
+    const std::u16string damaged =
+        u"本书的章节索引 " + std::u16string(kNovelIndexName) + u" 已损坏，";
+    index = IndexFromPages(folder);
+    TakeShelfEntry(programFolder, folder, index);
+    std::u16string path = NovelIndexPath(folder);
+    std::u16string aside = MoveDamagedFileAside(path);
+    if (aside.empty()) {
+        why = damaged + u"且无法另存原文件，未做任何改动！";
+        return false;
     }
+    if (!SaveNovelIndex(folder, index)) {
+        std::rename(NativePath(aside).c_str(), NativePath(path).c_str());
+        why = damaged + u"且无法写入重建的索引，未做任何改动！";
+        return false;
+    }
+    window.SetStatusText(damaged + u"原文件已保留为 " + aside.substr(folder.size() + 1) +
+                         u"，已按章节页面重建索引。");
+    return true;
+}
+
+// How a job found the index of its novel folder.
+enum class FolderIndex { Read, Missing, Unusable };
+
+// Reads the index of `folder` for a job, a damaged one made again from the pages (see
+// RebuildDamagedIndex); Unusable, with `why` for the status line, when it cannot be. Stored
+// chapters whose pages are lost are pending again, and chapters whose pages hold their text
+// although the index does not say so yet (the job was cut short) count as stored.
+FolderIndex LoadFolderIndex(WindowPort& window, const std::u16string& programFolder,
+                            const std::u16string& folder, NovelIndex& index, std::u16string& why) {
+    if (!LoadNovelIndex(folder, index)) {
+        if (!HasIndexFile(folder)) {
+            return FolderIndex::Missing;
+        }
+        if (!RebuildDamagedIndex(window, programFolder, folder, index, why)) {
+            return FolderIndex::Unusable;
+        }
+    }
+    CheckStoredPages(folder, index);
     ReconcileWithPages(folder, index);
-    ForgetMissingPages(folder, index);
-    return index;
+    return FolderIndex::Read;
 }
 
 // True when `index` (of an existing folder) is of the novel at `infoPageUrl`, or of no novel
@@ -512,6 +585,12 @@ std::u16string FolderForNewNovel(const std::u16string& programFolder, const std:
 
 NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& programFolder,
                                   const SearchHit& hit) {
+    PageTemplates templates;
+    std::u16string unusable = ReadTemplates(programFolder, templates);
+    if (!unusable.empty()) {
+        Stop(window, unusable);
+        return {};
+    }
     SiteContents contents;
     contents.site = Site::FromRuleFile(hit.RuleFile);
     NovelJobOutcome stopped;
@@ -529,6 +608,7 @@ NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& prog
                          : FolderForNewNovel(programFolder, rule.SiteName, name,
                                              contents.info.NovelAuthor, hit.InfoPageUrl),
                  contents.site, contents.contentsUrl);
+    run.templates = std::move(templates);
     run.showContents = true;
     internal::CNovelClaim claim(programFolder, run.folder);
     if (!claim.Held()) {
@@ -538,7 +618,16 @@ NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& prog
     // Before the index is read, so that what the job reads is the folder it writes; a folder
     // that cannot be made is reported when the job comes to write it.
     MakeNovelFolder(run);
-    NovelIndex before = IndexOfFolder(run.folder);
+    NovelIndex before;
+    FolderIndex found = LoadFolderIndex(window, programFolder, run.folder, before, unusable);
+    if (found == FolderIndex::Unusable) {
+        Stop(window, unusable);
+        return {};
+    }
+    // A folder written before novels had an index, or none yet.
+    if (found == FolderIndex::Missing) {
+        before = IndexFromPages(run.folder);
+    }
     NovelIndex after = before;
     after.RuleFile = StoredRuleFile(programFolder, hit.RuleFile);
     after.SiteName = onShelf ? shelved.TargetSite : rule.SiteName;
@@ -560,11 +649,12 @@ namespace {
 bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
                       const std::u16string& folder, NovelIndex& index,
                       std::shared_ptr<const Site>& site) {
-    if (!LoadNovelIndex(folder, index)) {
-        window.SetStatusText(std::u16string(kNoIndexMessage));
+    std::u16string why;
+    FolderIndex found = LoadFolderIndex(window, programFolder, folder, index, why);
+    if (found != FolderIndex::Read) {
+        window.SetStatusText(found == FolderIndex::Missing ? std::u16string(kNoIndexMessage) : why);
         return false;
     }
-    ReconcileWithPages(folder, index);
     std::u16string ruleFile = ResolveRuleFile(programFolder, index.RuleFile);
     site = Site::FromRuleFile(ruleFile);
     // Without its chapter pattern a rule can fetch nothing: it is gone, or not a rule file.
@@ -575,16 +665,6 @@ bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
     return true;
 }
 
-// True when the shelf still lists the novel of `folder`: a delete that came first has taken
-// the entry, and the folder must not be made again for a novel no longer on the shelf.
-bool IsShelved(const std::u16string& programFolder, const std::u16string& folder) {
-    for (const BookEntry& entry : ReadBookShelf(programFolder)) {
-        if (NovelFolderOfContentsPage(entry.ContentsPagePath) == folder) {
-            return true;
-        }
-    }
-    return false;
-}
 
 NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
                             const std::u16string& novelFolder, JobKind kind) {
@@ -593,11 +673,19 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
         window.SetStatusText(std::u16string(internal::kNovelBusyMessage));
         return {};
     }
-    if (!IsShelved(programFolder, novelFolder)) {
+    // A delete that came first has taken the entry: the folder must not be made again for a
+    // novel no longer on the shelf.
+    BookEntry shelved;
+    if (!FindShelfEntryOfFolder(programFolder, novelFolder, shelved)) {
         window.SetStatusText(u"本书已从书架删除，未做任何改动！");
         return {};
     }
     NovelRun run(window, programFolder, novelFolder, {}, {});
+    std::u16string unusable = ReadTemplates(programFolder, run.templates);
+    if (!unusable.empty()) {
+        window.SetStatusText(unusable);
+        return {};
+    }
     MakeNovelFolder(run);
     NovelIndex before;
     if (!LoadShelvedIndex(window, programFolder, novelFolder, before, run.site)) {
@@ -612,6 +700,11 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
             return outcome;
         }
         return SyncNovel(run, kind, before, before, {});
+    }
+    // An index made again from the pages of a novel the shelf does not know the address of.
+    if (before.InfoPageUrl.empty()) {
+        window.SetStatusText(u"本书的章节索引没有记录小说信息页，请重新搜索本书并打开，即可更新。");
+        return {};
     }
     SiteContents contents;
     contents.site = run.site;

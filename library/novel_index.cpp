@@ -7,8 +7,11 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <set>
+#include <sys/stat.h>
 
 namespace velunor {
 namespace {
@@ -93,6 +96,11 @@ bool ReadPageText(const std::u16string& path, std::u16string& text) {
     return ReadPage(encoding, path, text);
 }
 
+bool ChangedAfter(const timespec& changed, const timespec& written) {
+    return changed.tv_sec != written.tv_sec ? changed.tv_sec > written.tv_sec
+                                            : changed.tv_nsec > written.tv_nsec;
+}
+
 } // namespace
 
 std::u16string_view ChapterStateName(ChapterState state) {
@@ -168,6 +176,12 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
     return true;
 }
 
+bool HasIndexFile(const std::u16string& folder) {
+    struct stat status {};
+    return lstat(NativePath(NovelIndexPath(folder)).c_str(), &status) == 0 ||
+           (errno != ENOENT && errno != ENOTDIR);
+}
+
 bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index) {
     std::u16string encoding = u"UTF-8";
     return CXmlDocument::WriteWideAsText(IndexText(index), NovelIndexPath(folder), nullptr, nullptr,
@@ -238,16 +252,66 @@ void ReconcileWithPages(const std::u16string& folder, NovelIndex& index) {
     }
 }
 
+void CheckStoredPages(const std::u16string& folder, NovelIndex& index) {
+    struct stat status {};
+    bool indexed = stat(NativePath(NovelIndexPath(folder)).c_str(), &status) == 0;
+    const timespec written = status.st_mtim;
+    std::u16string text;
+    for (IndexedChapter& chapter : index.Chapters) {
+        if (!chapter.IsFinished()) {
+            continue;
+        }
+        std::u16string path = folder + u"/" + ChapterPageName(chapter.Page);
+        bool lost = stat(NativePath(path).c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+                    status.st_size == 0;
+        if (!lost && (!indexed || ChangedAfter(status.st_mtim, written))) {
+            lost = !ReadPageText(path, text) ||
+                   ChapterStateOfPage(PageElementText(text, u"down_state")) != ChapterState::Stored;
+        }
+        if (lost) {
+            chapter.State = ChapterState::Pending;
+        }
+    }
+}
+
 NovelIndex IndexFromPages(const std::u16string& folder) {
     NovelIndex index;
+    std::vector<int> numbered;
+    for (const std::string& name : ListFolderNames(NativePath(folder), {})) {
+        if (int page = ChapterPageNumber(Utf8ToWide(name)); page > 0) {
+            numbered.push_back(page);
+            index.NextPage = std::max(index.NextPage, page + 1);
+        }
+    }
+    std::vector<ContentsLink> listed;
     std::u16string text;
-    for (int n = 1; ReadPageText(folder + u"/" + ChapterPageName(n), text); ++n) {
+    if (ReadPageText(folder + u"/" + std::u16string(kContentsPageName), text)) {
+        listed = ContentsLinksOfPage(text);
+    }
+    if (listed.empty()) {
+        std::sort(numbered.begin(), numbered.end());
+        for (int page : numbered) {
+            listed.push_back({ChapterPageName(page), {}});
+        }
+    }
+    std::set<int> taken;
+    for (const ContentsLink& link : listed) {
         IndexedChapter chapter;
-        chapter.Page = n;
+        chapter.Page = ChapterPageNumber(link.PageName);
+        if (chapter.Page == 0 || !taken.insert(chapter.Page).second ||
+            !ReadPageText(folder + u"/" + link.PageName, text)) {
+            continue;
+        }
         chapter.Url = RecordedChapterUrl(text);
+        if (chapter.Url.empty()) {
+            continue;
+        }
+        chapter.Name = link.Title;
         chapter.State = ChapterStateOfPage(PageElementText(text, u"down_state"));
+        if (index.RuleFile.empty()) {
+            index.RuleFile = HiddenFieldValue(PageElementText(text, u"rule_file_path"));
+        }
         index.Chapters.push_back(std::move(chapter));
-        index.NextPage = n + 1;
     }
     return index;
 }

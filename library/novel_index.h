@@ -72,6 +72,10 @@ std::u16string NovelIndexPath(const std::u16string& folder);
 /// Reads the index of `folder`; false, with `index` emptied, when there is none or it cannot be
 /// read whole. Blocks on the disk.
 bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index);
+/// True when something stands at the index file's name in `folder`, whether or not it reads
+/// as an index: a folder without one was written before novels had an index, one whose index
+/// does not load has a damaged index. Blocks on the disk.
+bool HasIndexFile(const std::u16string& folder);
 /// Writes the index of `folder`; the file is replaced only once the whole index is written.
 /// Blocks on the disk.
 bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index);
@@ -113,9 +117,18 @@ bool RecordChapterState(const std::u16string& pagePath, ChapterState state, std:
 /// index when the job stopped). Reads only the pages of such chapters. Blocks on the disk.
 void ReconcileWithPages(const std::u16string& folder, NovelIndex& index);
 
-/// An index made from the chapter pages of a folder written before novels had one: page n.html
-/// for n from 1 up to the first that is missing, with the address and state each records. Names
-/// are left empty, to be taken from the site's contents. Blocks on the disk.
+/// Settles chapters that the index holds as stored against their pages: one whose page is gone
+/// or empty, or was changed after the index was last written and does not hold a stored
+/// chapter, is pending again, to be fetched anew. One status query per page; reads only the
+/// pages changed since the index. Blocks on the disk.
+void CheckStoredPages(const std::u16string& folder, NovelIndex& index);
+
+/// An index made from the pages of a folder whose index is missing (written before novels had
+/// one) or damaged: the chapters the contents page lists, in its order and with its titles, or
+/// without a usable contents page every chapter page in the order of its number; each with the
+/// address and state its page records, and the rule file the pages name. A chapter whose page
+/// records no address is left out, to be taken from the site's contents again. The next page
+/// number is above every chapter page in the folder. Blocks on the disk.
 NovelIndex IndexFromPages(const std::u16string& folder);
 
 } // namespace velunor

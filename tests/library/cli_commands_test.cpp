@@ -450,6 +450,53 @@ TEST_F(CliCommands, FolderThatCannotBeMadeStopsTheDownloadAndSaysSo) {
     EXPECT_TRUE(Contains(download.output, "原因：无法写入文件")) << download.output;
 }
 
+// A page template that is missing, empty or lacks what its pages need stops the download before
+// anything is written, naming the template, and the command fails.
+TEST_F(CliCommands, UnusableTemplateStopsTheDownloadBeforeAnythingIsWritten) {
+    WriteSearchResults({GbkHit(u"三章小说", "sanzhang.html")});
+    struct Case {
+        const char* file;
+        std::function<std::string(const std::string&)> damage;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ContentPage.html", [](const std::string&) { return std::string(); },
+         "[页面模板 Template/ContentPage.html 是空的，下载中止！]\n"},
+        {"ContentsPage.html", [](const std::string&) { return std::string(); },
+         "[页面模板 Template/ContentsPage.html 是空的，下载中止！]\n"},
+        {"ContentPage.html",
+         [](std::string text) {
+             text.erase(text.find("{ChapterContent}"), 16);
+             return text;
+         },
+         "[页面模板 Template/ContentPage.html 缺少 {ChapterContent}，下载中止！]\n"},
+        {"ContentsPage.html",
+         [](std::string text) {
+             text.erase(text.find("{Contents}"), 10);
+             return text;
+         },
+         "[页面模板 Template/ContentsPage.html 缺少 {Contents}，下载中止！]\n"},
+        {"ContentPage.html", nullptr, "[无法读取页面模板 Template/ContentPage.html，下载中止！]\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::string path = "Template/" + std::string(c.file);
+        std::string shipped = temp_.Read(path);
+        if (c.damage) {
+            temp_.Write(path, c.damage(shipped));
+        } else {
+            std::filesystem::remove(temp_.File(path));
+        }
+        CliRun download = Cli("download 1");
+        temp_.Write(path, shipped);
+        EXPECT_EQ(download.code, 1);
+        EXPECT_TRUE(download.output.ends_with(c.message)) << download.output;
+        EXPECT_FALSE(Exists(temp_.File("Novel")));
+        EXPECT_FALSE(Exists(temp_.File("Config/BookShelf.xml")));
+    }
+    EXPECT_EQ(RequestCount("/novel-gbk/book/sanzhang.html"), 0u);
+}
+
 // Two hits listed alike are two rows: "download 2" downloads the second, not the first like it.
 TEST_F(CliCommands, DownloadTakesTheRowItIsGiven) {
     Hit first = GbkHit(u"三章小说", "sanzhang.html");

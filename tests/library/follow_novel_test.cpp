@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <set>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -351,6 +354,154 @@ TEST_F(FollowNovel, NovelWithoutAnIndexIsUpdatedInPlaceFromItsPages) {
     ASSERT_EQ(shelf.size(), 1u);
     EXPECT_EQ(shelf[0].InfoPageUrl, SerialHit().infoPageUrl);
     EXPECT_EQ(Index().Chapters.size(), 4u);
+}
+
+// The page files a novel's index lists, in its order.
+std::vector<int> IndexedPages(const NovelIndex& index) {
+    std::vector<int> pages;
+    for (const IndexedChapter& chapter : index.Chapters) {
+        pages.push_back(chapter.Page);
+    }
+    return pages;
+}
+
+// The names in `folder` that begin with `prefix`.
+std::vector<std::string> NamesStartingWith(const std::u16string& folder,
+                                           const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(NativePath(folder))) {
+        std::string name = entry.path().filename().string();
+        if (name.starts_with(prefix)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+// However its index file is damaged, a shelved novel is updated and retried without a new
+// search: the damaged file is kept aside and the index is made again from the pages, in the
+// order and with the names of the contents page.
+TEST_F(FollowNovel, DamagedIndexIsKeptAsideAndRebuiltFromThePages) {
+    WriteNovel({1, 2, 3}, {3});
+    Download(SerialHit());
+    // Chapter 10 comes in between, on page 4: the page numbers are not the site's order.
+    WriteNovel({1, 10, 2, 3}, {3});
+    RecordingPort inserted;
+    UpdateNovel(inserted, program_, Folder());
+    ASSERT_EQ(IndexedPages(Index()), (std::vector<int>{1, 4, 2, 3}));
+    TempFolder kept;
+    std::string novel = NativePath(Folder());
+    std::filesystem::copy(novel, kept.File("novel"), std::filesystem::copy_options::recursive);
+    std::string index = novel + "/NovelIndex.xml";
+    std::string whole = ReadFileBytes(index);
+    WriteNovel({1, 10, 2, 3, 11});
+
+    using Damage = std::function<void()>;
+    const std::pair<const char*, Damage> damages[] = {
+        {"empty", [&] { temp_.Write(index.substr(temp_.Path().size() + 1), ""); }},
+        {"truncated",
+         [&] { temp_.Write(index.substr(temp_.Path().size() + 1), whole.substr(0, 300)); }},
+        {"binary",
+         [&] {
+             temp_.Write(index.substr(temp_.Path().size() + 1),
+                         std::string("\xFF\xFE\0<\x80\x81NovelIndex\x1A\0\xC0", 16));
+         }},
+        {"huge",
+         [&] {
+             std::filesystem::remove(index);
+             temp_.Write(index.substr(temp_.Path().size() + 1), "");
+             std::filesystem::resize_file(index, kPageFileLimit + 1);
+         }},
+        {"fifo",
+         [&] {
+             std::filesystem::remove(index);
+             ASSERT_EQ(mkfifo(index.c_str(), 0666), 0);
+         }},
+        {"folder",
+         [&] {
+             std::filesystem::remove(index);
+             std::filesystem::create_directory(index);
+         }},
+    };
+    for (const auto& [kind, damage] : damages) {
+        for (bool retry : {true, false}) {
+            SCOPED_TRACE(std::string(kind) + (retry ? " retry" : " update"));
+            std::filesystem::remove_all(novel);
+            std::filesystem::copy(kept.File("novel"), novel,
+                                  std::filesystem::copy_options::recursive);
+            damage();
+            std::filesystem::file_status damaged = std::filesystem::symlink_status(index);
+            size_t before = ChapterRequests(1) + ChapterRequests(10) + ChapterRequests(2);
+            RecordingPort window;
+            NovelJobOutcome outcome = retry ? RetryNovel(window, program_, Folder())
+                                            : UpdateNovel(window, program_, Folder());
+            EXPECT_TRUE(outcome.Succeeded());
+            EXPECT_EQ(window.LastStatus(),
+                      retry ? u"重新下载完成：重新下载 1 章，失败 0 章。"
+                            : u"更新完成：新增 1 章，重新下载 1 章，失败 0 章。");
+            std::vector<std::string> aside = NamesStartingWith(Folder(), "NovelIndex.xml.damaged-");
+            ASSERT_EQ(aside.size(), 1u);
+            EXPECT_EQ(std::filesystem::symlink_status(novel + "/" + aside[0]).type(),
+                      damaged.type());
+            std::u16string said = u"本书的章节索引 NovelIndex.xml 已损坏，原文件已保留为 " +
+                                  Utf8ToWide(aside[0]) + u"，已按章节页面重建索引。";
+            std::vector<std::u16string> statuses = window.Statuses();
+            EXPECT_NE(std::find(statuses.begin(), statuses.end(), said), statuses.end());
+            // Nothing stored was fetched again, and the chapters keep their pages and names.
+            EXPECT_EQ(ChapterRequests(1) + ChapterRequests(10) + ChapterRequests(2), before);
+            NovelIndex rebuilt = Index();
+            std::vector<int> pages{1, 4, 2, 3};
+            if (!retry) {
+                pages.push_back(5);
+            }
+            EXPECT_EQ(IndexedPages(rebuilt), pages);
+            EXPECT_EQ(rebuilt.Chapters[1].Name, ChapterName(10));
+            EXPECT_EQ(rebuilt.InfoPageUrl, SerialHit().infoPageUrl);
+            EXPECT_EQ(rebuilt.UnfinishedCount(), 0);
+            EXPECT_NE(PageOf(3).find(ChapterText(3)), std::u16string::npos);
+        }
+    }
+
+    // A folder without an index file was written by an old version: that one needs a search.
+    std::filesystem::remove_all(index);
+    RecordingPort old;
+    UpdateNovel(old, program_, Folder());
+    EXPECT_EQ(old.LastStatus(),
+              u"本书由旧版本下载，没有章节索引，请重新搜索本书并打开，即可更新。");
+}
+
+// Update and retry fetch again a chapter the index holds as stored whose page is gone, empty,
+// or changed since into a page without the chapter's text.
+TEST_F(FollowNovel, StoredChapterWhosePageIsLostIsFetchedAgain) {
+    WriteNovel(Range(1, 5));
+    Download(SerialHit());
+    ASSERT_EQ(Index().UnfinishedCount(), 0);
+    std::string folder = NativePath(Folder());
+    std::string pending = ReadFileBytes(folder + "/5.html");
+    size_t state = pending.find("id=\"down_state\">1<");
+    ASSERT_NE(state, std::string::npos);
+    pending.replace(state + 16, 1, "-2");
+    for (bool retry : {true, false}) {
+        SCOPED_TRACE(retry ? "retry" : "update");
+        std::filesystem::remove(folder + "/2.html");
+        std::filesystem::resize_file(folder + "/4.html", 0);
+        temp_.Write(folder.substr(temp_.Path().size() + 1) + "/5.html", pending);
+        // The index was written before the page changed.
+        std::filesystem::last_write_time(folder + "/NovelIndex.xml",
+                                         std::filesystem::last_write_time(folder + "/5.html") -
+                                             std::chrono::hours(1));
+        RecordingPort window;
+        NovelJobOutcome outcome = retry ? RetryNovel(window, program_, Folder())
+                                        : UpdateNovel(window, program_, Folder());
+        EXPECT_TRUE(outcome.Succeeded());
+        EXPECT_EQ(window.LastStatus(), retry ? u"重新下载完成：重新下载 3 章，失败 0 章。"
+                                             : u"更新完成：新增 0 章，重新下载 3 章，失败 0 章。");
+        for (int id = 1; id <= 5; ++id) {
+            EXPECT_NE(PageOf(id).find(ChapterText(id)), std::u16string::npos) << id;
+            EXPECT_EQ(ChapterRequests(id), id == 1 || id == 3 ? 1u : retry ? 2u : 3u) << id;
+        }
+        EXPECT_EQ(Index().UnfinishedCount(), 0);
+    }
 }
 
 // kill -9 of a command-line download half-way leaves its unfinished chapters pending; an
