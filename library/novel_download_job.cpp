@@ -665,7 +665,6 @@ bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
     return true;
 }
 
-
 NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
                             const std::u16string& novelFolder, JobKind kind) {
     internal::CNovelClaim claim(programFolder, novelFolder);

@@ -276,10 +276,13 @@ void CheckStoredPages(const std::u16string& folder, NovelIndex& index) {
 
 NovelIndex IndexFromPages(const std::u16string& folder) {
     NovelIndex index;
-    std::vector<int> numbered;
-    for (const std::string& name : ListFolderNames(NativePath(folder), {})) {
-        if (int page = ChapterPageNumber(Utf8ToWide(name)); page > 0) {
-            numbered.push_back(page);
+    std::set<int> numbered;
+    // Only files are pages: a link in a page's place is no page of this novel, and its number is
+    // written over (replacing the link) like a free one.
+    for (const DirectoryEntry& entry : ListFolder(NativePath(folder))) {
+        if (int page = ChapterPageNumber(Utf8ToWide(entry.Name));
+            page > 0 && entry.Kind == EntryKind::File) {
+            numbered.insert(page);
             index.NextPage = std::max(index.NextPage, page + 1);
         }
     }
@@ -289,7 +292,6 @@ NovelIndex IndexFromPages(const std::u16string& folder) {
         listed = ContentsLinksOfPage(text);
     }
     if (listed.empty()) {
-        std::sort(numbered.begin(), numbered.end());
         for (int page : numbered) {
             listed.push_back({ChapterPageName(page), {}});
         }
@@ -298,7 +300,7 @@ NovelIndex IndexFromPages(const std::u16string& folder) {
     for (const ContentsLink& link : listed) {
         IndexedChapter chapter;
         chapter.Page = ChapterPageNumber(link.PageName);
-        if (chapter.Page == 0 || !taken.insert(chapter.Page).second ||
+        if (!numbered.contains(chapter.Page) || !taken.insert(chapter.Page).second ||
             !ReadPageText(folder + u"/" + link.PageName, text)) {
             continue;
         }
