@@ -63,8 +63,9 @@ struct ImageSource {
     /// The address to fetch: the value of data-original, data-src or data-echo, the first that
     /// holds an address (where a lazy-loading tag keeps its real one), else of src.
     SourceSpan Address;
-    /// The src value that shows the image: Address itself, the placeholder of a lazy-loading
-    /// tag, or a span of length 0 when the tag has no src.
+    /// The src value that shows the image: Address itself or the placeholder of a lazy-loading
+    /// tag. When the tag has no src, or an empty one, a span of length 0 right after the tag
+    /// name, where a src attribute can be written that browsers read before any other.
     SourceSpan Shown;
 };
 

@@ -129,6 +129,14 @@ SourceSpan AttributeSpan(const ParsedHtml& parsed, std::u16string_view text,
     return attribute == nullptr ? SourceSpan{} : Trimmed(text, ValueSpan(parsed, *attribute));
 }
 
+// Where a src attribute can be written into `element`'s start tag: right after the tag name, so
+// that it comes before any src the tag holds (browsers take the first of two).
+SourceSpan AfterTagName(const ParsedHtml& parsed, const GumboElement& element) {
+    std::string_view tag(element.original_tag.data, element.original_tag.length);
+    size_t end = std::min(tag.find_first_of(" \t\n\r\f/>", 1), tag.size());
+    return {parsed.TextOffset(element.original_tag.data + end), 0};
+}
+
 bool IsHeadMeta(const GumboNode& node) {
     const GumboElement* parent = internal::ElementOf(node.parent);
     return node.v.element.tag == GUMBO_TAG_META && parent != nullptr &&
@@ -160,6 +168,9 @@ std::vector<ImageSource> ImageSources(std::u16string_view text) {
                 }
             }
             if (IsFetchable(text, image.Address)) {
+                if (image.Shown.Length == 0) {
+                    image.Shown = AfterTagName(parsed, element);
+                }
                 sources.push_back(image);
             }
         }

@@ -86,16 +86,16 @@ SiteError StorePageImages(ChapterImageStore& store, const ChapterPage& page, Ima
     return {};
 }
 
-// One value of `text` to be replaced by a link.
+// One piece of `text` to be replaced.
 struct LinkEdit {
     size_t start;
     size_t length;
-    const std::u16string* link;
+    std::u16string replacement;
 };
 
 // `text` with the address of each image tag that `links` knows replaced by its link. A
-// lazy-loading tag has its src placeholder replaced too, so that the stored page shows the
-// stored image without the site's script.
+// lazy-loading tag has its src placeholder replaced too, or a src written when it has none, so
+// that the stored page shows the stored image without the site's script.
 std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& links) {
     std::vector<LinkEdit> edits;
     for (const ImageSourceSpan& span : FindImageSources(text)) {
@@ -103,9 +103,11 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
         if (link == links.end()) {
             continue;
         }
-        edits.push_back({span.Start, span.Length, &link->second});
-        if (span.ShownLength > 0 && span.ShownStart != span.Start) {
-            edits.push_back({span.ShownStart, span.ShownLength, &link->second});
+        edits.push_back({span.Start, span.Length, link->second});
+        if (span.ShownLength == 0) {
+            edits.push_back({span.ShownStart, 0, u" src=\"" + link->second + u"\""});
+        } else if (span.ShownStart != span.Start) {
+            edits.push_back({span.ShownStart, span.ShownLength, link->second});
         }
     }
     std::sort(edits.begin(), edits.end(),
@@ -114,7 +116,7 @@ std::u16string PointImagesAtCopies(std::u16string_view text, const ImageLinks& l
     size_t copied = 0;
     for (const LinkEdit& edit : edits) {
         pointed += text.substr(copied, edit.start - copied);
-        pointed += *edit.link;
+        pointed += edit.replacement;
         copied = edit.start + edit.length;
     }
     pointed += text.substr(copied);

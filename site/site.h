@@ -312,7 +312,8 @@ struct ImageSourceSpan {
     size_t Start = 0;
     size_t Length = 0;
     /// The src value that shows the image: the address itself, or a lazy-loading tag's
-    /// placeholder; length 0 when the tag has no src.
+    /// placeholder. Length 0 when the tag has no src or an empty one: then the place right after
+    /// the tag name, where a src attribute can be written.
     size_t ShownStart = 0;
     size_t ShownLength = 0;
 };

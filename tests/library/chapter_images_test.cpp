@@ -148,8 +148,8 @@ TEST_F(ChapterImages, OnlyAnImageAnswered2xxWithABodyIsStored) {
 
 // The offline reader shows each image where the site placed it, from its stored copy: only the
 // address changes, and an image shown twice is fetched and stored once. A lazy-loading tag
-// shows the copy of its real address in place of its placeholder; an inline data: image is
-// neither fetched nor a failure and stays as it is.
+// shows the copy of its real address in place of its placeholder, or in a src of its own when it
+// has none; an inline data: image is neither fetched nor a failure and stays as it is.
 TEST_F(ChapterImages, ImagesStandInTheTextAsLinksToTheirCopies) {
     std::u16string folder = NovelFolder(kGbkSite, u"图文");
     std::string images = NativePath(folder + u"/images/");
@@ -170,6 +170,7 @@ TEST_F(ChapterImages, ImagesStandInTheTextAsLinksToTheirCopies) {
                     u"<span class=\"ad\">图中有字</span><img src = images/7_2.png "
                     u"style=\"border:0\"/><!-- <img src=\"img/missing.png\"> -->"
                     u"<img src=\"images/7_2.png\" data-original=\"images/7_2.png\">"
+                    u"<img src=\"images/7_1.png\" data-src=\"images/7_1.png\" class=\"lazy\">"
                     u"<img src=\"data:image/png;base64,iVBORw0KGgo=\">");
     EXPECT_EQ(announced, (std::vector<int>{1, 2}));
     EXPECT_EQ(RequestCount("/novel-gbk/book/list/img/a.png"), 1u);
