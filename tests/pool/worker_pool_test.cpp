@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -174,7 +175,8 @@ TEST(WorkerPool, WorkersRunBelowTheOwnersPriority) {
 // A task owns what its closure holds: the worker destroys the closure once it has run, and the
 // pool destroys those it never ran, so nothing a job hands to its tasks outlives the pool.
 TEST(WorkerPool, DestroysEveryClosureWhetherItRanOrNot) {
-    auto owned = std::make_shared<int>(0);
+    // Two workers count at once, so the count is atomic.
+    auto owned = std::make_shared<std::atomic<int>>(0);
     {
         CWorkerPool pool(2);
         for (int i = 0; i < 10; ++i) {
@@ -182,7 +184,7 @@ TEST(WorkerPool, DestroysEveryClosureWhetherItRanOrNot) {
         }
         pool.Drain();
         pool.WaitAllExited();
-        EXPECT_EQ(*owned, 10);
+        EXPECT_EQ(owned->load(), 10);
         EXPECT_EQ(owned.use_count(), 1);
     }
     {
@@ -191,7 +193,7 @@ TEST(WorkerPool, DestroysEveryClosureWhetherItRanOrNot) {
         EXPECT_EQ(owned.use_count(), 2);
     }
     EXPECT_EQ(owned.use_count(), 1);
-    EXPECT_EQ(*owned, 10);
+    EXPECT_EQ(owned->load(), 10);
 }
 
 } // namespace
