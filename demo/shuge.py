@@ -17,8 +17,9 @@ sites carry: navigation bars, advertisement slots, scripts. What a rule for it h
                                          3Fh9Qe_3.html); the "下一页" link of a chapter's last
                                          page leads to the next chapter, of the last chapter's
                                          last page to the contents
-  /shuge/book/Xq7bPz-kM2a/Pq93Lm.html    answered with a script-only challenge page that
-                                         redirects to ?kabcja=...; asked again within 30 s it
+  /shuge/book/Xq7bPz-kM2a/Pq93Lm.html    answered with a challenge page whose script
+                                         redirects to ?kabcja=... (and a second script
+                                         that does nothing); asked again within 30 s it
                                          answers the chapter (so every other request passes);
                                          the ?kabcja= address answers the chapter
   /shuge/book/Tn4cRw-Ye8d/               a second novel by the same author: one contents
@@ -378,8 +379,10 @@ def chapter_page(novel, index, page):
 
 
 def challenge_page(path, token):
-    return ('<html><head><script>window.location="%s?kabcja=%s";</script></head>'
-            '<body></body></html>\n' % (path, token))
+    # As real sites send it: the redirect and a second script that does nothing.
+    return ('<html><head><script>window.location="%s?kabcja=%s";</script>'
+            '<script>var u=2;for(;u==1;u++);</script></head><body></body></html>\n'
+            % (path, token))
 
 
 def blocked_page():

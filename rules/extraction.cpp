@@ -3,9 +3,11 @@
 #include "rules/rules.h"
 
 #include "core/core.h"
+#include "html/html.h"
 #include "rules/internal/match_budget.h"
 #include "rules/internal/pattern_matcher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 
@@ -128,38 +130,78 @@ void AppendList(const std::string& text, std::u16string_view patterns,
     }
 }
 
-constexpr size_t kChallengePageBytes = 2048;
+bool Matches(const std::string& bytes, std::string_view pattern) {
+    MatchGroups groups;
+    return MatchFirst(bytes, pattern, groups) && !groups.empty();
+}
 
 // The page's own title says it is a browser check.
 bool IsBrowserCheck(const std::string& bytes) {
-    MatchGroups groups;
-    return MatchFirst(bytes, "(?i)<title>\\s*Just a moment\\.\\.\\.", groups) && !groups.empty();
+    return Matches(bytes, "(?i)<title>\\s*Just a moment\\.\\.\\.");
 }
 
-// A small page that shows nothing and only runs a script moving the browser on: a challenge
-// that a reader's browser would pass without noticing.
-bool IsRedirectingScriptOnly(const std::string& bytes) {
-    if (bytes.size() >= kChallengePageBytes) {
-        return false;
+// A script that moves the browser on, sets the cookie the next request must carry, or submits
+// a form by itself: what a challenge does, however many other scripts the page holds.
+bool RunsChallengeScript(const std::string& bytes) {
+    return Matches(bytes, "(?i)<script\\b[^>]*>(?:(?!</script).)*?"
+                          "(?:\\blocation(?:\\.href)?\\s*=(?!=)"
+                          "|\\blocation\\.(?:replace|assign|reload)\\s*\\("
+                          "|\\bdocument\\.cookie\\s*=(?!=)"
+                          "|\\.submit\\s*\\(\\s*\\))");
+}
+
+// The scheme and host of `url` ("http://host"), empty when it names none.
+std::string Origin(std::string_view url) {
+    size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) {
+        return {};
     }
+    return std::string(url.substr(0, url.find_first_of("/?#", scheme + 3)));
+}
+
+// A <meta> refresh that asks the same site again with a token in the query: the address is
+// relative or on the rule's own site, and has a query part. A refresh to another page without
+// one is a moved page, not a challenge.
+bool RefreshesWithToken(const std::string& bytes, const CSiteRule& rule) {
     MatchGroups groups;
-    bool moves = MatchFirst(bytes,
-                            "(?i)<script[^>]*>[^<]*(?:window\\.|document\\.|self\\.|top\\.)?"
-                            "location(?:\\.href|\\.replace|\\.assign)?\\s*[=(]",
-                            groups) &&
-                 !groups.empty();
-    if (!moves) {
+    if (!MatchFirst(bytes,
+                    "(?i)<meta\\b(?=[^>]*http-equiv\\s*=\\s*[\"']?refresh)[^>]*?"
+                    "\\bcontent\\s*=\\s*[\"'][^\"'>]*?url\\s*=\\s*'?([^\"'>\\s]*)",
+                    groups) ||
+        !groups.TookPart(1)) {
         return false;
     }
-    std::string visible = RemoveMatches(bytes, "(?is)<script.*?</script>|<style.*?</style>");
-    visible = RemoveMatches(visible, "(?s)<[^>]*>|&nbsp;|\\s");
-    return visible.empty();
+    const std::string& target = groups[1];
+    size_t query = target.find('?');
+    if (query == std::string::npos || query + 1 == target.size()) {
+        return false;
+    }
+    std::string origin = Origin(target);
+    bool relative = origin.empty() && target.rfind("//", 0) != 0;
+    return relative || (origin == Origin(WideToAnsi(rule.SiteUrl)) && !origin.empty());
+}
+
+// The most visible characters (white space not counted) a challenge may show, such as
+// "请稍候..." or "Checking your browser"; a chapter, however short, shows more.
+constexpr size_t kChallengeTextLength = 48;
+
+bool ShowsLittleText(std::u16string_view page) {
+    std::u16string text = html::VisibleText(page);
+    size_t shown = std::count_if(text.begin(), text.end(), [](char16_t c) {
+        return c != u' ' && c != u'\n' && c != u'\u00a0' && c != u'\u3000';
+    });
+    return shown <= kChallengeTextLength;
+}
+
+// A page that shows next to nothing and passes the reader's browser on by itself: a challenge
+// the browser answers without the reader noticing.
+bool IsSilentChallenge(const CSiteRule& rule, const std::string& bytes, std::u16string_view page) {
+    return (RunsChallengeScript(bytes) || RefreshesWithToken(bytes, rule)) && ShowsLittleText(page);
 }
 
 bool MatchesAnyEntry(const std::string& bytes, std::u16string_view patterns) {
     for (const std::string& alternative : Alternatives(patterns)) {
-        MatchGroups groups;
-        if (!alternative.empty() && MatchFirst(bytes, alternative, groups) && !groups.empty()) {
+        if (!alternative.empty() && Matches(bytes, alternative)) {
             return true;
         }
     }
@@ -260,7 +302,7 @@ std::u16string ApplyReplaceRule(std::u16string_view rule, std::u16string_view te
 bool IsBlockedPage(const CSiteRule& rule, std::u16string_view page) {
     std::string bytes = WideToAnsi(page);
     return MatchesAnyEntry(bytes, rule.BlockedPagePattern) || IsBrowserCheck(bytes) ||
-           IsRedirectingScriptOnly(bytes);
+           IsSilentChallenge(rule, bytes, page);
 }
 
 } // namespace velunor

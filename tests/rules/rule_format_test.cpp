@@ -129,35 +129,94 @@ TEST(RuleFormat, SearchKeysAreTrimmedAndPercentEncodedInTheSitesCharset) {
 }
 
 // A page that is the site refusing access must never pass for content: the rule's own
-// patterns (no group needed) and the challenges every reader's browser passes unnoticed.
+// patterns (no group needed).
 TEST(RuleFormat, BlockedPagesAreToldFromContent) {
     CSiteRule plain;
     CSiteRule strict;
     strict.BlockedPagePattern = u"(访问太频繁)|请输入验证码";
     const std::u16string chapter =
-        u"<html><head><title>第一章</title><script>var a=1;if(x)location.href='/m/';</script>"
-        u"</head><body><div id=\"content\">正文第一段。</div></body></html>";
+        u"<html><head><title>第一章</title></head><body><div id=\"content\">正文第一段。</div>"
+        u"</body></html>";
     const std::u16string tooFast = u"<html><body><p>访问太频繁，请稍后再试</p></body></html>";
     const std::u16string captcha = u"<html><body>请输入验证码：<input></body></html>";
-    const std::u16string challenge =
-        u"<html><head><script>window.location=\"/74_74132/?kabcja=odc5d1\"</script></head>"
-        u"<body></body></html>";
-    const std::u16string check = u"<!DOCTYPE html><html><head><title>Just a moment...</title>"
-                                 u"</head><body>Checking your browser</body></html>";
-    std::u16string bigChallenge = challenge;
-    bigChallenge.insert(bigChallenge.find(u"</head>"), std::u16string(2100, u' '));
 
     EXPECT_FALSE(IsBlockedPage(plain, chapter));
     EXPECT_FALSE(IsBlockedPage(strict, chapter));
     EXPECT_FALSE(IsBlockedPage(plain, tooFast));
     EXPECT_TRUE(IsBlockedPage(strict, tooFast));
     EXPECT_TRUE(IsBlockedPage(strict, captcha));
-    EXPECT_TRUE(IsBlockedPage(plain, challenge));
-    EXPECT_TRUE(IsBlockedPage(plain, check));
-    EXPECT_FALSE(IsBlockedPage(plain, bigChallenge)) << "2 KB or more is a page of its own";
-    std::u16string withText = challenge;
-    withText.insert(withText.find(u"</body>"), u"欢迎光临");
-    EXPECT_FALSE(IsBlockedPage(plain, withText));
+}
+
+// Without any pattern of the rule, a challenge a reader's browser passes unnoticed is told by
+// what it does: it shows next to nothing and moves on by itself (a script setting the address
+// or a cookie, a form sent by script, a refresh back to the site with a token). A page with
+// text of its own is content, whatever its scripts do.
+TEST(RuleFormat, ChallengesAreToldByWhatTheyDo) {
+    CSiteRule rule;
+    rule.SiteUrl = u"http://www.example.com/";
+    const std::u16string text =
+        u"<div id=\"content\">　　天色渐暗，他推开院门，看见院中那棵老槐树下站着一个陌生人。"
+        u"那人背对着他，一动不动，像是在等什么人。风吹过树梢，落叶纷纷扬扬地飘下来。</div>";
+    const std::u16string severalScripts =
+        u"<script>document.cookie=\"seen=1\";</script><script>var ad=1;</script>"
+        u"<script>if(ad)location.href='/m/';</script>";
+    const struct {
+        const char* shape;
+        std::u16string page;
+        bool blocked;
+    } pages[] = {
+        {"location script and a do-nothing script",
+         u"<html><head><script>window.location=\"/74_74132/?kabcja=odc5d1\"</script>"
+         u"<script>var u=2;for(;u==1;u++);</script></head><body></body></html>",
+         true},
+        {"a location script behind a comment mark, after a comparison",
+         u"<html><head><script type=\"text/javascript\"><!--\nvar u=2;for(;u<1;u++);\n"
+         u"window.location=\"/74_74132/?kabcja=odc5d1\";\n//--></script></head></html>",
+         true},
+        {"a cookie set, then a reload",
+         u"<html><head><script>document.cookie = \"cf=8f2a; path=/\"; location.reload();"
+         u"</script></head><body><p>请稍候……</p></body></html>",
+         true},
+        {"a form sent by script",
+         u"<html><body><form id=\"f\" method=\"post\" action=\"/verify\">"
+         u"<input type=\"hidden\" name=\"t\" value=\"a1b2\"></form>"
+         u"<script type=\"text/javascript\">document.getElementById('f').submit();</script>"
+         u"</body></html>",
+         true},
+        {"a padded location script",
+         u"<html><head><script>top.location.replace('/b/1.html?k=9');</script>" +
+             std::u16string(3000, u'\n') + u"</head><body>&nbsp;</body></html>",
+         true},
+        {"a refresh back with a token",
+         u"<html><head><meta http-equiv=\"refresh\" content=\"0;url=/b/1.html?t=5e1f\">"
+         u"</head><body>正在跳转</body></html>",
+         true},
+        {"a refresh with a token to the site by its full address",
+         u"<html><head><meta content='1; URL=http://www.example.com/b/1.html?t=5e1f' "
+         u"http-equiv='Refresh'></head></html>",
+         true},
+        {"a browser check",
+         u"<!DOCTYPE html><html><head><title>Just a moment...</title></head>"
+         u"<body>Checking your browser</body></html>",
+         true},
+        {"a short chapter with an advertising redirect",
+         u"<html><head><script>if(mobile)location.href='/m/?from=pc';</script></head><body>" +
+             text + u"</body></html>",
+         false},
+        {"a chapter with several scripts",
+         u"<html><head>" + severalScripts + u"</head><body>" + text + u"</body></html>", false},
+        {"a refresh without token to another page",
+         u"<html><head><meta http-equiv=\"refresh\" content=\"0;url=/b/2.html\"></head></html>",
+         false},
+        {"a refresh with a token to another site",
+         u"<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://ads.example.net/"
+         u"?t=1\"></head></html>",
+         false},
+        {"an empty page", u"<html><body></body></html>", false},
+    };
+    for (const auto& [shape, page, blocked] : pages) {
+        EXPECT_EQ(IsBlockedPage(rule, page), blocked) << shape;
+    }
 }
 
 } // namespace
