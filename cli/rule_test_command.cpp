@@ -172,11 +172,16 @@ void PrintChapterEntries(const CSiteRule& rule, const std::u16string& page,
                              {u"ChapterUrl", chapters.ChapterUrl.size()}});
         return;
     }
-    PrintLine(DecimalText(count) + u" chapters");
-    for (int32_t i = 0; i < count; ++i) {
-        size_t k = static_cast<size_t>(i);
-        PrintLine(DecimalText(i + 1) + u". " + chapters.ChapterName[k] + u" | " +
-                  AbsoluteLink(pageUrl, chapters.ChapterUrl[k]));
+    // Completed and rid of repeats as a download keeps them: a chapter listed twice (a block
+    // of the latest chapters above the full list) is shown at its last place only.
+    for (std::u16string& url : chapters.ChapterUrl) {
+        url = AbsoluteLink(pageUrl, std::move(url));
+    }
+    DropEarlierRepeats(chapters);
+    PrintLine(DecimalText(chapters.count) + u" chapters");
+    for (size_t k = 0; k < chapters.ChapterUrl.size(); ++k) {
+        PrintLine(DecimalText(static_cast<long long>(k + 1)) + u". " + chapters.ChapterName[k] +
+                  u" | " + chapters.ChapterUrl[k]);
     }
 }
 

@@ -19,26 +19,6 @@ void Reverse(ChapterList& list) {
     std::reverse(list.ChapterUrl.begin(), list.ChapterUrl.end());
 }
 
-// Drops every chapter whose address comes again later in the list, so that a block of the
-// latest chapters repeated on every page leaves them where the list itself has them, at its
-// end, whether the block stands above or below a page's own chapters. A chapter without an
-// address is never taken for another.
-void DropEarlierRepeats(ChapterList& list) {
-    std::unordered_set<std::u16string> seen;
-    ChapterList kept;
-    for (size_t i = list.ChapterUrl.size(); i-- > 0;) {
-        std::u16string& url = list.ChapterUrl[i];
-        if (!url.empty() && !seen.insert(url).second) {
-            continue;
-        }
-        kept.ChapterName.push_back(std::move(list.ChapterName[i]));
-        kept.ChapterUrl.push_back(std::move(url));
-    }
-    Reverse(kept);
-    kept.count = static_cast<int32_t>(kept.ChapterUrl.size());
-    list = std::move(kept);
-}
-
 // The chapters read so far, as listed (repeats included), and how many different chapters
 // they are: the repeats are dropped once, at the end, as each page's would cost the whole list
 // again.
@@ -93,6 +73,22 @@ bool IsBlank(std::u16string_view text) {
 }
 
 } // namespace
+
+void DropEarlierRepeats(ChapterList& list) {
+    std::unordered_set<std::u16string> seen;
+    ChapterList kept;
+    for (size_t i = list.ChapterUrl.size(); i-- > 0;) {
+        std::u16string& url = list.ChapterUrl[i];
+        if (!url.empty() && !seen.insert(url).second) {
+            continue;
+        }
+        kept.ChapterName.push_back(std::move(list.ChapterName[i]));
+        kept.ChapterUrl.push_back(std::move(url));
+    }
+    Reverse(kept);
+    kept.count = static_cast<int32_t>(kept.ChapterUrl.size());
+    list = std::move(kept);
+}
 
 bool ContentsOnInfoPage(const CSiteRule& rule) {
     return IsBlank(rule.InfoPage.ContentsUrl);

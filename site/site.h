@@ -230,6 +230,12 @@ enum class ContentsEnd {
     TooManyChapters,
 };
 
+/// Drops every chapter whose address comes again later in `list`, so that a chapter listed
+/// twice keeps its last place: a block of the latest chapters repeated above or below a page's
+/// own list leaves them where the full list has them, at its end. A chapter without an address
+/// is never taken for another. Addresses are compared as they stand, so complete them first.
+void DropEarlierRepeats(ChapterList& list);
+
 /// The chapter list of a novel.
 struct NovelContents {
     /// Every chapter once, its address absolute: completed against the page it was listed on.

@@ -1,7 +1,10 @@
 #include "library_fixture.h"
 
+#include "library/novel_index.h"
+
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -76,6 +79,35 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
     CliRun removed = Cli("shelf delete 1");
     EXPECT_EQ(removed.output, "deleted: 书屋甲 - 混合小说（3 章未完成）\nthe bookshelf is empty\n");
     EXPECT_FALSE(Exists(novel));
+}
+
+// The contents page lists its latest chapters twice, newest first in a block above the full
+// list: rule-test shows the chapters a download stores, in the order it stores them.
+TEST_F(CliCommands, RuleTestListsTheChaptersTheDownloadStores) {
+    WriteSearchResults({GbkHit(u"最新小说", "zuixin.html")});
+    ASSERT_EQ(Cli("download 1").code, 0);
+    NovelIndex index;
+    ASSERT_TRUE(LoadNovelIndex(NovelFolder(kGbkSite, u"最新小说"), index));
+    std::string stored;
+    for (size_t i = 0; i < index.Chapters.size(); ++i) {
+        stored += std::to_string(i + 1) + ". " + WideToUtf8(index.Chapters[i].Name) + " | " +
+                  WideToUtf8(index.Chapters[i].Url) + "\n";
+    }
+
+    std::string page = std::string(VELUNOR_TEST_DATA) + "/site/novel-gbk/book/list/zuixin.html";
+    CliRun test = Cli("rule-test Rule/novel-gbk.xml contents '" + page + "' --url " +
+                      WideToUtf8(site_.Url("/novel-gbk/book/list/zuixin.html")));
+    ASSERT_EQ(test.code, 0) << test.output;
+    std::string listed;
+    std::istringstream lines(test.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])) &&
+            line.find(". ") != std::string::npos) {
+            listed += line + "\n";
+        }
+    }
+    EXPECT_EQ(index.Chapters.size(), 5u);
+    EXPECT_EQ(listed, stored) << test.output;
 }
 
 bool Contains(const std::string& text, const std::string& part) {
