@@ -176,7 +176,8 @@ void MergeChapters(const ChapterList& listed, NovelIndex& index) {
         IndexedChapter chapter;
         if (found != known.end()) {
             chapter = index.Chapters[found->second];
-            // A chapter listed twice gets one page, at its first place.
+            // The contents come with repeats already dropped (a chapter keeps its last place);
+            // erasing keeps even a repeat that slipped through to one page.
             known.erase(found);
         } else {
             chapter.Page = index.NextPage++;
