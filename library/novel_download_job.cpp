@@ -176,8 +176,8 @@ void MergeChapters(const ChapterList& listed, NovelIndex& index) {
         IndexedChapter chapter;
         if (found != known.end()) {
             chapter = index.Chapters[found->second];
-            // The contents come with repeats already dropped (a chapter keeps its last place);
-            // erasing keeps even a repeat that slipped through to one page.
+            // Each stored chapter is taken once; the contents come with repeats already dropped
+            // (a chapter keeps its last place).
             known.erase(found);
         } else {
             chapter.Page = index.NextPage++;
