@@ -257,6 +257,23 @@ class CReplacingFile {
     bool running_ = false;
 };
 
+/// The parts of a hidden name ".<stem><infix><pid>-<n>" that a process gives a file or folder
+/// while it saves or deletes it, so that a later run can tell whether that process has ended.
+struct ProcessMarkedName {
+    std::string Stem;
+    int Pid = 0;
+    unsigned Number = 0;
+};
+
+/// Reads `name` as ".<stem><infix><pid>-<n>": a stem of one character at least, a process number
+/// above 0 and a count, both decimal as written (no sign, no leading zero). False for any other
+/// name.
+bool ParseProcessMarkedName(std::string_view name, std::string_view infix,
+                            ProcessMarkedName& parsed);
+
+/// True when no process has the number `pid` any more; one of another user still runs.
+bool HasProcessEnded(int pid);
+
 /// Removes from the folder `nativeFolder` the temporary files of CReplacingFile that belong to
 /// no running save: those of processes that are gone, and those of this process that no
 /// CReplacingFile holds. The temporary files of live processes (which may be saving the same

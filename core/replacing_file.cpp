@@ -77,39 +77,14 @@ std::optional<unsigned long> ParseNumber(std::string_view digits, unsigned long 
     return value;
 }
 
-struct TemporaryName {
-    pid_t pid;
-    unsigned number;
-};
-
-// The process and save number of a name that Open writes; nothing for any other name.
-std::optional<TemporaryName> ParseTemporaryName(std::string_view name) {
-    size_t infix = name.rfind(kTemporaryInfix);
-    if (!name.starts_with('.') || infix == std::string_view::npos || infix < 2) {
-        return std::nullopt;
-    }
-    std::string_view suffix = name.substr(infix + kTemporaryInfix.size());
-    size_t dash = suffix.find('-');
-    if (dash == std::string_view::npos) {
-        return std::nullopt;
-    }
-    auto pid = ParseNumber(suffix.substr(0, dash), INT_MAX);
-    auto number = ParseNumber(suffix.substr(dash + 1), UINT_MAX);
-    // No process has the number 0, and kill() would take it for this process group.
-    if (!pid || *pid == 0 || !number) {
-        return std::nullopt;
-    }
-    return TemporaryName{static_cast<pid_t>(*pid), static_cast<unsigned>(*number)};
-}
-
 // True when no save writes that file any more. A live process may be saving the same file at
-// this moment, so its files stay; EPERM means the process exists under another user. A reused
+// this moment, so its files stay. A reused
 // number keeps a dead process's file only until that process ends too.
-bool BelongsToNoRunningSave(const TemporaryName& name) {
-    if (name.pid == ::getpid()) {
-        return !RunningSaves().Contains(name.number);
+bool BelongsToNoRunningSave(const ProcessMarkedName& name) {
+    if (name.Pid == ::getpid()) {
+        return !RunningSaves().Contains(name.Number);
     }
-    return ::kill(name.pid, 0) != 0 && errno == ESRCH;
+    return HasProcessEnded(name.Pid);
 }
 
 // The folder part of a path, "/" included; empty for a bare name.
@@ -138,11 +113,39 @@ void RemoveStaleTemporariesOnce(const std::string& folder) {
 
 } // namespace
 
+bool ParseProcessMarkedName(std::string_view name, std::string_view infix,
+                            ProcessMarkedName& parsed) {
+    size_t at = name.rfind(infix);
+    if (!name.starts_with('.') || at == std::string_view::npos || at < 2) {
+        return false;
+    }
+    std::string_view suffix = name.substr(at + infix.size());
+    size_t dash = suffix.find('-');
+    if (dash == std::string_view::npos) {
+        return false;
+    }
+    auto pid = ParseNumber(suffix.substr(0, dash), INT_MAX);
+    auto number = ParseNumber(suffix.substr(dash + 1), UINT_MAX);
+    // No process has the number 0, and kill() would take it for this process group.
+    if (!pid || *pid == 0 || !number) {
+        return false;
+    }
+    parsed = {std::string(name.substr(1, at - 1)), static_cast<int>(*pid),
+              static_cast<unsigned>(*number)};
+    return true;
+}
+
+bool HasProcessEnded(int pid) {
+    // EPERM means the process exists under another user.
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 void RemoveStaleTemporaries(const std::string& nativeFolder) {
     std::string folder = nativeFolder.ends_with('/') ? nativeFolder : nativeFolder + "/";
     for (const std::string& name : ListFolderNames(nativeFolder, ".")) {
-        std::optional<TemporaryName> parsed = ParseTemporaryName(name);
-        if (!parsed || !BelongsToNoRunningSave(*parsed)) {
+        ProcessMarkedName parsed;
+        if (!ParseProcessMarkedName(name, kTemporaryInfix, parsed) ||
+            !BelongsToNoRunningSave(parsed)) {
             continue;
         }
         std::string path = folder + name;

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -344,41 +343,9 @@ void PutBack(const std::u16string& trash, const std::u16string& folder) {
     }
 }
 
-// A trash folder's novel name and the process that made it.
-struct TrashName {
-    std::string novel;
-    pid_t pid = 0;
-};
-
-// Digits only, one at least, and few enough for a process or save number.
-bool IsNumber(std::string_view text) {
-    return !text.empty() && text.size() <= 10 &&
-           text.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// The novel and process of a name that TrashPathOf writes; nothing for any other name.
-std::optional<TrashName> ParseTrashName(const std::string& name) {
-    size_t infix = name.rfind(kTrashInfix);
-    if (!name.starts_with('.') || infix == std::string::npos || infix < 2) {
-        return std::nullopt;
-    }
-    std::string_view suffix = std::string_view(name).substr(infix + kTrashInfix.size());
-    size_t dash = suffix.find('-');
-    if (dash == std::string_view::npos || !IsNumber(suffix.substr(0, dash)) ||
-        !IsNumber(suffix.substr(dash + 1))) {
-        return std::nullopt;
-    }
-    auto pid = static_cast<pid_t>(std::atol(std::string(suffix.substr(0, dash)).c_str()));
-    if (pid <= 0) {
-        return std::nullopt;
-    }
-    return TrashName{name.substr(1, infix - 1), pid};
-}
-
-// True while the process that made a trash folder may still be deleting it; EPERM means it
-// exists under another user.
-bool IsLiveProcess(pid_t pid) {
-    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH;
+// True while the process that made a trash folder may still be deleting it.
+bool IsLiveProcess(int pid) {
+    return pid == ::getpid() || !HasProcessEnded(pid);
 }
 
 // The novel folders the shelf lists.
@@ -515,8 +482,8 @@ void ClearDeletedNovels(const std::u16string& programFolder) {
         }
         std::string siteFolder = NativePath(root) + site.Name + "/";
         for (const std::string& name : ListFolderNames(siteFolder, ".")) {
-            std::optional<TrashName> trash = ParseTrashName(name);
-            if (!trash || IsLiveProcess(trash->pid)) {
+            ProcessMarkedName trash;
+            if (!ParseProcessMarkedName(name, kTrashInfix, trash) || IsLiveProcess(trash.Pid)) {
                 continue;
             }
             // The shelf is read only when there is trash, so that a start without any costs
@@ -525,7 +492,7 @@ void ClearDeletedNovels(const std::u16string& programFolder) {
                 shelved = ShelvedFolders(programFolder);
             }
             ClearTrash(programFolder, Utf8ToWide(siteFolder + name),
-                       Utf8ToWide(siteFolder + trash->novel), *shelved);
+                       Utf8ToWide(siteFolder + trash.Stem), *shelved);
         }
     }
 }

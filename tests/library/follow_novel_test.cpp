@@ -5,6 +5,7 @@
 #include "library_fixture.h"
 
 #include "cli/console_port.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -535,13 +536,12 @@ TEST_F(FollowNovel, KilledDownloadIsFinishedByAnUpdate) {
         }
         return count;
     };
-    for (int wait = 0; wait < 3000 && stored() < 10; ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    bool halfWay = WaitUntil([&] { return stored() >= 10; });
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(halfWay);
     NovelIndex left = Index();
     ASSERT_EQ(left.Chapters.size(), static_cast<size_t>(kChapters));
     EXPECT_GT(left.UnfinishedCount(), 0);
