@@ -156,14 +156,26 @@ QByteArray UserAgentOf(const RenderRequest& request) {
     return {};
 }
 
+// A form's body is sent as the rule's Content-Type says, or as a plain form.
+QByteArray ContentTypeOf(const RenderRequest& request) {
+    QByteArray value;
+    for (const std::string& line : request.Headers) {
+        if (HeaderNamed(line, "Content-Type", value)) {
+            return value;
+        }
+    }
+    return "application/x-www-form-urlencoded";
+}
+
 std::vector<std::pair<QByteArray, QByteArray>> HeadersForPages(const RenderRequest& request) {
     std::vector<std::pair<QByteArray, QByteArray>> headers;
     for (const std::string& line : request.Headers) {
         QByteArray value;
         bool browserOwn = false;
         // The browser sets these itself; the cookies come from its own store.
-        for (std::string_view own : {"User-Agent", "Referer", "Cookie", "Host", "Content-Length",
-                                     "Accept-Encoding", "Transfer-Encoding", "Connection"}) {
+        for (std::string_view own :
+             {"User-Agent", "Referer", "Cookie", "Host", "Content-Length", "Content-Type",
+              "Accept-Encoding", "Transfer-Encoding", "Connection"}) {
             browserOwn = browserOwn || HeaderNamed(line, own, value);
         }
         const size_t colon = line.find(':');
@@ -284,6 +296,11 @@ class CRulePageLoad : public QObject {
         QWebEngineHttpRequest first(url);
         if (!request_.Referer.empty()) {
             first.setHeader("Referer", QByteArray::fromStdString(request_.Referer));
+        }
+        if (request_.PostBody) {
+            first.setMethod(QWebEngineHttpRequest::Post);
+            first.setPostData(QByteArray::fromStdString(*request_.PostBody));
+            first.setHeader("Content-Type", ContentTypeOf(request_));
         }
         deadline_.start(static_cast<int>(request_.Timeout.count()));
         page_->load(first);

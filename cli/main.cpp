@@ -1,5 +1,6 @@
 // velunor-cli: Velunor's jobs driven from a terminal.
 
+#include "cli/child_page_renderer.h"
 #include "cli/cli_support.h"
 #include "cli/export_command.h"
 #include "cli/library_commands.h"
@@ -7,9 +8,11 @@
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
+#include "site/page_renderer.h"
 
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
 namespace {
 
@@ -93,6 +96,9 @@ int main(int argc, char** argv) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
             }
+            velunor::InstallPageRenderer(std::make_shared<velunor::cli::CChildPageRenderer>(
+                velunor::WideToUtf8(velunor::GetProgramFolder()) +
+                velunor::cli::kRendererProgramName));
             return command.run(argc, argv);
         }
     }

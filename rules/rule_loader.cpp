@@ -55,6 +55,13 @@ constexpr OptionalElement kOptionalElements[] = {
     {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,
      &ContentsPageRule::ContentsNextPageUrl},
     {u"ContentPage", u"ChapterNextPageUrl", &CSiteRule::ChapterNextPageUrl, nullptr, nullptr},
+    {u"Channel", u"UseBrowser", &CSiteRule::UseBrowser, nullptr, nullptr},
+    {u"Channel", u"BrowserTimeout", &CSiteRule::BrowserTimeout, nullptr, nullptr},
+    {u"SearchPage", u"UseBrowser", &CSiteRule::SearchPageUseBrowser, nullptr, nullptr},
+    {u"SearchPage", u"SearchScript", nullptr, &SearchPageRule::SearchScript, nullptr},
+    {u"InfoPage", u"UseBrowser", &CSiteRule::InfoPageUseBrowser, nullptr, nullptr},
+    {u"ContentsPage", u"UseBrowser", &CSiteRule::ContentsPageUseBrowser, nullptr, nullptr},
+    {u"ContentPage", u"UseBrowser", &CSiteRule::ContentPageUseBrowser, nullptr, nullptr},
 };
 
 constexpr size_t kOptionalElementCount = std::size(kOptionalElements);
@@ -80,7 +87,8 @@ std::u16string& OptionalField(CSiteRule& rule, const OptionalElement& element) {
 }
 
 bool IsGroupElement(std::u16string_view name) {
-    return name == u"SearchPage" || name == u"ContentsPage" || name == u"ContentPage";
+    return name == u"SearchPage" || name == u"InfoPage" || name == u"ContentsPage" ||
+           name == u"ContentPage";
 }
 
 // Reads the optional elements among the children of the current element `parent`, the first of

@@ -132,4 +132,41 @@ bool IsUtf8Site(const CSiteRule& rule) {
     return CharsetEncodingName(rule.Charset) == "UTF-8";
 }
 
+namespace {
+
+const std::u16string& PageOwnBrowserUse(const CSiteRule& rule, RulePage page) {
+    switch (page) {
+    case RulePage::Search:
+        return rule.SearchPageUseBrowser;
+    case RulePage::Info:
+        return rule.InfoPageUseBrowser;
+    case RulePage::Contents:
+        return rule.ContentsPageUseBrowser;
+    case RulePage::Content:
+        return rule.ContentPageUseBrowser;
+    }
+    return rule.UseBrowser;
+}
+
+BrowserUse BrowserUseOf(std::u16string_view value) {
+    value = TrimSearchText(value);
+    if (value == u"1") {
+        return BrowserUse::Always;
+    }
+    if (value == u"2") {
+        return BrowserUse::WhenChallenged;
+    }
+    return BrowserUse::Never;
+}
+
+} // namespace
+
+BrowserUse PageBrowserUse(const CSiteRule& rule, RulePage page) {
+    if (page == RulePage::Search && !TrimSearchText(rule.SearchPage.SearchScript).empty()) {
+        return BrowserUse::Always;
+    }
+    const std::u16string& own = PageOwnBrowserUse(rule, page);
+    return BrowserUseOf(TrimSearchText(own).empty() ? rule.UseBrowser : own);
+}
+
 } // namespace velunor

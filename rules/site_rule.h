@@ -17,6 +17,10 @@ struct SearchPageRule {
     /// When not empty, the search is a form POST to SearchPageUrlFormat with this body, "{KEY}"
     /// replaced by the encoded search text.
     std::u16string SearchPostData;
+    /// When not empty, JavaScript run by the browser in the loaded search page (the address of
+    /// SearchPageUrlFormat without "{KEY}", or the site's home page), "{KEY}" replaced by the
+    /// search text as a JavaScript string; the page it leads to is the result page.
+    std::u16string SearchScript;
 };
 
 /// Patterns of a novel's information page; the same record carries the extracted values
@@ -71,7 +75,33 @@ struct CSiteRule {
     std::u16string RequestTimeout;
     /// Pattern list: a page that matches any entry is the site refusing access, not content.
     std::u16string BlockedPagePattern;
+    /// Whether a browser loads the site's pages: "1" always, "2" when a plain request meets a
+    /// challenge, anything else never. The rule's own value, and each page's, which wins over it.
+    std::u16string UseBrowser;
+    std::u16string SearchPageUseBrowser;
+    std::u16string InfoPageUseBrowser;
+    std::u16string ContentsPageUseBrowser;
+    std::u16string ContentPageUseBrowser;
+    /// Seconds a browser load may take, as decimal text.
+    std::u16string BrowserTimeout;
 };
+
+/// The pages of a site, as a rule names them.
+enum class RulePage { Search, Info, Contents, Content };
+
+/// How a page of a site is loaded.
+enum class BrowserUse {
+    /// By a plain request only.
+    Never,
+    /// By the browser only.
+    Always,
+    /// By a plain request, and once more by the browser when it meets a challenge.
+    WhenChallenged,
+};
+
+/// How `rule` wants `page` loaded: the page's own UseBrowser when it gives one, else the rule's.
+/// A search with a SearchScript always needs the browser.
+BrowserUse PageBrowserUse(const CSiteRule& rule, RulePage page);
 
 /// The iconv name of the encoding that a rule's `Charset` names, compared without regard to
 /// letter case: "UTF-8" for UTF-8 and UTF8; "GB18030" (code page 936) for GB2312, GBK, GB18030

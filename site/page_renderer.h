@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct RenderRequest {
     std::vector<std::string> Headers;
     /// Sent as the first request's Referer; empty: none.
     std::string Referer;
+    /// When set, the first request is a form POST of these bytes (already encoded).
+    std::optional<std::string> PostBody;
     /// The longest the load may take, scripts and reloads included.
     std::chrono::milliseconds Timeout = kDefaultBrowserTimeout;
     /// JavaScript run once in the loaded page (a search filled in and submitted); the page it

@@ -178,6 +178,9 @@ RenderMessage RenderRequestMessage(std::uint64_t load, const RenderRequest& requ
         Add(message, "header", header);
     }
     Add(message, "referer", request.Referer);
+    if (request.PostBody) {
+        Add(message, "post-body", *request.PostBody);
+    }
     Add(message, "timeout-ms", std::to_string(request.Timeout.count()));
     AddWide(message, "script", request.Script);
     for (const std::string& cookie : request.Cookies) {
@@ -200,6 +203,8 @@ bool ReadRenderRequest(const RenderMessage& message, RenderRequest& request) {
             request.Headers.push_back(value);
         } else if (name == "referer") {
             request.Referer = value;
+        } else if (name == "post-body") {
+            request.PostBody = value;
         } else if (name == "timeout-ms") {
             std::uint64_t milliseconds = 0;
             if (ParseNumber(value, milliseconds)) {
