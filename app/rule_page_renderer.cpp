@@ -389,14 +389,14 @@ class CRulePageLoad : public QObject {
             return;
         }
         RenderedPage page;
-        page.Url = ToWide(page_->url().toString());
+        page.Url = ToWide(QString::fromUtf8(page_->url().toEncoded()));
         page.Html = std::move(html);
         Deliver(std::move(page));
     }
 
     void TimeUp() {
         RenderedPage page;
-        page.Url = ToWide(page_->url().toString());
+        page.Url = ToWide(QString::fromUtf8(page_->url().toEncoded()));
         page.Failure = RenderFailure::TimedOut;
         page.Detail = challenge_.empty() ? "the page did not finish loading in time"
                                          : "the page was still a challenge when its time was up";

@@ -8,6 +8,9 @@ Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless give
   shuku-utf8  one novel in UTF-8 with characters that GB2312 lacks
   shuge       演示书阁, built like a real GBK novel site: a POST search, paged contents and
               chapters, redirects, a challenge page and a flood check (see shuge.py)
+  shucheng    演示书城, a site only a browser can read: chapters behind a script challenge
+              that sets a cookie, a search that only the page's script can submit (see
+              shucheng.py)
 
 /<site>/search.php?q=KEY on the first two answers an exact title with a 302 to the
 novel's page and anything else with a list of the novels whose title or author holds
@@ -25,6 +28,7 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import shucheng  # noqa: E402
 import shuge  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
@@ -79,6 +83,8 @@ class Handler(BaseHTTPRequestHandler):
         path = urllib.parse.unquote(target.decode("latin-1"))
         if shuge.owns(path):
             return self.answer(*shuge.respond("GET", self.raw_target, self.headers, b""))
+        if shucheng.owns(path):
+            return self.answer(*shucheng.respond("GET", self.raw_target, self.headers, b""))
         site, _, local = path.lstrip("/").partition("/")
         if site not in CATALOGUE:
             return self.answer(404, [], b"no such site")
@@ -143,8 +149,8 @@ def main():
         arguments = arguments[1:]
     port = int(arguments[0]) if arguments else 8808
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/ and /shuge/ "
-          "(Ctrl-C stops)" % port, flush=True)
+    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/ and "
+          "/shucheng/ (Ctrl-C stops)" % port, flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
