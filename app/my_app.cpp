@@ -1,6 +1,7 @@
 #include "app/my_app.h"
 
 #include "app/main_window.h"
+#include "app/rule_page_renderer.h"
 #include "core/core.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
@@ -127,6 +128,8 @@ bool CMyApp::InitInstance() {
     }
     // Every job of the program keeps its sites' cookies in Config/Cookies/.
     SetCookieFolder(CookieFolderPath(GetProgramFolder()));
+    rulePages_ = std::make_unique<CRulePageRenderer>();
+    InstallPageRenderer(std::make_shared<CInProcessPageRenderer>(rulePages_.get()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());
     mainWindow_->resize(1024, 700);
     mainWindow_->showMaximized();

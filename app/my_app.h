@@ -10,6 +10,7 @@
 namespace velunor {
 
 class CMainWindow;
+class CRulePageRenderer;
 
 class CMyApp : public QApplication {
     Q_OBJECT
@@ -32,11 +33,13 @@ class CMyApp : public QApplication {
     CMyApp(int& argc, char** argv);
     ~CMyApp() override;
 
-    /// Makes the program folder the current directory, creates the main window and shows it
-    /// maximised. False when the program folder cannot be found. Main thread.
+    /// Makes the program folder the current directory, gives the jobs a browser for the rule
+    /// pages that need one, creates the main window and shows it maximised. False when the
+    /// program folder cannot be found. Main thread.
     bool InitInstance();
 
   private:
+    std::unique_ptr<CRulePageRenderer> rulePages_;
     std::unique_ptr<CMainWindow> mainWindow_;
 };
 

@@ -176,6 +176,17 @@ std::u16string StatusText(const SitePage& page, std::u16string_view asked) {
     return text;
 }
 
+// How the page was read when the browser had a part in it, and the challenge it got past.
+void PrintBrowserUse(bool throughBrowser, std::u16string_view challenge) {
+    if (throughBrowser) {
+        PrintField(u"读取", u"经由浏览器");
+    }
+    if (!challenge.empty()) {
+        PrintField(u"验证页", Preview(VisibleText(challenge)) + u"（" +
+                                  DecimalText(static_cast<long long>(challenge.size())) + u" 字）");
+    }
+}
+
 // Why a fetched page is of no use, as the jobs judge it; empty when it is of use.
 std::u16string PageFailure(const SiteError& error) {
     if (!error.Failed()) {
@@ -259,6 +270,7 @@ bool CheckSearch(const Site& site, const RuleCheckArguments& arguments, Tally& t
         PrintField(u"数据", DecodeSitePage(site.Rule(), *answer.PostBody));
     }
     PrintField(u"状态", StatusText(answer.Page, url));
+    PrintBrowserUse(answer.Page.ThroughBrowser, answer.Page.Challenge);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(answer.Error));
@@ -318,6 +330,7 @@ bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
     StepClock clock;
     walk.info = ReadInfoPage(walk.site, url, walk.visited);
     PrintField(u"状态", StatusText(walk.info.Page, url));
+    PrintBrowserUse(walk.info.Page.ThroughBrowser, walk.info.Page.Challenge);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(walk.info.Page.Error));
@@ -343,6 +356,7 @@ bool FetchFirstContentsPage(NovelWalk& walk, SitePage& first, Verdict& verdict) 
     first = FirstContentsPage(walk.site, walk.info, walk.visited);
     if (!onInfoPage) {
         PrintField(u"状态", StatusText(first, url));
+        PrintBrowserUse(first.ThroughBrowser, first.Challenge);
     }
     verdict.Fail(PageFailure(first.Error));
     return verdict.Passed();
@@ -478,6 +492,7 @@ void CheckChapter(const NovelWalk& walk, int n, Tally& tally) {
     answered.Url = chapter.Pages.empty() ? u"" : chapter.Pages.front().Url;
     answered.Error = chapter.Error;
     PrintField(u"状态", StatusText(answered, url));
+    PrintBrowserUse(chapter.ThroughBrowser, chapter.Challenge);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(chapter.Error));

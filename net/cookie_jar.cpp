@@ -178,11 +178,7 @@ struct CCookieJar::State {
     }
 
     void Load(std::string_view text) {
-        EasyHandle easy = Reach();
-        if (easy == nullptr) {
-            return;
-        }
-        std::int64_t now = Now();
+        std::vector<std::string> lines;
         while (!text.empty()) {
             std::size_t end = text.find('\n');
             std::string line(text.substr(0, end));
@@ -190,11 +186,27 @@ struct CCookieJar::State {
             if (line.ends_with('\r')) {
                 line.pop_back();
             }
+            lines.push_back(std::move(line));
+        }
+        LoadLines(lines);
+    }
+
+    // Adds the cookies of `lines` that have not expired; false when there was none.
+    bool LoadLines(const std::vector<std::string>& lines) {
+        EasyHandle easy = Reach();
+        if (easy == nullptr) {
+            return false;
+        }
+        std::int64_t now = Now();
+        bool loaded = false;
+        for (const std::string& line : lines) {
             CookieEntry entry;
             if (ParseCookieLine(line, entry) && !Expired(entry, now)) {
                 curl_easy_setopt(easy.get(), CURLOPT_COOKIELIST, line.c_str());
+                loaded = true;
             }
         }
+        return loaded;
     }
 
     // Writes the file unless it already holds the jar. Called with saveLock held.
@@ -246,6 +258,22 @@ std::vector<CookieEntry> CCookieJar::Cookies() const {
         }
     }
     return cookies;
+}
+
+std::vector<std::string> CCookieJar::CookieLines() const {
+    std::vector<std::string> lines;
+    std::int64_t now = Now();
+    for (std::string& line : state_->Lines()) {
+        CookieEntry entry;
+        if (ParseCookieLine(line, entry) && !Expired(entry, now)) {
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+void CCookieJar::TakeCookieLines(const std::vector<std::string>& lines) {
+    internal::CookieJarAccess::AfterTransfer(*this, state_->LoadLines(lines));
 }
 
 bool CCookieJar::Save() {

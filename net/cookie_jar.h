@@ -56,6 +56,13 @@ class CCookieJar {
     }
     /// The cookies held now, expired ones left out, in libcurl's order.
     std::vector<CookieEntry> Cookies() const;
+    /// Every cookie held now, expired ones left out, as lines of the Netscape cookie file with
+    /// their values: what the browser that loads the site's pages starts with. Never shown.
+    std::vector<std::string> CookieLines() const;
+    /// Takes in the cookies of `lines` (Netscape cookie file lines: what the browser ended
+    /// with); each replaces the jar's cookie of the same name, domain and path. A line that is
+    /// no cookie, or an expired one, is skipped.
+    void TakeCookieLines(const std::vector<std::string>& lines);
     /// Writes the jar to its file (mode 0600) when it holds something that the file does not.
     /// False when the file could not be written; true for a jar in memory only. Blocks.
     bool Save();

@@ -184,6 +184,31 @@ std::u16string FetchPage(FetchResult& result, std::u16string_view url,
 bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
                  const FetchSettings& settings = {});
 
+/// A request's turn at its site, for a request that the fetcher does not send itself (a page a
+/// browser loads): it began no sooner than the site's RequestInterval after the request before,
+/// and while it is held it counts among the site's MaxConnections, for the whole process.
+class CSiteTurn {
+  public:
+    CSiteTurn();
+    ~CSiteTurn();
+    CSiteTurn(CSiteTurn&&) noexcept;
+    CSiteTurn& operator=(CSiteTurn&&) noexcept;
+    /// False when the wait for it was cancelled: the request must not start.
+    explicit operator bool() const;
+
+  private:
+    friend CSiteTurn WaitForSiteTurn(std::u16string_view url, const FetchSettings& settings);
+    struct Held;
+    std::unique_ptr<Held> held_;
+};
+
+/// Waits for a turn of a request to `url` under the manners of `settings` (RequestInterval,
+/// MaxConnections), asking settings.Cancelled at least every 100 ms. Blocks; any thread.
+CSiteTurn WaitForSiteTurn(std::u16string_view url, const FetchSettings& settings);
+
+/// The header line "User-Agent: ..." the fetcher sends unless a request's Headers name one.
+std::string_view DefaultUserAgentLine();
+
 /// A short English line for logs and the terminal saying how `result` went wrong: libcurl's words
 /// and code ("Could not resolve host: nohost.invalid (curl 6)"), "HTTP 403" for a completed
 /// answer of status 400 or more, "cancelled", or the failure's name and status for a page that

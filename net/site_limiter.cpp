@@ -2,6 +2,9 @@
 
 #include "net/internal/site_limiter.h"
 
+#include "core/core.h"
+#include "net/fetcher.h"
+
 #include <algorithm>
 
 namespace velunor::internal {
@@ -93,3 +96,32 @@ std::string SiteHostOf(std::string_view url) {
 }
 
 } // namespace velunor::internal
+
+namespace velunor {
+
+struct CSiteTurn::Held {
+    internal::CSiteLimiter::Slot slot;
+};
+
+CSiteTurn::CSiteTurn() = default;
+CSiteTurn::~CSiteTurn() = default;
+CSiteTurn::CSiteTurn(CSiteTurn&&) noexcept = default;
+CSiteTurn& CSiteTurn::operator=(CSiteTurn&&) noexcept = default;
+
+CSiteTurn::operator bool() const {
+    return held_ != nullptr && static_cast<bool>(held_->slot);
+}
+
+CSiteTurn WaitForSiteTurn(std::u16string_view url, const FetchSettings& settings) {
+    CSiteTurn turn;
+    internal::CSiteLimiter::Slot slot = internal::ProcessSiteLimiter().Acquire(
+        internal::SiteHostOf(WideToAnsi(url)),
+        internal::SiteLimits{settings.RequestInterval, settings.MaxConnections},
+        settings.Cancelled);
+    if (slot) {
+        turn.held_ = std::make_unique<CSiteTurn::Held>(CSiteTurn::Held{std::move(slot)});
+    }
+    return turn;
+}
+
+} // namespace velunor

@@ -13,9 +13,6 @@
 #include <vector>
 
 namespace velunor::internal {
-namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The headers of a current desktop browser, which sites expect; a rule may replace any of them.
 constexpr std::string_view kDefaultHeaders[] = {
@@ -24,6 +21,11 @@ constexpr std::string_view kDefaultHeaders[] = {
     "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
     "Accept-Language: zh-CN,zh;q=0.9",
 };
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
 constexpr std::string_view kFormContentType = "Content-Type: application/x-www-form-urlencoded";
 // Headers that describe how the bytes travel, which the fetcher sets itself: a rule's value
 // would break the framing of the request or ask for an encoding the fetcher cannot undo.
@@ -790,3 +792,11 @@ std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::
 }
 
 } // namespace velunor::internal
+
+namespace velunor {
+
+std::string_view DefaultUserAgentLine() {
+    return internal::kDefaultHeaders[0];
+}
+
+} // namespace velunor

@@ -97,7 +97,7 @@ bool ContentsOnInfoPage(const CSiteRule& rule) {
 NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedAddresses& visited) {
     NovelInfoPage info;
     visited.insert(url);
-    info.Page = site.FetchPage(url, u"");
+    info.Page = site.FetchPage(RulePage::Info, url, u"");
     if (!info.Page.Ok()) {
         return info;
     }
@@ -123,7 +123,7 @@ SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info, VisitedA
         return none;
     }
     visited.insert(url);
-    return site.FetchPage(url, info.Page.Url);
+    return site.FetchPage(RulePage::Contents, url, info.Page.Url);
 }
 
 NovelContents ReadContentsPages(const Site& site, const SitePage& first, VisitedAddresses& visited,
@@ -146,7 +146,7 @@ NovelContents ReadContentsPages(const Site& site, const SitePage& first, Visited
             beforePage(contents.PagesRead + 1);
         }
         visited.insert(next);
-        SitePage fetched = site.FetchPage(next, page.Url);
+        SitePage fetched = site.FetchPage(RulePage::Contents, next, page.Url);
         if (!fetched.Ok()) {
             contents.End = fetched.Error.Kind == SiteErrorKind::Refused ? ContentsEnd::Blocked
                                                                         : ContentsEnd::CutShort;

@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "net/cookie_jar.h"
+#include "site/page_renderer.h"
 
 #include <algorithm>
 #include <charconv>
@@ -13,6 +14,9 @@
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <thread>
+
+#include <strings.h>
 
 namespace velunor {
 namespace {
@@ -27,6 +31,17 @@ constexpr int kLongestTimeout = 600;
 // the disk nor hold a chapter task for hours.
 constexpr std::uint64_t kImageSizeLimit = 20u * 1024u * 1024u;
 constexpr std::chrono::minutes kImageTimeLimit{10};
+
+// A plain request that the browser may get past: a refusal page, or an answer that sites give
+// their challenge pages (401, 403, 429, 503).
+bool MayBeChallenge(const SiteError& error) {
+    if (error.Kind == SiteErrorKind::Refused) {
+        return true;
+    }
+    const std::int32_t status = error.HttpStatus;
+    return error.Kind == SiteErrorKind::HttpStatus &&
+           (status == 401 || status == 403 || status == 429 || status == 503);
+}
 
 // The decimal number a rule file gives; `fallback` for an empty or malformed text.
 int RuleNumber(std::u16string_view text, int fallback) {
@@ -115,15 +130,41 @@ FetchSettings Site::RequestSettings(std::u16string_view referer,
     return settings;
 }
 
-SitePage Site::FetchPage(std::u16string_view url, std::u16string_view referer,
+SitePage Site::FetchPage(RulePage kind, std::u16string_view url, std::u16string_view referer,
                          const CancelTest& cancelled) const {
-    return FetchPage(url, RequestSettings(referer, cancelled));
+    return FetchPage(kind, url, RequestSettings(referer, cancelled));
 }
 
-SitePage Site::FetchPage(std::u16string_view url, const FetchSettings& settings) const {
+SitePage Site::FetchPage(RulePage kind, std::u16string_view url,
+                         const FetchSettings& settings) const {
+    BrowserUse use = PageBrowserUse(rule_, kind);
+    if (use == BrowserUse::Always) {
+        return RenderPage(url, settings);
+    }
+    SitePage page = FetchPlainPage(url, settings);
+    if (use == BrowserUse::WhenChallenged && MayBeChallenge(page.Error)) {
+        SitePage rendered = RenderPage(url, settings);
+        if (rendered.Challenge.empty()) {
+            rendered.Challenge = page.Challenge;
+        }
+        return rendered;
+    }
+    return page;
+}
+
+SitePage Site::FetchPlainPage(std::u16string_view url, const FetchSettings& settings) const {
     SitePage page;
     FetchResult result;
-    std::string bytes = FetchBytes(result, url, settings);
+    // The refusal is kept as it came, for the tools to show what a plain request meets.
+    FetchSettings plain = settings;
+    plain.IsBlocked = [&](std::string_view body) {
+        bool blocked = settings.IsBlocked && settings.IsBlocked(body);
+        if (blocked) {
+            page.Challenge = DecodeSitePage(rule_, body);
+        }
+        return blocked;
+    };
+    std::string bytes = FetchBytes(result, url, plain);
     page.Url = result.EffectiveUrl.empty() ? std::u16string(url) : result.EffectiveUrl;
     page.RedirectCount = result.RedirectCount;
     page.Error = FetchError(result, url);
@@ -158,6 +199,135 @@ SiteError Site::FetchImage(const std::u16string& url, std::u16string_view pageUr
     }
     claims.Release(path);
     return error;
+}
+
+namespace {
+
+// The header lines the browser sends: the rule's, and the fetcher's User-Agent when the rule
+// names none, so that the site meets the same visitor either way.
+std::vector<std::string> BrowserHeaders(const FetchSettings& settings) {
+    std::vector<std::string> headers = settings.Headers;
+    bool namesUserAgent = std::any_of(headers.begin(), headers.end(), [](const std::string& line) {
+        return line.size() > 11 && strncasecmp(line.c_str(), "User-Agent:", 11) == 0;
+    });
+    if (!namesUserAgent) {
+        headers.emplace_back(DefaultUserAgentLine());
+    }
+    return headers;
+}
+
+SiteError BrowserError(const RenderedPage& rendered, std::u16string_view url) {
+    SiteError error;
+    error.Url = url;
+    error.CurlText = rendered.Detail;
+    switch (rendered.Failure) {
+    case RenderFailure::None:
+        break;
+    case RenderFailure::Unavailable:
+        error.Kind = SiteErrorKind::NoBrowser;
+        break;
+    case RenderFailure::TimedOut:
+        // A page that was still a challenge when its time was up is the site refusing access.
+        error.Kind = rendered.Challenge.empty() ? SiteErrorKind::TimedOut : SiteErrorKind::Refused;
+        break;
+    case RenderFailure::Cancelled:
+        error.Kind = SiteErrorKind::Cancelled;
+        break;
+    case RenderFailure::BadAddress:
+        error.Kind = SiteErrorKind::BadAddress;
+        break;
+    case RenderFailure::LoadFailed:
+        error.Kind = SiteErrorKind::CouldNotConnect;
+        break;
+    }
+    return error;
+}
+
+bool WorthRenderingAgain(RenderFailure failure) {
+    return failure == RenderFailure::TimedOut || failure == RenderFailure::LoadFailed;
+}
+
+// Waits before retry `attempt` (from 1) as the fetcher waits before its retries; false when the
+// wait was cancelled.
+bool WaitBeforeRetry(const FetchSettings& settings, int attempt) {
+    auto wait = std::min<std::chrono::milliseconds>(
+        settings.RetryBaseDelay * (1 << std::min(attempt - 1, 10)), kMaxRetryWait);
+    auto end = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < end) {
+        if (settings.Cancelled && settings.Cancelled()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(100), end - std::chrono::steady_clock::now()));
+    }
+    return true;
+}
+
+} // namespace
+
+SitePage Site::RenderPage(std::u16string_view url, const FetchSettings& settings,
+                          std::u16string_view script) const {
+    SitePage page;
+    page.Url = url;
+    page.ThroughBrowser = true;
+    std::shared_ptr<PageRenderer> renderer = InstalledPageRenderer();
+    if (!renderer) {
+        RenderedPage none;
+        none.Failure = RenderFailure::Unavailable;
+        none.Detail = "本程序没有可用的浏览器";
+        page.Error = BrowserError(none, url);
+        return page;
+    }
+    RenderRequest request;
+    request.Url = url;
+    request.Headers = BrowserHeaders(settings);
+    request.Referer = settings.Referer;
+    request.PostBody = settings.PostBody;
+    request.Script = script;
+    request.SiteUrl = rule_.SiteUrl;
+    request.BlockedPagePattern = rule_.BlockedPagePattern;
+    int timeout = RuleNumber(rule_.BrowserTimeout, 0);
+    if (timeout > 0) {
+        request.Timeout = std::chrono::seconds(std::min(timeout, kLongestTimeout));
+    }
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0 && !WaitBeforeRetry(settings, attempt)) {
+            page.Error = MakeSiteError(SiteErrorKind::Cancelled, url);
+            return page;
+        }
+        // Each try starts with the cookies the site holds now: a try before may have set some.
+        request.Cookies =
+            settings.Cookies ? settings.Cookies->CookieLines() : std::vector<std::string>{};
+        RenderedPage rendered;
+        {
+            CSiteTurn turn = WaitForSiteTurn(url, settings);
+            if (!turn) {
+                page.Error = MakeSiteError(SiteErrorKind::Cancelled, url);
+                return page;
+            }
+            rendered = renderer->Render(request, settings.Cancelled);
+        }
+        if (settings.Cookies && !rendered.Cookies.empty()) {
+            settings.Cookies->TakeCookieLines(rendered.Cookies);
+        }
+        SiteError error = BrowserError(rendered, url);
+        if (!rendered.Challenge.empty()) {
+            page.Challenge = std::move(rendered.Challenge);
+        }
+        if (rendered.Ok()) {
+            page.Url = rendered.Url.empty() ? std::u16string(url) : rendered.Url;
+            page.Text = std::move(rendered.Html);
+            // What the browser's document holds goes where a decoded page goes: the same
+            // characters are left out.
+            std::erase_if(page.Text, [](char16_t c) { return !IsXmlChar(c); });
+            page.Error = {};
+            return page;
+        }
+        page.Error = std::move(error);
+        if (!WorthRenderingAgain(rendered.Failure) || attempt >= settings.RetryCount) {
+            return page;
+        }
+    }
 }
 
 std::u16string Site::BlockedMessage() const {

@@ -51,6 +51,8 @@ enum class SiteErrorKind {
     WriteFailed,
     /// The job that asked was stopped.
     Cancelled,
+    /// The page needs a browser and none could load it (none installed, or it would not run).
+    NoBrowser,
     /// The address cannot be fetched: not http or https, malformed, or redirected too often.
     BadAddress,
     /// The answer's body could not be read (a compressed body that does not inflate).
@@ -62,7 +64,8 @@ struct SiteError {
     SiteErrorKind Kind = SiteErrorKind::None;
     /// The HTTP status of the answer; 0 when no answer came.
     std::int32_t HttpStatus = 0;
-    /// libcurl's code for a failed transfer, 0 when none; CurlText is libcurl's own words.
+    /// libcurl's code for a failed transfer, 0 when none; CurlText is libcurl's own words, or
+    /// for a page the browser loaded, the browser's.
     int CurlCode = 0;
     std::string CurlText;
     /// The address asked for, or the file that could not be written.
@@ -104,6 +107,11 @@ struct SitePage {
     /// The page decoded in the site's charset; empty unless Ok().
     std::u16string Text;
     SiteError Error;
+    /// True when the browser loaded the page (the rule's UseBrowser or SearchScript).
+    bool ThroughBrowser = false;
+    /// The challenge page the site answered first, when it did: to a plain request before the
+    /// browser passed it, or as the browser's first document. Empty otherwise.
+    std::u16string Challenge;
 
     bool Ok() const {
         return !Error.Failed();
@@ -132,13 +140,21 @@ class Site {
     FetchSettings RequestSettings(std::u16string_view referer,
                                   const CancelTest& cancelled = {}) const;
 
-    /// Fetches `url` and decodes it. Blocks on the network and on the site's pacing.
-    SitePage FetchPage(std::u16string_view url, std::u16string_view referer,
+    /// Reads `url`, a page of the rule's `kind`, as the rule wants that kind read (see
+    /// PageBrowserUse): fetched and decoded; loaded by the browser; or fetched and, when the
+    /// site answered with a challenge or a refusal, loaded once more by the browser. Blocks on
+    /// the network and on the site's pacing.
+    SitePage FetchPage(RulePage kind, std::u16string_view url, std::u16string_view referer,
                        const CancelTest& cancelled = {}) const;
 
-    /// Fetches `url` with `settings` (made with RequestSettings; a search adds its form body)
-    /// and decodes it. Blocks on the network and on the site's pacing.
-    SitePage FetchPage(std::u16string_view url, const FetchSettings& settings) const;
+    /// FetchPage with `settings` (made with RequestSettings; a search adds its form body).
+    SitePage FetchPage(RulePage kind, std::u16string_view url, const FetchSettings& settings) const;
+
+    /// Loads `url` in the installed page renderer with the manners of `settings` (pacing,
+    /// connections, retries, header lines, Referer, form body, cookie jar) and the rule's
+    /// BrowserTimeout, running `script` (may be empty) in the loaded page. Blocks.
+    SitePage RenderPage(std::u16string_view url, const FetchSettings& settings,
+                        std::u16string_view script = {}) const;
 
     /// Fetches the image at `url`, sending `pageUrl` as its Referer, into the file at `path`
     /// (replaced; left absent unless a whole 2xx body arrived, at most 20 MB in ten minutes).
@@ -150,6 +166,8 @@ class Site {
     std::u16string BlockedMessage() const;
 
   private:
+    SitePage FetchPlainPage(std::u16string_view url, const FetchSettings& settings) const;
+
     CSiteRule rule_;
     std::u16string ruleFile_;
     FetchSettings settings_;
@@ -183,9 +201,14 @@ struct SiteSearchAnswer {
 };
 
 /// The search address for `text` on the site of `rule`; for a form search also sets
-/// `settings.PostBody`. Does not block.
+/// `settings.PostBody`. For a search by script: the page the script runs in, the rule's search
+/// address without "{KEY}", or its SiteUrl when that is empty. Does not block.
 std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
                              FetchSettings& settings);
+
+/// The rule's SearchScript with "{KEY}" replaced by `text`, trimmed, as a JavaScript string
+/// literal; empty when the rule searches without a script.
+std::u16string SearchScriptFor(const CSiteRule& rule, std::u16string_view text);
 
 /// Searches `site` for `text` (a novel's or an author's name). Blocks on the network; a
 /// `cancelled` search ends within 100 ms with a Cancelled error.
@@ -297,6 +320,10 @@ struct FetchedChapter {
     /// a limit the content pattern ran into (such a chapter is failed rather than stored cut or
     /// empty).
     SiteError Error;
+    /// As SitePage, for the chapter's first page: whether the browser loaded it, and the
+    /// challenge the site answered first.
+    bool ThroughBrowser = false;
+    std::u16string Challenge;
 
     bool Ok() const {
         return !Error.Failed();

@@ -99,6 +99,8 @@ std::u16string ReaderReason(const SiteError& error) {
         return u"网址无效或跳转过多";
     case SiteErrorKind::BadContent:
         return u"网页内容无法解压";
+    case SiteErrorKind::NoBrowser:
+        return u"需要浏览器的页面无法读取：" + Utf8ToWide(error.CurlText);
     }
     return {};
 }
@@ -111,6 +113,8 @@ std::u16string TechnicalReason(const SiteError& error) {
     if (error.CurlCode != 0) {
         text +=
             u"（curl " + DecimalText(error.CurlCode) + u"：" + Utf8ToWide(error.CurlText) + u"）";
+    } else if (!error.CurlText.empty() && error.Kind != SiteErrorKind::NoBrowser) {
+        text += u"（" + Utf8ToWide(error.CurlText) + u"）";
     } else if (error.HttpStatus != 0 && error.Kind != SiteErrorKind::HttpStatus) {
         text += u"（HTTP " + DecimalText(error.HttpStatus) + u"）";
     }

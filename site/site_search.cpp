@@ -6,8 +6,45 @@
 
 namespace velunor {
 
+namespace {
+
+// `text` as a JavaScript string literal that means exactly `text`, fit to stand anywhere in a
+// script, a script element of a page included.
+std::u16string JavaScriptString(std::u16string_view text) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    std::u16string literal = u"\"";
+    for (char16_t c : text) {
+        bool escaped = c < 0x20 || c == u'"' || c == u'\\' || c == u'<' || c == u'>' ||
+                       c == u'\u2028' || c == u'\u2029' || (c >= 0xD800 && c <= 0xDFFF);
+        if (!escaped) {
+            literal += c;
+            continue;
+        }
+        literal += u"\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) {
+            literal += kHex[(c >> shift) & 0xF];
+        }
+    }
+    literal += u'"';
+    return literal;
+}
+
+} // namespace
+
+std::u16string SearchScriptFor(const CSiteRule& rule, std::u16string_view text) {
+    std::u16string script(TrimSearchText(rule.SearchPage.SearchScript));
+    ReplaceAll(script, u"{KEY}", JavaScriptString(TrimSearchText(text)));
+    return script;
+}
+
 std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
                              FetchSettings& settings) {
+    if (!TrimSearchText(rule.SearchPage.SearchScript).empty()) {
+        // The page's own script searches: the page is loaded as it is, without the key.
+        std::u16string searchPage = rule.SearchPage.SearchPageUrlFormat;
+        ReplaceAll(searchPage, u"{KEY}", u"");
+        return TrimSearchText(searchPage).empty() ? rule.SiteUrl : searchPage;
+    }
     std::u16string key = EncodeSearchKey(rule, text);
     std::u16string searchUrl = rule.SearchPage.SearchPageUrlFormat;
     ReplaceAll(searchUrl, u"{KEY}", key);
@@ -60,7 +97,9 @@ SiteSearchAnswer SearchSite(const Site& site, std::u16string_view text,
     FetchSettings settings = site.RequestSettings(u"", cancelled);
     answer.RequestUrl = SearchRequest(rule, text, settings);
     answer.PostBody = settings.PostBody;
-    answer.Page = site.FetchPage(answer.RequestUrl, settings);
+    std::u16string script = SearchScriptFor(rule, text);
+    answer.Page = script.empty() ? site.FetchPage(RulePage::Search, answer.RequestUrl, settings)
+                                 : site.RenderPage(answer.RequestUrl, settings, script);
     const SitePage& page = answer.Page;
     if (!page.Ok()) {
         answer.Error = page.Error;

@@ -63,7 +63,7 @@ int Run() {
     Site site(BenchRule());
     VisitedAddresses visited;
     auto start = std::chrono::steady_clock::now();
-    SitePage first = site.FetchPage(server.Url("/bench/p1.html"), u"");
+    SitePage first = site.FetchPage(RulePage::Contents, server.Url("/bench/p1.html"), u"");
     NovelContents contents = ReadContentsPages(site, first, visited, {});
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -41,7 +41,7 @@ TEST(SiteCookies, TheSearchCookieOpensEveryPageOfThatSiteOnly) {
     CompleteUrl(chapter.Pages[0].Url, image);
     EXPECT_FALSE(site.FetchImage(image, chapter.Pages[0].Url, config.WideFile("pic.png")).Failed());
 
-    SitePage refused = other.FetchPage(search.Hits[0].InfoPageUrl, u"");
+    SitePage refused = other.FetchPage(RulePage::Info, search.Hits[0].InfoPageUrl, u"");
     EXPECT_EQ(refused.Error.HttpStatus, 403);
     EXPECT_EQ(
         other.FetchImage(image, chapter.Pages[0].Url, config.WideFile("other.png")).HttpStatus,
