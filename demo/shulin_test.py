@@ -5,30 +5,19 @@ import http.client
 import os
 import re
 import sys
-import threading
 import unittest
 import urllib.parse
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-import demo_site  # noqa: E402
+# The demo server on an ephemeral port, started and stopped as for 演示书阁.
+from shuge_test import SiteTest  # noqa: E402
 
 ENGINE = "/shulin-so/cse/search?s=shulin&q="
 
 
-class ShulinTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = demo_site.ThreadingHTTPServer(("127.0.0.1", 0), demo_site.Handler)
-        cls.port = cls.server.server_address[1]
-        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.shutdown()
-        cls.server.server_close()
-
+class ShulinTest(SiteTest):
     def request(self, path, host="127.0.0.1"):
         """(status, Content-Type, body bytes), asked under the host name `host`."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)

@@ -29,20 +29,6 @@ const ByteOrderMark* FindByteOrderMark(std::string_view bytes) {
     return nullptr;
 }
 
-bool IsHeaderSpace(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimHeaderSpace(std::string_view text) {
-    while (!text.empty() && IsHeaderSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsHeaderSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // Bytes as text, one character per byte: the names a page declares are ASCII, and the offsets
 // found in the text stay offsets in the bytes.
 std::u16string WidenBytes(std::string_view bytes) {
@@ -55,27 +41,29 @@ std::u16string WidenBytes(std::string_view bytes) {
 }
 
 // The value of the first charset parameter of a Content-Type value ("text/html; charset=gbk",
-// "text/html;Charset=\"utf-8\""); empty when there is none.
-std::u16string HeaderCharset(std::string_view contentType) {
-    constexpr size_t npos = std::string_view::npos;
-    size_t at = contentType.find(';');
+// "text/html;Charset=\"utf-8\""), read one character per byte; empty when there is none.
+std::u16string HeaderCharset(std::string_view contentTypeBytes) {
+    constexpr size_t npos = std::u16string_view::npos;
+    std::u16string contentType = WidenBytes(contentTypeBytes);
+    size_t at = contentType.find(u';');
     while (at != npos) {
-        size_t equals = contentType.find_first_of("=;", at + 1);
-        if (equals == npos || contentType[equals] == ';') {
+        size_t equals = contentType.find_first_of(u"=;", at + 1);
+        if (equals == npos || contentType[equals] == u';') {
             at = equals;
             continue;
         }
-        std::string_view name = TrimHeaderSpace(contentType.substr(at + 1, equals - at - 1));
-        std::string_view value = contentType.substr(equals + 1);
-        if (value.starts_with('"')) {
-            value = value.substr(1, value.find('"', 1) - 1);
-            at = contentType.find(';', equals + 2 + value.size());
+        std::u16string_view name =
+            TrimSearchText(std::u16string_view(contentType).substr(at + 1, equals - at - 1));
+        std::u16string_view value = std::u16string_view(contentType).substr(equals + 1);
+        if (value.starts_with(u'"')) {
+            value = value.substr(1, value.find(u'"', 1) - 1);
+            at = contentType.find(u';', equals + 2 + value.size());
         } else {
-            at = contentType.find(';', equals + 1);
-            value = TrimHeaderSpace(value.substr(0, at == npos ? npos : at - equals - 1));
+            at = contentType.find(u';', equals + 1);
+            value = TrimSearchText(value.substr(0, at == npos ? npos : at - equals - 1));
         }
-        if (EqualsIgnoringAsciiCase(WidenBytes(name), u"charset")) {
-            return WidenBytes(value);
+        if (EqualsIgnoringAsciiCase(name, u"charset")) {
+            return std::u16string(value);
         }
     }
     return {};

@@ -54,7 +54,8 @@ struct ContentsPageRule {
 struct CSiteRule {
     std::u16string SiteName;
     std::u16string SiteUrl;
-    /// The pages' character set, by any name and in any letter case (see CharsetEncodingName).
+    /// The pages' character set, by any name and in any letter case (see CharsetEncodingName);
+    /// a page that declares its own is read in that (see FindPageCharset).
     std::u16string Charset;
     SearchPageRule SearchPage;
     InfoPageRule InfoPage;

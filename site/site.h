@@ -103,7 +103,7 @@ struct SitePage {
     int RedirectCount = 0;
     /// The page decoded in the charset it declares, else the rule's; empty unless Ok().
     std::u16string Text;
-    /// The charset Text was read in and why; Rule's when the fetch failed.
+    /// The charset Text was read in, or would have been had the fetch not failed, and why.
     PageCharset Charset;
     SiteError Error;
 
