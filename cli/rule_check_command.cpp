@@ -176,6 +176,32 @@ std::u16string StatusText(const SitePage& page, std::u16string_view asked) {
     return text;
 }
 
+// The charset a fetched page was read in and why; nothing for a page that was not read.
+void PrintCharset(const SitePage& page) {
+    if (!page.Ok()) {
+        return;
+    }
+    std::u16string reason;
+    switch (page.Charset.Source) {
+    case CharsetSource::ByteOrderMark:
+        reason = u"字节序标记";
+        break;
+    case CharsetSource::Header:
+        reason = u"响应头 Content-Type 声明";
+        break;
+    case CharsetSource::Meta:
+        reason = u"网页 meta 声明";
+        break;
+    case CharsetSource::Rule:
+        reason = u"网页没有声明，按规则的 Charset";
+        break;
+    case CharsetSource::SearchCharset:
+        reason = u"规则的 SearchCharset";
+        break;
+    }
+    PrintField(u"字符集", Wide(page.Charset.Encoding) + u"（" + reason + u"）");
+}
+
 // Why a fetched page is of no use, as the jobs judge it; empty when it is of use.
 std::u16string PageFailure(const SiteError& error) {
     if (!error.Failed()) {
@@ -256,9 +282,10 @@ bool CheckSearch(const Site& site, const RuleCheckArguments& arguments, Tally& t
     const std::u16string& url = answer.RequestUrl;
     PrintField(u"地址", (answer.PostBody ? u"POST " : u"GET ") + url);
     if (answer.PostBody) {
-        PrintField(u"数据", DecodeSitePage(site.Rule(), *answer.PostBody));
+        PrintField(u"数据", DecodeSitePage(SearchKeyCharset(site.Rule()), *answer.PostBody));
     }
     PrintField(u"状态", StatusText(answer.Page, url));
+    PrintCharset(answer.Page);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(answer.Error));
@@ -318,6 +345,7 @@ bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
     StepClock clock;
     walk.info = ReadInfoPage(walk.site, url, walk.visited);
     PrintField(u"状态", StatusText(walk.info.Page, url));
+    PrintCharset(walk.info.Page);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(walk.info.Page.Error));
@@ -525,6 +553,11 @@ int RunRuleCheck(int argc, char** argv) {
               (rule.Charset.empty() ? u"未写 Charset" : rule.Charset) + u"）");
     if (!IsKnownCharset(rule.Charset)) {
         PrintLine(u"Charset “" + rule.Charset + u"” 不是已知的字符集，网页按 GB18030 读");
+    }
+    const std::u16string& searchCharset = rule.SearchPage.SearchCharset;
+    if (!searchCharset.empty() && !IsKnownCharset(searchCharset)) {
+        PrintLine(u"SearchCharset “" + searchCharset +
+                  u"” 不是已知的字符集，搜索页和其他网页一样读");
     }
     Tally tally;
     WalkSite(rule, arguments, tally);

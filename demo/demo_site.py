@@ -8,6 +8,8 @@ Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless give
   shuku-utf8  one novel in UTF-8 with characters that GB2312 lacks
   shuge       演示书阁, built like a real GBK novel site: a POST search, paged contents and
               chapters, redirects, a challenge page and a flood check (see shuge.py)
+  shulin      演示书林, a GBK novel site whose search is a UTF-8 site-search engine on
+              another host, localhost:PORT/shulin-so/ (see shulin.py)
 
 /<site>/search.php?q=KEY on the first two answers an exact title with a 302 to the
 novel's page and anything else with a list of the novels whose title or author holds
@@ -26,6 +28,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import shuge  # noqa: E402
+import shulin  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
 VERBOSE = False
@@ -79,6 +82,8 @@ class Handler(BaseHTTPRequestHandler):
         path = urllib.parse.unquote(target.decode("latin-1"))
         if shuge.owns(path):
             return self.answer(*shuge.respond("GET", self.raw_target, self.headers, b""))
+        if shulin.owns(path):
+            return self.answer(*shulin.respond(self.raw_target, self.headers))
         site, _, local = path.lstrip("/").partition("/")
         if site not in CATALOGUE:
             return self.answer(404, [], b"no such site")
@@ -143,7 +148,7 @@ def main():
         arguments = arguments[1:]
     port = int(arguments[0]) if arguments else 8808
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/ and /shuge/ "
+    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/ and /shulin/ "
           "(Ctrl-C stops)" % port, flush=True)
     try:
         server.serve_forever()

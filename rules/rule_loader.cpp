@@ -52,6 +52,7 @@ constexpr OptionalElement kOptionalElements[] = {
     {u"Channel", u"RequestTimeout", &CSiteRule::RequestTimeout, nullptr, nullptr},
     {u"Channel", u"BlockedPagePattern", &CSiteRule::BlockedPagePattern, nullptr, nullptr},
     {u"SearchPage", u"SearchPostData", nullptr, &SearchPageRule::SearchPostData, nullptr},
+    {u"SearchPage", u"SearchCharset", nullptr, &SearchPageRule::SearchCharset, nullptr},
     {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,
      &ContentsPageRule::ContentsNextPageUrl},
     {u"ContentPage", u"ChapterNextPageUrl", &CSiteRule::ChapterNextPageUrl, nullptr, nullptr},

@@ -70,6 +70,15 @@ ImageFileClaims& ProcessImageClaims() {
     return claims;
 }
 
+// The scheme and host of an address: "http://127.0.0.1:8808" of "http://127.0.0.1:8808/a/".
+std::u16string_view AddressOrigin(std::u16string_view url) {
+    size_t scheme = url.find(u"://");
+    if (scheme == std::u16string_view::npos) {
+        return url;
+    }
+    return url.substr(0, url.find_first_of(u"/?#", scheme + 3));
+}
+
 bool HasBytes(const std::string& file) {
     std::error_code error;
     std::uintmax_t size = std::filesystem::file_size(file, error);
@@ -118,15 +127,21 @@ SitePage Site::FetchPage(std::u16string_view url, std::u16string_view referer,
     return FetchPage(url, RequestSettings(referer, cancelled));
 }
 
-SitePage Site::FetchPage(std::u16string_view url, const FetchSettings& settings) const {
+SitePage Site::FetchPage(std::u16string_view url, const FetchSettings& settings,
+                         std::u16string_view searchCharset) const {
     SitePage page;
     FetchResult result;
     std::string bytes = FetchBytes(result, url, settings);
     page.Url = result.EffectiveUrl.empty() ? std::u16string(url) : result.EffectiveUrl;
     page.RedirectCount = result.RedirectCount;
     page.Error = FetchError(result, url);
+    // A search host's charset says nothing of the site's own pages a search may be sent on to.
+    if (!EqualsIgnoringAsciiCase(AddressOrigin(page.Url), AddressOrigin(url))) {
+        searchCharset = {};
+    }
+    page.Charset = FindPageCharset(bytes, result.ContentType, rule_.Charset, searchCharset);
     if (page.Ok()) {
-        page.Text = DecodeSitePage(rule_, bytes);
+        page.Text = DecodeSitePage(page.Charset, bytes);
     }
     return page;
 }

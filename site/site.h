@@ -6,7 +6,8 @@
 // site splits them into, and fetching a chapter over all its pages. Every request keeps the
 // manners the rule asks for (its header lines, pacing, connection limit, retries, redirects
 // followed as browsers follow them) and takes a page that refuses access for a failure, never
-// for content. Pages arrive as bytes and are decoded here, once, in the site's charset.
+// for content. Pages arrive as bytes and are decoded here, once, in the charset they declare
+// (byte-order mark, Content-Type header, meta in the head, as browsers go), else the site's.
 //
 // Each call returns what it found, or a SiteError that keeps why it failed: the kind of failure,
 // the HTTP status, libcurl's code and words, and the address. ReaderReason words it for a
@@ -100,8 +101,10 @@ struct SitePage {
     std::u16string Url;
     /// How many redirects led to it.
     int RedirectCount = 0;
-    /// The page decoded in the site's charset; empty unless Ok().
+    /// The page decoded in the charset it declares, else the rule's; empty unless Ok().
     std::u16string Text;
+    /// The charset Text was read in, or would have been had the fetch not failed, and why.
+    PageCharset Charset;
     SiteError Error;
 
     bool Ok() const {
@@ -136,8 +139,11 @@ class Site {
                        const CancelTest& cancelled = {}) const;
 
     /// Fetches `url` with `settings` (made with RequestSettings; a search adds its form body)
-    /// and decodes it. Blocks on the network and on the site's pacing.
-    SitePage FetchPage(std::u16string_view url, const FetchSettings& settings) const;
+    /// and decodes it. A known `searchCharset` (a search's SearchCharset) reads the page
+    /// whatever it declares, unless a redirect led to another host. Blocks on the network and on
+    /// the site's pacing.
+    SitePage FetchPage(std::u16string_view url, const FetchSettings& settings,
+                       std::u16string_view searchCharset = {}) const;
 
     /// Fetches the image at `url`, sending `pageUrl` as its Referer, into the file at `path`
     /// (replaced; left absent unless a whole 2xx body arrived, at most 20 MB in ten minutes).

@@ -197,7 +197,8 @@ TEST(RuleTestCommand, SaysWhenAPageIsTheSiteRefusingAccess) {
     EXPECT_TRUE(Has(content, "blocked page: no")) << content.output;
 }
 
-TEST(RuleTestCommand, ReadsPagesInTheCharsetTheRuleNames) {
+// A page is read in the charset it declares, else in the rule's, and the tool says which and why.
+TEST(RuleTestCommand, ReadsPagesInTheirDeclaredCharsetElseTheRules) {
     velunor::testing::TempFolder folder;
     // "書卷" in Big5, "雾港" in UTF-8 and in GBK.
     std::string big5 = folder.Write("big5.html", "<div id=\"text\">\xAE\xD1\xA8\xF7</div>");
@@ -208,6 +209,18 @@ TEST(RuleTestCommand, ReadsPagesInTheCharsetTheRuleNames) {
         RunCli("rule-test " + folder.Write("big5.xml", PagedRule("Big5")) + " chapter " + big5);
     EXPECT_TRUE(Has(traditional, "--- ChapterContent (2 characters)\n書卷\n"))
         << traditional.output;
+    EXPECT_TRUE(Has(traditional, "charset: BIG5-HKSCS (the page declares none: the rule's "
+                                 "Charset)\n"))
+        << traditional.output;
+    std::string declared = folder.Write(
+        "declared.html", "<head><meta charset=\"utf-8\"></head><div id=\"text\">\xE9\x9B\xBE"
+                         "\xE6\xB8\xAF</div>");
+    CommandResult meta =
+        RunCli("rule-test " + folder.Write("big5-declared.xml", PagedRule("Big5")) + " chapter " +
+               declared);
+    EXPECT_TRUE(Has(meta, "charset: UTF-8 (declared by a meta in the page's head)\n"))
+        << meta.output;
+    EXPECT_TRUE(Has(meta, "\n雾港\n")) << meta.output;
     // Any spelling of a charset counts, not only "UTF-8".
     CommandResult lowerCase =
         RunCli("rule-test " + folder.Write("utf8.xml", PagedRule("utf8")) + " chapter " + utf8);
