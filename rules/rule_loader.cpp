@@ -54,6 +54,7 @@ constexpr OptionalElement kOptionalElements[] = {
     {u"SearchPage", u"SearchPostData", nullptr, &SearchPageRule::SearchPostData, nullptr},
     {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,
      &ContentsPageRule::ContentsNextPageUrl},
+    {u"ContentsPage", u"VolumeName", nullptr, nullptr, &ContentsPageRule::VolumeName},
     {u"ContentPage", u"ChapterNextPageUrl", &CSiteRule::ChapterNextPageUrl, nullptr, nullptr},
 };
 
