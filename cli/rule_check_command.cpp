@@ -414,6 +414,20 @@ void PrintChapterRange(const ChapterList& chapters) {
     PrintField(u"最后一章", chapters.ChapterName[last] + u" " + chapters.ChapterUrl[last]);
 }
 
+// The volume headings in the contents' order, each with how many chapters it holds.
+void PrintVolumes(const ChapterList& chapters) {
+    if (chapters.Volumes.empty()) {
+        return;
+    }
+    PrintField(u"分卷", Count(chapters.Volumes.size(), u"卷"));
+    size_t count = chapters.ChapterUrl.size();
+    for (size_t k = 0; k < chapters.Volumes.size(); ++k) {
+        const VolumeHeading& heading = chapters.Volumes[k];
+        size_t held = VolumeEnd(chapters.Volumes, k, count) - heading.Before;
+        PrintLine(u"     " + heading.Name + u"（" + Count(held, u"章") + u"）");
+    }
+}
+
 // Reads every contents page; false when there are no chapters to go on with.
 bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintStep(u"目录页");
@@ -431,6 +445,7 @@ bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintField(u"页数", Count(static_cast<size_t>(contents.PagesRead), u"页"));
     PrintField(u"章节", Count(static_cast<size_t>(walk.chapters.count), u"章"));
     PrintChapterRange(walk.chapters);
+    PrintVolumes(walk.chapters);
     verdict.Fail(ContentsEndReason(contents));
     if (walk.chapters.count == 0 && verdict.Passed()) {
         verdict.Fail(EmptyListReason(walk.site.Rule().ContentsPage, first.Text));

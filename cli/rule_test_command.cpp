@@ -178,11 +178,19 @@ void PrintChapterEntries(const CSiteRule& rule, const std::u16string& page,
         url = AbsoluteLink(pageUrl, std::move(url));
     }
     DropEarlierRepeats(chapters);
-    PrintLine(DecimalText(chapters.count) + u" chapters");
-    for (size_t k = 0; k < chapters.ChapterUrl.size(); ++k) {
+    std::u16string volumes;
+    if (!chapters.Volumes.empty()) {
+        volumes =
+            u" in " + DecimalText(static_cast<long long>(chapters.Volumes.size())) + u" volumes";
+    }
+    PrintLine(DecimalText(chapters.count) + u" chapters" + volumes);
+    // Each volume heading on a line of its own above its chapters, as the contents show it.
+    auto heading = [&](size_t k) { PrintLine(u"== " + chapters.Volumes[k].Name); };
+    auto chapter = [&](size_t k) {
         PrintLine(DecimalText(static_cast<long long>(k + 1)) + u". " + chapters.ChapterName[k] +
                   u" | " + chapters.ChapterUrl[k]);
-    }
+    };
+    ForEachContentsEntry(chapters.Volumes, chapters.ChapterUrl.size(), heading, chapter);
 }
 
 void PrintChapterList(const CSiteRule& rule, const std::u16string& page,

@@ -55,6 +55,7 @@ constexpr OptionalElement kOptionalElements[] = {
     {u"SearchPage", u"SearchCharset", nullptr, &SearchPageRule::SearchCharset, nullptr},
     {u"ContentsPage", u"ContentsNextPageUrl", nullptr, nullptr,
      &ContentsPageRule::ContentsNextPageUrl},
+    {u"ContentsPage", u"VolumeName", nullptr, nullptr, &ContentsPageRule::VolumeName},
     {u"ContentPage", u"ChapterNextPageUrl", &CSiteRule::ChapterNextPageUrl, nullptr, nullptr},
 };
 

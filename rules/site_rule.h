@@ -47,6 +47,9 @@ struct ContentsPageRule {
     /// Pattern list: group 1 of the first match is the next page of a contents list split
     /// over pages.
     std::u16string ContentsNextPageUrl;
+    /// Pattern list: group 1 of each match in the region is a volume heading ("第一卷 潜龙在渊"),
+    /// standing where the match stands among the chapters.
+    std::u16string VolumeName;
 };
 
 /// One rule file as plain values; copied freely. Every pattern list is one or more patterns

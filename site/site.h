@@ -240,6 +240,10 @@ enum class ContentsEnd {
 /// twice keeps its last place: a block of the latest chapters repeated above or below a page's
 /// own list leaves them where the full list has them, at its end. A chapter without an address
 /// is never taken for another. Addresses are compared as they stand, so complete them first.
+/// A kept chapter belongs to the volume it was listed under at its last place. A heading whose
+/// chapters all come again further down is dropped, and so is a heading named as the one
+/// before it (the current volume repeated at the top of the next contents page): its chapters
+/// join that volume.
 void DropEarlierRepeats(ChapterList& list);
 
 /// The chapter list of a novel.
