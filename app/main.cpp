@@ -6,6 +6,7 @@
 // commands; the work is done by the jobs behind the window port.
 
 #include "app/my_app.h"
+#include "net/cookie_jar.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int code = app.exec();
+    // A cookie set in the last seconds may still wait for its file.
+    velunor::SaveCookieJars();
     // Search and download threads are never joined and may still be using the window: the
     // process ends here, without running any destructor under them.
     std::fflush(nullptr);

@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 #include "core/core.h"
+#include "library/library.h"
+#include "net/cookie_jar.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -123,6 +125,8 @@ bool CMyApp::InitInstance() {
     if (!EnterProgramFolder()) {
         return false;
     }
+    // Every job of the program keeps its sites' cookies in Config/Cookies/.
+    SetCookieFolder(CookieFolderPath(GetProgramFolder()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());
     mainWindow_->resize(1024, 700);
     mainWindow_->showMaximized();

@@ -1,12 +1,15 @@
 // velunor-cli: Velunor's jobs driven from a terminal.
 
 #include "cli/cli_support.h"
+#include "cli/cookies_command.h"
 #include "cli/export_command.h"
 #include "cli/library_commands.h"
 #include "cli/rule_check_command.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
+#include "library/library.h"
+#include "net/cookie_jar.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -41,6 +44,11 @@ const Command kCommands[] = {
      u"  export N --format epub|txt [--to FILE] [--convert s2t|t2s] [--encoding utf-8|gb18030]\n"
      u"      write novel N of the bookshelf as an EPUB book or a text file (default: the novel's\n"
      u"      name in the current folder); s2t and t2s convert 简→繁 and 繁→简"},
+    {"cookies", velunor::cli::RunCookies,
+     u"  cookies [clear [SITE | RULE.xml]]\n      list the cookies each site keeps (names, domain, "
+     u"path, "
+     u"expiry; never\n      values), or clear one site's, named by its name or rule file; clear "
+     u"alone\n      clears every site's"},
     {"sites", velunor::cli::RunSites,
      u"  sites\n      list the rule files, numbered from 1, and whether each is selected"},
     {"select", velunor::cli::RunSelect,
@@ -93,7 +101,11 @@ int main(int argc, char** argv) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
             }
-            return command.run(argc, argv);
+            // Every job of the program keeps its sites' cookies in Config/Cookies/.
+            velunor::SetCookieFolder(velunor::CookieFolderPath(velunor::GetProgramFolder()));
+            int status = command.run(argc, argv);
+            velunor::SaveCookieJars();
+            return status;
         }
     }
     velunor::cli::PrintError(u"unknown command \"" + velunor::cli::Wide(argv[1]) + u"\"");

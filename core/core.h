@@ -234,8 +234,10 @@ class CReplacingFile {
     /// folder in a process first removes the temporaries that interrupted saves left there.
     /// False, with errno set, when it cannot: EISDIR when the target is a folder or ends in
     /// "/", EACCES when an existing target may not be written (replacing it by rename would
-    /// bypass its write protection). Call once.
-    bool Open(const std::string& nativeTarget);
+    /// bypass its write protection). Call once. With `ownerOnly` the file is created readable
+    /// and writable by its owner alone (mode 0600) and keeps that mode whatever the target had,
+    /// so that its content is never open to others, not even while it is written.
+    bool Open(const std::string& nativeTarget, bool ownerOnly = false);
     /// Appends `bytes`; false, with errno set, when the disk refuses them.
     bool Write(std::string_view bytes);
     /// Flushes the file to the disk and renames it onto the target, which keeps the

@@ -176,7 +176,7 @@ void CReplacingFile::Discard() {
     }
 }
 
-bool CReplacingFile::Open(const std::string& nativeTarget) {
+bool CReplacingFile::Open(const std::string& nativeTarget, bool ownerOnly) {
     struct stat info {};
     bool exists = ::stat(nativeTarget.c_str(), &info) == 0;
     if (nativeTarget.empty() || nativeTarget.ends_with('/') || (exists && S_ISDIR(info.st_mode))) {
@@ -194,9 +194,10 @@ bool CReplacingFile::Open(const std::string& nativeTarget) {
         std::string path = stem + std::to_string(number);
         // Claimed before the file exists, so that no clean-up ever finds it unclaimed.
         RunningSaves().Insert(number);
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
         if (fd >= 0) {
-            if (exists) {
+            if (exists && !ownerOnly) {
                 ::fchmod(fd, info.st_mode & 07777);
             }
             fd_ = fd;

@@ -4,7 +4,10 @@
 Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless given):
 
   shuku       two novels in GB2312; the second chapter of 春江夜话 holds an image,
-              its third chapter always fails (404), so the reload link can be tried
+              its third chapter always fails (404), so the reload link can be tried;
+              a novel's page gives the reader a session cookie, and a chapter page
+              asked for without one is refused (403) with a page saying so, as sites
+              that keep readers in a session do
   shuku-utf8  one novel in UTF-8 with characters that GB2312 lacks
   shuge       演示书阁, built like a real GBK novel site: a POST search, paged contents and
               chapters, redirects, a challenge page and a flood check (see shuge.py)
@@ -21,7 +24,10 @@ the request's Referer, Accept-Language and User-Agent. Stops with Ctrl-C.
 
 import html
 import os
+import re
+import secrets
 import sys
+import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -43,6 +49,35 @@ CATALOGUE = {
         ("星河渡", "顾清远", "第二章 𠮷字碑", "book/xinghe.html"),
     ]),
 }
+
+
+# 书库's sessions: the novel pages give out the cookie, the chapter pages ask for it.
+SESSION_COOKIE = "shuku_session"
+SESSIONS = set()
+SESSIONS_LOCK = threading.Lock()
+NOVEL_PAGE = re.compile(r"book/[a-z]+\.html")
+CHAPTER_PAGE = re.compile(r"book/list/[a-z]+\d+\.html")
+REFUSAL_PAGE = ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=gb2312">'
+                '<title>访问受限</title></head><body><h2>请从小说页面进入阅读</h2>'
+                '<p>本站需要开启 Cookie 才能阅读章节。</p></body></html>\n').encode("gbk")
+
+
+def session_of(headers):
+    """The session the request's cookies name, when 书库 gave it out; else None."""
+    for line in headers.get_all("Cookie") or []:
+        for pair in line.split(";"):
+            name, _, value = pair.strip().partition("=")
+            with SESSIONS_LOCK:
+                if name == SESSION_COOKIE and value in SESSIONS:
+                    return value
+    return None
+
+
+def new_session():
+    token = secrets.token_hex(8)
+    with SESSIONS_LOCK:
+        SESSIONS.add(token)
+    return "%s=%s; Path=/shuku/; HttpOnly" % (SESSION_COOKIE, token)
 
 
 def decode_key(raw):
@@ -93,9 +128,15 @@ class Handler(BaseHTTPRequestHandler):
         file = os.path.realpath(os.path.join(folder, local))
         if not file.startswith(folder + os.sep) or not os.path.isfile(file):
             return self.answer(404, [], b"not found")
+        headers = []
+        if site == "shuku" and session_of(self.headers) is None:
+            if CHAPTER_PAGE.fullmatch(local):
+                return self.answer(403, [], REFUSAL_PAGE)
+            if NOVEL_PAGE.fullmatch(local):
+                headers.append(("Set-Cookie", new_session()))
         with open(file, "rb") as stream:
             kind = "image/png" if file.endswith(".png") else "text/html"
-            self.answer(200, [], stream.read(), kind)
+            self.answer(200, headers, stream.read(), kind)
 
     def do_POST(self):
         path = urllib.parse.unquote(self.raw_target.partition(b"?")[0].decode("latin-1"))

@@ -8,6 +8,7 @@
 #include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
+#include "net/cookie_jar.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
@@ -759,7 +760,11 @@ NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFold
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder) {
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
-    std::thread([&window, programFolder] { DownloadOpenedNovel(window, programFolder); }).detach();
+    std::thread([&window, programFolder] {
+        DownloadOpenedNovel(window, programFolder);
+        // A cookie a site set in the last seconds of the job goes to its file now.
+        SaveCookieJars();
+    }).detach();
 }
 
 void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
@@ -767,6 +772,8 @@ void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
     JobKind kind = job == ShelfJob::Update ? JobKind::Update : JobKind::Retry;
     std::thread([&window, programFolder, novelFolder, kind] {
         RunShelfJob(window, programFolder, novelFolder, kind);
+        // A cookie a site set in the last seconds of the job goes to its file now.
+        SaveCookieJars();
     }).detach();
 }
 

@@ -11,34 +11,10 @@ CurlSession& CurlSession::Instance() {
 
 CurlSession::CurlSession() {
     ready_ = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
-    if (!ready_) {
-        return;
+    if (ready_) {
+        dnsShare_ = std::make_unique<CLockedShare>(
+            std::initializer_list<curl_lock_data>{CURL_LOCK_DATA_DNS});
     }
-    share_.reset(curl_share_init());
-    if (share_ == nullptr) {
-        return;
-    }
-    curl_share_setopt(share_.get(), CURLSHOPT_LOCKFUNC, &CurlSession::Lock);
-    curl_share_setopt(share_.get(), CURLSHOPT_UNLOCKFUNC, &CurlSession::Unlock);
-    curl_share_setopt(share_.get(), CURLSHOPT_USERDATA, this);
-    curl_share_setopt(share_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-}
-
-std::mutex& CurlSession::LockFor(curl_lock_data data) {
-    // libcurl names only kinds below CURL_LOCK_DATA_LAST; anything else shares the first lock.
-    std::size_t index = static_cast<std::size_t>(data);
-    if (index >= locks_.size()) {
-        index = 0;
-    }
-    return locks_[index];
-}
-
-void CurlSession::Lock(CURL*, curl_lock_data data, curl_lock_access, void* session) {
-    static_cast<CurlSession*>(session)->LockFor(data).lock();
-}
-
-void CurlSession::Unlock(CURL*, curl_lock_data data, void* session) {
-    static_cast<CurlSession*>(session)->LockFor(data).unlock();
 }
 
 } // namespace velunor::internal

@@ -22,12 +22,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velunor {
+
+class CCookieJar;
 
 /// Why a request failed, as far as the fetcher can tell; None when the transfer completed
 /// (the HTTP status then says the rest).
@@ -114,6 +117,7 @@ struct FetchSettings {
     /// rule). A line replaces the default header of the same name, whatever the name's case; CR,
     /// LF and NUL inside a line are dropped, a line without a name before ":" is ignored, and so
     /// are Content-Length, Transfer-Encoding and Accept-Encoding, which the fetcher itself sets.
+    /// The values of Cookie lines are sent after the cookies of the jar, in its one Cookie line.
     std::vector<std::string> Headers;
     /// Sent as the Referer header unless Headers names one; empty: none.
     std::string Referer;
@@ -125,6 +129,10 @@ struct FetchSettings {
     /// and https addresses only; a POST turns into a GET on 301, 302 and 303, as browsers do, and
     /// stays a POST on 307 and 308.
     bool FollowRedirects = false;
+    /// The jar the request sends cookies from and keeps the cookies of its answers in, every
+    /// redirect's included, as libcurl's cookie engine rules (net/cookie_jar.h); shared by every
+    /// request to the site. Empty: no cookie is sent but those of Headers, and none is kept.
+    std::shared_ptr<CCookieJar> Cookies;
 
     /// The site's manners, kept across the process for every request to the same host: the least
     /// time between the starts of two requests, and the most requests in flight at once (0 or

@@ -1,6 +1,7 @@
 #include "net/internal/transfer.h"
 
 #include "core/core.h"
+#include "net/internal/cookie_jar_access.h"
 #include "net/internal/curl_session.h"
 #include "net/internal/site_limiter.h"
 
@@ -96,6 +97,8 @@ struct TransferState {
     bool receivedAny = false;
     Clock::time_point spanStart{};
     std::uint64_t spanBytes = 0;
+    // Set when some answer of the transfer set a cookie.
+    bool setCookie = false;
     // Set when the answer is a redirect that will be followed: its body is nobody's.
     bool followRedirects = false;
     bool discardBody = false;
@@ -172,27 +175,6 @@ bool IsRedirect(long code) {
            code == 308;
 }
 
-// Keeps the headers of the latest answer only: an interim "100 Continue" has its own, and so
-// does a redirect. Once an answer's headers are complete, a redirect that will be followed has
-// its body thrown away.
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto* state = static_cast<TransferState*>(user);
-    size_t bytes = size * count;
-    std::string_view line(data, bytes);
-    NoteReceived(*state, bytes);
-    if (line.starts_with("HTTP/")) {
-        state->headers->clear();
-        state->discardBody = false;
-    }
-    state->headers->append(line);
-    if (state->followRedirects && (line == "\r\n" || line == "\n")) {
-        long code = 0;
-        curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &code);
-        state->discardBody = IsRedirect(code) && !FindLocation(state->easy).empty();
-    }
-    return bytes;
-}
-
 bool IsSpaceOrTab(char c) {
     return c == ' ' || c == '\t';
 }
@@ -219,6 +201,35 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
+// True for a Set-Cookie header line, whatever the case of its name.
+bool IsSetCookie(std::string_view line) {
+    return line.find(':') != std::string_view::npos && SameName(HeaderName(line), "Set-Cookie");
+}
+
+// Keeps the headers of the latest answer only: an interim "100 Continue" has its own, and so
+// does a redirect. Once an answer's headers are complete, a redirect that will be followed has
+// its body thrown away.
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* state = static_cast<TransferState*>(user);
+    size_t bytes = size * count;
+    std::string_view line(data, bytes);
+    NoteReceived(*state, bytes);
+    if (line.starts_with("HTTP/")) {
+        state->headers->clear();
+        state->discardBody = false;
+    }
+    state->headers->append(line);
+    if (IsSetCookie(line)) {
+        state->setCookie = true;
+    }
+    if (state->followRedirects && (line == "\r\n" || line == "\n")) {
+        long code = 0;
+        curl_easy_getinfo(state->easy, CURLINFO_RESPONSE_CODE, &code);
+        state->discardBody = IsRedirect(code) && !FindLocation(state->easy).empty();
+    }
+    return bytes;
+}
+
 bool NamesAny(const std::vector<std::string>& lines, std::string_view name) {
     return std::any_of(lines.begin(), lines.end(), [name](const std::string& line) {
         return SameName(HeaderName(line), name);
@@ -234,7 +245,9 @@ std::vector<std::string> RequestHeaders(const FetchSettings& settings, bool post
         std::string_view name = HeaderName(clean);
         bool owned = std::any_of(std::begin(kFetcherOwnedHeaders), std::end(kFetcherOwnedHeaders),
                                  [name](std::string_view other) { return SameName(name, other); });
-        if (clean.empty() || owned || (!post && SameName(name, "Content-Type"))) {
+        // Cookie lines go with the jar's cookies (see OwnCookies).
+        if (clean.empty() || owned || SameName(name, "Cookie") ||
+            (!post && SameName(name, "Content-Type"))) {
             continue;
         }
         own.push_back(std::move(clean));
@@ -260,6 +273,28 @@ std::vector<std::string> RequestHeaders(const FetchSettings& settings, bool post
     lines.insert(lines.end(), std::make_move_iterator(own.begin()),
                  std::make_move_iterator(own.end()));
     return lines;
+}
+
+// The values of the caller's Cookie lines, joined as one Cookie line joins them. libcurl sends
+// them after the jar's cookies in the one Cookie line a request may carry; as a header line of
+// their own they would make a second one, which servers read in different ways.
+std::string OwnCookies(const FetchSettings& settings) {
+    std::string cookies;
+    for (const std::string& line : settings.Headers) {
+        std::string clean = CleanHeaderLine(line);
+        if (clean.empty() || !SameName(HeaderName(clean), "Cookie")) {
+            continue;
+        }
+        std::string_view value = TrimSpace(std::string_view(clean).substr(clean.find(':') + 1));
+        if (value.empty()) {
+            continue;
+        }
+        if (!cookies.empty()) {
+            cookies += "; ";
+        }
+        cookies += value;
+    }
+    return cookies;
 }
 
 HeaderList BuildHeaderList(const std::vector<std::string>& lines) {
@@ -323,7 +358,6 @@ void SetLimits(CURL* easy, const FetchSettings& settings) {
 }
 
 void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, TransferState& state) {
-    curl_easy_setopt(easy, CURLOPT_SHARE, CurlSession::Instance().DnsShare());
     curl_easy_setopt(easy, CURLOPT_DNS_CACHE_TIMEOUT, kDnsCacheSeconds);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 0L);
@@ -346,6 +380,27 @@ void SetOptions(CURL* easy, curl_slist* headerList, const std::string& url, Tran
     // resolver thread to finish; this leaves that thread to end on its own.
     curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
 #endif
+}
+
+// Sends the cookies of the request's jar and those of its Cookie lines, and keeps the answer's
+// cookies in the jar. A transfer without a jar shares the process's DNS cache instead: an easy
+// handle takes one share only, and each jar's share caches its site's names itself.
+void SetCookies(CURL* easy, const FetchSettings& settings) {
+    CURLSH* share = CurlSession::Instance().DnsShare();
+    CURLSH* jarShare = nullptr;
+    if (settings.Cookies != nullptr) {
+        jarShare = CookieJarAccess::Share(*settings.Cookies);
+    }
+    if (jarShare != nullptr) {
+        share = jarShare;
+        // The shared jar is only read and written once the handle's cookie engine is on.
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    }
+    curl_easy_setopt(easy, CURLOPT_SHARE, share);
+    std::string own = OwnCookies(settings);
+    if (!own.empty()) {
+        curl_easy_setopt(easy, CURLOPT_COOKIE, own.c_str());
+    }
 }
 
 bool IsCancelled(const FetchSettings& settings) {
@@ -541,6 +596,8 @@ struct HopAnswer {
     long code = 0;
     // True for a redirect that is to be followed.
     bool follow = false;
+    // True when the answer, or an interim one before it, set a cookie.
+    bool setCookie = false;
     // The answer's Location, read for a redirect that is followed and for a 302.
     std::string location;
     // The answer's Content-Type, read for the final answer.
@@ -566,6 +623,7 @@ TransferOutcome RunHop(FetchResult& result, const std::string& address, bool pos
     state.bodyLimit = settings.BodyLimit;
     state.followRedirects = settings.FollowRedirects;
     SetOptions(easy.get(), headerList.get(), address, state);
+    SetCookies(easy.get(), settings);
     SetLimits(easy.get(), settings);
     if (post) {
         const std::string& body = *settings.PostBody;
@@ -584,6 +642,7 @@ TransferOutcome RunHop(FetchResult& result, const std::string& address, bool pos
     // The stall guard counts from the start of the transfer, not from the wait for a turn.
     state.lastReceived = Clock::now();
     CURLcode code = Perform(easy.get(), settings, state);
+    hop.setCookie = state.setCookie;
     if (code != CURLE_OK) {
         answer.retryable = WorthRetrying(code);
         FailTransfer(result, state, code);
@@ -641,6 +700,10 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
         HopAnswer hop;
         TransferOutcome outcome =
             RunHop(result, address, post, settings, sink, sinkData, answer, hop);
+        // Once the hop has given back its turn at the site.
+        if (settings.Cookies != nullptr) {
+            CookieJarAccess::AfterTransfer(*settings.Cookies, hop.setCookie);
+        }
         if (outcome == TransferOutcome::NotStarted && redirects == 0) {
             return outcome;
         }

@@ -3,6 +3,7 @@
 #include "site/site.h"
 
 #include "core/core.h"
+#include "net/cookie_jar.h"
 
 #include <algorithm>
 #include <charconv>
@@ -100,6 +101,7 @@ FetchSettings SiteFetchSettings(const CSiteRule& rule) {
     if (timeout > 0) {
         settings.StallTimeout = std::chrono::seconds(std::min(timeout, kLongestTimeout));
     }
+    settings.Cookies = SiteCookieJar(rule.SiteName);
     settings.IsBlocked = [rule](std::string_view body) {
         return IsBlockedPage(rule, DecodeSitePage(rule, body));
     };

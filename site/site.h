@@ -12,7 +12,8 @@
 // Each call returns what it found, or a SiteError that keeps why it failed: the kind of failure,
 // the HTTP status, libcurl's code and words, and the address. ReaderReason words it for a
 // reader, TechnicalReason for a terminal. Nothing here keeps state between calls but the
-// fetcher's per-site pacing; every function may be called from any thread.
+// fetcher's per-site pacing and the site's cookie jar; every function may be called from any
+// thread.
 
 #include "net/fetcher.h"
 #include "results/search_result_file.h"
@@ -164,7 +165,8 @@ class Site {
 /// gives as anything but a decimal number keeps its default: no pause between requests, five
 /// at once, no retries, a minute without a byte before a request fails; at most ten retries are
 /// made and ten minutes waited whatever the rule says. A page body, as sent or inflated, may
-/// hold at most kPageFileLimit bytes. Any thread.
+/// hold at most kPageFileLimit bytes. Cookies go in and out of the jar of the rule's SiteName
+/// (SiteCookieJar), which every request to the site shares. Any thread.
 FetchSettings SiteFetchSettings(const CSiteRule& rule);
 
 // ---- Searching ----

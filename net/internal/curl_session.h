@@ -1,12 +1,12 @@
 #pragma once
 // libcurl's process-wide state: its global initialisation and the DNS cache that every transfer
-// shares. Only the fetcher's own files include this header.
+// without a cookie jar shares. Only the fetcher's own files include this header.
+
+#include "net/internal/locked_share.h"
 
 #include <curl/curl.h>
 
-#include <array>
 #include <memory>
-#include <mutex>
 
 namespace velunor::internal {
 
@@ -22,24 +22,14 @@ class CurlSession {
     }
     /// The shared DNS cache; null when it could not be created (transfers then resolve alone).
     CURLSH* DnsShare() const {
-        return share_.get();
+        return dnsShare_ == nullptr ? nullptr : dnsShare_->Handle();
     }
 
   private:
-    struct ShareDeleter {
-        void operator()(CURLSH* share) const {
-            curl_share_cleanup(share);
-        }
-    };
-
     CurlSession();
-    static void Lock(CURL* easy, curl_lock_data data, curl_lock_access access, void* session);
-    static void Unlock(CURL* easy, curl_lock_data data, void* session);
-    std::mutex& LockFor(curl_lock_data data);
 
     bool ready_ = false;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks_;
-    std::unique_ptr<CURLSH, ShareDeleter> share_;
+    std::unique_ptr<CLockedShare> dnsShare_;
 };
 
 } // namespace velunor::internal

@@ -7,7 +7,11 @@ A folder may hold routes.json, a table of paths (relative to the site) with
 answers that a plain file cannot give:
 
   "status"      HTTP status, 200 by default
-  "headers"     header lines sent as written, in order (names keep their case)
+  "headers"     header lines sent as written, in order (names keep their case):
+                an object of names and values, or a list of [name, value] pairs
+                when a name comes twice (two Set-Cookie lines)
+  "needs_cookie" "name=value": unless a Cookie header of the request carries
+                that pair, the answer is a 403 refusal page instead
   "file"        fixture file for the body, or "body" for literal UTF-8 text
   "repeat"      the body repeated this many times
   "encoding"    "gzip", "zlib" or "deflate" (raw): the body is compressed so
@@ -69,6 +73,7 @@ HIGH_BYTE = re.compile(rb"[\x80-\xff]")
 # The first byte of a TLS handshake record.
 TLS_HANDSHAKE = b"\x16"
 STARTED = time.monotonic()
+REFUSAL_PAGE = b"<html><body>cookie required</body></html>"
 
 
 def now_ms():
@@ -249,10 +254,15 @@ class Handler(BaseHTTPRequestHandler):
             steps = route["sequence"]
             route = steps[min(seen, len(steps) - 1)]
         time.sleep(route.get("delay_ms", 0) / 1000.0)
+        if "needs_cookie" in route and not self.carries_cookie(route["needs_cookie"]):
+            return self.answer(403, [("Content-Type", "text/html")], REFUSAL_PAGE)
         body = self.route_body(site, route, query)
         if body is None:
             return self.answer(404, [], b"fixture missing")
-        headers = list(route.get("headers", {}).items())
+        headers = route.get("headers", {})
+        if isinstance(headers, dict):
+            headers = headers.items()
+        headers = [tuple(pair) for pair in headers]
         if not any(name.lower() == "content-type" for name, _ in headers):
             headers.append(("Content-Type", "text/html"))
         status = route.get("status", 200)
@@ -275,6 +285,12 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.answer(status, headers, body)
         self.close_connection = True
+
+    def carries_cookie(self, wanted):
+        for line in self.headers.get_all("Cookie") or []:
+            if wanted in (pair.strip() for pair in line.split(";")):
+                return True
+        return False
 
     def trickle(self, status, headers, body, route):
         pieces = max(1, route.get("pieces", 4))
