@@ -187,6 +187,33 @@ void PrintBrowserUse(bool throughBrowser, std::u16string_view challenge) {
     }
 }
 
+// The charset a fetched page was read in and why; nothing for a page that was not read, or
+// that the browser read in the charset it chose.
+void PrintCharset(const SitePage& page) {
+    if (!page.Ok() || page.ThroughBrowser) {
+        return;
+    }
+    std::u16string reason;
+    switch (page.Charset.Source) {
+    case CharsetSource::ByteOrderMark:
+        reason = u"字节序标记";
+        break;
+    case CharsetSource::Header:
+        reason = u"响应头 Content-Type 声明";
+        break;
+    case CharsetSource::Meta:
+        reason = u"网页 meta 声明";
+        break;
+    case CharsetSource::Rule:
+        reason = u"网页没有声明，按规则的 Charset";
+        break;
+    case CharsetSource::SearchCharset:
+        reason = u"规则的 SearchCharset";
+        break;
+    }
+    PrintField(u"字符集", Wide(page.Charset.Encoding) + u"（" + reason + u"）");
+}
+
 // Why a fetched page is of no use, as the jobs judge it; empty when it is of use.
 std::u16string PageFailure(const SiteError& error) {
     if (!error.Failed()) {
@@ -267,10 +294,11 @@ bool CheckSearch(const Site& site, const RuleCheckArguments& arguments, Tally& t
     const std::u16string& url = answer.RequestUrl;
     PrintField(u"地址", (answer.PostBody ? u"POST " : u"GET ") + url);
     if (answer.PostBody) {
-        PrintField(u"数据", DecodeSitePage(site.Rule(), *answer.PostBody));
+        PrintField(u"数据", DecodeSitePage(SearchKeyCharset(site.Rule()), *answer.PostBody));
     }
     PrintField(u"状态", StatusText(answer.Page, url));
     PrintBrowserUse(answer.Page.ThroughBrowser, answer.Page.Challenge);
+    PrintCharset(answer.Page);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(answer.Error));
@@ -331,6 +359,7 @@ bool CheckInfoPage(NovelWalk& walk, const std::u16string& url, Tally& tally) {
     walk.info = ReadInfoPage(walk.site, url, walk.visited);
     PrintField(u"状态", StatusText(walk.info.Page, url));
     PrintBrowserUse(walk.info.Page.ThroughBrowser, walk.info.Page.Challenge);
+    PrintCharset(walk.info.Page);
     PrintField(u"用时", clock.Elapsed());
     Verdict verdict;
     verdict.Fail(PageFailure(walk.info.Page.Error));
@@ -400,6 +429,20 @@ void PrintChapterRange(const ChapterList& chapters) {
     PrintField(u"最后一章", chapters.ChapterName[last] + u" " + chapters.ChapterUrl[last]);
 }
 
+// The volume headings in the contents' order, each with how many chapters it holds.
+void PrintVolumes(const ChapterList& chapters) {
+    if (chapters.Volumes.empty()) {
+        return;
+    }
+    PrintField(u"分卷", Count(chapters.Volumes.size(), u"卷"));
+    size_t count = chapters.ChapterUrl.size();
+    for (size_t k = 0; k < chapters.Volumes.size(); ++k) {
+        const VolumeHeading& heading = chapters.Volumes[k];
+        size_t held = VolumeEnd(chapters.Volumes, k, count) - heading.Before;
+        PrintLine(u"     " + heading.Name + u"（" + Count(held, u"章") + u"）");
+    }
+}
+
 // Reads every contents page; false when there are no chapters to go on with.
 bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintStep(u"目录页");
@@ -417,6 +460,7 @@ bool CheckContents(NovelWalk& walk, Tally& tally) {
     PrintField(u"页数", Count(static_cast<size_t>(contents.PagesRead), u"页"));
     PrintField(u"章节", Count(static_cast<size_t>(walk.chapters.count), u"章"));
     PrintChapterRange(walk.chapters);
+    PrintVolumes(walk.chapters);
     verdict.Fail(ContentsEndReason(contents));
     if (walk.chapters.count == 0 && verdict.Passed()) {
         verdict.Fail(EmptyListReason(walk.site.Rule().ContentsPage, first.Text));
@@ -540,6 +584,11 @@ int RunRuleCheck(int argc, char** argv) {
               (rule.Charset.empty() ? u"未写 Charset" : rule.Charset) + u"）");
     if (!IsKnownCharset(rule.Charset)) {
         PrintLine(u"Charset “" + rule.Charset + u"” 不是已知的字符集，网页按 GB18030 读");
+    }
+    const std::u16string& searchCharset = rule.SearchPage.SearchCharset;
+    if (!searchCharset.empty() && !IsKnownCharset(searchCharset)) {
+        PrintLine(u"SearchCharset “" + searchCharset +
+                  u"” 不是已知的字符集，搜索页和其他网页一样读");
     }
     Tally tally;
     WalkSite(rule, arguments, tally);

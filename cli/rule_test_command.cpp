@@ -178,11 +178,19 @@ void PrintChapterEntries(const CSiteRule& rule, const std::u16string& page,
         url = AbsoluteLink(pageUrl, std::move(url));
     }
     DropEarlierRepeats(chapters);
-    PrintLine(DecimalText(chapters.count) + u" chapters");
-    for (size_t k = 0; k < chapters.ChapterUrl.size(); ++k) {
+    std::u16string volumes;
+    if (!chapters.Volumes.empty()) {
+        volumes =
+            u" in " + DecimalText(static_cast<long long>(chapters.Volumes.size())) + u" volumes";
+    }
+    PrintLine(DecimalText(chapters.count) + u" chapters" + volumes);
+    // Each volume heading on a line of its own above its chapters, as the contents show it.
+    auto heading = [&](size_t k) { PrintLine(u"== " + chapters.Volumes[k].Name); };
+    auto chapter = [&](size_t k) {
         PrintLine(DecimalText(static_cast<long long>(k + 1)) + u". " + chapters.ChapterName[k] +
                   u" | " + chapters.ChapterUrl[k]);
-    }
+    };
+    ForEachContentsEntry(chapters.Volumes, chapters.ChapterUrl.size(), heading, chapter);
 }
 
 void PrintChapterList(const CSiteRule& rule, const std::u16string& page,
@@ -232,6 +240,35 @@ bool IsEmptyRule(const CSiteRule& rule) {
            rule.ChapterContent.empty();
 }
 
+// Why a page was read in its charset.
+std::u16string CharsetReason(CharsetSource source) {
+    switch (source) {
+    case CharsetSource::ByteOrderMark:
+        return u"byte-order mark";
+    case CharsetSource::Header:
+        return u"Content-Type header";
+    case CharsetSource::Meta:
+        return u"declared by a meta in the page's head";
+    case CharsetSource::Rule:
+        return u"the page declares none: the rule's Charset";
+    case CharsetSource::SearchCharset:
+        return u"the rule's SearchCharset";
+    }
+    return {};
+}
+
+// The charset names of the rule that no known charset answers to.
+void WarnUnknownCharsets(const CSiteRule& rule) {
+    if (!IsKnownCharset(rule.Charset)) {
+        PrintLine(u"Charset \"" + rule.Charset + u"\" is not known; pages are read as GB18030");
+    }
+    const std::u16string& search = rule.SearchPage.SearchCharset;
+    if (!search.empty() && !IsKnownCharset(search)) {
+        PrintLine(u"SearchCharset \"" + search +
+                  u"\" is not known; search pages are read as other pages are");
+    }
+}
+
 } // namespace
 
 bool ReadRuleFile(const std::u16string& path, CSiteRule& rule) {
@@ -279,13 +316,17 @@ int RunRuleTest(int argc, char** argv) {
     if (!ReadArgumentFile(arguments.pagePath, kPageFileLimit, u"page file", pageBytes)) {
         return 1;
     }
-    // Decoded as the site layer decodes every page.
-    std::u16string page = DecodeSitePage(rule, pageBytes);
+    // Decoded as the site layer decodes every page; a saved page has no header to declare with.
+    std::u16string_view searchCharset;
+    if (print == PrintSearchResults) {
+        searchCharset = rule.SearchPage.SearchCharset;
+    }
+    PageCharset charset = FindPageCharset(pageBytes, {}, rule.Charset, searchCharset);
+    std::u16string page = DecodeSitePage(charset, pageBytes);
     PrintLine(u"site: " + rule.SiteName + u" (" +
               (rule.Charset.empty() ? u"no charset" : rule.Charset) + u")");
-    if (!IsKnownCharset(rule.Charset)) {
-        PrintLine(u"Charset \"" + rule.Charset + u"\" is not known; pages are read as GB18030");
-    }
+    WarnUnknownCharsets(rule);
+    PrintLine(u"charset: " + Wide(charset.Encoding) + u" (" + CharsetReason(charset.Source) + u")");
     print(rule, page, arguments.pageUrl);
     return 0;
 }

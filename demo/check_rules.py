@@ -28,6 +28,8 @@ TITLES = {
     "00-demo.xml": "山居小记",
     "01-demo-utf8.xml": "星河渡",
     "02-demo-shuge.xml": "雾港灯语",
+    "03-demo-shulin.xml": "夜渡青溪",
+    "04-demo-shucheng.xml": "松间棋声",
 }
 
 DEMO_PORT = "8808"

@@ -14,6 +14,8 @@ Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless give
   shucheng    演示书城, a site only a browser can read: chapters behind a script challenge
               that sets a cookie, a search that only the page's script can submit (see
               shucheng.py)
+  shulin      演示书林, a GBK novel site whose search is a UTF-8 site-search engine on
+              another host, localhost:PORT/shulin-so/ (see shulin.py)
 
 /<site>/search.php?q=KEY on the first two answers an exact title with a 302 to the
 novel's page and anything else with a list of the novels whose title or author holds
@@ -36,6 +38,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import shucheng  # noqa: E402
 import shuge  # noqa: E402
+import shulin  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
 VERBOSE = False
@@ -120,6 +123,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(*shuge.respond("GET", self.raw_target, self.headers, b""))
         if shucheng.owns(path):
             return self.answer(*shucheng.respond("GET", self.raw_target, self.headers, b""))
+        if shulin.owns(path):
+            return self.answer(*shulin.respond(self.raw_target, self.headers))
         site, _, local = path.lstrip("/").partition("/")
         if site not in CATALOGUE:
             return self.answer(404, [], b"no such site")
@@ -190,8 +195,8 @@ def main():
         arguments = arguments[1:]
     port = int(arguments[0]) if arguments else 8808
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/ and "
-          "/shucheng/ (Ctrl-C stops)" % port, flush=True)
+    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/, /shulin/ "
+          "and /shucheng/ (Ctrl-C stops)" % port, flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

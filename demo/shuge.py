@@ -12,7 +12,11 @@ sites carry: navigation bars, advertisement slots, scripts. What a rule for it h
   /shuge/book/Xq7bPz-kM2a/               information and contents page 1 in one page
   /shuge/book/Xq7bPz-kM2a/index_2.html   contents pages 2 and 3, linked by an <option> list and
   /shuge/book/Xq7bPz-kM2a/index_3.html   a "下一页" link; the last page's "下一页" leads back
-                                         to page 1; every page repeats the "最新章节" block
+                                         to page 1; every page repeats the "最新章节" block;
+                                         volume headings (<dt>) stand between the chapters:
+                                         "作品相关" with no chapter, then two volumes, the first
+                                         spanning pages 1 and 2; a page that starts inside a
+                                         volume repeats its heading at the top
   /shuge/book/Xq7bPz-kM2a/3Fh9Qe.html    a chapter over three pages (3Fh9Qe_2.html,
                                          3Fh9Qe_3.html); the "下一页" link of a chapter's last
                                          page leads to the next chapter, of the last chapter's
@@ -64,12 +68,14 @@ class Chapter:
 
 
 class Novel:
-    """A novel's address, its "键：值" fields as attributes (title, author, ...) and chapters."""
+    """A novel's address, its "键：值" fields as attributes (title, author, ...), chapters and
+    volume headings as (number of chapters before it, name)."""
 
-    def __init__(self, address, fields, chapters):
+    def __init__(self, address, fields, chapters, volumes):
         self.address = address
         self.fields = fields
         self.chapters = chapters
+        self.volumes = volumes
         for name, value in fields.items():
             setattr(self, name, value)
 
@@ -80,15 +86,18 @@ FIELD_NAMES = {"书名": "title", "作者": "author", "类别": "category", "状
 
 def load_novel(path):
     """Reads a novel file: "键：值" lines, then "# 章名 地址" headings with one paragraph a line;
-    a line "---" starts the next page of a chapter."""
+    a line "---" starts the next page of a chapter, a line "## 卷名" a volume."""
     fields = {}
     chapters = []
+    volumes = []
     with open(path, encoding="utf-8") as stream:
         for line in stream.read().splitlines():
             line = line.strip()
             if not line:
                 continue
-            if line.startswith("# "):
+            if line.startswith("## "):
+                volumes.append((len(chapters), line[3:]))
+            elif line.startswith("# "):
                 name, _, address = line[2:].rpartition(" ")
                 chapters.append(Chapter(name, address))
             elif not chapters:
@@ -98,7 +107,7 @@ def load_novel(path):
                 chapters[-1].pages.append([])
             else:
                 chapters[-1].pages[-1].append(line)
-    return Novel(os.path.splitext(os.path.basename(path))[0], fields, chapters)
+    return Novel(os.path.splitext(os.path.basename(path))[0], fields, chapters, volumes)
 
 
 def load_novels():
@@ -274,6 +283,25 @@ def chapter_items(novel, chapters):
                    % (novel_path(novel), chapter_file(c, 1), c.name) for c in chapters)
 
 
+def volume_heading(name):
+    return '<dt>%s</dt>\n' % name
+
+
+def contents_items(novel, start, end):
+    """The chapters start..end-1 with the volume headings among them; a page that starts
+    inside a volume repeats its heading first, and the last page ends with the headings that
+    follow the last chapter."""
+    started = [name for before, name in novel.volumes if before < start]
+    items = volume_heading(started[-1]) if started else ""
+    last = end if end < len(novel.chapters) else end + 1
+    for index in range(start, last):
+        items += "".join(volume_heading(name) for before, name in novel.volumes
+                         if before == index)
+        if index < end:
+            items += chapter_items(novel, novel.chapters[index:index + 1])
+    return items
+
+
 def page_select(novel, number):
     count = contents_page_count(novel)
     options = []
@@ -296,7 +324,7 @@ def page_select(novel, number):
 def novel_page(novel, number):
     last = novel.chapters[-1]
     start = (number - 1) * CHAPTERS_PER_CONTENTS_PAGE
-    chapters = novel.chapters[start:start + CHAPTERS_PER_CONTENTS_PAGE]
+    end = min(start + CHAPTERS_PER_CONTENTS_PAGE, len(novel.chapters))
     latest = list(reversed(novel.chapters[-LATEST_CHAPTER_COUNT:]))
     title = "%s最新章节_%s全文阅读_%s_%s" % (novel.title, novel.title, novel.author, SITE_NAME)
     if number > 1:
@@ -324,7 +352,7 @@ def novel_page(novel, number):
               '<dt>《%s》最新章节（提示：已启用缓存技术，最新章节可能会延时显示，登录书架即可实时查看。）</dt>\n'
               '%s<dt>《%s》正文</dt>\n%s</dl>\n</div>\n'
               % (novel.title, chapter_items(novel, latest), novel.title,
-                 chapter_items(novel, chapters))
+                 contents_items(novel, start, end))
             + page_select(novel, number) + '</div>\n'
             + bottom())
 

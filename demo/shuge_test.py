@@ -138,6 +138,7 @@ class ContentsTest(SiteTest):
     def test_three_pages_each_with_the_latest_block_then_its_own_chapters(self):
         pages = []
         chapters = []
+        headings = []
         path = BOOK
         while path and path not in pages:
             pages.append(path)
@@ -146,7 +147,9 @@ class ContentsTest(SiteTest):
             latest, _, body = page.partition("<dt>《雾港灯语》正文</dt>")
             self.assertEqual(re.findall(r"<dd><a [^>]*>([^<]+)</a>", latest),
                              ["第八章 雾散", "第七章 灯语", "第六章 信笺", "第五章 夜渡"])
-            chapters += re.findall(r'<dd><a href="[^"]+">([^<]+)</a>', body.partition("</dl>")[0])
+            own = body.partition("</dl>")[0]
+            chapters += re.findall(r'<dd><a href="[^"]+">([^<]+)</a>', own)
+            headings.append(re.findall(r"<dt>([^<]+)</dt>", own))
             path = self.next_link(self.OPTION_NEXT, page)
             if path is None:
                 self.assertEqual(self.next_link(self.LINK_NEXT, page), BOOK,
@@ -154,6 +157,9 @@ class ContentsTest(SiteTest):
         self.assertEqual(pages, [BOOK, BOOK + "index_2.html", BOOK + "index_3.html"])
         self.assertEqual(chapters, ["第一章 雾起", "第二章 旧灯塔", "第三章 守灯人", "第四章 潮信",
                                     "第五章 夜渡", "第六章 信笺", "第七章 灯语", "第八章 雾散"])
+        # The first volume spans pages 1 and 2: page 2 repeats its heading at the top.
+        self.assertEqual(headings, [["作品相关", "第一卷 雾锁灯塔"],
+                                    ["第一卷 雾锁灯塔", "第二卷 三短一长"], ["第二卷 三短一长"]])
 
     def test_a_novel_on_one_page_has_no_next_option_and_links_to_itself(self):
         _, _, page = self.request("/shuge/book/Tn4cRw-Ye8d/")

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 
 namespace velunor::internal {
@@ -27,7 +28,9 @@ constexpr std::string_view kStyleSheet =
     "p.notice { text-indent: 0; text-align: center; color: #9a5b2a; }\n"
     "div.image { text-align: center; margin: 0.8em 0; }\n"
     "div.image img { max-width: 100%; }\n"
-    "nav ol { list-style: none; padding: 0; }\n";
+    "h1.volume { margin-top: 30%; }\n"
+    "nav ol { list-style: none; padding: 0; }\n"
+    "nav ol ol { padding-left: 2em; }\n";
 
 constexpr std::string_view kContainer =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -162,6 +165,57 @@ std::string ChapterFileName(size_t position) {
     return "text/" + ItemId("c", position) + ".xhtml";
 }
 
+std::string VolumeFileName(size_t position) {
+    return "text/" + ItemId("v", position) + ".xhtml";
+}
+
+// A volume's title page, which opens its chapters in the reading order.
+std::string VolumeDocument(const VolumeHeading& heading) {
+    std::u16string text = DocumentStart(heading.Name, u"../style.css");
+    text += u"<h1 class=\"volume\">";
+    AppendEscaped(text, heading.Name);
+    text += u"</h1>\n";
+    text += kDocumentEnd;
+    return WideToUtf8(text);
+}
+
+// Walks the book's table of contents in reading order: `open(name, file, nested)` starts the
+// entry of a chapter or a volume, and `close(nested)` ends it; the chapters of a volume are
+// nested in its entry (`nested` true), a volume without chapters has none.
+void WalkContents(const ExportedBook& book,
+                  const std::function<void(std::u16string_view, const std::string&, bool)>& open,
+                  const std::function<void(bool)>& close) {
+    const size_t count = book.Chapters.size();
+    bool inVolume = false;
+    auto heading = [&](size_t k) {
+        if (inVolume) {
+            close(true);
+        }
+        inVolume = VolumeEnd(book.Volumes, k, count) > book.Volumes[k].Before;
+        open(book.Volumes[k].Name, VolumeFileName(k), inVolume);
+        if (!inVolume) {
+            close(false);
+        }
+    };
+    auto chapter = [&](size_t i) {
+        open(book.Chapters[i].Name, ChapterFileName(i), false);
+        close(false);
+    };
+    ForEachContentsEntry(book.Volumes, count, heading, chapter);
+    if (inVolume) {
+        close(true);
+    }
+}
+
+// The manifest id of each document of the reading order after the title page, in that order.
+std::vector<std::string> ReadingOrder(const ExportedBook& book) {
+    std::vector<std::string> ids;
+    ForEachContentsEntry(
+        book.Volumes, book.Chapters.size(), [&](size_t k) { ids.push_back(ItemId("v", k)); },
+        [&](size_t i) { ids.push_back(ItemId("c", i)); });
+    return ids;
+}
+
 std::string ChapterDocument(const ExportedChapter& chapter, ImageCollection& images) {
     std::u16string text = DocumentStart(chapter.Name, u"../style.css");
     text += u"<h2>";
@@ -203,14 +257,26 @@ std::string NavigationDocument(const ExportedBook& book) {
     text += u"<nav epub:type=\"toc\" id=\"toc\">\n<h1>";
     AppendEscaped(text, book.ContentsCaption);
     text += u"</h1>\n<ol>\n";
-    for (size_t i = 0; i < book.Chapters.size(); ++i) {
-        text += u"<li><a href=\"" + Wide(ChapterFileName(i)) + u"\">";
-        AppendEscaped(text, book.Chapters[i].Name);
-        text += u"</a></li>\n";
-    }
+    auto open = [&](std::u16string_view name, const std::string& file, bool nested) {
+        text += u"<li><a href=\"" + Wide(file) + u"\">";
+        AppendEscaped(text, name);
+        text += nested ? u"</a>\n<ol>\n" : u"</a>";
+    };
+    auto close = [&](bool nested) { text += nested ? u"</ol>\n</li>\n" : u"</li>\n"; };
+    WalkContents(book, open, close);
     text += u"</ol>\n</nav>\n";
     text += kDocumentEnd;
     return WideToUtf8(text);
+}
+
+// How deep the table of contents goes: 2 when a volume holds chapters.
+int NavigationDepth(const ExportedBook& book) {
+    for (size_t k = 0; k < book.Volumes.size(); ++k) {
+        if (VolumeEnd(book.Volumes, k, book.Chapters.size()) > book.Volumes[k].Before) {
+            return 2;
+        }
+    }
+    return 1;
 }
 
 std::string NcxDocument(const ExportedBook& book, std::u16string_view identifier) {
@@ -218,7 +284,8 @@ std::string NcxDocument(const ExportedBook& book, std::u16string_view identifier
     text += u"<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\" "
             u"xml:lang=\"zh\">\n<head>\n<meta name=\"dtb:uid\" content=\"";
     AppendEscaped(text, identifier);
-    text += u"\"/>\n<meta name=\"dtb:depth\" content=\"1\"/>\n"
+    text += u"\"/>\n<meta name=\"dtb:depth\" content=\"" + DecimalText(NavigationDepth(book)) +
+            u"\"/>\n"
             u"<meta name=\"dtb:totalPageCount\" content=\"0\"/>\n"
             u"<meta name=\"dtb:maxPageNumber\" content=\"0\"/>\n</head>\n<docTitle><text>";
     AppendEscaped(text, book.Title);
@@ -227,13 +294,16 @@ std::string NcxDocument(const ExportedBook& book, std::u16string_view identifier
         text += u"<docAuthor><text>" + Escaped(book.Author) + u"</text></docAuthor>\n";
     }
     text += u"<navMap>\n";
-    for (size_t i = 0; i < book.Chapters.size(); ++i) {
-        std::u16string order = DecimalText(static_cast<long long>(i) + 1);
+    long long played = 0;
+    auto open = [&](std::u16string_view name, const std::string& file, bool nested) {
+        std::u16string order = DecimalText(++played);
         text += u"<navPoint id=\"nav" + order + u"\" playOrder=\"" + order + u"\"><navLabel><text>";
-        AppendEscaped(text, book.Chapters[i].Name);
-        text +=
-            u"</text></navLabel><content src=\"" + Wide(ChapterFileName(i)) + u"\"/></navPoint>\n";
-    }
+        AppendEscaped(text, name);
+        text += u"</text></navLabel><content src=\"" + Wide(file) + u"\"/>";
+        text += nested ? u"\n" : u"";
+    };
+    auto close = [&](bool) { text += u"</navPoint>\n"; };
+    WalkContents(book, open, close);
     text += u"</navMap>\n</ncx>\n";
     return WideToUtf8(text);
 }
@@ -287,6 +357,9 @@ std::string PackageDocument(const ExportedBook& book, std::u16string_view identi
     text += ManifestItem("ncx", "toc.ncx", "application/x-dtbncx+xml");
     text += ManifestItem("style", "style.css", "text/css");
     text += ManifestItem("title", "title.xhtml", "application/xhtml+xml");
+    for (size_t k = 0; k < book.Volumes.size(); ++k) {
+        text += ManifestItem(ItemId("v", k), VolumeFileName(k), "application/xhtml+xml");
+    }
     for (size_t i = 0; i < book.Chapters.size(); ++i) {
         text += ManifestItem(ItemId("c", i), ChapterFileName(i), "application/xhtml+xml");
     }
@@ -297,8 +370,8 @@ std::string PackageDocument(const ExportedBook& book, std::u16string_view identi
         text += ManifestItem(ItemId("img", i), href, images.MediaTypes()[i]);
     }
     text += u"</manifest>\n<spine toc=\"ncx\">\n<itemref idref=\"title\"/>\n";
-    for (size_t i = 0; i < book.Chapters.size(); ++i) {
-        text += u"<itemref idref=\"" + Wide(ItemId("c", i)) + u"\"/>\n";
+    for (const std::string& id : ReadingOrder(book)) {
+        text += u"<itemref idref=\"" + Wide(id) + u"\"/>\n";
     }
     text += u"</spine>\n</package>\n";
     return WideToUtf8(text);
@@ -372,7 +445,7 @@ std::vector<ArchiveEntry> EpubEntries(const ExportedBook& book, std::u16string_v
                                       int& imagesLeftOut) {
     const std::u16string identifier = BookIdentifier(book);
     std::vector<ArchiveEntry> entries;
-    entries.reserve(book.Chapters.size() + 8);
+    entries.reserve(book.Chapters.size() + book.Volumes.size() + 8);
     // Readers find out what the archive is from its first entry, stored so they can read it
     // without inflating anything.
     entries.push_back({"mimetype", "application/epub+zip", true});
@@ -390,6 +463,9 @@ std::vector<ArchiveEntry> EpubEntries(const ExportedBook& book, std::u16string_v
     entries.push_back({folder + "toc.ncx", NcxDocument(book, identifier), false});
     entries.push_back({folder + "style.css", std::string(kStyleSheet), false});
     entries.push_back({folder + "title.xhtml", TitleDocument(book), false});
+    for (size_t k = 0; k < book.Volumes.size(); ++k) {
+        entries.push_back({folder + VolumeFileName(k), VolumeDocument(book.Volumes[k]), false});
+    }
     for (ArchiveEntry& chapter : chapters) {
         entries.push_back(std::move(chapter));
     }

@@ -123,6 +123,12 @@ bool ReadExportedBook(const std::u16string& folder, ExportedBook& book,
             book.Intro.push_back(std::move(block));
         }
     }
+    for (const VolumeHeading& heading : index.Volumes) {
+        std::u16string name = PlainTextOf(heading.Name);
+        if (!name.empty()) {
+            book.Volumes.push_back({heading.Before, std::move(name)});
+        }
+    }
     ReadChapters(folder, index, book.Chapters, progress);
     return true;
 }
@@ -132,6 +138,9 @@ void ConvertBook(const CChineseConverter& converter, ExportedBook& book) {
                                        &book.AuthorCaption};
     for (TextBlock& block : book.Intro) {
         names.push_back(&block.Text);
+    }
+    for (VolumeHeading& heading : book.Volumes) {
+        names.push_back(&heading.Name);
     }
     converter.ConvertAll(names);
     for (ExportedChapter& chapter : book.Chapters) {

@@ -25,16 +25,25 @@ std::u16string TxtText(const ExportedBook& book) {
     for (const TextBlock& block : book.Intro) {
         AppendParagraph(text, block.Text);
     }
-    for (const ExportedChapter& chapter : book.Chapters) {
-        text += u"\n\n";
-        text += chapter.Name;
+    // A volume heading stands on its own between the chapters, set apart by more blank lines
+    // than a chapter title.
+    auto heading = [&](size_t k) {
+        text += u"\n\n\n";
+        text += book.Volumes[k].Name;
         text += u'\n';
-        for (const TextBlock& block : chapter.Blocks) {
+    };
+    auto chapter = [&](size_t i) {
+        const ExportedChapter& listed = book.Chapters[i];
+        text += u"\n\n";
+        text += listed.Name;
+        text += u'\n';
+        for (const TextBlock& block : listed.Blocks) {
             if (block.BlockKind == TextBlock::Kind::Paragraph) {
                 AppendParagraph(text, block.Text);
             }
         }
-    }
+    };
+    ForEachContentsEntry(book.Volumes, book.Chapters.size(), heading, chapter);
     return text;
 }
 

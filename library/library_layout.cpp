@@ -138,6 +138,10 @@ std::u16string ContentsClosingCell() {
     return u"<td width=\"50%\" height=\"30\" bgcolor=\"#FFFFFF\"></td></tr>";
 }
 
+std::u16string ContentsVolumeRow(std::u16string_view name) {
+    return u"<tr><td colspan=\"2\" class=\"volume\">" + std::u16string(name) + u"</td></tr>";
+}
+
 std::vector<ContentsLink> ContentsLinksOfPage(std::u16string_view contentsPage) {
     const std::u16string start = std::u16string(kCell) + u"<a href=\"";
     std::vector<ContentsLink> links;

@@ -70,8 +70,12 @@ std::u16string ChapterPageName(int n);
 /// marked as such after its title.
 std::u16string ContentsRow(int position, std::u16string_view pageName, std::u16string_view title,
                            bool failed);
-/// The empty cell that closes the last row of a novel with an odd chapter count.
+/// The empty cell that closes the last row of a novel with an odd chapter count, or of a
+/// volume's chapters with one.
 std::u16string ContentsClosingCell();
+/// The row of a volume heading, across both columns, inserted as the site wrote it as chapter
+/// titles are; the chapters under it start a new row.
+std::u16string ContentsVolumeRow(std::u16string_view name);
 
 /// A chapter as a contents page lists it: its page file and its title.
 struct ContentsLink {

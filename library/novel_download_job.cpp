@@ -8,6 +8,7 @@
 #include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
+#include "net/cookie_jar.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
@@ -162,8 +163,8 @@ bool ReadSiteContents(WindowPort& window, const std::u16string& infoPageUrl, Sit
 }
 
 // The novel's chapters in the contents' order: a chapter the index holds already (matched by
-// address) keeps its page and state, and takes the name the site gives it now; a new one gets
-// the next page number and is pending.
+// address) keeps its page and state, and takes the name and volume the site gives it now; a
+// new one gets the next page number and is pending.
 void MergeChapters(const ChapterList& listed, NovelIndex& index) {
     std::unordered_map<std::u16string, size_t> known;
     for (size_t i = 0; i < index.Chapters.size(); ++i) {
@@ -187,6 +188,7 @@ void MergeChapters(const ChapterList& listed, NovelIndex& index) {
         merged.push_back(std::move(chapter));
     }
     index.Chapters = std::move(merged);
+    index.Volumes = listed.Volumes;
 }
 
 // The pages the "上一章" and "下一章" links of the chapter at `position` lead to.
@@ -297,12 +299,23 @@ std::u16string ContentsPagePath(const NovelRun& run) {
 // the job is over. False when it could not be written.
 bool WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
     std::u16string rows;
-    for (size_t i = 0; i < index.Chapters.size(); ++i) {
-        const IndexedChapter& chapter = index.Chapters[i];
-        rows += ContentsRow(static_cast<int>(i + 1), ChapterPageName(chapter.Page), chapter.Name,
-                            !running && !chapter.IsFinished());
-    }
-    if (index.Chapters.size() % 2 == 1) {
+    // Chapters fill the rows two by two, counted afresh under each heading, which takes a row
+    // of its own.
+    int inRow = 0;
+    auto heading = [&](size_t k) {
+        if (inRow % 2 == 1) {
+            rows += ContentsClosingCell();
+        }
+        inRow = 0;
+        rows += ContentsVolumeRow(index.Volumes[k].Name);
+    };
+    auto chapter = [&](size_t i) {
+        const IndexedChapter& listed = index.Chapters[i];
+        rows += ContentsRow(++inRow, ChapterPageName(listed.Page), listed.Name,
+                            !running && !listed.IsFinished());
+    };
+    ForEachContentsEntry(index.Volumes, index.Chapters.size(), heading, chapter);
+    if (inRow % 2 == 1) {
         rows += ContentsClosingCell();
     }
     std::u16string page = run.templates.contents;
@@ -747,7 +760,11 @@ NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFold
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder) {
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
-    std::thread([&window, programFolder] { DownloadOpenedNovel(window, programFolder); }).detach();
+    std::thread([&window, programFolder] {
+        DownloadOpenedNovel(window, programFolder);
+        // A cookie a site set in the last seconds of the job goes to its file now.
+        SaveCookieJars();
+    }).detach();
 }
 
 void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
@@ -755,6 +772,8 @@ void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
     JobKind kind = job == ShelfJob::Update ? JobKind::Update : JobKind::Retry;
     std::thread([&window, programFolder, novelFolder, kind] {
         RunShelfJob(window, programFolder, novelFolder, kind);
+        // A cookie a site set in the last seconds of the job goes to its file now.
+        SaveCookieJars();
     }).detach();
 }
 

@@ -49,6 +49,18 @@ void AppendElement(std::u16string& text, std::u16string_view name, std::u16strin
     text += u">";
 }
 
+void AppendChapter(std::u16string& text, const IndexedChapter& chapter) {
+    text += u"<Chapter>";
+    AppendElement(text, u"Page", ChapterPageName(chapter.Page));
+    AppendElement(text, u"Name", chapter.Name);
+    AppendElement(text, u"Url", chapter.Url);
+    AppendElement(text, u"State", ChapterStateName(chapter.State));
+    if (!chapter.Reason.empty()) {
+        AppendElement(text, u"Reason", chapter.Reason);
+    }
+    text += u"</Chapter>\r\n";
+}
+
 // The whole index as XML text. Made as text rather than element by element: a novel of
 // thousands of chapters is written every second while it downloads.
 std::u16string IndexText(const NovelIndex& index) {
@@ -64,17 +76,14 @@ std::u16string IndexText(const NovelIndex& index) {
     }
     AppendElement(text, u"NextPage", DecimalText(index.NextPage));
     text += u"\r\n<Chapters>\r\n";
-    for (const IndexedChapter& chapter : index.Chapters) {
-        text += u"<Chapter>";
-        AppendElement(text, u"Page", ChapterPageName(chapter.Page));
-        AppendElement(text, u"Name", chapter.Name);
-        AppendElement(text, u"Url", chapter.Url);
-        AppendElement(text, u"State", ChapterStateName(chapter.State));
-        if (!chapter.Reason.empty()) {
-            AppendElement(text, u"Reason", chapter.Reason);
-        }
-        text += u"</Chapter>\r\n";
-    }
+    // A volume heading stands among the chapters where the contents show it; each chapter
+    // belongs to the last heading above it.
+    auto heading = [&](size_t k) {
+        AppendElement(text, u"Volume", index.Volumes[k].Name);
+        text += u"\r\n";
+    };
+    auto chapter = [&](size_t i) { AppendChapter(text, index.Chapters[i]); };
+    ForEachContentsEntry(index.Volumes, index.Chapters.size(), heading, chapter);
     text += u"</Chapters>\r\n</NovelIndex>\r\n";
     return text;
 }
@@ -165,8 +174,11 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
     if (document.FindElement(u"Chapters")) {
         document.EnterElement();
         IndexedChapter chapter;
-        while (document.FindElement(u"Chapter")) {
-            if (ReadChapter(document, chapter)) {
+        while (document.FindElement()) {
+            std::u16string name = document.ReadTagName(document.Position().current);
+            if (name == u"Volume") {
+                index.Volumes.push_back({index.Chapters.size(), document.GetElementText()});
+            } else if (name == u"Chapter" && ReadChapter(document, chapter)) {
                 nextPage = std::max(nextPage, chapter.Page + 1);
                 index.Chapters.push_back(std::move(chapter));
             }

@@ -2,8 +2,11 @@
 // The chapter index of a novel: NovelIndex.xml in the novel folder lists where the novel comes
 // from (its rule file by name, its information and contents addresses) and, in the site's
 // order, every chapter with its page file, name, address and state, and why a chapter that is
-// not stored failed. Updates and retries start from it, the bookshelf counts unfinished
-// chapters with it, and a download cut short leaves its unfetched chapters pending in it.
+// not stored failed, and the volume headings among the chapters. Updates and retries start from it,
+// the bookshelf counts unfinished chapters with it, and a download cut short leaves its unfetched
+// chapters pending in it.
+
+#include "rules/rules.h"
 
 #include <mutex>
 #include <string>
@@ -58,6 +61,8 @@ struct NovelIndex {
     std::u16string ContentsUrl;
     /// The chapters in the site's order.
     std::vector<IndexedChapter> Chapters;
+    /// The volume headings among them, as the site's contents last showed them.
+    VolumeHeadings Volumes;
     /// The page number the next new chapter gets; above every number ever given, also to
     /// chapters the site no longer lists, whose pages stay.
     int NextPage = 1;

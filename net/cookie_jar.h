@@ -10,7 +10,7 @@
 // restart. Session cookies (those without an expiry) are kept in the file too, as a browser
 // that restores its session keeps them: sites remember a reader with them. Expired cookies are
 // never kept. A file is written whole under a temporary name and renamed, soon after an answer
-// set a cookie, at most once every few seconds, and at the end of the program.
+// set a cookie, at most once every few seconds, and at the end of a job and of the program.
 
 #include <cstdint>
 #include <memory>

@@ -73,6 +73,9 @@ struct FetchResult {
     std::u16string EffectiveUrl;
     /// How many redirects were followed on the way to the final answer.
     int RedirectCount = 0;
+    /// The bytes of the final answer's Content-Type header ("text/html; charset=gbk"), without
+    /// the white space around them; empty when it had none or no answer came.
+    std::string ContentType;
     /// How many times the request was sent: one, and one more for every retry.
     int Attempts = 0;
     /// True when the settings' IsBlocked took the final answer for the site refusing access.

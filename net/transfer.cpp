@@ -152,20 +152,24 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-// The value of the answer's first Location header, looked up by name as libcurl parsed it, so
+// The value of the answer's first header `name`, looked up by name as libcurl parsed it, so
 // that neither the name's case nor a header such as Content-Location can mislead; empty when
 // there is none. libcurl leaves the line's CR in an empty value, so line ends are trimmed too.
-std::string FindLocation(CURL* easy) {
-    curl_header* location = nullptr;
-    if (curl_easy_header(easy, "Location", 0, CURLH_HEADER, -1, &location) != CURLHE_OK) {
+std::string HeaderValue(CURL* easy, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) {
         return {};
     }
-    std::string_view value = location->value;
+    std::string_view value = header->value;
     std::size_t first = value.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) {
         return {};
     }
     return std::string(value.substr(first, value.find_last_not_of(" \t\r\n") + 1 - first));
+}
+
+std::string FindLocation(CURL* easy) {
+    return HeaderValue(easy, "Location");
 }
 
 bool IsRedirect(long code) {
@@ -598,6 +602,8 @@ struct HopAnswer {
     bool setCookie = false;
     // The answer's Location, read for a redirect that is followed and for a 302.
     std::string location;
+    // The answer's Content-Type, read for the final answer.
+    std::string contentType;
 };
 
 // One hop of a request: sends it to `address` once the site limiter gives it a turn, and holds
@@ -651,6 +657,7 @@ TransferOutcome RunHop(FetchResult& result, const std::string& address, bool pos
     }
     if (!hop.follow) {
         answer.retryAfter = FindRetryAfter(easy.get());
+        hop.contentType = HeaderValue(easy.get(), "Content-Type");
     }
     return TransferOutcome::Completed;
 }
@@ -671,6 +678,7 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
                             TransferAnswer& answer) {
     answer.retryable = false;
     answer.retryAfter.reset();
+    result.ContentType.clear();
     if (IsCancelled(settings)) {
         Fail(result, FetchFailure::Cancelled);
         return TransferOutcome::Failed;
@@ -707,6 +715,7 @@ TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
         }
         if (!hop.follow) {
             result.StatusCode = static_cast<std::int32_t>(hop.code);
+            result.ContentType = std::move(hop.contentType);
             if (hop.code == kHttpRedirectFound) {
                 result.Location = std::move(hop.location);
             }

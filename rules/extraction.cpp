@@ -110,8 +110,10 @@ bool AnyGroupOne(const std::map<int, MatchGroups>& matches) {
 // longer than kMaxListEntries ends the page's budget instead; matching stops one entry past the
 // limit, so a pattern such as "()" cannot first make an entry of every byte. An alternative
 // without a group 1 in that many matches counts as having none.
+// When `starts` is given, it receives where each entry's match starts in `text`.
 void AppendList(const std::string& text, std::u16string_view patterns,
-                std::vector<std::u16string>& list, MatchBudget& budget) {
+                std::vector<std::u16string>& list, MatchBudget& budget,
+                std::vector<size_t>* starts = nullptr) {
     constexpr size_t kMaxEntries = static_cast<size_t>(kMaxListEntries);
     std::map<int, MatchGroups> matches;
     for (const std::string& alternative : Alternatives(patterns)) {
@@ -125,8 +127,39 @@ void AppendList(const std::string& text, std::u16string_view patterns,
         }
         for (const auto& [number, groups] : matches) {
             list.push_back(groups.TookPart(1) ? AnsiToWide(groups[1]) : std::u16string());
+            if (starts) {
+                starts->push_back(groups.Start());
+            }
         }
         return;
+    }
+}
+
+// Where each chapter stands in the region: where its name or its link was matched, whichever
+// comes first. Both lists run down the page, so the places do too.
+std::vector<size_t> ChapterPlaces(const std::vector<size_t>& nameStarts,
+                                  const std::vector<size_t>& urlStarts) {
+    std::vector<size_t> places(nameStarts.size());
+    for (size_t i = 0; i < places.size(); ++i) {
+        places[i] = std::min(nameStarts[i], urlStarts[i]);
+    }
+    return places;
+}
+
+// Appends the volume headings of `text`, each before the first chapter that stands after it.
+void AppendVolumeHeadings(const std::string& text, std::u16string_view patterns,
+                          const std::vector<size_t>& chapterPlaces, VolumeHeadings& volumes,
+                          MatchBudget& budget) {
+    std::vector<std::u16string> names;
+    std::vector<size_t> starts;
+    AppendList(text, patterns, names, budget, &starts);
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k].empty()) {
+            continue;
+        }
+        auto after = std::lower_bound(chapterPlaces.begin(), chapterPlaces.end(), starts[k]);
+        volumes.push_back(
+            {static_cast<size_t>(after - chapterPlaces.begin()), std::move(names[k])});
     }
 }
 
@@ -219,6 +252,24 @@ bool SameSize(size_t first, std::initializer_list<size_t> others) {
 
 } // namespace
 
+size_t VolumeEnd(const VolumeHeadings& volumes, size_t k, size_t count) {
+    return k + 1 < volumes.size() ? volumes[k + 1].Before : count;
+}
+
+void ForEachContentsEntry(const VolumeHeadings& volumes, size_t count,
+                          const std::function<void(size_t)>& heading,
+                          const std::function<void(size_t)>& chapter) {
+    size_t k = 0;
+    for (size_t i = 0; i <= count; ++i) {
+        for (; k < volumes.size() && volumes[k].Before <= i; ++k) {
+            heading(k);
+        }
+        if (i < count) {
+            chapter(i);
+        }
+    }
+}
+
 int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view page,
                              SearchResultSet& results, ExtractionProblem* problem) {
     results.count = 0;
@@ -263,13 +314,20 @@ int32_t ExtractChapterList(const ContentsPageRule& rule, std::u16string_view pag
     std::string text = WideToAnsi(page);
     MatchBudget budget = PageBudget(text);
     NarrowToRegion(text, rule.ContentsRegional, budget);
-    AppendList(text, rule.ChapterName, chapters.ChapterName, budget);
-    AppendList(text, rule.ChapterUrl, chapters.ChapterUrl, budget);
+    std::vector<size_t> nameStarts;
+    std::vector<size_t> urlStarts;
+    AppendList(text, rule.ChapterName, chapters.ChapterName, budget, &nameStarts);
+    AppendList(text, rule.ChapterUrl, chapters.ChapterUrl, budget, &urlStarts);
+    bool aligned = chapters.ChapterName.size() == chapters.ChapterUrl.size();
+    if (aligned && !chapters.ChapterName.empty()) {
+        AppendVolumeHeadings(text, rule.VolumeName, ChapterPlaces(nameStarts, urlStarts),
+                             chapters.Volumes, budget);
+    }
     if (PageFailed(budget, problem)) {
         chapters = ChapterList();
         return 0;
     }
-    if (chapters.ChapterName.size() == chapters.ChapterUrl.size()) {
+    if (aligned) {
         chapters.count = static_cast<int32_t>(chapters.ChapterName.size());
     }
     return chapters.count;

@@ -235,6 +235,7 @@ bool MatchAll(std::string_view subject, std::string_view pattern,
         if (result < 0 || !compiled.Groups(rest, result, groups)) {
             break;
         }
+        groups.SetStart(start + compiled.MatchStart());
         matches.emplace_hint(matches.end(), matchNumber, std::move(groups));
         ++matchNumber;
         start = NextStart(start, compiled);

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,11 +52,38 @@ struct SearchResultSet {
     std::vector<std::u16string> LatestChapter;
 };
 
+/// A volume heading of a contents list ("第一卷 潜龙在渊"). It stands before chapter `Before`
+/// (counted from 0; the chapter count for a heading below the last chapter), and the chapters
+/// from there up to the next heading belong to its volume.
+struct VolumeHeading {
+    size_t Before = 0;
+    std::u16string Name;
+
+    bool operator==(const VolumeHeading&) const = default;
+};
+
+/// The volume headings of a chapter list, in its order; several may stand before one chapter
+/// (a volume with no chapter of its own).
+using VolumeHeadings = std::vector<VolumeHeading>;
+
+/// Where the chapters of heading `k` end (one past the last) in a list of `count` chapters:
+/// where the next heading stands, or `count`. A volume without chapters ends where it begins.
+size_t VolumeEnd(const VolumeHeadings& volumes, size_t k, size_t count);
+
+/// Calls `heading(k)` for heading k and `chapter(i)` for chapter i, for the `count` chapters
+/// and the headings among them in the order a reader sees them.
+void ForEachContentsEntry(const VolumeHeadings& volumes, size_t count,
+                          const std::function<void(size_t)>& heading,
+                          const std::function<void(size_t)>& chapter);
+
 /// The chapters of a contents page; entry i of each list belongs to chapter i.
 struct ChapterList {
     int32_t count = 0;
     std::vector<std::u16string> ChapterName;
     std::vector<std::u16string> ChapterUrl;
+    /// The volume headings among the chapters; empty when the rule names none or the page
+    /// has none.
+    VolumeHeadings Volumes;
 };
 
 /// Reads the rule file at `path`. Never fails: whatever cannot be read (a missing file, a root
@@ -78,8 +106,9 @@ int32_t ExtractSearchResults(const SearchPageRule& rule, std::u16string_view pag
 void ExtractNovelInfo(const InfoPageRule& rule, std::u16string_view page, NovelInfo& info,
                       ExtractionProblem* problem = nullptr);
 
-/// Fills `chapters` (supplied empty) from the chapter region of `page`. Returns the chapter
-/// count: 0 when nothing was found or names and links differ in number.
+/// Fills `chapters` (supplied empty) from the chapter region of `page`, with the volume
+/// headings the rule's VolumeName finds there (a match whose group 1 is empty is none). Returns
+/// the chapter count: 0 when nothing was found or names and links differ in number.
 int32_t ExtractChapterList(const ContentsPageRule& rule, std::u16string_view page,
                            ChapterList& chapters, ExtractionProblem* problem = nullptr);
 

@@ -44,14 +44,23 @@ bool IconvKnows(const std::string& name) {
 } // namespace
 
 std::string CharsetEncodingName(std::u16string_view charset) {
-    if (charset.empty() || IsOneOf(charset, {u"GB2312", u"GBK", u"GB18030"})) {
+    // Browsers read every name of the GB family as GBK, whose superset GB18030 is.
+    if (charset.empty() ||
+        IsOneOf(charset, {u"GB2312", u"GBK", u"GB18030", u"X-GBK", u"CP936", u"MS936",
+                          u"WINDOWS-936", u"GB_2312", u"GB_2312-80", u"CSGB2312", u"CHINESE",
+                          u"ISO-IR-58", u"CSISO58GB231280", u"EUC-CN", u"X-EUC-CN"})) {
         return kAnsiEncoding;
     }
-    if (IsOneOf(charset, {u"UTF-8", u"UTF8"})) {
+    if (IsOneOf(charset, {u"UTF-8", u"UTF8", u"UNICODE-1-1-UTF-8", u"UNICODE11UTF8",
+                          u"UNICODE20UTF8", u"X-UNICODE20UTF8"})) {
         return "UTF-8";
     }
-    if (IsOneOf(charset, {u"BIG5", u"BIG5-HKSCS"})) {
+    if (IsOneOf(charset, {u"BIG5", u"BIG5-HKSCS", u"CN-BIG5", u"CSBIG5", u"X-X-BIG5"})) {
         return "BIG5-HKSCS";
+    }
+    // Without a byte-order mark, browsers take UTF-16 for little-endian; iconv for big-endian.
+    if (IsOneOf(charset, {u"UTF-16", u"UTF16"})) {
+        return "UTF-16LE";
     }
     std::string name = WideToUtf8(charset);
     for (char c : name) {
@@ -81,10 +90,6 @@ std::u16string DecodeSitePage(std::u16string_view charset, std::string_view byte
     return page;
 }
 
-std::u16string DecodeSitePage(const CSiteRule& rule, std::string_view bytes) {
-    return DecodeSitePage(rule.Charset, bytes);
-}
-
 std::u16string_view TrimSearchText(std::u16string_view text) {
     auto isSpace = [](char16_t c) {
         return IsAsciiSpace(c) || c == u'\v' || c == u'\u3000' || c == u'\u00A0';
@@ -98,8 +103,13 @@ std::u16string_view TrimSearchText(std::u16string_view text) {
     return text;
 }
 
-std::string EncodeForSite(const CSiteRule& rule, std::u16string_view text) {
-    std::string encoding = CharsetEncodingName(rule.Charset);
+std::u16string_view SearchKeyCharset(const CSiteRule& rule) {
+    const std::u16string& search = rule.SearchPage.SearchCharset;
+    return !search.empty() && IsKnownCharset(search) ? search : rule.Charset;
+}
+
+std::string EncodeInCharset(std::u16string_view charset, std::u16string_view text) {
+    std::string encoding = CharsetEncodingName(charset);
     std::string bytes;
     if (encoding.empty() || encoding == kAnsiEncoding ||
         !EncodeCharset(text, encoding.c_str(), bytes)) {
@@ -109,7 +119,7 @@ std::string EncodeForSite(const CSiteRule& rule, std::u16string_view text) {
 }
 
 std::u16string EncodeSearchKey(const CSiteRule& rule, std::u16string_view text) {
-    std::string bytes = EncodeForSite(rule, TrimSearchText(text));
+    std::string bytes = EncodeInCharset(SearchKeyCharset(rule), TrimSearchText(text));
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::u16string encoded;
     for (char c : bytes) {

@@ -3,6 +3,7 @@
 #include "search/search_job.h"
 
 #include "core/core.h"
+#include "net/cookie_jar.h"
 #include "pool/worker_pool.h"
 #include "results/search_result_file.h"
 #include "rules/rules.h"
@@ -258,6 +259,8 @@ void RunSearch(const SharedPointer& shared, const RunPointer& run) {
 
 void SearchThread(SharedPointer shared, RunPointer run) {
     RunSearch(shared, run);
+    // A cookie a site set in the last seconds of the search goes to its file now.
+    SaveCookieJars();
     // Last: once counted out, the thread touches neither the window nor the search state.
     --shared->liveThreads;
 }

@@ -4,7 +4,6 @@
 #include "core/core.h"
 #include "site/site.h"
 
-#include <algorithm>
 #include <unordered_set>
 
 namespace velunor {
@@ -13,11 +12,6 @@ namespace {
 // Sites repeat a block of the latest chapters on every contents page, so the list as read may
 // be longer than the novel; past this many entries in all it comes from a pattern gone wrong.
 constexpr size_t kMostListedEntries = 4 * static_cast<size_t>(kMaxListEntries);
-
-void Reverse(ChapterList& list) {
-    std::reverse(list.ChapterName.begin(), list.ChapterName.end());
-    std::reverse(list.ChapterUrl.begin(), list.ChapterUrl.end());
-}
 
 // The chapters read so far, as listed (repeats included), and how many different chapters
 // they are: the repeats are dropped once, at the end, as each page's would cost the whole list
@@ -42,6 +36,10 @@ bool AppendChapters(const CSiteRule& rule, const SitePage& page, ListedChapters&
         return false;
     }
     ChapterList& list = listed.list;
+    for (VolumeHeading& heading : found.Volumes) {
+        heading.Before += list.ChapterUrl.size();
+        list.Volumes.push_back(std::move(heading));
+    }
     for (int32_t i = 0; i < found.count; ++i) {
         std::u16string& url = found.ChapterUrl[static_cast<size_t>(i)];
         CompleteUrl(page.Url, url);
@@ -53,8 +51,9 @@ bool AppendChapters(const CSiteRule& rule, const SitePage& page, ListedChapters&
         list.ChapterName.push_back(std::move(found.ChapterName[static_cast<size_t>(i)]));
         list.ChapterUrl.push_back(std::move(url));
     }
+    // Headings count with the entries: a page of nothing but headings is no novel either.
     return listed.Distinct() <= static_cast<size_t>(kMaxListEntries) &&
-           list.ChapterUrl.size() <= kMostListedEntries;
+           list.ChapterUrl.size() + list.Volumes.size() <= kMostListedEntries;
 }
 
 // The next contents page `page` links to; empty when it links to none not yet fetched.
@@ -72,20 +71,46 @@ bool IsBlank(std::u16string_view text) {
     return text.find_first_not_of(u" \t\r\n") == std::u16string_view::npos;
 }
 
+// The headings of `list` placed among the chapters that are kept (keptBefore[i]: how many of
+// the chapters before i are kept). A heading whose chapters were all repeated further down is
+// dropped: it headed a block of repeats, not a volume. A heading of the same name as the one
+// before it is the same volume, repeated by a later contents page.
+VolumeHeadings KeptHeadings(const ChapterList& list, const std::vector<size_t>& keptBefore) {
+    VolumeHeadings kept;
+    size_t count = list.ChapterUrl.size();
+    for (size_t k = 0; k < list.Volumes.size(); ++k) {
+        const VolumeHeading& heading = list.Volumes[k];
+        size_t begin = keptBefore[heading.Before];
+        size_t end = keptBefore[VolumeEnd(list.Volumes, k, count)];
+        bool hadChapters = VolumeEnd(list.Volumes, k, count) > heading.Before;
+        if ((hadChapters && begin == end) || (!kept.empty() && kept.back().Name == heading.Name)) {
+            continue;
+        }
+        kept.push_back({begin, heading.Name});
+    }
+    return kept;
+}
+
 } // namespace
 
 void DropEarlierRepeats(ChapterList& list) {
+    size_t count = list.ChapterUrl.size();
     std::unordered_set<std::u16string> seen;
-    ChapterList kept;
-    for (size_t i = list.ChapterUrl.size(); i-- > 0;) {
-        std::u16string& url = list.ChapterUrl[i];
-        if (!url.empty() && !seen.insert(url).second) {
-            continue;
-        }
-        kept.ChapterName.push_back(std::move(list.ChapterName[i]));
-        kept.ChapterUrl.push_back(std::move(url));
+    std::vector<bool> keep(count, true);
+    for (size_t i = count; i-- > 0;) {
+        const std::u16string& url = list.ChapterUrl[i];
+        keep[i] = url.empty() || seen.insert(url).second;
     }
-    Reverse(kept);
+    std::vector<size_t> keptBefore(count + 1, 0);
+    ChapterList kept;
+    for (size_t i = 0; i < count; ++i) {
+        keptBefore[i + 1] = keptBefore[i] + (keep[i] ? 1 : 0);
+        if (keep[i]) {
+            kept.ChapterName.push_back(std::move(list.ChapterName[i]));
+            kept.ChapterUrl.push_back(std::move(list.ChapterUrl[i]));
+        }
+    }
+    kept.Volumes = KeptHeadings(list, keptBefore);
     kept.count = static_cast<int32_t>(kept.ChapterUrl.size());
     list = std::move(kept);
 }

@@ -86,6 +86,15 @@ ImageFileClaims& ProcessImageClaims() {
     return claims;
 }
 
+// The scheme and host of an address: "http://127.0.0.1:8808" of "http://127.0.0.1:8808/a/".
+std::u16string_view AddressOrigin(std::u16string_view url) {
+    size_t scheme = url.find(u"://");
+    if (scheme == std::u16string_view::npos) {
+        return url;
+    }
+    return url.substr(0, url.find_first_of(u"/?#", scheme + 3));
+}
+
 bool HasBytes(const std::string& file) {
     std::error_code error;
     std::uintmax_t size = std::filesystem::file_size(file, error);
@@ -135,13 +144,13 @@ SitePage Site::FetchPage(RulePage kind, std::u16string_view url, std::u16string_
     return FetchPage(kind, url, RequestSettings(referer, cancelled));
 }
 
-SitePage Site::FetchPage(RulePage kind, std::u16string_view url,
-                         const FetchSettings& settings) const {
+SitePage Site::FetchPage(RulePage kind, std::u16string_view url, const FetchSettings& settings,
+                         std::u16string_view searchCharset) const {
     BrowserUse use = PageBrowserUse(rule_, kind);
     if (use == BrowserUse::Always) {
         return RenderPage(url, settings);
     }
-    SitePage page = FetchPlainPage(url, settings);
+    SitePage page = FetchPlainPage(url, settings, searchCharset);
     if (use == BrowserUse::WhenChallenged && MayBeChallenge(page.Error)) {
         SitePage rendered = RenderPage(url, settings);
         if (rendered.Challenge.empty()) {
@@ -152,7 +161,8 @@ SitePage Site::FetchPage(RulePage kind, std::u16string_view url,
     return page;
 }
 
-SitePage Site::FetchPlainPage(std::u16string_view url, const FetchSettings& settings) const {
+SitePage Site::FetchPlainPage(std::u16string_view url, const FetchSettings& settings,
+                              std::u16string_view searchCharset) const {
     SitePage page;
     FetchResult result;
     // The refusal is kept as it came, for the tools to show what a plain request meets.
@@ -168,8 +178,13 @@ SitePage Site::FetchPlainPage(std::u16string_view url, const FetchSettings& sett
     page.Url = result.EffectiveUrl.empty() ? std::u16string(url) : result.EffectiveUrl;
     page.RedirectCount = result.RedirectCount;
     page.Error = FetchError(result, url);
+    // A search host's charset says nothing of the site's own pages a search may be sent on to.
+    if (!EqualsIgnoringAsciiCase(AddressOrigin(page.Url), AddressOrigin(url))) {
+        searchCharset = {};
+    }
+    page.Charset = FindPageCharset(bytes, result.ContentType, rule_.Charset, searchCharset);
     if (page.Ok()) {
-        page.Text = DecodeSitePage(rule_, bytes);
+        page.Text = DecodeSitePage(page.Charset, bytes);
     }
     return page;
 }

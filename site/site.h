@@ -6,7 +6,8 @@
 // site splits them into, and fetching a chapter over all its pages. Every request keeps the
 // manners the rule asks for (its header lines, pacing, connection limit, retries, redirects
 // followed as browsers follow them) and takes a page that refuses access for a failure, never
-// for content. Pages arrive as bytes and are decoded here, once, in the site's charset.
+// for content. Pages arrive as bytes and are decoded here, once, in the charset they declare
+// (byte-order mark, Content-Type header, meta in the head, as browsers go), else the site's.
 //
 // Each call returns what it found, or a SiteError that keeps why it failed: the kind of failure,
 // the HTTP status, libcurl's code and words, and the address. ReaderReason words it for a
@@ -104,8 +105,10 @@ struct SitePage {
     std::u16string Url;
     /// How many redirects led to it.
     int RedirectCount = 0;
-    /// The page decoded in the site's charset; empty unless Ok().
+    /// The page decoded in the charset it declares, else the rule's; empty unless Ok().
     std::u16string Text;
+    /// The charset Text was read in, or would have been had the fetch not failed, and why.
+    PageCharset Charset;
     SiteError Error;
     /// True when the browser loaded the page (the rule's UseBrowser or SearchScript).
     bool ThroughBrowser = false;
@@ -147,8 +150,11 @@ class Site {
     SitePage FetchPage(RulePage kind, std::u16string_view url, std::u16string_view referer,
                        const CancelTest& cancelled = {}) const;
 
-    /// FetchPage with `settings` (made with RequestSettings; a search adds its form body).
-    SitePage FetchPage(RulePage kind, std::u16string_view url, const FetchSettings& settings) const;
+    /// FetchPage with `settings` (made with RequestSettings; a search adds its form body). A
+    /// known `searchCharset` (a search's SearchCharset) reads a fetched page whatever it
+    /// declares, unless a redirect led to another host.
+    SitePage FetchPage(RulePage kind, std::u16string_view url, const FetchSettings& settings,
+                       std::u16string_view searchCharset = {}) const;
 
     /// Loads `url` in the installed page renderer with the manners of `settings` (pacing,
     /// connections, retries, header lines, Referer, form body, cookie jar) and the rule's
@@ -166,7 +172,8 @@ class Site {
     std::u16string BlockedMessage() const;
 
   private:
-    SitePage FetchPlainPage(std::u16string_view url, const FetchSettings& settings) const;
+    SitePage FetchPlainPage(std::u16string_view url, const FetchSettings& settings,
+                            std::u16string_view searchCharset) const;
 
     CSiteRule rule_;
     std::u16string ruleFile_;
@@ -259,6 +266,10 @@ enum class ContentsEnd {
 /// twice keeps its last place: a block of the latest chapters repeated above or below a page's
 /// own list leaves them where the full list has them, at its end. A chapter without an address
 /// is never taken for another. Addresses are compared as they stand, so complete them first.
+/// A kept chapter belongs to the volume it was listed under at its last place. A heading whose
+/// chapters all come again further down is dropped, and so is a heading named as the one
+/// before it (the current volume repeated at the top of the next contents page): its chapters
+/// join that volume.
 void DropEarlierRepeats(ChapterList& list);
 
 /// The chapter list of a novel.

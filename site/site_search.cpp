@@ -1,5 +1,6 @@
 // Searching one site: the request a search sends (a GET of the search address or a form POST,
-// the key encoded as the site's own form would send it) and the hits read from its answer.
+// the key encoded as the site's own form would send it, in the search host's charset) and the
+// hits read from its answer.
 
 #include "core/core.h"
 #include "site/site.h"
@@ -51,7 +52,7 @@ std::u16string SearchRequest(const CSiteRule& rule, std::u16string_view text,
     if (!rule.SearchPage.SearchPostData.empty()) {
         std::u16string body = rule.SearchPage.SearchPostData;
         ReplaceAll(body, u"{KEY}", key);
-        settings.PostBody = EncodeForSite(rule, body);
+        settings.PostBody = EncodeInCharset(SearchKeyCharset(rule), body);
     }
     return searchUrl;
 }
@@ -98,7 +99,8 @@ SiteSearchAnswer SearchSite(const Site& site, std::u16string_view text,
     answer.RequestUrl = SearchRequest(rule, text, settings);
     answer.PostBody = settings.PostBody;
     std::u16string script = SearchScriptFor(rule, text);
-    answer.Page = script.empty() ? site.FetchPage(RulePage::Search, answer.RequestUrl, settings)
+    answer.Page = script.empty() ? site.FetchPage(RulePage::Search, answer.RequestUrl, settings,
+                                                  rule.SearchPage.SearchCharset)
                                  : site.RenderPage(answer.RequestUrl, settings, script);
     const SitePage& page = answer.Page;
     if (!page.Ok()) {

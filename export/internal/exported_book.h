@@ -1,7 +1,7 @@
 #pragma once
 // A novel of the library as an export holds it: its names and introduction as plain text, and
-// its chapters in the site's order, each reduced to paragraphs and images, a chapter that is
-// not stored holding the one paragraph that says so.
+// its chapters in the site's order under their volume headings, each reduced to paragraphs and
+// images, a chapter that is not stored holding the one paragraph that says so.
 
 #include "export/export.h"
 #include "export/internal/markup_reduction.h"
@@ -30,6 +30,8 @@ struct ExportedBook {
     /// Paragraphs only; empty when the novel has no introduction.
     std::vector<TextBlock> Intro;
     std::vector<ExportedChapter> Chapters;
+    /// The volume headings among the chapters, as plain text, never empty.
+    VolumeHeadings Volumes;
     /// Captions of the export's own, converted with the text.
     std::u16string ContentsCaption = u"目录";
     std::u16string AuthorCaption = u"作者：";

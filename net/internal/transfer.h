@@ -33,12 +33,12 @@ struct TransferAnswer {
 /// Sends the request for `url` under `settings` and follows its redirects when they are to be
 /// followed, each hop waiting for its turn at its site first. Hands the final answer's body to
 /// `sink` (the bodies of redirects that are followed go nowhere). Sets result.StatusCode (-1 on
-/// failure, stall, a limit of `settings`, cancel or a redirect too many), for a final 302 answer
-/// result.Location, and, once a redirect was followed, result.RedirectCount and
-/// result.EffectiveUrl. A failure sets result.Failure, CurlCode and CurlText and leaves them
-/// alone otherwise; a transfer that cannot be set up records only those. A request already
-/// cancelled when it is called, or whose address is not http or https, fails without
-/// connecting. Blocks; any thread.
+/// failure, stall, a limit of `settings`, cancel or a redirect too many), result.ContentType
+/// (empty unless a final answer came), for a final 302 answer result.Location, and, once a redirect
+/// was followed, result.RedirectCount and result.EffectiveUrl. A failure sets result.Failure,
+/// CurlCode and CurlText and leaves them alone otherwise; a transfer that cannot be set up records
+/// only those. A request already cancelled when it is called, or whose address is not http or
+/// https, fails without connecting. Blocks; any thread.
 TransferOutcome RunTransfer(FetchResult& result, std::u16string_view url,
                             const FetchSettings& settings, BodySink sink, void* sinkData,
                             TransferAnswer& answer);

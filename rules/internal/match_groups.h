@@ -30,6 +30,13 @@ class MatchGroups {
     const std::string& operator[](size_t group) const {
         return texts_[group];
     }
+    /// Where the whole match starts in the subject, in bytes.
+    size_t Start() const {
+        return start_;
+    }
+    void SetStart(size_t start) {
+        start_ = start;
+    }
     /// True when `group` exists and took part in the match.
     bool TookPart(size_t group) const {
         return group < tookPart_.size() && tookPart_[group];
@@ -38,6 +45,7 @@ class MatchGroups {
   private:
     std::vector<std::string> texts_;
     std::vector<bool> tookPart_;
+    size_t start_ = 0;
 };
 
 } // namespace velunor::internal

@@ -137,7 +137,9 @@ std::string PagedRule(const std::string& charset) {
            "<ChapterName><![CDATA[<li><a href=\"[^\"]*\">([^<]*)</a>]]></ChapterName>\n"
            "<ChapterUrl><![CDATA[<li><a href=\"([^\"]*)\">]]></ChapterUrl>\n"
            "<ContentsNextPageUrl><![CDATA[<a class=\"next\" href=\"([^\"]+)\">]]>"
-           "</ContentsNextPageUrl>\n</ContentsPage>\n<ContentPage>\n"
+           "</ContentsNextPageUrl>\n"
+           "<VolumeName><![CDATA[<li class=\"volume\">([^<]*)</li>]]></VolumeName>\n"
+           "</ContentsPage>\n<ContentPage>\n"
            "<ChapterContent><![CDATA[<div id=\"text\">(.*?)</div>]]></ChapterContent>\n"
            "<ChapterNextPageUrl><![CDATA[<a class=\"next\" href=\"([^\"]+)\">]]>"
            "</ChapterNextPageUrl>\n</ContentPage>\n</Channel>\n";
@@ -179,6 +181,31 @@ TEST(RuleTestCommand, ContentsAndChapterPagesShowTheNextPage) {
     EXPECT_TRUE(Has(last, "--- ChapterNextPageUrl: none found\n")) << last.output;
 }
 
+// The list as a download keeps it: a chapter listed twice at its last place and under the volume
+// it has there; the heading of a block of such repeats, a heading without a name and a heading
+// repeated right after itself make no volume; a heading below the last chapter is one.
+TEST(RuleTestCommand, ContentsListVolumeHeadingsAboveTheirChaptersAsTheDownloadKeepsThem) {
+    velunor::testing::TempFolder folder;
+    std::string rule = folder.Write("rule.xml", PagedRule("UTF-8"));
+    std::string contents = folder.Write(
+        "contents.html",
+        "<ul><li class=\"volume\">最新章节</li><li><a href=\"12.html\">第十二章</a></li>"
+        "<li><a href=\"11.html\">第十一章</a></li><li class=\"volume\">第一卷 雾起</li>"
+        "<li><a href=\"1.html\">第一章</a></li><li class=\"volume\"></li>"
+        "<li class=\"volume\">第一卷 雾起</li><li><a href=\"2.html\">第二章</a></li>"
+        "<li class=\"volume\">第二卷 灯语</li><li><a href=\"11.html\">第十一章</a></li>"
+        "<li><a href=\"12.html\">第十二章</a></li><li class=\"volume\">番外</li></ul>");
+    CommandResult listed =
+        RunCli("rule-test " + rule + " contents " + contents + " --url http://127.0.0.1/b/");
+    EXPECT_EQ(listed.exitStatus, 0) << listed.output;
+    EXPECT_TRUE(Has(listed, "4 chapters in 3 volumes\n== 第一卷 雾起\n"
+                            "1. 第一章 | http://127.0.0.1/b/1.html\n"
+                            "2. 第二章 | http://127.0.0.1/b/2.html\n== 第二卷 灯语\n"
+                            "3. 第十一章 | http://127.0.0.1/b/11.html\n"
+                            "4. 第十二章 | http://127.0.0.1/b/12.html\n== 番外\n"))
+        << listed.output;
+}
+
 TEST(RuleTestCommand, SaysWhenAPageIsTheSiteRefusingAccess) {
     velunor::testing::TempFolder folder;
     std::string rule = folder.Write("rule.xml", PagedRule("UTF-8"));
@@ -197,7 +224,8 @@ TEST(RuleTestCommand, SaysWhenAPageIsTheSiteRefusingAccess) {
     EXPECT_TRUE(Has(content, "blocked page: no")) << content.output;
 }
 
-TEST(RuleTestCommand, ReadsPagesInTheCharsetTheRuleNames) {
+// A page is read in the charset it declares, else in the rule's, and the tool says which and why.
+TEST(RuleTestCommand, ReadsPagesInTheirDeclaredCharsetElseTheRules) {
     velunor::testing::TempFolder folder;
     // "書卷" in Big5, "雾港" in UTF-8 and in GBK.
     std::string big5 = folder.Write("big5.html", "<div id=\"text\">\xAE\xD1\xA8\xF7</div>");
@@ -208,6 +236,18 @@ TEST(RuleTestCommand, ReadsPagesInTheCharsetTheRuleNames) {
         RunCli("rule-test " + folder.Write("big5.xml", PagedRule("Big5")) + " chapter " + big5);
     EXPECT_TRUE(Has(traditional, "--- ChapterContent (2 characters)\n書卷\n"))
         << traditional.output;
+    EXPECT_TRUE(Has(traditional, "charset: BIG5-HKSCS (the page declares none: the rule's "
+                                 "Charset)\n"))
+        << traditional.output;
+    std::string declared = folder.Write(
+        "declared.html", "<head><meta charset=\"utf-8\"></head><div id=\"text\">\xE9\x9B\xBE"
+                         "\xE6\xB8\xAF</div>");
+    CommandResult meta =
+        RunCli("rule-test " + folder.Write("big5-declared.xml", PagedRule("Big5")) + " chapter " +
+               declared);
+    EXPECT_TRUE(Has(meta, "charset: UTF-8 (declared by a meta in the page's head)\n"))
+        << meta.output;
+    EXPECT_TRUE(Has(meta, "\n雾港\n")) << meta.output;
     // Any spelling of a charset counts, not only "UTF-8".
     CommandResult lowerCase =
         RunCli("rule-test " + folder.Write("utf8.xml", PagedRule("utf8")) + " chapter " + utf8);

@@ -4,6 +4,7 @@
 #include "export/export.h"
 #include "export_fixture.h"
 
+#include <algorithm>
 #include <regex>
 
 namespace velunor::testing {
@@ -83,25 +84,73 @@ TEST_F(EpubExport, ARichNovelPassesEpubCheckAndSaysWhatIsMissing) {
               std::vector<std::string>{"本章未能下载（未找到正文）。"});
 }
 
-TEST_F(EpubExport, ChaptersFollowTheSitesOrderInSpineNavigationAndNcx) {
+// The entries of a table of contents as an outline: the label of each entry (the text of
+// `label`), "[" where a nested list opens and "]" where it closes (`open` and `close`).
+std::vector<std::string> Outline(const std::string& xml, const std::string& label,
+                                 const std::string& open, const std::string& close) {
+    std::vector<std::string> outline;
+    std::regex token("<" + label + "(?: [^>]*)?>([^<]*)</" + label + ">|(" + open + ")|(" + close +
+                     ")");
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), token);
+         it != std::sregex_iterator(); ++it) {
+        outline.push_back((*it)[2].matched ? "[" : (*it)[3].matched ? "]" : (*it)[1].str());
+    }
+    return outline;
+}
+
+// The chapters follow the site's order, each under the volume it was listed under: a volume's
+// title page opens its chapters in the reading order, and both tables of contents nest them in
+// its entry; a volume without chapters is an entry of its own.
+TEST_F(EpubExport, ChaptersFollowTheSitesOrderUnderTheirVolumesInSpineNavigationAndNcx) {
     ASSERT_TRUE(Export(WriteNovel(RichNovel()), "order.epub").Ok);
     std::vector<ArchiveFile> files = ReadArchive(temp_.File("out/order.epub"));
     const std::string package = ArchiveData(files, "OEBPS/content.opf");
-    EXPECT_EQ(
-        AttributeValues(package, "itemref", "idref"),
-        (std::vector<std::string>{"title", "c0001", "c0002", "c0003", "c0004", "c0005", "c0006"}));
-    const std::vector<std::string> names = {"第一章　𠮷日", "第二章 图",
-                                            "第三章 失败",  "第四章 A&amp;B &lt;终&gt;",
-                                            "第五章 未完",  "第六章 空章"};
+    EXPECT_EQ(AttributeValues(package, "itemref", "idref"),
+              (std::vector<std::string>{"title", "v0001", "v0002", "c0001", "c0002", "c0003",
+                                        "v0003", "c0004", "c0005", "c0006", "v0004"}));
+    EXPECT_EQ(ElementTexts(ArchiveData(files, "OEBPS/text/v0002.xhtml"), "h1"),
+              std::vector<std::string>{"第一卷 春&amp;夜"});
+    const std::vector<std::string> outline = {"作品相关",    "第一卷 春&amp;夜",
+                                              "[",           "第一章　𠮷日",
+                                              "第二章 图",   "第三章 失败",
+                                              "]",           "第二卷 江上",
+                                              "[",           "第四章 A&amp;B &lt;终&gt;",
+                                              "第五章 未完", "第六章 空章",
+                                              "]",           "后记（待续）"};
     const std::string navigation = ArchiveData(files, "OEBPS/nav.xhtml");
-    EXPECT_EQ(ElementTexts(navigation, "a"), names);
-    EXPECT_EQ(AttributeValues(navigation, "a", "href").front(), "text/c0001.xhtml");
-    EXPECT_EQ(AttributeValues(navigation, "a", "href").back(), "text/c0006.xhtml");
+    std::vector<std::string> navigationOutline = Outline(navigation, "a", "<ol>", "</ol>");
+    ASSERT_FALSE(navigationOutline.empty());
+    // The list of the whole table.
+    EXPECT_EQ(navigationOutline.front(), "[");
+    EXPECT_EQ(navigationOutline.back(), "]");
+    EXPECT_EQ(std::vector<std::string>(navigationOutline.begin() + 1, navigationOutline.end() - 1),
+              outline);
+    EXPECT_EQ(AttributeValues(navigation, "a", "href").front(), "text/v0001.xhtml");
+    EXPECT_EQ(AttributeValues(navigation, "a", "href")[2], "text/c0001.xhtml");
     const std::string ncx = ArchiveData(files, "OEBPS/toc.ncx");
-    EXPECT_EQ(ElementTexts(ncx, "text"),
-              (std::vector<std::string>{"春江夜话", "江上客", names[0], names[1], names[2],
-                                        names[3], names[4], names[5]}));
-    EXPECT_EQ(AttributeValues(ncx, "navPoint", "playOrder").back(), "6");
+    std::string navMap = ncx.substr(ncx.find("<navMap>"));
+    // A navPoint is a list of its own: it opens with its label and closes after what it holds.
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < outline.size(); ++i) {
+        bool nests = i + 1 < outline.size() && outline[i + 1] == "[";
+        if (outline[i] == "[") {
+            continue;
+        }
+        expected.push_back(outline[i] == "]" ? "]" : outline[i]);
+        if (outline[i] != "]" && !nests) {
+            expected.push_back("]");
+        }
+    }
+    std::vector<std::string> ncxOutline =
+        Outline(navMap, "text", "<navPoint [^>]*>", "</navPoint>");
+    ncxOutline.erase(std::remove(ncxOutline.begin(), ncxOutline.end(), "["), ncxOutline.end());
+    EXPECT_EQ(ncxOutline, expected);
+    std::vector<std::string> orders = AttributeValues(ncx, "navPoint", "playOrder");
+    ASSERT_EQ(orders.size(), 10u);
+    for (size_t i = 0; i < orders.size(); ++i) {
+        EXPECT_EQ(orders[i], std::to_string(i + 1));
+    }
+    EXPECT_NE(ncx.find("<meta name=\"dtb:depth\" content=\"2\"/>"), std::string::npos);
 }
 
 TEST_F(EpubExport, ImagesGoInOnceWithTheirMediaTypesWhereTheTextShowsThem) {

@@ -42,6 +42,8 @@ struct TestNovel {
     std::u16string intro;
     std::u16string infoUrl = u"http://127.0.0.1:8000/book/1/";
     std::vector<TestChapter> chapters;
+    /// The volume headings among the chapters, as the index keeps them.
+    VolumeHeadings volumes;
     /// Files of the novel's images/ folder: name and bytes.
     std::map<std::string, std::string> images;
 };
@@ -53,8 +55,9 @@ inline std::string FixtureBytes(const std::string& name) {
 
 /// A novel with everything an export must carry through: characters outside GBK, "&", "<" and
 /// references in text and names, scripts, hidden text and navigation links to drop, images of
-/// each kind EPUB readers show (one shown twice) and some they need not show, and chapters that
-/// failed, found no text or were never fetched.
+/// each kind EPUB readers show (one shown twice) and some they need not show, chapters that
+/// failed, found no text or were never fetched, and volumes: two that hold chapters, one before
+/// the first chapter and one after the last that hold none.
 inline TestNovel RichNovel() {
     TestNovel novel;
     novel.intro =
@@ -73,6 +76,8 @@ inline TestNovel RichNovel() {
         {u"第五章 未完", u"", ChapterState::Pending, u""},
         {u"第六章 空章", u"", ChapterState::Empty, u"未找到正文"},
     };
+    novel.volumes = {
+        {0, u"作品相关"}, {0, u"第一卷 春&amp;夜"}, {3, u"第二卷 江上"}, {6, u"后记（待续）"}};
     novel.images = {{"2_1.png", FixtureBytes("picture.png")},
                     {"2_2.jpg", FixtureBytes("picture.jpg")},
                     {"2_3.gif", FixtureBytes("picture.gif")},
@@ -208,6 +213,7 @@ class ExportFixture : public ::testing::Test {
             index.Chapters.push_back(
                 {n, chapter.name, fields.ChapterUrl, chapter.state, chapter.reason});
         }
+        index.Volumes = novel.volumes;
         index.NextPage = count + 1;
         EXPECT_TRUE(SaveNovelIndex(folder, index));
         for (const auto& [name, bytes] : novel.images) {

@@ -7,12 +7,15 @@
 namespace velunor::testing {
 namespace {
 
-// The rich novel as its text file must read: the chapters in order, each name on its own line,
-// a blank line between paragraphs and two before each chapter, no markup.
+// The rich novel as its text file must read: the chapters in order under their volumes, each
+// name on its own line, a blank line between paragraphs, two before each chapter and three
+// before each volume, no markup.
 const std::u16string kRichNovelText = u"春江夜话\n"
                                       u"作者：江上客\n"
                                       u"\n江南春夜，<一段>往事。\n"
                                       u"\n第二段简介 & 更多。\n"
+                                      u"\n\n\n作品相关\n"
+                                      u"\n\n\n第一卷 春&夜\n"
                                       u"\n\n第一章　𠮷日\n"
                                       u"\n𠮷野家的老板笑了😀。\n"
                                       u"\nA & B < C，&、<签>、©、😀。\n"
@@ -23,13 +26,15 @@ const std::u16string kRichNovelText = u"春江夜话\n"
                                       u"\n图后\n"
                                       u"\n\n第三章 失败\n"
                                       u"\n本章未能下载（目标站返回状态码 404）。\n"
+                                      u"\n\n\n第二卷 江上\n"
                                       u"\n\n第四章 A&B <终>\n"
                                       u"\n又见\n"
                                       u"\n。\n"
                                       u"\n\n第五章 未完\n"
                                       u"\n本章尚未下载。\n"
                                       u"\n\n第六章 空章\n"
-                                      u"\n本章未能下载（未找到正文）。\n";
+                                      u"\n本章未能下载（未找到正文）。\n"
+                                      u"\n\n\n后记（待续）\n";
 
 class TxtExport : public ExportFixture {
   protected:
@@ -79,6 +84,7 @@ TEST_F(TxtExport, ConversionAppliesToNamesAndTextBothWays) {
     novel.intro = u"简体的简介。";
     novel.chapters = {{u"第一章 后来的发展", u"后来的发展出乎意料。"},
                       {u"第二章 失败", u"", ChapterState::Failed, u"无法连接目标站"}};
+    novel.volumes = {{1, u"第二卷 后来"}};
     const std::u16string folder = WriteNovel(novel);
 
     ASSERT_TRUE(
@@ -86,12 +92,14 @@ TEST_F(TxtExport, ConversionAppliesToNamesAndTextBothWays) {
     std::u16string traditional = Utf8ToWide(temp_.Read("out/t.txt").substr(3));
     EXPECT_EQ(traditional, u"後來的發展\n作者：無名氏\n\n簡體的簡介。\n"
                            u"\n\n第一章 後來的發展\n\n後來的發展出乎意料。\n"
+                           u"\n\n\n第二卷 後來\n"
                            u"\n\n第二章 失敗\n\n本章未能下載（無法連接目標站）。\n");
 
     TestNovel back = novel;
     back.name = u"後來的發展";
     back.infoUrl = u"http://127.0.0.1:8000/book/9/";
     back.chapters = {{u"第一章 後來的發展", u"後來的發展出乎意料。"}};
+    back.volumes = {};
     ASSERT_TRUE(Export(WriteNovel(back), "s.txt", TextEncoding::Utf8,
                        ChineseConversion::TraditionalToSimplified)
                     .Ok);

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <map>
 #include <set>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -61,13 +62,19 @@ class FollowNovel : public SerialSite, public LibraryFixture {
                        body + u"</body></html>"));
     }
 
-    /// The site lists chapters `ids` in this order; the pages of `missing` answer 404.
-    void WriteNovel(const std::vector<int>& ids, const std::set<int>& missing = {}) {
+    /// The site lists chapters `ids` in this order, `volumes[id]` as a heading above chapter id;
+    /// the pages of `missing` answer 404.
+    void WriteNovel(const std::vector<int>& ids, const std::set<int>& missing = {},
+                    const std::map<int, std::u16string>& volumes = {}) {
         WritePage("info.html",
                   u"<h1>" + std::u16string(kNovel) +
                       u"</h1><p>作者：佚名</p><a id=\"list\" href=\"list.html\">目录</a>");
         std::u16string items;
         for (int id : ids) {
+            auto volume = volumes.find(id);
+            if (volume != volumes.end()) {
+                items += u"<li class=\"volume\">" + volume->second + u"</li>\n";
+            }
             items += u"<li><a href=\"c" + DecimalText(id) + u".html\">" + ChapterName(id) +
                      u"</a></li>\n";
             std::string page = "c" + std::to_string(id) + ".html";
@@ -180,6 +187,31 @@ TEST_F(FollowNovel, UpdateFetchesOnlyTheNewChaptersAndLinksThemIn) {
     EXPECT_EQ(ChapterRequests(1), 1u);
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
     EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+}
+
+// The volumes of the chapters stored before and of the new ones alike are those of the contents
+// as the update reads them; the contents page shows each heading on a row of its own above its
+// chapters, which fill their rows two by two.
+TEST_F(FollowNovel, UpdateTakesTheVolumesOfEveryChapterFromTheContentsReadAgain) {
+    WriteNovel(Range(1, 3), {}, {{1, u"第一卷 起"}});
+    Download(SerialHit());
+    ASSERT_EQ(port_.LastStatus(), DownloadDone(0));
+    EXPECT_EQ(Index().Volumes, (VolumeHeadings{{0, u"第一卷 起"}}));
+    WriteNovel(Range(1, 6), {}, {{1, u"第一卷 起"}, {2, u"第二卷 承"}, {5, u"第三卷 转"}});
+    RecordingPort update;
+    UpdateNovel(update, program_, Folder());
+    EXPECT_EQ(update.LastStatus(), u"更新完成：新增 3 章，重新下载 0 章，失败 0 章。");
+    const VolumeHeadings volumes{{0, u"第一卷 起"}, {1, u"第二卷 承"}, {4, u"第三卷 转"}};
+    EXPECT_EQ(Index().Volumes, volumes);
+    auto row = [](int position, int id) {
+        return ContentsRow(position, ChapterPageName(id), ChapterName(id), false);
+    };
+    std::u16string rows = ContentsVolumeRow(u"第一卷 起") + row(1, 1) + ContentsClosingCell() +
+                          ContentsVolumeRow(u"第二卷 承") + row(1, 2) + row(2, 3) + row(1, 4) +
+                          ContentsClosingCell() + ContentsVolumeRow(u"第三卷 转") + row(1, 5) +
+                          row(2, 6) + u"\n</table>";
+    std::u16string contents = ReadPageText(Folder() + u"/ContentsPage.html");
+    EXPECT_NE(contents.find(rows), std::u16string::npos) << WideToUtf8(contents);
 }
 
 TEST_F(FollowNovel, ChapterInsertedInTheMiddleGetsItsOwnPageBetweenItsNeighbours) {

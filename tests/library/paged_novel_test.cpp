@@ -124,16 +124,36 @@ TEST_F(PagedNovel, PendingChaptersSayWhatTheyWaitForAndTheTallyCountsEveryChapte
     EXPECT_EQ(port.LastStatus(), DownloadDone(1));
 }
 
-TEST_F(PagedNovel, ContentsOverFourPagesListEveryChapterOnceInOrder) {
+// The pages list the chapters under volume headings; a page that starts inside a volume repeats
+// its heading, and the last one ends with a volume that has no chapter yet.
+TEST_F(PagedNovel, ContentsOverFourPagesListEveryChapterOnceInOrderUnderItsVolume) {
     DownloadBook("1234", u"剑影");
+    const VolumeHeadings volumes = {
+        {0, u"第一卷 初入江湖"}, {4, u"第二卷 孤城"}, {10, u"第三卷 决战"}, {12, u"尾声（待续）"}};
     std::u16string rows;
-    for (int n = 1; n <= 12; ++n) {
+    size_t next = 0;
+    int inRow = 0;
+    for (int n = 1; n <= 13; ++n) {
+        for (; next < volumes.size() && volumes[next].Before == static_cast<size_t>(n - 1);
+             ++next) {
+            rows += inRow % 2 == 1 ? ContentsClosingCell() : u"";
+            rows += ContentsVolumeRow(volumes[next].Name);
+            inRow = 0;
+        }
         // Chapter 5 lacks a page, and the contents page marks it once the job is over.
-        rows += ContentsRow(n, ChapterPageName(n), kNames[n], n == 5);
+        if (n <= 12) {
+            rows += ContentsRow(++inRow, ChapterPageName(n), kNames[n], n == 5);
+        }
     }
-    std::u16string contents = ReadPageText(NovelFolder(kSite, u"剑影") + u"/ContentsPage.html");
-    EXPECT_NE(contents.find(rows), std::u16string::npos);
+    std::u16string folder = NovelFolder(kSite, u"剑影");
+    std::u16string contents = ReadPageText(folder + u"/ContentsPage.html");
+    EXPECT_NE(contents.find(rows), std::u16string::npos) << WideToUtf8(contents);
     EXPECT_EQ(Count(contents, u".html\">第"), 12u);
+    NovelIndex index;
+    ASSERT_TRUE(LoadNovelIndex(folder, index));
+    EXPECT_EQ(index.Volumes, volumes);
+    ASSERT_EQ(index.Chapters.size(), 12u);
+    EXPECT_EQ(index.Chapters[10].Name, kNames[11]);
     // Each contents page is read once; the chapters' links back to the contents are not
     // followed.
     EXPECT_EQ(RequestCount("/novel-paged/1234/"), 1u);

@@ -79,9 +79,10 @@ TEST(RuleFormat, OptionalElementsBelongToTheirParentAndDefaultToEmpty) {
     EXPECT_EQ(rule.ContentsPage.ContentsNextPageUrl, u"");
 }
 
-// Charset names as rule authors write them: letter case never matters, the GB family is code
-// page 936, Big5 is read as browsers read it, other iconv names are taken as they are, and an
-// unknown name (or one smuggling iconv options) falls back to code page 936.
+// Charset names as rule authors and pages write them: letter case never matters, the GB family
+// (by any of its labels) is code page 936, Big5 and UTF-16 are read as browsers read them, other
+// iconv names are taken as they are, and an unknown name (or one smuggling iconv options) falls
+// back to code page 936.
 TEST(RuleFormat, CharsetNamesAsRuleAuthorsWriteThem) {
     const std::pair<std::u16string, std::string> kNames[] = {
         {u"", "GB18030"},         {u"GB2312", "GB18030"},
@@ -89,6 +90,8 @@ TEST(RuleFormat, CharsetNamesAsRuleAuthorsWriteThem) {
         {u"UTF-8", "UTF-8"},      {u"utf-8", "UTF-8"},
         {u"Utf8", "UTF-8"},       {u"Big5", "BIG5-HKSCS"},
         {u"big5", "BIG5-HKSCS"},  {u"Shift_JIS", "Shift_JIS"},
+        {u"x-gbk", "GB18030"},    {u"CP936", "GB18030"},
+        {u"utf-16", "UTF-16LE"},  {u"csBig5", "BIG5-HKSCS"},
         {u"no-such-charset", ""}, {u"UTF-8//IGNORE", ""},
     };
     for (const auto& [charset, expected] : kNames) {
