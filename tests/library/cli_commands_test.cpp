@@ -81,6 +81,28 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
     EXPECT_FALSE(Exists(novel));
 }
 
+// A site whose search only its page's script can submit and whose chapters sit behind a script
+// challenge: velunor-cli searches and downloads it whole through the renderer program beside it.
+TEST_F(CliCommands, AScriptGuardedSiteIsSearchedAndDownloadedThroughTheRenderer) {
+    temp_.Write("Rule/scripted.xml",
+                site_.RuleFile(std::string(VELUNOR_TEST_DATA) + "/rule-check/scripted.xml"));
+    std::filesystem::create_symlink(VELUNOR_RENDERER, temp_.File("velunor-renderer"));
+    ASSERT_EQ(Cli("select 3").code, 0);
+    CliRun search = Cli("search 夜航船");
+    ASSERT_EQ(search.code, 0) << search.output;
+    EXPECT_NE(search.output.find("脚本站"), std::string::npos) << search.output;
+
+    CliRun download = Cli("download 1");
+    ASSERT_EQ(download.code, 0) << download.output;
+    NovelIndex index;
+    ASSERT_TRUE(LoadNovelIndex(NovelFolder(u"脚本站", u"夜航船"), index));
+    ASSERT_EQ(index.Chapters.size(), 3u);
+    for (const IndexedChapter& chapter : index.Chapters) {
+        EXPECT_EQ(chapter.State, ChapterState::Stored) << WideToUtf8(chapter.Reason);
+    }
+    EXPECT_EQ(Cli("shelf").output, "1. 脚本站 - 夜航船\n");
+}
+
 // The contents page lists its latest chapters twice, newest first in a block above the full
 // list: rule-test shows the chapters a download stores, in the order it stores them.
 TEST_F(CliCommands, RuleTestListsTheChaptersTheDownloadStores) {

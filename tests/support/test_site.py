@@ -11,7 +11,9 @@ answers that a plain file cannot give:
                 an object of names and values, or a list of [name, value] pairs
                 when a name comes twice (two Set-Cookie lines)
   "needs_cookie" "name=value": unless a Cookie header of the request carries
-                that pair, the answer is a 403 refusal page instead
+                that pair, the answer is a 403 refusal page instead, or the
+                fixture file "refused_file" with the status "refused_status"
+                (403 unless given): a challenge page, say
   "file"        fixture file for the body, or "body" for literal UTF-8 text
   "repeat"      the body repeated this many times
   "encoding"    "gzip", "zlib" or "deflate" (raw): the body is compressed so
@@ -255,7 +257,9 @@ class Handler(BaseHTTPRequestHandler):
             route = steps[min(seen, len(steps) - 1)]
         time.sleep(route.get("delay_ms", 0) / 1000.0)
         if "needs_cookie" in route and not self.carries_cookie(route["needs_cookie"]):
-            return self.answer(403, [("Content-Type", "text/html")], REFUSAL_PAGE)
+            refusal = site.read(route["refused_file"]) if "refused_file" in route else None
+            return self.answer(route.get("refused_status", 403),
+                               [("Content-Type", "text/html")], refusal or REFUSAL_PAGE)
         body = self.route_body(site, route, query)
         if body is None:
             return self.answer(404, [], b"fixture missing")
