@@ -5,6 +5,7 @@
 #include "cli/child_page_renderer.h"
 #include "core/core.h"
 #include "site/site.h"
+#include "support/renderer_program.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
 
@@ -21,7 +22,7 @@ class BrowserPagesTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         // One renderer program for the whole suite, as velunor-cli keeps one for its run.
-        InstallPageRenderer(std::make_shared<cli::CChildPageRenderer>(VELUNOR_RENDERER));
+        InstallPageRenderer(std::make_shared<cli::CChildPageRenderer>(testing::RendererProgram()));
     }
     static void TearDownTestSuite() {
         InstallPageRenderer(nullptr);

@@ -1,4 +1,5 @@
 #include "library_fixture.h"
+#include "support/renderer_program.h"
 
 #include "library/novel_index.h"
 
@@ -86,7 +87,7 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
 TEST_F(CliCommands, AScriptGuardedSiteIsSearchedAndDownloadedThroughTheRenderer) {
     temp_.Write("Rule/scripted.xml",
                 site_.RuleFile(std::string(VELUNOR_TEST_DATA) + "/rule-check/scripted.xml"));
-    std::filesystem::create_symlink(VELUNOR_RENDERER, temp_.File("velunor-renderer"));
+    std::filesystem::create_symlink(RendererProgram(), temp_.File("velunor-renderer"));
     ASSERT_EQ(Cli("select 3").code, 0);
     CliRun search = Cli("search 夜航船");
     ASSERT_EQ(search.code, 0) << search.output;
