@@ -128,6 +128,10 @@ void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
 /// Empty when `base` is not an absolute address or the reference cannot be read.
 std::u16string ResolveReference(std::u16string_view base, std::u16string_view reference);
 
+/// The scheme and host of an address, as written: "http://127.0.0.1:8808" of
+/// "http://127.0.0.1:8808/a/?b". Empty when it names no scheme.
+std::u16string_view AddressOrigin(std::u16string_view url);
+
 /// Replaces `link` by its absolute form against `base` (the address of the page the link was
 /// found on), or empties it when it cannot be resolved. On top of ResolveReference: the link's
 /// text is read as browsers read an href, an empty link stays empty, "#" gives `base` itself,

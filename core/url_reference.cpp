@@ -150,4 +150,12 @@ std::u16string ResolveReference(std::u16string_view base, std::u16string_view re
     return FromUrlText(resolved.get());
 }
 
+std::u16string_view AddressOrigin(std::u16string_view url) {
+    size_t scheme = url.find(u"://");
+    if (scheme == std::u16string_view::npos) {
+        return {};
+    }
+    return url.substr(0, url.find_first_of(u"/?#", scheme + 3));
+}
+
 } // namespace velunor

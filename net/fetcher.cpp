@@ -179,17 +179,22 @@ bool CallsForRetry(TransferOutcome outcome, const TransferAnswer& answer,
     }
 }
 
-// The wait before retry `retry` (from 1): what the answer's Retry-After asks for, or the base
-// delay doubled for every retry before this one; never more than kMaxRetryWait.
-Clock::duration RetryWait(const FetchSettings& settings, int retry, const TransferAnswer& answer) {
-    if (answer.retryAfter) {
-        return std::min<Clock::duration>(*answer.retryAfter, kMaxRetryWait);
-    }
+// The base delay doubled for every retry before retry `retry` (from 1); never more than
+// kMaxRetryWait.
+Clock::duration BackOff(const FetchSettings& settings, int retry) {
     Clock::duration wait = std::max(settings.RetryBaseDelay, std::chrono::milliseconds(0));
     for (int i = 1; i < retry && wait < kMaxRetryWait; ++i) {
         wait *= 2;
     }
     return std::min<Clock::duration>(wait, kMaxRetryWait);
+}
+
+// The wait before retry `retry` (from 1): what the answer's Retry-After asks for, or the back-off.
+Clock::duration RetryWait(const FetchSettings& settings, int retry, const TransferAnswer& answer) {
+    if (answer.retryAfter) {
+        return std::min<Clock::duration>(*answer.retryAfter, kMaxRetryWait);
+    }
+    return BackOff(settings, retry);
 }
 
 // Sleeps for `wait`, looking at the cancel test every kCancelCheck; false when it turned true.
@@ -235,6 +240,10 @@ TransferOutcome RunAttempts(FetchResult& result, std::u16string_view url,
 }
 
 } // namespace
+
+bool WaitBeforeRetry(const FetchSettings& settings, int retry) {
+    return WaitUnlessCancelled(settings, BackOff(settings, retry));
+}
 
 std::string FetchBytes(FetchResult& result, std::u16string_view url,
                        const FetchSettings& settings) {

@@ -187,6 +187,12 @@ std::u16string FetchPage(FetchResult& result, std::u16string_view url,
 bool FetchToFile(FetchResult& result, std::u16string_view url, std::u16string_view path,
                  const FetchSettings& settings = {});
 
+/// Waits as the fetcher waits before retry `retry` (from 1) of a request with `settings` that
+/// the site gave no Retry-After: RetryBaseDelay doubled for every retry before it, never more
+/// than kMaxRetryWait, asking settings.Cancelled at least every 100 ms. False when it turned
+/// true. Blocks; any thread.
+bool WaitBeforeRetry(const FetchSettings& settings, int retry);
+
 /// A request's turn at its site, for a request that the fetcher does not send itself (a page a
 /// browser loads): it began no sooner than the site's RequestInterval after the request before,
 /// and while it is held it counts among the site's MaxConnections, for the whole process.

@@ -183,15 +183,6 @@ bool RunsChallengeScript(const std::string& bytes) {
                           "|\\.submit\\s*\\(\\s*\\))");
 }
 
-// The scheme and host of `url` ("http://host"), empty when it names none.
-std::string Origin(std::string_view url) {
-    size_t scheme = url.find("://");
-    if (scheme == std::string_view::npos) {
-        return {};
-    }
-    return std::string(url.substr(0, url.find_first_of("/?#", scheme + 3)));
-}
-
 // A <meta> refresh that asks the same site again with a token in the query: the address is
 // relative or on the rule's own site, and has a query part. A refresh to another page without
 // one is a moved page, not a challenge.
@@ -209,9 +200,10 @@ bool RefreshesWithToken(const std::string& bytes, const CSiteRule& rule) {
     if (query == std::string::npos || query + 1 == target.size()) {
         return false;
     }
-    std::string origin = Origin(target);
+    std::u16string address = AnsiToWide(target);
+    std::u16string_view origin = AddressOrigin(address);
     bool relative = origin.empty() && target.rfind("//", 0) != 0;
-    return relative || (origin == Origin(WideToAnsi(rule.SiteUrl)) && !origin.empty());
+    return relative || (!origin.empty() && origin == AddressOrigin(rule.SiteUrl));
 }
 
 // The most visible characters (white space not counted) a challenge may show, such as

@@ -14,7 +14,6 @@
 #include <mutex>
 #include <set>
 #include <system_error>
-#include <thread>
 
 #include <strings.h>
 
@@ -84,15 +83,6 @@ class ImageFileClaims {
 ImageFileClaims& ProcessImageClaims() {
     static ImageFileClaims claims;
     return claims;
-}
-
-// The scheme and host of an address: "http://127.0.0.1:8808" of "http://127.0.0.1:8808/a/".
-std::u16string_view AddressOrigin(std::u16string_view url) {
-    size_t scheme = url.find(u"://");
-    if (scheme == std::u16string_view::npos) {
-        return url;
-    }
-    return url.substr(0, url.find_first_of(u"/?#", scheme + 3));
 }
 
 bool HasBytes(const std::string& file) {
@@ -260,22 +250,6 @@ SiteError BrowserError(const RenderedPage& rendered, std::u16string_view url) {
 
 bool WorthRenderingAgain(RenderFailure failure) {
     return failure == RenderFailure::TimedOut || failure == RenderFailure::LoadFailed;
-}
-
-// Waits before retry `attempt` (from 1) as the fetcher waits before its retries; false when the
-// wait was cancelled.
-bool WaitBeforeRetry(const FetchSettings& settings, int attempt) {
-    auto wait = std::min<std::chrono::milliseconds>(
-        settings.RetryBaseDelay * (1 << std::min(attempt - 1, 10)), kMaxRetryWait);
-    auto end = std::chrono::steady_clock::now() + wait;
-    while (std::chrono::steady_clock::now() < end) {
-        if (settings.Cancelled && settings.Cancelled()) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::chrono::milliseconds(100), end - std::chrono::steady_clock::now()));
-    }
-    return true;
 }
 
 } // namespace
