@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velunor::html {
@@ -86,5 +87,52 @@ std::u16string ElementInnerHtml(std::u16string_view page, std::u16string_view id
 /// either form: charset="gbk" and content="text/html; charset=gbk". Markup in the body (a
 /// chapter's text) declares nothing.
 std::vector<SourceSpan> DeclaredCharsets(std::u16string_view page);
+
+/// No element: the parent of the root, a missing element.
+inline constexpr size_t kNoElement = static_cast<size_t>(-1);
+
+/// One element of a page tree.
+struct PageElement {
+    /// The tag name in lower case ("div", "a").
+    std::string Tag;
+    /// The attributes in source order: names in lower case, values with references decoded.
+    std::vector<std::pair<std::string, std::u16string>> Attributes;
+    /// The index of the parent element; kNoElement for the root.
+    size_t Parent = kNoElement;
+    /// The indexes of the child elements, in order.
+    std::vector<size_t> Children;
+    /// True when a reader sees the element (and so every element around it).
+    bool Visible = true;
+    /// True when the element stands on lines of its own (p, div, li, br, ...).
+    bool Block = false;
+    /// Where the element's visible text stands in PageTree::Text; length 0 when it shows none.
+    SourceSpan Text;
+    /// Where the element stands in the page, from its start tag to the end of its end tag or to
+    /// where the parser closed it; length 0 for an element the source does not write (an
+    /// implied body).
+    SourceSpan Source;
+    /// Where what the element holds stands in the page: between its start and end tags.
+    SourceSpan Inner;
+
+    /// The value of attribute `name` (lower case); empty when the element has none.
+    std::u16string_view Attribute(std::string_view name) const;
+};
+
+/// A page read once into its elements, for code that weighs a page's parts against each other.
+struct PageTree {
+    /// The elements in document order; the root (html) is element 0.
+    std::vector<PageElement> Elements;
+    /// What a reader sees of the page: white space runs collapsed to one space, a line break
+    /// where a block starts or ends, no empty line.
+    std::u16string Text;
+
+    /// The visible text of element `index`, lines joined by "\n", without spaces around it.
+    std::u16string_view TextOf(size_t index) const;
+};
+
+/// The elements of `page` as a browser builds them, with their visible text and where they
+/// stand. Comments and text nodes are not elements; the text of a text node counts in the
+/// visible text of the elements around it.
+PageTree ReadPageTree(std::u16string_view page);
 
 } // namespace velunor::html

@@ -1,0 +1,283 @@
+// The chapter list of a contents page: the largest group of site links that read as chapter
+// names, split at the headings between them.
+
+#include "finder/finder.h"
+#include "finder/internal/page_reading.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace velunor::finder {
+namespace {
+
+using internal::WeighedPage;
+
+// Elements whose same-tag siblings continue one list (rows of a table, lists under headings).
+bool IsListElement(const std::string& tag) {
+    return tag == "ul" || tag == "ol" || tag == "dl" || tag == "tr" || tag == "tbody" ||
+           tag == "table";
+}
+
+size_t LinkBearingChildren(const WeighedPage& page, size_t index) {
+    const auto& children = page.Tree.Elements[index].Children;
+    return static_cast<size_t>(std::count_if(
+        children.begin(), children.end(), [&](size_t child) { return page.SiteLinks[child] > 0; }));
+}
+
+// The element that holds the list a link belongs to: the nearest element around it where links
+// branch, or around that, the element whose same-tag list children continue one another.
+size_t ListOf(const WeighedPage& page, size_t link) {
+    const auto& elements = page.Tree.Elements;
+    size_t container = elements[link].Parent;
+    while (container != html::kNoElement && LinkBearingChildren(page, container) < 2) {
+        container = elements[container].Parent;
+    }
+    if (container == html::kNoElement || !IsListElement(elements[container].Tag)) {
+        return container;
+    }
+    size_t parent = elements[container].Parent;
+    if (parent == html::kNoElement) {
+        return container;
+    }
+    const auto& siblings = elements[parent].Children;
+    size_t lists =
+        static_cast<size_t>(std::count_if(siblings.begin(), siblings.end(), [&](size_t s) {
+            return elements[s].Tag == elements[container].Tag && page.SiteLinks[s] > 0;
+        }));
+    return lists >= 2 ? parent : container;
+}
+
+struct Entry {
+    bool Heading = false;
+    std::u16string Name;
+    std::u16string Url;
+};
+
+// A heading between the links of a list: a short visible text without links, standing beside
+// the list's items.
+bool IsHeading(const WeighedPage& page, size_t index) {
+    const html::PageElement& element = page.Tree.Elements[index];
+    if (!element.Visible || page.SiteLinks[index] > 0 || page.TextLength[index] == 0 ||
+        page.TextLength[index] > 50 || element.Parent == html::kNoElement) {
+        return false;
+    }
+    return LinkBearingChildren(page, element.Parent) >= 2;
+}
+
+// The links of `list` whose list it is, and the headings among them, in document order.
+std::vector<Entry> ListEntries(const WeighedPage& page, size_t list,
+                               const std::vector<size_t>& listOfLink) {
+    std::vector<Entry> entries;
+    size_t i = list + 1;
+    while (i < page.End[list]) {
+        if (!page.LinkAddress[i].empty() && listOfLink[i] == list) {
+            entries.push_back({false, std::u16string(page.Tree.TextOf(i)), page.LinkAddress[i]});
+        } else if (IsHeading(page, i)) {
+            entries.push_back({true, std::u16string(page.Tree.TextOf(i)), {}});
+            i = page.End[i];
+            continue;
+        }
+        ++i;
+    }
+    return entries;
+}
+
+struct Segment {
+    std::u16string Heading;
+    std::vector<Entry> Links;
+};
+
+std::vector<Segment> SplitAtHeadings(const std::vector<Entry>& entries) {
+    std::vector<Segment> segments(1);
+    for (const Entry& entry : entries) {
+        if (entry.Heading) {
+            segments.push_back({entry.Name, {}});
+        } else {
+            segments.back().Links.push_back(entry);
+        }
+    }
+    return segments;
+}
+
+bool Contains(std::u16string_view text, std::u16string_view part) {
+    return text.find(part) != std::u16string_view::npos;
+}
+
+// A heading that names the list rather than a volume of it: "最新章节", "章节目录", "正文".
+bool IsListTitle(std::u16string_view heading) {
+    if (Contains(heading, u"卷")) {
+        return false;
+    }
+    return Contains(heading, u"最新") || Contains(heading, u"目录") || Contains(heading, u"目錄") ||
+           Contains(heading, u"列表") || heading.ends_with(u"正文");
+}
+
+// True when every link of `segment` is also in another segment: a block of the latest
+// chapters repeating the list's end.
+bool RepeatsOthers(const std::vector<Segment>& segments, size_t k) {
+    std::set<std::u16string> others;
+    for (size_t j = 0; j < segments.size(); ++j) {
+        if (j != k) {
+            for (const Entry& link : segments[j].Links) {
+                others.insert(link.Url);
+            }
+        }
+    }
+    const auto& links = segments[k].Links;
+    return !links.empty() && std::all_of(links.begin(), links.end(), [&](const Entry& link) {
+        return others.count(link.Url) > 0;
+    });
+}
+
+// Leaves out a leading run of links repeated further on, and every later repeat.
+std::vector<Entry> WithoutRepeats(std::vector<Entry> links) {
+    std::map<std::u16string, size_t> lastAt;
+    for (size_t i = 0; i < links.size(); ++i) {
+        lastAt[links[i].Url] = i;
+    }
+    size_t start = 0;
+    while (start < links.size() && lastAt[links[start].Url] != start) {
+        ++start;
+    }
+    std::vector<Entry> kept;
+    std::set<std::u16string> seen;
+    for (size_t i = start; i < links.size(); ++i) {
+        if (seen.insert(links[i].Url).second) {
+            kept.push_back(std::move(links[i]));
+        }
+    }
+    return kept;
+}
+
+ChapterList ListFromSegments(std::vector<Segment> segments) {
+    std::vector<Segment> kept;
+    for (size_t k = 0; k < segments.size(); ++k) {
+        bool latest = Contains(segments[k].Heading, u"最新") || RepeatsOthers(segments, k);
+        if (!latest) {
+            kept.push_back(segments[k]);
+        }
+    }
+    std::vector<Entry> links;
+    std::vector<std::pair<std::u16string, size_t>> headings;
+    for (const Segment& segment : kept) {
+        if (!segment.Heading.empty() && !IsListTitle(segment.Heading)) {
+            headings.emplace_back(segment.Heading, links.size());
+        }
+        links.insert(links.end(), segment.Links.begin(), segment.Links.end());
+    }
+    size_t before = links.size();
+    links = WithoutRepeats(std::move(links));
+    size_t dropped = before - links.size();
+    ChapterList list;
+    for (Entry& link : links) {
+        list.ChapterName.push_back(std::move(link.Name));
+        list.ChapterUrl.push_back(std::move(link.Url));
+    }
+    list.count = static_cast<int32_t>(list.ChapterUrl.size());
+    for (auto& [name, at] : headings) {
+        size_t position = at > dropped ? std::min(at - dropped, list.ChapterUrl.size()) : 0;
+        list.Volumes.push_back({position, std::move(name)});
+    }
+    return list;
+}
+
+size_t ChapterNames(const std::vector<Entry>& entries) {
+    return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const Entry& e) {
+        return !e.Heading && internal::IsChapterName(e.Name);
+    }));
+}
+
+// The next contents page: the option after the chosen one of a page selector, else the target
+// of a "下一页" link.
+std::u16string NextContentsPage(const WeighedPage& page, std::u16string_view url) {
+    const auto& elements = page.Tree.Elements;
+    for (size_t s = 0; s < elements.size(); ++s) {
+        if (elements[s].Tag != "select") {
+            continue;
+        }
+        std::vector<std::u16string> options;
+        size_t chosen = html::kNoElement;
+        for (size_t child : elements[s].Children) {
+            if (elements[child].Tag != "option") {
+                continue;
+            }
+            std::u16string address = internal::SiteAddress(url, elements[child].Attribute("value"));
+            if (address.empty()) {
+                continue;
+            }
+            bool selected = false;
+            for (const auto& attribute : elements[child].Attributes) {
+                selected = selected || attribute.first == "selected";
+            }
+            if (selected || (chosen == html::kNoElement && address == url)) {
+                chosen = options.size();
+            }
+            options.push_back(std::move(address));
+        }
+        if (options.size() >= 2) {
+            return chosen + 1 < options.size() ? options[chosen + 1] : std::u16string();
+        }
+    }
+    for (size_t i = 0; i < elements.size(); ++i) {
+        if (!page.LinkAddress[i].empty() && page.LinkAddress[i] != url &&
+            internal::IsNextPageCaption(page.Tree.TextOf(i))) {
+            return page.LinkAddress[i];
+        }
+    }
+    return {};
+}
+
+// True when most chapters lie in one folder, as one novel's chapters do; the links of a home
+// page or a search page lead into the folders of many novels.
+bool SharesOneFolder(const ChapterList& list) {
+    std::map<std::u16string_view, size_t> folders;
+    size_t most = 0;
+    for (const std::u16string& url : list.ChapterUrl) {
+        most = std::max(most, ++folders[internal::FolderOf(url)]);
+    }
+    return most * 5 >= list.ChapterUrl.size() * 4;
+}
+
+} // namespace
+
+FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url) {
+    WeighedPage weighed = internal::WeighPage(page, url);
+    std::vector<size_t> listOfLink(weighed.Tree.Elements.size(), html::kNoElement);
+    std::vector<size_t> lists;
+    for (size_t i = 0; i < listOfLink.size(); ++i) {
+        if (!weighed.LinkAddress[i].empty()) {
+            listOfLink[i] = ListOf(weighed, i);
+            if (listOfLink[i] != html::kNoElement) {
+                lists.push_back(listOfLink[i]);
+            }
+        }
+    }
+    std::sort(lists.begin(), lists.end());
+    lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
+
+    FoundChapterList found;
+    for (size_t list : lists) {
+        std::vector<Entry> entries = ListEntries(weighed, list, listOfLink);
+        size_t links = static_cast<size_t>(std::count_if(
+            entries.begin(), entries.end(), [](const Entry& e) { return !e.Heading; }));
+        size_t named = ChapterNames(entries);
+        if (named * 2 < links || named < kMinChapters) {
+            continue;
+        }
+        ChapterList candidate = ListFromSegments(SplitAtHeadings(entries));
+        if (candidate.count > found.Chapters.count && SharesOneFolder(candidate)) {
+            found.Chapters = std::move(candidate);
+            found.Confidence = static_cast<double>(named) / static_cast<double>(links);
+        }
+    }
+    if (found.Chapters.count < static_cast<int32_t>(kMinChapters)) {
+        found = {};
+        found.Refusal = kNoChapterListReason;
+        return found;
+    }
+    found.NextPageUrl = NextContentsPage(weighed, url);
+    return found;
+}
+
+} // namespace velunor::finder

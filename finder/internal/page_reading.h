@@ -1,0 +1,58 @@
+#pragma once
+// What the finder's parts share: the element tree with link and text counts, the addresses of
+// links that stay on the site, and what captions and chapter names read like. Only the finder
+// module includes this header.
+
+#include "html/html.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velunor::finder::internal {
+
+/// A page tree with, for each element, what the finder weighs it by.
+struct WeighedPage {
+    html::PageTree Tree;
+    /// Visible characters other than white space in each element.
+    std::vector<size_t> TextLength;
+    /// Of those, how many stand in links.
+    std::vector<size_t> LinkTextLength;
+    /// Links to the page's own site in each element (itself included).
+    std::vector<size_t> SiteLinks;
+    /// The index one past each element's last descendant.
+    std::vector<size_t> End;
+    /// The absolute address of each element that is a visible link to the page's own site;
+    /// empty for every other element.
+    std::vector<std::u16string> LinkAddress;
+};
+
+WeighedPage WeighPage(std::u16string_view page, std::u16string_view url);
+
+/// True when `a` and `b` are on one site: same scheme, host and port.
+bool SameSite(std::u16string_view a, std::u16string_view b);
+
+/// `link` as an absolute address read on the page at `base`; empty when it leads off the site
+/// of `base`, or to no page (a script, an empty link).
+std::u16string SiteAddress(std::u16string_view base, std::u16string_view link);
+
+/// `text` without the brackets, arrows and spaces that decorate captions ("【下一页】").
+std::u16string_view TrimmedCaption(std::u16string_view text);
+
+/// True when `text` is the caption of a link to the next page ("下一页", "下一頁").
+bool IsNextPageCaption(std::u16string_view text);
+
+/// True when `text` reads as a chapter name: "第十二章 …", "第3回", "12. …", "序章", "番外 …".
+bool IsChapterName(std::u16string_view text);
+
+/// The last segment of `url`'s path, without query.
+std::u16string_view FileNameOf(std::u16string_view url);
+
+/// `url` up to the last "/" of its path, that included; empty when it has none.
+std::u16string_view FolderOf(std::u16string_view url);
+
+/// True when `candidate` is a further page of the chapter whose first page is `first`: in the
+/// same folder, named as it is up to its first "." and followed by anything but a digit.
+bool IsOwnFurtherPage(std::u16string_view first, std::u16string_view candidate);
+
+} // namespace velunor::finder::internal

@@ -1,0 +1,166 @@
+// The element tree weighed for the finder, and what links, captions and chapter names read like.
+
+#include "finder/internal/page_reading.h"
+
+#include "core/core.h"
+
+#include <algorithm>
+#include <array>
+
+namespace velunor::finder::internal {
+namespace {
+
+size_t VisibleCharacters(std::u16string_view text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(),
+                                             [](char16_t c) { return c != u' ' && c != u'\n'; }));
+}
+
+// "scheme://host:port" of an absolute address; empty when it has none.
+std::u16string_view SiteRoot(std::u16string_view url) {
+    size_t scheme = url.find(u"://");
+    if (scheme == std::u16string_view::npos) {
+        return {};
+    }
+    size_t end = url.find_first_of(u"/?#", scheme + 3);
+    return url.substr(0, end);
+}
+
+bool IsDigit(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
+}
+
+bool IsChineseNumeral(char16_t c) {
+    return IsDigit(c) ||
+           std::u16string_view(u"零〇一二三四五六七八九十百千万两壹贰叁肆伍陆柒捌玖拾佰仟")
+                   .find(c) != std::u16string_view::npos;
+}
+
+// "第" + numerals + a unit of the text: "第十二章", "第3回", "第一百零一节".
+bool IsNumberedUnit(std::u16string_view text) {
+    if (!text.starts_with(u"第")) {
+        return false;
+    }
+    size_t at = 1;
+    while (at < text.size() && (IsChineseNumeral(text[at]) || text[at] == u' ')) {
+        ++at;
+    }
+    return at > 1 && at < text.size() &&
+           std::u16string_view(u"章回节節话話集篇幕卷").find(text[at]) != std::u16string_view::npos;
+}
+
+// "12", "12. 名字", "012 名字", "12、名字": a number standing alone at the start.
+bool IsNumberedName(std::u16string_view text) {
+    size_t at = 0;
+    while (at < text.size() && IsDigit(text[at])) {
+        ++at;
+    }
+    if (at == 0) {
+        return false;
+    }
+    return at == text.size() ||
+           std::u16string_view(u" .、:：，,-—　").find(text[at]) != std::u16string_view::npos;
+}
+
+constexpr std::array<std::u16string_view, 12> kUnnumberedChapters = {
+    u"序章", u"序言", u"楔子",     u"引子", u"尾声", u"番外",
+    u"后记", u"终章", u"完本感言", u"尾聲", u"後記", u"序幕"};
+
+} // namespace
+
+WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
+    WeighedPage weighed;
+    weighed.Tree = html::ReadPageTree(page);
+    const auto& elements = weighed.Tree.Elements;
+    size_t count = elements.size();
+    weighed.TextLength.resize(count);
+    weighed.LinkTextLength.assign(count, 0);
+    weighed.SiteLinks.assign(count, 0);
+    weighed.End.resize(count);
+    weighed.LinkAddress.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        weighed.TextLength[i] = VisibleCharacters(weighed.Tree.TextOf(i));
+    }
+    // Children come after their parent, so one backward pass adds each element up into it.
+    for (size_t i = count; i-- > 0;) {
+        const html::PageElement& element = elements[i];
+        weighed.End[i] = element.Children.empty() ? i + 1 : weighed.End[element.Children.back()];
+        if (element.Tag == "a") {
+            weighed.LinkTextLength[i] = weighed.TextLength[i];
+            if (element.Visible && weighed.TextLength[i] > 0) {
+                weighed.LinkAddress[i] = SiteAddress(url, element.Attribute("href"));
+                weighed.SiteLinks[i] += weighed.LinkAddress[i].empty() ? 0 : 1;
+            }
+        }
+        if (element.Parent != html::kNoElement) {
+            weighed.SiteLinks[element.Parent] += weighed.SiteLinks[i];
+            weighed.LinkTextLength[element.Parent] += weighed.LinkTextLength[i];
+        }
+    }
+    return weighed;
+}
+
+bool SameSite(std::u16string_view a, std::u16string_view b) {
+    std::u16string_view rootA = SiteRoot(a);
+    return !rootA.empty() && EqualsIgnoringAsciiCase(rootA, SiteRoot(b));
+}
+
+std::u16string SiteAddress(std::u16string_view base, std::u16string_view link) {
+    std::u16string address(link);
+    CompleteUrl(base, address);
+    if (address.empty() || !SameSite(base, address)) {
+        return {};
+    }
+    return address;
+}
+
+std::u16string_view TrimmedCaption(std::u16string_view text) {
+    constexpr std::u16string_view kDecoration =
+        u" \t\r\n\u00A0\u3000[]【】《》〈〉<>«»←→()（）|｜:：-—·>";
+    size_t start = text.find_first_not_of(kDecoration);
+    if (start == std::u16string_view::npos) {
+        return {};
+    }
+    size_t end = text.find_last_not_of(kDecoration);
+    return text.substr(start, end - start + 1);
+}
+
+bool IsNextPageCaption(std::u16string_view text) {
+    std::u16string_view caption = TrimmedCaption(text);
+    return caption == u"下一页" || caption == u"下一頁" || caption == u"下页" || caption == u"下頁";
+}
+
+bool IsChapterName(std::u16string_view text) {
+    std::u16string_view name = TrimmedCaption(text);
+    if (IsNumberedUnit(name) || IsNumberedName(name)) {
+        return true;
+    }
+    if (name.size() > 8 && EqualsIgnoringAsciiCase(name.substr(0, 8), u"chapter ")) {
+        return IsDigit(name[8]);
+    }
+    return std::any_of(kUnnumberedChapters.begin(), kUnnumberedChapters.end(),
+                       [&](std::u16string_view start) { return name.starts_with(start); });
+}
+
+std::u16string_view FileNameOf(std::u16string_view url) {
+    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
+    size_t slash = path.rfind(u'/');
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::u16string_view FolderOf(std::u16string_view url) {
+    size_t slash = url.substr(0, url.find_first_of(u"?#")).rfind(u'/');
+    return slash == std::u16string_view::npos ? std::u16string_view() : url.substr(0, slash + 1);
+}
+
+bool IsOwnFurtherPage(std::u16string_view first, std::u16string_view candidate) {
+    std::u16string_view firstName = FileNameOf(first);
+    std::u16string_view stem = firstName.substr(0, firstName.find(u'.'));
+    std::u16string_view folder = FolderOf(first);
+    if (stem.empty() || folder.empty() || candidate == first || !candidate.starts_with(folder)) {
+        return false;
+    }
+    std::u16string_view rest = candidate.substr(folder.size());
+    return rest.starts_with(stem) && rest.size() > stem.size() && !IsDigit(rest[stem.size()]);
+}
+
+} // namespace velunor::finder::internal
