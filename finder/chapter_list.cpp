@@ -228,6 +228,29 @@ std::u16string NextContentsPage(const WeighedPage& page, std::u16string_view url
     return {};
 }
 
+// How sure the finder is of a list whose links do not read as chapter names.
+constexpr double kUnnamedListConfidence = 0.6;
+// The fewest links of such a list.
+constexpr size_t kMinUnnamedChapters = 10;
+
+// True when `entries` are many links that all lead below the folder of the contents page
+// (not the site's root): a novel's chapters named without numbers.
+bool IsLongListBelow(const std::vector<Entry>& entries, std::u16string_view url) {
+    std::u16string_view folder = internal::FolderOf(url);
+    size_t links = 0;
+    for (const Entry& entry : entries) {
+        if (entry.Heading) {
+            continue;
+        }
+        if (!entry.Url.starts_with(folder) || entry.Url == url) {
+            return false;
+        }
+        ++links;
+    }
+    bool siteRoot = folder.size() <= internal::SiteRootOf(url).size() + 1;
+    return links >= kMinUnnamedChapters && !siteRoot;
+}
+
 // True when most chapters lie in one folder, as one novel's chapters do; the links of a home
 // page or a search page lead into the folders of many novels.
 bool SharesOneFolder(const ChapterList& list) {
@@ -262,13 +285,15 @@ FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view u
         size_t links = static_cast<size_t>(std::count_if(
             entries.begin(), entries.end(), [](const Entry& e) { return !e.Heading; }));
         size_t named = ChapterNames(entries);
-        if (named * 2 < links || named < kMinChapters) {
+        bool namedList = named * 2 >= links && named >= kMinChapters;
+        if (!namedList && !IsLongListBelow(entries, url)) {
             continue;
         }
         ChapterList candidate = ListFromSegments(SplitAtHeadings(entries));
         if (candidate.count > found.Chapters.count && SharesOneFolder(candidate)) {
             found.Chapters = std::move(candidate);
-            found.Confidence = static_cast<double>(named) / static_cast<double>(links);
+            found.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
+                                         : kUnnamedListConfidence;
         }
     }
     if (found.Chapters.count < static_cast<int32_t>(kMinChapters)) {

@@ -15,16 +15,6 @@ size_t VisibleCharacters(std::u16string_view text) {
                                              [](char16_t c) { return c != u' ' && c != u'\n'; }));
 }
 
-// "scheme://host:port" of an absolute address; empty when it has none.
-std::u16string_view SiteRoot(std::u16string_view url) {
-    size_t scheme = url.find(u"://");
-    if (scheme == std::u16string_view::npos) {
-        return {};
-    }
-    size_t end = url.find_first_of(u"/?#", scheme + 3);
-    return url.substr(0, end);
-}
-
 bool IsDigit(char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'０' && c <= u'９');
 }
@@ -99,9 +89,18 @@ WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
     return weighed;
 }
 
+std::u16string_view SiteRootOf(std::u16string_view url) {
+    size_t scheme = url.find(u"://");
+    if (scheme == std::u16string_view::npos) {
+        return {};
+    }
+    size_t end = url.find_first_of(u"/?#", scheme + 3);
+    return url.substr(0, end);
+}
+
 bool SameSite(std::u16string_view a, std::u16string_view b) {
-    std::u16string_view rootA = SiteRoot(a);
-    return !rootA.empty() && EqualsIgnoringAsciiCase(rootA, SiteRoot(b));
+    std::u16string_view rootA = SiteRootOf(a);
+    return !rootA.empty() && EqualsIgnoringAsciiCase(rootA, SiteRootOf(b));
 }
 
 std::u16string SiteAddress(std::u16string_view base, std::u16string_view link) {

@@ -108,10 +108,12 @@ struct PageElement {
     /// Where the element's visible text stands in PageTree::Text; length 0 when it shows none.
     SourceSpan Text;
     /// Where the element stands in the page, from its start tag to the end of its end tag or to
-    /// where the parser closed it; length 0 for an element the source does not write (an
-    /// implied body).
+    /// where the parser closed it. An element the source does not write (an implied body) stands
+    /// from its first child element's start to its last one's end; one without children has
+    /// length 0.
     SourceSpan Source;
-    /// Where what the element holds stands in the page: between its start and end tags.
+    /// Where what the element holds stands in the page: between its start and end tags (for an
+    /// element the source does not write, as Source).
     SourceSpan Inner;
 
     /// The value of attribute `name` (lower case); empty when the element has none.

@@ -29,8 +29,26 @@ std::string TagName(const GumboElement& element) {
     return name;
 }
 
+// The length of the end tag gumbo recorded for `element` when it is the element's own: an
+// element the parser closed (a "<p>" ended by "</div>") is given the end tag that closed it.
+size_t OwnEndTagLength(const GumboElement& element, const std::string& name) {
+    std::string_view tag(element.original_end_tag.data, element.original_end_tag.length);
+    if (tag.size() < name.size() + 2 || !tag.starts_with("</")) {
+        return 0;
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = tag[2 + i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != name[i]) {
+            return 0;
+        }
+    }
+    char after = tag[2 + name.size()];
+    return IsAsciiLetter(after) || (after >= '0' && after <= '9') ? 0 : tag.size();
+}
+
 // Where `element` and what it holds stand in the text.
-void PlaceInSource(const ParsedHtml& parsed, const GumboElement& element, PageElement& placed) {
+void PlaceInSource(const ParsedHtml& parsed, const GumboElement& element, PageElement& placed,
+                   const std::string& name) {
     if (element.original_tag.length == 0) {
         return;
     }
@@ -38,7 +56,7 @@ void PlaceInSource(const ParsedHtml& parsed, const GumboElement& element, PageEl
     size_t innerStart = parsed.TextOffset(element.original_tag.data + element.original_tag.length);
     size_t innerEnd = std::max(innerStart, parsed.TextOffset(element.end_pos.offset));
     size_t end = std::max(
-        innerEnd, parsed.TextOffset(element.end_pos.offset + element.original_end_tag.length));
+        innerEnd, parsed.TextOffset(element.end_pos.offset + OwnEndTagLength(element, name)));
     placed.Source = {start, end - start};
     placed.Inner = {innerStart, innerEnd - innerStart};
 }
@@ -130,7 +148,7 @@ PageTree ReadPageTree(std::u16string_view page) {
         bool parentVisible = open.empty() || tree.Elements[open.back()].Visible;
         placed.Visible = parentVisible && internal::IsVisible(element);
         placed.Block = internal::IsBlock(element);
-        PlaceInSource(parsed, element, placed);
+        PlaceInSource(parsed, element, placed, placed.Tag);
         if (placed.Visible && placed.Block) {
             text.Break();
         }

@@ -29,6 +29,9 @@ struct WeighedPage {
 
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url);
 
+/// "scheme://host:port" of an absolute address; empty when it has none.
+std::u16string_view SiteRootOf(std::u16string_view url);
+
 /// True when `a` and `b` are on one site: same scheme, host and port.
 bool SameSite(std::u16string_view a, std::u16string_view b);
 

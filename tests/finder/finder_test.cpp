@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -61,6 +62,8 @@ std::u16string Page(std::u16string_view url, const char* charset) {
     if (path.empty() || path.back() == '/') {
         path += "index.html";
     }
+    // A file name cannot hold a query; the corpus writes "?" as "@".
+    std::replace(path.begin(), path.end(), '?', '@');
     std::u16string page;
     DecodeCharset(ReadBytes(kCorpus + path), charset, page);
     return page;
@@ -105,22 +108,19 @@ TEST(PageFinder, FindsEachShapesNovelAndWholeChapterList) {
         ASSERT_EQ(list.count, std::stoi(WideToUtf8(expected[0])));
         EXPECT_EQ(WideToUtf8(list.ChapterUrl.front()), WideToUtf8(expected[1]));
         EXPECT_EQ(WideToUtf8(list.ChapterUrl.back()), WideToUtf8(expected[2]));
-        for (size_t i = 0; i < list.ChapterName.size(); ++i) {
-            EXPECT_TRUE(list.ChapterName[i].starts_with(
-                u"第" + DecimalText(static_cast<long long>(i + 1)) + u"章"))
-                << WideToUtf8(list.ChapterName[i]);
-        }
+        EXPECT_EQ(WideToUtf8(list.ChapterName.front()), WideToUtf8(expected[3]));
+        EXPECT_EQ(WideToUtf8(list.ChapterName.back()), WideToUtf8(expected[4]));
         std::vector<std::u16string> volumes;
         for (const VolumeHeading& heading : list.Volumes) {
             volumes.push_back(u"V" + DecimalText(static_cast<long long>(heading.Before)) + u" " +
                               heading.Name);
         }
-        EXPECT_EQ(volumes, std::vector<std::u16string>(expected.begin() + 5, expected.end()));
+        EXPECT_EQ(volumes, std::vector<std::u16string>(expected.begin() + 7, expected.end()));
 
         std::u16string contents = FolderUrl(shape) + shape.Contents;
         FoundNovelInfo info = FindNovelInfo(Page(contents, shape.Charset), contents);
-        EXPECT_EQ(WideToUtf8(info.Name), WideToUtf8(expected[3]));
-        EXPECT_EQ(WideToUtf8(info.Author), WideToUtf8(expected[4]));
+        EXPECT_EQ(WideToUtf8(info.Name), WideToUtf8(expected[5]));
+        EXPECT_EQ(WideToUtf8(info.Author), WideToUtf8(expected[6]));
     }
 }
 

@@ -134,6 +134,57 @@ TEST(SourceSpans, MarkImageAddressesAndCharsetLabelsWhereTheTextHasThem) {
     }
 }
 
+TEST(PageTree, HoldsEachElementWithItsVisibleTextAndWhereItStands) {
+    // A character outside the basic plane takes two UTF-16 units before the elements.
+    std::u16string page = u"<head><meta property=og:title content='书&amp;名'></head>"
+                          u"<body>\U00020000<div id=a>甲  <b>乙</b><p>丙<p>丁</div>"
+                          u"<div hidden>藏<span>起</span></div>";
+    struct Row {
+        const char* tag;
+        const char* parent;
+        bool visible;
+        std::u16string_view text;
+        std::u16string_view source;
+        std::u16string_view inner;
+    };
+    const Row expected[] = {
+        {"html", "-", true, u"\U00020000\n甲 乙\n丙\n丁", page, page},
+        {"head", "html", false, u"", u"<head><meta property=og:title content='书&amp;名'></head>",
+         u"<meta property=og:title content='书&amp;名'>"},
+        {"meta", "head", false, u"", u"<meta property=og:title content='书&amp;名'>", u""},
+        {"body", "html", true, u"\U00020000\n甲 乙\n丙\n丁",
+         u"<body>\U00020000<div id=a>甲  <b>乙</b><p>丙<p>丁</div><div "
+         u"hidden>藏<span>起</span></div>",
+         u"\U00020000<div id=a>甲  <b>乙</b><p>丙<p>丁</div><div hidden>藏<span>起</span></div>"},
+        {"div", "body", true, u"甲 乙\n丙\n丁", u"<div id=a>甲  <b>乙</b><p>丙<p>丁</div>",
+         u"甲  <b>乙</b><p>丙<p>丁"},
+        {"b", "div", true, u"乙", u"<b>乙</b>", u"乙"},
+        {"p", "div", true, u"丙", u"<p>丙", u"丙"},
+        {"p", "div", true, u"丁", u"<p>丁", u"丁"},
+        {"div", "body", false, u"", u"<div hidden>藏<span>起</span></div>", u"藏<span>起</span>"},
+        {"span", "div", false, u"", u"<span>起</span>", u"起"},
+    };
+    PageTree tree = ReadPageTree(page);
+    ASSERT_EQ(tree.Elements.size(), std::size(expected));
+    for (size_t i = 0; i < tree.Elements.size(); ++i) {
+        const PageElement& element = tree.Elements[i];
+        std::string parent = element.Parent == kNoElement ? "-" : tree.Elements[element.Parent].Tag;
+        EXPECT_EQ(element.Tag + " in " + parent,
+                  std::string(expected[i].tag) + " in " + expected[i].parent);
+        EXPECT_EQ(element.Visible, expected[i].visible) << i;
+        EXPECT_EQ(Shown(tree.TextOf(i)), Shown(expected[i].text)) << i;
+        EXPECT_EQ(Shown(page.substr(element.Source.Start, element.Source.Length)),
+                  Shown(expected[i].source))
+            << i;
+        EXPECT_EQ(Shown(page.substr(element.Inner.Start, element.Inner.Length)),
+                  Shown(expected[i].inner))
+            << i;
+    }
+    EXPECT_EQ(Shown(tree.Elements[2].Attribute("content")), Shown(u"书&名"));
+    EXPECT_EQ(tree.Elements[4].Attribute("id"), u"a");
+    EXPECT_EQ(tree.Elements[4].Attribute("class"), u"");
+}
+
 TEST(ElementInnerHtml, IsTheSourceOfTheElementsContentAsTheTreeEndsIt) {
     const TextCase cases[] = {
         {"nested elements of the same name",
