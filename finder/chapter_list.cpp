@@ -19,18 +19,12 @@ bool IsListElement(const std::string& tag) {
            tag == "table";
 }
 
-size_t LinkBearingChildren(const WeighedPage& page, size_t index) {
-    const auto& children = page.Tree.Elements[index].Children;
-    return static_cast<size_t>(std::count_if(
-        children.begin(), children.end(), [&](size_t child) { return page.SiteLinks[child] > 0; }));
-}
-
 // The element that holds the list a link belongs to: the nearest element around it where links
 // branch, or around that, the element whose same-tag list children continue one another.
 size_t ListOf(const WeighedPage& page, size_t link) {
     const auto& elements = page.Tree.Elements;
     size_t container = elements[link].Parent;
-    while (container != html::kNoElement && LinkBearingChildren(page, container) < 2) {
+    while (container != html::kNoElement && page.LinkBranches[container] < 2) {
         container = elements[container].Parent;
     }
     if (container == html::kNoElement || !IsListElement(elements[container].Tag)) {
@@ -62,7 +56,7 @@ bool IsHeading(const WeighedPage& page, size_t index) {
         page.TextLength[index] > 50 || element.Parent == html::kNoElement) {
         return false;
     }
-    return LinkBearingChildren(page, element.Parent) >= 2;
+    return page.LinkBranches[element.Parent] >= 2;
 }
 
 // The links of `list` whose list it is, and the headings among them, in document order.

@@ -44,7 +44,7 @@ bool IsNavigationLine(std::u16string_view text) {
     while (at < text.size()) {
         size_t end = text.find_first_of(u" |｜", at);
         std::u16string_view word = text.substr(at, end == text.npos ? text.npos : end - at);
-        if (!internal::TrimmedCaption(word).empty()) {
+        if (!html::TrimmedCaption(word).empty()) {
             if (!html::IsNavigationText(word)) {
                 return false;
             }

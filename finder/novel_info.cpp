@@ -18,8 +18,7 @@ std::u16string MetaContent(const html::PageTree& tree,
                 continue;
             }
             if (element.Attribute("property") == key || element.Attribute("name") == key) {
-                std::u16string_view content =
-                    internal::TrimmedCaption(element.Attribute("content"));
+                std::u16string_view content = html::TrimmedCaption(element.Attribute("content"));
                 if (!content.empty()) {
                     return std::u16string(content);
                 }
@@ -32,7 +31,7 @@ std::u16string MetaContent(const html::PageTree& tree,
 std::u16string FirstHeading(const html::PageTree& tree) {
     for (size_t i = 0; i < tree.Elements.size(); ++i) {
         if (tree.Elements[i].Tag == "h1" && tree.Elements[i].Visible) {
-            std::u16string_view text = internal::TrimmedCaption(tree.TextOf(i));
+            std::u16string_view text = html::TrimmedCaption(tree.TextOf(i));
             if (!text.empty()) {
                 return std::u16string(text);
             }
@@ -52,8 +51,7 @@ std::u16string AuthorInText(std::u16string_view text) {
         while (!rest.empty() && rest.front() == u' ') {
             rest.remove_prefix(1);
         }
-        std::u16string_view name =
-            internal::TrimmedCaption(rest.substr(0, rest.find_first_of(u" \n")));
+        std::u16string_view name = html::TrimmedCaption(rest.substr(0, rest.find_first_of(u" \n")));
         if (!name.empty()) {
             return std::u16string(name);
         }

@@ -65,6 +65,7 @@ WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
     weighed.TextLength.resize(count);
     weighed.LinkTextLength.assign(count, 0);
     weighed.SiteLinks.assign(count, 0);
+    weighed.LinkBranches.assign(count, 0);
     weighed.End.resize(count);
     weighed.LinkAddress.resize(count);
     for (size_t i = 0; i < count; ++i) {
@@ -83,6 +84,7 @@ WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
         }
         if (element.Parent != html::kNoElement) {
             weighed.SiteLinks[element.Parent] += weighed.SiteLinks[i];
+            weighed.LinkBranches[element.Parent] += weighed.SiteLinks[i] > 0 ? 1 : 0;
             weighed.LinkTextLength[element.Parent] += weighed.LinkTextLength[i];
         }
     }
@@ -112,24 +114,13 @@ std::u16string SiteAddress(std::u16string_view base, std::u16string_view link) {
     return address;
 }
 
-std::u16string_view TrimmedCaption(std::u16string_view text) {
-    constexpr std::u16string_view kDecoration =
-        u" \t\r\n\u00A0\u3000[]【】《》〈〉<>«»←→()（）|｜:：-—·>";
-    size_t start = text.find_first_not_of(kDecoration);
-    if (start == std::u16string_view::npos) {
-        return {};
-    }
-    size_t end = text.find_last_not_of(kDecoration);
-    return text.substr(start, end - start + 1);
-}
-
 bool IsNextPageCaption(std::u16string_view text) {
-    std::u16string_view caption = TrimmedCaption(text);
+    std::u16string_view caption = html::TrimmedCaption(text);
     return caption == u"下一页" || caption == u"下一頁" || caption == u"下页" || caption == u"下頁";
 }
 
 bool IsChapterName(std::u16string_view text) {
-    std::u16string_view name = TrimmedCaption(text);
+    std::u16string_view name = html::TrimmedCaption(text);
     if (IsNumberedUnit(name) || IsNumberedName(name)) {
         return true;
     }

@@ -59,6 +59,9 @@ std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text);
 /// ("上一章", "【返回目录】"), in either form of characters.
 bool IsNavigationText(std::u16string_view text);
 
+/// `text` without the spaces, brackets and arrows that decorate a caption ("【下一页】→").
+std::u16string_view TrimmedCaption(std::u16string_view text);
+
 /// Where one img element names its image.
 struct ImageSource {
     /// The address to fetch: the value of data-original, data-src or data-echo, the first that

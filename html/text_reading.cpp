@@ -226,17 +226,6 @@ std::u16string JoinedLines(const std::vector<ChapterBlock>& blocks, char16_t sep
     return text;
 }
 
-std::u16string_view TrimmedCaption(std::u16string_view text) {
-    constexpr std::u16string_view kDecoration =
-        u" \t\r\n\u00A0\u3000[]【】《》〈〉<>«»←→()（）|｜:：-—·>";
-    size_t start = text.find_first_not_of(kDecoration);
-    if (start == std::u16string_view::npos) {
-        return {};
-    }
-    size_t end = text.find_last_not_of(kDecoration);
-    return text.substr(start, end - start + 1);
-}
-
 } // namespace
 
 std::u16string VisibleText(std::u16string_view page) {
@@ -269,6 +258,17 @@ std::u16string PageTitle(std::u16string_view page) {
 
 std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text) {
     return ReadBlocks(ParsedHtml(text), true);
+}
+
+std::u16string_view TrimmedCaption(std::u16string_view text) {
+    constexpr std::u16string_view kDecoration =
+        u" \t\r\n\u00A0\u3000[]【】《》〈〉<>«»←→()（）|｜:：-—·>";
+    size_t start = text.find_first_not_of(kDecoration);
+    if (start == std::u16string_view::npos) {
+        return {};
+    }
+    size_t end = text.find_last_not_of(kDecoration);
+    return text.substr(start, end - start + 1);
 }
 
 bool IsNavigationText(std::u16string_view text) {

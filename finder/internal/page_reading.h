@@ -20,6 +20,8 @@ struct WeighedPage {
     std::vector<size_t> LinkTextLength;
     /// Links to the page's own site in each element (itself included).
     std::vector<size_t> SiteLinks;
+    /// Children of each element that hold links to the page's own site.
+    std::vector<size_t> LinkBranches;
     /// The index one past each element's last descendant.
     std::vector<size_t> End;
     /// The absolute address of each element that is a visible link to the page's own site;
@@ -38,9 +40,6 @@ bool SameSite(std::u16string_view a, std::u16string_view b);
 /// `link` as an absolute address read on the page at `base`; empty when it leads off the site
 /// of `base`, or to no page (a script, an empty link).
 std::u16string SiteAddress(std::u16string_view base, std::u16string_view link);
-
-/// `text` without the brackets, arrows and spaces that decorate captions ("【下一页】").
-std::u16string_view TrimmedCaption(std::u16string_view text);
 
 /// True when `text` is the caption of a link to the next page ("下一页", "下一頁").
 bool IsNextPageCaption(std::u16string_view text);
