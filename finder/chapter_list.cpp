@@ -107,12 +107,13 @@ bool IsListTitle(std::u16string_view heading) {
            Contains(heading, u"列表") || heading.ends_with(u"正文");
 }
 
-// True when every link of `segment` is also in another segment: a block of the latest
-// chapters repeating the list's end.
-bool RepeatsOthers(const std::vector<Segment>& segments, size_t k) {
+// True when every link of segment `k` is also in another segment not `dropped`: a block of the
+// latest chapters repeating the list's end.
+bool RepeatsOthers(const std::vector<Segment>& segments, const std::vector<bool>& dropped,
+                   size_t k) {
     std::set<std::u16string> others;
     for (size_t j = 0; j < segments.size(); ++j) {
-        if (j != k) {
+        if (j != k && !dropped[j]) {
             for (const Entry& link : segments[j].Links) {
                 others.insert(link.Url);
             }
@@ -124,8 +125,8 @@ bool RepeatsOthers(const std::vector<Segment>& segments, size_t k) {
     });
 }
 
-// Leaves out a leading run of links repeated further on, and every later repeat.
-std::vector<Entry> WithoutRepeats(std::vector<Entry> links) {
+// Which links stay: not a leading run of links repeated further on, nor a later repeat.
+std::vector<bool> LinksWithoutRepeats(const std::vector<Entry>& links) {
     std::map<std::u16string, size_t> lastAt;
     for (size_t i = 0; i < links.size(); ++i) {
         lastAt[links[i].Url] = i;
@@ -134,21 +135,24 @@ std::vector<Entry> WithoutRepeats(std::vector<Entry> links) {
     while (start < links.size() && lastAt[links[start].Url] != start) {
         ++start;
     }
-    std::vector<Entry> kept;
+    std::vector<bool> stays(links.size());
     std::set<std::u16string> seen;
     for (size_t i = start; i < links.size(); ++i) {
-        if (seen.insert(links[i].Url).second) {
-            kept.push_back(std::move(links[i]));
-        }
+        stays[i] = seen.insert(links[i].Url).second;
     }
-    return kept;
+    return stays;
 }
 
 ChapterList ListFromSegments(std::vector<Segment> segments) {
+    // Blocks named as the latest chapters go first, so that the list they repeat stays.
+    std::vector<bool> dropped(segments.size());
+    for (size_t k = 0; k < segments.size(); ++k) {
+        dropped[k] = Contains(segments[k].Heading, u"最新");
+    }
     std::vector<Segment> kept;
     for (size_t k = 0; k < segments.size(); ++k) {
-        bool latest = Contains(segments[k].Heading, u"最新") || RepeatsOthers(segments, k);
-        if (!latest) {
+        dropped[k] = dropped[k] || RepeatsOthers(segments, dropped, k);
+        if (!dropped[k]) {
             kept.push_back(segments[k]);
         }
     }
@@ -160,18 +164,20 @@ ChapterList ListFromSegments(std::vector<Segment> segments) {
         }
         links.insert(links.end(), segment.Links.begin(), segment.Links.end());
     }
-    size_t before = links.size();
-    links = WithoutRepeats(std::move(links));
-    size_t dropped = before - links.size();
+    std::vector<bool> stays = LinksWithoutRepeats(links);
+    // Where each link stands among those that stay.
+    std::vector<size_t> position(links.size() + 1, 0);
     ChapterList list;
-    for (Entry& link : links) {
-        list.ChapterName.push_back(std::move(link.Name));
-        list.ChapterUrl.push_back(std::move(link.Url));
+    for (size_t i = 0; i < links.size(); ++i) {
+        position[i + 1] = position[i] + (stays[i] ? 1 : 0);
+        if (stays[i]) {
+            list.ChapterName.push_back(std::move(links[i].Name));
+            list.ChapterUrl.push_back(std::move(links[i].Url));
+        }
     }
     list.count = static_cast<int32_t>(list.ChapterUrl.size());
     for (auto& [name, at] : headings) {
-        size_t position = at > dropped ? std::min(at - dropped, list.ChapterUrl.size()) : 0;
-        list.Volumes.push_back({position, std::move(name)});
+        list.Volumes.push_back({position[at], std::move(name)});
     }
     return list;
 }

@@ -52,6 +52,11 @@ const std::vector<Shape>& Shapes() {
         {"volumes-utf8", "UTF-8", u""},
         {"select-utf8", "UTF-8", u""},
         {"nextlink-gbk", "GB18030", u"index.html"},
+        {"ol-utf8", "UTF-8", u""},
+        {"divlinks-gbk", "GB18030", u"mulu.html"},
+        {"dl-volumes-utf8", "UTF-8", u""},
+        {"repeats-utf8", "UTF-8", u""},
+        {"td-gbk", "GB18030", u"list.html"},
     };
     return shapes;
 }
