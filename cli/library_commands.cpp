@@ -161,11 +161,19 @@ int RunShelfJob(int argc, char** argv, ShelfJob job) {
 
 int RunDownload(int argc, char** argv) {
     if (argc != 3) {
-        PrintError(u"usage: velunor-cli download N");
+        PrintError(u"usage: velunor-cli download N|URL");
         return 2;
     }
     // A delete that a killed process left half done must not meet the novel downloaded again.
     ClearDeletedNovels(GetProgramFolder());
+    std::u16string argument = Wide(argv[2]);
+    if (IsPageAddress(argument)) {
+        return RunWithProgress([&](DownloadConsole& window) {
+            window.ShowWaitPage();
+            window.SetViewMode(ViewMode::Reading);
+            return DownloadNovelAtAddress(window, GetProgramFolder(), argument);
+        });
+    }
     std::vector<SearchHit> hits = ReadSearchHits(GetProgramFolder());
     int row = ParseItemIndex(argv[2], hits.size());
     if (row < 0) {

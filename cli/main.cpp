@@ -31,8 +31,10 @@ const Command kCommands[] = {
      u"  search NAME\n      search the selected sites for a novel or an author; Ctrl-C stops\n"
      u"      example: velunor-cli search 春江夜话"},
     {"download", velunor::cli::RunDownload,
-     u"  download N\n      download the novel of row N of the last search into Novel/ (a novel\n"
-     u"      on the bookshelf already is updated)"},
+     u"  download N | URL\n      download the novel of row N of the last search into Novel/ (a "
+     u"novel\n      on the bookshelf already is updated), or the novel whose information or\n"
+     u"      contents page is at URL: read with its site's rule, or found on the pages when\n"
+     u"      no rule file is for its site"},
     {"shelf", velunor::cli::RunShelf,
      u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or "
      u"delete it"},

@@ -34,6 +34,11 @@ struct FoundNovelInfo {
 /// and author (the og:novel:author meta tag, else a "作者：…" text) on the page.
 FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view url);
 
+/// The name the site of `page`, found at address `url`, goes by: its og:site_name meta tag, else
+/// the last part of the page title when it reads as a name ("…全文阅读_青石书屋" gives
+/// "青石书屋"), else the address's host without "www.". Never empty for an http(s) address.
+std::u16string FindSiteName(std::u16string_view page, std::u16string_view url);
+
 /// A chapter list found on a contents page.
 struct FoundChapterList {
     /// The chapters (absolute addresses on the page's site) and volume headings; count 0 when

@@ -8,26 +8,6 @@
 namespace velunor::finder {
 namespace {
 
-// The content of the first meta element whose property or name is one of `keys`, in the order
-// of `keys`.
-std::u16string MetaContent(const html::PageTree& tree,
-                           std::initializer_list<std::u16string_view> keys) {
-    for (std::u16string_view key : keys) {
-        for (const html::PageElement& element : tree.Elements) {
-            if (element.Tag != "meta") {
-                continue;
-            }
-            if (element.Attribute("property") == key || element.Attribute("name") == key) {
-                std::u16string_view content = html::TrimmedCaption(element.Attribute("content"));
-                if (!content.empty()) {
-                    return std::u16string(content);
-                }
-            }
-        }
-    }
-    return {};
-}
-
 std::u16string FirstHeading(const html::PageTree& tree) {
     for (size_t i = 0; i < tree.Elements.size(); ++i) {
         if (tree.Elements[i].Tag == "h1" && tree.Elements[i].Visible) {
@@ -64,11 +44,11 @@ std::u16string AuthorInText(std::u16string_view text) {
 FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view /*url*/) {
     html::PageTree tree = html::ReadPageTree(page);
     FoundNovelInfo info;
-    info.Name = MetaContent(tree, {u"og:novel:book_name", u"og:title"});
+    info.Name = internal::MetaContent(tree, {u"og:novel:book_name", u"og:title"});
     if (info.Name.empty()) {
         info.Name = FirstHeading(tree);
     }
-    info.Author = MetaContent(tree, {u"og:novel:author"});
+    info.Author = internal::MetaContent(tree, {u"og:novel:author"});
     if (info.Author.empty()) {
         info.Author = AuthorInText(tree.Text);
     }

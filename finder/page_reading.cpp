@@ -153,4 +153,22 @@ bool IsOwnFurtherPage(std::u16string_view first, std::u16string_view candidate) 
     return rest.starts_with(stem) && rest.size() > stem.size() && !IsDigit(rest[stem.size()]);
 }
 
+std::u16string MetaContent(const html::PageTree& tree,
+                           std::initializer_list<std::u16string_view> keys) {
+    for (std::u16string_view key : keys) {
+        for (const html::PageElement& element : tree.Elements) {
+            if (element.Tag != "meta") {
+                continue;
+            }
+            if (element.Attribute("property") == key || element.Attribute("name") == key) {
+                std::u16string_view content = html::TrimmedCaption(element.Attribute("content"));
+                if (!content.empty()) {
+                    return std::u16string(content);
+                }
+            }
+        }
+    }
+    return {};
+}
+
 } // namespace velunor::finder::internal

@@ -26,6 +26,7 @@ constexpr std::u16string_view kBookStart = u"<Book";
 constexpr std::u16string_view kBookEnd = u"</Book>";
 constexpr std::u16string_view kContentsPageSuffix = u"/ContentsPage.html";
 constexpr std::u16string_view kShelfName = u"Config/BookShelf.xml";
+constexpr const char16_t* kPageFinderElement = u"PageFinder";
 
 std::u16string BookShelfPath(const std::u16string& programFolder) {
     return programFolder + std::u16string(kShelfName);
@@ -60,6 +61,7 @@ bool ReadStoredEntry(CXmlDocument& document, BookEntry& entry) {
     entry.ContentsPagePath = FindElementText(document, u"ContentsPagePath");
     entry.RuleFile = FindElementText(document, u"RuleFile");
     entry.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
+    entry.FoundByFinder = !FindElementText(document, kPageFinderElement).empty();
     document.LeaveElement();
     return listed;
 }
@@ -248,7 +250,13 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
         outcome.alreadyShelved = true;
         if (!entry.RuleFile.empty()) {
             SetChild(document, u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+        }
+        // Read in this order: PageFinder after InfoPageUrl.
+        if (entry.Identified()) {
             SetChild(document, u"InfoPageUrl", entry.InfoPageUrl);
+        }
+        if (entry.FoundByFinder) {
+            SetChild(document, kPageFinderElement, u"1");
         }
     } else {
         document.ResetPosition();
@@ -265,7 +273,12 @@ EditOutcome AppendEntry(const std::u16string& programFolder, const BookEntry& en
         // Entries that do not know their novel's identity are written as they were before.
         if (!entry.RuleFile.empty()) {
             document.AddElement(u"RuleFile", StoredRuleFile(programFolder, entry.RuleFile));
+        }
+        if (entry.Identified()) {
             document.AddElement(u"InfoPageUrl", entry.InfoPageUrl);
+        }
+        if (entry.FoundByFinder) {
+            document.AddElement(kPageFinderElement, u"1");
         }
         document.LeaveElement();
     }
@@ -414,14 +427,14 @@ bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string&
                       const std::u16string& novel, BookEntry& found) {
     std::vector<BookEntry> entries = ReadBookShelf(programFolder);
     for (BookEntry& entry : entries) {
-        if (!entry.RuleFile.empty() && entry.RuleFile == ruleFile &&
-            entry.InfoPageUrl == infoPageUrl) {
+        bool sameReader = ruleFile.empty() ? entry.FoundByFinder : entry.RuleFile == ruleFile;
+        if (entry.Identified() && sameReader && entry.InfoPageUrl == infoPageUrl) {
             found = std::move(entry);
             return true;
         }
     }
     for (BookEntry& entry : entries) {
-        if (entry.RuleFile.empty() && entry.TargetSite == site && entry.NovelName == novel) {
+        if (!entry.Identified() && entry.TargetSite == site && entry.NovelName == novel) {
             found = std::move(entry);
             return true;
         }

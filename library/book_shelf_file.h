@@ -1,10 +1,10 @@
 #pragma once
 // The bookshelf file Config/BookShelf.xml: one Book element per downloaded novel under the
-// BookShelf root, each holding TargetSite, NovelName and ContentsPagePath, and RuleFile and
-// InfoPageUrl, which identify the novel. Paths are stored as the program folder's own
-// (ContentsPagePath relative to Novel/, RuleFile as a name in Rule/), so a copied or moved
-// program folder keeps its shelf; entries written with absolute paths still read, and are
-// rewritten in that form at the next edit. Every read and every
+// BookShelf root, each holding TargetSite, NovelName and ContentsPagePath, and RuleFile (or, for
+// a novel of a site without a rule, PageFinder) and InfoPageUrl, which identify the novel. Paths
+// are stored as the program folder's own (ContentsPagePath relative to Novel/, RuleFile as a name
+// in Rule/), so a copied or moved program folder keeps its shelf; entries written with absolute
+// paths still read, and are rewritten in that form at the next edit. Every read and every
 // load-edit-save of the file holds a lock on Config/BookShelf.xml.lock, taken by threads and
 // processes alike, so an add on a download thread, a delete on the window's thread and a second
 // velunor-cli never undo each other. A file that does not read back whole is never overwritten:
@@ -28,6 +28,15 @@ struct BookEntry {
     std::u16string RuleFile;
     /// The novel's information page address; empty in such an entry too.
     std::u16string InfoPageUrl;
+    /// The novel comes from a site without a rule: the page finder reads it (a PageFinder
+    /// element), and its information page identifies it.
+    bool FoundByFinder = false;
+
+    /// True when the entry says which novel it is: by rule file and address, or by address on a
+    /// site the finder reads.
+    bool Identified() const {
+        return !RuleFile.empty() || FoundByFinder;
+    }
 };
 
 /// The novel folder of a contents page path: the path without "/ContentsPage.html".
@@ -49,10 +58,10 @@ enum class ShelfEditResult {
 /// and the bookshelf lock.
 std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder);
 
-/// The entry of the novel read with the rule file `ruleFile` from the information page
-/// `infoPageUrl`; for an entry written before novels were identified so, the first whose site
-/// and novel name are `site` and `novel`. False when the shelf holds neither. Blocks on the disk
-/// and the bookshelf lock.
+/// The entry of the novel read with the rule file `ruleFile` (empty: by the page finder) from the
+/// information page `infoPageUrl`; for an entry written before novels were identified so, the first
+/// whose site and novel name are `site` and `novel`. False when the shelf holds neither. Blocks on
+/// the disk and the bookshelf lock.
 bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string& ruleFile,
                       const std::u16string& infoPageUrl, const std::u16string& site,
                       const std::u16string& novel, BookEntry& found);

@@ -175,4 +175,12 @@ SiteError ComposeChapterText(const Site& site, const FetchedChapter& chapter,
     return {};
 }
 
+std::shared_ptr<const Site> NovelSite(const std::u16string& programFolder,
+                                      const NovelIndex& index) {
+    if (index.FoundByFinder) {
+        return Site::WithoutRule(index.SiteName, index.InfoPageUrl);
+    }
+    return Site::FromRuleFile(ResolveRuleFile(programFolder, index.RuleFile));
+}
+
 } // namespace velunor::internal

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/book_shelf_file.h"
 #include "library/chapter_task.h"
+#include "library/internal/chapter_fetch.h"
 #include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
@@ -136,7 +137,10 @@ bool ReadChapterList(WindowPort& window, VisitedAddresses& visited, const SitePa
     }
     if (contents.chapters.count == 0) {
         outcome.Error = MakeSiteError(SiteErrorKind::NoMatch, first.Url);
-        Stop(window, u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！");
+        // The finder says why it trusted nothing on the page rather than that the list is empty.
+        Stop(window, !read.Refusal.empty()
+                         ? read.Refusal
+                         : u"在目标站目录页提取到 0 个章节，请更换目标站进行下载，下载中止！");
         return false;
     }
     if (read.End == ContentsEnd::CutShort) {
@@ -466,7 +470,8 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     }
     bool shelved = AddBook(run.window, run.programFolder,
                            {after.SiteName, after.NovelName, contentsPath,
-                            ResolveRuleFile(run.programFolder, after.RuleFile), after.InfoPageUrl});
+                            ResolveRuleFile(run.programFolder, after.RuleFile), after.InfoPageUrl,
+                            after.FoundByFinder});
     outcome.ReachedChapters = true;
     ChapterJob job(run.window, recorder, run.templates.page, run.templates.encoding,
                    static_cast<int>(toFetch.size()));
@@ -599,6 +604,11 @@ std::u16string FolderForNewNovel(const std::u16string& programFolder, const std:
 
 NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& programFolder,
                                   const SearchHit& hit) {
+    return DownloadNovelFromSite(window, programFolder, hit, Site::FromRuleFile(hit.RuleFile));
+}
+
+NovelJobOutcome DownloadNovelFromSite(WindowPort& window, const std::u16string& programFolder,
+                                      const SearchHit& hit, std::shared_ptr<const Site> site) {
     PageTemplates templates;
     std::u16string unusable = ReadTemplates(programFolder, templates);
     if (!unusable.empty()) {
@@ -606,7 +616,7 @@ NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& prog
         return {};
     }
     SiteContents contents;
-    contents.site = Site::FromRuleFile(hit.RuleFile);
+    contents.site = std::move(site);
     NovelJobOutcome stopped;
     if (!ReadSiteContents(window, hit.InfoPageUrl, contents, stopped)) {
         return stopped;
@@ -644,6 +654,7 @@ NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& prog
     }
     NovelIndex after = before;
     after.RuleFile = StoredRuleFile(programFolder, hit.RuleFile);
+    after.FoundByFinder = contents.site->UsesFinder();
     after.SiteName = onShelf ? shelved.TargetSite : rule.SiteName;
     after.NovelName = onShelf ? shelved.NovelName : name;
     after.NovelAuthor =
@@ -669,10 +680,9 @@ bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
         window.SetStatusText(found == FolderIndex::Missing ? std::u16string(kNoIndexMessage) : why);
         return false;
     }
-    std::u16string ruleFile = ResolveRuleFile(programFolder, index.RuleFile);
-    site = Site::FromRuleFile(ruleFile);
+    site = internal::NovelSite(programFolder, index);
     // Without its chapter pattern a rule can fetch nothing: it is gone, or not a rule file.
-    if (site->Rule().ChapterContent.empty()) {
+    if (!site->UsesFinder() && site->Rule().ChapterContent.empty()) {
         window.SetStatusText(u"无法读取本书的规则文件 " + index.RuleFile + u"，未做任何改动！");
         return false;
     }

@@ -8,6 +8,7 @@
 #include "port/window_port.h"
 #include "site/site.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,33 @@ NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& pr
 /// DownloadOpenedNovel for `hit`, a hit of the last search, whatever the window shows. Blocks.
 NovelJobOutcome DownloadSearchHit(WindowPort& window, const std::u16string& programFolder,
                                   const SearchHit& hit);
+
+/// DownloadSearchHit from `site` rather than the site of the hit's rule file: for a site without
+/// a rule (Site::WithoutRule, the hit's RuleFile empty) the page finder reads every page, and the
+/// novel's index and shelf entry remember so, so that its updates and retries read it so too.
+NovelJobOutcome DownloadNovelFromSite(WindowPort& window, const std::u16string& programFolder,
+                                      const SearchHit& hit, std::shared_ptr<const Site> site);
+
+/// The message when an address to download from is no web page address.
+inline constexpr std::u16string_view kNotAnAddressMessage =
+    u"请输入小说信息页或目录页的网址（以 http:// 或 https:// 开头）。";
+
+/// True when `text` (trimmed) is the address of a web page rather than a name to search for.
+bool IsPageAddress(std::u16string_view text);
+
+/// Downloads the novel whose information or contents page is at `url`, as a search hit of its
+/// site would be: with the rule file in Rule/ whose SiteUrl has the same host (a leading "www."
+/// aside) and a path the address lies within, else with the page finder on a site named as
+/// FindSiteName names it. The novel's name and author are the ones the rule or the finder reads on
+/// the page. Blocks.
+NovelJobOutcome DownloadNovelAtAddress(WindowPort& window, const std::u16string& programFolder,
+                                       const std::u16string& url);
+
+/// The search box's download by address: shows the waiting page, switches the window to reading
+/// and runs DownloadNovelAtAddress on a detached thread. Returns at once; `window` must outlive
+/// it.
+void StartAddressDownload(WindowPort& window, const std::u16string& programFolder,
+                          const std::u16string& url);
 
 /// Reads the information and contents pages of the novel in `novelFolder` again and downloads
 /// the chapters the site added and those that are failed, empty or pending; chapters stored

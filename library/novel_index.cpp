@@ -74,6 +74,10 @@ std::u16string IndexText(const NovelIndex& index) {
         AppendElement(text, name, *value);
         text += u"\r\n";
     }
+    if (index.FoundByFinder) {
+        AppendElement(text, u"PageFinder", u"1");
+        text += u"\r\n";
+    }
     AppendElement(text, u"NextPage", DecimalText(index.NextPage));
     text += u"\r\n<Chapters>\r\n";
     // A volume heading stands among the chapters where the contents show it; each chapter
@@ -170,6 +174,7 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
     index.NovelIntro = FindElementText(document, u"NovelIntro");
     index.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
     index.ContentsUrl = FindElementText(document, u"ContentsUrl");
+    index.FoundByFinder = !FindElementText(document, u"PageFinder").empty();
     int nextPage = std::atoi(WideToUtf8(FindElementText(document, u"NextPage")).c_str());
     if (document.FindElement(u"Chapters")) {
         document.EnterElement();

@@ -49,8 +49,11 @@ struct IndexedChapter {
 };
 
 struct NovelIndex {
-    /// The rule file's name in the program's Rule/ folder.
+    /// The rule file's name in the program's Rule/ folder; empty for a novel the page finder
+    /// reads.
     std::u16string RuleFile;
+    /// The novel's site has no rule: the page finder reads its pages (a PageFinder element).
+    bool FoundByFinder = false;
     std::u16string SiteName;
     std::u16string NovelName;
     std::u16string NovelAuthor;

@@ -111,19 +111,32 @@ ChapterRefetch StoreText(WindowPort& window, const std::u16string& programFolder
     return Failed(MakeSiteError(SiteErrorKind::WriteFailed, page.ChapterSaveFile));
 }
 
-// The page and its rule are read before anything is fetched, so a page whose files cannot be
+// The site of the novel the page belongs to: the page finder's when the novel's index says its
+// site has no rule, else the site of the rule file the page records.
+std::shared_ptr<const Site> DisplayedNovelSite(const std::u16string& programFolder,
+                                               const DisplayedChapter& page) {
+    NovelIndex index;
+    if (page.RuleFilePath.empty() && LoadNovelIndex(FolderOfFile(page.ChapterSaveFile), index) &&
+        index.FoundByFinder) {
+        return internal::NovelSite(programFolder, index);
+    }
+    return Site::FromRuleFile(page.RuleFilePath);
+}
+
+// The page and its site are read before anything is fetched, so a page whose files cannot be
 // read is left as it is and the status line says which one failed.
-bool CanReadPageAndRule(WindowPort& window, const DisplayedChapter& page, CSiteRule& rule) {
+bool CanReadPageAndSite(WindowPort& window, const std::u16string& programFolder,
+                        const DisplayedChapter& page, std::shared_ptr<const Site>& site) {
     std::u16string encoding(kPageEncoding);
     std::u16string text;
     if (!ReadPage(encoding, page.ChapterSaveFile, text)) {
         window.SetStatusText(u"无法读取本页记录的章节文件，未做任何改动！");
         return false;
     }
-    rule = LoadSiteRule(page.RuleFilePath);
+    site = DisplayedNovelSite(programFolder, page);
     // Without its chapter pattern a rule can fetch nothing: it could not be read, or it is not
     // a rule file.
-    if (rule.ChapterContent.empty()) {
+    if (!site->UsesFinder() && site->Rule().ChapterContent.empty()) {
         window.SetStatusText(u"无法读取本页记录的规则文件，未做任何改动！");
         return false;
     }
@@ -176,13 +189,13 @@ ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder) {
         window.SetStatusText(u"本页记录的章节文件不在书库的 Novel 文件夹中，未做任何改动！");
         return Failed(MakeSiteError(SiteErrorKind::WriteFailed, page.ChapterSaveFile));
     }
-    CSiteRule rule;
+    std::shared_ptr<const Site> novelSite;
     // The status line says which file could not be read; the site was never asked.
-    if (!CanReadPageAndRule(window, page, rule)) {
+    if (!CanReadPageAndSite(window, programFolder, page, novelSite)) {
         return Failed({});
     }
     window.SetStatusText(u"正在读取目标站章节页面……");
-    Site site(std::move(rule), page.RuleFilePath);
+    const Site& site = *novelSite;
     FetchedChapter chapter =
         FetchChapter(site, page.ChapterUrl, OnDemandBounds(programFolder, page));
     if (!chapter.Ok()) {

@@ -1,8 +1,10 @@
 // Fetching a chapter from its site, page after page when the site splits it.
 
 #include "core/core.h"
+#include "finder/finder.h"
 #include "html/html.h"
 #include "site/site.h"
+#include "xml/xml_document.h"
 
 #include <set>
 
@@ -65,15 +67,45 @@ std::u16string_view SpanText(std::u16string_view text, const ImageSourceSpan& sp
     return text.substr(span.Start, span.Length);
 }
 
-ChapterPage CutChapterPage(const CSiteRule& rule, const SitePage& fetched,
-                           ExtractionProblem& problem) {
+// One page of a chapter as read: its text and images, and the next page it names (not yet
+// completed).
+struct CutPage {
     ChapterPage page;
-    page.Url = fetched.Url;
-    page.Text = ExtractField(rule.ChapterContent, fetched.Text, &problem);
-    for (const ImageSourceSpan& span : FindImageSources(page.Text)) {
-        page.Images.emplace_back(SpanText(page.Text, span));
+    std::u16string next;
+};
+
+CutPage CutRulePage(const CSiteRule& rule, const SitePage& fetched, ExtractionProblem& problem) {
+    CutPage cut;
+    cut.page.Url = fetched.Url;
+    cut.page.Text = ExtractField(rule.ChapterContent, fetched.Text, &problem);
+    for (const ImageSourceSpan& span : FindImageSources(cut.page.Text)) {
+        cut.page.Images.emplace_back(SpanText(cut.page.Text, span));
     }
-    return page;
+    cut.next = ExtractField(rule.ChapterNextPageUrl, fetched.Text);
+    return cut;
+}
+
+// The finder's paragraphs and images of a page written as the HTML a rule's content pattern
+// would cut out, so that the library stores them the same way; an empty text when the finder
+// refused the page.
+CutPage CutFoundPage(const SitePage& fetched, const finder::ChapterTextBounds& bounds) {
+    CutPage cut;
+    cut.page.Url = fetched.Url;
+    finder::FoundChapterText found = finder::FindChapterText(fetched.Text, fetched.Url, bounds);
+    for (const html::ChapterBlock& block : found.Blocks) {
+        if (block.BlockKind == html::ChapterBlock::Kind::Image) {
+            cut.page.Text +=
+                u"<img src=\"" +
+                CXmlDocument::EncodeEntities(block.Text, CXmlDocument::kEncodeAttribute) + u"\">";
+            cut.page.Images.push_back(block.Text);
+        } else {
+            cut.page.Text += u"<p>" +
+                             CXmlDocument::EncodeEntities(block.Text, CXmlDocument::kEncodeText) +
+                             u"</p>";
+        }
+    }
+    cut.next = std::move(found.NextPageUrl);
+    return cut;
 }
 
 } // namespace
@@ -125,22 +157,27 @@ FetchedChapter FetchChapter(const Site& site, const std::u16string& url,
             chapter.Error = fetched.Error;
             return chapter;
         }
+        if (n == 1) {
+            chain.first = fetched.Url;
+        }
         ExtractionProblem problem = ExtractionProblem::None;
-        ChapterPage page = CutChapterPage(site.Rule(), fetched, problem);
+        CutPage cut =
+            site.UsesFinder()
+                ? CutFoundPage(fetched, {chain.first, bounds.ContentsUrl, bounds.NextChapterUrl})
+                : CutRulePage(site.Rule(), fetched, problem);
         if (problem != ExtractionProblem::None) {
             chapter.Error = MakeSiteError(SiteErrorKind::Limit, fetched.Url);
             return chapter;
         }
-        if (n == 1) {
-            chain.first = fetched.Url;
-        } else if (!AddsToChapter(chain, page)) {
+        ChapterPage& page = cut.page;
+        if (n > 1 && !AddsToChapter(chain, page)) {
             break;
         }
         chain.addresses.insert(address);
         chain.addresses.insert(fetched.Url);
         chain.texts.insert(page.Text);
         chapter.Pages.push_back(std::move(page));
-        std::u16string next = ExtractField(site.Rule().ChapterNextPageUrl, fetched.Text);
+        std::u16string next = std::move(cut.next);
         CompleteUrl(fetched.Url, next);
         if (!LeadsOn(chain, next)) {
             break;

@@ -2,6 +2,7 @@
 // page or a list split over pages that link each to the next.
 
 #include "core/core.h"
+#include "finder/finder.h"
 #include "site/site.h"
 
 #include <unordered_set>
@@ -26,15 +27,39 @@ struct ListedChapters {
     }
 };
 
+// What one contents page lists, its addresses as the page gives them, and the next page.
+struct ListPage {
+    ChapterList found;
+    std::u16string next;
+    bool tooMany = false;
+    // The finder's reason when it found no list.
+    std::u16string refusal;
+};
+
+ListPage ReadListPage(const Site& site, const SitePage& page) {
+    ListPage read;
+    if (site.UsesFinder()) {
+        finder::FoundChapterList list = finder::FindChapterList(page.Text, page.Url);
+        read.found = std::move(list.Chapters);
+        read.next = std::move(list.NextPageUrl);
+        read.refusal = std::move(list.Refusal);
+        return read;
+    }
+    const ContentsPageRule& rule = site.Rule().ContentsPage;
+    ExtractionProblem problem = ExtractionProblem::None;
+    ExtractChapterList(rule, page.Text, read.found, &problem);
+    read.tooMany = problem == ExtractionProblem::TooManyEntries;
+    read.next = ExtractField(rule.ContentsNextPageUrl, page.Text);
+    return read;
+}
+
 // Appends the chapters of one contents page, their addresses completed against it; false when
 // the page, or the list with it, holds more chapters than a novel can have.
-bool AppendChapters(const CSiteRule& rule, const SitePage& page, ListedChapters& listed) {
-    ChapterList found;
-    ExtractionProblem problem = ExtractionProblem::None;
-    ExtractChapterList(rule.ContentsPage, page.Text, found, &problem);
-    if (problem == ExtractionProblem::TooManyEntries) {
+bool AppendChapters(const SitePage& page, ListPage& read, ListedChapters& listed) {
+    if (read.tooMany) {
         return false;
     }
+    ChapterList& found = read.found;
     ChapterList& list = listed.list;
     for (VolumeHeading& heading : found.Volumes) {
         heading.Before += list.ChapterUrl.size();
@@ -56,10 +81,11 @@ bool AppendChapters(const CSiteRule& rule, const SitePage& page, ListedChapters&
            list.ChapterUrl.size() + list.Volumes.size() <= kMostListedEntries;
 }
 
-// The next contents page `page` links to; empty when it links to none not yet fetched.
-std::u16string NextContentsPage(const CSiteRule& rule, const SitePage& page,
+// The next contents page `read` names on `page`, completed; empty when it links to none not yet
+// fetched.
+std::u16string NextContentsPage(const SitePage& page, ListPage& read,
                                 const VisitedAddresses& visited) {
-    std::u16string next = ExtractField(rule.ContentsPage.ContentsNextPageUrl, page.Text);
+    std::u16string next = std::move(read.next);
     CompleteUrl(page.Url, next);
     if (visited.count(next) != 0) {
         next.clear();
@@ -127,6 +153,12 @@ NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedA
         return info;
     }
     visited.insert(info.Page.Url);
+    if (site.UsesFinder()) {
+        finder::FoundNovelInfo found = finder::FindNovelInfo(info.Page.Text, info.Page.Url);
+        info.Info.NovelName = std::move(found.Name);
+        info.Info.NovelAuthor = std::move(found.Author);
+        return info;
+    }
     ExtractNovelInfo(site.Rule().InfoPage, info.Page.Text, info.Info, &info.Problem);
     if (ContentsOnInfoPage(site.Rule())) {
         info.Info.ContentsUrl.clear();
@@ -137,7 +169,9 @@ NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedA
 }
 
 SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info, VisitedAddresses& visited) {
-    if (ContentsOnInfoPage(site.Rule())) {
+    bool onInfoPage =
+        site.UsesFinder() ? info.Info.ContentsUrl.empty() : ContentsOnInfoPage(site.Rule());
+    if (onInfoPage) {
         return info.Page;
     }
     const std::u16string& url = info.Info.ContentsUrl;
@@ -159,11 +193,15 @@ NovelContents ReadContentsPages(const Site& site, const SitePage& first, Visited
     for (;;) {
         ++contents.PagesRead;
         visited.insert(page.Url);
-        if (!AppendChapters(site.Rule(), page, listed)) {
+        ListPage read = ReadListPage(site, page);
+        if (contents.PagesRead == 1) {
+            contents.Refusal = std::move(read.refusal);
+        }
+        if (!AppendChapters(page, read, listed)) {
             contents.End = ContentsEnd::TooManyChapters;
             return contents;
         }
-        std::u16string next = NextContentsPage(site.Rule(), page, visited);
+        std::u16string next = NextContentsPage(page, read, visited);
         if (next.empty() || contents.PagesRead == kMaxContentsPages) {
             break;
         }

@@ -120,6 +120,19 @@ std::shared_ptr<const Site> Site::FromRuleFile(const std::u16string& path) {
     return std::make_shared<const Site>(LoadSiteRule(path), path);
 }
 
+std::shared_ptr<const Site> Site::WithoutRule(std::u16string siteName,
+                                              std::u16string_view address) {
+    CSiteRule rule;
+    rule.SiteName = std::move(siteName);
+    rule.SiteUrl = std::u16string(AddressOrigin(address)) + u"/";
+    rule.RequestInterval = DecimalText(kFinderInterval);
+    rule.MaxConnections = u"2";
+    rule.RetryCount = u"2";
+    auto site = std::make_shared<Site>(std::move(rule));
+    site->usesFinder_ = true;
+    return site;
+}
+
 FetchSettings Site::RequestSettings(std::u16string_view referer,
                                     const CancelTest& cancelled) const {
     FetchSettings settings = settings_;
@@ -320,7 +333,15 @@ SitePage Site::RenderPage(std::u16string_view url, const FetchSettings& settings
 }
 
 std::u16string Site::BlockedMessage() const {
-    return u"目标站 <" + rule_.SiteName + u"> 拒绝了访问（访问过快或需要验证），请稍后再试。";
+    std::u16string message =
+        u"目标站 <" + rule_.SiteName + u"> 拒绝了访问（访问过快或需要验证），请稍后再试。";
+    if (usesFinder_) {
+        // The finder reads pages as they arrive and never runs their scripts: a site that
+        // checks for a browser can only be read through a rule that asks for one.
+        message += u"该站没有规则文件，自动识别不运行网页脚本；若该站需要浏览器验证，"
+                   u"请为它编写规则文件并设置 UseBrowser。";
+    }
+    return message;
 }
 
 } // namespace velunor

@@ -131,6 +131,22 @@ class Site {
     /// The site of the rule file at `path`; its rule is empty when the file cannot be read.
     static std::shared_ptr<const Site> FromRuleFile(const std::u16string& path);
 
+    /// A site no rule file describes, named `siteName`, at the scheme and host of `address`: its
+    /// pages are read by the page finder instead of a rule's patterns, and fetched with cautious
+    /// manners, as nothing is known of its limits (two requests at once, kFinderInterval apart,
+    /// two retries). Pages that declare no charset are read as GBK, as with an empty rule
+    /// Charset.
+    static std::shared_ptr<const Site> WithoutRule(std::u16string siteName,
+                                                   std::u16string_view address);
+
+    /// The pause between two requests to a site without a rule.
+    static constexpr int kFinderInterval = 200;
+
+    /// True for a site WithoutRule made: the page finder reads its pages.
+    bool UsesFinder() const {
+        return usesFinder_;
+    }
+
     const CSiteRule& Rule() const {
         return rule_;
     }
@@ -178,6 +194,7 @@ class Site {
     CSiteRule rule_;
     std::u16string ruleFile_;
     FetchSettings settings_;
+    bool usesFinder_ = false;
 };
 
 /// The settings for fetching pages of the site `rule` describes. A manner the rule leaves out or
@@ -239,11 +256,14 @@ struct NovelInfoPage {
 /// True when the rule lists the chapters on the information page (its ContentsUrl is blank).
 bool ContentsOnInfoPage(const CSiteRule& rule);
 
-/// Fetches and reads the information page at `url`. Blocks on the network.
+/// Fetches and reads the information page at `url`: with the rule's patterns, or on a site
+/// without a rule with the page finder, whose ContentsUrl is empty when the page lists the
+/// whole contents itself. Blocks on the network.
 NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedAddresses& visited);
 
 /// The first contents page of the novel: the information page itself when the rule lists the
-/// chapters there, else the page its contents address names (an error of kind NoMatch when the
+/// chapters there (or, on a site without a rule, when the finder found no other contents
+/// page), else the page its contents address names (an error of kind NoMatch when the
 /// pattern found none). Blocks on the network.
 SitePage FirstContentsPage(const Site& site, const NovelInfoPage& info, VisitedAddresses& visited);
 
@@ -281,10 +301,14 @@ struct NovelContents {
     ContentsEnd End = ContentsEnd::Complete;
     /// Why the next page could not be read, when End is CutShort or Blocked.
     SiteError Error;
+    /// On a site without a rule, why the page finder found no chapter list on the first page;
+    /// empty otherwise.
+    std::u16string Refusal;
 };
 
 /// Reads the chapters of `first`, the first contents page as fetched, then of every next page:
-/// the first match of the rule's ContentsNextPageUrl on a page, completed against its address,
+/// the first match of the rule's ContentsNextPageUrl on a page (on a site without a rule, the
+/// list and next page the page finder finds), completed against its address,
 /// unless it is empty or visited (the pages read here are added), and at most kMaxContentsPages
 /// pages in all. A chapter listed again later (sites repeat a block of the latest chapters on
 /// every page) keeps only its last place. `beforePage` (may be empty) is called with n before
@@ -371,10 +395,11 @@ struct ImageSourceSpan {
 std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text);
 
 /// Fetches the chapter at `url` from `site` and extracts the text and images of each page with
-/// the rule's ChapterContent. After each page, the first match of the rule's ChapterNextPageUrl
-/// on it, completed against its address, is read as the next page, unless it is outside
-/// `bounds`, a page already read for this chapter, past kMaxChapterPages, or it gives no text
-/// and no images or the same text as a page before it (it then adds nothing and the chapter
+/// the rule's ChapterContent (on a site without a rule: the paragraphs and images the page
+/// finder finds, as HTML, and its next page). After each page, the first match of the rule's
+/// ChapterNextPageUrl on it, completed against its address, is read as the next page, unless it is
+/// outside `bounds`, a page already read for this chapter, past kMaxChapterPages, or it gives no
+/// text and no images or the same text as a page before it (it then adds nothing and the chapter
 /// ends before it). A page that cannot be fetched fails the whole chapter. Blocks on the network.
 FetchedChapter FetchChapter(const Site& site, const std::u16string& url,
                             const ChapterBounds& bounds);

@@ -5,6 +5,7 @@
 
 #include "html/html.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,10 @@ std::u16string_view FolderOf(std::u16string_view url);
 /// True when `candidate` is a further page of the chapter whose first page is `first`: in the
 /// same folder, named as it is up to its first "." and followed by anything but a digit.
 bool IsOwnFurtherPage(std::u16string_view first, std::u16string_view candidate);
+
+/// The content of the first meta element whose property or name is one of `keys`, in the order
+/// of `keys`, trimmed; empty when none has one.
+std::u16string MetaContent(const html::PageTree& tree,
+                           std::initializer_list<std::u16string_view> keys);
 
 } // namespace velunor::finder::internal

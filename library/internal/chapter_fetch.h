@@ -2,9 +2,11 @@
 // What the chapter task and the on-demand fetch share once a chapter is fetched: its text made
 // ready for its page, and its images stored beside the page file.
 
+#include "library/novel_index.h"
 #include "site/site.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,5 +44,10 @@ SiteError ComposeChapterText(const Site& site, const FetchedChapter& chapter,
                              std::u16string_view replaceRule, const std::u16string& pageFile,
                              std::u16string& chapterText,
                              const std::function<void(int)>& beforeImage);
+
+/// The site the stored novel of `index` is read from: the page finder's for a novel of a site
+/// without a rule, else the site of its rule file in the program's Rule/ folder, whose rule is
+/// empty when the file cannot be read.
+std::shared_ptr<const Site> NovelSite(const std::u16string& programFolder, const NovelIndex& index);
 
 } // namespace velunor::internal

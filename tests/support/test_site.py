@@ -2,7 +2,9 @@
 """The local test site: a real HTTP server on 127.0.0.1 for the network tests.
 
 Every folder below the root is one site, served under /<folder>/. A request for
-/<folder>/<name> answers with the fixture file <name> from that folder, or 404.
+/<folder>/<name> answers with the fixture file <name> from that folder, or 404;
+with a query Q, the file "<name>@Q" when there is one; a folder answers with its
+index.html.
 A folder may hold routes.json, a table of paths (relative to the site) with
 answers that a plain file cannot give:
 
@@ -205,10 +207,19 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(404, [], b"no such site")
         route = site.routes.get(local)
         if route is None:
-            body = site.read(local.lstrip("/"))
+            name = local.lstrip("/")
+            # A folder answers with its index.html, as web servers do.
+            if name == "" or name.endswith("/"):
+                name += "index.html"
+            body = None
+            # A file name cannot hold a query: "100.html@page=2" answers "100.html?page=2".
+            if query:
+                body = site.read(name + "@" + query.decode("latin-1"))
+            if body is None:
+                body = site.read(name)
             if body is None:
                 return self.answer(404, [], b"not found")
-            return self.answer(200, [("Content-Type", self.guess_type(local))], body)
+            return self.answer(200, [("Content-Type", self.guess_type(name))], body)
         return self.serve_route(site, route, query)
 
     def answer_log(self):
