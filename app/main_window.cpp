@@ -247,7 +247,7 @@ void CMainWindow::CreateControls() {
     searchBox_ = new QLineEdit(this);
     searchBox_->setObjectName(IdName(kIdSearchBox));
     searchBox_->setFrame(false);
-    searchBox_->setPlaceholderText(QStringLiteral("输入书名或作者名"));
+    searchBox_->setPlaceholderText(QStringLiteral("输入书名、作者名或小说网址"));
     searchBox_->setGeometry(Rect(26, 110, 200, 125));
     searchBox_->installEventFilter(this);
 
@@ -604,7 +604,13 @@ void CMainWindow::ShowProgramPage(const std::u16string& relativePath) {
     browserPanel_->Browser().load(CHtmlCtrl::PageUrl(programFolder_ + relativePath));
 }
 
+// An address in the search box downloads the novel of that page instead of searching for it.
 void CMainWindow::RunSearch() {
+    std::u16string text = searchBox_->text().toStdU16String();
+    if (!search_->IsRunning() && IsPageAddress(text)) {
+        StartAddressDownload(*this, programFolder_, text);
+        return;
+    }
     search_->RunCommand();
 }
 

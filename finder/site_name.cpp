@@ -68,7 +68,8 @@ std::u16string FindSiteName(std::u16string_view page, std::u16string_view url) {
         return named;
     }
     // Sites end their titles with their own name: "书名最新章节_书名全文阅读 - 某某书屋".
-    std::vector<std::u16string_view> segments = TitleSegments(html::PageTitle(page));
+    std::u16string title = html::PageTitle(page);
+    std::vector<std::u16string_view> segments = TitleSegments(title);
     if (segments.size() > 1 && !NamesPageRatherThanSite(segments.back())) {
         return std::u16string(segments.back());
     }

@@ -219,6 +219,9 @@ class EndToEndTest : public QObject {
     void initTestCase() {
         std::filesystem::copy(TestSite::DefaultRoot() + "/app-shelf", siteRoot_.File("app-shelf"),
                               std::filesystem::copy_options::recursive);
+        // A site no rule file is for.
+        std::filesystem::copy(TestSite::DefaultRoot() + "/finder/dl-gbk", siteRoot_.File("dl-gbk"),
+                              std::filesystem::copy_options::recursive);
         site_ = std::make_unique<TestSite>(siteRoot_.Path());
         std::filesystem::copy(std::string(VELUNOR_SOURCE_DATA) + "/Template",
                               program_.File("Template"));
@@ -392,6 +395,18 @@ class EndToEndTest : public QObject {
         Search();
         QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("搜索完成，共搜索到 1 本小说。"), kWait);
         QCOMPARE(Column(&ResultRow::SiteName), QStringList({"书站乙"}));
+    }
+
+    void AnAddressInTheSearchBoxDownloadsTheNovelOfThatPage() {
+        Control<QLineEdit>(kIdSearchBox)->clear();
+        Type(QString::fromStdU16String(site_->Url("/dl-gbk/")));
+        QTest::keyClick(Control<QLineEdit>(kIdSearchBox), Qt::Key_Return);
+        QCOMPARE(window_->GetViewMode(), ViewMode::Reading);
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("下载完成！ "), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(Browser().url().fileName(), QStringLiteral("ContentsPage.html"),
+                                  kWait);
+        QTRY_COMPARE(ShelfItemText(), QStringLiteral("星河书屋 - 青石小径"));
+        Screenshot(QStringLiteral("address"));
     }
 };
 

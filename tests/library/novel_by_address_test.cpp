@@ -120,6 +120,7 @@ TEST_F(NovelByAddress, UpdatesAndRetriesReadTheSiteWithTheFinderAgain) {
     ASSERT_TRUE(DownloadNovelAtAddress(port_, program_, address).Succeeded());
     BookEntry entry;
     ASSERT_TRUE(FindShelvedNovel(program_, u"", address, u"", u"", entry));
+    EXPECT_EQ(WideToUtf8(entry.TargetSite), "星河书屋");
     std::u16string folder = NovelFolderOfContentsPage(entry.ContentsPagePath);
 
     size_t before = RequestCount("/dl-gbk/");
