@@ -5,6 +5,7 @@
 
 #include "library_fixture.h"
 
+#include "cli/console_port.h"
 #include "finder/finder.h"
 #include "html/html.h"
 
@@ -136,8 +137,18 @@ TEST_F(NovelByAddress, UpdatesAndRetriesReadTheSiteWithTheFinderAgain) {
     NovelJobOutcome retry = RetryNovel(port_, program_, folder);
     EXPECT_TRUE(retry.Succeeded()) << WideToUtf8(port_.LastStatus());
     EXPECT_EQ(retry.RefetchedChapters, 1);
-    EXPECT_EQ(StoredLines(folder + u"/" + ChapterPageName(index.Chapters[3].Page)),
-              ExpectedLines(kCorpus + "dl-gbk/expect/103.txt"));
+    std::u16string page = folder + u"/" + ChapterPageName(index.Chapters[3].Page);
+    EXPECT_EQ(StoredLines(page), ExpectedLines(kCorpus + "dl-gbk/expect/103.txt"));
+
+    // The reader's refetch of a page, whose hidden fields name no rule file, reads it so too.
+    RecordingPort reader;
+    std::u16string shown = ReadPageText(page);
+    for (const char16_t* id :
+         {u"rule_file_path", u"chapter_url", u"chapter_save_file", u"down_state"}) {
+        reader.SetElement(id, cli::FindElementInnerHtml(shown, id));
+    }
+    OnDemandChapterFetch(&reader, program_);
+    EXPECT_EQ(reader.LastStatus(), u"本章内容与网站上的相同，未做改动。");
 }
 
 TEST_F(NovelByAddress, RefusesPagesThatHoldNoNovelAndSaysWhy) {
