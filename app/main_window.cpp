@@ -2,6 +2,7 @@
 
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/dlg_rule_draft.h"
 #include "app/dlg_target_set.h"
 #include "app/list_ctrl_search_result.h"
 #include "app/reading_settings_control.h"
@@ -258,6 +259,10 @@ void CMainWindow::CreateControls() {
     bookShelf_ = new CTreeCtrlBookShelf(*this, programFolder_, this);
     bookShelf_->setObjectName(IdName(kIdBookShelf));
     bookShelf_->setGeometry(Rect(23, 167, 270, h - 30));
+    connect(bookShelf_, &CTreeCtrlBookShelf::RuleDraftRequested, this, [this](const QString& url) {
+        CDlgRuleDraft dialog(programFolder_, url.toStdU16String(), this);
+        dialog.exec();
+    });
     // Every chapter page shown, however it was reached, is where the reader goes on next time.
     connect(browserPanel_, &CDlgHtml::LocalPageShown, this,
             [this](const QString& path) { bookShelf_->NoteOpenedPage(path.toStdU16String()); });

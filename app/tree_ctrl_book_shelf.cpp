@@ -48,6 +48,13 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             [this] { ExportSelectedNovel(ExportFormat::Epub); });
     connect(contextMenu_->addAction(QStringLiteral("导出为 TXT…")), &QAction::triggered, this,
             [this] { ExportSelectedNovel(ExportFormat::Txt); });
+    ruleDraftAction_ = contextMenu_->addAction(QStringLiteral("为此站生成规则…"));
+    connect(ruleDraftAction_, &QAction::triggered, this, [this] {
+        const int novel = SelectedNovel();
+        if (novel >= 0) {
+            emit RuleDraftRequested(Text(model_.Item(novel).Entry.InfoPageUrl));
+        }
+    });
     // Apart from the rest: it is the one item that loses downloaded pages.
     contextMenu_->addSeparator();
     connect(contextMenu_->addAction(QStringLiteral("删除小说(&D)")), &QAction::triggered, this,
@@ -193,6 +200,8 @@ void CTreeCtrlBookShelf::contextMenuEvent(QContextMenuEvent* event) {
     if (SelectedNovel() < 0) {
         return;
     }
+    // Only a novel the page finder reads comes from a site that has no rule yet.
+    ruleDraftAction_->setEnabled(model_.Item(SelectedNovel()).Entry.FoundByFinder);
     contextMenu_->popup(event->globalPos());
 }
 

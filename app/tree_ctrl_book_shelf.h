@@ -12,6 +12,7 @@
 
 #include <string>
 
+class QAction;
 class QMenu;
 
 namespace velunor {
@@ -59,8 +60,13 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// blocks on the disk.
     void NoteOpenedPage(const std::u16string& page);
     /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "导出为 EPUB…",
-    /// "导出为 TXT…", a separator and "删除小说(&D)". GUI thread.
+    /// "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator and
+    /// "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
+
+  signals:
+    /// "为此站生成规则…" was chosen for the novel whose information page is at `url`.
+    void RuleDraftRequested(const QString& url);
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -83,6 +89,7 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     std::u16string programFolder_;
     CBookShelfModel model_;
     QMenu* contextMenu_ = nullptr;
+    QAction* ruleDraftAction_ = nullptr;
 };
 
 } // namespace velunor

@@ -16,6 +16,8 @@ Serves demo/site/<site>/ on http://127.0.0.1:PORT/<site>/ (PORT 8808 unless give
               shucheng.py)
   shulin      演示书林, a GBK novel site whose search is a UTF-8 site-search engine on
               another host, localhost:PORT/shulin-so/ (see shulin.py)
+  wenyuan     演示文苑, a GBK novel site that no rule file describes, for downloading by
+              address with the page finder and drafting a rule (see wenyuan.py)
 
 /<site>/search.php?q=KEY on the first two answers an exact title with a 302 to the
 novel's page and anything else with a list of the novels whose title or author holds
@@ -39,6 +41,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import shucheng  # noqa: E402
 import shuge  # noqa: E402
 import shulin  # noqa: E402
+import wenyuan  # noqa: E402
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
 VERBOSE = False
@@ -125,6 +128,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(*shucheng.respond("GET", self.raw_target, self.headers, b""))
         if shulin.owns(path):
             return self.answer(*shulin.respond(self.raw_target, self.headers))
+        if wenyuan.owns(path):
+            return self.answer(*wenyuan.respond(self.raw_target))
         site, _, local = path.lstrip("/").partition("/")
         if site not in CATALOGUE:
             return self.answer(404, [], b"no such site")
@@ -195,8 +200,8 @@ def main():
         arguments = arguments[1:]
     port = int(arguments[0]) if arguments else 8808
     server = ThreadingHTTPServer(("127.0.0.1", port), Handler)
-    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/, /shulin/ "
-          "and /shucheng/ (Ctrl-C stops)" % port, flush=True)
+    print("Velunor demo site on http://127.0.0.1:%d/shuku/, /shuku-utf8/, /shuge/, /shulin/, "
+          "/shucheng/ and /wenyuan/ (Ctrl-C stops)" % port, flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
