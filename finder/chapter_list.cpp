@@ -269,13 +269,14 @@ bool SharesOneFolder(const ChapterList& list) {
 
 } // namespace
 
-FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url) {
-    WeighedPage weighed = internal::WeighPage(page, url);
-    std::vector<size_t> listOfLink(weighed.Tree.Elements.size(), html::kNoElement);
+namespace internal {
+
+WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, size_t minChapters) {
+    std::vector<size_t> listOfLink(page.Tree.Elements.size(), html::kNoElement);
     std::vector<size_t> lists;
     for (size_t i = 0; i < listOfLink.size(); ++i) {
-        if (!weighed.LinkAddress[i].empty()) {
-            listOfLink[i] = ListOf(weighed, i);
+        if (!page.LinkAddress[i].empty()) {
+            listOfLink[i] = ListOf(page, i);
             if (listOfLink[i] != html::kNoElement) {
                 lists.push_back(listOfLink[i]);
             }
@@ -284,28 +285,42 @@ FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view u
     std::sort(lists.begin(), lists.end());
     lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
 
-    FoundChapterList found;
+    WeighedList best;
     for (size_t list : lists) {
-        std::vector<Entry> entries = ListEntries(weighed, list, listOfLink);
+        std::vector<Entry> entries = ListEntries(page, list, listOfLink);
         size_t links = static_cast<size_t>(std::count_if(
             entries.begin(), entries.end(), [](const Entry& e) { return !e.Heading; }));
         size_t named = ChapterNames(entries);
-        bool namedList = named * 2 >= links && named >= kMinChapters;
+        bool namedList = named * 2 >= links && named >= minChapters;
         if (!namedList && !IsLongListBelow(entries, url)) {
             continue;
         }
         ChapterList candidate = ListFromSegments(SplitAtHeadings(entries));
-        if (candidate.count > found.Chapters.count && SharesOneFolder(candidate)) {
-            found.Chapters = std::move(candidate);
-            found.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
-                                         : kUnnamedListConfidence;
+        if (candidate.count > best.Chapters.count && SharesOneFolder(candidate)) {
+            best.Chapters = std::move(candidate);
+            best.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
+                                        : kUnnamedListConfidence;
         }
     }
-    if (found.Chapters.count < static_cast<int32_t>(kMinChapters)) {
-        found = {};
+    if (best.Chapters.count < static_cast<int32_t>(std::max<size_t>(minChapters, 1))) {
+        return {};
+    }
+    return best;
+}
+
+} // namespace internal
+
+FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url,
+                                 size_t minChapters) {
+    WeighedPage weighed = internal::WeighPage(page, url);
+    internal::WeighedList best = internal::BestChapterList(weighed, url, minChapters);
+    FoundChapterList found;
+    if (best.Chapters.count == 0) {
         found.Refusal = kNoChapterListReason;
         return found;
     }
+    found.Chapters = std::move(best.Chapters);
+    found.Confidence = best.Confidence;
     found.NextPageUrl = NextContentsPage(weighed, url);
     return found;
 }

@@ -139,10 +139,35 @@ std::u16string BlockSource(const WeighedPage& page, std::u16string_view source, 
     return kept;
 }
 
+// `text` with each lazy-loading image's real address (data-original, data-src, data-echo) as
+// its src, in place of the placeholder a script would replace, or added where it has no src.
+std::u16string WithRealImageAddresses(std::u16string_view text) {
+    std::vector<html::ImageSource> images = html::ImageSources(text);
+    std::sort(images.begin(), images.end(),
+              [](const auto& a, const auto& b) { return a.Shown.Start < b.Shown.Start; });
+    std::u16string real;
+    size_t at = 0;
+    for (const html::ImageSource& image : images) {
+        if (image.Address.Start == image.Shown.Start || image.Shown.Start < at) {
+            continue;
+        }
+        std::u16string_view address = text.substr(image.Address.Start, image.Address.Length);
+        real += text.substr(at, image.Shown.Start - at);
+        if (image.Shown.Length == 0) {
+            real += u" src=\"" + std::u16string(address) + u"\"";
+        } else {
+            real += address;
+        }
+        at = image.Shown.Start + image.Shown.Length;
+    }
+    real += text.substr(at);
+    return real;
+}
+
 std::vector<html::ChapterBlock> ChapterTextBlocks(std::u16string_view text,
                                                   std::u16string_view url) {
     std::vector<html::ChapterBlock> blocks;
-    for (html::ChapterBlock& block : html::ChapterBlocks(text)) {
+    for (html::ChapterBlock& block : html::ChapterBlocks(WithRealImageAddresses(text))) {
         if (block.BlockKind == html::ChapterBlock::Kind::Image) {
             CompleteUrl(url, block.Text);
             if (!block.Text.empty()) {

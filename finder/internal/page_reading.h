@@ -4,6 +4,7 @@
 // module includes this header.
 
 #include "html/html.h"
+#include "rules/rules.h"
 
 #include <string>
 #include <string_view>
@@ -30,6 +31,16 @@ struct WeighedPage {
 };
 
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url);
+
+/// The chapter list found on a weighed page, and how sure the finder is of it (0 for none).
+struct WeighedList {
+    ChapterList Chapters;
+    double Confidence = 0;
+};
+
+/// The largest list on `page` (found at `url`) of at least `minChapters` links that read as
+/// chapters; count 0 when there is none.
+WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, size_t minChapters);
 
 /// "scheme://host:port" of an absolute address; empty when it has none.
 std::u16string_view SiteRootOf(std::u16string_view url);
