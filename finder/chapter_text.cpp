@@ -120,54 +120,71 @@ bool IsSitePart(const WeighedPage& page, size_t index, bool amongParagraphs) {
     return (amongParagraphs && text > 0) || IsNotice(page.Tree.TextOf(index));
 }
 
-// The source of the text block with its site parts cut out.
-std::u16string BlockSource(const WeighedPage& page, std::u16string_view source, size_t block) {
-    const html::PageElement& element = page.Tree.Elements[block];
-    bool amongParagraphs = HoldsParagraphs(page, block);
-    size_t at = element.Inner.Start;
-    size_t end = element.Inner.Start + element.Inner.Length;
-    std::u16string kept;
-    for (size_t child : element.Children) {
-        const html::SourceSpan& span = page.Tree.Elements[child].Source;
-        if (span.Length == 0 || span.Start < at || !IsSitePart(page, child, amongParagraphs)) {
-            continue;
+// The real address of a lazy-loading image, which a script would put into its src in place of
+// a placeholder: the first of its data-original, data-src and data-echo values that is an
+// address; empty for any other element.
+std::u16string_view LazyImageAddress(const html::PageElement& element) {
+    if (element.Tag != "img") {
+        return {};
+    }
+    for (const char* name : {"data-original", "data-src", "data-echo"}) {
+        std::u16string_view value = element.Attribute(name);
+        while (!value.empty() && value.front() == u' ') {
+            value.remove_prefix(1);
         }
-        kept += source.substr(at, span.Start - at);
-        at = span.Start + span.Length;
+        while (!value.empty() && value.back() == u' ') {
+            value.remove_suffix(1);
+        }
+        if (!value.empty() && !value.starts_with(u"data:")) {
+            return value;
+        }
+    }
+    return {};
+}
+
+// An img tag showing `address`, which stands decoded.
+std::u16string ImageTag(std::u16string_view address) {
+    std::u16string tag = u"<img src=\"";
+    for (char16_t c : address) {
+        if (c == u'&') {
+            tag += u"&amp;";
+        } else if (c == u'"') {
+            tag += u"&quot;";
+        } else {
+            tag += c;
+        }
+    }
+    return tag + u"\">";
+}
+
+// The source of the text block with its site parts cut out, and each lazy-loading image
+// written with its real address, as a reader sees it once the page's scripts ran.
+std::u16string BlockSource(const WeighedPage& page, std::u16string_view source, size_t block) {
+    const auto& elements = page.Tree.Elements;
+    bool amongParagraphs = HoldsParagraphs(page, block);
+    size_t at = elements[block].Inner.Start;
+    size_t end = elements[block].Inner.Start + elements[block].Inner.Length;
+    std::u16string kept;
+    size_t i = block + 1;
+    while (i < page.End[block]) {
+        const html::SourceSpan& span = elements[i].Source;
+        bool sitePart = elements[i].Parent == block && IsSitePart(page, i, amongParagraphs);
+        std::u16string_view lazyAddress = elements[i].Visible ? LazyImageAddress(elements[i]) : u"";
+        if (span.Length > 0 && span.Start >= at && (sitePart || !lazyAddress.empty())) {
+            kept += source.substr(at, span.Start - at);
+            kept += sitePart ? std::u16string() : ImageTag(lazyAddress);
+            at = span.Start + span.Length;
+        }
+        i = sitePart ? page.End[i] : i + 1;
     }
     kept += source.substr(at, end > at ? end - at : 0);
     return kept;
 }
 
-// `text` with each lazy-loading image's real address (data-original, data-src, data-echo) as
-// its src, in place of the placeholder a script would replace, or added where it has no src.
-std::u16string WithRealImageAddresses(std::u16string_view text) {
-    std::vector<html::ImageSource> images = html::ImageSources(text);
-    std::sort(images.begin(), images.end(),
-              [](const auto& a, const auto& b) { return a.Shown.Start < b.Shown.Start; });
-    std::u16string real;
-    size_t at = 0;
-    for (const html::ImageSource& image : images) {
-        if (image.Address.Start == image.Shown.Start || image.Shown.Start < at) {
-            continue;
-        }
-        std::u16string_view address = text.substr(image.Address.Start, image.Address.Length);
-        real += text.substr(at, image.Shown.Start - at);
-        if (image.Shown.Length == 0) {
-            real += u" src=\"" + std::u16string(address) + u"\"";
-        } else {
-            real += address;
-        }
-        at = image.Shown.Start + image.Shown.Length;
-    }
-    real += text.substr(at);
-    return real;
-}
-
 std::vector<html::ChapterBlock> ChapterTextBlocks(std::u16string_view text,
                                                   std::u16string_view url) {
     std::vector<html::ChapterBlock> blocks;
-    for (html::ChapterBlock& block : html::ChapterBlocks(WithRealImageAddresses(text))) {
+    for (html::ChapterBlock& block : html::ChapterBlocks(text)) {
         if (block.BlockKind == html::ChapterBlock::Kind::Image) {
             CompleteUrl(url, block.Text);
             if (!block.Text.empty()) {
