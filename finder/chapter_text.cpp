@@ -120,71 +120,24 @@ bool IsSitePart(const WeighedPage& page, size_t index, bool amongParagraphs) {
     return (amongParagraphs && text > 0) || IsNotice(page.Tree.TextOf(index));
 }
 
-// The real address of a lazy-loading image, which a script would put into its src in place of
-// a placeholder: the first of its data-original, data-src and data-echo values that is an
-// address; empty for any other element.
-std::u16string_view LazyImageAddress(const html::PageElement& element) {
-    if (element.Tag != "img") {
-        return {};
-    }
-    for (const char* name : {"data-original", "data-src", "data-echo"}) {
-        std::u16string_view value = element.Attribute(name);
-        while (!value.empty() && value.front() == u' ') {
-            value.remove_prefix(1);
-        }
-        while (!value.empty() && value.back() == u' ') {
-            value.remove_suffix(1);
-        }
-        if (!value.empty() && !value.starts_with(u"data:")) {
-            return value;
-        }
-    }
-    return {};
-}
-
-// An img tag showing `address`, which stands decoded.
-std::u16string ImageTag(std::u16string_view address) {
-    std::u16string tag = u"<img src=\"";
-    for (char16_t c : address) {
-        if (c == u'&') {
-            tag += u"&amp;";
-        } else if (c == u'"') {
-            tag += u"&quot;";
-        } else {
-            tag += c;
-        }
-    }
-    return tag + u"\">";
-}
-
-// The source of the text block with its site parts cut out, and each lazy-loading image
-// written with its real address, as a reader sees it once the page's scripts ran.
-std::u16string BlockSource(const WeighedPage& page, std::u16string_view source, size_t block) {
-    const auto& elements = page.Tree.Elements;
+// The children of the text block that belong to the site.
+std::vector<size_t> SiteParts(const WeighedPage& page, size_t block) {
     bool amongParagraphs = HoldsParagraphs(page, block);
-    size_t at = elements[block].Inner.Start;
-    size_t end = elements[block].Inner.Start + elements[block].Inner.Length;
-    std::u16string kept;
-    size_t i = block + 1;
-    while (i < page.End[block]) {
-        const html::SourceSpan& span = elements[i].Source;
-        bool sitePart = elements[i].Parent == block && IsSitePart(page, i, amongParagraphs);
-        std::u16string_view lazyAddress = elements[i].Visible ? LazyImageAddress(elements[i]) : u"";
-        if (span.Length > 0 && span.Start >= at && (sitePart || !lazyAddress.empty())) {
-            kept += source.substr(at, span.Start - at);
-            kept += sitePart ? std::u16string() : ImageTag(lazyAddress);
-            at = span.Start + span.Length;
+    std::vector<size_t> parts;
+    for (size_t child : page.Tree.Elements[block].Children) {
+        if (IsSitePart(page, child, amongParagraphs)) {
+            parts.push_back(child);
         }
-        i = sitePart ? page.End[i] : i + 1;
     }
-    kept += source.substr(at, end > at ? end - at : 0);
-    return kept;
+    return parts;
 }
 
-std::vector<html::ChapterBlock> ChapterTextBlocks(std::u16string_view text,
+// The paragraphs and images of the text block, without the site's notices and navigation,
+// images at absolute addresses.
+std::vector<html::ChapterBlock> ChapterTextBlocks(std::vector<html::ChapterBlock> read,
                                                   std::u16string_view url) {
     std::vector<html::ChapterBlock> blocks;
-    for (html::ChapterBlock& block : html::ChapterBlocks(text)) {
+    for (html::ChapterBlock& block : read) {
         if (block.BlockKind == html::ChapterBlock::Kind::Image) {
             CompleteUrl(url, block.Text);
             if (!block.Text.empty()) {
@@ -217,12 +170,20 @@ std::u16string NextChapterPage(const WeighedPage& page, std::u16string_view url,
 
 FoundChapterText FindChapterText(std::u16string_view page, std::u16string_view url,
                                  const ChapterTextBounds& bounds) {
-    WeighedPage weighed = internal::WeighPage(page, url);
+    // The page is read once: the text block is chosen on its weighed tree, and its paragraphs
+    // read from the same parse.
+    WeighedPage weighed;
+    auto choose = [&](html::PageTree& tree) {
+        weighed = internal::WeighTree(std::move(tree), url);
+        html::ChapterTextChoice choice;
+        choice.Element = TextBlock(weighed);
+        if (choice.Element != html::kNoElement) {
+            choice.LeftOut = SiteParts(weighed, choice.Element);
+        }
+        return choice;
+    };
     FoundChapterText found;
-    size_t block = TextBlock(weighed);
-    if (block != html::kNoElement) {
-        found.Blocks = ChapterTextBlocks(BlockSource(weighed, page, block), url);
-    }
+    found.Blocks = ChapterTextBlocks(html::ChosenChapterBlocks(page, choose), url);
     size_t length = 0;
     bool images = false;
     for (const html::ChapterBlock& part : found.Blocks) {

@@ -112,8 +112,12 @@ class PageLinks {
 } // namespace
 
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
+    return WeighTree(html::ReadPageTree(page), url);
+}
+
+WeighedPage WeighTree(html::PageTree tree, std::u16string_view url) {
     WeighedPage weighed;
-    weighed.Tree = html::ReadPageTree(page);
+    weighed.Tree = std::move(tree);
     const auto& elements = weighed.Tree.Elements;
     size_t count = elements.size();
     weighed.TextLength.resize(count);

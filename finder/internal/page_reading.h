@@ -30,7 +30,11 @@ struct WeighedPage {
     std::vector<std::u16string> LinkAddress;
 };
 
+/// The tree of `page`, found at `url`, weighed.
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url);
+
+/// `tree`, of the page found at `url`, weighed.
+WeighedPage WeighTree(html::PageTree tree, std::u16string_view url);
 
 /// The chapter list found on a weighed page, and how sure the finder is of it (0 for none).
 struct WeighedList {
