@@ -42,8 +42,9 @@ struct FoundNovelInfo {
 /// The novel's name (the og:novel:book_name or og:title meta tag, else the first main heading)
 /// and author (the og:novel:author meta tag, else a "作者：…" text) on the page, and where its
 /// whole contents stand: the target on the page's site of a link captioned as the contents
-/// ("查看完整目录", "全部章节", "章节目录", ...), other than the page itself, given when the page's
-/// own chapter list is missing or no longer than kLatestChaptersShown.
+/// ("查看完整目录", "全部章节", "章节目录", ...), other than the page itself, given unless the
+/// page's own chapter list is whole: longer than kLatestChaptersShown, or starting at the first
+/// chapter ("第一章", "序章"). A contents page holding the whole list so gives none.
 FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view url);
 
 /// A chapter list found on a contents page.

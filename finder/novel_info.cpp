@@ -91,6 +91,17 @@ std::u16string ContentsLink(const internal::WeighedPage& page, std::u16string_vi
     return {};
 }
 
+// True when the page's own chapter list is the whole list rather than a block of the latest
+// chapters: longer than such a block shows, or starting at the novel's first chapter.
+bool ShowsWholeList(const internal::WeighedPage& page, std::u16string_view url) {
+    ChapterList list = internal::BestChapterList(page, url, kMinChapters).Chapters;
+    if (list.count == 0) {
+        return false;
+    }
+    return list.ChapterUrl.size() > kLatestChaptersShown ||
+           internal::IsOpeningChapterName(list.ChapterName.front());
+}
+
 } // namespace
 
 FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view url) {
@@ -106,8 +117,7 @@ FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view url) 
         info.Author = AuthorInText(tree.Text);
     }
     std::u16string contents = ContentsLink(weighed, url);
-    if (!contents.empty() && internal::BestChapterList(weighed, url, kMinChapters).Chapters.count <=
-                                 static_cast<int32_t>(kLatestChaptersShown)) {
+    if (!contents.empty() && !ShowsWholeList(weighed, url)) {
         info.ContentsUrl = std::move(contents);
     }
     return info;

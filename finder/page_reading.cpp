@@ -190,6 +190,24 @@ bool IsChapterName(std::u16string_view text) {
                        [&](std::u16string_view start) { return name.starts_with(start); });
 }
 
+bool IsOpeningChapterName(std::u16string_view text) {
+    std::u16string_view name = html::TrimmedCaption(text);
+    for (std::u16string_view opening : {u"序章", u"序言", u"序幕", u"楔子", u"引子"}) {
+        if (name.starts_with(opening)) {
+            return true;
+        }
+    }
+    if (!IsNumberedUnit(name) && !IsNumberedName(name)) {
+        return false;
+    }
+    size_t at = name.starts_with(u"第") ? 1 : 0;
+    while (at < name.size() && std::u16string_view(u"0０〇零").find(name[at]) != name.npos) {
+        ++at;
+    }
+    bool one = at < name.size() && std::u16string_view(u"1１一壹").find(name[at]) != name.npos;
+    return one && (at + 1 == name.size() || !IsChineseNumeral(name[at + 1]));
+}
+
 std::u16string_view FileNameOf(std::u16string_view url) {
     std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
     size_t slash = path.rfind(u'/');

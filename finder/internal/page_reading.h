@@ -62,6 +62,9 @@ bool IsNextPageCaption(std::u16string_view text);
 /// True when `text` reads as a chapter name: "第十二章 …", "第3回", "12. …", "序章", "番外 …".
 bool IsChapterName(std::u16string_view text);
 
+/// True when `text` names a novel's first chapter: "第一章 …", "第001回", "1. …", "序章", "楔子".
+bool IsOpeningChapterName(std::u16string_view text);
+
 /// The last segment of `url`'s path, without query.
 std::u16string_view FileNameOf(std::u16string_view url);
 
