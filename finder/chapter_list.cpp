@@ -5,8 +5,8 @@
 #include "finder/internal/page_reading.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace velunor::finder {
 namespace {
@@ -107,27 +107,18 @@ bool IsListTitle(std::u16string_view heading) {
            Contains(heading, u"列表") || heading.ends_with(u"正文");
 }
 
-// True when every link of segment `k` is also in another segment not `dropped`: a block of the
-// latest chapters repeating the list's end.
-bool RepeatsOthers(const std::vector<Segment>& segments, const std::vector<bool>& dropped,
-                   size_t k) {
-    std::set<std::u16string> others;
-    for (size_t j = 0; j < segments.size(); ++j) {
-        if (j != k && !dropped[j]) {
-            for (const Entry& link : segments[j].Links) {
-                others.insert(link.Url);
-            }
-        }
+// The distinct addresses of a segment's links.
+std::unordered_set<std::u16string_view> AddressesOf(const Segment& segment) {
+    std::unordered_set<std::u16string_view> addresses;
+    for (const Entry& link : segment.Links) {
+        addresses.insert(link.Url);
     }
-    const auto& links = segments[k].Links;
-    return !links.empty() && std::all_of(links.begin(), links.end(), [&](const Entry& link) {
-        return others.count(link.Url) > 0;
-    });
+    return addresses;
 }
 
 // Which links stay: not a leading run of links repeated further on, nor a later repeat.
 std::vector<bool> LinksWithoutRepeats(const std::vector<Entry>& links) {
-    std::map<std::u16string, size_t> lastAt;
+    std::unordered_map<std::u16string_view, size_t> lastAt;
     for (size_t i = 0; i < links.size(); ++i) {
         lastAt[links[i].Url] = i;
     }
@@ -136,7 +127,7 @@ std::vector<bool> LinksWithoutRepeats(const std::vector<Entry>& links) {
         ++start;
     }
     std::vector<bool> stays(links.size());
-    std::set<std::u16string> seen;
+    std::unordered_set<std::u16string_view> seen;
     for (size_t i = start; i < links.size(); ++i) {
         stays[i] = seen.insert(links[i].Url).second;
     }
@@ -144,16 +135,30 @@ std::vector<bool> LinksWithoutRepeats(const std::vector<Entry>& links) {
 }
 
 ChapterList ListFromSegments(std::vector<Segment> segments) {
-    // Blocks named as the latest chapters go first, so that the list they repeat stays.
+    // Blocks named as the latest chapters go first, so that the list they repeat stays. Then a
+    // block goes when every link of it stands in another block that stays: a block of the
+    // latest chapters repeating the list's end.
+    std::vector<std::unordered_set<std::u16string_view>> addresses;
+    std::unordered_map<std::u16string_view, size_t> blocksHolding;
     std::vector<bool> dropped(segments.size());
     for (size_t k = 0; k < segments.size(); ++k) {
+        addresses.push_back(AddressesOf(segments[k]));
         dropped[k] = Contains(segments[k].Heading, u"最新");
+        for (std::u16string_view address : addresses[k]) {
+            blocksHolding[address] += dropped[k] ? 0 : 1;
+        }
     }
     std::vector<Segment> kept;
     for (size_t k = 0; k < segments.size(); ++k) {
-        dropped[k] = dropped[k] || RepeatsOthers(segments, dropped, k);
+        if (!dropped[k] && !addresses[k].empty()) {
+            dropped[k] = std::all_of(addresses[k].begin(), addresses[k].end(),
+                                     [&](std::u16string_view a) { return blocksHolding[a] > 1; });
+            for (std::u16string_view address : addresses[k]) {
+                blocksHolding[address] -= dropped[k] ? 1 : 0;
+            }
+        }
         if (!dropped[k]) {
-            kept.push_back(segments[k]);
+            kept.push_back(std::move(segments[k]));
         }
     }
     std::vector<Entry> links;
@@ -254,7 +259,7 @@ bool IsLongListBelow(const std::vector<Entry>& entries, std::u16string_view url)
 // True when most chapters lie in one folder, as one novel's chapters do; the links of a home
 // page or a search page lead into the folders of many novels.
 bool SharesOneFolder(const ChapterList& list) {
-    std::map<std::u16string_view, size_t> folders;
+    std::unordered_map<std::u16string_view, size_t> folders;
     size_t most = 0;
     for (const std::u16string& url : list.ChapterUrl) {
         most = std::max(most, ++folders[internal::FolderOf(url)]);
@@ -264,13 +269,14 @@ bool SharesOneFolder(const ChapterList& list) {
 
 } // namespace
 
-FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url) {
-    WeighedPage weighed = internal::WeighPage(page, url);
-    std::vector<size_t> listOfLink(weighed.Tree.Elements.size(), html::kNoElement);
+namespace internal {
+
+WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, size_t minChapters) {
+    std::vector<size_t> listOfLink(page.Tree.Elements.size(), html::kNoElement);
     std::vector<size_t> lists;
     for (size_t i = 0; i < listOfLink.size(); ++i) {
-        if (!weighed.LinkAddress[i].empty()) {
-            listOfLink[i] = ListOf(weighed, i);
+        if (!page.LinkAddress[i].empty()) {
+            listOfLink[i] = ListOf(page, i);
             if (listOfLink[i] != html::kNoElement) {
                 lists.push_back(listOfLink[i]);
             }
@@ -279,28 +285,42 @@ FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view u
     std::sort(lists.begin(), lists.end());
     lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
 
-    FoundChapterList found;
+    WeighedList best;
     for (size_t list : lists) {
-        std::vector<Entry> entries = ListEntries(weighed, list, listOfLink);
+        std::vector<Entry> entries = ListEntries(page, list, listOfLink);
         size_t links = static_cast<size_t>(std::count_if(
             entries.begin(), entries.end(), [](const Entry& e) { return !e.Heading; }));
         size_t named = ChapterNames(entries);
-        bool namedList = named * 2 >= links && named >= kMinChapters;
+        bool namedList = named * 2 >= links && named >= minChapters;
         if (!namedList && !IsLongListBelow(entries, url)) {
             continue;
         }
         ChapterList candidate = ListFromSegments(SplitAtHeadings(entries));
-        if (candidate.count > found.Chapters.count && SharesOneFolder(candidate)) {
-            found.Chapters = std::move(candidate);
-            found.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
-                                         : kUnnamedListConfidence;
+        if (candidate.count > best.Chapters.count && SharesOneFolder(candidate)) {
+            best.Chapters = std::move(candidate);
+            best.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
+                                        : kUnnamedListConfidence;
         }
     }
-    if (found.Chapters.count < static_cast<int32_t>(kMinChapters)) {
-        found = {};
+    if (best.Chapters.count < static_cast<int32_t>(std::max<size_t>(minChapters, 1))) {
+        return {};
+    }
+    return best;
+}
+
+} // namespace internal
+
+FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url,
+                                 size_t minChapters) {
+    WeighedPage weighed = internal::WeighPage(page, url);
+    internal::WeighedList best = internal::BestChapterList(weighed, url, minChapters);
+    FoundChapterList found;
+    if (best.Chapters.count == 0) {
         found.Refusal = kNoChapterListReason;
         return found;
     }
+    found.Chapters = std::move(best.Chapters);
+    found.Confidence = best.Confidence;
     found.NextPageUrl = NextContentsPage(weighed, url);
     return found;
 }

@@ -120,29 +120,24 @@ bool IsSitePart(const WeighedPage& page, size_t index, bool amongParagraphs) {
     return (amongParagraphs && text > 0) || IsNotice(page.Tree.TextOf(index));
 }
 
-// The source of the text block with its site parts cut out.
-std::u16string BlockSource(const WeighedPage& page, std::u16string_view source, size_t block) {
-    const html::PageElement& element = page.Tree.Elements[block];
+// The children of the text block that belong to the site.
+std::vector<size_t> SiteParts(const WeighedPage& page, size_t block) {
     bool amongParagraphs = HoldsParagraphs(page, block);
-    size_t at = element.Inner.Start;
-    size_t end = element.Inner.Start + element.Inner.Length;
-    std::u16string kept;
-    for (size_t child : element.Children) {
-        const html::SourceSpan& span = page.Tree.Elements[child].Source;
-        if (span.Length == 0 || span.Start < at || !IsSitePart(page, child, amongParagraphs)) {
-            continue;
+    std::vector<size_t> parts;
+    for (size_t child : page.Tree.Elements[block].Children) {
+        if (IsSitePart(page, child, amongParagraphs)) {
+            parts.push_back(child);
         }
-        kept += source.substr(at, span.Start - at);
-        at = span.Start + span.Length;
     }
-    kept += source.substr(at, end > at ? end - at : 0);
-    return kept;
+    return parts;
 }
 
-std::vector<html::ChapterBlock> ChapterTextBlocks(std::u16string_view text,
+// The paragraphs and images of the text block, without the site's notices and navigation,
+// images at absolute addresses.
+std::vector<html::ChapterBlock> ChapterTextBlocks(std::vector<html::ChapterBlock> read,
                                                   std::u16string_view url) {
     std::vector<html::ChapterBlock> blocks;
-    for (html::ChapterBlock& block : html::ChapterBlocks(text)) {
+    for (html::ChapterBlock& block : read) {
         if (block.BlockKind == html::ChapterBlock::Kind::Image) {
             CompleteUrl(url, block.Text);
             if (!block.Text.empty()) {
@@ -175,12 +170,20 @@ std::u16string NextChapterPage(const WeighedPage& page, std::u16string_view url,
 
 FoundChapterText FindChapterText(std::u16string_view page, std::u16string_view url,
                                  const ChapterTextBounds& bounds) {
-    WeighedPage weighed = internal::WeighPage(page, url);
+    // The page is read once: the text block is chosen on its weighed tree, and its paragraphs
+    // read from the same parse.
+    WeighedPage weighed;
+    auto choose = [&](html::PageTree& tree) {
+        weighed = internal::WeighTree(std::move(tree), url);
+        html::ChapterTextChoice choice;
+        choice.Element = TextBlock(weighed);
+        if (choice.Element != html::kNoElement) {
+            choice.LeftOut = SiteParts(weighed, choice.Element);
+        }
+        return choice;
+    };
     FoundChapterText found;
-    size_t block = TextBlock(weighed);
-    if (block != html::kNoElement) {
-        found.Blocks = ChapterTextBlocks(BlockSource(weighed, page, block), url);
-    }
+    found.Blocks = ChapterTextBlocks(html::ChosenChapterBlocks(page, choose), url);
     size_t length = 0;
     bool images = false;
     for (const html::ChapterBlock& part : found.Blocks) {

@@ -24,14 +24,27 @@ inline constexpr std::u16string_view kNoChapterListReason =
 inline constexpr std::u16string_view kNoChapterTextReason =
     u"无法在此网页上找到章节正文，请为该站编写规则文件。";
 
+/// The fewest chapters a found list holds.
+inline constexpr size_t kMinChapters = 3;
+
+/// The most chapters a block of the latest chapters shows on a novel's information page.
+inline constexpr size_t kLatestChaptersShown = 20;
+
 /// A novel's name and author; each empty when not found.
 struct FoundNovelInfo {
     std::u16string Name;
     std::u16string Author;
+    /// The page holding the novel's whole chapter list, when this page shows only part of it
+    /// (a block of the latest chapters) or none; empty when this page's own list is whole.
+    std::u16string ContentsUrl;
 };
 
 /// The novel's name (the og:novel:book_name or og:title meta tag, else the first main heading)
-/// and author (the og:novel:author meta tag, else a "作者：…" text) on the page.
+/// and author (the og:novel:author meta tag, else a "作者：…" text) on the page, and where its
+/// whole contents stand: the target on the page's site of a link captioned as the contents
+/// ("查看完整目录", "全部章节", "章节目录", ...), other than the page itself, given unless the
+/// page's own chapter list is whole: longer than kLatestChaptersShown, or starting at the first
+/// chapter ("第一章", "序章"). A contents page holding the whole list so gives none.
 FoundNovelInfo FindNovelInfo(std::u16string_view page, std::u16string_view url);
 
 /// The name the site of `page`, found at address `url`, goes by: its og:site_name meta tag, else
@@ -56,11 +69,10 @@ struct FoundChapterList {
 /// The chapter list of contents page `page` found at address `url`: the largest run of links
 /// that stay on the site and read as chapter names, without a "最新章节" block that repeats
 /// part of it, with the volume headings between them. Refuses a page without such a run of at
-/// least kMinChapters links.
-FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url);
-
-/// The fewest chapters a found list holds.
-inline constexpr size_t kMinChapters = 3;
+/// least `minChapters` links: a caller reading a later page of a list split over pages, whose
+/// first page already held kMinChapters, passes 1.
+FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url,
+                                 size_t minChapters = kMinChapters);
 
 /// Where a chapter's pages end: a "下一页" link to one of these addresses leads out of the
 /// chapter. Either may be empty; a next page must then also be named as the chapter's first

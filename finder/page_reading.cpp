@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace velunor::finder::internal {
 namespace {
@@ -55,11 +56,68 @@ constexpr std::array<std::u16string_view, 12> kUnnumberedChapters = {
     u"序章", u"序言", u"楔子",     u"引子", u"尾声", u"番外",
     u"后记", u"终章", u"完本感言", u"尾聲", u"後記", u"序幕"};
 
+// A link that names a page on the site by a plain path: only letters, digits and the marks a
+// path or query is written with, no scheme, no host, no "." or ".." segment. Completing one is
+// joining it to the site's root or the page's folder.
+bool IsPlainPathLink(std::u16string_view link) {
+    if (link.empty() || link.starts_with(u"//") || link.front() == u'?' || link == u"." ||
+        link == u".." || link.starts_with(u"./") || link.starts_with(u"../") ||
+        link.find(u"/./") != link.npos || link.find(u"/../") != link.npos ||
+        link.ends_with(u"/.") || link.ends_with(u"/..")) {
+        return false;
+    }
+    return std::all_of(link.begin(), link.end(), [](char16_t c) {
+        bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        bool digit = c >= u'0' && c <= u'9';
+        return letter || digit ||
+               std::u16string_view(u"-_.~/?=&%").find(c) != std::u16string_view::npos;
+    });
+}
+
+// Completes the links of one page. Resolving a reference parses both addresses anew, several
+// times for a relative link; on a contents page of thousands of chapters that is most of the
+// finder's time. So the site root, and the page's folder when a relative link needs it, are
+// completed once, and a plain path link is joined to them; any other link is completed in full.
+class PageLinks {
+  public:
+    explicit PageLinks(std::u16string_view url) : url_(url) {}
+
+    std::u16string SiteAddressOf(std::u16string_view link) {
+        if (!IsPlainPathLink(link)) {
+            return SiteAddress(url_, link);
+        }
+        bool rooted = link.front() == u'/';
+        std::optional<std::u16string>& start = rooted ? root_ : folder_;
+        if (!start) {
+            // The completed address of a probe, without the probe, or nothing when that
+            // address is not on the page's site.
+            std::u16string probe = rooted ? u"/x" : u"x";
+            std::u16string address = probe;
+            CompleteUrl(url_, address);
+            bool joined = SameSite(url_, address) && address.ends_with(probe);
+            start = joined ? address.substr(0, address.size() - 1) : std::u16string();
+        }
+        if (start->empty()) {
+            return SiteAddress(url_, link);
+        }
+        return *start + std::u16string(rooted ? link.substr(1) : link);
+    }
+
+  private:
+    std::u16string_view url_;
+    std::optional<std::u16string> root_;
+    std::optional<std::u16string> folder_;
+};
+
 } // namespace
 
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
+    return WeighTree(html::ReadPageTree(page), url);
+}
+
+WeighedPage WeighTree(html::PageTree tree, std::u16string_view url) {
     WeighedPage weighed;
-    weighed.Tree = html::ReadPageTree(page);
+    weighed.Tree = std::move(tree);
     const auto& elements = weighed.Tree.Elements;
     size_t count = elements.size();
     weighed.TextLength.resize(count);
@@ -68,6 +126,7 @@ WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
     weighed.LinkBranches.assign(count, 0);
     weighed.End.resize(count);
     weighed.LinkAddress.resize(count);
+    PageLinks links(url);
     for (size_t i = 0; i < count; ++i) {
         weighed.TextLength[i] = VisibleCharacters(weighed.Tree.TextOf(i));
     }
@@ -78,7 +137,7 @@ WeighedPage WeighPage(std::u16string_view page, std::u16string_view url) {
         if (element.Tag == "a") {
             weighed.LinkTextLength[i] = weighed.TextLength[i];
             if (element.Visible && weighed.TextLength[i] > 0) {
-                weighed.LinkAddress[i] = SiteAddress(url, element.Attribute("href"));
+                weighed.LinkAddress[i] = links.SiteAddressOf(element.Attribute("href"));
                 weighed.SiteLinks[i] += weighed.LinkAddress[i].empty() ? 0 : 1;
             }
         }
@@ -129,6 +188,24 @@ bool IsChapterName(std::u16string_view text) {
     }
     return std::any_of(kUnnumberedChapters.begin(), kUnnumberedChapters.end(),
                        [&](std::u16string_view start) { return name.starts_with(start); });
+}
+
+bool IsOpeningChapterName(std::u16string_view text) {
+    std::u16string_view name = html::TrimmedCaption(text);
+    for (std::u16string_view opening : {u"序章", u"序言", u"序幕", u"楔子", u"引子"}) {
+        if (name.starts_with(opening)) {
+            return true;
+        }
+    }
+    if (!IsNumberedUnit(name) && !IsNumberedName(name)) {
+        return false;
+    }
+    size_t at = name.starts_with(u"第") ? 1 : 0;
+    while (at < name.size() && std::u16string_view(u"0０〇零").find(name[at]) != name.npos) {
+        ++at;
+    }
+    bool one = at < name.size() && std::u16string_view(u"1１一壹").find(name[at]) != name.npos;
+    return one && (at + 1 == name.size() || !IsChineseNumeral(name[at + 1]));
 }
 
 std::u16string_view FileNameOf(std::u16string_view url) {

@@ -16,6 +16,7 @@
 // comments, nor control characters.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -139,5 +140,23 @@ struct PageTree {
 /// stand. Comments and text nodes are not elements; the text of a text node counts in the
 /// visible text of the elements around it.
 PageTree ReadPageTree(std::u16string_view page);
+
+/// Which part of a page holds a chapter text, by the indexes of its page tree.
+struct ChapterTextChoice {
+    /// The element whose content is the text; kNoElement for none.
+    size_t Element = kNoElement;
+    /// Elements inside it that belong to the site, left out with what they hold.
+    std::vector<size_t> LeftOut;
+};
+
+/// Reads `page` once for a caller that finds the chapter text on its tree: gives `choose` the
+/// tree as ReadPageTree reads it (`choose` may move it away) and returns what the chosen element
+/// holds, read as ChapterBlocks reads a text (the chosen element's own tag and class aside),
+/// without the left-out elements, and with each image named by the address it is fetched from
+/// (ImageSource::Address: a lazy-loading tag's real one) rather than by its src. Empty when
+/// `choose` chooses no element.
+std::vector<ChapterBlock>
+ChosenChapterBlocks(std::u16string_view page,
+                    const std::function<ChapterTextChoice(PageTree&)>& choose);
 
 } // namespace velunor::html

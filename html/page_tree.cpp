@@ -131,7 +131,11 @@ std::u16string_view PageTree::TextOf(size_t index) const {
 }
 
 PageTree ReadPageTree(std::u16string_view page) {
-    ParsedHtml parsed(page);
+    std::vector<const GumboNode*> nodes;
+    return internal::ReadTree(ParsedHtml(page), nodes);
+}
+
+PageTree internal::ReadTree(const ParsedHtml& parsed, std::vector<const GumboNode*>& nodes) {
     PageTree tree;
     TextBuilder text(tree.Text);
     std::vector<size_t> open;
@@ -158,6 +162,7 @@ PageTree ReadPageTree(std::u16string_view page) {
             tree.Elements[open.back()].Children.push_back(index);
         }
         tree.Elements.push_back(std::move(placed));
+        nodes.push_back(&node);
         open.push_back(index);
         return true;
     };

@@ -111,10 +111,6 @@ SourceSpan CharsetInContentType(std::u16string_view page, SourceSpan value) {
     return {};
 }
 
-// Attributes in which lazy-loading scripts keep an image's real address while src shows a
-// placeholder, in the order they are looked at.
-constexpr const char* kLazyAddressAttributes[] = {"data-original", "data-src", "data-echo"};
-
 // True when the value at `span` is an address to fetch: not blank, and no data: image, which
 // holds its bytes itself.
 bool IsFetchable(std::u16string_view text, SourceSpan span) {
@@ -160,7 +156,7 @@ std::vector<ImageSource> ImageSources(std::u16string_view text) {
             ImageSource image;
             image.Shown = AttributeSpan(parsed, text, element, "src");
             image.Address = image.Shown;
-            for (const char* name : kLazyAddressAttributes) {
+            for (const char* name : internal::kLazyAddressAttributes) {
                 SourceSpan lazy = AttributeSpan(parsed, text, element, name);
                 if (IsFetchable(text, lazy)) {
                     image.Address = lazy;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 namespace velunor::html {
 namespace {
@@ -169,9 +170,33 @@ std::u16string TrimmedAsciiSpaces(std::u16string text) {
     return text.substr(start, end - start);
 }
 
-// The lines of what a reader sees of `parsed`; for a chapter text also its images, without
-// what belongs to the site.
-std::vector<ChapterBlock> ReadBlocks(const ParsedHtml& parsed, bool chapter) {
+// The address an image is fetched from: the real one a lazy-loading tag keeps (see
+// ImageSources), else its src; empty when it has none.
+std::u16string FetchedImageAddress(const GumboElement& image) {
+    for (const char* name : internal::kLazyAddressAttributes) {
+        const GumboAttribute* lazy = internal::FindAttribute(image, name);
+        std::u16string address =
+            lazy == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(lazy->value));
+        if (!address.empty() && !AsciiLowered(address.substr(0, 5)).starts_with(u"data:")) {
+            return address;
+        }
+    }
+    const GumboAttribute* source = internal::FindAttribute(image, "src");
+    return source == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(source->value));
+}
+
+// What a reading of chapter blocks takes from the page: the content of `Root` (the document,
+// or an element whose own tag and class are not weighed) without the `LeftOut` elements, with
+// images named by their src or by the address they are fetched from.
+struct BlockReading {
+    const GumboNode* Root = nullptr;
+    std::unordered_set<const GumboNode*> LeftOut;
+    bool FetchedAddresses = false;
+};
+
+// The lines of what a reader sees of `reading.Root`; for a chapter text also its images,
+// without what belongs to the site.
+std::vector<ChapterBlock> ReadBlocks(const BlockReading& reading, bool chapter) {
     LineCollector lines;
     LineCollector::Mark linkStart;
     internal::TreeVisitor visitor;
@@ -184,16 +209,21 @@ std::vector<ChapterBlock> ReadBlocks(const ParsedHtml& parsed, bool chapter) {
         if (block) {
             lines.Break();
         }
-        if (!chapter) {
+        if (!chapter || &node == reading.Root) {
             return true;
         }
-        if (IsSiteElement(element)) {
+        if (IsSiteElement(element) || reading.LeftOut.count(&node) > 0) {
             return false;
         }
         if (element.tag == GUMBO_TAG_IMG) {
-            const GumboAttribute* source = internal::FindAttribute(element, "src");
-            std::u16string address =
-                source == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(source->value));
+            std::u16string address;
+            if (reading.FetchedAddresses) {
+                address = FetchedImageAddress(element);
+            } else {
+                const GumboAttribute* source = internal::FindAttribute(element, "src");
+                address =
+                    source == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(source->value));
+            }
             if (!address.empty()) {
                 lines.Image(std::move(address));
             }
@@ -211,7 +241,7 @@ std::vector<ChapterBlock> ReadBlocks(const ParsedHtml& parsed, bool chapter) {
         }
     };
     visitor.text = [&](const GumboNode& node) { lines.Text(internal::Wide(node.v.text.text)); };
-    internal::VisitTree(parsed.Document(), visitor);
+    internal::VisitTree(reading.Root, visitor);
     return lines.Take();
 }
 
@@ -229,7 +259,8 @@ std::u16string JoinedLines(const std::vector<ChapterBlock>& blocks, char16_t sep
 } // namespace
 
 std::u16string VisibleText(std::u16string_view page) {
-    return JoinedLines(ReadBlocks(ParsedHtml(page), false), u'\n');
+    ParsedHtml parsed(page);
+    return JoinedLines(ReadBlocks({parsed.Document(), {}, false}, false), u'\n');
 }
 
 std::u16string PageTitle(std::u16string_view page) {
@@ -257,7 +288,27 @@ std::u16string PageTitle(std::u16string_view page) {
 }
 
 std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text) {
-    return ReadBlocks(ParsedHtml(text), true);
+    ParsedHtml parsed(text);
+    return ReadBlocks({parsed.Document(), {}, false}, true);
+}
+
+std::vector<ChapterBlock>
+ChosenChapterBlocks(std::u16string_view page,
+                    const std::function<ChapterTextChoice(PageTree&)>& choose) {
+    ParsedHtml parsed(page);
+    std::vector<const GumboNode*> nodes;
+    PageTree tree = internal::ReadTree(parsed, nodes);
+    ChapterTextChoice choice = choose(tree);
+    if (choice.Element >= nodes.size()) {
+        return {};
+    }
+    BlockReading reading{nodes[choice.Element], {}, true};
+    for (size_t index : choice.LeftOut) {
+        if (index < nodes.size()) {
+            reading.LeftOut.insert(nodes[index]);
+        }
+    }
+    return ReadBlocks(reading, true);
 }
 
 std::u16string_view TrimmedCaption(std::u16string_view text) {

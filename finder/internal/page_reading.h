@@ -4,6 +4,7 @@
 // module includes this header.
 
 #include "html/html.h"
+#include "rules/rules.h"
 
 #include <initializer_list>
 #include <string>
@@ -30,7 +31,21 @@ struct WeighedPage {
     std::vector<std::u16string> LinkAddress;
 };
 
+/// The tree of `page`, found at `url`, weighed.
 WeighedPage WeighPage(std::u16string_view page, std::u16string_view url);
+
+/// `tree`, of the page found at `url`, weighed.
+WeighedPage WeighTree(html::PageTree tree, std::u16string_view url);
+
+/// The chapter list found on a weighed page, and how sure the finder is of it (0 for none).
+struct WeighedList {
+    ChapterList Chapters;
+    double Confidence = 0;
+};
+
+/// The largest list on `page` (found at `url`) of at least `minChapters` links that read as
+/// chapters; count 0 when there is none.
+WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, size_t minChapters);
 
 /// "scheme://host:port" of an absolute address; empty when it has none.
 std::u16string_view SiteRootOf(std::u16string_view url);
@@ -47,6 +62,9 @@ bool IsNextPageCaption(std::u16string_view text);
 
 /// True when `text` reads as a chapter name: "第十二章 …", "第3回", "12. …", "序章", "番外 …".
 bool IsChapterName(std::u16string_view text);
+
+/// True when `text` names a novel's first chapter: "第一章 …", "第001回", "1. …", "序章", "楔子".
+bool IsOpeningChapterName(std::u16string_view text);
 
 /// The last segment of `url`'s path, without query.
 std::u16string_view FileNameOf(std::u16string_view url);

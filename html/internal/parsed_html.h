@@ -62,6 +62,14 @@ struct TreeVisitor {
 };
 void VisitTree(const GumboNode* root, const TreeVisitor& visitor);
 
+/// Attributes in which lazy-loading scripts keep an image's real address while src shows a
+/// placeholder, in the order they are looked at.
+inline constexpr const char* kLazyAddressAttributes[] = {"data-original", "data-src", "data-echo"};
+
+/// The page tree of `parsed` (see ReadPageTree), and in `nodes` the gumbo node of each of its
+/// elements.
+PageTree ReadTree(const ParsedHtml& parsed, std::vector<const GumboNode*>& nodes);
+
 /// True when a reader sees `element` and what it holds (see html.h).
 bool IsVisible(const GumboElement& element);
 

@@ -42,6 +42,8 @@ struct Shape {
     const char* Charset;
     /// The contents page, relative to the folder.
     std::u16string Contents;
+    /// The novel's information page, when it is not the contents page but links to it.
+    std::u16string Info = {};
 };
 
 const std::vector<Shape>& Shapes() {
@@ -57,6 +59,7 @@ const std::vector<Shape>& Shapes() {
         {"dl-volumes-utf8", "UTF-8", u""},
         {"repeats-utf8", "UTF-8", u""},
         {"td-gbk", "GB18030", u"list.html"},
+        {"info-gbk", "GB18030", u"list_1.html", u"index.html"},
     };
     return shapes;
 }
@@ -82,12 +85,14 @@ std::u16string FolderUrl(const Shape& shape) {
     return std::u16string(kSite) + Utf8ToWide(shape.Folder) + u"/";
 }
 
-// The chapter list of `shape`, read across its contents pages.
+// The chapter list of `shape`, read across its contents pages; a later page may hold fewer
+// chapters than a list must.
 ChapterList WholeList(const Shape& shape) {
     ChapterList whole;
     std::u16string url = FolderUrl(shape) + shape.Contents;
     for (int pages = 0; !url.empty() && pages < 10; ++pages) {
-        FoundChapterList found = FindChapterList(Page(url, shape.Charset), url);
+        size_t minChapters = pages == 0 ? kMinChapters : 1;
+        FoundChapterList found = FindChapterList(Page(url, shape.Charset), url, minChapters);
         EXPECT_TRUE(found.Refusal.empty()) << WideToUtf8(url);
         EXPECT_GT(found.Confidence, 0.5);
         for (VolumeHeading& heading : found.Chapters.Volumes) {
@@ -122,10 +127,13 @@ TEST(PageFinder, FindsEachShapesNovelAndWholeChapterList) {
         }
         EXPECT_EQ(volumes, std::vector<std::u16string>(expected.begin() + 7, expected.end()));
 
+        // The site reads the information page first, and the contents where it leads.
         std::u16string contents = FolderUrl(shape) + shape.Contents;
-        FoundNovelInfo info = FindNovelInfo(Page(contents, shape.Charset), contents);
+        std::u16string first = shape.Info.empty() ? contents : FolderUrl(shape) + shape.Info;
+        FoundNovelInfo info = FindNovelInfo(Page(first, shape.Charset), first);
         EXPECT_EQ(WideToUtf8(info.Name), WideToUtf8(expected[5]));
         EXPECT_EQ(WideToUtf8(info.Author), WideToUtf8(expected[6]));
+        EXPECT_EQ(WideToUtf8(info.ContentsUrl), shape.Info.empty() ? "" : WideToUtf8(contents));
     }
 }
 
