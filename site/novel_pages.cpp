@@ -36,10 +36,14 @@ struct ListPage {
     std::u16string refusal;
 };
 
-ListPage ReadListPage(const Site& site, const SitePage& page) {
+// Reads contents page `number` (from 1) of a novel.
+ListPage ReadListPage(const Site& site, const SitePage& page, int number) {
     ListPage read;
     if (site.UsesFinder()) {
-        finder::FoundChapterList list = finder::FindChapterList(page.Text, page.Url);
+        // The fewest chapters a list must hold are held by its first page; a last page of a
+        // list split over pages may hold one.
+        finder::FoundChapterList list = finder::FindChapterList(
+            page.Text, page.Url, number == 1 ? finder::kMinChapters : 1);
         read.found = std::move(list.Chapters);
         read.next = std::move(list.NextPageUrl);
         read.refusal = std::move(list.Refusal);
@@ -157,6 +161,7 @@ NovelInfoPage ReadInfoPage(const Site& site, const std::u16string& url, VisitedA
         finder::FoundNovelInfo found = finder::FindNovelInfo(info.Page.Text, info.Page.Url);
         info.Info.NovelName = std::move(found.Name);
         info.Info.NovelAuthor = std::move(found.Author);
+        info.Info.ContentsUrl = std::move(found.ContentsUrl);
         return info;
     }
     ExtractNovelInfo(site.Rule().InfoPage, info.Page.Text, info.Info, &info.Problem);
@@ -193,7 +198,7 @@ NovelContents ReadContentsPages(const Site& site, const SitePage& first, Visited
     for (;;) {
         ++contents.PagesRead;
         visited.insert(page.Url);
-        ListPage read = ReadListPage(site, page);
+        ListPage read = ReadListPage(site, page, contents.PagesRead);
         if (contents.PagesRead == 1) {
             contents.Refusal = std::move(read.refusal);
         }
