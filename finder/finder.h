@@ -81,7 +81,8 @@ struct ChapterTextBounds {
 
 /// The text of one page of a chapter.
 struct FoundChapterText {
-    /// The paragraphs and images (absolute addresses) of the text, in order.
+    /// The paragraphs and images of the text, in order; an image's address is absolute, and a
+    /// lazy-loading image's is the real one its page's script would show.
     std::vector<html::ChapterBlock> Blocks;
     /// The address of the chapter's next page; empty when this page is its last.
     std::u16string NextPageUrl;
