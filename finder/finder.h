@@ -65,7 +65,8 @@ struct FoundChapterList {
 /// that stay on the site and read as chapter names, without a "最新章节" block that repeats
 /// part of it, with the volume headings between them. Refuses a page without such a run of at
 /// least `minChapters` links: a caller reading a later page of a list split over pages, whose
-/// first page already held kMinChapters, passes 1.
+/// first page already held kMinChapters, passes 1. Links that do not read as chapter names
+/// count only as a run of ten or more below the page's folder, on any page.
 FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url,
                                  size_t minChapters = kMinChapters);
 
