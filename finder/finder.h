@@ -70,7 +70,8 @@ struct FoundChapterList {
 /// that stay on the site and read as chapter names, without a "最新章节" block that repeats
 /// part of it, with the volume headings between them. Refuses a page without such a run of at
 /// least `minChapters` links: a caller reading a later page of a list split over pages, whose
-/// first page already held kMinChapters, passes 1.
+/// first page already held kMinChapters, passes 1. Links that do not read as chapter names
+/// count only as a run of ten or more below the page's folder, on any page.
 FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view url,
                                  size_t minChapters = kMinChapters);
 
@@ -86,7 +87,8 @@ struct ChapterTextBounds {
 
 /// The text of one page of a chapter.
 struct FoundChapterText {
-    /// The paragraphs and images (absolute addresses) of the text, in order.
+    /// The paragraphs and images of the text, in order; an image's address is absolute, and a
+    /// lazy-loading image's is the real one its page's script would show.
     std::vector<html::ChapterBlock> Blocks;
     /// The address of the chapter's next page; empty when this page is its last.
     std::u16string NextPageUrl;

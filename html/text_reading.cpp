@@ -170,19 +170,23 @@ std::u16string TrimmedAsciiSpaces(std::u16string text) {
     return text.substr(start, end - start);
 }
 
+// The value of `element`'s attribute `name` without the spaces around it; empty when it has
+// none.
+std::u16string TrimmedAttribute(const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = internal::FindAttribute(element, name);
+    return attribute == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(attribute->value));
+}
+
 // The address an image is fetched from: the real one a lazy-loading tag keeps (see
 // ImageSources), else its src; empty when it has none.
 std::u16string FetchedImageAddress(const GumboElement& image) {
     for (const char* name : internal::kLazyAddressAttributes) {
-        const GumboAttribute* lazy = internal::FindAttribute(image, name);
-        std::u16string address =
-            lazy == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(lazy->value));
+        std::u16string address = TrimmedAttribute(image, name);
         if (!address.empty() && !AsciiLowered(address.substr(0, 5)).starts_with(u"data:")) {
             return address;
         }
     }
-    const GumboAttribute* source = internal::FindAttribute(image, "src");
-    return source == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(source->value));
+    return TrimmedAttribute(image, "src");
 }
 
 // What a reading of chapter blocks takes from the page: the content of `Root` (the document,
@@ -216,14 +220,8 @@ std::vector<ChapterBlock> ReadBlocks(const BlockReading& reading, bool chapter) 
             return false;
         }
         if (element.tag == GUMBO_TAG_IMG) {
-            std::u16string address;
-            if (reading.FetchedAddresses) {
-                address = FetchedImageAddress(element);
-            } else {
-                const GumboAttribute* source = internal::FindAttribute(element, "src");
-                address =
-                    source == nullptr ? u"" : TrimmedAsciiSpaces(internal::Wide(source->value));
-            }
+            std::u16string address = reading.FetchedAddresses ? FetchedImageAddress(element)
+                                                              : TrimmedAttribute(element, "src");
             if (!address.empty()) {
                 lines.Image(std::move(address));
             }

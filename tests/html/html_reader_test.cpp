@@ -185,6 +185,27 @@ TEST(PageTree, HoldsEachElementWithItsVisibleTextAndWhereItStands) {
     EXPECT_EQ(tree.Elements[4].Attribute("class"), u"");
 }
 
+TEST(ChosenChapterBlocks, ReadTheChosenElementWithoutItsLeftOutPartsAndWithRealImageAddresses) {
+    std::u16string page = u"<p>外</p><div class=nav>甲<div>广告</div><p>乙<img src=load.gif "
+                          u"data-original=' 1.jpg '></p><img data-src='data:x' src=2.jpg>"
+                          u"<p hidden>藏</p></div>";
+    std::string chosenClass;
+    auto choose = [&](PageTree& tree) {
+        // html, head, body, p, div.nav, div, p, img, img, p
+        chosenClass = std::string(tree.Elements[4].Attribute("class").begin(),
+                                  tree.Elements[4].Attribute("class").end());
+        return ChapterTextChoice{4, {5}};
+    };
+    using Kind = ChapterBlock::Kind;
+    std::vector<ChapterBlock> expected = {{Kind::Paragraph, u"甲"},
+                                          {Kind::Paragraph, u"乙"},
+                                          {Kind::Image, u"1.jpg"},
+                                          {Kind::Image, u"2.jpg"}};
+    EXPECT_EQ(ChosenChapterBlocks(page, choose), expected);
+    EXPECT_EQ(chosenClass, "nav");
+    EXPECT_TRUE(ChosenChapterBlocks(page, [](PageTree&) { return ChapterTextChoice{}; }).empty());
+}
+
 TEST(ElementInnerHtml, IsTheSourceOfTheElementsContentAsTheTreeEndsIt) {
     const TextCase cases[] = {
         {"nested elements of the same name",
