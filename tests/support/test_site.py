@@ -2,7 +2,10 @@
 """The local test site: a real HTTP server on 127.0.0.1 for the network tests.
 
 Every folder below the root is one site, served under /<folder>/. A request for
-/<folder>/<name> answers with the fixture file <name> from that folder, or 404.
+/<folder>/<name> answers with the fixture file <name> from that folder, or 404;
+one with a query, /<folder>/<name>?<query>, with the file "<name>@<query>" when
+there is one (a file name cannot hold "?"), else as without the query; a
+folder's address, ending in "/", with its index.html.
 A folder may hold routes.json, a table of paths (relative to the site) with
 answers that a plain file cannot give:
 
@@ -205,10 +208,15 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(404, [], b"no such site")
         route = site.routes.get(local)
         if route is None:
-            body = site.read(local.lstrip("/"))
+            name = local.lstrip("/") + ("index.html" if local.endswith("/") else "")
+            body = None
+            if query:
+                body = site.read(name + "@" + query.decode("latin-1"))
+            if body is None:
+                body = site.read(name)
             if body is None:
                 return self.answer(404, [], b"not found")
-            return self.answer(200, [("Content-Type", self.guess_type(local))], body)
+            return self.answer(200, [("Content-Type", self.guess_type(name))], body)
         return self.serve_route(site, route, query)
 
     def answer_log(self):
