@@ -449,8 +449,10 @@ void AddCleaning(const ChapterSample& sample, std::vector<std::u16string>& clean
         add(internal::TagPattern(tag, {}, {"id", "class"}) + u"[\\s\\S]*?" +
             LiteralPattern(internal::EndTag(page, child)));
     }
+    // What is left once those boxes are gone: the lines to delete by their words.
     const html::SourceSpan& inner = page.Tree.Elements[sample.Found.TextElement].Inner;
-    std::u16string_view region = page.Text.substr(inner.Start, inner.Length);
+    std::u16string region =
+        ApplyReplaceRule(Joined(cleaning), page.Text.substr(inner.Start, inner.Length));
     for (const html::ChapterBlock& block : html::ChapterBlocks(region)) {
         if (block.BlockKind == html::ChapterBlock::Kind::Paragraph && kept.count(block.Text) == 0 &&
             region.find(block.Text) != region.npos) {
