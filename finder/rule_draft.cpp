@@ -55,8 +55,8 @@ std::u16string ReadValue(std::u16string_view value) {
     return std::u16string(html::TrimmedCaption(html::VisibleText(value)));
 }
 
-// The first element of `tree` from `from` on (inside `within` when given) with tag `tag` whose
-// completed `attribute` on the page at `url` is `address`.
+// The first element of `page` (inside `within` when given) with tag `tag` whose `attribute`,
+// completed against the page's address, is `address`.
 size_t ElementLeadingTo(const TreePage& page, std::string_view tag, std::string_view attribute,
                         std::u16string_view address, size_t within = html::kNoElement) {
     const auto& elements = page.Tree.Elements;
