@@ -4,6 +4,7 @@
 // that passes here downloads the same way.
 
 #include "draft/draft.h"
+#include "draft/internal/rule_walk.h"
 
 #include "core/core.h"
 #include "html/html.h"
@@ -454,17 +455,6 @@ bool CheckContents(RuleCheckReport& report, NovelWalk& walk) {
     return walk.chapters.count > 0;
 }
 
-// The first, the middle and the last chapter, each once.
-std::vector<int> ChaptersToCheck(int count) {
-    std::vector<int> numbers;
-    for (int n : {1, (count + 1) / 2, count}) {
-        if (n >= 1 && (numbers.empty() || numbers.back() != n)) {
-            numbers.push_back(n);
-        }
-    }
-    return numbers;
-}
-
 // The chapter's text as it is stored: each page's text cleaned with the ReplaceRule.
 std::u16string CleanedText(const CSiteRule& rule, const FetchedChapter& chapter, Verdict& verdict) {
     std::u16string text;
@@ -548,7 +538,7 @@ void WalkSite(RuleCheckReport& report, const Site& site, const RuleCheckStart& s
         report.Ended = true;
         return;
     }
-    for (int n : ChaptersToCheck(walk.chapters.count)) {
+    for (int n : internal::ChaptersToCheck(walk.chapters.count)) {
         if (Cancelled(cancelled)) {
             report.Ended = true;
             return;
@@ -573,6 +563,20 @@ void PrintCharsets(RuleCheckReport& report, const CSiteRule& rule) {
 }
 
 } // namespace
+
+namespace internal {
+
+std::vector<int> ChaptersToCheck(int count) {
+    std::vector<int> numbers;
+    for (int n : {1, (count + 1) / 2, count}) {
+        if (n >= 1 && (numbers.empty() || numbers.back() != n)) {
+            numbers.push_back(n);
+        }
+    }
+    return numbers;
+}
+
+} // namespace internal
 
 bool RuleCheckReport::Passed() const {
     return Failed() == 0 && !Ended;

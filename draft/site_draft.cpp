@@ -3,11 +3,13 @@
 // walked like any rule, so that what is offered has been proved on the live site.
 
 #include "draft/draft.h"
+#include "draft/internal/rule_walk.h"
 
 #include "core/core.h"
 #include "finder/finder.h"
 #include "finder/rule_draft.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -15,6 +17,13 @@
 
 namespace velunor::draft {
 namespace {
+
+// The pause between two requests a draft makes and proposes: sites refuse clients that ask
+// faster than a reader clicks, and a rule's author can lower it once the site is known.
+constexpr std::u16string_view kDraftRequestInterval = u"100";
+// How often a draft's rule asks again after a failure or a refusal: sites refuse now and then,
+// and some answer a first visit with a page that lets the next one through.
+constexpr std::u16string_view kDraftRetryCount = u"2";
 
 // The most pages of one chapter the draft reads; a paged chapter shows its pattern on its first
 // two or three.
@@ -65,13 +74,32 @@ std::vector<finder::DraftPage> FetchChapterPages(const Site& site, const Chapter
     return pages;
 }
 
-// The first, a middle and the last chapter, as the check reads them.
+// Adds the chapters of `more` that `list` lacks to its end.
+void AppendNewChapters(const ChapterList& more, ChapterList& list) {
+    std::set<std::u16string> listed(list.ChapterUrl.begin(), list.ChapterUrl.end());
+    for (size_t i = 0; i < more.ChapterUrl.size(); ++i) {
+        if (listed.insert(more.ChapterUrl[i]).second) {
+            list.ChapterUrl.push_back(more.ChapterUrl[i]);
+            list.ChapterName.push_back(more.ChapterName[i]);
+        }
+    }
+    list.count = static_cast<int32_t>(list.ChapterUrl.size());
+}
+
+// The first, the middle two and the last chapter of those known: those the check reads and
+// one more.
 void FetchChapters(const Site& site, const ChapterList& list, const std::u16string& contentsUrl,
                    finder::RuleDraftPages& pages, const CancelTest& cancelled) {
-    size_t count = list.ChapterUrl.size();
-    std::set<size_t> chosen = {0, count / 2, count - 1};
-    for (size_t i : chosen) {
-        pages.Chapters.push_back(FetchChapterPages(site, list, i, contentsUrl, cancelled));
+    std::vector<int> numbers = internal::ChaptersToCheck(list.count);
+    // The chapter after the middle one too: a site may split only some longer chapters over
+    // pages, and two neighbours in the middle more often show one than a single chapter does.
+    int afterMiddle = list.count / 2 + 1;
+    if (std::find(numbers.begin(), numbers.end(), afterMiddle) == numbers.end()) {
+        numbers.insert(numbers.end() - 1, afterMiddle);
+    }
+    for (int n : numbers) {
+        pages.Chapters.push_back(
+            FetchChapterPages(site, list, static_cast<size_t>(n - 1), contentsUrl, cancelled));
     }
 }
 
@@ -188,6 +216,7 @@ SiteRuleDraft DraftSiteRule(std::u16string_view url, std::u16string_view searchU
     CSiteRule probe;
     probe.SiteName = result.FileName.substr(0, result.FileName.size() - 4);
     probe.SiteUrl = finder::SiteUrlOf(url);
+    probe.RequestInterval = kDraftRequestInterval;
     Site site(probe);
     SitePage info = site.FetchPage(RulePage::Info, url, {}, cancelled);
     if (info.Error.Kind == SiteErrorKind::Refused) {
@@ -208,13 +237,15 @@ SiteRuleDraft DraftSiteRule(std::u16string_view url, std::u16string_view searchU
     finder::RuleDraftPages pages;
     pages.Charset = Utf8ToWide(info.Charset.Encoding);
     pages.SearchUrlFormat = searchUrlTemplate;
+    ChapterList chapters = list.Chapters;
     if (!list.NextPageUrl.empty() && SameOrigin(list.NextPageUrl, info.Url)) {
         SitePage next = site.FetchPage(RulePage::Contents, list.NextPageUrl, info.Url, cancelled);
         if (next.Ok()) {
+            AppendNewChapters(finder::FindChapterList(next.Text, next.Url).Chapters, chapters);
             pages.NextContents = {next.Url, std::move(next.Text)};
         }
     }
-    FetchChapters(site, list.Chapters, info.Url, pages, cancelled);
+    FetchChapters(site, chapters, info.Url, pages, cancelled);
     finder::FoundNovelInfo novel = finder::FindNovelInfo(info.Text, info.Url);
     pages.Info = {info.Url, std::move(info.Text)};
     if (!searchUrlTemplate.empty() && !novel.Name.empty()) {
@@ -229,6 +260,8 @@ SiteRuleDraft DraftSiteRule(std::u16string_view url, std::u16string_view searchU
         result.Refusal = drafted.Refusal;
         return result;
     }
+    drafted.Rule.RequestInterval = kDraftRequestInterval;
+    drafted.Rule.RetryCount = kDraftRetryCount;
     CheckDraft(drafted, pages, novel.Name, result, cancelled);
     return result;
 }

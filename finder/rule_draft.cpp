@@ -34,12 +34,29 @@ struct Drafting {
 struct ContentsSample {
     TreePage Page;
     FoundChapterList Found;
+
+    // True when a next-page link to `next` on this page, the last, ends the contents.
+    bool EndsAt(const std::u16string& next, const std::set<std::u16string>& endings) const {
+        return endings.count(next) > 0;
+    }
 };
 
 // A chapter page with what the finder found on it.
 struct ChapterSample {
     TreePage Page;
     FoundChapterText Found;
+    // The chapter's first page.
+    std::u16string FirstPageUrl;
+
+    // True when a next-page link to `next` on this page, the chapter's last, leads out of the
+    // chapter: to a page where chapters end, or to a page of the folder not named as this
+    // chapter's pages are (a chapter of a contents page not read, which a download knows as
+    // the next chapter).
+    bool EndsAt(const std::u16string& next, const std::set<std::u16string>& endings) const {
+        return endings.count(next) > 0 ||
+               (internal::FolderOf(next) == internal::FolderOf(FirstPageUrl) &&
+                !internal::IsOwnFurtherPage(FirstPageUrl, next));
+    }
 };
 
 std::u16string Joined(const std::vector<std::u16string>& patterns) {
@@ -278,16 +295,27 @@ std::vector<std::pair<std::u16string, std::u16string>> RuleChapters(const Conten
     return chapters;
 }
 
+// True when what `rule` lists on each page is what the finder found there, give or take a run
+// of chapters of the novel's folder before or after it: a block of the latest chapters that the
+// finder left out and that a download keeps only where the later contents pages list them.
 bool ListsAsFound(const ContentsPageRule& rule, const std::vector<ContentsSample>& samples) {
     for (const ContentsSample& sample : samples) {
         const ChapterList& found = sample.Found.Chapters;
         auto chapters = RuleChapters(rule, sample.Page);
-        if (chapters.size() != found.ChapterUrl.size()) {
+        auto start = std::find_if(chapters.begin(), chapters.end(), [&](const auto& chapter) {
+            return chapter.first == found.ChapterUrl[0];
+        });
+        size_t at = static_cast<size_t>(start - chapters.begin());
+        if (chapters.size() - at < found.ChapterUrl.size()) {
             return false;
         }
         for (size_t i = 0; i < chapters.size(); ++i) {
-            if (chapters[i].first != found.ChapterUrl[i] ||
-                chapters[i].second != html::TrimmedCaption(found.ChapterName[i])) {
+            bool inRun = i >= at && i - at < found.ChapterUrl.size();
+            bool same = inRun && chapters[i].first == found.ChapterUrl[i - at] &&
+                        chapters[i].second == html::TrimmedCaption(found.ChapterName[i - at]);
+            bool besideIt = !inRun && internal::FolderOf(chapters[i].first) ==
+                                          internal::FolderOf(found.ChapterUrl[0]);
+            if (!same && !besideIt) {
                 return false;
             }
         }
@@ -347,14 +375,14 @@ std::vector<std::u16string> NextPagePatterns(const TreePage& page, size_t next) 
 }
 
 // True when the pattern leads from each page where the finder went: to its next page, and on a
-// last page to nowhere or to a page in `endings`.
+// last page to nowhere or out of what the pages belong to.
 template <typename Sample>
 bool LeadsAsFound(std::u16string_view pattern, const std::vector<Sample>& samples,
                   const std::set<std::u16string>& endings) {
     for (const Sample& sample : samples) {
         std::u16string next = NextPageOf(pattern, sample.Page);
         const std::u16string& wanted = sample.Found.NextPageUrl;
-        bool ends = wanted.empty() && (next.empty() || endings.count(next) > 0);
+        bool ends = wanted.empty() && (next.empty() || sample.EndsAt(next, endings));
         if (next != wanted && !ends) {
             return false;
         }
@@ -461,9 +489,9 @@ void AddCleaning(const ChapterSample& sample, std::vector<std::u16string>& clean
     }
 }
 
-// The pages of one chapter with what the finder found on them, and the addresses where its
-// pages end: its next chapter and every page read.
-void ReadChapter(const std::vector<DraftPage>& pages, const ChapterList& list,
+// The pages of one chapter of `chapters` (the addresses of the list, in order) with what the
+// finder found on them; every page read is added to `endings`, where a chapter's pages end.
+void ReadChapter(const std::vector<DraftPage>& pages, const std::vector<std::u16string>& chapters,
                  const std::u16string& contentsUrl, std::vector<ChapterSample>& samples,
                  std::set<std::u16string>& endings) {
     if (pages.empty()) {
@@ -472,10 +500,9 @@ void ReadChapter(const std::vector<DraftPage>& pages, const ChapterList& list,
     ChapterTextBounds bounds;
     bounds.FirstPageUrl = pages.front().Url;
     bounds.ContentsUrl = contentsUrl;
-    auto at = std::find(list.ChapterUrl.begin(), list.ChapterUrl.end(), bounds.FirstPageUrl);
-    if (at != list.ChapterUrl.end() && at + 1 != list.ChapterUrl.end()) {
+    auto at = std::find(chapters.begin(), chapters.end(), bounds.FirstPageUrl);
+    if (at != chapters.end() && at + 1 != chapters.end()) {
         bounds.NextChapterUrl = *(at + 1);
-        endings.insert(bounds.NextChapterUrl);
     }
     for (const DraftPage& page : pages) {
         FoundChapterText found = FindChapterText(page.Text, page.Url, bounds);
@@ -483,7 +510,8 @@ void ReadChapter(const std::vector<DraftPage>& pages, const ChapterList& list,
             return;
         }
         endings.insert(page.Url);
-        samples.push_back({internal::ReadTreePage(page.Url, page.Text), std::move(found)});
+        samples.push_back(
+            {internal::ReadTreePage(page.Url, page.Text), std::move(found), bounds.FirstPageUrl});
     }
 }
 
@@ -646,10 +674,20 @@ RuleDraft DraftRule(const RuleDraftPages& pages) {
         }
         contents.push_back({internal::ReadTreePage(page->Url, page->Text), std::move(found)});
     }
-    std::vector<ChapterSample> chapters;
+    // A chapter's last page may lead on to the contents or to any chapter of the list (the
+    // next one, on a later contents page too): a download stops there.
+    std::vector<std::u16string> known;
     std::set<std::u16string> endings = {pages.Info.Url};
+    for (const ContentsSample& sample : contents) {
+        for (const std::u16string& url : sample.Found.Chapters.ChapterUrl) {
+            if (endings.insert(url).second) {
+                known.push_back(url);
+            }
+        }
+    }
+    std::vector<ChapterSample> chapters;
     for (const std::vector<DraftPage>& chapter : pages.Chapters) {
-        ReadChapter(chapter, contents.front().Found.Chapters, pages.Info.Url, chapters, endings);
+        ReadChapter(chapter, known, pages.Info.Url, chapters, endings);
     }
     if (chapters.empty()) {
         result.Refusal = kNoChapterTextReason;

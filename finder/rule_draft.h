@@ -60,7 +60,8 @@ struct RuleDraft {
 /// list on the information page or no text on any chapter's first page.
 RuleDraft DraftRule(const RuleDraftPages& pages);
 
-/// The text of a rule file for `rule`, its elements in the format's order, with each note as an
+/// The text of a rule file for `rule`, its elements in the format's order (of the optional
+/// elements only RequestInterval and RetryCount, when set), with each note as an
 /// XML comment before the element it names (at the top for "Channel" and for names not in it).
 std::u16string WriteRuleXml(const CSiteRule& rule, const std::vector<DraftNote>& notes);
 

@@ -89,6 +89,12 @@ std::u16string WriteRuleXml(const CSiteRule& rule, const std::vector<DraftNote>&
     writer.Element(u"SiteUrl", rule.SiteUrl);
     writer.Element(u"Charset", rule.Charset);
     writer.Element(u"ReplaceRule", rule.ReplaceRule);
+    if (!rule.RequestInterval.empty()) {
+        writer.Element(u"RequestInterval", rule.RequestInterval);
+    }
+    if (!rule.RetryCount.empty()) {
+        writer.Element(u"RetryCount", rule.RetryCount);
+    }
     const SearchPageRule& search = rule.SearchPage;
     writer.Open(u"SearchPage");
     writer.Element(u"SearchPageUrlFormat", search.SearchPageUrlFormat);

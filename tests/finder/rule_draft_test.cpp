@@ -46,6 +46,8 @@ TEST(RuleDraft, AWrittenRuleReadsBackWholeWithItsNotesAsComments) {
     rule.SiteUrl = u"http://novel.test/";
     rule.Charset = u"gbk";
     rule.ReplaceRule = u"<p class=\"tip\">[^<]*</p>|一秒记住";
+    rule.RequestInterval = u"100";
+    rule.RetryCount = u"2";
     rule.SearchPage.SearchPageUrlFormat = u"http://novel.test/s.php?a=1&q={KEY}";
     rule.InfoPage.NovelName = u"<h1>([^<]+)</h1>";
     rule.ContentsPage.ContentsRegional = u"<dl>(.*?)</dl>";
