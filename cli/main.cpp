@@ -6,6 +6,7 @@
 #include "cli/export_command.h"
 #include "cli/library_commands.h"
 #include "cli/rule_check_command.h"
+#include "cli/rule_draft_command.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
@@ -64,10 +65,18 @@ const Command kCommands[] = {
      u"      apply a rule file to a saved page and print what it picks out, the next page of a\n"
      u"      contents list or chapter split over pages, and whether the page is a blocked page"},
     {"rule-check", velunor::cli::RunRuleCheck,
-     u"  rule-check RULE.xml NAME [--hit N]\n"
-     u"      search the rule's live site for NAME and fetch hit N (default 1): its information\n"
-     u"      page, every contents page, the first, a middle and the last chapter; prints each\n"
-     u"      step and 通过 or 失败：why; exits 0 only when every step passed"},
+     u"  rule-check RULE.xml NAME [--hit N] | RULE.xml --url INFO_URL\n"
+     u"      search the rule's live site for NAME and fetch hit N (default 1), or start from the\n"
+     u"      novel at INFO_URL: its information page, every contents page, the first, a middle\n"
+     u"      and the last chapter; prints each step and 通过 or 失败：why; exits 0 only when\n"
+     u"      every step passed"},
+    {"rule-draft", velunor::cli::RunRuleDraft,
+     u"  rule-draft URL [--search URL_WITH_{KEY}] [--out FILE]\n"
+     u"      draft a rule file for the site of the novel at URL (the page with its chapter list)\n"
+     u"      from what Velunor finds on its pages, with search patterns when a search address\n"
+     u"      is given; checks the draft as rule-check does, marks what failed with comments,\n"
+     u"      and writes it to FILE (default: the site's host and .xml here), never over an\n"
+     u"      existing file; exits 0 only when the draft passed"},
 };
 
 void PrintUsage() {

@@ -193,15 +193,15 @@ size_t ChapterNames(const std::vector<Entry>& entries) {
     }));
 }
 
-// The next contents page: the option after the chosen one of a page selector, else the target
-// of a "下一页" link.
-std::u16string NextContentsPage(const WeighedPage& page, std::u16string_view url) {
+// The element that leads to the next contents page: the option after the chosen one of a page
+// selector, else a "下一页" link; kNoElement on the last page.
+size_t NextContentsElement(const WeighedPage& page, std::u16string_view url) {
     const auto& elements = page.Tree.Elements;
     for (size_t s = 0; s < elements.size(); ++s) {
         if (elements[s].Tag != "select") {
             continue;
         }
-        std::vector<std::u16string> options;
+        std::vector<size_t> options;
         size_t chosen = html::kNoElement;
         for (size_t child : elements[s].Children) {
             if (elements[child].Tag != "option") {
@@ -218,19 +218,19 @@ std::u16string NextContentsPage(const WeighedPage& page, std::u16string_view url
             if (selected || (chosen == html::kNoElement && address == url)) {
                 chosen = options.size();
             }
-            options.push_back(std::move(address));
+            options.push_back(child);
         }
         if (options.size() >= 2) {
-            return chosen + 1 < options.size() ? options[chosen + 1] : std::u16string();
+            return chosen + 1 < options.size() ? options[chosen + 1] : html::kNoElement;
         }
     }
     for (size_t i = 0; i < elements.size(); ++i) {
         if (!page.LinkAddress[i].empty() && page.LinkAddress[i] != url &&
             internal::IsNextPageCaption(page.Tree.TextOf(i))) {
-            return page.LinkAddress[i];
+            return i;
         }
     }
-    return {};
+    return html::kNoElement;
 }
 
 // How sure the finder is of a list whose links do not read as chapter names.
@@ -298,6 +298,7 @@ WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, si
         ChapterList candidate = ListFromSegments(SplitAtHeadings(entries));
         if (candidate.count > best.Chapters.count && SharesOneFolder(candidate)) {
             best.Chapters = std::move(candidate);
+            best.Element = list;
             best.Confidence = namedList ? static_cast<double>(named) / static_cast<double>(links)
                                         : kUnnamedListConfidence;
         }
@@ -321,7 +322,14 @@ FoundChapterList FindChapterList(std::u16string_view page, std::u16string_view u
     }
     found.Chapters = std::move(best.Chapters);
     found.Confidence = best.Confidence;
-    found.NextPageUrl = NextContentsPage(weighed, url);
+    found.ListElement = best.Element;
+    found.NextPageElement = NextContentsElement(weighed, url);
+    if (found.NextPageElement != html::kNoElement) {
+        const html::PageElement& next = weighed.Tree.Elements[found.NextPageElement];
+        found.NextPageUrl = next.Tag == "option"
+                                ? internal::SiteAddress(url, next.Attribute("value"))
+                                : weighed.LinkAddress[found.NextPageElement];
+    }
     return found;
 }
 

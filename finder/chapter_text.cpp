@@ -150,8 +150,9 @@ std::vector<html::ChapterBlock> ChapterTextBlocks(std::vector<html::ChapterBlock
     return blocks;
 }
 
-std::u16string NextChapterPage(const WeighedPage& page, std::u16string_view url,
-                               const ChapterTextBounds& bounds) {
+// The link to the chapter's next page; kNoElement on its last page.
+size_t NextChapterPage(const WeighedPage& page, std::u16string_view url,
+                       const ChapterTextBounds& bounds) {
     std::u16string_view first = bounds.FirstPageUrl.empty() ? url : bounds.FirstPageUrl;
     for (size_t i = 0; i < page.Tree.Elements.size(); ++i) {
         const std::u16string& address = page.LinkAddress[i];
@@ -160,10 +161,10 @@ std::u16string NextChapterPage(const WeighedPage& page, std::u16string_view url,
             continue;
         }
         if (address != url && internal::IsOwnFurtherPage(first, address)) {
-            return address;
+            return i;
         }
     }
-    return {};
+    return html::kNoElement;
 }
 
 } // namespace
@@ -173,10 +174,12 @@ FoundChapterText FindChapterText(std::u16string_view page, std::u16string_view u
     // The page is read once: the text block is chosen on its weighed tree, and its paragraphs
     // read from the same parse.
     WeighedPage weighed;
+    size_t block = html::kNoElement;
     auto choose = [&](html::PageTree& tree) {
         weighed = internal::WeighTree(std::move(tree), url);
         html::ChapterTextChoice choice;
-        choice.Element = TextBlock(weighed);
+        block = TextBlock(weighed);
+        choice.Element = block;
         if (choice.Element != html::kNoElement) {
             choice.LeftOut = SiteParts(weighed, choice.Element);
         }
@@ -195,7 +198,11 @@ FoundChapterText FindChapterText(std::u16string_view page, std::u16string_view u
         found.Refusal = kNoChapterTextReason;
         return found;
     }
-    found.NextPageUrl = NextChapterPage(weighed, url, bounds);
+    found.TextElement = block;
+    found.NextPageElement = NextChapterPage(weighed, url, bounds);
+    if (found.NextPageElement != html::kNoElement) {
+        found.NextPageUrl = weighed.LinkAddress[found.NextPageElement];
+    }
     size_t pageText = std::max<size_t>(weighed.TextLength.empty() ? 0 : weighed.TextLength[0], 1);
     found.Confidence =
         std::min(1.0, 2.0 * static_cast<double>(length) / static_cast<double>(pageText));

@@ -64,6 +64,10 @@ struct FoundChapterList {
     double Confidence = 0;
     /// Why nothing was found (kNoChapterListReason); empty when a list was found.
     std::u16string Refusal;
+    /// Where the list and the next page's link or option stand among the elements of
+    /// html::ReadPageTree(page); kNoElement when there is none.
+    size_t ListElement = html::kNoElement;
+    size_t NextPageElement = html::kNoElement;
 };
 
 /// The chapter list of contents page `page` found at address `url`: the largest run of links
@@ -96,6 +100,10 @@ struct FoundChapterText {
     double Confidence = 0;
     /// Why nothing was found (kNoChapterTextReason); empty when a text was found.
     std::u16string Refusal;
+    /// Where the text block and the next page's link stand among the elements of
+    /// html::ReadPageTree(page); kNoElement when there is none.
+    size_t TextElement = html::kNoElement;
+    size_t NextPageElement = html::kNoElement;
 };
 
 /// The chapter text of `page` found at address `url`: the block of the page with the most

@@ -41,6 +41,8 @@ WeighedPage WeighTree(html::PageTree tree, std::u16string_view url);
 struct WeighedList {
     ChapterList Chapters;
     double Confidence = 0;
+    /// The element the list stands in; kNoElement for none.
+    size_t Element = html::kNoElement;
 };
 
 /// The largest list on `page` (found at `url`) of at least `minChapters` links that read as

@@ -95,6 +95,17 @@ TEST_F(RuleCheckCommandTest, APassingRuleWalksFromTheSearchToTheLastChapter) {
     EXPECT_NE(out.find("结论：通过\n"), std::string::npos) << out;
 }
 
+TEST_F(RuleCheckCommandTest, AWalkFromANovelsAddressLeavesOutTheSearch) {
+    testing::CommandResult result = Check(Rule(), "--url " + Address("book/1/"));
+    const std::string& out = result.output;
+    EXPECT_EQ(result.exitStatus, 0) << out;
+    EXPECT_EQ(out.find("== 搜索"), std::string::npos) << out;
+    EXPECT_NE(out.find("== 信息页\n   地址：" + Address("book/1/") + "\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("== 第 5 章（共 5 章）：第五章 雾散\n"), std::string::npos) << out;
+    EXPECT_EQ(Occurrences(out, "   通过\n"), 5u) << out;
+}
+
 TEST_F(RuleCheckCommandTest, AChapterPatternThatFindsNothingFailsEveryChapter) {
     testing::CommandResult result =
         Check(Rule({{"<div id=\"text\">(.*?)</div>", "<div id=\"chapter\">(.*?)</div>"}}), "雾港");
@@ -191,7 +202,8 @@ TEST_F(RuleCheckCommandTest, EachFailureNamesItsCause) {
 
 TEST_F(RuleCheckCommandTest, WrongArgumentsShowTheUsage) {
     std::string rule = Rule();
-    for (const char* arguments : {"雾港 --hit 0", "雾港 --hit x", "雾港 --hit", "", "a b"}) {
+    for (const char* arguments : {"雾港 --hit 0", "雾港 --hit x", "雾港 --hit", "", "a b", "--url",
+                                  "雾港 --url x", "--url x --hit 2"}) {
         SCOPED_TRACE(arguments);
         testing::CommandResult result = Check(rule, arguments);
         EXPECT_EQ(result.exitStatus, 2) << result.output;

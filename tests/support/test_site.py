@@ -3,8 +3,9 @@
 
 Every folder below the root is one site, served under /<folder>/. A request for
 /<folder>/<name> answers with the fixture file <name> from that folder, or 404;
-with a query Q, the file "<name>@Q" when there is one; a folder answers with its
-index.html.
+one with a query, /<folder>/<name>?<query>, with the file "<name>@<query>" when
+there is one (a file name cannot hold "?"), else as without the query; a
+folder's address, ending in "/", with its index.html.
 A folder may hold routes.json, a table of paths (relative to the site) with
 answers that a plain file cannot give:
 
@@ -207,12 +208,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.answer(404, [], b"no such site")
         route = site.routes.get(local)
         if route is None:
-            name = local.lstrip("/")
-            # A folder answers with its index.html, as web servers do.
-            if name == "" or name.endswith("/"):
-                name += "index.html"
+            name = local.lstrip("/") + ("index.html" if local.endswith("/") else "")
             body = None
-            # A file name cannot hold a query: "100.html@page=2" answers "100.html?page=2".
             if query:
                 body = site.read(name + "@" + query.decode("latin-1"))
             if body is None:
