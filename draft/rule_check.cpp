@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
