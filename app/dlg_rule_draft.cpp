@@ -102,7 +102,8 @@ void CDlgRuleDraft::Draft() {
         auto made = std::make_shared<draft::SiteRuleDraft>(
             draft::DraftSiteRule(url, search, [this] { return stop_.load(); }));
         // Queued to the dialog: dropped if it is gone by then.
-        QMetaObject::invokeMethod(this, [this, made] { ShowDraft(*made); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, made] { ShowDraft(*made); }, Qt::QueuedConnection);
     });
 }
 
@@ -115,11 +116,13 @@ void CDlgRuleDraft::ShowDraft(const draft::SiteRuleDraft& made) {
     if (made.Xml.empty()) {
         verdict_->setText(QString::fromStdU16String(made.Refusal));
     } else if (made.Passed) {
-        verdict_->setText(QStringLiteral("规则已生成，并已在该站上通过检查。保存后即可像其他规则一样使用。"));
+        verdict_->setText(
+            QStringLiteral("规则已生成，并已在该站上通过检查。保存后即可像其他规则一样使用。"));
     } else {
-        verdict_->setText(QStringLiteral("规则已生成，但有 %1 步没有通过检查，已在规则中用注释标出，"
-                                         "请修改后再用。")
-                              .arg(made.Check.Failed()));
+        verdict_->setText(
+            QStringLiteral("规则已生成，但有 %1 步没有通过检查，已在规则中用注释标出，"
+                           "请修改后再用。")
+                .arg(made.Check.Failed()));
     }
     emit DraftFinished();
 }
@@ -139,7 +142,8 @@ void CDlgRuleDraft::Save() {
     }
     std::u16string text = rule_->toPlainText().toStdU16String();
     if (!CXmlDocument::WriteWideAsText(text, path, nullptr, nullptr, nullptr)) {
-        verdict_->setText(QStringLiteral("无法写入 %1，规则未保存！").arg(QString::fromStdU16String(path)));
+        verdict_->setText(
+            QStringLiteral("无法写入 %1，规则未保存！").arg(QString::fromStdU16String(path)));
         return;
     }
     savedPath_ = path;

@@ -444,7 +444,8 @@ bool IsHeadingTag(const std::string& tag) {
 std::vector<html::ChapterBlock> RuleBlocks(const CSiteRule& rule, const TreePage& page) {
     std::u16string text =
         ApplyReplaceRule(rule.ReplaceRule, ExtractField(rule.ChapterContent, page.Text));
-    std::vector<html::ChapterBlock> blocks = html::ChapterBlocks(text);
+    // Images by the address the library fetches, as the finder names them.
+    std::vector<html::ChapterBlock> blocks = html::FetchedChapterBlocks(text);
     for (html::ChapterBlock& block : blocks) {
         if (block.BlockKind == html::ChapterBlock::Kind::Image) {
             CompleteUrl(page.Url, block.Text);

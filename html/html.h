@@ -56,6 +56,10 @@ struct ChapterBlock {
 /// whole text IsNavigationText. Images without a src value are left out.
 std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text);
 
+/// ChapterBlocks with each image named by the address it is fetched from (ImageSource::Address:
+/// a lazy-loading tag's real one) rather than by its src, as the library stores it.
+std::vector<ChapterBlock> FetchedChapterBlocks(std::u16string_view text);
+
 /// True when `text` is only the caption of a link between chapters or to the contents
 /// ("上一章", "【返回目录】"), in either form of characters.
 bool IsNavigationText(std::u16string_view text);

@@ -290,6 +290,11 @@ std::vector<ChapterBlock> ChapterBlocks(std::u16string_view text) {
     return ReadBlocks({parsed.Document(), {}, false}, true);
 }
 
+std::vector<ChapterBlock> FetchedChapterBlocks(std::u16string_view text) {
+    ParsedHtml parsed(text);
+    return ReadBlocks({parsed.Document(), {}, true}, true);
+}
+
 std::vector<ChapterBlock>
 ChosenChapterBlocks(std::u16string_view page,
                     const std::function<ChapterTextChoice(PageTree&)>& choose) {

@@ -42,8 +42,8 @@ ListPage ReadListPage(const Site& site, const SitePage& page, int number) {
     if (site.UsesFinder()) {
         // The fewest chapters a list must hold are held by its first page; a last page of a
         // list split over pages may hold one.
-        finder::FoundChapterList list = finder::FindChapterList(
-            page.Text, page.Url, number == 1 ? finder::kMinChapters : 1);
+        finder::FoundChapterList list =
+            finder::FindChapterList(page.Text, page.Url, number == 1 ? finder::kMinChapters : 1);
         read.found = std::move(list.Chapters);
         read.next = std::move(list.NextPageUrl);
         read.refusal = std::move(list.Refusal);

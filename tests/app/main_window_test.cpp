@@ -263,7 +263,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(Control(kIdSearchBox)->geometry(), QRect(26, 110, 174, 15));
         // An empty box says what to type.
         QCOMPARE(qobject_cast<QLineEdit*>(Control(kIdSearchBox))->placeholderText(),
-                 QStringLiteral("输入书名或作者名"));
+                 QStringLiteral("输入书名、作者名或小说网址"));
         QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(), QStringLiteral("完成"));
         QCOMPARE(qobject_cast<QAbstractButton*>(Control(kIdCategoryQihuan))->text(),
                  QStringLiteral("奇幻·玄幻"));

@@ -125,11 +125,12 @@ class TreeCtrlBookShelfTest : public QObject {
         for (const QAction* action : actions) {
             texts.append(action->text());
         }
-        QCOMPARE(texts, QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
-                                     QStringLiteral("重新下载失败章节"),
-                                     QStringLiteral("导出为 EPUB…"), QStringLiteral("导出为 TXT…"),
-                                     QString(), QStringLiteral("删除小说(&D)")}));
-        QVERIFY(actions.at(5)->isSeparator());
+        QCOMPARE(texts,
+                 QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
+                              QStringLiteral("重新下载失败章节"), QStringLiteral("导出为 EPUB…"),
+                              QStringLiteral("导出为 TXT…"), QStringLiteral("为此站生成规则…"),
+                              QString(), QStringLiteral("删除小说(&D)")}));
+        QVERIFY(actions.at(6)->isSeparator());
     }
 
     void RootDoesNothing() {
@@ -351,7 +352,7 @@ class BookShelfReadingTest : public QObject {
 
     void DeleteQuestionNamesTheNovelWithoutItsCounts() {
         port_->AnswerMessagesWith(MessageAnswer::No);
-        ChooseFromMenu(0, 6);
+        ChooseFromMenu(0, 7);
         QCOMPARE(port_->Messages().size(), size_t(1));
         QCOMPARE(port_->Messages().front().text,
                  std::u16string(u"确定要删除小说“演示书库 - 春江夜话”及其全部已下载的章节吗？"));

@@ -94,7 +94,7 @@ std::vector<std::string> ChapterLines(const Site& site, const ChapterList& list,
     std::vector<std::string> lines;
     for (const ChapterPage& page : chapter.Pages) {
         for (html::ChapterBlock& block :
-             html::ChapterBlocks(ApplyReplaceRule(site.Rule().ReplaceRule, page.Text))) {
+             html::FetchedChapterBlocks(ApplyReplaceRule(site.Rule().ReplaceRule, page.Text))) {
             if (block.BlockKind == html::ChapterBlock::Kind::Image) {
                 CompleteUrl(page.Url, block.Text);
                 block.Text = u"[img]" + block.Text;
