@@ -229,24 +229,34 @@ SiteRuleDraft DraftSiteRule(std::u16string_view url, std::u16string_view searchU
         result.Refusal = ReaderReason(info.Error);
         return result;
     }
-    finder::FoundChapterList list = finder::FindChapterList(info.Text, info.Url);
+    finder::RuleDraftPages pages;
+    pages.Charset = Utf8ToWide(info.Charset.Encoding);
+    pages.SearchUrlFormat = searchUrlTemplate;
+    finder::FoundNovelInfo novel = finder::FindNovelInfo(info.Text, info.Url);
+    // An information page that shows only the latest chapters links to the whole list.
+    SitePage first = info;
+    if (!novel.ContentsUrl.empty() && SameOrigin(novel.ContentsUrl, info.Url)) {
+        first = site.FetchPage(RulePage::Contents, novel.ContentsUrl, info.Url, cancelled);
+        if (!first.Ok()) {
+            result.Refusal = ReaderReason(first.Error);
+            return result;
+        }
+        pages.Contents = {first.Url, first.Text};
+    }
+    finder::FoundChapterList list = finder::FindChapterList(first.Text, first.Url);
     if (!list.Refusal.empty()) {
         result.Refusal = list.Refusal;
         return result;
     }
-    finder::RuleDraftPages pages;
-    pages.Charset = Utf8ToWide(info.Charset.Encoding);
-    pages.SearchUrlFormat = searchUrlTemplate;
     ChapterList chapters = list.Chapters;
-    if (!list.NextPageUrl.empty() && SameOrigin(list.NextPageUrl, info.Url)) {
-        SitePage next = site.FetchPage(RulePage::Contents, list.NextPageUrl, info.Url, cancelled);
+    if (!list.NextPageUrl.empty() && SameOrigin(list.NextPageUrl, first.Url)) {
+        SitePage next = site.FetchPage(RulePage::Contents, list.NextPageUrl, first.Url, cancelled);
         if (next.Ok()) {
-            AppendNewChapters(finder::FindChapterList(next.Text, next.Url).Chapters, chapters);
+            AppendNewChapters(finder::FindChapterList(next.Text, next.Url, 1).Chapters, chapters);
             pages.NextContents = {next.Url, std::move(next.Text)};
         }
     }
-    FetchChapters(site, chapters, info.Url, pages, cancelled);
-    finder::FoundNovelInfo novel = finder::FindNovelInfo(info.Text, info.Url);
+    FetchChapters(site, chapters, first.Url, pages, cancelled);
     pages.Info = {info.Url, std::move(info.Text)};
     if (!searchUrlTemplate.empty() && !novel.Name.empty()) {
         FetchSearchResults(site, searchUrlTemplate, novel.Name, pages, cancelled);

@@ -658,10 +658,30 @@ void DraftSearch(const RuleDraftPages& pages, const std::u16string& name,
 
 } // namespace
 
+// The ContentsUrl pattern of an information page whose link leads to the first contents page:
+// the link's own markup and caption.
+void DraftContentsLink(const TreePage& info, const std::u16string& contentsUrl, Drafting& draft) {
+    size_t link = ElementLeadingTo(info, "a", "href", contentsUrl);
+    if (link != html::kNoElement) {
+        draft.Rule.InfoPage.ContentsUrl =
+            internal::TagPattern(internal::StartTag(info, link), "href", {"class"}) +
+            LiteralPattern(info.Tree.TextOf(link)) + u"</a>";
+        std::u16string found = ExtractField(draft.Rule.InfoPage.ContentsUrl, info.Text);
+        CompleteUrl(info.Url, found);
+        if (found == contentsUrl) {
+            return;
+        }
+        draft.Rule.InfoPage.ContentsUrl.clear();
+    }
+    draft.Note(u"InfoPage", u"没能写出从信息页找到目录页 " + contentsUrl +
+                                u" 的 ContentsUrl，请按信息页上的目录链接补上。");
+}
+
 RuleDraft DraftRule(const RuleDraftPages& pages) {
     RuleDraft result;
     std::vector<ContentsSample> contents;
-    for (const DraftPage* page : {&pages.Info, &pages.NextContents}) {
+    const DraftPage& firstContents = pages.Contents.Url.empty() ? pages.Info : pages.Contents;
+    for (const DraftPage* page : {&firstContents, &pages.NextContents}) {
         if (page->Url.empty()) {
             continue;
         }
@@ -678,7 +698,7 @@ RuleDraft DraftRule(const RuleDraftPages& pages) {
     // A chapter's last page may lead on to the contents or to any chapter of the list (the
     // next one, on a later contents page too): a download stops there.
     std::vector<std::u16string> known;
-    std::set<std::u16string> endings = {pages.Info.Url};
+    std::set<std::u16string> endings = {pages.Info.Url, firstContents.Url};
     for (const ContentsSample& sample : contents) {
         for (const std::u16string& url : sample.Found.Chapters.ChapterUrl) {
             if (endings.insert(url).second) {
@@ -688,7 +708,7 @@ RuleDraft DraftRule(const RuleDraftPages& pages) {
     }
     std::vector<ChapterSample> chapters;
     for (const std::vector<DraftPage>& chapter : pages.Chapters) {
-        ReadChapter(chapter, known, pages.Info.Url, chapters, endings);
+        ReadChapter(chapter, known, firstContents.Url, chapters, endings);
     }
     if (chapters.empty()) {
         result.Refusal = kNoChapterTextReason;
@@ -698,7 +718,13 @@ RuleDraft DraftRule(const RuleDraftPages& pages) {
     draft.Rule.SiteName = SiteNameOf(pages.Info);
     draft.Rule.SiteUrl = SiteUrlOf(pages.Info.Url);
     draft.Rule.Charset = DeclaredCharset(pages);
-    DraftNovelInfo(contents.front().Page, draft);
+    if (pages.Contents.Url.empty()) {
+        DraftNovelInfo(contents.front().Page, draft);
+    } else {
+        TreePage info = internal::ReadTreePage(pages.Info.Url, pages.Info.Text);
+        DraftNovelInfo(info, draft);
+        DraftContentsLink(info, pages.Contents.Url, draft);
+    }
     DraftContents(contents, draft);
     DraftChapterText(chapters, endings, draft);
     FoundNovelInfo novel = FindNovelInfo(pages.Info.Text, pages.Info.Url);

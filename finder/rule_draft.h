@@ -24,8 +24,12 @@ struct DraftPage {
 
 /// The pages of one novel of a site that a rule is drafted from.
 struct RuleDraftPages {
-    /// The novel's information page, which also holds its chapter list (the first contents page).
+    /// The novel's information page, which also holds its chapter list (the first contents page)
+    /// unless Contents is given.
     DraftPage Info;
+    /// The first contents page, when the information page shows only part of the list and
+    /// links to it (FoundNovelInfo::ContentsUrl); Url empty when the list is on Info.
+    DraftPage Contents;
     /// The second contents page when the list goes on over pages; Url empty when it does not.
     DraftPage NextContents;
     /// The pages of a few chapters of the list (the first, a middle and the last: a site may

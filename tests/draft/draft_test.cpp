@@ -35,7 +35,7 @@ const std::vector<Shape>& Shapes() {
         {"dl-gbk", ""},       {"ul-utf8", "list.html"},      {"table-gbk", "index.html"},
         {"volumes-utf8", ""}, {"select-utf8", ""},           {"nextlink-gbk", "index.html"},
         {"ol-utf8", ""},      {"divlinks-gbk", "mulu.html"}, {"dl-volumes-utf8", ""},
-        {"repeats-utf8", ""}, {"td-gbk", "list.html"},
+        {"repeats-utf8", ""}, {"td-gbk", "list.html"},       {"info-gbk", ""},
     };
     return shapes;
 }
