@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Tries every demo rule file on the demo site with velunor-cli rule-check.
+"""Tries every demo rule file on the demo site with velunor-cli rule-check, and drafts a rule
+for the demo site that has none.
 
 Starts demo_site.py on a free port, copies each rule of RULE_FOLDER with the demo's address
 (port 8808, on 127.0.0.1 and on localhost) moved to that port, and runs
 
     velunor-cli rule-check RULE TITLE
 
-for each, TITLE being the novel the table below names for it. Passes when every rule passes;
-a rule file the table does not name fails, so that a new demo rule comes with its check.
+for each, TITLE being the novel the table below names for it; then
+
+    velunor-cli rule-draft NOVEL_URL --out DRAFT
+
+for 演示文苑, which no rule file describes, and rule-check on the draft it wrote. Passes when
+every rule and the draft pass; a rule file the table does not name fails, so that a new demo
+rule comes with its check.
 
 Usage: check_rules.py VELUNOR_CLI RULE_FOLDER
 """
@@ -33,6 +39,9 @@ TITLES = {
 }
 
 DEMO_PORT = "8808"
+# The novel of the demo site without a rule that a rule is drafted from, and its title.
+UNRULED_NOVEL = "/wenyuan/book/3071/"
+UNRULED_TITLE = "松风入卷"
 DEMO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo_site.py")
 
 
@@ -62,12 +71,23 @@ def copy_rule(source, target, port):
         stream.write(text)
 
 
-def check(cli, rule, title):
-    run = subprocess.run([cli, "rule-check", rule, title], capture_output=True, text=True,
+def check(cli, rule, *start):
+    run = subprocess.run([cli, "rule-check", rule, *start], capture_output=True, text=True,
                          timeout=300)
     if run.returncode != 0:
         print(run.stdout + run.stderr)
     return run.returncode == 0
+
+
+def check_draft(cli, port, work):
+    draft = os.path.join(work, "wenyuan-draft.xml")
+    url = "http://127.0.0.1:%d%s" % (port, UNRULED_NOVEL)
+    run = subprocess.run([cli, "rule-draft", url, "--out", draft], capture_output=True, text=True,
+                         timeout=300)
+    if run.returncode != 0:
+        print(run.stdout + run.stderr)
+        return False
+    return check(cli, draft, "--url", url)
 
 
 def main():
@@ -93,6 +113,10 @@ def main():
                                "" if title else " (no demo title named for it)"))
             if not passed:
                 failed.append(name)
+        drafted = check_draft(cli, port, work)
+        print("%s draft of %s" % ("PASS" if drafted else "FAIL", UNRULED_TITLE))
+        if not drafted:
+            failed.append("draft")
     finally:
         site.terminate()
         site.wait()
