@@ -4,6 +4,7 @@
 
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/dlg_rule_draft.h"
 #include "app/dlg_target_set.h"
 #include "app/list_ctrl_search_result.h"
 #include "app/main_window.h"
@@ -407,6 +408,33 @@ class EndToEndTest : public QObject {
                                   kWait);
         QTRY_COMPARE(ShelfItemText(), QStringLiteral("星河书屋 - 青石小径"));
         Screenshot(QStringLiteral("address"));
+    }
+
+    void RuleDraftedForTheFoundNovelsSiteIsSavedAmongTheRules() {
+        QSignalSpy loaded(&Browser(), &CHtmlCtrl::loadFinished);
+        Control<QAbstractButton>(kIdMainPage)->click();
+        QVERIFY(loaded.wait(kWait));
+        QString address;
+        QString verdict;
+        WhenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<CDlgRuleDraft*>(modal);
+            QVERIFY(dialog != nullptr);
+            address = dialog->findChild<QLineEdit*>()->text();
+            QSignalSpy finished(dialog, &CDlgRuleDraft::DraftFinished);
+            dialog->Draft();
+            QVERIFY(finished.wait(kWait * 4));
+            verdict = dialog->Verdict();
+            QTest::qWait(300);
+            Screenshot(QStringLiteral("rule-draft"));
+            dialog->Save();
+            dialog->reject();
+        });
+        ChooseFromShelfMenu(5);
+        QTRY_VERIFY_WITH_TIMEOUT(!verdict.isEmpty(), kWait * 4);
+        QCOMPARE(address, QString::fromStdU16String(site_->Url("/dl-gbk/")));
+        QVERIFY2(verdict.contains(QStringLiteral("通过检查")), qPrintable(verdict));
+        // The draft is named after the site's host and works as any rule from now on.
+        QVERIFY(std::filesystem::exists(program_.File("Rule/127.0.0.1.xml")));
     }
 };
 
