@@ -3,7 +3,8 @@
 // the bookshelf file, each labelled with the counts of its chapter index. A double-click goes on
 // reading a novel where the reader left it; the context menu opens its contents page, updates it
 // from its site, fetches its failed chapters again, exports it as an EPUB book or a text file,
-// or deletes it with its folder once the user has confirmed it.
+// or deletes it with its folder once the user has confirmed it. The root's menu moves the
+// library to another folder.
 
 #include "export/export.h"
 #include "library/library.h"
@@ -61,6 +62,16 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "导出为 EPUB…",
     /// "导出为 TXT…", a separator and "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
+    /// The menu of the root item and of empty space: "书库位置…". GUI thread.
+    QMenu& ShelfMenu();
+    /// Asks for a folder and makes it the library folder (UseLibraryFolder). GUI thread; blocks
+    /// on the dialog.
+    void ChooseLibraryFolder();
+    /// Makes `folder` the library folder, kept in the settings for the window and velunor-cli
+    /// alike, and shows the bookshelf found there; a message through the window says why when
+    /// it cannot.
+    /// False then, and nothing changed. GUI thread; blocks on the disk.
+    bool UseLibraryFolder(const QString& folder);
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -83,6 +94,7 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     std::u16string programFolder_;
     CBookShelfModel model_;
     QMenu* contextMenu_ = nullptr;
+    QMenu* shelfMenu_ = nullptr;
 };
 
 } // namespace velunor

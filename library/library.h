@@ -11,6 +11,7 @@
 #include "library/book_shelf_model.h"
 #include "library/chapter_task.h"
 #include "library/library_layout.h"
+#include "library/library_location.h"
 #include "library/novel_download_job.h"
 #include "library/novel_index.h"
 #include "library/on_demand_fetch.h"
