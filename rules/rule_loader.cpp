@@ -1,4 +1,4 @@
-// Reading rule files from the Rule folder of the program folder.
+// Reading rule files, and listing them from the rule folders of the program's layout.
 
 #include "rules/rules.h"
 
