@@ -52,11 +52,10 @@ class InstalledLayoutTest : public ::testing::Test {
                  fs::copy_options::recursive);
         ShipRule("a-rulecheck.xml", "rule-check/rulecheck.xml");
         ShipRule("b-redirect.xml", "search/rules/b-redirect.xml");
-        temp_.Write(
-            "usr/share/velunor/Config/TargetSiteSelect.xml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n"
-            "<Selected>0,1,</Selected>\r\n<SelectedRules>\r\n<Rule>a-rulecheck.xml</Rule>\r\n"
-            "<Rule>b-redirect.xml</Rule>\r\n</SelectedRules>\r\n</TargetSiteSelect>\r\n");
+        temp_.Write("usr/share/velunor/Config/TargetSiteSelect.xml",
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<TargetSiteSelect>\r\n"
+                    "<Selected>0,</Selected>\r\n<SelectedRules>\r\n<Rule>a-rulecheck.xml</Rule>\r\n"
+                    "</SelectedRules>\r\n</TargetSiteSelect>\r\n");
         fs::create_directories(temp_.File("home"));
     }
 
@@ -162,7 +161,7 @@ TEST_F(InstalledLayoutTest, UsersRuleOverridesTheShippedOneOfTheSameName) {
     testing::CommandResult sites = Cli(Home(), "sites");
     EXPECT_EQ(sites.exitStatus, 0) << sites.output;
     EXPECT_NE(sites.output.find("1  [x]  校验书阁"), std::string::npos) << sites.output;
-    EXPECT_NE(sites.output.find("2  [x]  我的书城"), std::string::npos) << sites.output;
+    EXPECT_NE(sites.output.find("2  [ ]  我的书城"), std::string::npos) << sites.output;
     EXPECT_EQ(sites.output.find("跳转书城"), std::string::npos) << sites.output;
     EXPECT_EQ(sites.output.find("3  "), std::string::npos) << sites.output;
     EXPECT_FALSE(fs::exists(temp_.File("home/.config/velunor/TargetSiteSelect.xml")));
