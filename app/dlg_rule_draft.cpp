@@ -2,6 +2,8 @@
 
 #include "app/dlg_rule_draft.h"
 
+#include "core/core.h"
+#include "core/folder_layout.h"
 #include "draft/draft.h"
 #include "xml/xml_document.h"
 
@@ -131,7 +133,10 @@ void CDlgRuleDraft::Save() {
     if (fileName_.empty()) {
         return;
     }
-    std::u16string path = programFolder_ + u"Rule/" + fileName_;
+    // The user's own rule folder: the first, whose files win over the shipped ones.
+    const std::u16string folder = FolderLayoutFor(programFolder_).RuleFolders.front();
+    CreateFolderPath(folder);
+    std::u16string path = folder + fileName_;
     if (QFileInfo::exists(QString::fromStdU16String(path)) &&
         QMessageBox::question(this, windowTitle(),
                               QStringLiteral("规则文件夹里已有 %1，要替换它吗？")
@@ -147,8 +152,8 @@ void CDlgRuleDraft::Save() {
         return;
     }
     savedPath_ = path;
-    verdict_->setText(QStringLiteral("已保存为 Rule/%1，可在“目标站设置”中勾选它来搜索。")
-                          .arg(QString::fromStdU16String(fileName_)));
+    verdict_->setText(QStringLiteral("已保存为 %1，可在“目标站设置”中勾选它来搜索。")
+                          .arg(QString::fromStdU16String(ShownPath(programFolder_, path))));
 }
 
 bool CDlgRuleDraft::IsDrafting() const {

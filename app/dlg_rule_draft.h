@@ -1,7 +1,7 @@
 #pragma once
 // The dialog "为此站生成规则": drafts a rule file for a site that has none, from the address of
 // one of its novels (and, if given, the address of its search with "{KEY}"), shows the draft and
-// how its check on the site went, and saves it into the program's Rule/ folder, where it works as
+// how its check on the site went, and saves it into the user's rule folder (Rule/), where it works as
 // any rule does from then on.
 
 #include <QDialog>

@@ -7,6 +7,7 @@
 #include "app/list_ctrl_search_result.h"
 #include "app/reading_settings_control.h"
 #include "app/tree_ctrl_book_shelf.h"
+#include "core/folder_layout.h"
 #include "library/library.h"
 #include "search/search.h"
 #include "update/update_check.h"
@@ -191,10 +192,11 @@ template <typename F> auto CMainWindow::OnGuiThread(F&& work) {
 }
 
 CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
-    : QWidget(parent), programFolder_(std::move(programFolder)), font_(WindowFont()),
+    : QWidget(parent), programFolder_(std::move(programFolder)),
+      shippedFolder_(FolderLayoutFor(programFolder_).ShippedFolder), font_(WindowFont()),
       search_(std::make_unique<SearchController>(*this, programFolder_)),
-      viewHistory_(programFolder_ + kRecommendFolder,
-                   CHtmlCtrl::PageUrl(programFolder_ + kStartPage)) {
+      viewHistory_(shippedFolder_ + kRecommendFolder,
+                   CHtmlCtrl::PageUrl(shippedFolder_ + kStartPage)) {
     // Before any control exists: the updater may be about to replace the program.
     RunUpdateCheck(*this, programFolder_);
     LoadShellResources();
@@ -606,7 +608,7 @@ void CMainWindow::ShowMainPage() {
 }
 
 void CMainWindow::ShowProgramPage(const std::u16string& relativePath) {
-    browserPanel_->Browser().load(CHtmlCtrl::PageUrl(programFolder_ + relativePath));
+    browserPanel_->Browser().load(CHtmlCtrl::PageUrl(shippedFolder_ + relativePath));
 }
 
 // An address in the search box downloads the novel of that page instead of searching for it.

@@ -127,6 +127,9 @@ class CMainWindow : public QWidget, public WindowPort {
     void ReturnToPreviousView();
 
     std::u16string programFolder_;
+    /// The folder of the recommendation pages: the program folder, or for an installed copy
+    /// the folder of what it ships.
+    std::u16string shippedFolder_;
     QFont font_;
     std::unique_ptr<SearchController> search_;
     QPixmap searchBitmap_;

@@ -3,17 +3,21 @@
 #include "app/main_window.h"
 #include "app/rule_page_renderer.h"
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
 
 #include <QByteArray>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QTranslator>
 #include <QWebEngineUrlScheme>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -118,16 +122,28 @@ bool CMyApp::InstallChineseTranslations() {
 CMyApp::CMyApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Without them the program still works, with Qt's English button texts.
     InstallChineseTranslations();
+    // The desktop matches the window to its menu entry, and an installed copy shows the icon
+    // the package put in the icon theme.
+    setDesktopFileName(QStringLiteral("org.velunor.Velunor"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velunor.Velunor")));
 }
 
 CMyApp::~CMyApp() = default;
 
 bool CMyApp::InitInstance() {
+    FolderLayout layout = SetUpFolderLayout(GetProgramFolder(), ReadLayoutEnvironment());
+    std::u16string problem;
+    if (!PrepareUserFolders(layout, problem)) {
+        std::fprintf(stderr, "velunor: %s\n", WideToUtf8(problem).c_str());
+        QMessageBox::critical(nullptr, QStringLiteral("小说阅读器"),
+                              QString::fromStdU16String(problem));
+        return false;
+    }
     if (!EnterProgramFolder()) {
         return false;
     }
-    // Every job of the program keeps its sites' cookies in Config/Cookies/.
-    SetCookieFolder(CookieFolderPath(GetProgramFolder()));
+    // Every job of the program keeps its sites' cookies in the layout's cookie folder.
+    SetCookieFolder(layout.CookieFolder);
     rulePages_ = std::make_unique<CRulePageRenderer>();
     InstallPageRenderer(std::make_shared<CInProcessPageRenderer>(rulePages_.get()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());

@@ -1,9 +1,11 @@
 #include "app/tree_ctrl_book_shelf.h"
 
 #include "app/dlg_export.h"
+#include "core/folder_layout.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
@@ -59,6 +61,9 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
     contextMenu_->addSeparator();
     connect(contextMenu_->addAction(QStringLiteral("删除小说(&D)")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::DeleteBook);
+    shelfMenu_ = new QMenu(QStringLiteral("书架菜单"), this);
+    connect(shelfMenu_->addAction(QStringLiteral("书库位置…")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::ChooseLibraryFolder);
 }
 
 void CTreeCtrlBookShelf::ShowModelItems() {
@@ -184,6 +189,30 @@ QMenu& CTreeCtrlBookShelf::ContextMenu() {
     return *contextMenu_;
 }
 
+QMenu& CTreeCtrlBookShelf::ShelfMenu() {
+    return *shelfMenu_;
+}
+
+void CTreeCtrlBookShelf::ChooseLibraryFolder() {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("书库位置（存放 Novel 文件夹和书架的文件夹）"),
+        Text(FolderLayoutFor(programFolder_).LibraryFolder));
+    if (!folder.isEmpty()) {
+        UseLibraryFolder(folder);
+    }
+}
+
+bool CTreeCtrlBookShelf::UseLibraryFolder(const QString& folder) {
+    std::u16string problem;
+    if (!velunor::ChooseLibraryFolder(programFolder_, QDir(folder).absolutePath().toStdU16String(),
+                                      problem)) {
+        window_.ShowMessage(problem, MessageIcon::Exclamation, MessageButtons::Ok);
+        return false;
+    }
+    ReloadShelf();
+    return true;
+}
+
 void CTreeCtrlBookShelf::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) {
@@ -198,6 +227,7 @@ void CTreeCtrlBookShelf::contextMenuEvent(QContextMenuEvent* event) {
         setCurrentItem(hit);
     }
     if (SelectedNovel() < 0) {
+        shelfMenu_->popup(event->globalPos());
         return;
     }
     // Only a novel the page finder reads comes from a site that has no rule yet.

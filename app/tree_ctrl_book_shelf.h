@@ -3,7 +3,8 @@
 // the bookshelf file, each labelled with the counts of its chapter index. A double-click goes on
 // reading a novel where the reader left it; the context menu opens its contents page, updates it
 // from its site, fetches its failed chapters again, exports it as an EPUB book or a text file,
-// or deletes it with its folder once the user has confirmed it.
+// or deletes it with its folder once the user has confirmed it. The root's menu moves the
+// library to another folder.
 
 #include "export/export.h"
 #include "library/library.h"
@@ -63,6 +64,16 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator and
     /// "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
+    /// The menu of the root item and of empty space: "书库位置…". GUI thread.
+    QMenu& ShelfMenu();
+    /// Asks for a folder and makes it the library folder (UseLibraryFolder). GUI thread; blocks
+    /// on the dialog.
+    void ChooseLibraryFolder();
+    /// Makes `folder` the library folder, kept in the settings for the window and velunor-cli
+    /// alike, and shows the bookshelf found there; a message through the window says why when
+    /// it cannot.
+    /// False then, and nothing changed. GUI thread; blocks on the disk.
+    bool UseLibraryFolder(const QString& folder);
 
   signals:
     /// "为此站生成规则…" was chosen for the novel whose information page is at `url`.
@@ -90,6 +101,7 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     CBookShelfModel model_;
     QMenu* contextMenu_ = nullptr;
     QAction* ruleDraftAction_ = nullptr;
+    QMenu* shelfMenu_ = nullptr;
 };
 
 } // namespace velunor

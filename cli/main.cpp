@@ -5,11 +5,13 @@
 #include "cli/cookies_command.h"
 #include "cli/export_command.h"
 #include "cli/library_commands.h"
+#include "cli/paths_command.h"
 #include "cli/rule_check_command.h"
 #include "cli/rule_draft_command.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
 #include "site/page_renderer.h"
@@ -60,6 +62,9 @@ const Command kCommands[] = {
     {"select", velunor::cli::RunSelect,
      u"  select 1,3 | all | none\n      choose the sites a search asks, by their numbers in "
      u"velunor-cli sites"},
+    {"paths", velunor::cli::RunPaths,
+     u"  paths\n      show where the settings, the library, the rules, the cache and the cookies "
+     u"are"},
     {"rule-test", velunor::cli::RunRuleTest,
      u"  rule-test RULE.xml search|info|contents|chapter PAGE_FILE [--url PAGE_URL]\n"
      u"      apply a rule file to a saved page and print what it picks out, the next page of a\n"
@@ -108,18 +113,26 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {
-            // File arguments are resolved against the start folder; the jobs find Rule/ and
-            // Config/ from the program folder.
+            // File arguments are resolved against the start folder; the jobs find their
+            // folders through the layout decided here, the same one the window decides.
             velunor::cli::RememberStartFolder();
+            std::u16string programFolder = velunor::GetProgramFolder();
+            velunor::FolderLayout layout =
+                velunor::SetUpFolderLayout(programFolder, velunor::ReadLayoutEnvironment());
+            std::u16string problem;
+            if (command.run != velunor::cli::RunPaths &&
+                !velunor::PrepareUserFolders(layout, problem)) {
+                velunor::cli::PrintError(problem);
+                return 1;
+            }
             if (!velunor::EnterProgramFolder()) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
             }
-            // Every job of the program keeps its sites' cookies in Config/Cookies/.
-            velunor::SetCookieFolder(velunor::CookieFolderPath(velunor::GetProgramFolder()));
+            // Every job of the program keeps its sites' cookies in the layout's cookie folder.
+            velunor::SetCookieFolder(layout.CookieFolder);
             velunor::InstallPageRenderer(std::make_shared<velunor::cli::CChildPageRenderer>(
-                velunor::WideToUtf8(velunor::GetProgramFolder()) +
-                velunor::cli::kRendererProgramName));
+                velunor::WideToUtf8(programFolder) + velunor::cli::kRendererProgramName));
             int status = command.run(argc, argv);
             velunor::SaveCookieJars();
             return status;

@@ -5,6 +5,7 @@
 #include "cli/cli_support.h"
 #include "cli/console_port.h"
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "rules/rules.h"
 #include "search/search.h"
 
@@ -60,7 +61,11 @@ int RunSites(int, char**) {
     CTargetSiteSelectModel model(GetProgramFolder());
     model.Load();
     if (model.Rows().empty()) {
-        PrintLine(u"no rule files in " + GetProgramFolder() + u"Rule/");
+        std::u16string folders;
+        for (const std::u16string& folder : FolderLayoutFor(GetProgramFolder()).RuleFolders) {
+            folders += (folders.empty() ? u"" : u" or ") + folder;
+        }
+        PrintLine(u"no rule files in " + folders);
         return 0;
     }
     for (size_t i = 0; i < model.Rows().size(); ++i) {

@@ -176,8 +176,9 @@ std::vector<DirectoryEntry> ListFolder(const std::string& nativeFolder);
 /// The folder of the running executable, ending in "/"; empty when it cannot be found.
 std::u16string GetProgramFolder();
 
-/// Makes the program folder the current directory, so that files found from either are the
-/// same files however the program was launched. False when it cannot.
+/// Makes the program folder the current directory (for an installed copy: the folder of its
+/// shipped pages, see FolderLayout), so that files found from either are the same files however
+/// the program was launched. False when it cannot.
 bool EnterProgramFolder();
 
 /// `name` (a site, novel or image name from a site or rule file) made safe as one path

@@ -1,6 +1,7 @@
 // Folder helpers for the on-disk library and the program folder.
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -260,8 +261,13 @@ std::u16string GetProgramFolder() {
 }
 
 bool EnterProgramFolder() {
-    std::u16string folder = GetProgramFolder();
-    return !folder.empty() && chdir(NativePath(folder).c_str()) == 0;
+    std::u16string programFolder = GetProgramFolder();
+    if (programFolder.empty()) {
+        return false;
+    }
+    // An installed copy keeps its pages and templates apart from the executables.
+    std::u16string folder = FolderLayoutFor(programFolder).ShippedFolder;
+    return chdir(NativePath(folder).c_str()) == 0;
 }
 
 } // namespace velunor

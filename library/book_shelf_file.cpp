@@ -3,6 +3,7 @@
 #include "library/book_shelf_file.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "library/internal/novel_claim.h"
 #include "library/library_layout.h"
 #include "xml/xml_document.h"
@@ -25,11 +26,11 @@ constexpr std::u16string_view kShelfTail = u"</BookShelf>\r\n";
 constexpr std::u16string_view kBookStart = u"<Book";
 constexpr std::u16string_view kBookEnd = u"</Book>";
 constexpr std::u16string_view kContentsPageSuffix = u"/ContentsPage.html";
-constexpr std::u16string_view kShelfName = u"Config/BookShelf.xml";
+constexpr std::u16string_view kShelfName = u"BookShelf.xml";
 constexpr const char16_t* kPageFinderElement = u"PageFinder";
 
 std::u16string BookShelfPath(const std::u16string& programFolder) {
-    return programFolder + std::u16string(kShelfName);
+    return FolderLayoutFor(programFolder).ShelfFolder + std::u16string(kShelfName);
 }
 
 // Keeps the threads of this process in turn even where the lock file cannot be made.
@@ -182,6 +183,8 @@ LoadedShelf LoadShelf(const std::u16string& programFolder) {
 struct EditOutcome {
     ShelfEditResult result = ShelfEditResult::NotSaved;
     // The damaged file's new name below the program folder; empty when the file was whole.
+    /// Where a damaged shelf file was moved aside; empty when it was sound.
+    std::u16string damagedPath;
     std::u16string damagedName;
     size_t recoveredBooks = 0;
     // The novel was on the shelf already, under the same contents page.
@@ -197,16 +200,17 @@ void SaveShelf(const std::u16string& programFolder, LoadedShelf& shelf, EditOutc
         if (aside.empty()) {
             return;
         }
-        outcome.damagedName = aside.substr(programFolder.size());
+        outcome.damagedPath = aside;
+        outcome.damagedName = ShownPath(programFolder, aside);
         outcome.recoveredBooks = shelf.recoveredBooks;
     }
     if (shelf.document.SaveFile(path)) {
         outcome.result = ShelfEditResult::Saved;
         return;
     }
-    if (!outcome.damagedName.empty()) {
-        std::rename(NativePath(programFolder + outcome.damagedName).c_str(),
-                    NativePath(path).c_str());
+    if (!outcome.damagedPath.empty()) {
+        std::rename(NativePath(outcome.damagedPath).c_str(), NativePath(path).c_str());
+        outcome.damagedPath.clear();
         outcome.damagedName.clear();
     }
 }
@@ -443,12 +447,13 @@ bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string&
 }
 
 bool AddBook(WindowPort& window, const std::u16string& programFolder, const BookEntry& entry) {
-    CreateFolderPath(programFolder + u"Config");
+    CreateFolderPath(FolderLayoutFor(programFolder).ShelfFolder);
     EditOutcome outcome = AppendEntry(programFolder, entry);
     // Outside the lock: the window may be serving a delete that waits for it.
     ReportDamage(window, outcome);
     if (outcome.result != ShelfEditResult::Saved) {
-        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) +
+        window.SetStatusText(u"无法写入书架文件 " +
+                             ShownPath(programFolder, BookShelfPath(programFolder)) +
                              u"，本书未能加入书架！");
         return false;
     }
@@ -480,7 +485,8 @@ ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFold
         DeleteFolderTree(folder);
     }
     if (outcome.result == ShelfEditResult::NotSaved) {
-        window.SetStatusText(u"无法写入书架文件 " + std::u16string(kShelfName) +
+        window.SetStatusText(u"无法写入书架文件 " +
+                             ShownPath(programFolder, BookShelfPath(programFolder)) +
                              u"，小说未能删除！");
     }
     return outcome.result;

@@ -1,11 +1,12 @@
 #pragma once
-// The bookshelf file Config/BookShelf.xml: one Book element per downloaded novel under the
-// BookShelf root, each holding TargetSite, NovelName and ContentsPagePath, and RuleFile (or, for
-// a novel of a site without a rule, PageFinder) and InfoPageUrl, which identify the novel. Paths
-// are stored as the program folder's own (ContentsPagePath relative to Novel/, RuleFile as a name
-// in Rule/), so a copied or moved program folder keeps its shelf; entries written with absolute
-// paths still read, and are rewritten in that form at the next edit. Every read and every
-// load-edit-save of the file holds a lock on Config/BookShelf.xml.lock, taken by threads and
+// The bookshelf file BookShelf.xml (portable: Config/BookShelf.xml; installed: in the library
+// folder, beside Novel/): one Book element per downloaded novel under the BookShelf root, each
+// holding TargetSite, NovelName and ContentsPagePath, and RuleFile (or, for a novel of a site
+// without a rule, PageFinder) and InfoPageUrl, which identify the novel. Paths are stored as the
+// program folder's own (ContentsPagePath relative to Novel/, RuleFile as a name in Rule/), so a
+// copied or moved program folder keeps its shelf; entries written with absolute paths still read,
+// and are rewritten in that form at the next edit. Every read and every
+// load-edit-save of the file holds a lock on BookShelf.xml.lock beside it, taken by threads and
 // processes alike, so an add on a download thread, a delete on the window's thread and a second
 // velunor-cli never undo each other. A file that does not read back whole is never overwritten:
 // its whole Book elements are read, and the next edit first moves it aside as
@@ -66,7 +67,7 @@ bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string&
                       const std::u16string& infoPageUrl, const std::u16string& site,
                       const std::u16string& novel, BookEntry& found);
 
-/// Appends a Book entry to the file (creating Config/ and the file with an empty BookShelf root
+/// Appends a Book entry to the file (creating its folder and the file with an empty BookShelf root
 /// when they are missing) and then the item to the window's bookshelf tree. A novel whose folder
 /// the shelf lists already keeps its one entry, which takes the rule file and information
 /// address it lacked. When the entry cannot be saved the status line says so, no item is added

@@ -3,6 +3,7 @@
 #include "library/library_layout.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "html/html.h"
 #include "xml/xml_document.h"
 
@@ -91,11 +92,11 @@ std::string RealPathOfExistingParts(const std::string& path) {
 } // namespace
 
 std::u16string NovelRootFolder(const std::u16string& programFolder) {
-    return programFolder + u"Novel/";
+    return FolderLayoutFor(programFolder).LibraryFolder + u"Novel/";
 }
 
 std::u16string CookieFolderPath(const std::u16string& programFolder) {
-    return programFolder + u"Config/Cookies/";
+    return FolderLayoutFor(programFolder).CookieFolder;
 }
 
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
@@ -105,7 +106,7 @@ std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16stri
 }
 
 std::u16string TemplatePath(const std::u16string& programFolder, std::u16string_view name) {
-    return programFolder + u"Template/" + std::u16string(name);
+    return FolderLayoutFor(programFolder).ShippedFolder + u"Template/" + std::u16string(name);
 }
 
 std::u16string FolderOfFile(std::u16string_view path) {
@@ -302,31 +303,45 @@ std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16s
 }
 
 std::u16string StoredRuleFile(const std::u16string& programFolder, std::u16string_view path) {
-    std::u16string folder = programFolder + u"Rule/";
-    std::u16string_view name = path.substr(std::min(path.size(), folder.size()));
-    if (programFolder.empty() || path.substr(0, folder.size()) != folder || name.empty() ||
-        name.find(u'/') != std::u16string_view::npos) {
+    if (programFolder.empty()) {
         return std::u16string(path);
     }
-    return std::u16string(name);
+    for (const std::u16string& folder : FolderLayoutFor(programFolder).RuleFolders) {
+        std::u16string_view name = path.substr(std::min(path.size(), folder.size()));
+        if (path.substr(0, folder.size()) == folder && !name.empty() &&
+            name.find(u'/') == std::u16string_view::npos) {
+            return std::u16string(name);
+        }
+    }
+    return std::u16string(path);
 }
 
 std::u16string ResolveRuleFile(const std::u16string& programFolder, std::u16string_view stored) {
-    std::u16string folder = programFolder + u"Rule/";
     if (stored.empty()) {
         return {};
     }
-    if (stored.find(u'/') == std::u16string_view::npos) {
-        return stored == u"." || stored == u".." ? std::u16string()
-                                                 : folder + std::u16string(stored);
+    std::u16string_view name = stored.substr(stored.rfind(u'/') + 1);
+    bool plainName = name.size() == stored.size();
+    if (plainName && (stored == u"." || stored == u"..")) {
+        return {};
     }
-    std::u16string here = folder + std::u16string(stored.substr(stored.rfind(u'/') + 1));
-    struct stat status {};
-    if (stored.front() == u'/' && stored.substr(0, folder.size()) != folder &&
-        lstat(NativePath(here).c_str(), &status) == 0) {
-        return here;
+    std::vector<std::u16string> folders = FolderLayoutFor(programFolder).RuleFolders;
+    for (const std::u16string& folder : folders) {
+        if (!plainName && stored.substr(0, folder.size()) == folder) {
+            return std::u16string(stored);
+        }
     }
-    return std::u16string(stored);
+    // A name, or an absolute path written before, whose file a rule folder holds: the first
+    // such folder's file, as EnumerateRuleFiles lists it.
+    for (const std::u16string& folder : folders) {
+        std::u16string here = folder + std::u16string(name);
+        struct stat status {};
+        if ((plainName || stored.front() == u'/') &&
+            lstat(NativePath(here).c_str(), &status) == 0) {
+            return here;
+        }
+    }
+    return plainName ? folders.back() + std::u16string(stored) : std::u16string(stored);
 }
 
 bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path) {

@@ -1,7 +1,8 @@
 #pragma once
 // The on-disk library: folder and page names, the placeholders of the two page templates, the
 // HTML fragments Velunor inserts into pages, and the checks that keep every write inside the
-// program's Novel/ folder. Stateless; every function may be called from any thread.
+// library's Novel/ folder (beside the program, or in the user's library folder when installed,
+// see core/folder_layout.h). Stateless; every function may be called from any thread.
 
 #include <string>
 #include <string_view>
@@ -49,15 +50,19 @@ inline constexpr std::u16string_view kPageEncoding = u"GB18030";
 /// outside GBK (a rare name character, an emoji).
 inline constexpr std::u16string_view kPageCharsetLabel = u"gb18030";
 
-/// `programFolder` (ending in "/") + "Novel/".
+/// The library's Novel/ folder for `programFolder` (ending in "/"): beside the executable for a
+/// portable copy, in the library folder of the process's layout for an installed one (see
+/// FolderLayoutFor).
 std::u16string NovelRootFolder(const std::u16string& programFolder);
-/// `programFolder` (ending in "/") + "Config/Cookies/": the folder of the sites' cookie jars.
+/// The folder of the sites' cookie jars in the layout of `programFolder` (portable: its
+/// Config/Cookies/).
 std::u16string CookieFolderPath(const std::u16string& programFolder);
 /// The novel folder: Novel/ + site name + "/" + page name, both names cleaned into single
 /// path components. No "/" at the end.
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
                                std::u16string_view pageName);
-/// Template/ + `name` in the program folder.
+/// Template/ + `name` in the shipped folder of the layout of `programFolder` (portable: the
+/// program folder).
 std::u16string TemplatePath(const std::u16string& programFolder, std::u16string_view name);
 /// The folder part of `path`, up to its last "/" (excluded); empty when it has none.
 std::u16string FolderOfFile(std::u16string_view path);
@@ -153,17 +158,18 @@ std::u16string StoredLibraryPath(const std::u16string& programFolder, std::u16st
 /// holds the same site/novel/file, that file; otherwise the path as it is. Purely a mapping:
 /// the safety checks below still decide what may be written.
 std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16string_view stored);
-/// The form a rule file's path is stored in: its name when it lies in the program's Rule/
-/// folder; otherwise as it is.
+/// The form a rule file's path is stored in: its name when it lies in one of the layout's rule
+/// folders (portable: the program's Rule/); otherwise as it is.
 std::u16string StoredRuleFile(const std::u16string& programFolder, std::u16string_view path);
-/// The path of a stored rule file: a plain name lies in Rule/; an absolute path written before,
-/// whose file name the program's Rule/ folder holds, is taken from there.
+/// The path of a stored rule file: a plain name is the file of that name in the first rule
+/// folder holding one (the user's before the shipped; the last folder when none does); an
+/// absolute path written before, whose file name a rule folder holds, is taken from there.
 std::u16string ResolveRuleFile(const std::u16string& programFolder, std::u16string_view stored);
 
-/// True when `path` is a page of the library: programFolder + "Novel/" + site + "/" + novel +
+/// True when `path` is a page of the library: NovelRootFolder + site + "/" + novel +
 /// "/" + file ending in ".html", with no empty, "." or ".." component. Purely textual.
 bool IsLibraryPage(const std::u16string& programFolder, std::u16string_view path);
-/// True when `folder` is a novel folder of the library: programFolder + "Novel/" + site + "/" +
+/// True when `folder` is a novel folder of the library: NovelRootFolder + site + "/" +
 /// novel, with no empty, "." or ".." component (so never Novel/ itself or a site folder).
 bool IsNovelFolder(const std::u16string& programFolder, std::u16string_view folder);
 /// True when `path` really lies inside the program's Novel/ folder: every symbolic link among

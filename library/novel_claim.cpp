@@ -2,6 +2,7 @@
 
 #include "library/internal/novel_claim.h"
 
+#include "core/folder_layout.h"
 #include "library/library_layout.h"
 
 #include <cstdint>
@@ -38,7 +39,7 @@ uint64_t PathHash(std::u16string_view path) {
 }
 
 std::u16string PreparedLockPath(const std::u16string& programFolder, const std::u16string& folder) {
-    CreateFolderPath(programFolder + u"Config");
+    CreateFolderPath(FolderLayoutFor(programFolder).ShelfFolder);
     return NovelLockPath(programFolder, folder);
 }
 
@@ -51,7 +52,7 @@ std::u16string NovelLockPath(const std::u16string& programFolder, std::u16string
     char digits[17];
     std::snprintf(digits, sizeof digits, "%016llx",
                   static_cast<unsigned long long>(PathHash(below)));
-    return programFolder + u"Config/.novel-" + Utf8ToWide(digits) + u".lock";
+    return FolderLayoutFor(programFolder).ShelfFolder + u".novel-" + Utf8ToWide(digits) + u".lock";
 }
 
 // flock keeps two openings of the lock file apart within one process too; the in-process set

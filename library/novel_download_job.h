@@ -52,9 +52,10 @@ struct NovelJobOutcome {
 /// written before novels were identified so, the same site and name) is updated instead. Every
 /// request keeps the site's manners (its header lines, pacing and retries), follows redirects,
 /// and fails when the site refuses access; the contents may be on the information page or spread
-/// over pages, and a chapter over pages. `programFolder` ends in "/" and holds Config/, Rule/,
-/// Template/ and Novel/. Jobs of different novels may run at the same time; a second job for a
-/// novel that one is working on stops at once and says so. Blocks.
+/// over pages, and a chapter over pages. `programFolder` ends in "/"; the job finds its
+/// settings, rules, templates and Novel/ through its folder layout. Jobs of different novels may
+/// run at the same time; a second job for a novel that one is working on stops at once and says so.
+/// Blocks.
 NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& programFolder);
 
 /// DownloadOpenedNovel for `hit`, a hit of the last search, whatever the window shows. Blocks.

@@ -1,6 +1,7 @@
 #include "library/reading_settings.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -182,7 +183,7 @@ std::u16string TextRules(const ReadingSettings& settings) {
 } // namespace
 
 std::u16string ReadingSettingsPath(const std::u16string& programFolder) {
-    return programFolder + u"Config/ReadingSettings.xml";
+    return FolderLayoutFor(programFolder).ConfigFolder + u"ReadingSettings.xml";
 }
 
 ReadingSettings LoadReadingSettings(const std::u16string& programFolder) {
@@ -211,7 +212,7 @@ bool SaveReadingSettings(const std::u16string& programFolder, const ReadingSetti
     document.AddElement(kLineSpacingElement, DecimalText(kept.LineSpacing));
     document.AddElement(kThemeElement, ThemeKey(kept.Theme));
     document.AddElement(kZoomElement, DecimalText(kept.ZoomPercent));
-    if (!CreateFolderPath(programFolder + u"Config")) {
+    if (!CreateFolderPath(FolderLayoutFor(programFolder).ConfigFolder)) {
         return false;
     }
     return document.SaveFile(ReadingSettingsPath(programFolder));

@@ -38,7 +38,8 @@ inline constexpr int kMaxLineSpacing = 300;
 inline constexpr int kMinZoomPercent = 25;
 inline constexpr int kMaxZoomPercent = 500;
 
-/// `programFolder` (ending in "/") + "Config/ReadingSettings.xml".
+/// ReadingSettings.xml in the settings folder of the layout of `programFolder` (ending in "/";
+/// portable: its Config/).
 std::u16string ReadingSettingsPath(const std::u16string& programFolder);
 
 /// The settings the file holds. The defaults when the file is missing, cannot be read or is not
@@ -46,9 +47,9 @@ std::u16string ReadingSettingsPath(const std::u16string& programFolder);
 /// its range becomes the nearest end of it. Blocks on the disk.
 ReadingSettings LoadReadingSettings(const std::u16string& programFolder);
 
-/// Writes `settings` (each brought into its range) to the file, creating Config/ when it is
-/// missing. The old file is replaced only once the new one is written whole. False when it
-/// could not be written. Blocks on the disk.
+/// Writes `settings` (each brought into its range) to the file, creating the settings folder
+/// when it is missing. The old file is replaced only once the new one is written whole. False
+/// when it could not be written. Blocks on the disk.
 bool SaveReadingSettings(const std::u16string& programFolder, const ReadingSettings& settings);
 
 /// The style sheet that gives library pages the look of `settings`: the chapter text's size

@@ -3,6 +3,7 @@
 #include "results/search_result_file.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "xml/xml_document.h"
 
 #include <fcntl.h>
@@ -48,7 +49,7 @@ std::u16string ResultElement(const SearchHit& hit) {
 } // namespace
 
 std::u16string SearchResultFilePath(const std::u16string& programFolder) {
-    return programFolder + u"Config/SearchResult.xml";
+    return FolderLayoutFor(programFolder).CacheFolder + u"SearchResult.xml";
 }
 
 bool CSearchResultFile::Reset(const std::u16string& programFolder) {
@@ -56,7 +57,7 @@ bool CSearchResultFile::Reset(const std::u16string& programFolder) {
     path_ = SearchResultFilePath(programFolder);
     std::string nativePath = NativePath(path_);
     std::remove(nativePath.c_str());
-    CreateFolderPath(programFolder + u"Config");
+    CreateFolderPath(FolderLayoutFor(programFolder).CacheFolder);
     full_ = false;
     size_ = WideToUtf8(kDeclarationLine).size();
     intact_ = CXmlDocument::WriteWideAsText(std::u16string(kDeclarationLine), path_, nullptr,

@@ -1,5 +1,5 @@
 #pragma once
-// The hits of the last search: Config/SearchResult.xml.
+// The hits of the last search: SearchResult.xml in the cache folder (portable: Config/).
 //
 // The search writes the file and the download job reads it back to find the hit the user
 // opened; this module is the only place that knows the file's path and layout. A search
@@ -25,7 +25,8 @@ struct SearchHit {
     std::u16string InfoPageUrl;
 };
 
-/// Config/SearchResult.xml below `programFolder` (ending in "/").
+/// SearchResult.xml in the cache folder of the layout of `programFolder` (ending in "/";
+/// portable: its Config/).
 std::u16string SearchResultFilePath(const std::u16string& programFolder);
 
 /// The most bytes the result file grows to: as much as ReadSearchHits reads back, so that every

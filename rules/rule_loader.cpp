@@ -1,13 +1,14 @@
-// Reading rule files from the Rule folder of the program folder.
+// Reading rule files, and listing them from the rule folders of the program's layout.
 
 #include "rules/rules.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "xml/xml_document.h"
 
-#include <algorithm>
 #include <array>
 #include <iterator>
+#include <map>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -172,23 +173,25 @@ std::vector<std::u16string> EnumerateRuleFiles(const std::u16string& programFold
     if (programFolder.empty()) {
         return {};
     }
-    std::string folder = NativePath(programFolder + u"Rule/");
-    std::vector<std::string> names;
-    for (const DirectoryEntry& entry : ListFolder(folder)) {
-        if (!HasXmlExtension(entry.Name)) {
-            continue;
-        }
-        // A link counts as the file it points to, so a rule file may be kept elsewhere.
-        if (entry.Kind == EntryKind::File ||
-            (entry.Kind == EntryKind::Link && IsRegularFile(folder + entry.Name))) {
-            names.push_back(entry.Name);
+    // Name -> the folder it is taken from; the first folder holding a name wins.
+    std::map<std::string, std::string> found;
+    for (const std::u16string& wideFolder : FolderLayoutFor(programFolder).RuleFolders) {
+        std::string folder = NativePath(wideFolder);
+        for (const DirectoryEntry& entry : ListFolder(folder)) {
+            if (!HasXmlExtension(entry.Name) || found.count(entry.Name) != 0) {
+                continue;
+            }
+            // A link counts as the file it points to, so a rule file may be kept elsewhere.
+            if (entry.Kind == EntryKind::File ||
+                (entry.Kind == EntryKind::Link && IsRegularFile(folder + entry.Name))) {
+                found.emplace(entry.Name, folder);
+            }
         }
     }
     // Sites are stored by their position in this list, so the order must not depend on the
-    // file system.
-    std::sort(names.begin(), names.end());
+    // file system: the map keeps the names sorted.
     std::vector<std::u16string> paths;
-    for (const std::string& name : names) {
+    for (const auto& [name, folder] : found) {
         paths.push_back(Utf8ToWide(folder + name));
     }
     return paths;

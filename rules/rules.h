@@ -90,9 +90,11 @@ struct ChapterList {
 /// that is not "Channel", a missing element) stays empty.
 CSiteRule LoadSiteRule(std::u16string_view path);
 
-/// Full paths of the rule files ("*.xml" in any letter case) in `programFolder` (ending in "/")
-/// + "Rule/", sorted by file name; sub-folders are skipped, a link counts as what it points to.
-/// Empty when the folder is missing or `programFolder` is empty.
+/// Full paths of the rule files ("*.xml" in any letter case) in the rule folders of the layout
+/// of `programFolder` (ending in "/"; portable: its Rule/), sorted by file name; where two
+/// folders hold the same name, the file of the first folder (the user's) is listed alone.
+/// Sub-folders are skipped, a link counts as what it points to. Empty when no folder holds a
+/// rule file or `programFolder` is empty.
 std::vector<std::u16string> EnumerateRuleFiles(const std::u16string& programFolder);
 
 /// Fills `results` (supplied empty) with the hits inside the result region of `page`. Returns

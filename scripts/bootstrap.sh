@@ -14,6 +14,7 @@ packages=(
   curl clang-format
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin qt6-translations-l10n
   xvfb xauth imagemagick fonts-noto-cjk fonts-hanazono fonts-noto-color-emoji libgl1-mesa-dri
+  dpkg-dev lintian appstream desktop-file-utils
 )
 
 missing=()

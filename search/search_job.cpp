@@ -173,7 +173,7 @@ void SearchOneSite(const SiteSearch& search) {
 
 bool IsAnySiteSelected(const std::u16string& programFolder) {
     std::vector<bool> checked =
-        SelectedRuleFiles(SiteSelectionFilePath(programFolder), EnumerateRuleFiles(programFolder));
+        SelectedRuleFiles(SiteSelectionReadPath(programFolder), EnumerateRuleFiles(programFolder));
     return std::find(checked.begin(), checked.end(), true) != checked.end();
 }
 
@@ -242,7 +242,7 @@ void RunSearch(const SharedPointer& shared, const RunPointer& run) {
     auto pool = std::make_unique<CWorkerPool>(kSearchWorkers);
     for (size_t i = 0; i < ruleFiles.size(); ++i) {
         // Read again for every rule, as the dialog may store a new choice meanwhile.
-        if (!SelectedRuleFiles(SiteSelectionFilePath(programFolder), ruleFiles)[i]) {
+        if (!SelectedRuleFiles(SiteSelectionReadPath(programFolder), ruleFiles)[i]) {
             continue;
         }
         pool->QueueTask(

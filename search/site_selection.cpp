@@ -1,15 +1,19 @@
 #include "search/site_selection.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace velunor {
 namespace {
 
+constexpr std::u16string_view kSelectionFileName = u"TargetSiteSelect.xml";
 constexpr const char16_t* kSelectedElement = u"Selected";
 constexpr const char16_t* kSelectedRulesElement = u"SelectedRules";
 constexpr const char16_t* kRuleElement = u"Rule";
@@ -41,7 +45,17 @@ void SetSelectedRules(CXmlDocument& document, const std::vector<std::u16string>&
 } // namespace
 
 std::u16string SiteSelectionFilePath(const std::u16string& programFolder) {
-    return programFolder + u"Config/TargetSiteSelect.xml";
+    return FolderLayoutFor(programFolder).ConfigFolder + std::u16string(kSelectionFileName);
+}
+
+std::u16string SiteSelectionReadPath(const std::u16string& programFolder) {
+    FolderLayout layout = FolderLayoutFor(programFolder);
+    std::u16string own = layout.ConfigFolder + std::u16string(kSelectionFileName);
+    struct stat status {};
+    if (stat(NativePath(own).c_str(), &status) == 0) {
+        return own;
+    }
+    return layout.DefaultsFolder + std::u16string(kSelectionFileName);
 }
 
 bool IsSiteSelected(std::u16string_view selection, int index) {

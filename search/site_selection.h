@@ -12,8 +12,14 @@
 
 namespace velunor {
 
-/// Config/TargetSiteSelect.xml below `programFolder` (ending in "/").
+/// TargetSiteSelect.xml in the settings folder of the layout of `programFolder` (ending in "/";
+/// portable: its Config/): where the selection is written.
 std::u16string SiteSelectionFilePath(const std::u16string& programFolder);
+
+/// Where the selection is read: SiteSelectionFilePath when that file exists, else the shipped
+/// default selection, so that a new user starts with the shipped sites ticked and nothing is
+/// copied until they change it. Blocks on the disk.
+std::u16string SiteSelectionReadPath(const std::u16string& programFolder);
 
 /// True when the decimal text of `index` is one whole comma-separated entry of `selection`.
 bool IsSiteSelected(std::u16string_view selection, int index);

@@ -1,6 +1,7 @@
 #include "search/target_site_select_model.h"
 
 #include "core/core.h"
+#include "core/folder_layout.h"
 #include "rules/rules.h"
 #include "search/site_selection.h"
 
@@ -13,7 +14,8 @@ CTargetSiteSelectModel::CTargetSiteSelectModel(std::u16string programFolder)
 void CTargetSiteSelectModel::Load() {
     rows_.clear();
     ruleFiles_ = EnumerateRuleFiles(programFolder_);
-    std::vector<bool> checked = SelectedRuleFiles(selectionPath_, ruleFiles_);
+    std::vector<bool> checked =
+        SelectedRuleFiles(SiteSelectionReadPath(programFolder_), ruleFiles_);
     for (size_t i = 0; i < ruleFiles_.size(); ++i) {
         CSiteRule rule = LoadSiteRule(ruleFiles_[i]);
         rows_.push_back(Row{DecimalText(static_cast<long long>(i) + 1), rule.SiteName, rule.SiteUrl,
@@ -51,7 +53,7 @@ bool CTargetSiteSelectModel::Confirm() {
     }
     if (!aside.empty()) {
         damageNotice_ = u"目标站设置文件已损坏，原文件已保留为 " +
-                        aside.substr(programFolder_.size()) + u"，已按本次选择重新保存。";
+                        ShownPath(programFolder_, aside) + u"，已按本次选择重新保存。";
     }
     return true;
 }

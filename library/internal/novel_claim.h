@@ -14,15 +14,15 @@ namespace velunor::internal {
 /// What a job or a delete says when another one holds the novel.
 inline constexpr std::u16string_view kNovelBusyMessage = u"本书正在下载或更新，请等它完成后再试。";
 
-/// The lock file of the novel folder `folder`: Config/.novel-<16 hex digits>.lock in the
-/// program folder, the digits a hash of the folder's path below Novel/. Kept out of the novel
-/// folder, so that a delete leaves no folder behind for its lock, and out of the site folder,
+/// The lock file of the novel folder `folder`: .novel-<16 hex digits>.lock in the bookshelf's
+/// folder (portable: Config/), the digits a hash of the folder's path below Novel/. Kept out of the
+/// novel folder, so that a delete leaves no folder behind for its lock, and out of the site folder,
 /// which may be a link leading out of the library.
 std::u16string NovelLockPath(const std::u16string& programFolder, std::u16string_view folder);
 
 /// Claims the novel folder `folder` (no "/" at the end) from construction to destruction.
 /// Threads of this process are kept apart by an in-process set, processes by a lock on
-/// NovelLockPath (Config/ is made when missing). Held() is false when another job or delete
+/// NovelLockPath (its folder is made when missing). Held() is false when another job or delete
 /// holds it. One thread uses an object.
 class CNovelClaim {
   public:

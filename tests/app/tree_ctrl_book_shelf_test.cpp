@@ -3,6 +3,7 @@
 #include "app/tree_ctrl_book_shelf.h"
 #include "controls_test.h"
 #include "library/library_layout.h"
+#include "library/library_location.h"
 #include "library/novel_index.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
@@ -144,6 +145,36 @@ class TreeCtrlBookShelfTest : public QObject {
         tree_->DeleteBook();
         QVERIFY(port_->Messages().empty());
         QCOMPARE(Items().size(), 2);
+    }
+
+    // "书库位置…" on the root's menu moves the library: the shelf found in the chosen folder is
+    // shown, the choice is kept in the settings for velunor-cli too, and a folder that cannot
+    // hold a library is refused with the reason, changing nothing.
+    void ChosenLibraryFolderIsShownAndKept() {
+        RightClickAt(tree_->visualItemRect(tree_->Root()).center());
+        QVERIFY(tree_->ShelfMenu().isVisible());
+        QCOMPARE(tree_->ShelfMenu().actions().front()->text(), QStringLiteral("书库位置…"));
+        tree_->ShelfMenu().hide();
+
+        TempFolder library;
+        std::filesystem::create_directories(library.File("Novel/书站乙/星河旅人"));
+        library.Write("Novel/书站乙/星河旅人/ContentsPage.html", "<html></html>");
+        library.Write("BookShelf.xml",
+                      Shelf(Book("书站乙", "星河旅人", "书站乙/星河旅人/ContentsPage.html")));
+        library.Write("a-file", "");
+        const std::u16string program = folder_->WidePath() + u"/";
+
+        QVERIFY(!tree_->UseLibraryFolder(QString::fromStdString(library.File("a-file"))));
+        QCOMPARE(port_->Messages().size(), size_t(1));
+        QVERIFY(port_->Messages().front().text.find(Wide(library.File("a-file"))) !=
+                std::u16string::npos);
+        QCOMPARE(Items().size(), 2);
+
+        QVERIFY(tree_->UseLibraryFolder(QString::fromStdString(library.Path())));
+        QCOMPARE(Items(), QStringList({QStringLiteral("书站乙 - 星河旅人")}));
+        QCOMPARE(NovelRootFolder(program), Wide(library.Path()) + u"/Novel/");
+        QCOMPARE(ReadLibraryLocation(program + u"Config/"), Wide(library.Path()) + u"/");
+        QVERIFY(NovelFolderExists());
     }
 
     // A novel never read opens at its contents page, once, whichever of its items it is.
