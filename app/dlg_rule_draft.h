@@ -1,8 +1,8 @@
 #pragma once
 // The dialog "为此站生成规则": drafts a rule file for a site that has none, from the address of
 // one of its novels (and, if given, the address of its search with "{KEY}"), shows the draft and
-// how its check on the site went, and saves it into the user's rule folder (Rule/), where it works as
-// any rule does from then on.
+// how its check on the site went, and saves it into the user's rule folder (Rule/), where it
+// works as any rule does from then on.
 
 #include <QDialog>
 
@@ -34,8 +34,8 @@ class CDlgRuleDraft : public QDialog {
 
     /// Starts drafting from the addresses in the fields, on a thread of its own. GUI thread.
     void Draft();
-    /// Writes the shown draft into Rule/, asking first (default 否) when a file of its name is
-    /// there. GUI thread; blocks on the disk.
+    /// Writes the shown draft into the user's rule folder, asking first (default 否) when a file of
+    /// its name is there. GUI thread; blocks on the disk.
     void Save();
 
     /// True while a draft is being made. GUI thread.
