@@ -561,6 +561,12 @@ TEST_F(CliCommands, DownloadTakesTheRowItIsGiven) {
     Cli("download 2");
     EXPECT_EQ(RequestCount("/novel-gbk/book/sanzhang.html"), 0u);
     EXPECT_EQ(RequestCount("/novel-gbk/book/hunhe.html"), 1u);
+
+    // Or the address of a novel's page, read with its site's rule; anything else is no row.
+    CliRun byAddress = Cli("download '" + WideToUtf8(first.infoPageUrl) + "'");
+    EXPECT_EQ(byAddress.code, 0) << byAddress.output;
+    EXPECT_NE(byAddress.output.find("bookshelf: 书屋甲 - 三章小说"), std::string::npos);
+    EXPECT_EQ(Cli("download ftp://127.0.0.1/book/").code, 2);
 }
 
 } // namespace
