@@ -132,6 +132,14 @@ std::u16string ResolveReference(std::u16string_view base, std::u16string_view re
 /// "http://127.0.0.1:8808/a/?b". Empty when it names no scheme.
 std::u16string_view AddressOrigin(std::u16string_view url);
 
+/// The folder part of an address, up to and including the last "/" before its query: where
+/// sites keep the contents page of the chapters in it. Empty when it has no "/".
+std::u16string_view AddressFolder(std::u16string_view url);
+
+/// The file name of an address: what follows its folder, up to its query ("1.jpg" of
+/// "http://x/a/1.jpg?v=2").
+std::u16string_view AddressFileName(std::u16string_view url);
+
 /// Replaces `link` by its absolute form against `base` (the address of the page the link was
 /// found on), or empties it when it cannot be resolved. On top of ResolveReference: the link's
 /// text is read as browsers read an href, an empty link stays empty, "#" gives `base` itself,

@@ -158,4 +158,15 @@ std::u16string_view AddressOrigin(std::u16string_view url) {
     return url.substr(0, url.find_first_of(u"/?#", scheme + 3));
 }
 
+std::u16string_view AddressFolder(std::u16string_view url) {
+    size_t slash = url.substr(0, url.find_first_of(u"?#")).rfind(u'/');
+    return slash == std::u16string_view::npos ? std::u16string_view() : url.substr(0, slash + 1);
+}
+
+std::u16string_view AddressFileName(std::u16string_view url) {
+    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
+    size_t slash = path.rfind(u'/');
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace velunor

@@ -4,6 +4,8 @@
 #include "finder/finder.h"
 #include "finder/internal/page_reading.h"
 
+#include "core/core.h"
+
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -241,7 +243,7 @@ constexpr size_t kMinUnnamedChapters = 10;
 // True when `entries` are many links that all lead below the folder of the contents page
 // (not the site's root): a novel's chapters named without numbers.
 bool IsLongListBelow(const std::vector<Entry>& entries, std::u16string_view url) {
-    std::u16string_view folder = internal::FolderOf(url);
+    std::u16string_view folder = AddressFolder(url);
     size_t links = 0;
     for (const Entry& entry : entries) {
         if (entry.Heading) {
@@ -252,7 +254,7 @@ bool IsLongListBelow(const std::vector<Entry>& entries, std::u16string_view url)
         }
         ++links;
     }
-    bool siteRoot = folder.size() <= internal::SiteRootOf(url).size() + 1;
+    bool siteRoot = folder.size() <= AddressOrigin(url).size() + 1;
     return links >= kMinUnnamedChapters && !siteRoot;
 }
 
@@ -262,7 +264,7 @@ bool SharesOneFolder(const ChapterList& list) {
     std::unordered_map<std::u16string_view, size_t> folders;
     size_t most = 0;
     for (const std::u16string& url : list.ChapterUrl) {
-        most = std::max(most, ++folders[internal::FolderOf(url)]);
+        most = std::max(most, ++folders[AddressFolder(url)]);
     }
     return most * 5 >= list.ChapterUrl.size() * 4;
 }

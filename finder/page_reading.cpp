@@ -150,18 +150,9 @@ WeighedPage WeighTree(html::PageTree tree, std::u16string_view url) {
     return weighed;
 }
 
-std::u16string_view SiteRootOf(std::u16string_view url) {
-    size_t scheme = url.find(u"://");
-    if (scheme == std::u16string_view::npos) {
-        return {};
-    }
-    size_t end = url.find_first_of(u"/?#", scheme + 3);
-    return url.substr(0, end);
-}
-
 bool SameSite(std::u16string_view a, std::u16string_view b) {
-    std::u16string_view rootA = SiteRootOf(a);
-    return !rootA.empty() && EqualsIgnoringAsciiCase(rootA, SiteRootOf(b));
+    std::u16string_view rootA = AddressOrigin(a);
+    return !rootA.empty() && EqualsIgnoringAsciiCase(rootA, AddressOrigin(b));
 }
 
 std::u16string SiteAddress(std::u16string_view base, std::u16string_view link) {
@@ -208,21 +199,10 @@ bool IsOpeningChapterName(std::u16string_view text) {
     return one && (at + 1 == name.size() || !IsChineseNumeral(name[at + 1]));
 }
 
-std::u16string_view FileNameOf(std::u16string_view url) {
-    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::u16string_view FolderOf(std::u16string_view url) {
-    size_t slash = url.substr(0, url.find_first_of(u"?#")).rfind(u'/');
-    return slash == std::u16string_view::npos ? std::u16string_view() : url.substr(0, slash + 1);
-}
-
 bool IsOwnFurtherPage(std::u16string_view first, std::u16string_view candidate) {
-    std::u16string_view firstName = FileNameOf(first);
+    std::u16string_view firstName = AddressFileName(first);
     std::u16string_view stem = firstName.substr(0, firstName.find(u'.'));
-    std::u16string_view folder = FolderOf(first);
+    std::u16string_view folder = AddressFolder(first);
     if (stem.empty() || folder.empty() || candidate == first || !candidate.starts_with(folder)) {
         return false;
     }

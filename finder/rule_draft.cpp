@@ -53,9 +53,8 @@ struct ChapterSample {
     // chapter's pages are (a chapter of a contents page not read, which a download knows as
     // the next chapter).
     bool EndsAt(const std::u16string& next, const std::set<std::u16string>& endings) const {
-        return endings.count(next) > 0 ||
-               (internal::FolderOf(next) == internal::FolderOf(FirstPageUrl) &&
-                !internal::IsOwnFurtherPage(FirstPageUrl, next));
+        return endings.count(next) > 0 || (AddressFolder(next) == AddressFolder(FirstPageUrl) &&
+                                           !internal::IsOwnFurtherPage(FirstPageUrl, next));
     }
 };
 
@@ -313,8 +312,8 @@ bool ListsAsFound(const ContentsPageRule& rule, const std::vector<ContentsSample
             bool inRun = i >= at && i - at < found.ChapterUrl.size();
             bool same = inRun && chapters[i].first == found.ChapterUrl[i - at] &&
                         chapters[i].second == html::TrimmedCaption(found.ChapterName[i - at]);
-            bool besideIt = !inRun && internal::FolderOf(chapters[i].first) ==
-                                          internal::FolderOf(found.ChapterUrl[0]);
+            bool besideIt =
+                !inRun && AddressFolder(chapters[i].first) == AddressFolder(found.ChapterUrl[0]);
             if (!same && !besideIt) {
                 return false;
             }

@@ -4,6 +4,8 @@
 #include "finder/internal/page_reading.h"
 #include "finder/rule_draft.h"
 
+#include "core/core.h"
+
 #include <set>
 
 namespace velunor::finder {
@@ -132,12 +134,12 @@ std::u16string WriteRuleXml(const CSiteRule& rule, const std::vector<DraftNote>&
 }
 
 std::u16string SiteUrlOf(std::u16string_view url) {
-    std::u16string_view root = internal::SiteRootOf(url);
+    std::u16string_view root = AddressOrigin(url);
     return root.empty() ? std::u16string() : std::u16string(root) + u"/";
 }
 
 std::u16string DraftFileName(std::u16string_view url) {
-    std::u16string_view root = internal::SiteRootOf(url);
+    std::u16string_view root = AddressOrigin(url);
     size_t hostStart = root.find(u"://");
     std::u16string_view host = hostStart == root.npos ? u"" : root.substr(hostStart + 3);
     host = host.substr(0, host.find(u':'));

@@ -157,7 +157,7 @@ bool HasImages(const FetchedChapter& chapter) {
 // address is taken to be the chapter's folder; and a next page must be named after the chapter.
 ChapterBounds OnDemandBounds(const std::u16string& programFolder, const DisplayedChapter& page) {
     ChapterBounds bounds;
-    bounds.ContentsUrl = AddressFolder(page.ChapterUrl);
+    bounds.ContentsUrl = std::u16string(AddressFolder(page.ChapterUrl));
     bounds.OwnPagesOnly = true;
     std::u16string nextFile = NextChapterPageFile(page.ChapterSaveFile);
     std::u16string encoding(kPageEncoding);

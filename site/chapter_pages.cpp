@@ -16,7 +16,7 @@ namespace {
 // digit. "456_2.html" and "456.html?page=2" follow "456.html"; "457.html", "4567.html",
 // "index.html" and the folder itself do not.
 bool IsOwnPage(std::u16string_view next, std::u16string_view first) {
-    std::u16string folder = AddressFolder(first);
+    std::u16string_view folder = AddressFolder(first);
     if (folder.empty() || next.substr(0, folder.size()) != folder) {
         return false;
     }
@@ -117,19 +117,6 @@ std::vector<ImageSourceSpan> FindImageSources(std::u16string_view text) {
             {image.Address.Start, image.Address.Length, image.Shown.Start, image.Shown.Length});
     }
     return sources;
-}
-
-std::u16string_view AddressFileName(std::u16string_view url) {
-    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::u16string AddressFolder(std::u16string_view url) {
-    std::u16string_view path = url.substr(0, url.find_first_of(u"?#"));
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string_view::npos ? std::u16string()
-                                              : std::u16string(url.substr(0, slash + 1));
 }
 
 bool FetchedChapter::HasContent() const {

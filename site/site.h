@@ -367,14 +367,6 @@ struct FetchedChapter {
     bool HasContent() const;
 };
 
-/// The folder part of an address, up to and including the last "/" before its query: where
-/// sites keep the contents page of the chapters in it. Empty when it has no "/".
-std::u16string AddressFolder(std::u16string_view url);
-
-/// The file name of an address: what follows its folder, up to its query ("1.jpg" of
-/// "http://x/a/1.jpg?v=2").
-std::u16string_view AddressFileName(std::u16string_view url);
-
 /// Where one img tag names its image in a text.
 struct ImageSourceSpan {
     /// The address to fetch: the src value, or the real address that a lazy-loading tag keeps

@@ -49,9 +49,6 @@ struct WeighedList {
 /// chapters; count 0 when there is none.
 WeighedList BestChapterList(const WeighedPage& page, std::u16string_view url, size_t minChapters);
 
-/// "scheme://host:port" of an absolute address; empty when it has none.
-std::u16string_view SiteRootOf(std::u16string_view url);
-
 /// True when `a` and `b` are on one site: same scheme, host and port.
 bool SameSite(std::u16string_view a, std::u16string_view b);
 
@@ -67,12 +64,6 @@ bool IsChapterName(std::u16string_view text);
 
 /// True when `text` names a novel's first chapter: "第一章 …", "第001回", "1. …", "序章", "楔子".
 bool IsOpeningChapterName(std::u16string_view text);
-
-/// The last segment of `url`'s path, without query.
-std::u16string_view FileNameOf(std::u16string_view url);
-
-/// `url` up to the last "/" of its path, that included; empty when it has none.
-std::u16string_view FolderOf(std::u16string_view url);
 
 /// True when `candidate` is a further page of the chapter whose first page is `first`: in the
 /// same folder, named as it is up to its first "." and followed by anything but a digit.
