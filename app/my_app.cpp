@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
+#include "net/fetcher.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -126,8 +127,10 @@ bool CMyApp::InitInstance() {
     if (!EnterProgramFolder()) {
         return false;
     }
-    // Every job of the program keeps its sites' cookies in Config/Cookies/.
+    // Every job of the program keeps its sites' cookies in Config/Cookies/, and keeps each
+    // site's interval together with the other processes of the program folder (Config/Pacing/).
     SetCookieFolder(CookieFolderPath(GetProgramFolder()));
+    SetPacingFolder(PacingFolderPath(GetProgramFolder()));
     rulePages_ = std::make_unique<CRulePageRenderer>();
     InstallPageRenderer(std::make_shared<CInProcessPageRenderer>(rulePages_.get()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());

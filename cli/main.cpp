@@ -11,6 +11,7 @@
 #include "core/core.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
+#include "net/fetcher.h"
 #include "site/page_renderer.h"
 
 #include <cstring>
@@ -104,8 +105,11 @@ int main(int argc, char** argv) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
             }
-            // Every job of the program keeps its sites' cookies in Config/Cookies/.
+            // Every job of the program keeps its sites' cookies in Config/Cookies/, and keeps each
+            // site's interval together with the other processes of the program folder
+            // (Config/Pacing/).
             velunor::SetCookieFolder(velunor::CookieFolderPath(velunor::GetProgramFolder()));
+            velunor::SetPacingFolder(velunor::PacingFolderPath(velunor::GetProgramFolder()));
             velunor::InstallPageRenderer(std::make_shared<velunor::cli::CChildPageRenderer>(
                 velunor::WideToUtf8(velunor::GetProgramFolder()) +
                 velunor::cli::kRendererProgramName));

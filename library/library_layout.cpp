@@ -98,6 +98,10 @@ std::u16string CookieFolderPath(const std::u16string& programFolder) {
     return programFolder + u"Config/Cookies/";
 }
 
+std::u16string PacingFolderPath(const std::u16string& programFolder) {
+    return programFolder + u"Config/Pacing/";
+}
+
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
                                std::u16string_view pageName) {
     return NovelRootFolder(programFolder) + CleanPathComponent(siteName) + u"/" +

@@ -53,6 +53,9 @@ inline constexpr std::u16string_view kPageCharsetLabel = u"gb18030";
 std::u16string NovelRootFolder(const std::u16string& programFolder);
 /// `programFolder` (ending in "/") + "Config/Cookies/": the folder of the sites' cookie jars.
 std::u16string CookieFolderPath(const std::u16string& programFolder);
+/// `programFolder` (ending in "/") + "Config/Pacing/": the folder where processes share when
+/// each paced site was last asked.
+std::u16string PacingFolderPath(const std::u16string& programFolder);
 /// The novel folder: Novel/ + site name + "/" + page name, both names cleaned into single
 /// path components. No "/" at the end.
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
