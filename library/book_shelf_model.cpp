@@ -3,8 +3,9 @@
 #include "library/book_shelf_model.h"
 
 #include "core/core.h"
+#include "library/internal/small_file.h"
 #include "library/library_layout.h"
-#include "library/novel_index.h"
+#include "library/novel_summary.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -23,9 +24,17 @@ std::u16string ReadingPath(const std::u16string& folder) {
 // Where the reader is in the novel of `folder`: the page file's name and how many chapters the
 // novel had then. False when the novel was never read.
 bool LoadReading(const std::u16string& folder, std::u16string& page, int& chapters) {
+    // Read in one go: the shelf reads one per novel, and most novels have none.
+    std::string bytes;
     CXmlDocument document;
-    if (!document.LoadFile(ReadingPath(folder), kConfigFileLimit) ||
-        !document.FindElement(u"Reading")) {
+    if (!internal::ReadSmallFile(ReadingPath(folder), bytes)) {
+        return false;
+    }
+    std::string_view text(bytes);
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    if (!document.SetDocumentText(Utf8ToWide(text)) || !document.FindElement(u"Reading")) {
         return false;
     }
     document.EnterElement();
@@ -54,10 +63,10 @@ ShelfItem MakeItem(BookEntry entry) {
     ShelfItem item;
     item.Entry = std::move(entry);
     std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-    NovelIndex index;
-    if (LoadNovelIndex(folder, index)) {
-        item.Chapters = static_cast<int>(index.Chapters.size());
-        item.Unfinished = index.UnfinishedCount();
+    NovelSummary summary;
+    if (LoadNovelSummary(folder, summary)) {
+        item.Chapters = summary.Chapters;
+        item.Unfinished = summary.Unfinished;
     }
     int chaptersWhenRead = 0;
     std::u16string page;

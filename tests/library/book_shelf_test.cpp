@@ -2,6 +2,8 @@
 #include "library/book_shelf_file.h"
 #include "library/book_shelf_model.h"
 #include "library/library_layout.h"
+#include "library/novel_index.h"
+#include "library/novel_summary.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 #include "xml/xml_document.h"
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -362,6 +366,74 @@ TEST_F(BookShelf, ShelfThatCannotBeSavedChangesNothingAndSaysSo) {
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
     EXPECT_TRUE(Exists("Novel/站/书/ContentsPage.html"));
     EXPECT_FALSE(AddBook(window, program_, {u"站", u"又一本", u"p", {}, {}}));
+}
+
+// An index of `count` chapters, the first `stored` of them stored and the rest pending.
+NovelIndex IndexOf(int count, int stored) {
+    NovelIndex index;
+    for (int n = 1; n <= count; ++n) {
+        index.Chapters.push_back({n,
+                                  u"第" + DecimalText(n) + u"章",
+                                  u"http://example.com/" + DecimalText(n),
+                                  n <= stored ? ChapterState::Stored : ChapterState::Pending,
+                                  {}});
+    }
+    index.NextPage = count + 1;
+    return index;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The shelf counts from the small summary beside the index, never from a summary that does not
+// belong to the index on disk: one an older version did not write, one of an earlier index that
+// an older version rewrote without it, or one damaged or cut short all count the index again.
+TEST_F(BookShelf, CountsAreThoseOfTheIndexOnDiskWhateverItsSummaryHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& summary, const std::string& earlier)> change;
+    };
+    const Case cases[] = {
+        {"current summary", [](const std::string&, const std::string&) {}},
+        {"no summary",
+         [](const std::string& summary, const std::string&) { std::filesystem::remove(summary); }},
+        {"summary of the earlier index",
+         [](const std::string& summary, const std::string& earlier) {
+             WriteBytes(summary, earlier);
+         }},
+        {"damaged summary",
+         [](const std::string& summary, const std::string&) { WriteBytes(summary, "<Novel"); }},
+        {"summary cut short",
+         [](const std::string& summary, const std::string&) {
+             std::string bytes = FileBytes(summary);
+             WriteBytes(summary, bytes.substr(0, bytes.find("<UnfinishedCount>")));
+         }},
+    };
+    std::u16string contents = MakeNovel("书库", "星河旅人");
+    std::u16string folder = FolderOfFile(contents);
+    std::string summary = NativePath(folder + u"/" + std::u16string(kNovelSummaryName));
+    Add(u"书库", u"星河旅人", contents);
+    for (const Case& test : cases) {
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(3, 2)));
+        std::string earlier = FileBytes(summary);
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(7, 3)));
+        test.change(summary, earlier);
+        for (int read = 0; read < 2; ++read) {
+            CBookShelfModel model(program_);
+            model.LoadBookShelf();
+            ASSERT_EQ(model.Items().size(), 1u);
+            EXPECT_EQ(model.Item(0).Chapters, 7) << test.name;
+            EXPECT_EQ(model.Items()[0], u"书库 - 星河旅人（4 章未完成）") << test.name;
+        }
+        // Counted once, and kept for the next listing.
+        EXPECT_NE(FileBytes(summary).find("<UnfinishedCount>4<"), std::string::npos) << test.name;
+    }
 }
 
 TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther) {
