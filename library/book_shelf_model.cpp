@@ -3,6 +3,7 @@
 #include "library/book_shelf_model.h"
 
 #include "core/core.h"
+#include "library/internal/shelf_counts.h"
 #include "library/internal/small_file.h"
 #include "library/library_layout.h"
 #include "library/novel_summary.h"
@@ -59,20 +60,32 @@ bool FileExists(const std::u16string& path) {
     return stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-ShelfItem MakeItem(BookEntry entry) {
+// What the files of the novel folder `folder` say: its summary and where the reader is.
+internal::FolderCounts ReadFolderCounts(const std::u16string& folder) {
+    internal::FolderCounts counts;
+    NovelSummary summary;
+    if (LoadNovelSummary(folder, summary)) {
+        counts.Chapters = summary.Chapters;
+        counts.Unfinished = summary.Unfinished;
+    }
+    if (!LoadReading(folder, counts.LastPage, counts.ChaptersWhenRead)) {
+        counts.LastPage.clear();
+        counts.ChaptersWhenRead = 0;
+    }
+    return counts;
+}
+
+ShelfItem MakeItem(BookEntry entry, internal::CShelfCounts& cache) {
     ShelfItem item;
     item.Entry = std::move(entry);
     std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-    NovelSummary summary;
-    if (LoadNovelSummary(folder, summary)) {
-        item.Chapters = summary.Chapters;
-        item.Unfinished = summary.Unfinished;
-    }
-    int chaptersWhenRead = 0;
-    std::u16string page;
-    if (LoadReading(folder, page, chaptersWhenRead)) {
-        item.LastReadPage = folder + u"/" + page;
-        item.NewChapters = std::max(0, item.Chapters - chaptersWhenRead);
+    internal::FolderCounts counts =
+        cache.Counts(folder, [&folder] { return ReadFolderCounts(folder); });
+    item.Chapters = counts.Chapters;
+    item.Unfinished = counts.Unfinished;
+    if (!counts.LastPage.empty()) {
+        item.LastReadPage = folder + u"/" + counts.LastPage;
+        item.NewChapters = std::max(0, item.Chapters - counts.ChaptersWhenRead);
     }
     item.Label = ShelfItemLabel(item);
     return item;
@@ -99,10 +112,12 @@ void CBookShelfModel::LoadBookShelf() {
     ClearDeletedNovels(programFolder_);
     items_.clear();
     labels_.clear();
+    internal::CShelfCounts cache(BookShelfPath(programFolder_) + u".counts");
     for (BookEntry& entry : ReadBookShelf(programFolder_)) {
-        items_.push_back(MakeItem(std::move(entry)));
+        items_.push_back(MakeItem(std::move(entry), cache));
         labels_.push_back(items_.back().Label);
     }
+    cache.Save();
 }
 
 void CBookShelfModel::OpenBook(int item, WindowPort& window) const {

@@ -3,7 +3,8 @@
 // labelled site + " - " + novel and, after it, how many chapters are new since the novel was
 // last read and how many are not finished ("演示书库 - 春江夜话（3 章未完成）"). The counts come
 // from each novel's summary of its chapter index (novel_summary.h), read from disk, never from
-// the sites, so reading the shelf costs the same per novel however long the novels are. The
+// the sites, and a novel folder unchanged since the last listing is not read again at all
+// (Config/BookShelf.xml.counts), so a listing costs little per novel and nothing per chapter. The
 // model also keeps where the reader is: the last chapter page opened, per novel, in the novel
 // folder's Reading.xml, so that opening a novel continues there.
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -433,6 +434,51 @@ TEST_F(BookShelf, CountsAreThoseOfTheIndexOnDiskWhateverItsSummaryHolds) {
         }
         // Counted once, and kept for the next listing.
         EXPECT_NE(FileBytes(summary).find("<UnfinishedCount>4<"), std::string::npos) << test.name;
+    }
+}
+
+// A listing keeps what it read of folders that have stood unchanged a while, and the next one
+// takes it from there; whatever changes a folder since, from this process or another, is read
+// anew.
+TEST_F(BookShelf, KeptCountsGiveWayToEveryChangeOfTheFolder) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::u16string& folder)> change;
+        std::u16string label;
+    };
+    auto openPage = [this](const std::u16string& page) {
+        CBookShelfModel other(program_);
+        other.LoadBookShelf();
+        ASSERT_TRUE(other.NoteOpenedPage(page));
+    };
+    const Case cases[] = {
+        {"index written",
+         [](const std::u16string& folder) { ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(9, 8))); },
+         u"书库 - 星河旅人（新增 4 章，1 章未完成）"},
+        {"page read", [&](const std::u16string& folder) { openPage(folder + u"/3.html"); },
+         u"书库 - 星河旅人（1 章未完成）"},
+    };
+    std::u16string contents = MakeNovel("书库", "星河旅人");
+    std::u16string folder = FolderOfFile(contents);
+    Add(u"书库", u"星河旅人", contents);
+    auto ageFolder = [&folder](std::chrono::minutes age) {
+        std::filesystem::last_write_time(NativePath(folder),
+                                         std::filesystem::file_time_type::clock::now() - age);
+    };
+    for (const Case& test : cases) {
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(5, 5)));
+        openPage(folder + u"/2.html");
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(7, 6)));
+        ageFolder(std::chrono::hours(1));
+        CBookShelfModel model(program_);
+        model.LoadBookShelf();
+        ASSERT_EQ(model.Items(),
+                  std::vector<std::u16string>{u"书库 - 星河旅人（新增 2 章，1 章未完成）"});
+        test.change(folder);
+        // Settled again, so that only its changed time tells it from the folder kept.
+        ageFolder(std::chrono::minutes(30));
+        model.LoadBookShelf();
+        EXPECT_EQ(model.Items(), std::vector<std::u16string>{test.label}) << test.name;
     }
 }
 
