@@ -393,14 +393,21 @@ ResultRow CMainWindow::ResultRowTexts(int row) {
     return OnGuiThread([this, row] { return resultList_->RowTexts(row); });
 }
 
-// The item is read back from the file with the counts of the novel's index, so `text` itself
+// The item is read back from the file with the counts of the novel's summary, so `text` itself
 // is not needed.
 void CMainWindow::AppendBookItem(const std::u16string&) {
-    OnGuiThread([this] { bookShelf_->ReloadShelf(); });
+    BookShelfChanged();
 }
 
+// Jobs call this from their threads: the shelf is read there, and the window only shows what
+// was read, so a large shelf never holds up the window.
 void CMainWindow::BookShelfChanged() {
-    OnGuiThread([this] { bookShelf_->ReloadShelf(); });
+    const unsigned long long readNumber = CTreeCtrlBookShelf::NextReadNumber();
+    CBookShelfModel loaded(programFolder_);
+    loaded.LoadBookShelf();
+    OnGuiThread([this, &loaded, readNumber] {
+        bookShelf_->ShowLoadedShelf(std::move(loaded), readNumber);
+    });
 }
 
 void CMainWindow::ShowDownloadProgress(int done, int total, int failed) {

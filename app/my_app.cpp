@@ -6,6 +6,7 @@
 #include "core/folder_layout.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
+#include "net/fetcher.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -142,8 +143,10 @@ bool CMyApp::InitInstance() {
     if (!EnterProgramFolder()) {
         return false;
     }
-    // Every job of the program keeps its sites' cookies in the layout's cookie folder.
+    // Every job of the program keeps its sites' cookies in the layout's cookie folder, and keeps
+    // each site's interval together with the program's other processes (PacingFolderPath).
     SetCookieFolder(layout.CookieFolder);
+    SetPacingFolder(PacingFolderPath(GetProgramFolder()));
     rulePages_ = std::make_unique<CRulePageRenderer>();
     InstallPageRenderer(std::make_shared<CInProcessPageRenderer>(rulePages_.get()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <atomic>
 
 namespace velunor {
 
@@ -100,12 +101,29 @@ void CTreeCtrlBookShelf::RelabelItems() {
 }
 
 void CTreeCtrlBookShelf::ReloadShelf() {
+    const unsigned long long readNumber = NextReadNumber();
+    CBookShelfModel loaded(programFolder_);
+    loaded.LoadBookShelf();
+    ShowLoadedShelf(std::move(loaded), readNumber);
+}
+
+void CTreeCtrlBookShelf::ShowLoadedShelf(CBookShelfModel loaded, unsigned long long readNumber) {
+    // Two jobs may end at once, and the one that read the shelf first may be shown last.
+    if (readNumber < shownRead_) {
+        return;
+    }
+    shownRead_ = readNumber;
     // Items are rebuilt, so the selection is carried over by the novel, not by the row: a job
     // may have added a novel before the selected one.
     const std::u16string selected = SelectedContentsPage();
-    model_.LoadBookShelf();
+    model_ = std::move(loaded);
     ShowModelItems();
     SelectNovelWithContentsPage(selected);
+}
+
+unsigned long long CTreeCtrlBookShelf::NextReadNumber() {
+    static std::atomic<unsigned long long> reads{0};
+    return ++reads;
 }
 
 void CTreeCtrlBookShelf::OpenBook() {

@@ -29,10 +29,16 @@ class CTreeCtrlBookShelf : public QTreeWidget {
 
     /// The root item "我的书架". GUI thread.
     QTreeWidgetItem* Root() const;
-    /// Reads the bookshelf file and the novels' chapter indexes again and shows their items in
-    /// place of those shown; the novel selected before stays selected while the shelf still
-    /// lists it. GUI thread; blocks on the disk.
+    /// Reads the bookshelf file and the novels' summaries again and shows their items in place
+    /// of those shown; the novel selected before stays selected while the shelf still lists it.
+    /// GUI thread; blocks on the disk.
     void ReloadShelf();
+    /// Shows the items of `loaded`, a model read on another thread, as ReloadShelf does, unless
+    /// a shelf read after it (a higher `readNumber`, see NextReadNumber) is shown already. GUI
+    /// thread; does not block.
+    void ShowLoadedShelf(CBookShelfModel loaded, unsigned long long readNumber);
+    /// The number of a shelf read about to start, higher than every one before. Any thread.
+    static unsigned long long NextReadNumber();
     /// Shows the selected novel in the browser panel at the last chapter read, or at its
     /// contents page; nothing for the root or no selection. GUI thread; does not wait for the
     /// page.
@@ -99,6 +105,8 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     WindowPort& window_;
     std::u16string programFolder_;
     CBookShelfModel model_;
+    /// The read number of the shelf shown.
+    unsigned long long shownRead_ = 0;
     QMenu* contextMenu_ = nullptr;
     QAction* ruleDraftAction_ = nullptr;
     QMenu* shelfMenu_ = nullptr;

@@ -92,9 +92,15 @@ void PrintShelf(const CBookShelfModel& model) {
         PrintLine(u"the bookshelf is empty");
         return;
     }
+    // One write for the whole list: a long shelf would otherwise cost a write per novel.
+    std::u16string lines;
     for (size_t i = 0; i < model.Items().size(); ++i) {
-        PrintLine(DecimalText(static_cast<long long>(i) + 1) + u". " + model.Items()[i]);
+        if (i > 0) {
+            lines += u"\n";
+        }
+        lines += DecimalText(static_cast<long long>(i) + 1) + u". " + model.Items()[i];
     }
+    PrintLine(lines);
 }
 
 // The novel item that the argument `text` numbers; -1, having said so, when it numbers none.

@@ -14,6 +14,7 @@
 #include "core/folder_layout.h"
 #include "library/library.h"
 #include "net/cookie_jar.h"
+#include "net/fetcher.h"
 #include "site/page_renderer.h"
 
 #include <cstring>
@@ -129,8 +130,11 @@ int main(int argc, char** argv) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
             }
-            // Every job of the program keeps its sites' cookies in the layout's cookie folder.
+            // Every job of the program keeps its sites' cookies in the layout's cookie folder, and
+            // keeps each site's interval together with the program's other processes
+            // (PacingFolderPath).
             velunor::SetCookieFolder(layout.CookieFolder);
+            velunor::SetPacingFolder(velunor::PacingFolderPath(velunor::GetProgramFolder()));
             velunor::InstallPageRenderer(std::make_shared<velunor::cli::CChildPageRenderer>(
                 velunor::WideToUtf8(programFolder) + velunor::cli::kRendererProgramName));
             int status = command.run(argc, argv);

@@ -29,10 +29,6 @@ constexpr std::u16string_view kContentsPageSuffix = u"/ContentsPage.html";
 constexpr std::u16string_view kShelfName = u"BookShelf.xml";
 constexpr const char16_t* kPageFinderElement = u"PageFinder";
 
-std::u16string BookShelfPath(const std::u16string& programFolder) {
-    return FolderLayoutFor(programFolder).ShelfFolder + std::u16string(kShelfName);
-}
-
 // Keeps the threads of this process in turn even where the lock file cannot be made.
 std::mutex& BookShelfMutex() {
     static std::mutex mutex;
@@ -392,6 +388,10 @@ void ClearTrash(const std::u16string& programFolder, const std::u16string& trash
 }
 
 } // namespace
+
+std::u16string BookShelfPath(const std::u16string& programFolder) {
+    return FolderLayoutFor(programFolder).ShelfFolder + std::u16string(kShelfName);
+}
 
 std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
     if (path.size() < kContentsPageSuffix.size() ||

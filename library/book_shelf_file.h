@@ -40,6 +40,9 @@ struct BookEntry {
     }
 };
 
+/// The bookshelf file of `programFolder` (ending in "/"): Config/BookShelf.xml.
+std::u16string BookShelfPath(const std::u16string& programFolder);
+
 /// The novel folder of a contents page path: the path without "/ContentsPage.html".
 std::u16string NovelFolderOfContentsPage(const std::u16string& path);
 

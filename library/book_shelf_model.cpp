@@ -3,8 +3,10 @@
 #include "library/book_shelf_model.h"
 
 #include "core/core.h"
+#include "library/internal/shelf_counts.h"
+#include "library/internal/small_file.h"
 #include "library/library_layout.h"
-#include "library/novel_index.h"
+#include "library/novel_summary.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -23,9 +25,17 @@ std::u16string ReadingPath(const std::u16string& folder) {
 // Where the reader is in the novel of `folder`: the page file's name and how many chapters the
 // novel had then. False when the novel was never read.
 bool LoadReading(const std::u16string& folder, std::u16string& page, int& chapters) {
+    // Read in one go: the shelf reads one per novel, and most novels have none.
+    std::string bytes;
     CXmlDocument document;
-    if (!document.LoadFile(ReadingPath(folder), kConfigFileLimit) ||
-        !document.FindElement(u"Reading")) {
+    if (!internal::ReadSmallFile(ReadingPath(folder), bytes)) {
+        return false;
+    }
+    std::string_view text(bytes);
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    if (!document.SetDocumentText(Utf8ToWide(text)) || !document.FindElement(u"Reading")) {
         return false;
     }
     document.EnterElement();
@@ -50,20 +60,32 @@ bool FileExists(const std::u16string& path) {
     return stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-ShelfItem MakeItem(BookEntry entry) {
+// What the files of the novel folder `folder` say: its summary and where the reader is.
+internal::FolderCounts ReadFolderCounts(const std::u16string& folder) {
+    internal::FolderCounts counts;
+    NovelSummary summary;
+    if (LoadNovelSummary(folder, summary)) {
+        counts.Chapters = summary.Chapters;
+        counts.Unfinished = summary.Unfinished;
+    }
+    if (!LoadReading(folder, counts.LastPage, counts.ChaptersWhenRead)) {
+        counts.LastPage.clear();
+        counts.ChaptersWhenRead = 0;
+    }
+    return counts;
+}
+
+ShelfItem MakeItem(BookEntry entry, internal::CShelfCounts& cache) {
     ShelfItem item;
     item.Entry = std::move(entry);
     std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-    NovelIndex index;
-    if (LoadNovelIndex(folder, index)) {
-        item.Chapters = static_cast<int>(index.Chapters.size());
-        item.Unfinished = index.UnfinishedCount();
-    }
-    int chaptersWhenRead = 0;
-    std::u16string page;
-    if (LoadReading(folder, page, chaptersWhenRead)) {
-        item.LastReadPage = folder + u"/" + page;
-        item.NewChapters = std::max(0, item.Chapters - chaptersWhenRead);
+    internal::FolderCounts counts =
+        cache.Counts(folder, [&folder] { return ReadFolderCounts(folder); });
+    item.Chapters = counts.Chapters;
+    item.Unfinished = counts.Unfinished;
+    if (!counts.LastPage.empty()) {
+        item.LastReadPage = folder + u"/" + counts.LastPage;
+        item.NewChapters = std::max(0, item.Chapters - counts.ChaptersWhenRead);
     }
     item.Label = ShelfItemLabel(item);
     return item;
@@ -90,10 +112,12 @@ void CBookShelfModel::LoadBookShelf() {
     ClearDeletedNovels(programFolder_);
     items_.clear();
     labels_.clear();
+    internal::CShelfCounts cache(BookShelfPath(programFolder_) + u".counts");
     for (BookEntry& entry : ReadBookShelf(programFolder_)) {
-        items_.push_back(MakeItem(std::move(entry)));
+        items_.push_back(MakeItem(std::move(entry), cache));
         labels_.push_back(items_.back().Label);
     }
+    cache.Save();
 }
 
 void CBookShelfModel::OpenBook(int item, WindowPort& window) const {

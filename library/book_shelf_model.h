@@ -2,9 +2,11 @@
 // What the bookshelf tree shows: the root item "我的书架" and one item per novel, in file order,
 // labelled site + " - " + novel and, after it, how many chapters are new since the novel was
 // last read and how many are not finished ("演示书库 - 春江夜话（3 章未完成）"). The counts come
-// from each novel's chapter index, read from disk, never from the sites. The model also keeps
-// where the reader is: the last chapter page opened, per novel, in the novel folder's
-// Reading.xml, so that opening a novel continues there.
+// from each novel's summary of its chapter index (novel_summary.h), read from disk, never from
+// the sites, and a novel folder unchanged since the last listing is not read again at all
+// (Config/BookShelf.xml.counts), so a listing costs little per novel and nothing per chapter. The
+// model also keeps where the reader is: the last chapter page opened, per novel, in the novel
+// folder's Reading.xml, so that opening a novel continues there.
 
 #include "library/book_shelf_file.h"
 #include "port/window_port.h"
@@ -42,7 +44,8 @@ class CBookShelfModel {
     explicit CBookShelfModel(std::u16string programFolder);
 
     /// Finishes interrupted deletes (ClearDeletedNovels), then reads the novel items from the
-    /// bookshelf file and the novels' indexes. Blocks on the disk; no network.
+    /// bookshelf file and the novels' summaries. Blocks on the disk; no network; any thread,
+    /// one at a time per model.
     void LoadBookShelf();
     /// The labels of the novel items (children of the root), in order.
     const std::vector<std::u16string>& Items() const {

@@ -14,5 +14,6 @@
 #include "library/library_location.h"
 #include "library/novel_download_job.h"
 #include "library/novel_index.h"
+#include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"

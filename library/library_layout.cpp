@@ -99,6 +99,15 @@ std::u16string CookieFolderPath(const std::u16string& programFolder) {
     return FolderLayoutFor(programFolder).CookieFolder;
 }
 
+std::u16string PacingFolderPath(const std::u16string& programFolder) {
+    // Beside the cookie jars: state the program keeps for itself, not settings.
+    std::u16string cookies = FolderLayoutFor(programFolder).CookieFolder;
+    if (cookies.size() < 2) {
+        return {};
+    }
+    return cookies.substr(0, cookies.rfind(u'/', cookies.size() - 2) + 1) + u"Pacing/";
+}
+
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,
                                std::u16string_view pageName) {
     return NovelRootFolder(programFolder) + CleanPathComponent(siteName) + u"/" +

@@ -57,6 +57,10 @@ std::u16string NovelRootFolder(const std::u16string& programFolder);
 /// The folder of the sites' cookie jars in the layout of `programFolder` (portable: its
 /// Config/Cookies/).
 std::u16string CookieFolderPath(const std::u16string& programFolder);
+/// The folder where the program's processes share when each paced site was last asked: Pacing/
+/// beside the cookie folder (portable: Config/Pacing/ of `programFolder`, ending in "/";
+/// installed: in the user's state folder). Empty when there is no cookie folder.
+std::u16string PacingFolderPath(const std::u16string& programFolder);
 /// The novel folder: Novel/ + site name + "/" + page name, both names cleaned into single
 /// path components. No "/" at the end.
 std::u16string NovelFolderPath(const std::u16string& programFolder, std::u16string_view siteName,

@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "library/library_layout.h"
+#include "library/novel_summary.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -200,9 +201,16 @@ bool HasIndexFile(const std::u16string& folder) {
 }
 
 bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index) {
+    // The summary is stamped with the index file it counts, so a write of the index by another
+    // process must not come between the two.
+    CFileLock lock(NovelIndexPath(folder) + u".lock");
     std::u16string encoding = u"UTF-8";
-    return CXmlDocument::WriteWideAsText(IndexText(index), NovelIndexPath(folder), nullptr, nullptr,
-                                         &encoding);
+    if (!CXmlDocument::WriteWideAsText(IndexText(index), NovelIndexPath(folder), nullptr, nullptr,
+                                       &encoding)) {
+        return false;
+    }
+    SaveNovelSummary(folder, {static_cast<int>(index.Chapters.size()), index.UnfinishedCount()});
+    return true;
 }
 
 CIndexRecorder::CIndexRecorder(std::u16string folder, NovelIndex index)

@@ -14,7 +14,8 @@
 // and how long it may be, how large its body may grow, a test that lets the job which started it
 // end it early, and the site's manners. Every request to a site, from whichever job, takes its
 // turn in one process-wide limiter of requests per host, which keeps the site's least interval
-// between the starts of two requests and its most requests in flight. A request that fails, is
+// between the starts of two requests and its most requests in flight; the interval is kept
+// across processes too once the program names a pacing folder. A request that fails, is
 // refused for being too busy or meets a page that blocks access is tried again when its settings
 // allow it. Every function may be called from any thread at the same time.
 
@@ -210,6 +211,15 @@ class CSiteTurn {
     struct Held;
     std::unique_ptr<Held> held_;
 };
+
+/// Where the processes of the program keep each paced site's last request start from now on:
+/// one small file per site (by host and port) in the folder `folder` (a path ending in "/",
+/// made when first needed), so that two processes together keep a site's RequestInterval.
+/// Empty: each process paces on its own, which is how it starts. Any thread.
+void SetPacingFolder(std::u16string folder);
+
+/// The folder SetPacingFolder named last; empty when none.
+std::u16string PacingFolder();
 
 /// Waits for a turn of a request to `url` under the manners of `settings` (RequestInterval,
 /// MaxConnections), asking settings.Cancelled at least every 100 ms. Blocks; any thread.

@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "net/fetcher.h"
+#include "net/internal/shared_pacing.h"
 
 #include <algorithm>
 
@@ -41,6 +42,25 @@ CSiteLimiter::Slot::~Slot() {
 
 CSiteLimiter::Slot CSiteLimiter::Acquire(const std::string& host, const SiteLimits& limits,
                                          const std::function<bool()>& cancelled) {
+    Slot slot = AcquireInProcess(host, limits, cancelled);
+    if (!slot || limits.RequestInterval <= std::chrono::milliseconds::zero()) {
+        return slot;
+    }
+    std::u16string folder = SharedFolder();
+    if (folder.empty()) {
+        return slot;
+    }
+    // The slot stays held while other processes' requests go first, so this process's own
+    // requests keep their order and their count in flight.
+    if (!WaitForSharedTurn(folder, host, limits.RequestInterval, cancelled)) {
+        return {};
+    }
+    NoteStart(host, limits.RequestInterval);
+    return slot;
+}
+
+CSiteLimiter::Slot CSiteLimiter::AcquireInProcess(const std::string& host, const SiteLimits& limits,
+                                                  const std::function<bool()>& cancelled) {
     int most = std::max(1, limits.MaxConnections);
     std::unique_lock guard(lock_);
     for (;;) {
@@ -60,6 +80,22 @@ CSiteLimiter::Slot CSiteLimiter::Acquire(const std::string& host, const SiteLimi
         }
         released_.wait_until(guard, wakeUp);
     }
+}
+
+void CSiteLimiter::NoteStart(const std::string& host, std::chrono::milliseconds interval) {
+    std::lock_guard guard(lock_);
+    HostState& state = hosts_[host];
+    state.nextStart = std::max(state.nextStart, Clock::now() + interval);
+}
+
+void CSiteLimiter::SetSharedFolder(std::u16string folder) {
+    std::lock_guard guard(lock_);
+    sharedFolder_ = std::move(folder);
+}
+
+std::u16string CSiteLimiter::SharedFolder() {
+    std::lock_guard guard(lock_);
+    return sharedFolder_;
 }
 
 void CSiteLimiter::Release(const std::string& host) {
@@ -110,6 +146,14 @@ CSiteTurn& CSiteTurn::operator=(CSiteTurn&&) noexcept = default;
 
 CSiteTurn::operator bool() const {
     return held_ != nullptr && static_cast<bool>(held_->slot);
+}
+
+void SetPacingFolder(std::u16string folder) {
+    internal::ProcessSiteLimiter().SetSharedFolder(std::move(folder));
+}
+
+std::u16string PacingFolder() {
+    return internal::ProcessSiteLimiter().SharedFolder();
 }
 
 CSiteTurn WaitForSiteTurn(std::u16string_view url, const FetchSettings& settings) {

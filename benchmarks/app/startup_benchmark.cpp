@@ -5,11 +5,18 @@
 // starting the process to the first paint with the start page loaded, and the memory of the
 // process tree then (the browser runs helper processes, so their proportional set sizes are
 // added). Needs a display; under a headless machine run it with xvfb-run -a.
+//
+// With --shelf the driver compares a library of 1,000 novels of 300 chapters each with a
+// library of one: for each it makes a program folder holding a copy of this program, of
+// velunor-cli and of the shipped data, and prints the median time of `velunor-cli shelf` and of
+// the main window's start in that folder, and the ratio of the two libraries: what the shelf
+// costs must not grow with the library.
 
 #include "app/dlg_html.h"
 #include "app/main_window.h"
 #include "app/my_app.h"
 #include "core/core.h"
+#include "library/library.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,17 +24,24 @@
 #include <QFile>
 #include <QProcess>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 #include <QWebEngineView>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kRuns = 5;
+constexpr int kLargeShelf = 1000;
+constexpr int kChaptersPerNovel = 300;
+constexpr int kListingsPerRun = 3;
 const QString kStartPage = QStringLiteral("Recommend/qihuan.html");
 
 // Reports once the page's surface has been painted after the page finished loading: the same
@@ -153,12 +167,12 @@ struct Sample {
     long long treeKb;
 };
 
-bool Measure(const QString& variant, Sample& sample) {
+bool Measure(const QString& program, const QString& variant, Sample& sample) {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
-    child.start(QCoreApplication::applicationFilePath(), {variant});
+    child.start(program, {variant});
     while (!child.canReadLine()) {
         if (!child.waitForReadyRead(30000)) {
             return false;
@@ -187,7 +201,7 @@ int Drive(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         for (int v = 0; v < 2; ++v) {
             Sample sample{};
-            if (!Measure(variants[v], sample)) {
+            if (!Measure(QCoreApplication::applicationFilePath(), variants[v], sample)) {
                 std::fprintf(stderr, "%s did not start\n", qPrintable(variants[v]));
                 return 1;
             }
@@ -213,6 +227,114 @@ int Drive(int argc, char** argv) {
     return 0;
 }
 
+// A program folder of `novels` novels of kChaptersPerNovel chapters, each as a download leaves
+// it for the shelf: its entry, its contents page and its index (with the summary beside it).
+void WriteLibrary(const std::string& folder, int novels) {
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    fs::copy(VELUNOR_SOURCE_DATA, folder, fs::copy_options::recursive);
+    fs::copy_file(VELUNOR_CLI, folder + "/velunor-cli");
+    fs::copy_file(QCoreApplication::applicationFilePath().toStdString(), folder + "/velunor",
+                  fs::copy_options::overwrite_existing);
+    fs::permissions(folder + "/velunor", fs::perms::owner_exec, fs::perm_options::add);
+    const std::u16string program = velunor::Utf8ToWide(folder) + u"/";
+    std::string shelf = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BookShelf>\r\n";
+    for (int novel = 1; novel <= novels; ++novel) {
+        const std::u16string name = u"小说" + velunor::DecimalText(novel);
+        const std::u16string novelFolder = velunor::NovelFolderPath(program, u"书库", name);
+        fs::create_directories(velunor::NativePath(novelFolder));
+        std::ofstream(velunor::NativePath(novelFolder + u"/ContentsPage.html"))
+            << "<html><body></body></html>";
+        velunor::NovelIndex index;
+        index.RuleFile = u"a-shuwu.xml";
+        index.SiteName = u"书库";
+        index.NovelName = name;
+        for (int n = 1; n <= kChaptersPerNovel; ++n) {
+            index.Chapters.push_back(
+                {n,
+                 u"第" + velunor::DecimalText(n) + u"章",
+                 u"http://127.0.0.1:9/book/" + velunor::DecimalText(n),
+                 n % 50 == 0 ? velunor::ChapterState::Failed : velunor::ChapterState::Stored,
+                 {}});
+        }
+        index.NextPage = kChaptersPerNovel + 1;
+        velunor::SaveNovelIndex(novelFolder, index);
+        shelf += "<Book>\r\n<TargetSite>书库</TargetSite>\r\n<NovelName>" +
+                 velunor::WideToUtf8(name) + "</NovelName>\r\n<ContentsPagePath>书库/" +
+                 velunor::WideToUtf8(name) +
+                 "/ContentsPage.html</ContentsPagePath>\r\n<RuleFile>a-shuwu.xml</RuleFile>"
+                 "\r\n<InfoPageUrl>http://127.0.0.1:9/book/info.html</InfoPageUrl>\r\n</Book>\r\n";
+    }
+    std::ofstream(folder + "/Config/BookShelf.xml", std::ios::binary)
+        << shelf << "</BookShelf>\r\n";
+}
+
+// Milliseconds from starting `velunor-cli shelf` in `folder` to its end; negative when it
+// failed.
+double ShelfCommandMs(const QString& folder) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    child.start(folder + QStringLiteral("/velunor-cli"), {QStringLiteral("shelf")});
+    if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+        return -1;
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+}
+
+int DriveShelf(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QString root = QDir::tempPath() + QStringLiteral("/velunor-shelf-benchmark-") +
+                         QString::number(QCoreApplication::applicationPid());
+    const int sizes[2] = {1, kLargeShelf};
+    QString folders[2];
+    for (int s = 0; s < 2; ++s) {
+        folders[s] = root + QStringLiteral("/shelf-%1").arg(sizes[s]);
+        WriteLibrary(folders[s].toStdString(), sizes[s]);
+    }
+    // The figures are those of a shelf that stands unchanged, as it does between two starts: a
+    // listing keeps the counts of folders settled for a second, and the next ones use them.
+    QThread::msleep(1500);
+    for (const QString& folder : folders) {
+        ShelfCommandMs(folder);
+    }
+    std::vector<double> shelfMs[2];
+    std::vector<double> startMs[2];
+    // Alternating, so that a warm disk cache or a busy moment favours neither.
+    for (int run = 0; run < kRuns; ++run) {
+        for (int s = 0; s < 2; ++s) {
+            // The listing is short and a busy moment weighs on it more: three samples a run.
+            for (int listing = 0; listing < kListingsPerRun; ++listing) {
+                shelfMs[s].push_back(ShelfCommandMs(folders[s]));
+            }
+            Sample sample{};
+            if (*std::min_element(shelfMs[s].begin(), shelfMs[s].end()) < 0 ||
+                !Measure(folders[s] + QStringLiteral("/velunor"), QStringLiteral("--velunor"),
+                         sample)) {
+                std::fprintf(stderr, "the shelf of %d novels did not list or start\n", sizes[s]);
+                return 1;
+            }
+            startMs[s].push_back(sample.milliseconds);
+        }
+    }
+    std::filesystem::remove_all(root.toStdString());
+    QTextStream out(stdout);
+    out << "shelf of " << kLargeShelf << " novels of " << kChaptersPerNovel
+        << " chapters against one novel, median of " << kRuns * kListingsPerRun << " listings and "
+        << kRuns << " starts\n";
+    const char* names[2] = {"velunor-cli shelf        ", "main window start-up    "};
+    std::vector<double>* figures[2] = {shelfMs, startMs};
+    for (int f = 0; f < 2; ++f) {
+        const double one = Median(figures[f][0]);
+        const double many = Median(figures[f][1]);
+        out << "  " << names[f] << ": " << one << " ms with 1, " << many << " ms with "
+            << kLargeShelf << ", ratio " << many / one << " (goal at most 1.2)\n";
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +344,9 @@ int main(int argc, char** argv) {
     }
     if (variant == QStringLiteral("--bare")) {
         return RunBare(argc, argv);
+    }
+    if (variant == QStringLiteral("--shelf")) {
+        return DriveShelf(argc, argv);
     }
     return Drive(argc, argv);
 }

@@ -2,7 +2,8 @@
 // The manners every request to a site keeps, across the whole process: at most so many requests
 // in flight at once, and a least time between the starts of two requests. A search, two
 // downloads and a reader's click all go through the one limiter, keyed by the site's host, so
-// together they never ask a site faster than its rule allows.
+// together they never ask a site faster than its rule allows. With a shared pacing folder the
+// interval is kept with the other processes that use the folder as well (shared_pacing.h).
 
 #include <chrono>
 #include <condition_variable>
@@ -50,14 +51,24 @@ class CSiteLimiter {
     Slot Acquire(const std::string& host, const SiteLimits& limits,
                  const std::function<bool()>& cancelled);
 
+    /// The folder (ending in "/") whose pacing files a paced request also waits on from now
+    /// on; empty: the interval is kept within the process only. Any thread.
+    void SetSharedFolder(std::u16string folder);
+    std::u16string SharedFolder();
+
   private:
     struct HostState {
         int inFlight = 0;
         std::chrono::steady_clock::time_point nextStart{};
     };
 
+    Slot AcquireInProcess(const std::string& host, const SiteLimits& limits,
+                          const std::function<bool()>& cancelled);
     void Release(const std::string& host);
+    /// Moves the next start of `host` to `interval` after now when it is sooner.
+    void NoteStart(const std::string& host, std::chrono::milliseconds interval);
 
+    std::u16string sharedFolder_;
     std::mutex lock_;
     std::condition_variable released_;
     std::map<std::string, HostState> hosts_;

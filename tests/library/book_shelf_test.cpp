@@ -2,13 +2,18 @@
 #include "library/book_shelf_file.h"
 #include "library/book_shelf_model.h"
 #include "library/library_layout.h"
+#include "library/novel_index.h"
+#include "library/novel_summary.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 #include "xml/xml_document.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -362,6 +367,119 @@ TEST_F(BookShelf, ShelfThatCannotBeSavedChangesNothingAndSaysSo) {
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
     EXPECT_TRUE(Exists("Novel/站/书/ContentsPage.html"));
     EXPECT_FALSE(AddBook(window, program_, {u"站", u"又一本", u"p", {}, {}}));
+}
+
+// An index of `count` chapters, the first `stored` of them stored and the rest pending.
+NovelIndex IndexOf(int count, int stored) {
+    NovelIndex index;
+    for (int n = 1; n <= count; ++n) {
+        index.Chapters.push_back({n,
+                                  u"第" + DecimalText(n) + u"章",
+                                  u"http://example.com/" + DecimalText(n),
+                                  n <= stored ? ChapterState::Stored : ChapterState::Pending,
+                                  {}});
+    }
+    index.NextPage = count + 1;
+    return index;
+}
+
+std::string FileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The shelf counts from the small summary beside the index, never from a summary that does not
+// belong to the index on disk: one an older version did not write, one of an earlier index that
+// an older version rewrote without it, or one damaged or cut short all count the index again.
+TEST_F(BookShelf, CountsAreThoseOfTheIndexOnDiskWhateverItsSummaryHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& summary, const std::string& earlier)> change;
+    };
+    const Case cases[] = {
+        {"current summary", [](const std::string&, const std::string&) {}},
+        {"no summary",
+         [](const std::string& summary, const std::string&) { std::filesystem::remove(summary); }},
+        {"summary of the earlier index",
+         [](const std::string& summary, const std::string& earlier) {
+             WriteBytes(summary, earlier);
+         }},
+        {"damaged summary",
+         [](const std::string& summary, const std::string&) { WriteBytes(summary, "<Novel"); }},
+        {"summary cut short",
+         [](const std::string& summary, const std::string&) {
+             std::string bytes = FileBytes(summary);
+             WriteBytes(summary, bytes.substr(0, bytes.find("<UnfinishedCount>")));
+         }},
+    };
+    std::u16string contents = MakeNovel("书库", "星河旅人");
+    std::u16string folder = FolderOfFile(contents);
+    std::string summary = NativePath(folder + u"/" + std::u16string(kNovelSummaryName));
+    Add(u"书库", u"星河旅人", contents);
+    for (const Case& test : cases) {
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(3, 2)));
+        std::string earlier = FileBytes(summary);
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(7, 3)));
+        test.change(summary, earlier);
+        for (int read = 0; read < 2; ++read) {
+            CBookShelfModel model(program_);
+            model.LoadBookShelf();
+            ASSERT_EQ(model.Items().size(), 1u);
+            EXPECT_EQ(model.Item(0).Chapters, 7) << test.name;
+            EXPECT_EQ(model.Items()[0], u"书库 - 星河旅人（4 章未完成）") << test.name;
+        }
+        // Counted once, and kept for the next listing.
+        EXPECT_NE(FileBytes(summary).find("<UnfinishedCount>4<"), std::string::npos) << test.name;
+    }
+}
+
+// A listing keeps what it read of folders that have stood unchanged a while, and the next one
+// takes it from there; whatever changes a folder since, from this process or another, is read
+// anew.
+TEST_F(BookShelf, KeptCountsGiveWayToEveryChangeOfTheFolder) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::u16string& folder)> change;
+        std::u16string label;
+    };
+    auto openPage = [this](const std::u16string& page) {
+        CBookShelfModel other(program_);
+        other.LoadBookShelf();
+        ASSERT_TRUE(other.NoteOpenedPage(page));
+    };
+    const Case cases[] = {
+        {"index written",
+         [](const std::u16string& folder) { ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(9, 8))); },
+         u"书库 - 星河旅人（新增 4 章，1 章未完成）"},
+        {"page read", [&](const std::u16string& folder) { openPage(folder + u"/3.html"); },
+         u"书库 - 星河旅人（1 章未完成）"},
+    };
+    std::u16string contents = MakeNovel("书库", "星河旅人");
+    std::u16string folder = FolderOfFile(contents);
+    Add(u"书库", u"星河旅人", contents);
+    auto ageFolder = [&folder](std::chrono::minutes age) {
+        std::filesystem::last_write_time(NativePath(folder),
+                                         std::filesystem::file_time_type::clock::now() - age);
+    };
+    for (const Case& test : cases) {
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(5, 5)));
+        openPage(folder + u"/2.html");
+        ASSERT_TRUE(SaveNovelIndex(folder, IndexOf(7, 6)));
+        ageFolder(std::chrono::hours(1));
+        CBookShelfModel model(program_);
+        model.LoadBookShelf();
+        ASSERT_EQ(model.Items(),
+                  std::vector<std::u16string>{u"书库 - 星河旅人（新增 2 章，1 章未完成）"});
+        test.change(folder);
+        // Settled again, so that only its changed time tells it from the folder kept.
+        ageFolder(std::chrono::minutes(30));
+        model.LoadBookShelf();
+        EXPECT_EQ(model.Items(), std::vector<std::u16string>{test.label}) << test.name;
+    }
 }
 
 TEST_F(BookShelf, AddsOnDownloadThreadsAndDeletesOnTheWindowThreadKeepEachOther) {

@@ -213,6 +213,29 @@ TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
     }
 }
 
+// Two downloads from one paced site in two processes: each process would keep the interval
+// between its own requests, but only the pacing files they share keep it between theirs.
+TEST_F(CliCommands, TwoProcessesTogetherKeepAPacedSitesInterval) {
+    constexpr double kInterval = 150;
+    // The server notes a request when it has read it, a little after the client sent it.
+    constexpr double kClockSlack = 35;
+    std::u16string rule = InstallRule("novel-busy");
+    AddToRule(rule, "<RequestInterval>150</RequestInterval>\n");
+    WriteSearchResults(
+        {{u"忙站", rule, u"忙碌小说A", u"墨白", site_.Url("/novel-busy/a/info.html")},
+         {u"忙站", rule, u"忙碌小说B", u"墨白", site_.Url("/novel-busy/b/info.html")}});
+    auto [first, second] = AtOnce([&] { return Cli("download 1"); },
+                                  [&] { return Cli("download 2"); }, std::chrono::milliseconds(0));
+    ASSERT_EQ(first.code, 0) << first.output;
+    ASSERT_EQ(second.code, 0) << second.output;
+    std::vector<LoggedRequest> log = Requests("/novel-busy/");
+    ASSERT_EQ(log.size(), 16u);
+    for (size_t i = 1; i < log.size(); ++i) {
+        EXPECT_GE(log[i].arrived - log[i - 1].arrived, kInterval - kClockSlack)
+            << log[i - 1].target << " then " << log[i].target;
+    }
+}
+
 // Files below `folder`, counted; 0 when there is no such folder.
 size_t FileCount(const std::string& folder) {
     if (!std::filesystem::exists(folder)) {

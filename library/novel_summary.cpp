@@ -1,0 +1,107 @@
+// The per-novel summary the bookshelf lists.
+
+#include "library/novel_summary.h"
+
+#include "core/core.h"
+#include "library/internal/small_file.h"
+#include "library/novel_index.h"
+#include "xml/xml_document.h"
+
+#include <charconv>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace velunor {
+namespace {
+
+std::u16string SummaryPath(const std::u16string& folder) {
+    return folder + u"/" + std::u16string(kNovelSummaryName);
+}
+
+// Which index file a summary was counted from. Every write of the index replaces the file, so
+// a rewritten index has another inode even when its size and time look the same. Empty when
+// there is no index.
+std::u16string IndexStamp(const std::u16string& folder) {
+    struct stat status {};
+    if (stat(NativePath(NovelIndexPath(folder)).c_str(), &status) != 0) {
+        return {};
+    }
+    long long nanoseconds =
+        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    return DecimalText(static_cast<long long>(status.st_ino)) + u"-" +
+           DecimalText(static_cast<long long>(status.st_size)) + u"-" + DecimalText(nanoseconds);
+}
+
+// The number that `text` holds in its element `name`; -1 when it has none.
+int ElementNumber(std::string_view text, std::string_view name) {
+    std::string open = "<" + std::string(name) + ">";
+    size_t start = text.find(open);
+    if (start == std::string_view::npos) {
+        return -1;
+    }
+    start += open.size();
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data() + start, text.data() + text.size(), value);
+    std::string_view rest(end, static_cast<size_t>(text.data() + text.size() - end));
+    if (error != std::errc() || value < 0 || !rest.starts_with("</")) {
+        return -1;
+    }
+    return value;
+}
+
+// The summary file's counts when it was made from the index stamped `stamp`. The file is read
+// as the few bytes it is, not parsed as a document: the shelf reads one per novel. The stamp
+// comes last, so a file cut short is never taken for a whole one.
+bool ReadSummaryFile(const std::u16string& folder, const std::u16string& stamp,
+                     NovelSummary& summary) {
+    std::string text;
+    if (!internal::ReadSmallFile(SummaryPath(folder), text) ||
+        text.find("<IndexStamp>" + WideToUtf8(stamp) + "</IndexStamp>") == std::string::npos) {
+        return false;
+    }
+    summary.Chapters = ElementNumber(text, "ChapterCount");
+    summary.Unfinished = ElementNumber(text, "UnfinishedCount");
+    return summary.Chapters >= 0 && summary.Unfinished >= 0;
+}
+
+bool WriteSummaryFile(const std::u16string& folder, const std::u16string& stamp,
+                      const NovelSummary& summary) {
+    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NovelSummary>\r\n"
+                          u"<ChapterCount>" +
+                          DecimalText(summary.Chapters) + u"</ChapterCount>\r\n<UnfinishedCount>" +
+                          DecimalText(summary.Unfinished) + u"</UnfinishedCount>\r\n<IndexStamp>" +
+                          stamp + u"</IndexStamp>\r\n</NovelSummary>\r\n";
+    std::u16string encoding = u"UTF-8";
+    return CXmlDocument::WriteWideAsText(text, SummaryPath(folder), nullptr, nullptr, &encoding);
+}
+
+} // namespace
+
+bool LoadNovelSummary(const std::u16string& folder, NovelSummary& summary) {
+    summary = {};
+    // Taken before the index is read: should the index change meanwhile, the summary written
+    // below is stamped with the older file and is counted again next time.
+    std::u16string stamp = IndexStamp(folder);
+    if (stamp.empty()) {
+        return false;
+    }
+    if (ReadSummaryFile(folder, stamp, summary)) {
+        return true;
+    }
+    summary = {};
+    NovelIndex index;
+    if (!LoadNovelIndex(folder, index)) {
+        return false;
+    }
+    summary.Chapters = static_cast<int>(index.Chapters.size());
+    summary.Unfinished = index.UnfinishedCount();
+    WriteSummaryFile(folder, stamp, summary);
+    return true;
+}
+
+bool SaveNovelSummary(const std::u16string& folder, const NovelSummary& summary) {
+    std::u16string stamp = IndexStamp(folder);
+    return !stamp.empty() && WriteSummaryFile(folder, stamp, summary);
+}
+
+} // namespace velunor
