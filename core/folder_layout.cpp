@@ -39,8 +39,8 @@ std::u16string HomeFromPasswordDatabase() {
     return Utf8ToWide(found->pw_dir);
 }
 
-// The XDG base directory `variable` names, or `fallback` below the home folder; the
-// specification ignores a relative value. Empty when neither is known.
+// The XDG base directory `variable` names, or `fallback` below the home folder; a relative value
+// counts as unset, as desktops treat it. Empty when neither is known.
 std::u16string BaseFolder(const std::u16string& variable, const LayoutEnvironment& environment,
                           std::u16string_view fallback) {
     if (!variable.empty() && variable.front() == u'/') {
