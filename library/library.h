@@ -17,3 +17,4 @@
 #include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"
+#include "library/shelf_settings.h"
