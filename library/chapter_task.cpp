@@ -82,6 +82,7 @@ bool WritePendingPage(const ChapterTask& task) {
 }
 
 void RunChapterTask(const ChapterTask& task) {
+    CStatusSourceScope source(task.Job->StatusSource);
     SetStatus(task, u"正在下载 " + task.Fields.ChapterName + u" ……");
     ChapterOutcome outcome = FetchOutcome(task);
     // A page that could not be written holds no text, whatever the site gave.
