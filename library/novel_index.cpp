@@ -51,11 +51,8 @@ void AppendElement(std::u16string& text, std::u16string_view name, std::u16strin
 }
 
 void AppendAttribute(std::u16string& text, std::u16string_view name, std::u16string_view value) {
-    text += u" ";
-    text += name;
-    text += u"=\"";
-    text += CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeAttribute);
-    text += u"\"";
+    text += u" " + std::u16string(name) + u"=\"" +
+            CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeAttribute) + u"\"";
 }
 
 void AppendChapter(std::u16string& text, const IndexedChapter& chapter) {
