@@ -1,6 +1,7 @@
 #include "app/tree_ctrl_book_shelf.h"
 
 #include "app/dlg_export.h"
+#include "app/dlg_source_switch.h"
 #include "core/folder_layout.h"
 
 #include <QContextMenuEvent>
@@ -47,6 +48,8 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             &CTreeCtrlBookShelf::UpdateNovel);
     connect(contextMenu_->addAction(QStringLiteral("重新下载失败章节")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::RetryFailedChapters);
+    connect(contextMenu_->addAction(QStringLiteral("换源…")), &QAction::triggered, this,
+            &CTreeCtrlBookShelf::SwitchNovelSource);
     connect(contextMenu_->addAction(QStringLiteral("导出为 EPUB…")), &QAction::triggered, this,
             [this] { ExportSelectedNovel(ExportFormat::Epub); });
     connect(contextMenu_->addAction(QStringLiteral("导出为 TXT…")), &QAction::triggered, this,
@@ -140,6 +143,23 @@ void CTreeCtrlBookShelf::UpdateNovel() {
 
 void CTreeCtrlBookShelf::RetryFailedChapters() {
     StartShelfJob(ShelfJob::Retry);
+}
+
+void CTreeCtrlBookShelf::SwitchNovelSource() {
+    const int novel = SelectedNovel();
+    if (novel < 0) {
+        return;
+    }
+    const ShelfItem& item = model_.Item(novel);
+    const std::u16string folder = model_.NovelFolder(novel);
+    CDlgSourceSwitch dialog(programFolder_, folder,
+                            BookItemText(item.Entry.TargetSite, item.Entry.NovelName),
+                            item.Chapters, window());
+    if (dialog.exec() != QDialog::Accepted || dialog.ChosenSource() == nullptr) {
+        return;
+    }
+    StartSourceSwitch(window_, programFolder_, folder, *dialog.ChosenSource(),
+                      dialog.FromChapter());
 }
 
 void CTreeCtrlBookShelf::ExportSelectedNovel(ExportFormat format) {

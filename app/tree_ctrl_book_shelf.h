@@ -2,9 +2,9 @@
 // The bookshelf tree: the root "我的书架" with one item per downloaded novel, in the order of
 // the bookshelf file, each labelled with the counts of its chapter index. A double-click goes on
 // reading a novel where the reader left it; the context menu opens its contents page, updates it
-// from its site, fetches its failed chapters again, exports it as an EPUB book or a text file,
-// or deletes it with its folder once the user has confirmed it. The root's menu moves the
-// library to another folder.
+// from its site, fetches its failed chapters again or from another site, exports it as an EPUB book
+// or a text file, or deletes it with its folder once the user has confirmed it. The root's menu
+// moves the library to another folder.
 
 #include "export/export.h"
 #include "library/library.h"
@@ -53,6 +53,11 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// for the root or no selection. GUI thread; returns at once, the job reports through the
     /// window.
     void RetryFailedChapters();
+    /// Searches the other selected sites for the selected novel (CDlgSourceSwitch) and, once
+    /// the reader has chosen one, starts taking its missing chapters, or every chapter from a
+    /// given one on, from that site; nothing for the root or no selection. GUI thread; blocks on
+    /// the dialog, not on the switch.
+    void SwitchNovelSource();
     /// Asks where and how to save the selected novel as `format` (CDlgExport, proposing the
     /// folder of the last export, at first the user's documents folder) and, once confirmed,
     /// starts exporting it on a job thread that reports on the status line; nothing for the root
@@ -66,7 +71,7 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// novel, records it as the place to go on reading and relabels the items. GUI thread;
     /// blocks on the disk.
     void NoteOpenedPage(const std::u16string& page);
-    /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "导出为 EPUB…",
+    /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "换源…", "导出为 EPUB…",
     /// "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator and
     /// "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();

@@ -10,6 +10,7 @@
 #include "cli/rule_draft_command.h"
 #include "cli/rule_test_command.h"
 #include "cli/search_commands.h"
+#include "cli/switch_source_command.h"
 #include "core/core.h"
 #include "core/folder_layout.h"
 #include "library/library.h"
@@ -47,6 +48,10 @@ const Command kCommands[] = {
      u"      that failed or never finished"},
     {"retry", velunor::cli::RunRetry,
      u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
+    {"switch-source", velunor::cli::RunSwitchSource,
+     u"  switch-source N [--site NAME [--from K]]\n      list the selected sites that have novel N "
+     u"too; with --site take its\n      failed or unfinished chapters from site NAME, with --from "
+     u"every chapter\n      from chapter K on, matched by chapter name"},
     {"refetch", velunor::cli::RunRefetch,
      u"  refetch PAGE.html\n      fetch a downloaded chapter page again, as its reload link does"},
     {"export", velunor::cli::RunExport,

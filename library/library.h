@@ -9,6 +9,7 @@
 
 #include "library/book_shelf_file.h"
 #include "library/book_shelf_model.h"
+#include "library/chapter_names.h"
 #include "library/chapter_task.h"
 #include "library/library_layout.h"
 #include "library/library_location.h"
@@ -18,3 +19,4 @@
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"
 #include "library/shelf_settings.h"
+#include "library/source_switch.h"

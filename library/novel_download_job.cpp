@@ -7,6 +7,7 @@
 #include "library/chapter_task.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/internal/novel_claim.h"
+#include "library/internal/shelved_novel.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
 #include "net/cookie_jar.h"
@@ -689,6 +690,30 @@ bool LoadShelvedIndex(WindowPort& window, const std::u16string& programFolder,
     return true;
 }
 
+// Reads the templates and the index of the shelved novel of `run.folder` for a job that holds
+// its claim; false, saying why, when the job cannot go on.
+bool OpenShelvedNovel(NovelRun& run, NovelIndex& before) {
+    WindowPort& window = run.window;
+    // A delete that came first has taken the entry: the folder must not be made again for a
+    // novel no longer on the shelf.
+    BookEntry shelved;
+    if (!FindShelfEntryOfFolder(run.programFolder, run.folder, shelved)) {
+        window.SetStatusText(u"本书已从书架删除，未做任何改动！");
+        return false;
+    }
+    std::u16string unusable = ReadTemplates(run.programFolder, run.templates);
+    if (!unusable.empty()) {
+        window.SetStatusText(unusable);
+        return false;
+    }
+    MakeNovelFolder(run);
+    if (!LoadShelvedIndex(window, run.programFolder, run.folder, before, run.site)) {
+        return false;
+    }
+    run.contentsUrl = before.ContentsUrl;
+    return true;
+}
+
 NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
                             const std::u16string& novelFolder, JobKind kind) {
     internal::CNovelClaim claim(programFolder, novelFolder);
@@ -696,25 +721,11 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
         window.SetStatusText(std::u16string(internal::kNovelBusyMessage));
         return {};
     }
-    // A delete that came first has taken the entry: the folder must not be made again for a
-    // novel no longer on the shelf.
-    BookEntry shelved;
-    if (!FindShelfEntryOfFolder(programFolder, novelFolder, shelved)) {
-        window.SetStatusText(u"本书已从书架删除，未做任何改动！");
-        return {};
-    }
     NovelRun run(window, programFolder, novelFolder, {}, {});
-    std::u16string unusable = ReadTemplates(programFolder, run.templates);
-    if (!unusable.empty()) {
-        window.SetStatusText(unusable);
-        return {};
-    }
-    MakeNovelFolder(run);
     NovelIndex before;
-    if (!LoadShelvedIndex(window, programFolder, novelFolder, before, run.site)) {
+    if (!OpenShelvedNovel(run, before)) {
         return {};
     }
-    run.contentsUrl = before.ContentsUrl;
     if (kind == JobKind::Retry) {
         if (before.UnfinishedCount() == 0) {
             window.SetStatusText(u"本书没有未完成的章节。");
@@ -746,6 +757,40 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
 }
 
 } // namespace
+
+namespace internal {
+
+bool WorkOnShelvedNovel(WindowPort& window, const std::u16string& programFolder,
+                        const std::u16string& novelFolder, const ShelvedNovelWork& work) {
+    CNovelClaim claim(programFolder, novelFolder);
+    if (!claim.Held()) {
+        window.SetStatusText(std::u16string(kNovelBusyMessage));
+        return false;
+    }
+    NovelRun run(window, programFolder, novelFolder, {}, {});
+    ShelvedNovel novel;
+    if (!OpenShelvedNovel(run, novel.Index)) {
+        return false;
+    }
+    novel.Folder = novelFolder;
+    novel.PageTemplate = run.templates.page;
+    novel.PageEncoding = run.templates.encoding;
+    novel.Fields = [&run, &novel](size_t position) {
+        return PageFields(run, novel.Index, position);
+    };
+    std::u16string message = work(novel);
+    if (!SaveNovelIndex(novelFolder, novel.Index)) {
+        message += u"无法写入本书的章节索引 " + std::u16string(kNovelIndexName) + u"。";
+    }
+    if (!WriteContentsPage(run, novel.Index, false)) {
+        message += u"无法写入本书的目录页 " + std::u16string(kContentsPageName) + u"。";
+    }
+    window.SetStatusText(message);
+    window.BookShelfChanged();
+    return true;
+}
+
+} // namespace internal
 
 NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& programFolder) {
     SearchHit hit;

@@ -50,8 +50,19 @@ void AppendElement(std::u16string& text, std::u16string_view name, std::u16strin
     text += u">";
 }
 
+void AppendAttribute(std::u16string& text, std::u16string_view name, std::u16string_view value) {
+    text += u" " + std::u16string(name) + u"=\"" +
+            CXmlDocument::EncodeEntities(value, CXmlDocument::kEncodeAttribute) + u"\"";
+}
+
 void AppendChapter(std::u16string& text, const IndexedChapter& chapter) {
-    text += u"<Chapter>";
+    text += u"<Chapter";
+    // Attributes, so that an index written before chapters had a source reads the same.
+    if (!chapter.Source.empty()) {
+        AppendAttribute(text, u"Source", chapter.Source);
+        AppendAttribute(text, u"SourceUrl", chapter.SourceUrl);
+    }
+    text += u">";
     AppendElement(text, u"Page", ChapterPageName(chapter.Page));
     AppendElement(text, u"Name", chapter.Name);
     AppendElement(text, u"Url", chapter.Url);
@@ -95,6 +106,8 @@ std::u16string IndexText(const NovelIndex& index) {
 
 // Reads the Chapter that is current; false when it names no page.
 bool ReadChapter(CXmlDocument& document, IndexedChapter& chapter) {
+    chapter.Source = document.GetAttribute(u"Source");
+    chapter.SourceUrl = document.GetAttribute(u"SourceUrl");
     document.EnterElement();
     chapter.Page = ChapterPageNumber(FindElementText(document, u"Page"));
     chapter.Name = FindElementText(document, u"Name");
@@ -108,6 +121,15 @@ bool ReadChapter(CXmlDocument& document, IndexedChapter& chapter) {
 bool ReadPageText(const std::u16string& path, std::u16string& text) {
     std::u16string encoding(kPageEncoding);
     return ReadPage(encoding, path, text);
+}
+
+// Gives the chapter the state its own site's fetch left, or the lost page left: whatever text
+// another site gave it before is gone.
+void SetOwnSiteOutcome(IndexedChapter& chapter, ChapterState state, std::u16string reason) {
+    chapter.State = state;
+    chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
+    chapter.Source.clear();
+    chapter.SourceUrl.clear();
 }
 
 bool ChangedAfter(const timespec& changed, const timespec& written) {
@@ -221,9 +243,7 @@ void CIndexRecorder::Record(size_t position, ChapterState state, std::u16string 
     if (position >= index_.Chapters.size()) {
         return;
     }
-    IndexedChapter& chapter = index_.Chapters[position];
-    chapter.State = state;
-    chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
+    SetOwnSiteOutcome(index_.Chapters[position], state, std::move(reason));
     long long pause =
         kSavePauseMs * static_cast<long long>(1 + index_.Chapters.size() / kChaptersPerPauseSecond);
     if (NowMs() - lastSaveMs_ >= pause) {
@@ -255,8 +275,7 @@ bool RecordChapterState(const std::u16string& pagePath, ChapterState state, std:
     }
     for (IndexedChapter& chapter : index.Chapters) {
         if (chapter.Page == page) {
-            chapter.State = state;
-            chapter.Reason = state == ChapterState::Stored ? std::u16string() : std::move(reason);
+            SetOwnSiteOutcome(chapter, state, std::move(reason));
             return SaveNovelIndex(folder, index);
         }
     }
@@ -294,7 +313,7 @@ void CheckStoredPages(const std::u16string& folder, NovelIndex& index) {
                    ChapterStateOfPage(PageElementText(text, u"down_state")) != ChapterState::Stored;
         }
         if (lost) {
-            chapter.State = ChapterState::Pending;
+            SetOwnSiteOutcome(chapter, ChapterState::Pending, {});
         }
     }
 }

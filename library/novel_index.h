@@ -42,6 +42,11 @@ struct IndexedChapter {
     ChapterState State = ChapterState::Pending;
     /// Why a chapter that is not stored failed, as its page tells the reader; empty otherwise.
     std::u16string Reason;
+    /// Where the stored text came from when another site than the novel's own gave it: that
+    /// site's name and the chapter's address there; empty otherwise. Only a stored chapter has
+    /// them: a fetch from the novel's own site, or the loss of its page, clears them.
+    std::u16string Source = {};
+    std::u16string SourceUrl = {};
 
     bool IsFinished() const {
         return State == ChapterState::Stored;

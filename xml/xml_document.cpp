@@ -1,9 +1,12 @@
 #include "xml/xml_document.h"
 
+#include "xml/internal/attribute_scanner.h"
 #include "xml/internal/document_parser.h"
 #include "xml/internal/element_index.h"
 #include "xml/internal/xml_chars.h"
 #include "xml/internal/xml_tokenizer.h"
+
+#include <optional>
 
 namespace velunor {
 
@@ -125,6 +128,16 @@ std::u16string CXmlDocument::ReadTagName(uint32_t index) const {
         return {};
     }
     return std::u16string(TagNameView(index));
+}
+
+std::u16string CXmlDocument::GetAttribute(const char16_t* name) const {
+    if (!HasCurrent() || name == nullptr) {
+        return {};
+    }
+    const ElementRecord& record = (*index_)[position_.current];
+    std::u16string_view tag(text_.data() + record.start, record.StartTagLength());
+    std::optional<std::u16string_view> value = internal::FindAttributeValue(tag, name, false);
+    return value ? DecodeEntities(*value) : std::u16string();
 }
 
 std::u16string CXmlDocument::GetElementText() const {

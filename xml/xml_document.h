@@ -125,6 +125,9 @@ class CXmlDocument {
     /// The text content of current with references decoded; empty when there is no current
     /// element, no content, or child elements.
     std::u16string GetElementText() const;
+    /// The value of attribute `name` of current with references decoded; empty when there is
+    /// no current element or it has no such attribute.
+    std::u16string GetAttribute(const char16_t* name) const;
     /// The tag name of element `index`; empty for 0, a deleted or an unknown index.
     std::u16string ReadTagName(uint32_t index) const;
     /// The cursor.

@@ -84,6 +84,36 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
 
 // A site whose search only its page's script can submit and whose chapters sit behind a script
 // challenge: velunor-cli searches and downloads it whole through the renderer program beside it.
+TEST_F(CliCommands, SwitchSourceListsTheOtherSitesAndTakesEveryChapterFromTheOneGiven) {
+    std::u16string folder = ShelveNovelOfTwoSites();
+    CliRun listed = Cli("switch-source 1");
+    EXPECT_EQ(listed.code, 0) << listed.output;
+    EXPECT_NE(listed.output.find("1. 书屋甲：失败（"), std::string::npos) << listed.output;
+    EXPECT_NE(listed.output.find("3. 雪站乙：雪山行（林木），共 6 章，最新：第七章 新章\n"),
+              std::string::npos);
+    EXPECT_EQ(Cli("switch-source 1 --from 3").code, 2);
+    EXPECT_EQ(Cli("switch-source 1 --site 星站").code, 1);
+
+    // From chapter 3 on: chapter 5, stored from the novel's own site, is taken too; chapter 2
+    // stays failed, and chapter 6, which the other site does not have, keeps its state.
+    CliRun switched = Cli("switch-source 1 --site 雪站乙 --from 3");
+    EXPECT_EQ(switched.code, 0) << switched.output;
+    EXPECT_NE(switched.output.find("[换源完成：从 雪站乙 取回 3 章，1 章未找到。]\n"),
+              std::string::npos)
+        << switched.output;
+    NovelIndex index;
+    ASSERT_TRUE(LoadNovelIndex(folder, index));
+    std::vector<std::u16string> states;
+    for (const IndexedChapter& chapter : index.Chapters) {
+        states.push_back(std::u16string(ChapterStateName(chapter.State)) + u":" + chapter.Source);
+    }
+    EXPECT_EQ(states,
+              (std::vector<std::u16string>{u"stored:", u"failed:", u"stored:雪站乙",
+                                           u"stored:雪站乙", u"stored:雪站乙", u"failed:"}));
+    EXPECT_EQ(ShownChapterText(ReadPageText(folder + u"/5.html")), u"乙站正文5");
+    EXPECT_EQ(Cli("shelf").output, "1. 雪站甲 - 雪山行（2 章未完成）\n");
+}
+
 TEST_F(CliCommands, AScriptGuardedSiteIsSearchedAndDownloadedThroughTheRenderer) {
     temp_.Write("Rule/scripted.xml",
                 site_.RuleFile(std::string(VELUNOR_TEST_DATA) + "/rule-check/scripted.xml"));

@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/library.h"
 #include "net/fetcher.h"
+#include "search/site_selection.h"
 #include "support/recording_port.h"
 #include "support/temp_folder.h"
 #include "support/test_site.h"
@@ -165,6 +166,19 @@ class LibraryFixture : public ::testing::Test {
 
     void Download(const Hit& hit) {
         Download(std::vector<Hit>{hit}, 0, port_);
+    }
+
+    /// Installs the rules of two sites that have the same novel, selects every site for
+    /// searching, and downloads the novel from the first site, which fails its chapters 2, 4
+    /// and 6 of 6. Returns the novel folder.
+    std::u16string ShelveNovelOfTwoSites() {
+        std::u16string own = InstallRule("switch-a");
+        InstallRule("switch-b");
+        std::vector<std::u16string> rules = EnumerateRuleFiles(program_);
+        EXPECT_TRUE(WriteSiteSelection(SiteSelectionFilePath(program_), rules,
+                                       std::vector<bool>(rules.size(), true)));
+        Download({u"雪站甲", own, u"雪山行", u"林木", site_.Url("/switch-a/book.html")});
+        return NovelFolder(u"雪站甲", u"雪山行");
     }
 
     std::u16string NovelFolder(const std::u16string& site, const std::u16string& name) {
