@@ -1,5 +1,6 @@
 #include "app/tree_ctrl_book_shelf.h"
 
+#include "app/bookmark_menu.h"
 #include "app/dlg_export.h"
 #include "core/folder_layout.h"
 
@@ -47,6 +48,8 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             &CTreeCtrlBookShelf::UpdateNovel);
     connect(contextMenu_->addAction(QStringLiteral("重新下载失败章节")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::RetryFailedChapters);
+    bookmarkMenu_ = new CBookmarkMenu(contextMenu_);
+    contextMenu_->addMenu(bookmarkMenu_);
     connect(contextMenu_->addAction(QStringLiteral("导出为 EPUB…")), &QAction::triggered, this,
             [this] { ExportSelectedNovel(ExportFormat::Epub); });
     connect(contextMenu_->addAction(QStringLiteral("导出为 TXT…")), &QAction::triggered, this,
@@ -211,6 +214,10 @@ QMenu& CTreeCtrlBookShelf::ShelfMenu() {
     return *shelfMenu_;
 }
 
+CBookmarkMenu& CTreeCtrlBookShelf::BookmarkMenu() {
+    return *bookmarkMenu_;
+}
+
 void CTreeCtrlBookShelf::ChooseLibraryFolder() {
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("书库位置（存放 Novel 文件夹和书架的文件夹）"),
@@ -250,6 +257,7 @@ void CTreeCtrlBookShelf::contextMenuEvent(QContextMenuEvent* event) {
     }
     // Only a novel the page finder reads comes from a site that has no rule yet.
     ruleDraftAction_->setEnabled(model_.Item(SelectedNovel()).Entry.FoundByFinder);
+    bookmarkMenu_->SetNovelFolder(model_.NovelFolder(SelectedNovel()));
     contextMenu_->popup(event->globalPos());
 }
 

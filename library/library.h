@@ -16,4 +16,5 @@
 #include "library/novel_index.h"
 #include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
+#include "library/reader_place.h"
 #include "library/reading_settings.h"

@@ -383,7 +383,7 @@ class BookShelfReadingTest : public QObject {
 
     void DeleteQuestionNamesTheNovelWithoutItsCounts() {
         port_->AnswerMessagesWith(MessageAnswer::No);
-        ChooseFromMenu(0, 7);
+        ChooseFromMenu(0, 8);
         QCOMPARE(port_->Messages().size(), size_t(1));
         QCOMPARE(port_->Messages().front().text,
                  std::u16string(u"确定要删除小说“演示书库 - 春江夜话”及其全部已下载的章节吗？"));
