@@ -46,7 +46,8 @@ namespace {
 
 const QColor kWindowColor(240, 240, 240);
 const QColor kFrameColor(101, 101, 101);
-// The reading view's frame under the night theme: the page's own near black around it.
+// The reading view's frame under the night theme: the page's own near black around it, and the
+// status line's text in the page's light grey.
 const QColor kNightWindowColor(0x2b, 0x2c, 0x2f);
 const QColor kNightFrameColor(0x3a, 0x3c, 0x40);
 const QColor kNightPanelColor(0x1c, 0x1d, 0x1f);
@@ -556,7 +557,8 @@ void CMainWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), DarkFrame() ? kNightWindowColor : kWindowColor);
     painter.setFont(font_);
-    painter.setPen(DarkFrame() ? kNightCaptionColor : Qt::black);
+    // The captions stand on their light tabs, whatever the theme.
+    painter.setPen(Qt::black);
     if (viewMode_ == ViewMode::Reading) {
         DrawFrame(painter, Rect(9, 95, w - 10, h - 31), DarkFrame());
         painter.drawPixmap(w - 112, 73, readingBitmap_);

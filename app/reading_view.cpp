@@ -133,6 +133,7 @@ QLabel& CReadingView::PlaceLabel() {
 void CReadingView::AddBookmark() {
     const int position = ShownChapterPosition();
     if (!tracking_ || position == 0) {
+        emit Notice(QStringLiteral("书签只能加在章节页上"));
         return;
     }
     Bookmark mark;

@@ -1,6 +1,7 @@
 #include "app/bookmark_menu.h"
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/find_bar.h"
 #include "app/list_ctrl_search_result.h"
 #include "app/main_window.h"
 #include "app/reading_view.h"
@@ -927,6 +928,30 @@ class MainWindowTest : public QObject {
         QVERIFY(deleting->menu() != nullptr);
         deleting->menu()->actions().front()->trigger();
         QVERIFY(KeptPlace().Bookmarks.empty());
+    }
+
+    // Ctrl+F opens the find bar over the chapter; Enter steps to the next match, Shift+Enter
+    // back, Esc closes the bar and gives the keyboard back to the page.
+    void FindBarStepsThroughTheMatches() {
+        ReadChapter();
+        CFindBar& find = window_->BrowserPanel().FindBar();
+        PressInPage(Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(find.isVisible());
+        QVERIFY(find.TextBox().hasFocus());
+        find.TextBox().setText(QStringLiteral("江水向东"));
+        struct Step {
+            Qt::KeyboardModifiers modifiers;
+            QString shown;
+        };
+        for (const Step& step :
+             {Step{Qt::NoModifier, "1 / 40"}, Step{Qt::NoModifier, "2 / 40"},
+              Step{Qt::ShiftModifier, "1 / 40"}, Step{Qt::ShiftModifier, "40 / 40"}}) {
+            QTest::keyClick(&find.TextBox(), Qt::Key_Return, step.modifiers);
+            QTRY_COMPARE(find.MatchText(), step.shown);
+        }
+        QTest::keyClick(&find.TextBox(), Qt::Key_Escape);
+        QVERIFY(!find.isVisible());
+        QTRY_VERIFY(window_->BrowserPanel().Browser().focusProxy()->hasFocus());
     }
 
     // The reader's zoom is for library pages: a recommendation page shows at 100 %.
