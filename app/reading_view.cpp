@@ -5,6 +5,7 @@
 #include "library/library_layout.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -41,6 +42,11 @@ std::u16string NovelNameOf(const std::u16string& folder, const NovelIndex& index
         return index.NovelName;
     }
     return folder.substr(FolderOfFile(folder).size() + 1);
+}
+
+// When the novel's index was last written; invalid when it has none.
+QDateTime IndexStamp(const std::u16string& folder) {
+    return QFileInfo(Text(NovelIndexPath(folder))).lastModified();
 }
 
 } // namespace
@@ -210,7 +216,8 @@ void CReadingView::OnPageShown(const QString& path) {
     }
     shownFolder_ = folder;
     shownPage_ = file.substr(folder.size() + 1);
-    if (folder != indexFolder_) {
+    // An update may have inserted chapters since the index was read.
+    if (folder != indexFolder_ || IndexStamp(folder) != indexStamp_) {
         LoadIndex(folder);
     }
     MarkShownChapter();
@@ -239,6 +246,7 @@ void CReadingView::OnPageShown(const QString& path) {
 // it is read.
 void CReadingView::LoadIndex(const std::u16string& folder) {
     indexFolder_ = folder;
+    indexStamp_ = IndexStamp(folder);
     index_ = {};
     chapterList_->clear();
     if (QFileInfo(Text(NovelIndexPath(folder))).size() < kIndexReadOnAThread) {

@@ -10,6 +10,7 @@
 #include "library/novel_index.h"
 #include "library/reader_place.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QRect>
 #include <QTimer>
@@ -85,6 +86,7 @@ class CReadingView : public QObject {
 
     // The novel whose index is shown, and its index.
     std::u16string indexFolder_;
+    QDateTime indexStamp_;
     NovelIndex index_;
     // The library page shown: its novel folder and file name; empty off the library.
     std::u16string shownFolder_;

@@ -868,6 +868,19 @@ class MainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(shown.contains({NovelFolder() + "/3.html"}), 10000);
         QCOMPARE(list.currentItem()->text(), QStringLiteral("第三章 雪夜"));
         QCOMPARE(window_->ReadingView().PlaceLabel().text(), QStringLiteral("第 3 / 3 章"));
+        // An update inserts a chapter before it: the place counts it, the page number does not.
+        NovelIndex updated;
+        QVERIFY(LoadNovelIndex(NovelFolder().toStdU16String(), updated));
+        updated.Chapters.insert(
+            updated.Chapters.begin() + 1,
+            {4, u"第一章之后 番外", u"http://127.0.0.1/c", ChapterState::Stored, {}});
+        updated.Volumes.back().Before = 3;
+        QVERIFY(SaveNovelIndex(NovelFolder().toStdU16String(), updated));
+        rows.insert(2, QStringLiteral("第一章之后 番外"));
+        ShowInBrowser(NovelFolder() + "/3.html");
+        QCOMPARE(window_->ReadingView().PlaceLabel().text(), QStringLiteral("第 4 / 4 章"));
+        QCOMPARE(list.count(), 6);
+        QCOMPARE(list.item(2)->text(), rows[2]);
 
         struct End {
             int page;
@@ -878,7 +891,7 @@ class MainWindowTest : public QObject {
                                End{1, &CDlgHtml::ShowPreviousChapter, "已是第一章"}}) {
             const QString page = NovelFolder() + QStringLiteral("/%1.html").arg(end.page);
             ShowInBrowser(page);
-            QCOMPARE(list.currentItem()->text(), rows[end.page == 1 ? 1 : 4]);
+            QCOMPARE(list.currentItem()->text(), rows[end.page == 1 ? 1 : 5]);
             (window_->BrowserPanel().*end.arrow)();
             QTRY_COMPARE(StatusText(), end.notice);
             QCOMPARE(window_->BrowserPanel().Browser().url().toLocalFile(), page);

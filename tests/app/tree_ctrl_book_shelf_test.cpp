@@ -126,12 +126,12 @@ class TreeCtrlBookShelfTest : public QObject {
         for (const QAction* action : actions) {
             texts.append(action->text());
         }
-        QCOMPARE(texts,
-                 QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
-                              QStringLiteral("重新下载失败章节"), QStringLiteral("导出为 EPUB…"),
-                              QStringLiteral("导出为 TXT…"), QStringLiteral("为此站生成规则…"),
-                              QString(), QStringLiteral("删除小说(&D)")}));
-        QVERIFY(actions.at(6)->isSeparator());
+        QCOMPARE(texts, QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
+                                     QStringLiteral("重新下载失败章节"), QStringLiteral("书签"),
+                                     QStringLiteral("导出为 EPUB…"), QStringLiteral("导出为 TXT…"),
+                                     QStringLiteral("为此站生成规则…"), QString(),
+                                     QStringLiteral("删除小说(&D)")}));
+        QVERIFY(actions.at(7)->isSeparator());
     }
 
     void RootDoesNothing() {
