@@ -95,7 +95,8 @@ constexpr QRect kReadingSettingsButtonPlace(115, 71, 90, 23);
 
 const QString kReadingKeysHelp =
     QStringLiteral("阅读时：← / → 上一章 / 下一章；空格或 PageDown 向下翻页，页末进入下一章；"
-                   "Backspace 或 Alt+← 后退；F5 刷新；Ctrl+= / Ctrl+- / Ctrl+0 放大 / 缩小 / 还原");
+                   "Backspace 或 Alt+← 后退；F5 刷新；Ctrl+= / Ctrl+- / Ctrl+0 放大 / 缩小 / 还原；"
+                   "Ctrl+F 查找；Ctrl+D 添加书签；F9 或 Ctrl+L 显示 / 隐藏章节目录栏");
 
 // The progress bar takes the right end of the status line's row; the status text keeps the rest.
 constexpr int kDownloadProgressWidth = 180;

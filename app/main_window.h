@@ -6,7 +6,8 @@
 //
 // In the reading view the row above the browser holds a button back to the view the reader came
 // from (CViewHistory keeps the way back) and the button of the reading settings menu
-// (CReadingSettingsControl).
+// (CReadingSettingsControl); the chapter list beside the page, the chapter's place, the title,
+// the position kept in each chapter and the bookmarks are the reading view's (CReadingView).
 
 #include "app/view_history.h"
 #include "port/window_port.h"
