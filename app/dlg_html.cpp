@@ -1,10 +1,13 @@
 #include "app/dlg_html.h"
 
 #include "app/command_ids.h"
+#include "app/find_bar.h"
 #include "app/page_scripts.h"
+#include "library/library_layout.h"
 #include "library/reading_settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QShortcut>
 #include <QWebEngineHistory>
@@ -12,6 +15,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -30,6 +34,8 @@ const QString kNextChapterText = QStringLiteral("下一章");
 const QString kStyleScriptName = QStringLiteral("velunor-reading-style");
 const QString kParagraphScriptName = QStringLiteral("velunor-chapter-paragraphs");
 const QString kWaitPageEnd = QStringLiteral("/Template/wait.html");
+const QString kFirstChapterNotice = QStringLiteral("已是第一章");
+const QString kLastChapterNotice = QStringLiteral("已是最后一章");
 
 struct ReadingKey {
     QKeySequence keys;
@@ -57,6 +63,21 @@ bool IsWaitPage(const QUrl& url) {
     return url.isLocalFile() && url.toLocalFile().endsWith(kWaitPageEnd);
 }
 
+// A chapter page's "上一章" or "下一章" link that leads to its own novel's contents page: the
+// first chapter has none before it, the last none after it.
+bool LeadsOutOfTheChapters(const QUrl& shown, const QUrl& target) {
+    if (!shown.isLocalFile() || !target.isLocalFile()) {
+        return false;
+    }
+    const QFileInfo page(shown.toLocalFile());
+    const QFileInfo link(target.toLocalFile());
+    return ChapterPageNumber(page.fileName().toStdU16String()) > 0 &&
+           link.fileName() ==
+               QString::fromUtf16(kContentsPageName.data(),
+                                  static_cast<qsizetype>(kContentsPageName.size())) &&
+           link.absolutePath() == page.absolutePath();
+}
+
 } // namespace
 
 CDlgHtml::CDlgHtml(QWidget* parent) : QWidget(parent), browser_(this) {
@@ -64,6 +85,8 @@ CDlgHtml::CDlgHtml(QWidget* parent) : QWidget(parent), browser_(this) {
     // Queued, so that a command's handler reads the text of the link that sent it.
     connect(&browser_, &CHtmlCtrl::CommandPosted, this, &CDlgHtml::OnCommand, Qt::QueuedConnection);
     connect(&browser_, &CHtmlCtrl::loadFinished, this, &CDlgHtml::OnLoadFinished);
+    connect(&browser_, &CHtmlCtrl::urlChanged, this, &CDlgHtml::ApplyZoom);
+    findBar_ = new CFindBar(browser_, this);
     AddReadingKeys();
 }
 
@@ -83,6 +106,7 @@ void CDlgHtml::AddReadingKeys() {
         {QKeySequence(Qt::CTRL | Qt::Key_Plus), &CDlgHtml::ZoomIn},
         {QKeySequence(Qt::CTRL | Qt::Key_Minus), &CDlgHtml::ZoomOut},
         {QKeySequence(Qt::CTRL | Qt::Key_0), &CDlgHtml::ResetZoom},
+        {QKeySequence(Qt::CTRL | Qt::Key_F), &CDlgHtml::OpenFindBar},
     };
     for (const ReadingKey& key : keys) {
         auto* shortcut = new QShortcut(key.keys, this);
@@ -113,6 +137,8 @@ std::u16string CDlgHtml::GetElementInnerHtml(const std::u16string& id) {
 void CDlgHtml::SetLibraryLook(const QString& libraryFolder, const QString& styleSheet) {
     QWebEnginePage& page = *browser_.page();
     const QString style = LibraryStyleScript(libraryFolder, styleSheet);
+    libraryFolder_ = libraryFolder;
+    ApplyZoom();
     InstallPageScript(page, kStyleScriptName, QWebEngineScript::DocumentCreation, style);
     InstallPageScript(page, kParagraphScriptName, QWebEngineScript::DocumentReady,
                       ChapterParagraphScript(libraryFolder));
@@ -121,19 +147,41 @@ void CDlgHtml::SetLibraryLook(const QString& libraryFolder, const QString& style
 }
 
 int CDlgHtml::ZoomPercent() const {
-    return static_cast<int>(std::lround(browser_.zoomFactor() * 100));
+    return libraryZoom_;
 }
 
 void CDlgHtml::SetZoomPercent(int percent) {
-    browser_.setZoomFactor(percent / 100.0);
+    libraryZoom_ = percent;
+    ApplyZoom();
+}
+
+CFindBar& CDlgHtml::FindBar() {
+    return *findBar_;
+}
+
+void CDlgHtml::OpenFindBar() {
+    findBar_->Open();
+}
+
+// Set again whenever the page changes: the browser keeps one zoom for whatever it shows.
+void CDlgHtml::ApplyZoom() {
+    const int percent = IsLibraryPage(browser_.url()) ? libraryZoom_ : 100;
+    if (std::lround(browser_.zoomFactor() * 100) != percent) {
+        browser_.setZoomFactor(percent / 100.0);
+    }
+}
+
+bool CDlgHtml::IsLibraryPage(const QUrl& url) const {
+    return !libraryFolder_.isEmpty() && url.isLocalFile() &&
+           url.toLocalFile().startsWith(libraryFolder_);
 }
 
 void CDlgHtml::ShowPreviousChapter() {
-    OpenLinkWithText(kPreviousChapterText);
+    OpenLinkWithText(kPreviousChapterText, kFirstChapterNotice);
 }
 
 void CDlgHtml::ShowNextChapter() {
-    OpenLinkWithText(kNextChapterText);
+    OpenLinkWithText(kNextChapterText, kLastChapterNotice);
 }
 
 void CDlgHtml::PageDownOrNextChapter() {
@@ -185,20 +233,24 @@ void CDlgHtml::ChangeZoom(int percent) {
 
 // The page's own link is followed, so the reader goes where the page says, whatever its name.
 // The answer comes after the page was asked; the panel may be gone by then.
-void CDlgHtml::OpenLinkWithText(const QString& text) {
+void CDlgHtml::OpenLinkWithText(const QString& text, const QString& edgeNotice) {
     QPointer<CDlgHtml> panel(this);
     browser_.page()->runJavaScript(LinkAddressScript(text), QWebEngineScript::ApplicationWorld,
-                                   [panel](const QVariant& address) {
+                                   [panel, edgeNotice](const QVariant& address) {
                                        if (panel != nullptr) {
-                                           panel->OpenLinkAddress(address.toString());
+                                           panel->OpenLinkAddress(address.toString(), edgeNotice);
                                        }
                                    });
 }
 
 // Loaded, not clicked: an "app:" address is refused by the browser like any a page opens itself.
-void CDlgHtml::OpenLinkAddress(const QString& address) {
+void CDlgHtml::OpenLinkAddress(const QString& address, const QString& edgeNotice) {
     const QUrl url(address);
     if (address.isEmpty() || !url.isValid()) {
+        return;
+    }
+    if (!edgeNotice.isEmpty() && LeadsOutOfTheChapters(browser_.url(), url)) {
+        emit Notice(edgeNotice);
         return;
     }
     browser_.load(url);
@@ -207,6 +259,9 @@ void CDlgHtml::OpenLinkAddress(const QString& address) {
 void CDlgHtml::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     browser_.setGeometry(rect());
+    constexpr int kFindBarWidth = 300;
+    const QSize bar(std::min(kFindBarWidth, width()), findBar_->sizeHint().height());
+    findBar_->setGeometry(width() - bar.width() - 20, 0, bar.width(), bar.height());
 }
 
 void CDlgHtml::OnCommand(int command) {

@@ -6,7 +6,9 @@
 //
 // Reading keys: ← and → open the page's own "上一章" and "下一章" links; Space and PageDown
 // scroll down a screen and, at the end of the page, open "下一章"; Backspace and Alt+← go back
-// (past the waiting page); F5 reloads; Ctrl+= and Ctrl+- zoom in and out, Ctrl+0 resets.
+// (past the waiting page); F5 reloads; Ctrl+= and Ctrl+- zoom in and out, Ctrl+0 resets;
+// Ctrl+F opens the find bar. The zoom is the reader's: it applies to library pages only, and
+// every other page (the recommendation pages, the waiting page) shows at 100 %.
 
 #include "app/html_ctrl.h"
 
@@ -15,6 +17,8 @@
 #include <string>
 
 namespace velunor {
+
+class CFindBar;
 
 class CDlgHtml : public QWidget {
     Q_OBJECT
@@ -40,14 +44,17 @@ class CDlgHtml : public QWidget {
     /// chapter text even paragraphs. Pages outside the folder keep their own look. GUI thread.
     void SetLibraryLook(const QString& libraryFolder, const QString& styleSheet);
 
-    /// The browser's zoom in percent. GUI thread.
+    /// The zoom of library pages in percent. GUI thread.
     int ZoomPercent() const;
-    /// Zooms every page to `percent` without sending ZoomChanged. GUI thread.
+    /// Zooms every library page to `percent` without sending ZoomChanged. GUI thread.
     void SetZoomPercent(int percent);
+    /// The bar that finds text in the page shown. GUI thread.
+    CFindBar& FindBar();
 
   public slots:
     /// Opens the shown page's link "上一章" / "下一章"; nothing when it has none. Returns at once;
-    /// the page changes shortly afterwards.
+    /// the page changes shortly afterwards. On the first and the last chapter of a novel, whose
+    /// links lead back to the contents page, the panel stays and sends Notice instead.
     void ShowPreviousChapter();
     void ShowNextChapter();
     /// Scrolls down a screen, or opens "下一章" when the end of the page is in view already.
@@ -59,8 +66,12 @@ class CDlgHtml : public QWidget {
     void ZoomIn();
     void ZoomOut();
     void ResetZoom();
+    /// Opens the find bar.
+    void OpenFindBar();
 
   signals:
+    /// Something the reader should read on the status line ("已是最后一章").
+    void Notice(const QString& text);
     /// A "rest_down" link was clicked: fetch the shown chapter again.
     void RestDownRequested();
     /// A "recommend" link was clicked: search for `novelName`.
@@ -78,11 +89,16 @@ class CDlgHtml : public QWidget {
     void AddReadingKeys();
     void OnCommand(int command);
     void OnLoadFinished(bool ok);
-    void OpenLinkWithText(const QString& text);
-    void OpenLinkAddress(const QString& address);
+    void OpenLinkWithText(const QString& text, const QString& edgeNotice);
+    void OpenLinkAddress(const QString& address, const QString& edgeNotice);
     void ChangeZoom(int percent);
+    void ApplyZoom();
+    bool IsLibraryPage(const QUrl& url) const;
 
     CHtmlCtrl browser_;
+    CFindBar* findBar_ = nullptr;
+    QString libraryFolder_;
+    int libraryZoom_ = 100;
 };
 
 } // namespace velunor

@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
+#include "app/bookmark_menu.h"
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
 #include "app/dlg_rule_draft.h"
 #include "app/dlg_target_set.h"
 #include "app/list_ctrl_search_result.h"
 #include "app/reading_settings_control.h"
+#include "app/reading_view.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "core/folder_layout.h"
 #include "library/library.h"
@@ -25,6 +27,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -44,6 +47,12 @@ namespace {
 
 const QColor kWindowColor(240, 240, 240);
 const QColor kFrameColor(101, 101, 101);
+// The reading view's frame under the night theme: the page's own near black around it, and the
+// status line's text in the page's light grey.
+const QColor kNightWindowColor(0x2b, 0x2c, 0x2f);
+const QColor kNightFrameColor(0x3a, 0x3c, 0x40);
+const QColor kNightPanelColor(0x1c, 0x1d, 0x1f);
+const QColor kNightCaptionColor(0xa9, 0xa7, 0xa1);
 
 // Rectangles are given as in the window's design: left, top, right, bottom (exclusive).
 QRect Rect(int left, int top, int right, int bottom) {
@@ -87,7 +96,8 @@ constexpr QRect kReadingSettingsButtonPlace(115, 71, 90, 23);
 
 const QString kReadingKeysHelp =
     QStringLiteral("阅读时：← / → 上一章 / 下一章；空格或 PageDown 向下翻页，页末进入下一章；"
-                   "Backspace 或 Alt+← 后退；F5 刷新；Ctrl+= / Ctrl+- / Ctrl+0 放大 / 缩小 / 还原");
+                   "Backspace 或 Alt+← 后退；F5 刷新；Ctrl+= / Ctrl+- / Ctrl+0 放大 / 缩小 / 还原；"
+                   "Ctrl+F 查找；Ctrl+D 添加书签；F9 或 Ctrl+L 显示 / 隐藏章节目录栏");
 
 // The progress bar takes the right end of the status line's row; the status text keeps the rest.
 constexpr int kDownloadProgressWidth = 180;
@@ -160,9 +170,9 @@ QString DownloadProgressText(int done, int total, int failed) {
     return text;
 }
 
-void DrawFrame(QPainter& painter, const QRect& outer) {
-    painter.fillRect(outer, kFrameColor);
-    painter.fillRect(outer.adjusted(1, 1, -1, -1), Qt::white);
+void DrawFrame(QPainter& painter, const QRect& outer, bool dark = false) {
+    painter.fillRect(outer, dark ? kNightFrameColor : kFrameColor);
+    painter.fillRect(outer.adjusted(1, 1, -1, -1), dark ? kNightPanelColor : QColor(Qt::white));
 }
 
 // The design places a caption by the top of a character cell as tall as the font's pixel size;
@@ -205,7 +215,7 @@ CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     shelfBitmap_ = QPixmap(QStringLiteral(":/133.png"));
     readingBitmap_ = QPixmap(QStringLiteral(":/135.png"));
     resultsBitmap_ = QPixmap(QStringLiteral(":/116.png"));
-    setWindowTitle(QStringLiteral("Velunor 1.0"));
+    setWindowTitle(QStringLiteral("Velunor"));
     setWindowIcon(QIcon(QStringLiteral(":/101.png")));
     // The sizing border is left out; maximising and restoring stay.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -313,6 +323,53 @@ void CMainWindow::CreateReadingControls() {
     connect(readingSettings_, &CReadingSettingsControl::SaveFailed, statusLine_, &QLabel::setText);
     connect(&browserPanel_->Browser(), &CHtmlCtrl::urlChanged, this,
             [this](const QUrl& url) { viewHistory_.NoteShownPage(url); });
+    CreateReaderAdditions();
+}
+
+// The chapter list beside the page, the chapter's place, the title, the position kept while
+// reading, the bookmarks, and the frame following the theme.
+void CMainWindow::CreateReaderAdditions() {
+    readingView_ = new CReadingView(programFolder_, *browserPanel_, this);
+    connect(readingView_, &CReadingView::TitleChanged, this, &CMainWindow::ShowTitle);
+    connect(readingView_, &CReadingView::Notice, statusLine_, &QLabel::setText);
+    connect(browserPanel_, &CDlgHtml::Notice, statusLine_, &QLabel::setText);
+    connect(readingSettings_, &CReadingSettingsControl::SettingsApplied, this,
+            &CMainWindow::ApplyReadingSettings);
+    connect(&bookShelf_->BookmarkMenu(), &CBookmarkMenu::PlaceChosen, this,
+            [this](const std::u16string& folder, const PagePlace& place) {
+                readingView_->OpenPlace(folder, place);
+                SetViewMode(ViewMode::Reading);
+            });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_F9), QKeySequence(Qt::CTRL | Qt::Key_L)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, readingSettings_,
+                &CReadingSettingsControl::ToggleChapterList);
+    }
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), this), &QShortcut::activated, this,
+            [this] {
+                if (viewMode_ == ViewMode::Reading) {
+                    readingView_->AddBookmark();
+                }
+            });
+    ApplyReadingSettings();
+}
+
+void CMainWindow::ApplyReadingSettings() {
+    const ReadingSettings& settings = readingSettings_->Settings();
+    night_ = settings.Theme == ReadingTheme::Night;
+    readingView_->SetChapterListShown(settings.ChapterList);
+    readingView_->SetNight(night_);
+    LayOut();
+    update();
+}
+
+void CMainWindow::ShowTitle() {
+    setWindowTitle(viewMode_ == ViewMode::Reading ? readingView_->Title()
+                                                  : QStringLiteral("Velunor"));
+}
+
+bool CMainWindow::DarkFrame() const {
+    return night_ && viewMode_ == ViewMode::Reading;
 }
 
 CSkinButton* CMainWindow::AddButton(int id, const QString& caption, const QRect& place) {
@@ -513,6 +570,10 @@ CListCtrlSearchResult& CMainWindow::SearchResultList() {
     return *resultList_;
 }
 
+CReadingView& CMainWindow::ReadingView() {
+    return *readingView_;
+}
+
 QMenu& CMainWindow::ReadingSettingsMenu() {
     return readingSettings_->Menu();
 }
@@ -529,11 +590,12 @@ void CMainWindow::paintEvent(QPaintEvent*) {
     const int w = width();
     const int h = height();
     QPainter painter(this);
-    painter.fillRect(rect(), kWindowColor);
+    painter.fillRect(rect(), DarkFrame() ? kNightWindowColor : kWindowColor);
     painter.setFont(font_);
+    // The captions stand on their light tabs, whatever the theme.
     painter.setPen(Qt::black);
     if (viewMode_ == ViewMode::Reading) {
-        DrawFrame(painter, Rect(9, 95, w - 10, h - 31));
+        DrawFrame(painter, Rect(9, 95, w - 10, h - 31), DarkFrame());
         painter.drawPixmap(w - 112, 73, readingBitmap_);
         DrawCaption(painter, w - 75, 80, QStringLiteral("小说阅读"));
         return;
@@ -577,8 +639,9 @@ void CMainWindow::LayOut() {
 
     // The panel covers the whole white inside of its frame: a dark page meets the frame's edge
     // instead of showing a white ring inside it.
+    const QRect page = readingView_->LayOut(reading, QRect(10, 96, w - 21, h - 128));
     if (reading) {
-        browserPanel_->setGeometry(10, 96, w - 21, h - 128);
+        browserPanel_->setGeometry(page);
     } else {
         browserPanel_->setGeometry(294, 96, w - 305, h - 128);
     }
@@ -589,13 +652,20 @@ void CMainWindow::LayOut() {
     const int progressLeft = w - 10 - kDownloadProgressWidth;
     downloadProgress_->setGeometry(Rect(progressLeft, h - 19, w - 10, h - 3));
     const int statusRight = downloadProgress_->isHidden() ? w : progressLeft - kDownloadProgressGap;
+    QPalette statusColors = statusLine_->palette();
+    statusColors.setColor(QPalette::Window, DarkFrame() ? kNightWindowColor : kWindowColor);
+    statusColors.setColor(QPalette::WindowText,
+                          DarkFrame() ? kNightCaptionColor : palette().color(QPalette::WindowText));
+    statusLine_->setPalette(statusColors);
+    jobStatusLine_->setPalette(statusColors);
+    ShowTitle();
     if (jobStatusLine_->isHidden()) {
         statusLine_->setGeometry(Rect(10, h - 20, statusRight, h));
-        return;
+    } else {
+        const int middle = (10 + statusRight) / 2;
+        statusLine_->setGeometry(Rect(10, h - 20, middle - kDownloadProgressGap, h));
+        jobStatusLine_->setGeometry(Rect(middle, h - 20, statusRight, h));
     }
-    const int middle = (10 + statusRight) / 2;
-    statusLine_->setGeometry(Rect(10, h - 20, middle - kDownloadProgressGap, h));
-    jobStatusLine_->setGeometry(Rect(middle, h - 20, statusRight, h));
 }
 
 void CMainWindow::LayOutReadingControls(bool reading) {
@@ -625,6 +695,7 @@ void CMainWindow::changeEvent(QEvent* event) {
 }
 
 void CMainWindow::closeEvent(QCloseEvent* event) {
+    readingView_->SavePosition();
     QCoreApplication::exit(0);
     event->accept();
 }
@@ -699,6 +770,7 @@ void CMainWindow::Recommend(const QString& novelName) {
 }
 
 void CMainWindow::Exit() {
+    readingView_->SavePosition();
     hide();
     QCoreApplication::exit(0);
 }

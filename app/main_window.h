@@ -6,7 +6,8 @@
 //
 // In the reading view the row above the browser holds a button back to the view the reader came
 // from (CViewHistory keeps the way back) and the button of the reading settings menu
-// (CReadingSettingsControl).
+// (CReadingSettingsControl); the chapter list beside the page, the chapter's place, the title,
+// the position kept in each chapter and the bookmarks are the reading view's (CReadingView).
 
 #include "app/view_history.h"
 #include "port/window_port.h"
@@ -36,6 +37,7 @@ class CDlgHtml;
 class CDlgTargetSet;
 class CListCtrlSearchResult;
 class CReadingSettingsControl;
+class CReadingView;
 class CSkinButton;
 class CTreeCtrlBookShelf;
 
@@ -86,6 +88,8 @@ class CMainWindow : public QWidget, public WindowPort {
     CTreeCtrlBookShelf& BookShelf();
     /// The search result list, one row per hit. GUI thread.
     CListCtrlSearchResult& SearchResultList();
+    /// The chapter list, place label, title and position of the reading view. GUI thread.
+    CReadingView& ReadingView();
     /// The menu of the reading settings button: the submenus "字号", "行距" and "主题", each a
     /// group of checkable choices, and the zoom commands. GUI thread.
     QMenu& ReadingSettingsMenu();
@@ -126,6 +130,10 @@ class CMainWindow : public QWidget, public WindowPort {
     void Exit();
     void CentreOnScreen();
     void ReturnToPreviousView();
+    void CreateReaderAdditions();
+    void ApplyReadingSettings();
+    void ShowTitle();
+    bool DarkFrame() const;
 
     std::u16string programFolder_;
     /// The folder of the recommendation pages: the program folder, or for an installed copy
@@ -158,6 +166,9 @@ class CMainWindow : public QWidget, public WindowPort {
     CSkinButton* backButton_ = nullptr;
     CSkinButton* readingSettingsButton_ = nullptr;
     CReadingSettingsControl* readingSettings_ = nullptr;
+    CReadingView* readingView_ = nullptr;
+    /// The night theme is chosen: the reading view's frame is dark too.
+    bool night_ = false;
 };
 
 } // namespace velunor

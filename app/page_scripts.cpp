@@ -129,6 +129,31 @@ return '';
         .arg(JavaScriptString(text));
 }
 
+QString ScrollToFractionScript(double fraction) {
+    return QStringLiteral(R"js((function(fraction){
+var root = document.scrollingElement || document.documentElement;
+if (root === null) { return 0; }
+window.scrollTo(0, Math.round(fraction * Math.max(0, root.scrollHeight - window.innerHeight)));
+return window.scrollY;
+})(%1))js")
+        .arg(fraction, 0, 'f', 6);
+}
+
+QString TextInViewScript(int length) {
+    return QStringLiteral(R"js((function(length){
+var block = document.getElementById('chapter_text') || document.querySelector('div.text');
+if (block === null) { return ''; }
+var parts = block.querySelectorAll('p');
+for (var i = 0; i < parts.length; ++i) {
+    var box = parts[i].getBoundingClientRect();
+    var text = parts[i].textContent.trim();
+    if (box.bottom > 0 && text.length > 0) { return text.substring(0, length); }
+}
+return block.textContent.trim().substring(0, length);
+})(%1))js")
+        .arg(length);
+}
+
 // A line of overlap lets the eye find its place again after the jump.
 QString ScrollPageDownScript() {
     return QStringLiteral(R"js((function(){

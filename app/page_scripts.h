@@ -32,6 +32,14 @@ QString ChapterParagraphScript(const QString& libraryFolder);
 /// blanks around it, is `text`; "" when it has none.
 QString LinkAddressScript(const QString& text);
 
+/// Scrolls the page to `fraction` (0 to 1) of the distance it can scroll and answers the
+/// scroll position reached.
+QString ScrollToFractionScript(double fraction);
+
+/// Answers the first words, at most `length` characters, of the first paragraph of chapter text
+/// that reaches into the screen; "" when the page has no chapter text in view.
+QString TextInViewScript(int length);
+
 /// Scrolls the page down by a screen less a line of overlap and answers true; answers false,
 /// scrolling nothing, when the end of the page is already in view.
 QString ScrollPageDownScript();

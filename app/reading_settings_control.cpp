@@ -68,6 +68,11 @@ CReadingSettingsControl::CReadingSettingsControl(std::u16string programFolder,
         AddChoices(menuFont, option);
     }
     AddZoomCommands();
+    menu_->addSeparator();
+    chapterListAction_ = menu_->addAction(QStringLiteral("章节目录栏\tF9"));
+    chapterListAction_->setCheckable(true);
+    connect(chapterListAction_, &QAction::triggered, this,
+            &CReadingSettingsControl::ToggleChapterList);
     connect(&browserPanel_, &CDlgHtml::ZoomChanged, this, &CReadingSettingsControl::RememberZoom);
 
     settings_ = LoadReadingSettings(programFolder_);
@@ -81,6 +86,16 @@ QMenu& CReadingSettingsControl::Menu() {
 
 void CReadingSettingsControl::ShowMenuBelow(const QWidget& button) {
     menu_->popup(button.mapToGlobal(QPoint(0, button.height())));
+}
+
+const ReadingSettings& CReadingSettingsControl::Settings() const {
+    return settings_;
+}
+
+void CReadingSettingsControl::ToggleChapterList() {
+    settings_.ChapterList = !settings_.ChapterList;
+    Apply();
+    Save();
 }
 
 // The choices of one option form a group of which the one the settings hold is checked; a value
@@ -137,6 +152,7 @@ void CReadingSettingsControl::Apply() {
     browserPanel_.SetLibraryLook(Text(NovelRootFolder(programFolder_)),
                                  Text(ReadingStyleSheet(settings_)));
     CheckChoices();
+    emit SettingsApplied();
 }
 
 void CReadingSettingsControl::CheckChoices() {
@@ -146,6 +162,7 @@ void CReadingSettingsControl::CheckChoices() {
             action->setChecked(action->data().toInt() == current);
         }
     }
+    chapterListAction_->setChecked(settings_.ChapterList);
 }
 
 // A settings file that cannot be written leaves the pages as chosen for this run.

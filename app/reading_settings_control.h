@@ -12,6 +12,7 @@
 #include <array>
 #include <string>
 
+class QAction;
 class QActionGroup;
 class QFont;
 class QMenu;
@@ -36,8 +37,16 @@ class CReadingSettingsControl : public QObject {
     QMenu& Menu();
     /// Opens the menu just below `button`. GUI thread.
     void ShowMenuBelow(const QWidget& button);
+    /// The settings in force.
+    const ReadingSettings& Settings() const;
+    /// Shows the chapter list beside the page when it is hidden and hides it when it is shown,
+    /// and keeps that. GUI thread.
+    void ToggleChapterList();
 
   signals:
+    /// The settings changed and are in force (after the choice of a theme, a size, the chapter
+    /// list).
+    void SettingsApplied();
     /// The settings file could not be written: `notice` says that the choice will not be kept.
     void SaveFailed(const QString& notice);
 
@@ -56,6 +65,7 @@ class CReadingSettingsControl : public QObject {
     QMenu* menu_ = nullptr;
     // One group of choices per reading option, in the order of the options.
     std::array<QActionGroup*, 3> choices_{};
+    QAction* chapterListAction_ = nullptr;
 };
 
 } // namespace velunor

@@ -1,5 +1,6 @@
 #include "app/tree_ctrl_book_shelf.h"
 
+#include "app/bookmark_menu.h"
 #include "app/dlg_export.h"
 #include "app/dlg_source_switch.h"
 #include "core/folder_layout.h"
@@ -50,6 +51,8 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             &CTreeCtrlBookShelf::RetryFailedChapters);
     connect(contextMenu_->addAction(QStringLiteral("换源…")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::SwitchNovelSource);
+    bookmarkMenu_ = new CBookmarkMenu(contextMenu_);
+    contextMenu_->addMenu(bookmarkMenu_);
     connect(contextMenu_->addAction(QStringLiteral("导出为 EPUB…")), &QAction::triggered, this,
             [this] { ExportSelectedNovel(ExportFormat::Epub); });
     connect(contextMenu_->addAction(QStringLiteral("导出为 TXT…")), &QAction::triggered, this,
@@ -231,6 +234,10 @@ QMenu& CTreeCtrlBookShelf::ShelfMenu() {
     return *shelfMenu_;
 }
 
+CBookmarkMenu& CTreeCtrlBookShelf::BookmarkMenu() {
+    return *bookmarkMenu_;
+}
+
 void CTreeCtrlBookShelf::ChooseLibraryFolder() {
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("书库位置（存放 Novel 文件夹和书架的文件夹）"),
@@ -270,6 +277,7 @@ void CTreeCtrlBookShelf::contextMenuEvent(QContextMenuEvent* event) {
     }
     // Only a novel the page finder reads comes from a site that has no rule yet.
     ruleDraftAction_->setEnabled(model_.Item(SelectedNovel()).Entry.FoundByFinder);
+    bookmarkMenu_->SetNovelFolder(model_.NovelFolder(SelectedNovel()));
     contextMenu_->popup(event->globalPos());
 }
 

@@ -18,6 +18,8 @@ class QMenu;
 
 namespace velunor {
 
+class CBookmarkMenu;
+
 class CTreeCtrlBookShelf : public QTreeWidget {
     Q_OBJECT
 
@@ -71,12 +73,14 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// novel, records it as the place to go on reading and relabels the items. GUI thread;
     /// blocks on the disk.
     void NoteOpenedPage(const std::u16string& page);
-    /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "换源…", "导出为 EPUB…",
-    /// "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator and
-    /// "删除小说(&D)". GUI thread.
+    /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "换源…", "书签", "导出为
+    /// EPUB…", "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator
+    /// and "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
     /// The menu of the root item and of empty space: "书库位置…". GUI thread.
     QMenu& ShelfMenu();
+    /// The context menu's "书签" submenu, listing the bookmarks of the novel it opened on.
+    CBookmarkMenu& BookmarkMenu();
     /// Asks for a folder and makes it the library folder (UseLibraryFolder). GUI thread; blocks
     /// on the dialog.
     void ChooseLibraryFolder();
@@ -115,6 +119,7 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     QMenu* contextMenu_ = nullptr;
     QAction* ruleDraftAction_ = nullptr;
     QMenu* shelfMenu_ = nullptr;
+    CBookmarkMenu* bookmarkMenu_ = nullptr;
 };
 
 } // namespace velunor

@@ -7,6 +7,7 @@
 #include "library/internal/small_file.h"
 #include "library/library_layout.h"
 #include "library/novel_summary.h"
+#include "library/reader_place.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ bool SaveReading(const std::u16string& folder, const std::u16string& page, int c
                           u"<LastPage>" +
                           CXmlDocument::EncodeEntities(page, CXmlDocument::kEncodeText) +
                           u"</LastPage>\r\n<ChapterCount>" + DecimalText(chapters) +
-                          u"</ChapterCount>\r\n</Reading>\r\n";
+                          u"</ChapterCount>\r\n" + ReaderPlaceElement(folder) + u"</Reading>\r\n";
     return CXmlDocument::WriteWideAsText(text, ReadingPath(folder), nullptr, nullptr, nullptr);
 }
 

@@ -17,6 +17,7 @@
 #include "library/novel_index.h"
 #include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
+#include "library/reader_place.h"
 #include "library/reading_settings.h"
 #include "library/shelf_settings.h"
 #include "library/source_switch.h"

@@ -16,6 +16,7 @@ constexpr const char16_t* kFontSizeElement = u"FontSize";
 constexpr const char16_t* kLineSpacingElement = u"LineSpacing";
 constexpr const char16_t* kThemeElement = u"Theme";
 constexpr const char16_t* kZoomElement = u"Zoom";
+constexpr const char16_t* kChapterListElement = u"ChapterList";
 constexpr std::u16string_view kNewSettingsFile =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ReadingSettings>\r\n</ReadingSettings>\r\n";
 
@@ -200,6 +201,7 @@ ReadingSettings LoadReadingSettings(const std::u16string& programFolder) {
     ReadTheme(FieldText(document, kThemeElement), settings.Theme);
     ReadNumber(FieldText(document, kZoomElement), kMinZoomPercent, kMaxZoomPercent,
                settings.ZoomPercent);
+    settings.ChapterList = FieldText(document, kChapterListElement) == u"1";
     return settings;
 }
 
@@ -212,6 +214,7 @@ bool SaveReadingSettings(const std::u16string& programFolder, const ReadingSetti
     document.AddElement(kLineSpacingElement, DecimalText(kept.LineSpacing));
     document.AddElement(kThemeElement, ThemeKey(kept.Theme));
     document.AddElement(kZoomElement, DecimalText(kept.ZoomPercent));
+    document.AddElement(kChapterListElement, kept.ChapterList ? u"1" : u"0");
     if (!CreateFolderPath(FolderLayoutFor(programFolder).ConfigFolder)) {
         return false;
     }

@@ -26,6 +26,8 @@ struct ReadingSettings {
     ReadingTheme Theme = ReadingTheme::Sepia;
     /// The browser's zoom, in percent; it scales every page, text and pictures alike.
     int ZoomPercent = 100;
+    /// The novel's chapter list stands beside the page while reading.
+    bool ChapterList = false;
 
     bool operator==(const ReadingSettings&) const = default;
 };

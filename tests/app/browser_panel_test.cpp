@@ -356,7 +356,17 @@ class BrowserPanelTest : public QObject {
         QCOMPARE(Browser().title(), QStringLiteral("第3章"));
         PressFor(Chapter(2), Qt::Key_Left);
         PressFor(Chapter(1), Qt::Key_Left);
-        PressFor(NovelFolder() + QStringLiteral("/ContentsPage.html"), Qt::Key_Left);
+        // The first and the last chapter lead to the contents page: the arrows stop there and
+        // say so.
+        QSignalSpy notices(panel_.get(), &CDlgHtml::Notice);
+        PressForNothing(Qt::Key_Left);
+        PressFor(Chapter(2), Qt::Key_Right);
+        PressFor(Chapter(3), Qt::Key_Right);
+        PressForNothing(Qt::Key_Right);
+        QCOMPARE(notices, QList<QList<QVariant>>(
+                              {{QStringLiteral("已是第一章")}, {QStringLiteral("已是最后一章")}}));
+        // A page without chapter links (the contents page) opens nothing either.
+        Load(QUrl::fromLocalFile(NovelFolder() + QStringLiteral("/ContentsPage.html")));
         PressForNothing(Qt::Key_Left);
         PressForNothing(Qt::Key_Right);
     }

@@ -429,7 +429,7 @@ class EndToEndTest : public QObject {
             dialog->Save();
             dialog->reject();
         });
-        ChooseFromShelfMenu(6);
+        ChooseFromShelfMenu(7);
         QTRY_VERIFY_WITH_TIMEOUT(!verdict.isEmpty(), kWait * 4);
         QCOMPARE(address, QString::fromStdU16String(site_->Url("/dl-gbk/")));
         QVERIFY2(verdict.contains(QStringLiteral("通过检查")), qPrintable(verdict));

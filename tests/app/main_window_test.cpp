@@ -1,11 +1,15 @@
+#include "app/bookmark_menu.h"
 #include "app/command_ids.h"
 #include "app/dlg_html.h"
+#include "app/find_bar.h"
 #include "app/list_ctrl_search_result.h"
 #include "app/main_window.h"
+#include "app/reading_view.h"
 #include "app/tree_ctrl_book_shelf.h"
 #include "browser_test_main.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
+#include "library/reader_place.h"
 #include "library/reading_settings.h"
 #include "library_pages.h"
 #include "port/status_source.h"
@@ -15,11 +19,13 @@
 
 #include <QAbstractButton>
 #include <QActionGroup>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -209,6 +215,58 @@ class MainWindowTest : public QObject {
         QVERIFY(QTest::qWaitFor([&] { return Ready(job); }, 10000));
     }
 
+    // A novel of three chapters in two volumes, each page screens long, with its index, on the
+    // shelf; no place kept in it yet.
+    void WriteReadableNovel() {
+        QFile::remove(NovelFolder() + "/Reading.xml");
+        NovelIndex index;
+        index.NovelName = u"星河旅人";
+        const std::array<std::u16string, 3> names{u"第一章 山门", u"第二章 江图", u"第三章 雪夜"};
+        for (int n = 1; n <= 3; ++n) {
+            QVERIFY(!testing::WriteChapterPage(NovelFolder(), n, 3, testing::LongChapterText(150))
+                         .isEmpty());
+            index.Chapters.push_back({n,
+                                      names[static_cast<size_t>(n - 1)],
+                                      u"http://127.0.0.1/c",
+                                      ChapterState::Stored,
+                                      {}});
+        }
+        index.Volumes = {{0, u"第一卷 出山"}, {2, u"第二卷 入江"}};
+        index.NextPage = 4;
+        QVERIFY(SaveNovelIndex(NovelFolder().toStdU16String(), index));
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
+        ShelfChangedOnAJobThread();
+    }
+
+    ReaderPlace KeptPlace() const {
+        return LoadReaderPlace(NovelFolder().toStdU16String());
+    }
+
+    // How far the page shown is scrolled, from 0 to 1.
+    double ScrolledFraction() {
+        return Evaluate("(function(){var r = document.scrollingElement;"
+                        "return window.scrollY / (r.scrollHeight - window.innerHeight);})()")
+            .toDouble();
+    }
+
+    void ScrollTo(double fraction) {
+        Evaluate(QStringLiteral("(function(){var r = document.scrollingElement;"
+                                "window.scrollTo(0, (r.scrollHeight - window.innerHeight) * %1);"
+                                "return window.scrollY;})()")
+                     .arg(fraction));
+    }
+
+    // The key as the reader presses it, with the window active and the page focused.
+    void PressInPage(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QApplication::setActiveWindow(window_.get());
+        QTRY_VERIFY(window_->BrowserPanel().Browser().focusProxy()->hasFocus());
+        QTest::keyClick(window_->focusWidget(), static_cast<Qt::Key>(key), modifiers);
+    }
+
+    QString StatusText() const {
+        return qobject_cast<QLabel*>(Control(kIdStatusLine))->text();
+    }
+
     QProgressBar& ProgressBar() const {
         return *qobject_cast<QProgressBar*>(Control(kIdDownloadProgress));
     }
@@ -243,7 +301,7 @@ class MainWindowTest : public QObject {
     }
 
     void ControlsHaveTheirIdsTextsAndPlaces() {
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor 1.0"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor"));
         struct Expected {
             int id;
             const char16_t* text;
@@ -807,6 +865,182 @@ class MainWindowTest : public QObject {
         QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新增 2 章，1 章未完成）"));
         ShowInBrowser(NovelFolder() + "/2.html");
         QTRY_COMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（1 章未完成）"));
+    }
+
+    // Where the reader stopped inside a chapter is written while scrolling and read back when
+    // the novel is opened from the shelf in the next run, after the shelf has rewritten the
+    // file with the last page read; the window names the novel and chapter, and the chapter's
+    // place, only while reading.
+    void ContinueReadingRestoresTheScrollPosition() {
+        WriteReadableNovel();
+        window_->BrowserPanel().SetZoomPercent(125);
+        window_->SetViewMode(ViewMode::Reading);
+        ShowInBrowser(NovelFolder() + "/2.html");
+        QCOMPARE(window_->windowTitle(), QStringLiteral("星河旅人 - 第二章 江图 - Velunor"));
+        QLabel& place = window_->ReadingView().PlaceLabel();
+        QCOMPARE(place.text(), QStringLiteral("第 2 / 3 章"));
+        QVERIFY(place.isVisible());
+        ScrollTo(0.6);
+        QTRY_COMPARE_WITH_TIMEOUT(KeptPlace().Scroll.Page, std::u16string(u"2.html"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(KeptPlace().Scroll.Offset - 6000) <= 20, 5000);
+        QSignalSpy scrolled(window_->BrowserPanel().Browser().page(),
+                            &QWebEnginePage::scrollPositionChanged);
+        ScrollTo(0.3);
+        QTRY_VERIFY(!scrolled.isEmpty());
+        // Quitting writes what the pause has not written yet.
+        window_.reset();
+        QVERIFY2(std::abs(KeptPlace().Scroll.Offset - 3000) <= 20,
+                 qPrintable(QString::number(KeptPlace().Scroll.Offset)));
+
+        OpenWindow();
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor"));
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        shelf.setCurrentItem(shelf.Root()->child(0));
+        QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
+        shelf.OpenBook();
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains({NovelFolder() + "/2.html"}), 10000);
+        QTRY_VERIFY(std::abs(ScrolledFraction() - 0.3) < 0.02);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("星河旅人 - 第二章 江图 - Velunor"));
+        window_->SetViewMode(ViewMode::Recommend);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Velunor"));
+        QVERIFY(!window_->ReadingView().PlaceLabel().isVisible());
+    }
+
+    // The chapter list beside the page shows the volumes, marks the chapter shown, opens a
+    // chapter on a click and follows the reader; the arrows stop at the novel's ends.
+    void ChapterListMarksJumpsAndTheArrowsStopAtTheEnds() {
+        WriteReadableNovel();
+        window_->SetViewMode(ViewMode::Reading);
+        ShowInBrowser(NovelFolder() + "/2.html");
+        QListWidget& list = window_->ReadingView().ChapterList();
+        QVERIFY(!list.isVisible());
+        PressInPage(Qt::Key_F9);
+        QVERIFY(list.isVisible());
+        QVERIFY(LoadReadingSettings(programFolder_.path().toStdU16String() + u"/").ChapterList);
+        QStringList rows;
+        for (int row = 0; row < list.count(); ++row) {
+            rows << list.item(row)->text();
+        }
+        QCOMPARE(rows, QStringList({"第一卷 出山", "第一章 山门", "第二章 江图", "第二卷 入江",
+                                    "第三章 雪夜"}));
+        QCOMPARE(list.currentItem()->text(), QStringLiteral("第二章 江图"));
+        QVERIFY(window_->BrowserPanel().geometry().left() > list.geometry().right());
+
+        QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                          list.visualItemRect(list.item(4)).center());
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains({NovelFolder() + "/3.html"}), 10000);
+        QCOMPARE(list.currentItem()->text(), QStringLiteral("第三章 雪夜"));
+        QCOMPARE(window_->ReadingView().PlaceLabel().text(), QStringLiteral("第 3 / 3 章"));
+        // An update inserts a chapter before it: the place counts it, the page number does not.
+        NovelIndex updated;
+        QVERIFY(LoadNovelIndex(NovelFolder().toStdU16String(), updated));
+        updated.Chapters.insert(
+            updated.Chapters.begin() + 1,
+            {4, u"第一章之后 番外", u"http://127.0.0.1/c", ChapterState::Stored, {}});
+        updated.Volumes.back().Before = 3;
+        QVERIFY(SaveNovelIndex(NovelFolder().toStdU16String(), updated));
+        rows.insert(2, QStringLiteral("第一章之后 番外"));
+        ShowInBrowser(NovelFolder() + "/3.html");
+        QCOMPARE(window_->ReadingView().PlaceLabel().text(), QStringLiteral("第 4 / 4 章"));
+        QCOMPARE(list.count(), 6);
+        QCOMPARE(list.item(2)->text(), rows[2]);
+
+        struct End {
+            int page;
+            void (CDlgHtml::*arrow)();
+            QString notice;
+        };
+        for (const End& end : {End{3, &CDlgHtml::ShowNextChapter, "已是最后一章"},
+                               End{1, &CDlgHtml::ShowPreviousChapter, "已是第一章"}}) {
+            const QString page = NovelFolder() + QStringLiteral("/%1.html").arg(end.page);
+            ShowInBrowser(page);
+            QCOMPARE(list.currentItem()->text(), rows[end.page == 1 ? 1 : 5]);
+            (window_->BrowserPanel().*end.arrow)();
+            QTRY_COMPARE(StatusText(), end.notice);
+            QCOMPARE(window_->BrowserPanel().Browser().url().toLocalFile(), page);
+        }
+        PressInPage(Qt::Key_F9);
+        QVERIFY(!list.isVisible());
+    }
+
+    // Ctrl+D marks the chapter and the place in it; the novel's bookmark menu goes back there
+    // from another chapter, and deletes it.
+    void BookmarkIsAddedOpenedAndDeleted() {
+        WriteReadableNovel();
+        window_->SetViewMode(ViewMode::Reading);
+        ShowInBrowser(NovelFolder() + "/2.html");
+        ScrollTo(0.4);
+        QTRY_VERIFY(std::abs(KeptPlace().Scroll.Offset - 4000) <= 100);
+        PressInPage(Qt::Key_D, Qt::ControlModifier);
+        QTRY_COMPARE(KeptPlace().Bookmarks.size(), size_t{1});
+        const Bookmark mark = KeptPlace().Bookmarks.front();
+        QCOMPARE(mark.Place.Page, std::u16string(u"2.html"));
+        QVERIFY(std::abs(mark.Place.Offset - 4000) <= 100);
+        QCOMPARE(mark.Chapter, std::u16string(u"第二章 江图"));
+        QVERIFY(mark.Excerpt.find(u"江水向东流去") != std::u16string::npos);
+        QCOMPARE(StatusText(), QStringLiteral("已添加书签：第二章 江图"));
+
+        ShowInBrowser(NovelFolder() + "/1.html");
+        window_->SetViewMode(ViewMode::Recommend);
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        const QRect item = shelf.visualItemRect(shelf.Root()->child(0));
+        QContextMenuEvent click(QContextMenuEvent::Mouse, item.center(),
+                                shelf.viewport()->mapToGlobal(item.center()));
+        QApplication::sendEvent(shelf.viewport(), &click);
+        QTRY_VERIFY(shelf.ContextMenu().isVisible());
+        shelf.ContextMenu().hide();
+        CBookmarkMenu& menu = shelf.BookmarkMenu();
+        QVERIFY(shelf.ContextMenu().actions().contains(menu.menuAction()));
+        menu.Refresh();
+        QAction* open = menu.actions().front();
+        QCOMPARE(open->text(), CBookmarkMenu::BookmarkText(mark));
+        QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
+        open->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains({NovelFolder() + "/2.html"}), 10000);
+        QCOMPARE(window_->GetViewMode(), ViewMode::Reading);
+        QTRY_VERIFY(std::abs(ScrolledFraction() - 0.4) < 0.02);
+
+        QAction* deleting = menu.actions().back();
+        QVERIFY(deleting->menu() != nullptr);
+        deleting->menu()->actions().front()->trigger();
+        QVERIFY(KeptPlace().Bookmarks.empty());
+    }
+
+    // Ctrl+F opens the find bar over the chapter; Enter steps to the next match, Shift+Enter
+    // back, Esc closes the bar and gives the keyboard back to the page.
+    void FindBarStepsThroughTheMatches() {
+        ReadChapter();
+        CFindBar& find = window_->BrowserPanel().FindBar();
+        PressInPage(Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(find.isVisible());
+        QVERIFY(find.TextBox().hasFocus());
+        find.TextBox().setText(QStringLiteral("江水向东"));
+        struct Step {
+            Qt::KeyboardModifiers modifiers;
+            QString shown;
+        };
+        for (const Step& step :
+             {Step{Qt::NoModifier, "1 / 40"}, Step{Qt::NoModifier, "2 / 40"},
+              Step{Qt::ShiftModifier, "1 / 40"}, Step{Qt::ShiftModifier, "40 / 40"}}) {
+            QTest::keyClick(&find.TextBox(), Qt::Key_Return, step.modifiers);
+            QTRY_COMPARE(find.MatchText(), step.shown);
+        }
+        QTest::keyClick(&find.TextBox(), Qt::Key_Escape);
+        QVERIFY(!find.isVisible());
+        QTRY_VERIFY(window_->BrowserPanel().Browser().focusProxy()->hasFocus());
+    }
+
+    // The reader's zoom is for library pages: a recommendation page shows at 100 %.
+    void ZoomLeavesRecommendationPagesAlone() {
+        ReadChapter();
+        window_->BrowserPanel().SetZoomPercent(125);
+        const int viewWidth = window_->BrowserPanel().Browser().width();
+        QTRY_VERIFY(std::abs(Evaluate("window.innerWidth").toInt() - qRound(viewWidth / 1.25)) <=
+                    1);
+        ShowInBrowser(ProgramFile("Recommend/wuxia.html"));
+        QTRY_COMPARE(Evaluate("window.innerWidth").toInt(), viewWidth);
+        QCOMPARE(window_->BrowserPanel().ZoomPercent(), 125);
     }
 
     void MessageBoxFromAJobThreadWaitsForTheAnswer() {

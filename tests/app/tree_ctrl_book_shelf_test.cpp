@@ -126,11 +126,12 @@ class TreeCtrlBookShelfTest : public QObject {
         for (const QAction* action : actions) {
             texts.append(action->text());
         }
-        QCOMPARE(texts, QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
-                                     QStringLiteral("重新下载失败章节"), QStringLiteral("换源…"),
-                                     QStringLiteral("导出为 EPUB…"), QStringLiteral("导出为 TXT…"),
-                                     QStringLiteral("为此站生成规则…"), QString(),
-                                     QStringLiteral("删除小说(&D)")}));
+        QCOMPARE(texts,
+                 QStringList({QStringLiteral("打开目录"), QStringLiteral("更新小说"),
+                              QStringLiteral("重新下载失败章节"), QStringLiteral("换源…"),
+                              QStringLiteral("书签"), QStringLiteral("导出为 EPUB…"),
+                              QStringLiteral("导出为 TXT…"), QStringLiteral("为此站生成规则…"),
+                              QString(), QStringLiteral("删除小说(&D)")}));
         QVERIFY(actions.at(7)->isSeparator());
     }
 
@@ -383,7 +384,7 @@ class BookShelfReadingTest : public QObject {
 
     void DeleteQuestionNamesTheNovelWithoutItsCounts() {
         port_->AnswerMessagesWith(MessageAnswer::No);
-        ChooseFromMenu(0, 8);
+        ChooseFromMenu(0, 9);
         QCOMPARE(port_->Messages().size(), size_t(1));
         QCOMPARE(port_->Messages().front().text,
                  std::u16string(u"确定要删除小说“演示书库 - 春江夜话”及其全部已下载的章节吗？"));

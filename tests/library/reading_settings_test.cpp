@@ -1,3 +1,4 @@
+#include "library/reader_place.h"
 #include "library/reading_settings.h"
 #include "library/shelf_settings.h"
 #include "support/temp_folder.h"
@@ -127,6 +128,50 @@ TEST(ZoomSteps, GoToTheNeighbouringStepAndStopAtTheEnds) {
         EXPECT_EQ(ZoomedIn(c.from), c.in);
         EXPECT_EQ(ZoomedOut(c.from), c.out);
     }
+}
+
+// The reader's place shares Reading.xml with the shelf's last page read: writing one keeps the
+// other, odd text reads back as written, a page name that leads out of the novel folder is
+// dropped, and many bookmarks never make the file too large for the shelf's one small read.
+TEST(ReaderPlaceFile, KeepsTheOtherFieldsAndStaysSmall) {
+    TempFolder temp;
+    const std::u16string folder = temp.WidePath();
+    EXPECT_EQ(LoadReaderPlace(folder), ReaderPlace{});
+    const std::string shelfFields = "<LastPage>7.html</LastPage>\r\n<ChapterCount>9</ChapterCount>";
+    temp.Write("Reading.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Reading>\r\n" +
+                                  shelfFields + "\r\n</Reading>\r\n");
+
+    ReaderPlace place;
+    place.Scroll = {u"7.html", 4321};
+    place.Bookmarks.push_back({{u"3.html", 0}, u"第三章 <雪> & 夜", u"他说：\"走吧\""});
+    ASSERT_TRUE(SaveReaderPlace(folder, place));
+    EXPECT_EQ(LoadReaderPlace(folder), place);
+    EXPECT_NE(temp.Read("Reading.xml").find(shelfFields), std::string::npos);
+
+    // Written again (the shelf rewrites the file whole and puts the element back).
+    place.Scroll = {u"8.html", kPlaceScale};
+    ASSERT_TRUE(SaveReaderPlace(folder, place));
+    const std::string text = temp.Read("Reading.xml");
+    EXPECT_EQ(text.find("<ReaderPlace>"), text.rfind("<ReaderPlace>"));
+    EXPECT_EQ(LoadReaderPlace(folder).Scroll, place.Scroll);
+    EXPECT_TRUE(ReaderPlaceElement(folder).starts_with(u"<ReaderPlace>"));
+
+    for (int i = 0; i < 100; ++i) {
+        place.Bookmarks.push_back({{u"12.html", i},
+                                   u"第十二章 江上风雪夜归人",
+                                   u"江水向东流去，风雪压着两岸的山，行人渐渐少了。"});
+    }
+    ASSERT_TRUE(SaveReaderPlace(folder, place));
+    const ReaderPlace kept = LoadReaderPlace(folder);
+    EXPECT_LT(temp.Read("Reading.xml").size(), 4096u);
+    ASSERT_FALSE(kept.Bookmarks.empty());
+    EXPECT_LT(kept.Bookmarks.size(), place.Bookmarks.size());
+    EXPECT_EQ(kept.Bookmarks.back(), place.Bookmarks.back());
+    EXPECT_NE(temp.Read("Reading.xml").find(shelfFields), std::string::npos);
+
+    temp.Write("Reading.xml", "<Reading><ReaderPlace><Scroll><Page>../x.html</Page>"
+                              "<Offset>99999</Offset></Scroll></ReaderPlace></Reading>");
+    EXPECT_EQ(LoadReaderPlace(folder).Scroll, PagePlace{});
 }
 
 } // namespace
