@@ -23,6 +23,7 @@ inline constexpr int kIdCategoryQihuan = 10071;
 inline constexpr int kIdRestDown = 10072;
 inline constexpr int kIdRecommend = 10073;
 inline constexpr int kIdDownloadProgress = 10074;
+inline constexpr int kIdJobStatusLine = 10090;
 
 // The target-site dialog.
 inline constexpr int kIdSiteList = 1001;

@@ -148,9 +148,9 @@ void CDlgExport::Confirm() {
     }
     pathEdit_->setText(path);
     if (path != replaceConfirmed_ && QFileInfo::exists(path) &&
-        QMessageBox::question(this, windowTitle(),
-                              QStringLiteral("“%1”已存在，要替换它吗？").arg(path)) !=
-            QMessageBox::Yes) {
+        QMessageBox::question(
+            this, windowTitle(), QStringLiteral("“%1”已存在，要替换它吗？").arg(path),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
     accept();

@@ -9,6 +9,7 @@
 #include "app/tree_ctrl_book_shelf.h"
 #include "core/folder_layout.h"
 #include "library/library.h"
+#include "port/status_source.h"
 #include "search/search.h"
 #include "update/update_check.h"
 #include "widgets/skin_button.h"
@@ -282,6 +283,12 @@ void CMainWindow::CreateControls() {
     statusColors.setColor(QPalette::Window, kWindowColor);
     statusLine_->setPalette(statusColors);
 
+    jobStatusLine_ = new QLabel(this);
+    jobStatusLine_->setObjectName(IdName(kIdJobStatusLine));
+    jobStatusLine_->setAutoFillBackground(true);
+    jobStatusLine_->setPalette(statusColors);
+    jobStatusLine_->hide();
+
     downloadProgress_ = new QProgressBar(this);
     downloadProgress_->setObjectName(IdName(kIdDownloadProgress));
     downloadProgress_->setTextVisible(true);
@@ -349,7 +356,34 @@ void CMainWindow::SetSearchButtonCaption(const std::u16string& caption) {
 }
 
 void CMainWindow::SetStatusText(const std::u16string& text) {
-    OnGuiThread([this, &text] { statusLine_->setText(Text(text)); });
+    // The source is the calling thread's; the GUI thread would have none.
+    const unsigned source = CurrentStatusSource();
+    OnGuiThread([this, source, &text] { ShowStatusLine(source, Text(text)); });
+}
+
+// The status line belongs to what the user did last: a search, or the newest job. A job started
+// before it keeps talking beside it rather than over it, so a search made during a download
+// keeps its result line and the download's lines stay in view too.
+void CMainWindow::ShowStatusLine(unsigned source, const QString& text) {
+    const bool newJob = source > newestStatusSource_;
+    if (source == 0 || newJob) {
+        statusOwner_ = source;
+    }
+    if (newJob) {
+        newestStatusSource_ = source;
+        jobStatusLine_->clear();
+    }
+    if (source == statusOwner_) {
+        statusLine_->setText(text);
+    } else {
+        jobStatusLine_->setText(text);
+        jobStatusLine_->setToolTip(text);
+    }
+    const bool showJobLine = !jobStatusLine_->text().isEmpty();
+    if (showJobLine == jobStatusLine_->isHidden()) {
+        jobStatusLine_->setVisible(showJobLine);
+        LayOut();
+    }
 }
 
 ViewMode CMainWindow::GetViewMode() {
@@ -555,7 +589,13 @@ void CMainWindow::LayOut() {
     const int progressLeft = w - 10 - kDownloadProgressWidth;
     downloadProgress_->setGeometry(Rect(progressLeft, h - 19, w - 10, h - 3));
     const int statusRight = downloadProgress_->isHidden() ? w : progressLeft - kDownloadProgressGap;
-    statusLine_->setGeometry(Rect(10, h - 20, statusRight, h));
+    if (jobStatusLine_->isHidden()) {
+        statusLine_->setGeometry(Rect(10, h - 20, statusRight, h));
+        return;
+    }
+    const int middle = (10 + statusRight) / 2;
+    statusLine_->setGeometry(Rect(10, h - 20, middle - kDownloadProgressGap, h));
+    jobStatusLine_->setGeometry(Rect(middle, h - 20, statusRight, h));
 }
 
 void CMainWindow::LayOutReadingControls(bool reading) {
@@ -599,8 +639,9 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) {
         return QWidget::eventFilter(watched, event);
     }
-    // One search per press, however long Enter is held.
-    if (release && !key->isAutoRepeat()) {
+    // One search per press, however long Enter is held. It runs on the press: a message box the
+    // search shows closes on the next press, and its release must not start the search again.
+    if (press && !key->isAutoRepeat()) {
         RunSearch();
     }
     return true;
@@ -646,6 +687,7 @@ void CMainWindow::OpenTargetSiteSettings() {
 // counts again afterwards.
 void CMainWindow::FetchChapterAgain() {
     std::thread([this, programFolder = programFolder_] {
+        CStatusSourceScope source;
         OnDemandChapterFetch(this, programFolder);
         BookShelfChanged();
     }).detach();

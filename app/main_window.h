@@ -113,6 +113,7 @@ class CMainWindow : public QWidget, public WindowPort {
     void LayOut();
     void LayOutReadingControls(bool reading);
     void SetDownloadProgress(int done, int total, int failed);
+    void ShowStatusLine(unsigned source, const QString& text);
     void HideFinishedDownloadProgress();
     void PaintSidePanel(QPainter& painter);
     void PaintTab(QPainter& painter, const QPixmap& bitmap, int left, const QString& caption);
@@ -146,6 +147,13 @@ class CMainWindow : public QWidget, public WindowPort {
     CListCtrlSearchResult* resultList_ = nullptr;
     std::unique_ptr<CDlgTargetSet> targetSiteDialog_;
     QLabel* statusLine_ = nullptr;
+    /// The latest line of an earlier job that still talks while a newer search or job owns the
+    /// status line; hidden until there is one.
+    QLabel* jobStatusLine_ = nullptr;
+    /// The status source (port/status_source.h) whose lines the status line shows, and the
+    /// newest job source seen.
+    unsigned statusOwner_ = 0;
+    unsigned newestStatusSource_ = 0;
     QProgressBar* downloadProgress_ = nullptr;
     CSkinButton* backButton_ = nullptr;
     CSkinButton* readingSettingsButton_ = nullptr;

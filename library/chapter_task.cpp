@@ -93,6 +93,7 @@ void RunChapterTask(const ChapterTask& task) {
         LeavePending(task);
         return;
     }
+    CStatusSourceScope source(task.Job->StatusSource);
     SetStatus(task, u"正在下载 " + task.Fields.ChapterName + u" ……");
     ChapterOutcome outcome = FetchOutcome(task);
     if (outcome.Error.Kind == SiteErrorKind::Cancelled) {

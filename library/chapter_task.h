@@ -4,6 +4,7 @@
 #include "library/library_layout.h"
 #include "library/novel_download_job.h"
 #include "library/novel_index.h"
+#include "port/status_source.h"
 #include "port/window_port.h"
 #include "site/site.h"
 
@@ -29,6 +30,8 @@ struct ChapterJob {
                std::u16string pageEncoding, int total, CancelTest stopped = {});
 
     WindowPort& Window;
+    /// The job's status source: its tasks set status lines as the job's own.
+    const unsigned StatusSource = CurrentStatusSource();
     /// The novel's index, where each task records its chapter's outcome.
     CIndexRecorder& Index;
     /// The chapter page template, read once by the job.

@@ -18,4 +18,5 @@
 #include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"
+#include "library/shelf_settings.h"
 #include "library/update_all.h"

@@ -6,6 +6,7 @@
 #include "html/html.h"
 #include "library/novel_download_job.h"
 #include "net/cookie_jar.h"
+#include "port/status_source.h"
 #include "rules/rules.h"
 
 #include <thread>
@@ -113,6 +114,7 @@ void StartAddressDownload(WindowPort& window, const std::u16string& programFolde
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
     std::thread([&window, programFolder, url] {
+        CStatusSourceScope source;
         DownloadNovelAtAddress(window, programFolder, url);
         // A cookie a site set in the last seconds of the job goes to its file now.
         SaveCookieJars();

@@ -804,6 +804,7 @@ void StartNovelDownload(WindowPort& window, const std::u16string& programFolder)
     window.ShowWaitPage();
     window.SetViewMode(ViewMode::Reading);
     std::thread([&window, programFolder] {
+        CStatusSourceScope source;
         DownloadOpenedNovel(window, programFolder);
         // A cookie a site set in the last seconds of the job goes to its file now.
         SaveCookieJars();
@@ -814,6 +815,7 @@ void StartNovelJob(WindowPort& window, const std::u16string& programFolder,
                    const std::u16string& novelFolder, ShelfJob job) {
     JobKind kind = job == ShelfJob::Update ? JobKind::Update : JobKind::Retry;
     std::thread([&window, programFolder, novelFolder, kind] {
+        CStatusSourceScope source;
         RunShelfJob(window, programFolder, novelFolder, kind);
         // A cookie a site set in the last seconds of the job goes to its file now.
         SaveCookieJars();

@@ -6,6 +6,7 @@
 #include "library/book_shelf_file.h"
 #include "library/novel_download_job.h"
 #include "net/cookie_jar.h"
+#include "port/status_source.h"
 
 #include <atomic>
 #include <map>
@@ -211,8 +212,13 @@ UpdateAllOutcome UpdateAllNovels(WindowPort& window, const std::u16string& progr
     auto sites = NovelsBySite(programFolder, count);
     UpdateRound round(window, programFolder, count);
     std::vector<std::thread> threads;
+    // The site threads' lines are the lines of the job that started the round.
+    const unsigned source = CurrentStatusSource();
     for (const auto& [site, novels] : sites) {
-        threads.emplace_back([&round, &novels = novels] { round.UpdateSite(novels); });
+        threads.emplace_back([&round, &novels = novels, source] {
+            CStatusSourceScope scope(source);
+            round.UpdateSite(novels);
+        });
     }
     for (std::thread& thread : threads) {
         thread.join();
@@ -235,6 +241,7 @@ bool UpdateAllRunning() {
 
 void StartUpdateAll(WindowPort& window, const std::u16string& programFolder) {
     std::thread([&window, programFolder] {
+        CStatusSourceScope source;
         UpdateAllNovels(window, programFolder);
         // A cookie a site set in the last seconds of the round goes to its file now.
         SaveCookieJars();

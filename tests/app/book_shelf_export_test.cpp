@@ -13,6 +13,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +150,29 @@ class BookShelfExportTest : public QObject {
         });
         ChooseMenuItem(QStringLiteral("导出为 EPUB…"));
         QCOMPARE(port_->Statuses().size(), statuses);
+    }
+
+    // Enter pressed on the question without reading it keeps the file that is there.
+    void EnterOnTheOverwriteQuestionKeepsTheExistingFile() {
+        const QString target = QString::fromStdString(folder_->Write("旧书.txt", "旧的内容"));
+        const size_t statuses = port_->Statuses().size();
+        bool noIsDefault = false;
+        WithDialog([&](CDlgExport& dialog) {
+            dialog.PathEdit().setText(target);
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                QVERIFY(box != nullptr);
+                noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+                QTest::keyClick(box, Qt::Key_Return);
+            });
+            dialog.Confirm();
+            QVERIFY(dialog.isVisible());
+            dialog.reject();
+        });
+        ChooseMenuItem(QStringLiteral("导出为 TXT…"));
+        QVERIFY(noIsDefault);
+        QCOMPARE(port_->Statuses().size(), statuses);
+        QCOMPARE(velunor::testing::ReadFileBytes(target.toStdString()), std::string("旧的内容"));
     }
 
     void EpubItemWritesTheChosenBook() {

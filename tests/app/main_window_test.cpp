@@ -8,6 +8,7 @@
 #include "library/novel_index.h"
 #include "library/reading_settings.h"
 #include "library_pages.h"
+#include "port/status_source.h"
 #include "search/search.h"
 #include "support/test_site.h"
 #include "widgets/skin_button.h"
@@ -412,6 +413,31 @@ class MainWindowTest : public QObject {
         SelectSites("0,");
     }
 
+    // Enter on the message about an empty box closes it on the press; the key's release then
+    // reaches the search box, which must not ask again.
+    void EnterOnTheEmptySearchMessageClosesIt() {
+        auto* box = static_cast<QLineEdit*>(Control(kIdSearchBox));
+        box->clear();
+        box->setFocus();
+        QStringList shown;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto* message = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (message == nullptr || shown.size() == 3) {
+                return;
+            }
+            shown.append(message->text());
+            QTest::keyPress(message, Qt::Key_Return);
+            QTest::keyRelease(box, Qt::Key_Return);
+        });
+        answerer.start(10);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::qWait(200);
+        QCOMPARE(shown,
+                 QStringList{QStringLiteral("请在文本框中输入要搜索的小说名称或作者名称！")});
+        QCOMPARE(window_->SearchButtonCaption(), std::u16string(u"搜索"));
+    }
+
     void EnterElsewhereIsLeftAlone() {
         static_cast<QLineEdit*>(Control(kIdSearchBox))->setText(QStringLiteral("星河旅人"));
         QWidget* shelf = Control(kIdBookShelf);
@@ -679,6 +705,44 @@ class MainWindowTest : public QObject {
         QCOMPARE(row, 1);
         QCOMPARE(texts.NovelName, std::u16string(u"万灵书院"));
         QVERIFY(window_->ResultRowTexts(5).Number.empty());
+    }
+
+    // The status line belongs to what the user did last; an earlier job that still talks is
+    // shown beside it, and a newer job takes the line back.
+    void ASearchKeepsItsLineWhileAnEarlierDownloadTalks() {
+        auto newJob = [] {
+            return std::async(std::launch::async,
+                              [] {
+                                  CStatusSourceScope job;
+                                  return CurrentStatusSource();
+                              })
+                .get();
+        };
+        auto* status = qobject_cast<QLabel*>(Control(kIdStatusLine));
+        auto* jobLine = qobject_cast<QLabel*>(Control(kIdJobStatusLine));
+        const unsigned download = newJob();
+        struct Line {
+            unsigned source;
+            std::u16string text;
+            QString statusLine;
+            QString jobStatusLine; // empty: hidden
+        };
+        const Line lines[] = {
+            {download, u"正在下载 第一章 ……", "正在下载 第一章 ……", ""},
+            {0, u"搜索完成", "搜索完成", ""},
+            {download, u"成功下载章节： 第一章", "搜索完成", "成功下载章节： 第一章"},
+            {newJob(), u"正在提取小说信息……", "正在提取小说信息……", ""},
+        };
+        for (const Line& line : lines) {
+            auto call = std::async(std::launch::async, [this, &line] {
+                CStatusSourceScope source(line.source);
+                window_->SetStatusText(line.text);
+            });
+            QTRY_VERIFY(Ready(call));
+            QCOMPARE(status->text(), line.statusLine);
+            QCOMPARE(jobLine->isVisible(), !line.jobStatusLine.isEmpty());
+            QCOMPARE(jobLine->text(), line.jobStatusLine);
+        }
     }
 
     // The bar takes the right end of the status line's row; the status text keeps the rest.
