@@ -224,8 +224,9 @@ UpdateAllOutcome UpdateAllNovels(WindowPort& window, const std::u16string& progr
         thread.join();
     }
     UpdateAllOutcome outcome = round.Outcome();
-    window.SetStatusText(UpdateAllSummary(outcome));
+    // Over before its summary shows, so that whoever sees the summary may start another.
     g_running = false;
+    window.SetStatusText(UpdateAllSummary(outcome));
     return outcome;
 }
 
