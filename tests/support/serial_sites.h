@@ -2,7 +2,9 @@
 // Sites of serialised novels for the local test site, written by a test or a benchmark into a
 // site root of its own: each site folder holds novels n1, n2, ... with an information page, a
 // contents page and one page per chapter, UTF-8 pages, so that the writer can add chapters
-// between two updates. SerialRule gives the rule file of such a site, paced as asked.
+// between two updates. SerialRule gives the rule file of such a site, paced as asked. The program
+// keeps the pace of each host and port apart, so sites meant to be paced apart are served by
+// servers of their own (one TestSite each over the same root).
 
 #include <filesystem>
 #include <fstream>
