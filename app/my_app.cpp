@@ -14,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTranslator>
 #include <QWebEngineUrlScheme>
 
@@ -147,11 +148,25 @@ bool CMyApp::InitInstance() {
     // each site's interval together with the program's other processes (PacingFolderPath).
     SetCookieFolder(layout.CookieFolder);
     SetPacingFolder(PacingFolderPath(GetProgramFolder()));
+    // One library, one writer: a second process goes on only when the user says so.
+    if (!TakeLibraryLock(GetProgramFolder()) &&
+        QMessageBox::question(
+            nullptr, QStringLiteral("Velunor"),
+            QString::fromUtf16(kLibraryInUseQuestion.data(),
+                               static_cast<qsizetype>(kLibraryInUseQuestion.size())),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
+        return false;
+    }
     rulePages_ = std::make_unique<CRulePageRenderer>();
     InstallPageRenderer(std::make_shared<CInProcessPageRenderer>(rulePages_.get()));
     mainWindow_ = std::make_unique<CMainWindow>(GetProgramFolder());
     mainWindow_->resize(1024, 700);
     mainWindow_->showMaximized();
+    // Once the window is up, so that the check does not hold up the start.
+    if (LoadShelfSettings(GetProgramFolder()).CheckUpdatesAtStart) {
+        QTimer::singleShot(0, mainWindow_.get(),
+                           [this] { StartUpdateAll(*mainWindow_, GetProgramFolder()); });
+    }
     return true;
 }
 

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace velunor {
 
@@ -69,8 +71,39 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
     connect(contextMenu_->addAction(QStringLiteral("删除小说(&D)")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::DeleteBook);
     shelfMenu_ = new QMenu(QStringLiteral("书架菜单"), this);
+    CreateUpdateAllItems();
     connect(shelfMenu_->addAction(QStringLiteral("书库位置…")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::ChooseLibraryFolder);
+}
+
+void CTreeCtrlBookShelf::CreateUpdateAllItems() {
+    updateAllAction_ = shelfMenu_->addAction(QStringLiteral("全部更新"));
+    connect(updateAllAction_, &QAction::triggered, this, &CTreeCtrlBookShelf::UpdateAll);
+    stopUpdateAllAction_ = shelfMenu_->addAction(QStringLiteral("停止全部更新"));
+    connect(stopUpdateAllAction_, &QAction::triggered, this, &CTreeCtrlBookShelf::StopUpdateAll);
+    shelfMenu_->addSeparator();
+    checkAtStartAction_ = shelfMenu_->addAction(QStringLiteral("启动时检查更新"));
+    checkAtStartAction_->setCheckable(true);
+    checkAtStartAction_->setChecked(LoadShelfSettings(programFolder_).CheckUpdatesAtStart);
+    connect(checkAtStartAction_, &QAction::toggled, this, [this](bool checked) {
+        ShelfSettings settings = LoadShelfSettings(programFolder_);
+        settings.CheckUpdatesAtStart = checked;
+        if (!SaveShelfSettings(programFolder_, settings)) {
+            window_.SetStatusText(u"无法保存书架设置 " + ShelfSettingsPath(programFolder_) + u"。");
+        }
+    });
+    shelfMenu_->addSeparator();
+}
+
+void CTreeCtrlBookShelf::UpdateAll() {
+    StartUpdateAll(window_, programFolder_);
+}
+
+void CTreeCtrlBookShelf::StopUpdateAll() {
+    if (UpdateAllRunning()) {
+        velunor::StopUpdateAll();
+        window_.SetStatusText(u"正在停止全部更新…");
+    }
 }
 
 void CTreeCtrlBookShelf::ShowModelItems() {
@@ -220,9 +253,31 @@ void CTreeCtrlBookShelf::DeleteBook() {
         MessageAnswer::Yes) {
         return;
     }
-    // The item stays while its entry does; the status line then says why.
-    if (model_.DeleteBook(novel, window_)) {
-        ShowModelItems();
+    // A job working on the novel is stopped first and the delete waits, off the window's
+    // thread, until it has let go of the novel's folder.
+    const std::u16string folder = model_.NovelFolder(novel);
+    if (StopJobOfNovel(folder)) {
+        window_.SetStatusText(u"正在停止下载…");
+        std::thread([this, folder, contentsPage = entry.ContentsPagePath] {
+            WaitForJobOfNovel(folder, std::chrono::minutes(10));
+            QMetaObject::invokeMethod(
+                this, [this, contentsPage] { DeleteNovelWithContentsPage(contentsPage); },
+                Qt::QueuedConnection);
+        }).detach();
+        return;
+    }
+    DeleteNovelWithContentsPage(entry.ContentsPagePath);
+}
+
+void CTreeCtrlBookShelf::DeleteNovelWithContentsPage(const std::u16string& contentsPage) {
+    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+        // The item stays while its entry does; the status line then says why.
+        if (model_.Item(i).Entry.ContentsPagePath == contentsPage) {
+            if (model_.DeleteBook(i, window_)) {
+                ShowModelItems();
+            }
+            return;
+        }
     }
 }
 
@@ -272,6 +327,8 @@ void CTreeCtrlBookShelf::contextMenuEvent(QContextMenuEvent* event) {
         setCurrentItem(hit);
     }
     if (SelectedNovel() < 0) {
+        updateAllAction_->setEnabled(!UpdateAllRunning());
+        stopUpdateAllAction_->setEnabled(UpdateAllRunning());
         shelfMenu_->popup(event->globalPos());
         return;
     }

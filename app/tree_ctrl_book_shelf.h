@@ -67,7 +67,9 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     void ExportSelectedNovel(ExportFormat format);
     /// Asks whether to delete the selected novel and, on Yes, removes its item, its entry and
     /// its folder; when the entry cannot be removed for good, everything stays and the status
-    /// line says why. Nothing for the root or no selection. GUI thread; blocks on the question.
+    /// line says why. A download, update or retry of the novel is stopped first ("正在停止下载…")
+    /// and the delete done once it has let go of the novel. Nothing for the root or no
+    /// selection. GUI thread; blocks on the question, not on the job.
     void DeleteBook();
     /// The browser panel shows the local file `page`: when it is a chapter page of a shelved
     /// novel, records it as the place to go on reading and relabels the items. GUI thread;
@@ -77,10 +79,16 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// EPUB…", "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator
     /// and "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
-    /// The menu of the root item and of empty space: "书库位置…". GUI thread.
+    /// The menu of the root item and of empty space: "全部更新", "停止全部更新" (enabled only while
+    /// an update of every novel runs), "启动时检查更新" (checkable, kept in ShelfSettings.xml),
+    /// "书库位置…". GUI thread.
     QMenu& ShelfMenu();
     /// The context menu's "书签" submenu, listing the bookmarks of the novel it opened on.
     CBookmarkMenu& BookmarkMenu();
+    /// Starts updating every novel of the shelf (StartUpdateAll). GUI thread; returns at once.
+    void UpdateAll();
+    /// Asks the running update of every novel to stop. GUI thread; returns at once.
+    void StopUpdateAll();
     /// Asks for a folder and makes it the library folder (UseLibraryFolder). GUI thread; blocks
     /// on the dialog.
     void ChooseLibraryFolder();
@@ -100,6 +108,8 @@ class CTreeCtrlBookShelf : public QTreeWidget {
 
   private:
     void CreateContextMenu();
+    void CreateUpdateAllItems();
+    void DeleteNovelWithContentsPage(const std::u16string& contentsPage);
     /// Shows the model's novel items under the root, in place of those shown before.
     void ShowModelItems();
     /// Gives every novel item the model's label, in place.
@@ -120,6 +130,9 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     QAction* ruleDraftAction_ = nullptr;
     QMenu* shelfMenu_ = nullptr;
     CBookmarkMenu* bookmarkMenu_ = nullptr;
+    QAction* updateAllAction_ = nullptr;
+    QAction* stopUpdateAllAction_ = nullptr;
+    QAction* checkAtStartAction_ = nullptr;
 };
 
 } // namespace velunor

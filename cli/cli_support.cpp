@@ -2,6 +2,7 @@
 
 #include "core/core.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -115,6 +116,30 @@ int ParseItemIndex(std::string_view text, size_t count) {
         return -1;
     }
     return static_cast<int>(number - 1);
+}
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void NoteInterrupt(int) {
+    g_interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+} // namespace
+
+void CatchInterrupt() {
+    g_interrupted = 0;
+    std::signal(SIGINT, NoteInterrupt);
+}
+
+bool TakeInterrupt() {
+    if (g_interrupted == 0) {
+        return false;
+    }
+    g_interrupted = 0;
+    return true;
 }
 
 } // namespace velunor::cli

@@ -36,6 +36,14 @@ std::u16string ResolveArgumentPath(std::string_view path);
 bool ReadArgumentFile(const std::u16string& path, uint64_t maxBytes, std::u16string_view what,
                       std::string& bytes);
 
+/// From now on the first Ctrl-C (SIGINT) only asks the running job to stop (TakeInterrupt sees
+/// it), as the stop button would; a second one ends the program at once, as a terminal user
+/// expects.
+void CatchInterrupt();
+
+/// True when Ctrl-C was pressed since CatchInterrupt or the last call that returned true.
+bool TakeInterrupt();
+
 /// The number from 1 that `text` gives, as an index from 0 below `count`: decimal digits only,
 /// no sign or space. -1 when `text` is no such number.
 int ParseItemIndex(std::string_view text, size_t count);

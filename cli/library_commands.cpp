@@ -11,11 +11,13 @@
 #include "xml/xml_document.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -146,7 +148,7 @@ int RunWithProgress(const std::function<NovelJobOutcome(DownloadConsole&)>& job)
 // velunor-cli update N and retry N.
 int RunShelfJob(int argc, char** argv, ShelfJob job) {
     if (argc != 3) {
-        PrintError(job == ShelfJob::Update ? u"usage: velunor-cli update N"
+        PrintError(job == ShelfJob::Update ? u"usage: velunor-cli update N|all"
                                            : u"usage: velunor-cli retry N");
         return 2;
     }
@@ -161,6 +163,35 @@ int RunShelfJob(int argc, char** argv, ShelfJob job) {
         return job == ShelfJob::Update ? UpdateNovel(window, GetProgramFolder(), folder)
                                        : RetryNovel(window, GetProgramFolder(), folder);
     });
+}
+
+// velunor-cli update all: the progress lines and the summary; Ctrl-C stops it, as the shelf's
+// "停止全部更新" does. 0 when every novel was updated without a failure.
+int RunUpdateAll() {
+    ConsolePort window;
+    UpdateAllOutcome outcome;
+    std::atomic<bool> ended{false};
+    std::thread round([&] {
+        outcome = UpdateAllNovels(window, GetProgramFolder());
+        ended = true;
+    });
+    CatchInterrupt();
+    window.WaitUntil(
+        [&] {
+            if (TakeInterrupt()) {
+                StopUpdateAll();
+            }
+            return ended.load();
+        },
+        std::chrono::milliseconds(100));
+    round.join();
+    for (const FailedUpdate& failed : outcome.Failed) {
+        PrintLine(u"失败：" + failed.Novel + u"：" + failed.Why);
+    }
+    if (outcome.Stopped) {
+        return 130;
+    }
+    return outcome.Failed.empty() && !outcome.AlreadyRunning ? 0 : 1;
 }
 
 } // namespace
@@ -196,6 +227,9 @@ int RunDownload(int argc, char** argv) {
 }
 
 int RunUpdate(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[2]) == "all") {
+        return RunUpdateAll();
+    }
     return RunShelfJob(argc, argv, ShelfJob::Update);
 }
 

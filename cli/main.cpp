@@ -5,6 +5,7 @@
 #include "cli/cookies_command.h"
 #include "cli/export_command.h"
 #include "cli/library_commands.h"
+#include "cli/library_guard.h"
 #include "cli/paths_command.h"
 #include "cli/rule_check_command.h"
 #include "cli/rule_draft_command.h"
@@ -44,8 +45,10 @@ const Command kCommands[] = {
      u"  shelf [open N | delete N]\n      list the bookshelf, show novel N's contents page, or "
      u"delete it"},
     {"update", velunor::cli::RunUpdate,
-     u"  update N\n      fetch the chapters that novel N of the bookshelf has gained, and those\n"
-     u"      that failed or never finished"},
+     u"  update N | all\n      fetch the chapters that novel N of the bookshelf (or every novel) "
+     u"has\n"
+     u"      gained, and those that failed or never finished; all updates the sites side by\n"
+     u"      side, each at its own pace, and Ctrl-C stops it"},
     {"retry", velunor::cli::RunRetry,
      u"  retry N\n      fetch again only the failed or unfinished chapters of novel N"},
     {"switch-source", velunor::cli::RunSwitchSource,
@@ -134,6 +137,10 @@ int main(int argc, char** argv) {
             if (!velunor::EnterProgramFolder()) {
                 velunor::cli::PrintError(u"cannot enter the program folder");
                 return 1;
+            }
+            // A second process on the library writes there only when told to.
+            if (int refused = velunor::cli::GuardLibrary(argc, argv); refused != 0) {
+                return refused;
             }
             // Every job of the program keeps its sites' cookies in the layout's cookie folder, and
             // keeps each site's interval together with the program's other processes

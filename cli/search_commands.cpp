@@ -10,7 +10,6 @@
 #include "search/search.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <string>
 
@@ -19,15 +18,6 @@ namespace {
 
 std::u16string SelectionPath() {
     return SiteSelectionFilePath(GetProgramFolder());
-}
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-// The first Ctrl-C stops the search as the stop button would; a second one ends the program at
-// once, as a terminal user expects.
-void RequestStop(int) {
-    stopRequested = 1;
-    std::signal(SIGINT, SIG_DFL);
 }
 
 // Parses "1,3,6" (site numbers from 1, as velunor-cli sites and the dialog show them; a
@@ -125,14 +115,13 @@ int RunSearch(int argc, char** argv) {
         return 1;
     }
     SearchController search(window, GetProgramFolder());
-    std::signal(SIGINT, RequestStop);
+    CatchInterrupt();
     search.RunCommand();
     // Until every search thread has ended: the window port lives on this stack. Ctrl-C is not
     // the stop button: it stops the search however soon after its start.
     window.WaitUntil(
         [&] {
-            if (stopRequested != 0) {
-                stopRequested = 0;
+            if (TakeInterrupt()) {
                 search.Stop();
             }
             return search.IsIdle();

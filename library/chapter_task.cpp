@@ -35,7 +35,8 @@ void SetStatus(const ChapterTask& task, const std::u16string& text) {
 ChapterOutcome FetchOutcome(const ChapterTask& task) {
     const Site& site = *task.Site;
     FetchedChapter chapter =
-        FetchChapter(site, task.Fields.ChapterUrl, {task.ContentsUrl, task.NextChapterUrl, false});
+        FetchChapter(site, task.Fields.ChapterUrl,
+                     {task.ContentsUrl, task.NextChapterUrl, false, task.Job->Stopped});
     if (!chapter.Ok()) {
         if (chapter.Error.Kind == SiteErrorKind::Refused) {
             ++task.Job->BlockedChapters;
@@ -60,9 +61,9 @@ ChapterOutcome FetchOutcome(const ChapterTask& task) {
 } // namespace
 
 ChapterJob::ChapterJob(WindowPort& window, CIndexRecorder& index, std::u16string pageTemplate,
-                       std::u16string pageEncoding, int total)
+                       std::u16string pageEncoding, int total, CancelTest stopped)
     : Window(window), Index(index), PageTemplate(std::move(pageTemplate)),
-      PageEncoding(std::move(pageEncoding)) {
+      PageEncoding(std::move(pageEncoding)), Stopped(std::move(stopped)) {
     Tally.Total = total;
 }
 
@@ -81,10 +82,24 @@ bool WritePendingPage(const ChapterTask& task) {
     return WriteChapterPage(task, ChapterState::Pending, PendingChapterNotice());
 }
 
+// Leaves the chapter of a stopped job pending, as its page already says, for a later job.
+void LeavePending(const ChapterTask& task) {
+    task.Job->Index.Record(task.Position, ChapterState::Pending, {});
+    ++task.Job->StoppedChapters;
+}
+
 void RunChapterTask(const ChapterTask& task) {
+    if (task.Job->StopAsked()) {
+        LeavePending(task);
+        return;
+    }
     CStatusSourceScope source(task.Job->StatusSource);
     SetStatus(task, u"正在下载 " + task.Fields.ChapterName + u" ……");
     ChapterOutcome outcome = FetchOutcome(task);
+    if (outcome.Error.Kind == SiteErrorKind::Cancelled) {
+        LeavePending(task);
+        return;
+    }
     // A page that could not be written holds no text, whatever the site gave.
     if (!WriteChapterPage(task, outcome.State, outcome.Content) &&
         outcome.State == ChapterState::Stored) {

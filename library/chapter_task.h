@@ -27,7 +27,7 @@ struct ChapterTally {
 /// What the tasks of one job share with it; created by the job, outliving its tasks.
 struct ChapterJob {
     ChapterJob(WindowPort& window, CIndexRecorder& index, std::u16string pageTemplate,
-               std::u16string pageEncoding, int total);
+               std::u16string pageEncoding, int total, CancelTest stopped = {});
 
     WindowPort& Window;
     /// The job's status source: its tasks set status lines as the job's own.
@@ -41,12 +41,20 @@ struct ChapterJob {
     std::mutex DownloadLock;
     /// How many chapters the site refused to give.
     std::atomic<int> BlockedChapters{0};
+    /// How many chapters were left pending because the job was stopped.
+    std::atomic<int> StoppedChapters{0};
+    /// True once the job is asked to stop (may be empty: never).
+    const CancelTest Stopped;
     /// Counted under DownloadLock.
     ChapterTally Tally;
 
     /// The chapters not stored so far; kept under DownloadLock.
     std::vector<ChapterFailure> Failures;
 
+    /// True once the job is asked to stop.
+    bool StopAsked() const {
+        return Stopped && Stopped();
+    }
     /// Counts one finished chapter and shows the progress; the caller holds DownloadLock.
     void CountChapter(bool stored);
     /// The chapters not stored, taken out of the job once its tasks have finished.
@@ -78,8 +86,9 @@ bool WritePendingPage(const ChapterTask& task);
 /// Fetches the chapter of `task`, every page of it, and writes its page with state "1" and the
 /// text, "0" when no text was found, or "-1" when a page or an image of the chapter could not
 /// be fetched or the site refused it (the status line then says so); a page not stored shows
-/// why. Records the outcome in the index and counts the chapter in its job. Runs on a pool
-/// worker; blocks on the network.
+/// why. Records the outcome in the index and counts the chapter in its job. A chapter whose job
+/// is asked to stop before or while it is fetched keeps its pending page and is recorded as
+/// pending, not failed. Runs on a pool worker; blocks on the network.
 void RunChapterTask(const ChapterTask& task);
 
 } // namespace velunor

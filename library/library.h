@@ -13,6 +13,7 @@
 #include "library/chapter_task.h"
 #include "library/library_layout.h"
 #include "library/library_location.h"
+#include "library/library_lock.h"
 #include "library/novel_download_job.h"
 #include "library/novel_index.h"
 #include "library/novel_summary.h"
@@ -21,3 +22,4 @@
 #include "library/reading_settings.h"
 #include "library/shelf_settings.h"
 #include "library/source_switch.h"
+#include "library/update_all.h"

@@ -238,6 +238,8 @@ struct NovelRun {
     // Opened from a search hit: the window shows the waiting page until the contents page is
     // written, whether the novel is new or on the shelf already.
     bool showContents = false;
+    // True once the job is asked to stop: by a delete of the novel or by its caller.
+    CancelTest stopped;
 };
 
 ChapterPageFields PageFields(const NovelRun& run, const NovelIndex& index, size_t position) {
@@ -359,6 +361,10 @@ void FetchChapters(NovelRun& run, const NovelIndex& index, const std::vector<siz
     for (size_t position : positions) {
         ChapterTask task = MakeChapterTask(run, index, position, job);
         WritePendingPage(task);
+        // A stopped job still writes every pending page its contents page links to.
+        if (job.StopAsked()) {
+            continue;
+        }
         pool->QueueTask([task = std::move(task)] { RunChapterTask(task); });
         std::this_thread::sleep_until(start + ++queued * kQueuePause);
     }
@@ -432,6 +438,14 @@ std::u16string FinalMessage(JobKind kind, const NovelJobOutcome& outcome, bool s
     return message;
 }
 
+// The last status line of a job that was stopped during its chapters.
+std::u16string StoppedMessage(const NovelJobOutcome& outcome, const ChapterJob& job) {
+    int pending = job.Tally.Total - job.Tally.Done;
+    return u"已停止：下载了 " + DecimalText(job.Tally.Done - outcome.FailedChapters) +
+           u" 章，失败 " + DecimalText(outcome.FailedChapters) + u" 章，其余 " +
+           DecimalText(pending) + u" 章留待下次更新。";
+}
+
 // Brings the novel of `run.folder` from `before` (its index as it was; no chapters for a new
 // novel) to `after` (the chapters as the site lists them now, or as before for a retry):
 // writes the contents page and the index, mends the links of stored pages, puts the novel on
@@ -475,7 +489,7 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
                             after.FoundByFinder});
     outcome.ReachedChapters = true;
     ChapterJob job(run.window, recorder, run.templates.page, run.templates.encoding,
-                   static_cast<int>(toFetch.size()));
+                   static_cast<int>(toFetch.size()), run.stopped);
     run.window.ShowDownloadProgress(0, job.Tally.Total, 0);
     FetchChapters(run, after, toFetch, job);
     indexed = recorder.Flush() && indexed;
@@ -484,7 +498,10 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
     outcome.Failures = job.TakeFailures();
     bool written = indexed && contentsWritten && unmended == 0;
     outcome.Troubled = !shelved || !written || !note.empty() || job.BlockedChapters.load() > 0;
-    std::u16string message = FinalMessage(kind, outcome, shelved) + note;
+    outcome.Stopped = job.StopAsked();
+    std::u16string message =
+        (outcome.Stopped ? StoppedMessage(outcome, job) : FinalMessage(kind, outcome, shelved)) +
+        note;
     if (!indexed) {
         message += u"无法写入本书的章节索引 " + std::u16string(kNovelIndexName) + u"。";
     }
@@ -640,6 +657,7 @@ NovelJobOutcome DownloadNovelFromSite(WindowPort& window, const std::u16string& 
         Stop(window, std::u16string(internal::kNovelBusyMessage));
         return {};
     }
+    run.stopped = [&claim] { return claim.StopAsked(); };
     // Before the index is read, so that what the job reads is the folder it writes; a folder
     // that cannot be made is reported when the job comes to write it.
     MakeNovelFolder(run);
@@ -715,13 +733,15 @@ bool OpenShelvedNovel(NovelRun& run, NovelIndex& before) {
 }
 
 NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFolder,
-                            const std::u16string& novelFolder, JobKind kind) {
+                            const std::u16string& novelFolder, JobKind kind,
+                            const CancelTest& stopAsked = {}) {
     internal::CNovelClaim claim(programFolder, novelFolder);
     if (!claim.Held()) {
         window.SetStatusText(std::u16string(internal::kNovelBusyMessage));
         return {};
     }
     NovelRun run(window, programFolder, novelFolder, {}, {});
+    run.stopped = [&claim, &stopAsked] { return claim.StopAsked() || (stopAsked && stopAsked()); };
     NovelIndex before;
     if (!OpenShelvedNovel(run, before)) {
         return {};
@@ -744,6 +764,11 @@ NovelJobOutcome RunShelfJob(WindowPort& window, const std::u16string& programFol
     contents.site = run.site;
     NovelJobOutcome stopped;
     if (!ReadSiteContents(window, before.InfoPageUrl, contents, stopped)) {
+        return stopped;
+    }
+    if (run.stopped()) {
+        stopped.Stopped = true;
+        window.SetStatusText(u"已停止，未做任何改动。");
         return stopped;
     }
     run.contentsUrl = contents.contentsUrl;
@@ -803,8 +828,16 @@ NovelJobOutcome DownloadOpenedNovel(WindowPort& window, const std::u16string& pr
 }
 
 NovelJobOutcome UpdateNovel(WindowPort& window, const std::u16string& programFolder,
-                            const std::u16string& novelFolder) {
-    return RunShelfJob(window, programFolder, novelFolder, JobKind::Update);
+                            const std::u16string& novelFolder, const CancelTest& stopAsked) {
+    return RunShelfJob(window, programFolder, novelFolder, JobKind::Update, stopAsked);
+}
+
+bool StopJobOfNovel(const std::u16string& novelFolder) {
+    return internal::StopNovelJob(novelFolder);
+}
+
+bool WaitForJobOfNovel(const std::u16string& novelFolder, std::chrono::milliseconds limit) {
+    return internal::WaitForNovelRelease(novelFolder, limit);
 }
 
 NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFolder,

@@ -8,6 +8,7 @@
 #include "port/window_port.h"
 #include "site/site.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,10 +40,13 @@ struct NovelJobOutcome {
     SiteError Error;
     /// The chapters that were not stored, in the order they finished.
     std::vector<ChapterFailure> Failures;
+    /// The job was asked to stop and did before it had fetched everything: the chapters it did
+    /// not come to are pending, for a later update or retry.
+    bool Stopped = false;
 
     /// True when the job stored every chapter it fetched and nothing else went wrong.
     bool Succeeded() const {
-        return ReachedChapters && FailedChapters == 0 && !Troubled;
+        return ReachedChapters && FailedChapters == 0 && !Troubled && !Stopped;
     }
 };
 
@@ -92,9 +96,11 @@ void StartAddressDownload(WindowPort& window, const std::u16string& programFolde
 /// Reads the information and contents pages of the novel in `novelFolder` again and downloads
 /// the chapters the site added and those that are failed, empty or pending; chapters stored
 /// before are kept as they are, matched by address. The contents page follows the site's order
-/// and the pages around new chapters link to them. Blocks.
+/// and the pages around new chapters link to them. Once `stopAsked` (may be empty) turns true,
+/// no chapter starts and the running ones end as a delete's stop ends them (see StopJobOfNovel).
+/// Blocks.
 NovelJobOutcome UpdateNovel(WindowPort& window, const std::u16string& programFolder,
-                            const std::u16string& novelFolder);
+                            const std::u16string& novelFolder, const CancelTest& stopAsked = {});
 
 /// Downloads again only the chapters of the novel in `novelFolder` that are failed, empty or
 /// pending, without reading its contents again. Blocks.
@@ -104,6 +110,16 @@ NovelJobOutcome RetryNovel(WindowPort& window, const std::u16string& programFold
 /// The double-click on a result row: shows the waiting page, switches the window to reading
 /// and runs DownloadOpenedNovel on a detached thread. Returns at once; `window` must outlive it.
 void StartNovelDownload(WindowPort& window, const std::u16string& programFolder);
+
+/// Asks the download, update or retry of this process that works on the novel in `novelFolder`
+/// to stop: no chapter of it starts any more, chapters being fetched end at once, and they stay
+/// pending, as the index and the contents page then say; the job ends with a status line that
+/// says it was stopped. False when no job of this process works on the novel.
+bool StopJobOfNovel(const std::u16string& novelFolder);
+
+/// Waits, at most `limit`, until no job of this process works on the novel in `novelFolder`;
+/// true when none does.
+bool WaitForJobOfNovel(const std::u16string& novelFolder, std::chrono::milliseconds limit);
 
 /// What StartNovelJob runs on a shelved novel.
 enum class ShelfJob { Update, Retry };

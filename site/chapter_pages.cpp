@@ -135,7 +135,7 @@ FetchedChapter FetchChapter(const Site& site, const std::u16string& url,
     std::u16string address = url;
     std::u16string referer = bounds.ContentsUrl;
     for (int n = 1; n <= kMaxChapterPages; ++n) {
-        SitePage fetched = site.FetchPage(RulePage::Content, address, referer);
+        SitePage fetched = site.FetchPage(RulePage::Content, address, referer, bounds.Cancelled);
         if (n == 1) {
             chapter.ThroughBrowser = fetched.ThroughBrowser;
             chapter.Challenge = fetched.Challenge;

@@ -334,6 +334,9 @@ struct ChapterBounds {
     /// which neither the next chapter ("457.html") nor a contents page ("index.html", the folder
     /// itself) is.
     bool OwnPagesOnly = false;
+    /// The job's stop: asked while a page waits for its turn at the site and while it arrives;
+    /// true ends the chapter with a Cancelled error. May be empty.
+    CancelTest Cancelled;
 };
 
 /// One page of a chapter as read from the site.

@@ -6,6 +6,9 @@
 
 #include "core/core.h"
 
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,9 +24,10 @@ inline constexpr std::u16string_view kNovelBusyMessage = u"本书正在下载或
 std::u16string NovelLockPath(const std::u16string& programFolder, std::u16string_view folder);
 
 /// Claims the novel folder `folder` (no "/" at the end) from construction to destruction.
-/// Threads of this process are kept apart by an in-process set, processes by a lock on
+/// Threads of this process are kept apart by an in-process table, processes by a lock on
 /// NovelLockPath (its folder is made when missing). Held() is false when another job or delete
-/// holds it. One thread uses an object.
+/// holds it. A claim of this process can be asked to stop (StopNovelJob): the job holding it
+/// then winds down and lets go of the novel. One thread uses an object.
 class CNovelClaim {
   public:
     CNovelClaim(const std::u16string& programFolder, std::u16string folder);
@@ -32,13 +36,27 @@ class CNovelClaim {
     CNovelClaim& operator=(const CNovelClaim&) = delete;
 
     bool Held() const {
-        return held_ && !processes_.Busy();
+        return held_ && !processes_->Busy();
+    }
+
+    /// True once StopNovelJob asked the holder of this claim to stop.
+    bool StopAsked() const {
+        return stop_ && stop_->load();
     }
 
   private:
     std::u16string folder_;
+    std::shared_ptr<std::atomic<bool>> stop_;
     bool held_ = false;
-    CFileLock processes_;
+    // Let go of before the in-process claim, so that whoever waits for the novel finds it free.
+    std::unique_ptr<CFileLock> processes_;
 };
+
+/// Asks the job of this process that holds the claim on `folder` to stop; false when no claim of
+/// this process holds it.
+bool StopNovelJob(const std::u16string& folder);
+
+/// Waits until no claim of this process holds `folder`, at most `limit`; true when none does.
+bool WaitForNovelRelease(const std::u16string& folder, std::chrono::milliseconds limit);
 
 } // namespace velunor::internal

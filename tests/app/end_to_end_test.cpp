@@ -338,6 +338,25 @@ class EndToEndTest : public QObject {
         QTRY_COMPARE(ShelfItemText(), QStringLiteral("书站甲 - 山海行记（新增 2 章）"));
     }
 
+    // "全部更新" on the root's menu goes over the whole shelf; the site has nothing new now.
+    void UpdateAllFromTheShelfMenuSaysWhenNothingIsNew() {
+        CTreeCtrlBookShelf& shelf = window_->BookShelf();
+        const QPoint root = shelf.visualItemRect(shelf.Root()).center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, root,
+                                     shelf.viewport()->mapToGlobal(root));
+        QCoreApplication::sendEvent(shelf.viewport(), &rightClick);
+        QTRY_VERIFY(shelf.ShelfMenu().isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(&shelf.ShelfMenu()));
+        Screenshot(QStringLiteral("update-all-menu"));
+        for (QAction* action : shelf.ShelfMenu().actions()) {
+            if (action->text() == QStringLiteral("全部更新")) {
+                action->trigger();
+            }
+        }
+        shelf.ShelfMenu().hide();
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), QStringLiteral("全部更新完成：没有新章节"), kWait);
+    }
+
     // The reader last had chapter 2 open (the fetch showed it again there).
     void DoubleClickOnTheShelfGoesOnReadingWhereTheReaderLeft() {
         CTreeCtrlBookShelf& shelf = window_->BookShelf();

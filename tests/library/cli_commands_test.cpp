@@ -220,8 +220,8 @@ TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
         // From an empty shelf each round, so that both processes add an entry at once.
         std::filesystem::remove(temp_.File("Config/BookShelf.xml"));
         auto [first, second] =
-            AtOnce([&] { return Cli("download 1"); }, [&] { return Cli("download 2"); },
-                   std::chrono::milliseconds(round % 4));
+            AtOnce([&] { return Cli("download 1 --force"); },
+                   [&] { return Cli("download 2 --force"); }, std::chrono::milliseconds(round % 4));
         ASSERT_EQ(first.code, 0) << first.output;
         ASSERT_EQ(second.code, 0) << second.output;
         ASSERT_EQ(ReadBookShelf(program_).size(), 2u) << "round " << round;
@@ -232,9 +232,9 @@ TEST_F(CliCommands, TwoProcessesEditingTheShelfAtOnceLoseNothing) {
     for (int round = 0; round < kRounds; ++round) {
         // Row 1 and row 2 take turns: one is on the shelf and deleted while the other is added.
         std::string added = round % 2 == 0 ? "2" : "1";
-        auto [download, removed] =
-            AtOnce([&] { return Cli("download " + added); }, [&] { return Cli("shelf delete 1"); },
-                   std::chrono::milliseconds(round % 5 * 10));
+        auto [download, removed] = AtOnce([&] { return Cli("download " + added + " --force"); },
+                                          [&] { return Cli("shelf delete 1 --force"); },
+                                          std::chrono::milliseconds(round % 5 * 10));
         ASSERT_EQ(download.code, 0) << download.output;
         ASSERT_EQ(removed.code, 0) << removed.output;
         std::vector<BookEntry> shelf = ReadBookShelf(program_);
@@ -254,8 +254,9 @@ TEST_F(CliCommands, TwoProcessesTogetherKeepAPacedSitesInterval) {
     WriteSearchResults(
         {{u"忙站", rule, u"忙碌小说A", u"墨白", site_.Url("/novel-busy/a/info.html")},
          {u"忙站", rule, u"忙碌小说B", u"墨白", site_.Url("/novel-busy/b/info.html")}});
-    auto [first, second] = AtOnce([&] { return Cli("download 1"); },
-                                  [&] { return Cli("download 2"); }, std::chrono::milliseconds(0));
+    auto [first, second] =
+        AtOnce([&] { return Cli("download 1 --force"); }, [&] { return Cli("download 2 --force"); },
+               std::chrono::milliseconds(0));
     ASSERT_EQ(first.code, 0) << first.output;
     ASSERT_EQ(second.code, 0) << second.output;
     std::vector<LoggedRequest> log = Requests("/novel-busy/");
@@ -405,10 +406,11 @@ TEST_F(CliRaces, UpdateAndDeleteOfOneNovelNeverLeaveItHalf) {
         bool deleteFirst = round % 3 == 2;
         auto delay =
             deleteFirst ? std::chrono::milliseconds(round % 4) : update * round / (kRounds - 2);
-        auto [first, second] = deleteFirst ? AtOnce([&] { return Cli("shelf delete 1"); },
-                                                    [&] { return Cli("update 1"); }, delay)
-                                           : AtOnce([&] { return Cli("update 1"); },
-                                                    [&] { return Cli("shelf delete 1"); }, delay);
+        auto [first, second] = deleteFirst
+                                   ? AtOnce([&] { return Cli("shelf delete 1 --force"); },
+                                            [&] { return Cli("update 1 --force"); }, delay)
+                                   : AtOnce([&] { return Cli("update 1 --force"); },
+                                            [&] { return Cli("shelf delete 1 --force"); }, delay);
         const CliRun& removed = deleteFirst ? first : second;
         SCOPED_TRACE("round " + std::to_string(round) + "\n" + first.output + second.output);
         bool listed = Listed("混合小说");

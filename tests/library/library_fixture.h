@@ -106,6 +106,11 @@ class LibraryFixture : public ::testing::Test {
     /// The requests the site has answered whose target begins with `prefix` ("/site/..."), in
     /// order of arrival, as its log lists them.
     std::vector<LoggedRequest> Requests(const std::string& prefix) {
+        return Requests(site_, prefix);
+    }
+
+    /// Requests(prefix) as `server` logged them.
+    static std::vector<LoggedRequest> Requests(const TestSite& server, const std::string& prefix) {
         std::string encoded;
         for (char c : prefix) {
             char code[4];
@@ -114,7 +119,7 @@ class LibraryFixture : public ::testing::Test {
         }
         FetchResult result;
         std::istringstream lines(
-            WideToAnsi(FetchPage(result, site_.Url("/_log?prefix=" + encoded))));
+            WideToAnsi(FetchPage(result, server.Url("/_log?prefix=" + encoded))));
         std::vector<LoggedRequest> log;
         LoggedRequest entry;
         while (lines >> entry.arrived >> entry.answered >> entry.method >> entry.target) {
