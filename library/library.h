@@ -10,6 +10,7 @@
 #include "library/book_shelf_file.h"
 #include "library/book_shelf_model.h"
 #include "library/chapter_task.h"
+#include "library/contents_page.h"
 #include "library/library_layout.h"
 #include "library/library_location.h"
 #include "library/novel_download_job.h"
@@ -17,3 +18,4 @@
 #include "library/novel_summary.h"
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"
+#include "library/resume_novels.h"
