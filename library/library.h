@@ -19,3 +19,4 @@
 #include "library/on_demand_fetch.h"
 #include "library/reading_settings.h"
 #include "library/resume_novels.h"
+#include "library/shelf_settings.h"

@@ -1,4 +1,5 @@
 #include "library/reading_settings.h"
+#include "library/shelf_settings.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,22 @@ TEST_F(ReadingSettingsFile, SaveFailsWhereConfigCannotBeAFolder) {
     temp_.Write("Config", "a file where the folder should be");
     EXPECT_FALSE(SaveReadingSettings(program_, ReadingSettings{}));
     EXPECT_EQ(temp_.Read("Config"), "a file where the folder should be");
+}
+
+// The shelf's switches share the settings folder and its rules: each field on its own, anything
+// but 0 or 1 the default, a save read back whole.
+TEST_F(ReadingSettingsFile, ShelfSwitchesReadBackAndOddValuesKeepTheirDefaults) {
+    EXPECT_EQ(LoadShelfSettings(program_), ShelfSettings{});
+    for (bool atStart : {false, true}) {
+        for (bool newFirst : {false, true}) {
+            ASSERT_TRUE(SaveShelfSettings(program_, {atStart, newFirst}));
+            EXPECT_EQ(LoadShelfSettings(program_), (ShelfSettings{atStart, newFirst}));
+        }
+    }
+    temp_.Write("Config/ShelfSettings.xml",
+                "<?xml version=\"1.0\"?><ShelfSettings><NewChaptersFirst>0</NewChaptersFirst>"
+                "<CheckUpdatesAtStart>yes</CheckUpdatesAtStart></ShelfSettings>");
+    EXPECT_EQ(LoadShelfSettings(program_), (ShelfSettings{false, false}));
 }
 
 bool Holds(const std::u16string& css, std::u16string_view part) {
