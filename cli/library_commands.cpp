@@ -114,6 +114,15 @@ void PrintShelf(const CBookShelfModel& model) {
     PrintLine(lines);
 }
 
+// The shelf in the order the window shows it, so that the numbers the commands take are the
+// ones the reader sees there too.
+CBookShelfModel LoadShelf() {
+    CBookShelfModel model(GetProgramFolder());
+    model.SetNewChaptersFirst(LoadShelfSettings(GetProgramFolder()).NewChaptersFirst);
+    model.LoadBookShelf();
+    return model;
+}
+
 // The novel item that the argument `text` numbers; -1, having said so, when it numbers none.
 int ParseNovelNumber(const char* text, const CBookShelfModel& model) {
     int item = ParseItemIndex(text, model.Items().size());
@@ -161,8 +170,7 @@ int RunShelfJob(int argc, char** argv, ShelfJob job) {
                                            : u"usage: velunor-cli retry N");
         return 2;
     }
-    CBookShelfModel model(GetProgramFolder());
-    model.LoadBookShelf();
+    CBookShelfModel model = LoadShelf();
     int item = ParseNovelNumber(argv[2], model);
     if (item < 0) {
         return 2;
@@ -241,8 +249,7 @@ int RunRefetch(int argc, char** argv) {
 }
 
 int RunShelf(int argc, char** argv) {
-    CBookShelfModel model(GetProgramFolder());
-    model.LoadBookShelf();
+    CBookShelfModel model = LoadShelf();
     if (argc == 2) {
         PrintShelf(model);
         return 0;
