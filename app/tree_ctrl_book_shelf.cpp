@@ -30,8 +30,10 @@ CTreeCtrlBookShelf::CTreeCtrlBookShelf(WindowPort& window, std::u16string progra
     : QTreeWidget(parent), window_(window), programFolder_(std::move(programFolder)),
       model_(programFolder_) {
     setColumnCount(kColumnCount);
-    setHeaderLabels({QStringLiteral("小说"), QStringLiteral("新章节"), QStringLiteral("未读"),
-                     QStringLiteral("未完成"), QStringLiteral("站点")});
+    // The panel is narrow: the novel's name gets the room, and its site is in the item's tip.
+    setHeaderLabels({QStringLiteral("小说"), QStringLiteral("新"), QStringLiteral("未读"),
+                     QStringLiteral("未完成")});
+    setIndentation(12);
     // The counts are narrow; the name takes what is left.
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -102,8 +104,7 @@ void CTreeCtrlBookShelf::ShowModelItems() {
 void CTreeCtrlBookShelf::ShowItem(QTreeWidgetItem* item, const ShelfItem& shown) {
     auto count = [](int value) { return value > 0 ? QString::number(value) : QString(); };
     const QString texts[kColumnCount] = {Text(shown.Entry.NovelName), count(shown.NewChapters),
-                                         count(shown.Unread), count(shown.Unfinished),
-                                         Text(shown.Entry.TargetSite)};
+                                         count(shown.Unread), count(shown.Unfinished)};
     // The tree is narrow: the tip shows the whole line, with the site and the counts.
     const QString tip = Text(shown.Label);
     // The item knows its novel, so that the selection is found again whatever the order.
@@ -111,7 +112,7 @@ void CTreeCtrlBookShelf::ShowItem(QTreeWidgetItem* item, const ShelfItem& shown)
     for (int column = 0; column < kColumnCount; ++column) {
         item->setText(column, texts[column]);
         item->setToolTip(column, tip);
-        if (column > 0 && column < kColumnCount - 1) {
+        if (column > 0) {
             item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
         }
     }

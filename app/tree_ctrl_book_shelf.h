@@ -1,7 +1,7 @@
 #pragma once
 // The bookshelf tree: the root "我的书架" with one item per downloaded novel, in the order of
 // the bookshelf file (novels with new chapters first, when the reader wants it), each showing in
-// its columns the novel, its new, unread and unfinished chapters, and its site. A double-click goes on
+// its columns the novel and its new, unread and unfinished chapters; its tip gives the site too. A double-click goes on
 // reading a novel where the reader left it; the context menu opens its contents page, updates it
 // from its site, fetches its failed chapters again, exports it as an EPUB book or a text file,
 // or deletes it with its folder once the user has confirmed it. The root's menu moves the
@@ -123,8 +123,8 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     QAction* ruleDraftAction_ = nullptr;
     QMenu* shelfMenu_ = nullptr;
     QAction* newChaptersFirstAction_ = nullptr;
-    /// The columns: novel, new chapters, unread, unfinished, site.
-    static constexpr int kColumnCount = 5;
+    /// The columns: novel, new chapters, unread, unfinished.
+    static constexpr int kColumnCount = 4;
 };
 
 } // namespace velunor
