@@ -629,8 +629,8 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
 bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == statusLine_) {
         // Only the offer itself is clickable: a job may have written over it since.
-        const bool offered = !resumable_.empty() &&
-                             statusLine_->text() == Text(ResumeOffer(resumable_.size()));
+        const bool offered =
+            !resumable_.empty() && statusLine_->text() == Text(ResumeOffer(resumable_.size()));
         if (event->type() == QEvent::Enter) {
             statusLine_->setCursor(offered ? Qt::PointingHandCursor : Qt::ArrowCursor);
         } else if (event->type() == QEvent::MouseButtonRelease && offered) {

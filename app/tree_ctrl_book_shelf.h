@@ -1,11 +1,11 @@
 #pragma once
 // The bookshelf tree: the root "我的书架" with one item per downloaded novel, in the order of
 // the bookshelf file (novels with new chapters first, when the reader wants it), each showing in
-// its columns the novel and its new, unread and unfinished chapters; its tip gives the site too. A double-click goes on
-// reading a novel where the reader left it; the context menu opens its contents page, updates it
-// from its site, fetches its failed chapters again, exports it as an EPUB book or a text file,
-// or deletes it with its folder once the user has confirmed it. The root's menu moves the
-// library to another folder.
+// its columns the novel and its new, unread and unfinished chapters; its tip gives the site too. A
+// double-click goes on reading a novel where the reader left it; the context menu opens its
+// contents page, updates it from its site, fetches its failed chapters again, exports it as an EPUB
+// book or a text file, or deletes it with its folder once the user has confirmed it. The root's
+// menu moves the library to another folder.
 
 #include "export/export.h"
 #include "library/library.h"

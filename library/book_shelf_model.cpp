@@ -131,8 +131,7 @@ void CBookShelfModel::SetNewChaptersFirst(bool first) {
     Sort();
 }
 
-bool CBookShelfModel::ApplyNovelState(const std::u16string& folder,
-                                      const NovelShelfState& state) {
+bool CBookShelfModel::ApplyNovelState(const std::u16string& folder, const NovelShelfState& state) {
     bool found = false;
     for (ShelfItem& item : items_) {
         if (NovelFolderOfContentsPage(item.Entry.ContentsPagePath) == folder) {
@@ -150,7 +149,8 @@ std::vector<std::u16string> CBookShelfModel::FoldersWithPendingChapters() const 
     std::vector<std::u16string> folders;
     for (const ShelfItem& item : items_) {
         std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-        if (item.Pending > 0 && std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+        if (item.Pending > 0 &&
+            std::find(folders.begin(), folders.end(), folder) == folders.end()) {
             folders.push_back(std::move(folder));
         }
     }
@@ -236,6 +236,5 @@ bool CBookShelfModel::NoteOpenedPage(const std::u16string& page) {
 bool CBookShelfModel::IsNovelItem(int item) const {
     return item >= 0 && static_cast<size_t>(item) < items_.size();
 }
-
 
 } // namespace velunor

@@ -144,8 +144,8 @@ void CShelfCounts::Save() {
     for (const auto& [folder, kept] : asked_) {
         const NovelSummary& summary = kept.Counts.Summary;
         text += kept.Stamp + "\t" + std::to_string(summary.Chapters) + "\t" +
-                std::to_string(summary.Unfinished) + "\t" + std::to_string(summary.Pending) +
-                "\t" + std::to_string(summary.NewFrom) + "\t" +
+                std::to_string(summary.Unfinished) + "\t" + std::to_string(summary.Pending) + "\t" +
+                std::to_string(summary.NewFrom) + "\t" +
                 WideToUtf8(PageRunsText(summary.PageRuns)) + "\t" +
                 std::to_string(kept.Counts.SeenPages) + "\t" + Escaped(kept.Counts.LastPage) +
                 "\t" + Escaped(folder) + "\n";

@@ -744,9 +744,8 @@ class MainWindowTest : public QObject {
         WriteFile(NovelFolder() + "/ContentsPage.html", "<html><body>contents</body></html>");
         ShowInBrowser(NovelFolder() + "/ContentsPage.html");
         QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
-        auto job = std::async(std::launch::async, [this] {
-            window_->NovelJobEnded(NovelFolder().toStdU16String());
-        });
+        auto job = std::async(std::launch::async,
+                              [this] { window_->NovelJobEnded(NovelFolder().toStdU16String()); });
         QVERIFY(QTest::qWaitFor([&] { return Ready(job); }, 10000));
         QCOMPARE(shelf.Root()->child(0), item);
         QVERIFY(item->isSelected());

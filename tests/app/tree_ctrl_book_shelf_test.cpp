@@ -378,8 +378,8 @@ class BookShelfReadingTest : public QObject {
         tree_->NoteOpenedPage(ChapterPage(kMountain, 3));
         QCOMPARE(Items(), QStringList({QStringLiteral("演示书库 - 春江夜话（1 章未完成）"),
                                        QStringLiteral("书站甲 - 山海行记（1 章未完成）")}));
-        QCOMPARE(columns(1).mid(1, 3), QStringList({QString(), QStringLiteral("1"),
-                                                    QStringLiteral("1")}));
+        QCOMPARE(columns(1).mid(1, 3),
+                 QStringList({QString(), QStringLiteral("1"), QStringLiteral("1")}));
         // The selection went with the novel.
         QCOMPARE(tree_->selectedItems(), QList<QTreeWidgetItem*>({tree_->Root()->child(1)}));
         // In the bookshelf file's order when the reader turns sorting off, which is kept.

@@ -310,8 +310,8 @@ TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
                                     u"href=\"list.html\">目录</a>");
     std::u16string items;
     for (int id = 1; id <= 3; ++id) {
-        items += u"<li><a href=\"c" + DecimalText(id) + u".html\">" + ChapterName(id) +
-                 u"</a></li>\n";
+        items +=
+            u"<li><a href=\"c" + DecimalText(id) + u".html\">" + ChapterName(id) + u"</a></li>\n";
         WritePage("../other/c" + std::to_string(id) + ".html",
                   u"<div id=\"text\">" + ChapterText(id) + u"</div>");
     }
@@ -336,37 +336,45 @@ TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
         RecordingPort window;
         ASSERT_TRUE(UpdateNovel(window, program_, Folder()).Succeeded());
     };
+    struct Listed {
+        const std::string& novel;
+        int newChapters;
+        int unread;
+    };
     struct Step {
         const char* what;
         std::function<void()> act;
         bool newFirst;
-        // The lines of `velunor-cli shelf` after the heading.
-        std::vector<std::string> listed;
+        // The novels `velunor-cli shelf` lists after its heading, in order; none has unfinished
+        // chapters.
+        std::vector<Listed> listed;
     };
+    auto nothing = [] {};
     const Step steps[] = {
-        {"downloaded", [] {}, true,
-         {"   1       0     3       0  " + other, "   2       0     3       0  " + serial}},
-        {"two added", [&] { update(5); }, true,
-         {"   1       2     5       0  " + serial, "   2       0     3       0  " + other}},
-        {"in file order", [] {}, false,
-         {"   1       0     3       0  " + other, "   2       2     5       0  " + serial}},
-        {"chapter 2 read", [&] { open(u"2.html"); }, true,
-         {"   1       0     3       0  " + other, "   2       0     3       0  " + serial}},
-        {"one more added", [&] { update(6); }, true,
-         {"   1       1     4       0  " + serial, "   2       0     3       0  " + other}},
-        {"contents opened", [&] { open(u"ContentsPage.html"); }, true,
-         {"   1       0     3       0  " + other, "   2       0     4       0  " + serial}},
+        {"downloaded", nothing, true, {{other, 0, 3}, {serial, 0, 3}}},
+        {"two added", [&] { update(5); }, true, {{serial, 2, 5}, {other, 0, 3}}},
+        {"in file order", nothing, false, {{other, 0, 3}, {serial, 2, 5}}},
+        {"chapter 2 read", [&] { open(u"2.html"); }, true, {{other, 0, 3}, {serial, 0, 3}}},
+        {"one more added", [&] { update(6); }, true, {{serial, 1, 4}, {other, 0, 3}}},
+        {"contents opened",
+         [&] { open(u"ContentsPage.html"); },
+         true,
+         {{other, 0, 3}, {serial, 0, 4}}},
     };
     for (const Step& step : steps) {
         step.act();
         ASSERT_TRUE(SaveShelfSettings(program_, {false, step.newFirst}));
         std::string listing = temp_.File("shelf.txt");
-        ASSERT_EQ(std::system(("'" + temp_.File("velunor-cli") + "' shelf > '" + listing + "'")
-                                  .c_str()),
-                  0);
+        ASSERT_EQ(
+            std::system(("'" + temp_.File("velunor-cli") + "' shelf > '" + listing + "'").c_str()),
+            0);
         std::string expected = "编号  新章节  未读  未完成  小说\n";
-        for (const std::string& line : step.listed) {
-            expected += line + "\n";
+        for (size_t i = 0; i < step.listed.size(); ++i) {
+            const Listed& novel = step.listed[i];
+            char counts[64];
+            std::snprintf(counts, sizeof counts, "%4zu  %6d  %4d       0  ", i + 1,
+                          novel.newChapters, novel.unread);
+            expected += counts + novel.novel + "\n";
         }
         EXPECT_EQ(ReadFileBytes(listing), expected) << step.what;
         // The window's model, read anew as at a start, shows the same.
@@ -374,12 +382,14 @@ TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
         model.SetNewChaptersFirst(step.newFirst);
         model.LoadBookShelf();
         ASSERT_EQ(model.Items().size(), 2u);
-        int at = step.listed[0].ends_with(serial) ? 0 : 1;
+        int at = &step.listed[0].novel == &serial ? 0 : 1;
         const ShelfItem& item = model.Item(at);
         EXPECT_EQ(item.Entry.NovelName, kNovel) << step.what;
-        std::u16string counts = item.NewChapters > 0
-                                    ? u"（新 " + DecimalText(item.NewChapters) + u" 章）"
-                                    : u"";
+        const Listed& listed = step.listed[static_cast<size_t>(at)];
+        EXPECT_EQ(item.NewChapters, listed.newChapters) << step.what;
+        EXPECT_EQ(item.Unread, listed.unread) << step.what;
+        std::u16string counts =
+            item.NewChapters > 0 ? u"（新 " + DecimalText(item.NewChapters) + u" 章）" : u"";
         EXPECT_EQ(item.Label, Utf8ToWide(serial) + counts) << step.what;
         EXPECT_EQ(ReadBookShelf(program_)[0].NovelName, u"三章小说") << step.what;
     }
@@ -389,8 +399,8 @@ TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
     RecordingPort window;
     model.OpenBook(1, window);
     model.OpenContents(1, window);
-    EXPECT_EQ(window.Navigations(),
-              (std::vector<std::u16string>{Folder() + u"/2.html", Folder() + u"/ContentsPage.html"}));
+    EXPECT_EQ(window.Navigations(), (std::vector<std::u16string>{
+                                        Folder() + u"/2.html", Folder() + u"/ContentsPage.html"}));
 }
 
 // A copy of the program folder reads its own novels: the shelf, the index and the pages hold
