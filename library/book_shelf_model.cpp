@@ -118,7 +118,9 @@ void CBookShelfModel::LoadBookShelf() {
     items_.clear();
     labels_.clear();
     internal::CShelfCounts cache(BookShelfPath(programFolder_) + u".counts");
-    for (BookEntry& entry : ReadBookShelf(programFolder_)) {
+    std::vector<BookEntry> entries = ReadBookShelf(programFolder_);
+    items_.reserve(entries.size());
+    for (BookEntry& entry : entries) {
         items_.push_back(MakeItem(std::move(entry), cache));
         items_.back().FileOrder = items_.size() - 1;
     }

@@ -121,8 +121,8 @@ FolderCounts CShelfCounts::Counts(const std::u16string& folder,
     std::string stamp = SettledFolderStamp(folder);
     auto found = kept_.find(folder);
     if (!stamp.empty() && found != kept_.end() && found->second.Stamp == stamp) {
-        asked_[folder] = found->second;
-        return found->second.Counts;
+        // Each folder is asked for once a listing: what was kept for it moves to this one.
+        return (asked_[folder] = std::move(found->second)).Counts;
     }
     FolderCounts counts = read();
     if (!stamp.empty()) {

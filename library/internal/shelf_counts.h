@@ -11,8 +11,8 @@
 #include "library/book_shelf_model.h"
 
 #include <functional>
-#include <map>
 #include <string>
+#include <unordered_map>
 
 namespace velunor::internal {
 
@@ -41,8 +41,9 @@ class CShelfCounts {
     };
 
     std::u16string path_;
-    std::map<std::u16string, Kept> kept_;
-    std::map<std::u16string, Kept> asked_;
+    // Hashed: the folders share long prefixes, which a tree would compare over and over.
+    std::unordered_map<std::u16string, Kept> kept_;
+    std::unordered_map<std::u16string, Kept> asked_;
     bool changed_ = false;
 };
 
