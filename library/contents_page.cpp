@@ -57,19 +57,23 @@ std::u16string ComposeContentsPage(const std::u16string& contentsTemplate, const
     return page;
 }
 
-bool RewriteContentsPage(const std::u16string& programFolder, const std::u16string& folder) {
-    // Held while the page is written, so that no job starts meanwhile and finds it half done.
-    internal::CNovelClaim claim(programFolder, folder);
+bool WriteContentsPageFromIndex(const std::u16string& programFolder, const std::u16string& folder) {
     NovelIndex index;
     std::u16string encoding(kPageEncoding);
     std::u16string contentsTemplate;
-    if (!claim.Held() || !LoadNovelIndex(folder, index) ||
+    if (!LoadNovelIndex(folder, index) ||
         !ReadPage(encoding, TemplatePath(programFolder, kContentsPageName), contentsTemplate) ||
         contentsTemplate.find(kContentsPlaceholder) == std::u16string::npos) {
         return false;
     }
     return WritePage(encoding, folder + u"/" + std::u16string(kContentsPageName),
                      ComposeContentsPage(contentsTemplate, index, false));
+}
+
+bool RewriteContentsPage(const std::u16string& programFolder, const std::u16string& folder) {
+    // Held while the page is written, so that no job starts meanwhile and finds it half done.
+    internal::CNovelClaim claim(programFolder, folder);
+    return claim.Held() && WriteContentsPageFromIndex(programFolder, folder);
 }
 
 } // namespace velunor

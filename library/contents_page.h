@@ -16,6 +16,11 @@ namespace velunor {
 std::u16string ComposeContentsPage(const std::u16string& contentsTemplate, const NovelIndex& index,
                                    bool running);
 
+/// Writes the contents page of the novel folder `folder` (no "/" at the end) from its index, as
+/// a finished job leaves it; the caller holds the novel. False when the index, the template or
+/// the page cannot be read or written. Blocks on the disk.
+bool WriteContentsPageFromIndex(const std::u16string& programFolder, const std::u16string& folder);
+
 /// Writes the contents page of the novel folder `folder` (no "/" at the end) again from its
 /// index, as a finished job leaves it, unless a job holds the novel: that one writes it when it
 /// ends. False when the index, the template or the page cannot be read or written, or a job

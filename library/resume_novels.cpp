@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "library/contents_page.h"
+#include "library/internal/novel_claim.h"
 #include "library/novel_download_job.h"
 #include "net/cookie_jar.h"
 
@@ -19,7 +20,12 @@ std::vector<std::u16string> SettleInterruptedNovels(const std::u16string& progra
                                                     const std::vector<std::u16string>& folders) {
     std::vector<std::u16string> settled;
     for (const std::u16string& folder : folders) {
-        if (RewriteContentsPage(programFolder, folder)) {
+        // A novel a job holds is under way, in this process or another.
+        internal::CNovelClaim claim(programFolder, folder);
+        if (claim.Held()) {
+            // A page that cannot be written only keeps its old line; the novel goes on all the
+            // same.
+            WriteContentsPageFromIndex(programFolder, folder);
             settled.push_back(folder);
         }
     }

@@ -14,9 +14,8 @@ namespace velunor {
 /// What the status line offers for `novels` novels with chapters never fetched.
 std::u16string ResumeOffer(size_t novels);
 
-/// Writes the contents page of each novel of `folders` that no job holds again from its index
-/// (RewriteContentsPage) and returns those folders: the novels whose download was cut short.
-/// Blocks on the disk.
+/// Returns the novels of `folders` that no job holds, the novels whose download was cut short,
+/// having written their contents pages again from their indexes. Blocks on the disk.
 std::vector<std::u16string> SettleInterruptedNovels(const std::u16string& programFolder,
                                                     const std::vector<std::u16string>& folders);
 

@@ -727,6 +727,21 @@ class MainWindowTest : public QObject {
         QCOMPARE(bar.text(), QStringLiteral("0/7 章"));
     }
 
+    // At start the status line offers to go on with a novel whose download was cut short, and
+    // a click on the offer goes on with it on a job thread (here its rule file is gone, so the
+    // job says why and finishes none).
+    void DownloadCutShortIsOfferedAtStartAndGoesOnWithAClick() {
+        WriteNovel({ChapterState::Stored, ChapterState::Pending});
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
+        window_.reset();
+        OpenWindow();
+        auto* status = qobject_cast<QLabel*>(Control(kIdStatusLine));
+        QCOMPARE(status->text(), QStringLiteral("1 本小说有未完成的章节，点击继续下载"));
+        QTest::mouseClick(status, Qt::LeftButton);
+        const QString done = QStringLiteral("继续下载完成：0/1 本小说已下载全部章节。");
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), done, 10000);
+    }
+
     // The browser, whoever opened a page of the novel in it, tells the shelf that the reader
     // has seen its chapters, and the item drops its count of new chapters. A job's end reads
     // only its novel's files on the job's thread, relabels that item in place and reloads the
