@@ -226,6 +226,7 @@ CMainWindow::CMainWindow(std::u16string programFolder, QWidget* parent)
     CreateControls();
     browserPanel_->Browser().load(viewHistory_.RecommendPage());
     LayOut();
+    OfferToResumeNovels();
 }
 
 CMainWindow::~CMainWindow() = default;
@@ -289,6 +290,8 @@ void CMainWindow::CreateControls() {
     statusLine_->setObjectName(IdName(kIdStatusLine));
     statusLine_->setGeometry(Rect(10, h - 20, w, h));
     statusLine_->setAutoFillBackground(true);
+    // A click on it takes the offer to go on with downloads cut short.
+    statusLine_->installEventFilter(this);
     QPalette statusColors = statusLine_->palette();
     statusColors.setColor(QPalette::Window, kWindowColor);
     statusLine_->setPalette(statusColors);
@@ -501,6 +504,40 @@ void CMainWindow::BookShelfChanged() {
     });
 }
 
+// A job's end changes one novel: only its files are read, on the job's thread, and only its
+// items change.
+void CMainWindow::NovelJobEnded(const std::u16string& folder) {
+    const NovelShelfState state = ReadNovelShelfState(folder);
+    OnGuiThread([this, &folder, &state] {
+        bookShelf_->ShowNovelState(folder, state);
+        // A contents page opened while the job ran says what it says now.
+        const QUrl contents = CHtmlCtrl::PageUrl(folder + u"/" + std::u16string(kContentsPageName));
+        if (browserPanel_->Browser().url() == contents) {
+            browserPanel_->Reload();
+        }
+    });
+}
+
+void CMainWindow::OfferToResumeNovels() {
+    const std::vector<std::u16string> pending = bookShelf_->FoldersWithPendingChapters();
+    if (pending.empty()) {
+        return;
+    }
+    resumable_ = SettleInterruptedNovels(programFolder_, pending);
+    if (!resumable_.empty()) {
+        statusLine_->setText(Text(ResumeOffer(resumable_.size())));
+    }
+}
+
+void CMainWindow::ResumeInterruptedNovels() {
+    if (resumable_.empty()) {
+        return;
+    }
+    statusLine_->unsetCursor();
+    StartResumeNovels(*this, programFolder_, std::move(resumable_));
+    resumable_.clear();
+}
+
 void CMainWindow::ShowDownloadProgress(int done, int total, int failed) {
     OnGuiThread([this, done, total, failed] { SetDownloadProgress(done, total, failed); });
 }
@@ -701,6 +738,17 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == statusLine_) {
+        // Only the offer itself is clickable: a job may have written over it since.
+        const bool offered =
+            !resumable_.empty() && statusLine_->text() == Text(ResumeOffer(resumable_.size()));
+        if (event->type() == QEvent::Enter) {
+            statusLine_->setCursor(offered ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        } else if (event->type() == QEvent::MouseButtonRelease && offered) {
+            ResumeInterruptedNovels();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     const bool press = event->type() == QEvent::KeyPress;
     const bool release = event->type() == QEvent::KeyRelease;
     if (watched != searchBox_ || (!press && !release)) {
@@ -754,13 +802,12 @@ void CMainWindow::OpenTargetSiteSettings() {
 }
 
 // The fetch waits on the network and on the browser; the page it rewrites is shown again when
-// it is done. It records the chapter's new state in the novel's index, so the shelf reads its
-// counts again afterwards.
+// it is done. It records the chapter's new state in the novel's index and tells the window
+// (NovelJobEnded), so the novel's item follows.
 void CMainWindow::FetchChapterAgain() {
     std::thread([this, programFolder = programFolder_] {
         CStatusSourceScope source;
         OnDemandChapterFetch(this, programFolder);
-        BookShelfChanged();
     }).detach();
 }
 

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include <memory>
 
@@ -70,6 +71,9 @@ class CMainWindow : public QWidget, public WindowPort {
     ResultRow ResultRowTexts(int row) override;
     void AppendBookItem(const std::u16string& text) override;
     void BookShelfChanged() override;
+    /// Reads the novel's files on the caller's thread and relabels its items; reloads its
+    /// contents page when the browser shows it.
+    void NovelJobEnded(const std::u16string& folder) override;
     /// The bar at the right end of the status line's row ("12/120 章（失败 2）"). A finished
     /// download's count stays until the view changes or the next download reports.
     void ShowDownloadProgress(int done, int total, int failed) override;
@@ -78,6 +82,12 @@ class CMainWindow : public QWidget, public WindowPort {
     std::u16string GetElementInnerHtml(const std::u16string& id) override;
     MessageAnswer ShowMessage(const std::u16string& text, MessageIcon icon,
                               MessageButtons buttons) override;
+
+    /// Goes on fetching the chapters never fetched of the novels the status line offered at
+    /// start ("3 本小说有未完成的章节，点击继续下载"), one novel after another on a job thread, as
+    /// a click on the offer does; nothing when none was offered or it was taken. GUI thread;
+    /// returns at once.
+    void ResumeInterruptedNovels();
 
     /// The child control with identifier `id` (a button, the search box, the bookshelf, the
     /// result list or the status line); null for any other number. GUI thread.
@@ -126,6 +136,9 @@ class CMainWindow : public QWidget, public WindowPort {
     void RunSearch();
     void OpenTargetSiteSettings();
     void FetchChapterAgain();
+    /// Offers on the status line to go on with the novels whose download was cut short, once
+    /// their contents pages say how they stand. Blocks on the disk for those novels.
+    void OfferToResumeNovels();
     void Recommend(const QString& novelName);
     void Exit();
     void CentreOnScreen();
@@ -162,6 +175,8 @@ class CMainWindow : public QWidget, public WindowPort {
     /// newest job source seen.
     unsigned statusOwner_ = 0;
     unsigned newestStatusSource_ = 0;
+    /// The novels the status line offers to go on with; empty when it offers none.
+    std::vector<std::u16string> resumable_;
     QProgressBar* downloadProgress_ = nullptr;
     CSkinButton* backButton_ = nullptr;
     CSkinButton* readingSettingsButton_ = nullptr;

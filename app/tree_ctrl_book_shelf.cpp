@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStandardPaths>
@@ -32,11 +33,23 @@ CTreeCtrlBookShelf::CTreeCtrlBookShelf(WindowPort& window, std::u16string progra
                                        QWidget* parent)
     : QTreeWidget(parent), window_(window), programFolder_(std::move(programFolder)),
       model_(programFolder_) {
-    setHeaderHidden(true);
+    setColumnCount(kColumnCount);
+    // The panel is narrow: the novel's name gets the room, and its site is in the item's tip.
+    setHeaderLabels({QStringLiteral("小说"), QStringLiteral("新"), QStringLiteral("未读"),
+                     QStringLiteral("未完成")});
+    setIndentation(12);
+    // The counts are narrow; the name takes what is left.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < kColumnCount; ++column) {
+        header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
     setRootIsDecorated(true);
     setExpandsOnDoubleClick(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     auto* root = new QTreeWidgetItem(this, {Text(CBookShelfModel::kRootText)});
+    root->setFirstColumnSpanned(true);
+    model_.SetNewChaptersFirst(LoadShelfSettings(programFolder_).NewChaptersFirst);
     model_.LoadBookShelf();
     ShowModelItems();
     root->setExpanded(true);
@@ -72,6 +85,12 @@ void CTreeCtrlBookShelf::CreateContextMenu() {
             &CTreeCtrlBookShelf::DeleteBook);
     shelfMenu_ = new QMenu(QStringLiteral("书架菜单"), this);
     CreateUpdateAllItems();
+    newChaptersFirstAction_ = shelfMenu_->addAction(QStringLiteral("新章节排在前面"));
+    newChaptersFirstAction_->setCheckable(true);
+    newChaptersFirstAction_->setChecked(LoadShelfSettings(programFolder_).NewChaptersFirst);
+    connect(newChaptersFirstAction_, &QAction::toggled, this,
+            &CTreeCtrlBookShelf::SetNewChaptersFirst);
+    shelfMenu_->addSeparator();
     connect(shelfMenu_->addAction(QStringLiteral("书库位置…")), &QAction::triggered, this,
             &CTreeCtrlBookShelf::ChooseLibraryFolder);
 }
@@ -92,7 +111,6 @@ void CTreeCtrlBookShelf::CreateUpdateAllItems() {
             window_.SetStatusText(u"无法保存书架设置 " + ShelfSettingsPath(programFolder_) + u"。");
         }
     });
-    shelfMenu_->addSeparator();
 }
 
 void CTreeCtrlBookShelf::UpdateAll() {
@@ -115,15 +133,32 @@ void CTreeCtrlBookShelf::ShowModelItems() {
         setCurrentItem(nullptr);
     }
     qDeleteAll(root->takeChildren());
-    for (const std::u16string& label : model_.Items()) {
-        ShowLabel(new QTreeWidgetItem(root), label);
+    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+        ShowItem(new QTreeWidgetItem(root), model_.Item(i));
     }
 }
 
-// The tree is narrow and a label with both counts does not fit it; the tip shows it whole.
-void CTreeCtrlBookShelf::ShowLabel(QTreeWidgetItem* item, const std::u16string& label) {
-    item->setText(0, Text(label));
-    item->setToolTip(0, Text(label));
+// A count of 0 is left blank, so that the counts that are there stand out.
+void CTreeCtrlBookShelf::ShowItem(QTreeWidgetItem* item, const ShelfItem& shown) {
+    auto count = [](int value) { return value > 0 ? QString::number(value) : QString(); };
+    const QString texts[kColumnCount] = {Text(shown.Entry.NovelName), count(shown.NewChapters),
+                                         count(shown.Unread), count(shown.Unfinished)};
+    // The tree is narrow: the tip shows the whole line, with the site and the counts.
+    const QString tip = Text(shown.Label);
+    // The item knows its novel, so that the selection is found again whatever the order.
+    item->setData(0, Qt::UserRole, Text(shown.Entry.ContentsPagePath));
+    for (int column = 0; column < kColumnCount; ++column) {
+        item->setText(column, texts[column]);
+        item->setToolTip(column, tip);
+        if (column > 0) {
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+        }
+    }
+    // Chapters the reader has not seen yet catch the eye.
+    QFont font = item->font(0);
+    font.setBold(shown.NewChapters > 0);
+    item->setFont(0, font);
+    item->setFont(1, font);
 }
 
 QTreeWidgetItem* CTreeCtrlBookShelf::Root() const {
@@ -132,11 +167,43 @@ QTreeWidgetItem* CTreeCtrlBookShelf::Root() const {
 
 void CTreeCtrlBookShelf::RelabelItems() {
     QTreeWidgetItem* root = Root();
-    const std::vector<std::u16string>& labels = model_.Items();
-    const int shown = std::min(root->childCount(), static_cast<int>(labels.size()));
-    for (int i = 0; i < shown; ++i) {
-        ShowLabel(root->child(i), labels[static_cast<size_t>(i)]);
+    const int shown = std::min(root->childCount(), static_cast<int>(model_.Items().size()));
+    bool sameOrder = root->childCount() == static_cast<int>(model_.Items().size());
+    for (int i = 0; i < shown && sameOrder; ++i) {
+        sameOrder = root->child(i)->data(0, Qt::UserRole).toString() ==
+                    Text(model_.Item(i).Entry.ContentsPagePath);
     }
+    // A novel that gained or lost new chapters may have moved; the selection goes with it.
+    if (!sameOrder) {
+        const std::u16string selected = SelectedContentsPage();
+        ShowModelItems();
+        SelectNovelWithContentsPage(selected);
+        return;
+    }
+    for (int i = 0; i < shown; ++i) {
+        ShowItem(root->child(i), model_.Item(i));
+    }
+}
+
+void CTreeCtrlBookShelf::ShowNovelState(const std::u16string& folder,
+                                        const NovelShelfState& state) {
+    if (model_.ApplyNovelState(folder, state)) {
+        RelabelItems();
+    }
+}
+
+void CTreeCtrlBookShelf::SetNewChaptersFirst(bool first) {
+    ShelfSettings settings = LoadShelfSettings(programFolder_);
+    settings.NewChaptersFirst = first;
+    if (!SaveShelfSettings(programFolder_, settings)) {
+        window_.SetStatusText(u"无法保存书架设置 " + ShelfSettingsPath(programFolder_) + u"。");
+    }
+    model_.SetNewChaptersFirst(first);
+    RelabelItems();
+}
+
+std::vector<std::u16string> CTreeCtrlBookShelf::FoldersWithPendingChapters() const {
+    return model_.FoldersWithPendingChapters();
 }
 
 void CTreeCtrlBookShelf::ReloadShelf() {
@@ -156,6 +223,7 @@ void CTreeCtrlBookShelf::ShowLoadedShelf(CBookShelfModel loaded, unsigned long l
     // may have added a novel before the selected one.
     const std::u16string selected = SelectedContentsPage();
     model_ = std::move(loaded);
+    model_.SetNewChaptersFirst(newChaptersFirstAction_->isChecked());
     ShowModelItems();
     SelectNovelWithContentsPage(selected);
 }
@@ -347,11 +415,11 @@ int CTreeCtrlBookShelf::SelectedNovel() const {
 }
 
 std::u16string CTreeCtrlBookShelf::SelectedContentsPage() const {
-    const int novel = SelectedNovel();
-    if (novel < 0) {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (selected.isEmpty() || selected.front()->parent() != Root()) {
         return {};
     }
-    return model_.Item(novel).Entry.ContentsPagePath;
+    return selected.front()->data(0, Qt::UserRole).toString().toStdU16String();
 }
 
 void CTreeCtrlBookShelf::SelectNovelWithContentsPage(const std::u16string& contentsPage) {

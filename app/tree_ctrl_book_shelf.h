@@ -1,10 +1,12 @@
 #pragma once
 // The bookshelf tree: the root "我的书架" with one item per downloaded novel, in the order of
-// the bookshelf file, each labelled with the counts of its chapter index. A double-click goes on
-// reading a novel where the reader left it; the context menu opens its contents page, updates it
-// from its site, fetches its failed chapters again or from another site, exports it as an EPUB book
-// or a text file, or deletes it with its folder once the user has confirmed it. The root's menu
-// moves the library to another folder.
+// the bookshelf file (novels with new chapters first, when the reader wants it), each showing in
+// its columns the novel and its new, unread and unfinished chapters; its tip gives the site too. A
+// double-click goes on reading a novel where the reader left it; the context menu opens its
+// contents page, updates it from its site, fetches its failed chapters again or from another site,
+// keeps bookmarks, exports it as an EPUB book or a text file, or deletes it with its folder once
+// the user has confirmed it. The root's menu updates every novel at once and moves the library to
+// another folder.
 
 #include "export/export.h"
 #include "library/library.h"
@@ -75,13 +77,22 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     /// novel, records it as the place to go on reading and relabels the items. GUI thread;
     /// blocks on the disk.
     void NoteOpenedPage(const std::u16string& page);
+    /// Takes `state` as what the novel folder `folder` holds now, a job on it having ended, and
+    /// relabels its items (moving them when the order asks it); the rest of the shelf is not
+    /// read. GUI thread; does not block.
+    void ShowNovelState(const std::u16string& folder, const NovelShelfState& state);
+    /// Lists the novels with new chapters first, or all in the bookshelf file's order, and
+    /// keeps the choice in the shelf's settings. GUI thread; blocks on the disk.
+    void SetNewChaptersFirst(bool first);
+    /// The folders of the novels with chapters never fetched. GUI thread.
+    std::vector<std::u16string> FoldersWithPendingChapters() const;
     /// The context menu: "打开目录", "更新小说", "重新下载失败章节", "换源…", "书签", "导出为
     /// EPUB…", "导出为 TXT…", "为此站生成规则…" (for a novel the page finder reads), a separator
     /// and "删除小说(&D)". GUI thread.
     QMenu& ContextMenu();
     /// The menu of the root item and of empty space: "全部更新", "停止全部更新" (enabled only while
-    /// an update of every novel runs), "启动时检查更新" (checkable, kept in ShelfSettings.xml),
-    /// "书库位置…". GUI thread.
+    /// an update of every novel runs), a separator, "启动时检查更新" and "新章节排在前面" (both
+    /// checkable, kept in ShelfSettings.xml), a separator and "书库位置…". GUI thread.
     QMenu& ShelfMenu();
     /// The context menu's "书签" submenu, listing the bookmarks of the novel it opened on.
     CBookmarkMenu& BookmarkMenu();
@@ -112,9 +123,10 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     void DeleteNovelWithContentsPage(const std::u16string& contentsPage);
     /// Shows the model's novel items under the root, in place of those shown before.
     void ShowModelItems();
-    /// Gives every novel item the model's label, in place.
+    /// Gives every novel item the model's texts, in place when the model's order is the one
+    /// shown.
     void RelabelItems();
-    static void ShowLabel(QTreeWidgetItem* item, const std::u16string& label);
+    static void ShowItem(QTreeWidgetItem* item, const ShelfItem& shown);
     void StartShelfJob(ShelfJob job);
     int SelectedNovel() const;
     /// The contents page of the selected novel; empty for the root or no selection.
@@ -133,6 +145,9 @@ class CTreeCtrlBookShelf : public QTreeWidget {
     QAction* updateAllAction_ = nullptr;
     QAction* stopUpdateAllAction_ = nullptr;
     QAction* checkAtStartAction_ = nullptr;
+    QAction* newChaptersFirstAction_ = nullptr;
+    /// The columns: novel, new chapters, unread, unfinished.
+    static constexpr int kColumnCount = 4;
 };
 
 } // namespace velunor

@@ -109,6 +109,8 @@ void ConsolePort::AppendBookItem(const std::u16string& text) {
 // that downloads asks for it.
 void ConsolePort::BookShelfChanged() {}
 
+void ConsolePort::NovelJobEnded(const std::u16string&) {}
+
 void ConsolePort::ShowDownloadProgress(int, int, int) {}
 
 void ConsolePort::ShowWaitPage() {}

@@ -29,6 +29,7 @@ class ConsolePort : public WindowPort {
     ResultRow ResultRowTexts(int row) override;
     void AppendBookItem(const std::u16string& text) override;
     void BookShelfChanged() override;
+    void NovelJobEnded(const std::u16string& folder) override;
     void ShowDownloadProgress(int done, int total, int failed) override;
     void ShowWaitPage() override;
     void NavigateAsync(const std::u16string& url) override;

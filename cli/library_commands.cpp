@@ -89,20 +89,40 @@ class DownloadConsole : public ConsolePort {
     int printedTenths_ = 0;
 };
 
+// `text` right-aligned in `width` columns of digits.
+std::u16string RightAligned(const std::u16string& text, size_t width) {
+    return std::u16string(width > text.size() ? width - text.size() : 0, u' ') + text;
+}
+
+// The shelf as a table: the number that the other commands take, the new, unread and unfinished
+// chapters of each novel, and the novel. The counts come first, where a column of figures lines
+// up whatever the names' widths.
 void PrintShelf(const CBookShelfModel& model) {
     if (model.Items().empty()) {
         PrintLine(u"the bookshelf is empty");
         return;
     }
-    // One write for the whole list: a long shelf would otherwise cost a write per novel.
-    std::u16string lines;
+    // One write for the whole list: a long shelf would otherwise cost a write per novel. The
+    // headings are two columns a character wide on a terminal.
+    std::u16string lines = u"编号  新章节  未读  未完成  小说";
     for (size_t i = 0; i < model.Items().size(); ++i) {
-        if (i > 0) {
-            lines += u"\n";
-        }
-        lines += DecimalText(static_cast<long long>(i) + 1) + u". " + model.Items()[i];
+        const ShelfItem& item = model.Item(static_cast<int>(i));
+        lines += u"\n" + RightAligned(DecimalText(static_cast<long long>(i) + 1), 4) + u"  " +
+                 RightAligned(DecimalText(item.NewChapters), 6) + u"  " +
+                 RightAligned(DecimalText(item.Unread), 4) + u"  " +
+                 RightAligned(DecimalText(item.Unfinished), 6) + u"  " +
+                 BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
     }
     PrintLine(lines);
+}
+
+// The shelf in the order the window shows it, so that the numbers the commands take are the
+// ones the reader sees there too.
+CBookShelfModel LoadShelf() {
+    CBookShelfModel model(GetProgramFolder());
+    model.SetNewChaptersFirst(LoadShelfSettings(GetProgramFolder()).NewChaptersFirst);
+    model.LoadBookShelf();
+    return model;
 }
 
 // The novel item that the argument `text` numbers; -1, having said so, when it numbers none.
@@ -152,8 +172,7 @@ int RunShelfJob(int argc, char** argv, ShelfJob job) {
                                            : u"usage: velunor-cli retry N");
         return 2;
     }
-    CBookShelfModel model(GetProgramFolder());
-    model.LoadBookShelf();
+    CBookShelfModel model = LoadShelf();
     int item = ParseNovelNumber(argv[2], model);
     if (item < 0) {
         return 2;
@@ -264,8 +283,7 @@ int RunRefetch(int argc, char** argv) {
 }
 
 int RunShelf(int argc, char** argv) {
-    CBookShelfModel model(GetProgramFolder());
-    model.LoadBookShelf();
+    CBookShelfModel model = LoadShelf();
     if (argc == 2) {
         PrintShelf(model);
         return 0;

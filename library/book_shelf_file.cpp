@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -63,11 +64,31 @@ bool ReadStoredEntry(CXmlDocument& document, BookEntry& entry) {
     return listed;
 }
 
+// The rule files of the entries of one reading of the shelf, each looked up on disk once: most
+// entries of a long shelf name one of a few rule files.
+class RuleFileLookups {
+  public:
+    explicit RuleFileLookups(const std::u16string& programFolder) : programFolder_(programFolder) {}
+
+    const std::u16string& Resolved(const std::u16string& stored) {
+        auto [found, added] = resolved_.try_emplace(stored);
+        if (added) {
+            found->second = ResolveRuleFile(programFolder_, stored);
+        }
+        return found->second;
+    }
+
+  private:
+    const std::u16string& programFolder_;
+    std::map<std::u16string, std::u16string> resolved_;
+};
+
 // ReadStoredEntry, its paths as they are on disk.
-bool ReadEntry(const std::u16string& programFolder, CXmlDocument& document, BookEntry& entry) {
+bool ReadEntry(const std::u16string& programFolder, CXmlDocument& document, BookEntry& entry,
+               RuleFileLookups& rules) {
     bool listed = ReadStoredEntry(document, entry);
     entry.ContentsPagePath = ResolveLibraryPath(programFolder, entry.ContentsPagePath);
-    entry.RuleFile = ResolveRuleFile(programFolder, entry.RuleFile);
+    entry.RuleFile = rules.Resolved(entry.RuleFile);
     return listed;
 }
 
@@ -225,8 +246,9 @@ void ReportDamage(WindowPort& window, const EditOutcome& outcome) {
 bool FindBookOfFolder(const std::u16string& programFolder, CXmlDocument& document,
                       const std::u16string& contentsPagePath) {
     BookEntry entry;
+    RuleFileLookups rules(programFolder);
     while (document.FindElement(u"Book")) {
-        if (ReadEntry(programFolder, document, entry) &&
+        if (ReadEntry(programFolder, document, entry, rules) &&
             entry.ContentsPagePath == contentsPagePath) {
             return true;
         }
@@ -417,9 +439,10 @@ std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
     if (shelf.file == FileCondition::Unreadable || !document.EnterElement()) {
         return entries;
     }
+    RuleFileLookups rules(programFolder);
     while (document.FindElement(u"Book")) {
         BookEntry entry;
-        if (ReadEntry(programFolder, document, entry)) {
+        if (ReadEntry(programFolder, document, entry, rules)) {
             entries.push_back(std::move(entry));
         }
     }

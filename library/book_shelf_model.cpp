@@ -23,9 +23,9 @@ std::u16string ReadingPath(const std::u16string& folder) {
     return folder + u"/" + std::u16string(kReadingName);
 }
 
-// Where the reader is in the novel of `folder`: the page file's name and how many chapters the
-// novel had then. False when the novel was never read.
-bool LoadReading(const std::u16string& folder, std::u16string& page, int& chapters) {
+// Where the reader is in the novel of `folder`: the last chapter page read and the pages the
+// novel had when the reader last opened it. False when the novel was never opened.
+bool LoadReading(const std::u16string& folder, std::u16string& page, int& seenPages) {
     // Read in one go: the shelf reads one per novel, and most novels have none.
     std::string bytes;
     CXmlDocument document;
@@ -41,18 +41,21 @@ bool LoadReading(const std::u16string& folder, std::u16string& page, int& chapte
     }
     document.EnterElement();
     page = FindElementText(document, u"LastPage");
-    std::string count = WideToUtf8(FindElementText(document, u"ChapterCount"));
-    chapters = std::atoi(count.c_str());
+    std::string seen = WideToUtf8(FindElementText(document, u"SeenPages"));
+    seenPages = std::max(0, std::atoi(seen.c_str()));
     // A name with a "/" would lead out of the novel folder.
-    return !page.empty() && page.find(u'/') == std::u16string::npos && page != u"..";
+    if (page.find(u'/') != std::u16string::npos || page == u"..") {
+        page.clear();
+    }
+    return !page.empty() || seenPages > 0;
 }
 
-bool SaveReading(const std::u16string& folder, const std::u16string& page, int chapters) {
+bool SaveReading(const std::u16string& folder, const std::u16string& page, int seenPages) {
     std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Reading>\r\n"
                           u"<LastPage>" +
                           CXmlDocument::EncodeEntities(page, CXmlDocument::kEncodeText) +
-                          u"</LastPage>\r\n<ChapterCount>" + DecimalText(chapters) +
-                          u"</ChapterCount>\r\n" + ReaderPlaceElement(folder) + u"</Reading>\r\n";
+                          u"</LastPage>\r\n<SeenPages>" + DecimalText(seenPages) +
+                          u"</SeenPages>\r\n" + ReaderPlaceElement(folder) + u"</Reading>\r\n";
     return CXmlDocument::WriteWideAsText(text, ReadingPath(folder), nullptr, nullptr, nullptr);
 }
 
@@ -61,44 +64,46 @@ bool FileExists(const std::u16string& path) {
     return stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-// What the files of the novel folder `folder` say: its summary and where the reader is.
-internal::FolderCounts ReadFolderCounts(const std::u16string& folder) {
-    internal::FolderCounts counts;
-    NovelSummary summary;
-    if (LoadNovelSummary(folder, summary)) {
-        counts.Chapters = summary.Chapters;
-        counts.Unfinished = summary.Unfinished;
-    }
-    if (!LoadReading(folder, counts.LastPage, counts.ChaptersWhenRead)) {
-        counts.LastPage.clear();
-        counts.ChaptersWhenRead = 0;
-    }
-    return counts;
+// Takes the counts of `item` from `state`.
+void Count(ShelfItem& item, NovelShelfState state) {
+    std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
+    const NovelSummary& summary = state.Summary;
+    item.Chapters = summary.Chapters;
+    item.Unfinished = summary.Unfinished;
+    item.Pending = summary.Pending;
+    item.NewChapters = ChaptersFromPage(summary, std::max(summary.NewFrom, state.SeenPages));
+    int lastRead = ChapterPageNumber(state.LastPage);
+    item.Unread = ChaptersAfterPage(summary, lastRead);
+    item.LastReadPage = state.LastPage.empty() ? std::u16string() : folder + u"/" + state.LastPage;
+    item.State = std::move(state);
+    item.Label = ShelfItemLabel(item);
 }
 
 ShelfItem MakeItem(BookEntry entry, internal::CShelfCounts& cache) {
     ShelfItem item;
     item.Entry = std::move(entry);
     std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-    internal::FolderCounts counts =
-        cache.Counts(folder, [&folder] { return ReadFolderCounts(folder); });
-    item.Chapters = counts.Chapters;
-    item.Unfinished = counts.Unfinished;
-    if (!counts.LastPage.empty()) {
-        item.LastReadPage = folder + u"/" + counts.LastPage;
-        item.NewChapters = std::max(0, item.Chapters - counts.ChaptersWhenRead);
-    }
-    item.Label = ShelfItemLabel(item);
+    Count(item, cache.Counts(folder, [&folder] { return ReadNovelShelfState(folder); }));
     return item;
 }
 
 } // namespace
 
+NovelShelfState ReadNovelShelfState(const std::u16string& folder) {
+    NovelShelfState state;
+    LoadNovelSummary(folder, state.Summary);
+    if (!LoadReading(folder, state.LastPage, state.SeenPages)) {
+        state.LastPage.clear();
+        state.SeenPages = 0;
+    }
+    return state;
+}
+
 std::u16string ShelfItemLabel(const ShelfItem& item) {
     std::u16string label = BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
     std::u16string counts;
     if (item.NewChapters > 0) {
-        counts = u"新增 " + DecimalText(item.NewChapters) + u" 章";
+        counts = u"新 " + DecimalText(item.NewChapters) + u" 章";
     }
     if (item.Unfinished > 0) {
         counts += (counts.empty() ? u"" : u"，") + DecimalText(item.Unfinished) + u" 章未完成";
@@ -114,11 +119,57 @@ void CBookShelfModel::LoadBookShelf() {
     items_.clear();
     labels_.clear();
     internal::CShelfCounts cache(BookShelfPath(programFolder_) + u".counts");
-    for (BookEntry& entry : ReadBookShelf(programFolder_)) {
+    std::vector<BookEntry> entries = ReadBookShelf(programFolder_);
+    items_.reserve(entries.size());
+    for (BookEntry& entry : entries) {
         items_.push_back(MakeItem(std::move(entry), cache));
-        labels_.push_back(items_.back().Label);
+        items_.back().FileOrder = items_.size() - 1;
     }
     cache.Save();
+    Sort();
+}
+
+void CBookShelfModel::SetNewChaptersFirst(bool first) {
+    newChaptersFirst_ = first;
+    Sort();
+}
+
+bool CBookShelfModel::ApplyNovelState(const std::u16string& folder, const NovelShelfState& state) {
+    bool found = false;
+    for (ShelfItem& item : items_) {
+        if (NovelFolderOfContentsPage(item.Entry.ContentsPagePath) == folder) {
+            Count(item, state);
+            found = true;
+        }
+    }
+    if (found) {
+        Sort();
+    }
+    return found;
+}
+
+std::vector<std::u16string> CBookShelfModel::FoldersWithPendingChapters() const {
+    std::vector<std::u16string> folders;
+    for (const ShelfItem& item : items_) {
+        std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
+        if (item.Pending > 0 &&
+            std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+            folders.push_back(std::move(folder));
+        }
+    }
+    return folders;
+}
+
+void CBookShelfModel::Sort() {
+    std::stable_sort(items_.begin(), items_.end(), [this](const ShelfItem& a, const ShelfItem& b) {
+        bool aFirst = newChaptersFirst_ && a.NewChapters > 0;
+        bool bFirst = newChaptersFirst_ && b.NewChapters > 0;
+        return aFirst != bFirst ? aFirst : a.FileOrder < b.FileOrder;
+    });
+    labels_.clear();
+    for (const ShelfItem& item : items_) {
+        labels_.push_back(item.Label);
+    }
 }
 
 void CBookShelfModel::OpenBook(int item, WindowPort& window) const {
@@ -164,32 +215,29 @@ std::u16string CBookShelfModel::NovelFolder(int item) const {
 bool CBookShelfModel::NoteOpenedPage(const std::u16string& page) {
     std::u16string folder = FolderOfFile(page);
     std::u16string name = page.substr(folder.size() + 1);
-    if (ChapterPageNumber(name) == 0) {
+    bool chapter = ChapterPageNumber(name) > 0;
+    if (!chapter && name != kContentsPageName) {
         return false;
     }
-    for (size_t i = 0; i < items_.size(); ++i) {
-        ShelfItem& shelved = items_[i];
+    for (ShelfItem& shelved : items_) {
         if (NovelFolderOfContentsPage(shelved.Entry.ContentsPagePath) != folder) {
             continue;
         }
-        if (!SaveReading(folder, name, shelved.Chapters)) {
+        NovelShelfState state = shelved.State;
+        if (chapter) {
+            state.LastPage = name;
+        }
+        state.SeenPages = PageAfterLast(state.Summary);
+        if (state != shelved.State && !SaveReading(folder, state.LastPage, state.SeenPages)) {
             return false;
         }
-        shelved.LastReadPage = page;
-        shelved.NewChapters = 0;
-        Relabel(i);
-        return true;
+        return ApplyNovelState(folder, state);
     }
     return false;
 }
 
 bool CBookShelfModel::IsNovelItem(int item) const {
     return item >= 0 && static_cast<size_t>(item) < items_.size();
-}
-
-void CBookShelfModel::Relabel(size_t item) {
-    items_[item].Label = ShelfItemLabel(items_[item]);
-    labels_[item] = items_[item].Label;
 }
 
 } // namespace velunor

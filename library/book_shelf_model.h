@@ -1,14 +1,17 @@
 #pragma once
-// What the bookshelf tree shows: the root item "我的书架" and one item per novel, in file order,
-// labelled site + " - " + novel and, after it, how many chapters are new since the novel was
-// last read and how many are not finished ("演示书库 - 春江夜话（3 章未完成）"). The counts come
-// from each novel's summary of its chapter index (novel_summary.h), read from disk, never from
-// the sites, and a novel folder unchanged since the last listing is not read again at all
-// (Config/BookShelf.xml.counts), so a listing costs little per novel and nothing per chapter. The
-// model also keeps where the reader is: the last chapter page opened, per novel, in the novel
-// folder's Reading.xml, so that opening a novel continues there.
+// What the bookshelf tree shows: the root item "我的书架" and one item per novel, in file order
+// (novels with new chapters first, when asked), each with how many chapters are new since the
+// reader last opened the novel, how many come after the last one read and how many are not
+// finished; its one-line label ("演示书库 - 春江夜话（新 2 章，3 章未完成）") carries the first
+// and the last. The counts come from each novel's summary of its chapter index (novel_summary.h)
+// and its Reading.xml, read from disk, never from the sites, and a novel folder unchanged since
+// the last listing is not read again at all (Config/BookShelf.xml.counts), so a listing costs
+// little per novel and nothing per chapter. Reading.xml keeps where the reader is: the last
+// chapter page opened, so that opening a novel continues there, and which pages the novel had
+// when the reader last opened it, so that only chapters added since count as new.
 
 #include "library/book_shelf_file.h"
+#include "library/novel_summary.h"
 #include "port/window_port.h"
 
 #include <string>
@@ -16,23 +19,49 @@
 
 namespace velunor {
 
+/// What a novel folder's small files say: its summary and where the reader is.
+struct NovelShelfState {
+    /// The summary of the novel's index.
+    NovelSummary Summary;
+    /// The last chapter page read, a file name in the folder; empty when none was.
+    std::u16string LastPage;
+    /// Chapters on pages numbered below this one had been listed when the reader last opened
+    /// the novel; 0 when never.
+    int SeenPages = 0;
+
+    bool operator==(const NovelShelfState&) const = default;
+};
+
+/// Reads what the shelf shows of the novel folder `folder` from its summary and its
+/// Reading.xml. Blocks on the disk; any thread.
+NovelShelfState ReadNovelShelfState(const std::u16string& folder);
+
 /// One novel as the bookshelf shows it.
 struct ShelfItem {
     BookEntry Entry;
-    /// The item's text.
+    /// The item's one-line text.
     std::u16string Label;
     /// Chapters the index lists; 0 without an index.
     int Chapters = 0;
     /// Chapters failed, empty or pending.
     int Unfinished = 0;
-    /// Chapters listed now beyond those listed when the novel was last read; 0 when it never
-    /// was.
+    /// Chapters never fetched: left by a download cut short (or queued by one running).
+    int Pending = 0;
+    /// Chapters added by updates since the reader last opened the novel (since its first
+    /// download when never).
     int NewChapters = 0;
+    /// Chapters after the last one read; all of them when none was.
+    int Unread = 0;
     /// The last chapter page the reader opened; empty when none.
     std::u16string LastReadPage;
+    /// The novel folder's state the counts were made from.
+    NovelShelfState State;
+    /// The entry's place in the bookshelf file.
+    size_t FileOrder = 0;
 };
 
-/// The label of a novel item: site + " - " + novel, followed by the counts that are not 0.
+/// The label of a novel item: site + " - " + novel, followed by the counts of new and of
+/// unfinished chapters that are not 0.
 std::u16string ShelfItemLabel(const ShelfItem& item);
 
 class CBookShelfModel {
@@ -47,6 +76,15 @@ class CBookShelfModel {
     /// bookshelf file and the novels' summaries. Blocks on the disk; no network; any thread,
     /// one at a time per model.
     void LoadBookShelf();
+    /// Puts the novels with new chapters before the others (each group in file order), or
+    /// every novel in file order; applies to the items now and after every change. The file is
+    /// not changed.
+    void SetNewChaptersFirst(bool first);
+    /// Takes `state` as what the novel folder `folder` holds now (a job on it ended) and
+    /// relabels its items, and sorts them again. False when the shelf lists no such novel.
+    bool ApplyNovelState(const std::u16string& folder, const NovelShelfState& state);
+    /// The folders of the novels with chapters never fetched, in the items' order.
+    std::vector<std::u16string> FoldersWithPendingChapters() const;
     /// The labels of the novel items (children of the root), in order.
     const std::vector<std::u16string>& Items() const {
         return labels_;
@@ -71,18 +109,20 @@ class CBookShelfModel {
     bool DeleteBook(int item, WindowPort& window);
     /// The novel folder of item `item`; empty for an item out of range.
     std::u16string NovelFolder(int item) const;
-    /// When `page` is a chapter page ("n.html") of a novel on the shelf, records it as the last
-    /// page read of that novel, with the novel's chapter count, and returns true. Blocks on the
-    /// disk.
+    /// When `page` is a chapter page ("n.html") or the contents page of a novel on the shelf,
+    /// records that the reader has seen the novel's chapters as they are now, and a chapter page
+    /// as the last page read, relabels the novel's items and returns true. Blocks on the disk.
     bool NoteOpenedPage(const std::u16string& page);
 
   private:
     bool IsNovelItem(int item) const;
-    void Relabel(size_t item);
+    /// Orders the items as asked and takes their labels again.
+    void Sort();
 
     std::u16string programFolder_;
     std::vector<ShelfItem> items_;
     std::vector<std::u16string> labels_;
+    bool newChaptersFirst_ = false;
 };
 
 } // namespace velunor

@@ -267,7 +267,9 @@ bool ReplaceChapterText(std::u16string& page, std::u16string_view content) {
 }
 
 std::u16string PendingChapterNotice() {
-    return u"<p class=\"notice\">本章尚未下载，请稍候或点击下方“重新下载本章”。</p>";
+    // Written while a job is about to fetch the chapter, and read as well after the job was cut
+    // short: it says what is so in both cases and what the reader can do.
+    return u"<p class=\"notice\">本章尚未下载，可点击下方“重新下载本章”。</p>";
 }
 
 std::u16string FailedChapterNotice(std::u16string_view reason) {

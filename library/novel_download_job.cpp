@@ -5,6 +5,7 @@
 #include "core/core.h"
 #include "library/book_shelf_file.h"
 #include "library/chapter_task.h"
+#include "library/contents_page.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/internal/novel_claim.h"
 #include "library/internal/shelved_novel.h"
@@ -30,7 +31,6 @@ namespace {
 
 constexpr int kChapterWorkers = 5;
 constexpr auto kQueuePause = std::chrono::milliseconds(20);
-constexpr std::u16string_view kDownloadStatePlaceholder = u"{DownloadState}";
 
 // What the job knows of the novel's site and contents once it has read them.
 struct SiteContents {
@@ -283,21 +283,6 @@ int MendStoredPages(NovelRun& run, const NovelIndex& before, const NovelIndex& a
     return unwritten;
 }
 
-// What the contents page says of the download: under way, or how it ended.
-std::u16string DownloadStateLine(const NovelIndex& index, bool running) {
-    if (running) {
-        return u"章节正在后台下载，未下载完的章节稍后打开即可阅读。";
-    }
-    int unfinished = index.UnfinishedCount();
-    std::u16string all =
-        u"全书共 " + DecimalText(static_cast<long long>(index.Chapters.size())) + u" 章";
-    if (unfinished == 0) {
-        return all + u"，已全部下载。";
-    }
-    return all + u"，其中 " + DecimalText(unfinished) +
-           u" 章未能下载（已在目录中标出），可在书架上右键选择“重新下载失败章节”。";
-}
-
 std::u16string ContentsPagePath(const NovelRun& run) {
     return run.folder + u"/" + std::u16string(kContentsPageName);
 }
@@ -305,32 +290,9 @@ std::u16string ContentsPagePath(const NovelRun& run) {
 // Writes the contents page in the index's order; a chapter that is not stored is marked once
 // the job is over. False when it could not be written.
 bool WriteContentsPage(NovelRun& run, const NovelIndex& index, bool running) {
-    std::u16string rows;
-    // Chapters fill the rows two by two, counted afresh under each heading, which takes a row
-    // of its own.
-    int inRow = 0;
-    auto heading = [&](size_t k) {
-        if (inRow % 2 == 1) {
-            rows += ContentsClosingCell();
-        }
-        inRow = 0;
-        rows += ContentsVolumeRow(index.Volumes[k].Name);
-    };
-    auto chapter = [&](size_t i) {
-        const IndexedChapter& listed = index.Chapters[i];
-        rows += ContentsRow(++inRow, ChapterPageName(listed.Page), listed.Name,
-                            !running && !listed.IsFinished());
-    };
-    ForEachContentsEntry(index.Volumes, index.Chapters.size(), heading, chapter);
-    if (inRow % 2 == 1) {
-        rows += ContentsClosingCell();
-    }
-    std::u16string page = run.templates.contents;
-    ReplaceAll(page, kNovelNamePlaceholder, index.NovelName);
-    ReplaceAll(page, kContentsPlaceholder, rows);
-    ReplaceAll(page, kDownloadStatePlaceholder, DownloadStateLine(index, running));
     std::u16string encoding = run.templates.encoding;
-    return WritePage(encoding, ContentsPagePath(run), page);
+    return WritePage(encoding, ContentsPagePath(run),
+                     ComposeContentsPage(run.templates.contents, index, running));
 }
 
 ChapterTask MakeChapterTask(const NovelRun& run, const NovelIndex& index, size_t position,
@@ -453,6 +415,10 @@ std::u16string StoppedMessage(const NovelJobOutcome& outcome, const ChapterJob& 
 NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before, NovelIndex after,
                           const std::u16string& note) {
     NovelJobOutcome outcome;
+    // The chapters of a first download are not new to the reader; those of later updates are.
+    if (kind == JobKind::Download) {
+        after.NewFrom = after.NextPage;
+    }
     std::set<int> known;
     for (const IndexedChapter& chapter : before.Chapters) {
         known.insert(chapter.Page);
@@ -515,7 +481,7 @@ NovelJobOutcome SyncNovel(NovelRun& run, JobKind kind, const NovelIndex& before,
         message += run.site->BlockedMessage();
     }
     run.window.SetStatusText(message);
-    run.window.BookShelfChanged();
+    run.window.NovelJobEnded(run.folder);
     return outcome;
 }
 

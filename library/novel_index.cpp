@@ -91,6 +91,8 @@ std::u16string IndexText(const NovelIndex& index) {
         text += u"\r\n";
     }
     AppendElement(text, u"NextPage", DecimalText(index.NextPage));
+    text += u"\r\n";
+    AppendElement(text, u"NewFrom", DecimalText(index.NewChaptersFrom()));
     text += u"\r\n<Chapters>\r\n";
     // A volume heading stands among the chapters where the contents show it; each chapter
     // belongs to the last heading above it.
@@ -199,6 +201,7 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
     index.ContentsUrl = FindElementText(document, u"ContentsUrl");
     index.FoundByFinder = !FindElementText(document, u"PageFinder").empty();
     int nextPage = std::atoi(WideToUtf8(FindElementText(document, u"NextPage")).c_str());
+    std::u16string newFrom = FindElementText(document, u"NewFrom");
     if (document.FindElement(u"Chapters")) {
         document.EnterElement();
         IndexedChapter chapter;
@@ -213,6 +216,8 @@ bool LoadNovelIndex(const std::u16string& folder, NovelIndex& index) {
         }
     }
     index.NextPage = std::max(nextPage, 1);
+    // An index written before NewFrom was kept: what it lists is not new, what comes is.
+    index.NewFrom = newFrom.empty() ? index.NextPage : std::atoi(WideToUtf8(newFrom).c_str());
     return true;
 }
 
@@ -231,7 +236,7 @@ bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index) {
                                        &encoding)) {
         return false;
     }
-    SaveNovelSummary(folder, {static_cast<int>(index.Chapters.size()), index.UnfinishedCount()});
+    SaveNovelSummary(folder, SummaryOfIndex(index));
     return true;
 }
 
@@ -359,6 +364,8 @@ NovelIndex IndexFromPages(const std::u16string& folder) {
         }
         index.Chapters.push_back(std::move(chapter));
     }
+    // The pages there are the reader has had: none of them is new.
+    index.NewFrom = index.NextPage;
     return index;
 }
 

@@ -74,9 +74,17 @@ struct NovelIndex {
     /// The page number the next new chapter gets; above every number ever given, also to
     /// chapters the site no longer lists, whose pages stay.
     int NextPage = 1;
+    /// Chapters on pages numbered from this one on came after the novel's first download: the
+    /// shelf shows them as new until the reader opens the novel. 0 (an index made in code, or
+    /// written before it was kept) stands for NextPage: nothing listed now is new.
+    int NewFrom = 0;
 
     /// Chapters that are not stored.
     int UnfinishedCount() const;
+    /// NewFrom, with 0 taken as NextPage.
+    int NewChaptersFrom() const {
+        return NewFrom > 0 ? NewFrom : NextPage;
+    }
 };
 
 /// The index file of the novel folder `folder` (no "/" at the end).

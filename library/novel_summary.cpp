@@ -7,6 +7,7 @@
 #include "library/novel_index.h"
 #include "xml/xml_document.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 #include <sys/stat.h>
@@ -49,7 +50,7 @@ int ElementNumber(std::string_view text, std::string_view name) {
     return value;
 }
 
-// The summary file's counts when it was made from the index stamped `stamp`. The file is read
+// The summary file's facts when it was made from the index stamped `stamp`. The file is read
 // as the few bytes it is, not parsed as a document: the shelf reads one per novel. The stamp
 // comes last, so a file cut short is never taken for a whole one.
 bool ReadSummaryFile(const std::u16string& folder, const std::u16string& stamp,
@@ -61,21 +62,115 @@ bool ReadSummaryFile(const std::u16string& folder, const std::u16string& stamp,
     }
     summary.Chapters = ElementNumber(text, "ChapterCount");
     summary.Unfinished = ElementNumber(text, "UnfinishedCount");
-    return summary.Chapters >= 0 && summary.Unfinished >= 0;
+    summary.Pending = ElementNumber(text, "PendingCount");
+    summary.NewFrom = ElementNumber(text, "NewFrom");
+    size_t runs = text.find("<PageRuns>");
+    size_t end = text.find("</PageRuns>");
+    return summary.Chapters >= 0 && summary.Unfinished >= 0 && summary.Pending >= 0 &&
+           summary.NewFrom >= 0 && runs != std::string::npos && end != std::string::npos &&
+           ParsePageRuns(Utf8ToWide(text.substr(runs + 10, end - runs - 10)), summary.PageRuns);
 }
 
 bool WriteSummaryFile(const std::u16string& folder, const std::u16string& stamp,
                       const NovelSummary& summary) {
-    std::u16string text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NovelSummary>\r\n"
-                          u"<ChapterCount>" +
-                          DecimalText(summary.Chapters) + u"</ChapterCount>\r\n<UnfinishedCount>" +
-                          DecimalText(summary.Unfinished) + u"</UnfinishedCount>\r\n<IndexStamp>" +
-                          stamp + u"</IndexStamp>\r\n</NovelSummary>\r\n";
+    std::u16string text =
+        u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<NovelSummary>\r\n<ChapterCount>" +
+        DecimalText(summary.Chapters) + u"</ChapterCount>\r\n<UnfinishedCount>" +
+        DecimalText(summary.Unfinished) + u"</UnfinishedCount>\r\n<PendingCount>" +
+        DecimalText(summary.Pending) + u"</PendingCount>\r\n<NewFrom>" +
+        DecimalText(summary.NewFrom) + u"</NewFrom>\r\n<PageRuns>" +
+        PageRunsText(summary.PageRuns) + u"</PageRuns>\r\n<IndexStamp>" + stamp +
+        u"</IndexStamp>\r\n</NovelSummary>\r\n";
     std::u16string encoding = u"UTF-8";
     return CXmlDocument::WriteWideAsText(text, SummaryPath(folder), nullptr, nullptr, &encoding);
 }
 
+// The position of page `page` among the runs, counting from 1; 0 when it is not listed.
+int PositionOfPage(const NovelSummary& summary, int page) {
+    int before = 0;
+    for (const auto& [first, last] : summary.PageRuns) {
+        if (page >= first && page <= last) {
+            return before + page - first + 1;
+        }
+        before += last - first + 1;
+    }
+    return 0;
+}
+
 } // namespace
+
+NovelSummary SummaryOfIndex(const NovelIndex& index) {
+    NovelSummary summary;
+    summary.Chapters = static_cast<int>(index.Chapters.size());
+    summary.Unfinished = index.UnfinishedCount();
+    summary.NewFrom = index.NewChaptersFrom();
+    for (const IndexedChapter& chapter : index.Chapters) {
+        summary.Pending += chapter.State == ChapterState::Pending ? 1 : 0;
+        if (!summary.PageRuns.empty() && summary.PageRuns.back().second + 1 == chapter.Page) {
+            summary.PageRuns.back().second = chapter.Page;
+        } else {
+            summary.PageRuns.emplace_back(chapter.Page, chapter.Page);
+        }
+    }
+    return summary;
+}
+
+int ChaptersAfterPage(const NovelSummary& summary, int page) {
+    return summary.Chapters - PositionOfPage(summary, page);
+}
+
+int ChaptersFromPage(const NovelSummary& summary, int from) {
+    int count = 0;
+    for (const auto& [first, last] : summary.PageRuns) {
+        count += std::max(0, last - std::max(first, from) + 1);
+    }
+    return count;
+}
+
+int PageAfterLast(const NovelSummary& summary) {
+    int highest = 0;
+    for (const auto& run : summary.PageRuns) {
+        highest = std::max(highest, run.second);
+    }
+    return highest + 1;
+}
+
+std::u16string PageRunsText(const std::vector<std::pair<int, int>>& runs) {
+    std::u16string text;
+    for (const auto& [first, last] : runs) {
+        if (!text.empty()) {
+            text += u",";
+        }
+        text += DecimalText(first);
+        if (last != first) {
+            text += u"-" + DecimalText(last);
+        }
+    }
+    return text;
+}
+
+bool ParsePageRuns(std::u16string_view text, std::vector<std::pair<int, int>>& runs) {
+    runs.clear();
+    std::string bytes = WideToUtf8(text);
+    const char* at = bytes.data();
+    const char* end = at + bytes.size();
+    while (at < end) {
+        int first = 0;
+        std::from_chars_result read = std::from_chars(at, end, first);
+        int last = first;
+        if (read.ec == std::errc() && read.ptr < end && *read.ptr == '-') {
+            read = std::from_chars(read.ptr + 1, end, last);
+        }
+        if (read.ec != std::errc() || first < 1 || last < first ||
+            (read.ptr < end && *read.ptr != ',')) {
+            runs.clear();
+            return false;
+        }
+        runs.emplace_back(first, last);
+        at = read.ptr < end ? read.ptr + 1 : end;
+    }
+    return true;
+}
 
 bool LoadNovelSummary(const std::u16string& folder, NovelSummary& summary) {
     summary = {};
@@ -93,8 +188,7 @@ bool LoadNovelSummary(const std::u16string& folder, NovelSummary& summary) {
     if (!LoadNovelIndex(folder, index)) {
         return false;
     }
-    summary.Chapters = static_cast<int>(index.Chapters.size());
-    summary.Unfinished = index.UnfinishedCount();
+    summary = SummaryOfIndex(index);
     WriteSummaryFile(folder, stamp, summary);
     return true;
 }

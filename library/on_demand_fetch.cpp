@@ -3,6 +3,7 @@
 #include "library/on_demand_fetch.h"
 
 #include "core/core.h"
+#include "library/contents_page.h"
 #include "library/internal/chapter_fetch.h"
 #include "library/library_layout.h"
 #include "library/novel_index.h"
@@ -74,9 +75,11 @@ Rewrite RewritePage(const std::u16string& programFolder, const DisplayedChapter&
                                                                        : Rewrite::NotWritten;
     // The novel's index says what the page says, so that an update or a retry neither fetches
     // this chapter again nor passes over it.
-    if (result != Rewrite::NotWritten) {
+    // The contents page marks the chapter as the index has it now.
+    if (result != Rewrite::NotWritten &&
         RecordChapterState(page.ChapterSaveFile, ChapterStateOfPage(update.State),
-                           std::u16string(update.Reason));
+                           std::u16string(update.Reason))) {
+        RewriteContentsPage(programFolder, FolderOfFile(page.ChapterSaveFile));
     }
     return result;
 }
@@ -181,8 +184,9 @@ void ReportFetchFailure(WindowPort& window, const Site& site, const FetchedChapt
     window.ShowMessage(message, MessageIcon::Exclamation, MessageButtons::Ok);
 }
 
-ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder) {
-    DisplayedChapter page = ReadDisplayedChapter(window, programFolder);
+ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder,
+                     DisplayedChapter& page) {
+    page = ReadDisplayedChapter(window, programFolder);
     // The hidden fields are whatever the displayed page holds; only a page of the library may
     // be rewritten, and images land beside it.
     if (!IsWritableLibraryPage(programFolder, page.ChapterSaveFile)) {
@@ -232,7 +236,13 @@ ChapterRefetch Fetch(WindowPort& window, const std::u16string& programFolder) {
 } // namespace
 
 ChapterRefetch OnDemandChapterFetch(WindowPort* window, std::u16string programFolder) {
-    return Fetch(*window, programFolder);
+    DisplayedChapter page;
+    ChapterRefetch refetch = Fetch(*window, programFolder, page);
+    // The novel's shelf item follows the chapter's new state.
+    if (IsWritableLibraryPage(programFolder, page.ChapterSaveFile)) {
+        window->NovelJobEnded(FolderOfFile(page.ChapterSaveFile));
+    }
+    return refetch;
 }
 
 } // namespace velunor

@@ -97,18 +97,21 @@ CShelfCounts::CShelfCounts(std::u16string path) : path_(std::move(path)) {
         return;
     }
     for (std::string_view line : Split(bytes, '\n')) {
-        // stamp, chapters, unfinished, chapters when read, last page, folder
+        // stamp, chapters, unfinished, pending, new from, page runs, seen pages, last page,
+        // folder
         std::vector<std::string_view> fields = Split(line, '\t');
         Kept kept;
-        if (fields.size() != 6 || fields[0].empty() ||
-            !ParseCount(fields[1], kept.Counts.Chapters) ||
-            !ParseCount(fields[2], kept.Counts.Unfinished) ||
-            !ParseCount(fields[3], kept.Counts.ChaptersWhenRead)) {
+        NovelSummary& summary = kept.Counts.Summary;
+        if (fields.size() != 9 || fields[0].empty() || !ParseCount(fields[1], summary.Chapters) ||
+            !ParseCount(fields[2], summary.Unfinished) || !ParseCount(fields[3], summary.Pending) ||
+            !ParseCount(fields[4], summary.NewFrom) ||
+            !ParsePageRuns(Utf8ToWide(fields[5]), summary.PageRuns) ||
+            !ParseCount(fields[6], kept.Counts.SeenPages)) {
             continue;
         }
         kept.Stamp = fields[0];
-        kept.Counts.LastPage = Unescaped(fields[4]);
-        kept_[Unescaped(fields[5])] = std::move(kept);
+        kept.Counts.LastPage = Unescaped(fields[7]);
+        kept_[Unescaped(fields[8])] = std::move(kept);
     }
 }
 
@@ -118,8 +121,8 @@ FolderCounts CShelfCounts::Counts(const std::u16string& folder,
     std::string stamp = SettledFolderStamp(folder);
     auto found = kept_.find(folder);
     if (!stamp.empty() && found != kept_.end() && found->second.Stamp == stamp) {
-        asked_[folder] = found->second;
-        return found->second.Counts;
+        // Each folder is asked for once a listing: what was kept for it moves to this one.
+        return (asked_[folder] = std::move(found->second)).Counts;
     }
     FolderCounts counts = read();
     if (!stamp.empty()) {
@@ -139,10 +142,13 @@ void CShelfCounts::Save() {
     }
     std::string text;
     for (const auto& [folder, kept] : asked_) {
-        text += kept.Stamp + "\t" + std::to_string(kept.Counts.Chapters) + "\t" +
-                std::to_string(kept.Counts.Unfinished) + "\t" +
-                std::to_string(kept.Counts.ChaptersWhenRead) + "\t" +
-                Escaped(kept.Counts.LastPage) + "\t" + Escaped(folder) + "\n";
+        const NovelSummary& summary = kept.Counts.Summary;
+        text += kept.Stamp + "\t" + std::to_string(summary.Chapters) + "\t" +
+                std::to_string(summary.Unfinished) + "\t" + std::to_string(summary.Pending) + "\t" +
+                std::to_string(summary.NewFrom) + "\t" +
+                WideToUtf8(PageRunsText(summary.PageRuns)) + "\t" +
+                std::to_string(kept.Counts.SeenPages) + "\t" + Escaped(kept.Counts.LastPage) +
+                "\t" + Escaped(folder) + "\n";
     }
     CReplacingFile file;
     if (file.Open(NativePath(path_)) && file.Write(text)) {

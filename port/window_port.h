@@ -66,6 +66,10 @@ class WindowPort {
     /// The bookshelf file or the chapter index of a shelved novel changed (a novel was added,
     /// updated or its chapters fetched): the bookshelf reads them again.
     virtual void BookShelfChanged() = 0;
+    /// A job on the novel in `folder` (no "/" at the end) ended, or one of its chapters was
+    /// fetched again: the bookshelf relabels that novel's items from its files, and a contents
+    /// page of it that the browser shows is shown again.
+    virtual void NovelJobEnded(const std::u16string& folder) = 0;
     /// Shows how far the running download has come: `done` of `total` chapters finished,
     /// `failed` of those not stored. A `total` of 0 hides it.
     virtual void ShowDownloadProgress(int done, int total, int failed) = 0;

@@ -8,24 +8,16 @@
 // second is not cached: a second change within the same tick of the file system's clock would
 // leave its time as it was.
 
+#include "library/book_shelf_model.h"
+
 #include <functional>
-#include <map>
 #include <string>
+#include <unordered_map>
 
 namespace velunor::internal {
 
 /// What the shelf shows of a novel folder besides its entry.
-struct FolderCounts {
-    /// Chapters the index lists, and those not stored.
-    int Chapters = 0;
-    int Unfinished = 0;
-    /// The last chapter page read, a file name in the folder; empty when none was.
-    std::u16string LastPage;
-    /// The chapters the novel had when LastPage was read.
-    int ChaptersWhenRead = 0;
-
-    bool operator==(const FolderCounts&) const = default;
-};
+using FolderCounts = NovelShelfState;
 
 /// The counts file of one listing of the shelf. One thread uses an object.
 class CShelfCounts {
@@ -49,8 +41,9 @@ class CShelfCounts {
     };
 
     std::u16string path_;
-    std::map<std::u16string, Kept> kept_;
-    std::map<std::u16string, Kept> asked_;
+    // Hashed: the folders share long prefixes, which a tree would compare over and over.
+    std::unordered_map<std::u16string, Kept> kept_;
+    std::unordered_map<std::u16string, Kept> asked_;
     bool changed_ = false;
 };
 

@@ -182,8 +182,10 @@ class MainWindowTest : public QObject {
     }
 
     // The novel's chapter pages and its index: one chapter per state.
-    void WriteNovel(const std::vector<ChapterState>& states) {
+    // The chapters after the first `downloaded` came with updates, when that is given.
+    void WriteNovel(const std::vector<ChapterState>& states, int downloaded = 0) {
         NovelIndex index;
+        index.NewFrom = downloaded > 0 ? downloaded + 1 : 0;
         for (size_t i = 0; i < states.size(); ++i) {
             const int page = static_cast<int>(i) + 1;
             const QString name = QString::fromStdU16String(ChapterPageName(page));
@@ -205,7 +207,8 @@ class MainWindowTest : public QObject {
 
     QString NovelItemText() const {
         QTreeWidgetItem* root = window_->BookShelf().Root();
-        return root->childCount() == 1 ? root->child(0)->text(0) : QString();
+        // The whole line, with the site and the counts the columns show.
+        return root->childCount() == 1 ? root->child(0)->toolTip(0) : QString();
     }
 
     void ShelfChangedOnAJobThread() {
@@ -750,7 +753,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(qobject_cast<QLabel*>(Control(kIdStatusLine))->text(),
                  QStringLiteral("正从目标站 <书库> 进行搜索……"));
         QVERIFY(Shown(kIdSearchResultList));
-        QCOMPARE(window_->BookShelf().topLevelItem(0)->child(0)->text(0),
+        QCOMPARE(window_->BookShelf().topLevelItem(0)->child(0)->toolTip(0),
                  QStringLiteral("书库 - 星河旅人"));
 
         QCOMPARE(window_->FirstSelectedResultRow(), -1);
@@ -846,23 +849,47 @@ class MainWindowTest : public QObject {
         QCOMPARE(bar.text(), QStringLiteral("0/7 章"));
     }
 
-    // The browser, whoever opened the chapter in it, tells the shelf where the reader is, and
-    // the item drops its count of new chapters.
-    void ChapterShownInTheBrowserClearsTheNewChapterCount() {
+    // At start the status line offers to go on with a novel whose download was cut short, and
+    // a click on the offer goes on with it on a job thread (here its rule file is gone, so the
+    // job says why and finishes none).
+    void DownloadCutShortIsOfferedAtStartAndGoesOnWithAClick() {
+        WriteNovel({ChapterState::Stored, ChapterState::Pending});
+        WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
+        window_.reset();
+        OpenWindow();
+        auto* status = qobject_cast<QLabel*>(Control(kIdStatusLine));
+        QCOMPARE(status->text(), QStringLiteral("1 本小说有未完成的章节，点击继续下载"));
+        QTest::mouseClick(status, Qt::LeftButton);
+        const QString done = QStringLiteral("继续下载完成：0/1 本小说已下载全部章节。");
+        QTRY_COMPARE_WITH_TIMEOUT(status->text(), done, 10000);
+    }
+
+    // The browser, whoever opened a page of the novel in it, tells the shelf that the reader
+    // has seen its chapters, and the item drops its count of new chapters. A job's end reads
+    // only its novel's files on the job's thread, relabels that item in place and reloads the
+    // novel's contents page when it is open.
+    void ShownPagesAndEndedJobsRelabelTheNovel() {
         WriteNovel({ChapterState::Stored});
         WriteFile(ProgramFile("Config/BookShelf.xml"), ShelfWithOneNovel(programFolder_.path()));
         ShelfChangedOnAJobThread();
         QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人"));
         ShowInBrowser(NovelFolder() + "/1.html");
-        WriteNovel({ChapterState::Stored, ChapterState::Stored, ChapterState::Failed});
+        WriteNovel({ChapterState::Stored, ChapterState::Stored, ChapterState::Failed}, 1);
         CTreeCtrlBookShelf& shelf = window_->BookShelf();
         shelf.setCurrentItem(shelf.Root()->child(0));
-        ShelfChangedOnAJobThread();
-        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新增 2 章，1 章未完成）"));
-        QVERIFY(shelf.Root()->child(0)->isSelected());
-        // The contents page is no chapter: the count stays.
+        QTreeWidgetItem* item = shelf.Root()->child(0);
+        WriteFile(NovelFolder() + "/ContentsPage.html", "<html><body>contents</body></html>");
         ShowInBrowser(NovelFolder() + "/ContentsPage.html");
-        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新增 2 章，1 章未完成）"));
+        QSignalSpy shown(&window_->BrowserPanel(), &CDlgHtml::LocalPageShown);
+        auto job = std::async(std::launch::async,
+                              [this] { window_->NovelJobEnded(NovelFolder().toStdU16String()); });
+        QVERIFY(QTest::qWaitFor([&] { return Ready(job); }, 10000));
+        QCOMPARE(shelf.Root()->child(0), item);
+        QVERIFY(item->isSelected());
+        QCOMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（新 2 章，1 章未完成）"));
+        QCOMPARE(item->text(1), QStringLiteral("2"));
+        QCOMPARE(item->text(2), QStringLiteral("2"));
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains({NovelFolder() + "/ContentsPage.html"}), 10000);
         ShowInBrowser(NovelFolder() + "/2.html");
         QTRY_COMPARE(NovelItemText(), QStringLiteral("书库 - 星河旅人（1 章未完成）"));
     }

@@ -54,7 +54,8 @@ class TreeCtrlBookShelfTest : public QObject {
     QStringList Items() const {
         QStringList texts;
         for (int i = 0; i < tree_->Root()->childCount(); ++i) {
-            texts.append(tree_->Root()->child(i)->text(0));
+            // The whole line, with the site and the counts the columns show.
+            texts.append(tree_->Root()->child(i)->toolTip(0));
         }
         return texts;
     }
@@ -277,8 +278,10 @@ class BookShelfReadingTest : public QObject {
         return folder_->WideFile(novel) + u"/" + ChapterPageName(n);
     }
 
-    // The novel folder with its contents page, a page per chapter and an index of `states`.
-    void WriteNovel(const std::string& novel, const std::vector<ChapterState>& states) {
+    // The novel folder with its contents page, a page per chapter and an index of `states`; the
+    // chapters after the first `downloaded` came with updates, when that is given.
+    void WriteNovel(const std::string& novel, const std::vector<ChapterState>& states,
+                    int downloaded = 0) {
         std::filesystem::create_directories(folder_->File(novel));
         folder_->Write(novel + "/ContentsPage.html", "<html></html>");
         NovelIndex index;
@@ -290,6 +293,7 @@ class BookShelfReadingTest : public QObject {
                 {page, u"第" + number + u"章", u"http://127.0.0.1/c" + number, states[i], {}});
         }
         index.NextPage = static_cast<int>(states.size()) + 1;
+        index.NewFrom = downloaded > 0 ? downloaded + 1 : 0;
         QVERIFY(SaveNovelIndex(folder_->WideFile(novel), index));
     }
 
@@ -312,7 +316,8 @@ class BookShelfReadingTest : public QObject {
     QStringList Items() const {
         QStringList texts;
         for (int i = 0; i < tree_->Root()->childCount(); ++i) {
-            texts.append(tree_->Root()->child(i)->text(0));
+            // The whole line, with the site and the counts the columns show.
+            texts.append(tree_->Root()->child(i)->toolTip(0));
         }
         return texts;
     }
@@ -381,17 +386,52 @@ class BookShelfReadingTest : public QObject {
         QCOMPARE(port_->GetViewMode(), ViewMode::Reading);
     }
 
-    // Chapters the site added since the novel was read are counted until a chapter page of it
-    // is opened; the item changes at once, without the shelf being read again.
+    // Chapters the site added since the novel was read are counted until a page of it is
+    // opened, and put the novel first meanwhile; the item changes at once, without the shelf
+    // being read again. The columns show the novel and its new, unread and unfinished chapters.
     void ReadingClearsTheCountOfNewChapters() {
         tree_->NoteOpenedPage(ChapterPage(kMountain, 1));
-        WriteNovel(kMountain, {ChapterState::Stored, ChapterState::Stored, ChapterState::Stored,
-                               ChapterState::Pending});
+        WriteNovel(kMountain,
+                   {ChapterState::Stored, ChapterState::Stored, ChapterState::Stored,
+                    ChapterState::Pending},
+                   2);
         tree_->ReloadShelf();
-        QCOMPARE(Items().at(1), QStringLiteral("书站甲 - 山海行记（新增 2 章，1 章未完成）"));
+        QCOMPARE(Items(), QStringList({QStringLiteral("书站甲 - 山海行记（新 2 章，1 章未完成）"),
+                                       QStringLiteral("演示书库 - 春江夜话（1 章未完成）")}));
+        auto columns = [this](int item) {
+            QStringList texts;
+            for (int column = 0; column < tree_->columnCount(); ++column) {
+                texts.append(tree_->Root()->child(item)->text(column));
+            }
+            return texts;
+        };
+        QCOMPARE(columns(0), QStringList({QStringLiteral("山海行记"), QStringLiteral("2"),
+                                          QStringLiteral("3"), QStringLiteral("1")}));
+        QCOMPARE(columns(1), QStringList({QStringLiteral("春江夜话"), QString(),
+                                          QStringLiteral("3"), QStringLiteral("1")}));
+        tree_->setCurrentItem(tree_->Root()->child(0));
         tree_->NoteOpenedPage(ChapterPage(kMountain, 3));
-        QCOMPARE(Items().at(1), QStringLiteral("书站甲 - 山海行记（1 章未完成）"));
-        QCOMPARE(Items().at(0), QStringLiteral("演示书库 - 春江夜话（1 章未完成）"));
+        QCOMPARE(Items(), QStringList({QStringLiteral("演示书库 - 春江夜话（1 章未完成）"),
+                                       QStringLiteral("书站甲 - 山海行记（1 章未完成）")}));
+        QCOMPARE(columns(1).mid(1, 3),
+                 QStringList({QString(), QStringLiteral("1"), QStringLiteral("1")}));
+        // The selection went with the novel.
+        QCOMPARE(tree_->selectedItems(), QList<QTreeWidgetItem*>({tree_->Root()->child(1)}));
+        // In the bookshelf file's order when the reader turns sorting off, which is kept.
+        WriteNovel(kMountain,
+                   {ChapterState::Stored, ChapterState::Stored, ChapterState::Stored,
+                    ChapterState::Stored, ChapterState::Stored},
+                   2);
+        tree_->ReloadShelf();
+        QCOMPARE(Items().front(), QStringLiteral("书站甲 - 山海行记（新 1 章）"));
+        QAction* sorting = tree_->ShelfMenu().actions().front();
+        QCOMPARE(sorting->text(), QStringLiteral("新章节排在前面"));
+        QVERIFY(sorting->isChecked());
+        sorting->trigger();
+        QCOMPARE(Items().front(), QStringLiteral("演示书库 - 春江夜话（1 章未完成）"));
+        QCOMPARE(LoadShelfSettings(folder_->WidePath() + u"/").NewChaptersFirst, false);
+        MakeTree();
+        QCOMPARE(Items().front(), QStringLiteral("演示书库 - 春江夜话（1 章未完成）"));
     }
 
     void ReloadingKeepsTheSelectedNovelWhereverItMoved() {

@@ -131,7 +131,7 @@ TEST_F(InstalledLayoutTest, SearchAndDownloadWriteOnlyIntoTheUsersFolders) {
         testing::CommandResult download = Cli(test.environment, "download 1");
         EXPECT_EQ(download.exitStatus, 0) << download.output;
         testing::CommandResult shelf = Cli(test.environment, "shelf");
-        EXPECT_NE(shelf.output.find("1. "), std::string::npos) << shelf.output;
+        EXPECT_NE(shelf.output.find("\n   1  "), std::string::npos) << shelf.output;
 
         EXPECT_EQ(FilesBelow(temp_.File("usr")), shipped);
         const std::vector<std::string> allowed = {test.config, test.library, test.cache,

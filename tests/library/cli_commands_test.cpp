@@ -74,7 +74,8 @@ TEST_F(CliCommands, DownloadRefetchAndBookshelfWorkFromTheTerminal) {
     EXPECT_NE(refetch.output.find("Velunor: 在目标站没有提取到章节内容，请更换目标站！"),
               std::string::npos);
 
-    EXPECT_EQ(Cli("shelf").output, "1. 书屋甲 - 混合小说（3 章未完成）\n");
+    EXPECT_EQ(Cli("shelf").output,
+              "编号  新章节  未读  未完成  小说\n   1       0     5       3  书屋甲 - 混合小说\n");
     EXPECT_EQ(Cli("shelf open 1").output, "page: " + novel + "/ContentsPage.html\n");
     EXPECT_EQ(Cli("shelf delete 2").code, 2);
     CliRun removed = Cli("shelf delete 1");
@@ -131,7 +132,8 @@ TEST_F(CliCommands, AScriptGuardedSiteIsSearchedAndDownloadedThroughTheRenderer)
     for (const IndexedChapter& chapter : index.Chapters) {
         EXPECT_EQ(chapter.State, ChapterState::Stored) << WideToUtf8(chapter.Reason);
     }
-    EXPECT_EQ(Cli("shelf").output, "1. 脚本站 - 夜航船\n");
+    EXPECT_EQ(Cli("shelf").output,
+              "编号  新章节  未读  未完成  小说\n   1       0     3       0  脚本站 - 夜航船\n");
 }
 
 // The contents page lists its latest chapters twice, newest first in a block above the full
@@ -447,7 +449,8 @@ TEST_F(CliCommands, ShelfThatCannotBeSavedFailsTheCommand) {
     EXPECT_EQ(full.code, 1);
     EXPECT_EQ(full.output, "[无法写入书架文件 Config/BookShelf.xml，小说未能删除！]\n");
     EXPECT_TRUE(Exists(NativePath(NovelFolder(kGbkSite, u"甲") + u"/ContentsPage.html")));
-    EXPECT_EQ(Cli("shelf").output, "1. 书屋甲 - 甲\n");
+    EXPECT_EQ(Cli("shelf").output,
+              "编号  新章节  未读  未完成  小说\n   1       0     1       0  书屋甲 - 甲\n");
 
     // A damaged shelf is kept aside and the command says so.
     temp_.Write("Config/BookShelf.xml", "<BookShelf>\r\n<Book>\r\n<TargetSite>书屋");
@@ -456,7 +459,8 @@ TEST_F(CliCommands, ShelfThatCannotBeSavedFailsTheCommand) {
     EXPECT_TRUE(
         Contains(download.output, "[书架文件已损坏，原文件已保留为 Config/BookShelf.xml.damaged-"))
         << download.output;
-    EXPECT_EQ(Cli("shelf").output, "1. 书屋甲 - 甲\n");
+    EXPECT_EQ(Cli("shelf").output,
+              "编号  新章节  未读  未完成  小说\n   1       0     1       0  书屋甲 - 甲\n");
 }
 
 TEST_F(CliCommands, RefetchOfAPageThatCannotBeReadChangesNothing) {

@@ -186,7 +186,7 @@ TEST_F(FollowNovel, UpdateFetchesOnlyTheNewChaptersAndLinksThemIn) {
     EXPECT_EQ(again.Navigations(), std::vector<std::u16string>{Folder() + u"/ContentsPage.html"});
     EXPECT_EQ(ChapterRequests(1), 1u);
     EXPECT_EQ(ReadBookShelf(program_).size(), 1u);
-    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说（新 3 章）"});
 }
 
 // The volumes of the chapters stored before and of the new ones alike are those of the contents
@@ -271,7 +271,7 @@ TEST_F(FollowNovel, RetryFetchesOnlyTheFailedChaptersOnceTheSiteHasThem) {
     EXPECT_EQ(nothing.LastStatus(), u"本书没有未完成的章节。");
 }
 
-TEST_F(FollowNovel, ChapterFetchedOnDemandIsRecordedInTheIndex) {
+TEST_F(FollowNovel, ChapterFetchedOnDemandIsRecordedInTheIndexAndTheContents) {
     WriteNovel(Range(1, 3), {2});
     Download(SerialHit());
     ASSERT_EQ(Index().Chapters[1].State, ChapterState::Failed);
@@ -282,39 +282,125 @@ TEST_F(FollowNovel, ChapterFetchedOnDemandIsRecordedInTheIndex) {
          {u"rule_file_path", u"chapter_url", u"chapter_save_file", u"down_state"}) {
         window.SetElement(id, Hidden(page, id));
     }
+    std::u16string contents = ReadPageText(Folder() + u"/ContentsPage.html");
+    ASSERT_NE(contents.find(u"其中 1 章未能下载"), std::u16string::npos);
+    ASSERT_EQ(Count(contents, u"（未完成）"), 1u);
     OnDemandChapterFetch(&window, program_);
     EXPECT_EQ(window.LastStatus(), kChapterRefetchedMessage);
     EXPECT_EQ(Index().Chapters[1].State, ChapterState::Stored);
     EXPECT_EQ(Index().UnfinishedCount(), 0);
+    // The contents page and the shelf follow the chapter's new state.
+    contents = ReadPageText(Folder() + u"/ContentsPage.html");
+    EXPECT_EQ(contents.find(u"未能下载"), std::u16string::npos);
+    EXPECT_EQ(Count(contents, u"（未完成）"), 0u);
+    EXPECT_NE(contents.find(u"全书共 3 章，已全部下载。"), std::u16string::npos);
+    EXPECT_EQ(window.EndedJobs(), std::vector<std::u16string>{Folder()});
+    EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
 }
 
-// The reader's place survives a new model, as it does a restart, and chapters added after it
-// are counted as new until the novel is read again.
-TEST_F(FollowNovel, ReadingPositionIsKeptAndNewChaptersAreCounted) {
+// What the shelf shows of each novel, in the window's model and in `velunor-cli shelf` alike:
+// the chapters that updates added since the reader last opened the novel, those after the last
+// one read (all of them before any was), and the novels with new chapters first when the setting
+// asks it, the bookshelf file keeping its order. The reader's place survives a new model, as it
+// does a restart.
+TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
+    // Another novel of three chapters on the same site, shelved first.
+    std::filesystem::create_directories(root.File("novel-gbk/other"));
+    WritePage("../other/info.html", u"<h1>三章小说</h1><p>作者：佚名</p><a id=\"list\" "
+                                    u"href=\"list.html\">目录</a>");
+    std::u16string items;
+    for (int id = 1; id <= 3; ++id) {
+        items +=
+            u"<li><a href=\"c" + DecimalText(id) + u".html\">" + ChapterName(id) + u"</a></li>\n";
+        WritePage("../other/c" + std::to_string(id) + ".html",
+                  u"<div id=\"text\">" + ChapterText(id) + u"</div>");
+    }
+    WritePage("../other/list.html", u"<ul id=\"chapters\">\n" + items + u"</ul>");
+    RecordingPort first;
+    Download({{kGbkSite, gbkRule_, u"三章小说", u"佚名", site_.Url("/novel-gbk/other/info.html")}},
+             0, first);
     WriteNovel(Range(1, 3));
-    Download(SerialHit());
-    {
+    RecordingPort second;
+    Download({SerialHit()}, 0, second);
+    ASSERT_EQ(ReadBookShelf(program_).size(), 2u);
+    std::filesystem::copy_file(VELUNOR_CLI, temp_.File("velunor-cli"));
+    const std::string serial = WideToUtf8(kGbkSite) + " - 连载小说";
+    const std::string other = WideToUtf8(kGbkSite) + " - 三章小说";
+    auto open = [&](const std::u16string& page) {
         CBookShelfModel model(program_);
         model.LoadBookShelf();
+        ASSERT_TRUE(model.NoteOpenedPage(Folder() + u"/" + page));
+    };
+    auto update = [&](int chapters) {
+        WriteNovel(Range(1, chapters));
         RecordingPort window;
-        model.OpenBook(0, window);
-        EXPECT_EQ(window.Navigations().back(), Folder() + u"/ContentsPage.html");
-        EXPECT_FALSE(model.NoteOpenedPage(Folder() + u"/ContentsPage.html"));
-        EXPECT_TRUE(model.NoteOpenedPage(Folder() + u"/3.html"));
+        ASSERT_TRUE(UpdateNovel(window, program_, Folder()).Succeeded());
+    };
+    struct Listed {
+        const std::string& novel;
+        int newChapters;
+        int unread;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool newFirst;
+        // The novels `velunor-cli shelf` lists after its heading, in order; none has unfinished
+        // chapters.
+        std::vector<Listed> listed;
+    };
+    auto nothing = [] {};
+    const Step steps[] = {
+        {"downloaded", nothing, true, {{other, 0, 3}, {serial, 0, 3}}},
+        {"two added", [&] { update(5); }, true, {{serial, 2, 5}, {other, 0, 3}}},
+        {"in file order", nothing, false, {{other, 0, 3}, {serial, 2, 5}}},
+        {"chapter 2 read", [&] { open(u"2.html"); }, true, {{other, 0, 3}, {serial, 0, 3}}},
+        {"one more added", [&] { update(6); }, true, {{serial, 1, 4}, {other, 0, 3}}},
+        {"contents opened",
+         [&] { open(u"ContentsPage.html"); },
+         true,
+         {{other, 0, 3}, {serial, 0, 4}}},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        ASSERT_TRUE(SaveShelfSettings(program_, {false, step.newFirst}));
+        std::string listing = temp_.File("shelf.txt");
+        ASSERT_EQ(
+            std::system(("'" + temp_.File("velunor-cli") + "' shelf > '" + listing + "'").c_str()),
+            0);
+        std::string expected = "编号  新章节  未读  未完成  小说\n";
+        for (size_t i = 0; i < step.listed.size(); ++i) {
+            const Listed& novel = step.listed[i];
+            char counts[64];
+            std::snprintf(counts, sizeof counts, "%4zu  %6d  %4d       0  ", i + 1,
+                          novel.newChapters, novel.unread);
+            expected += counts + novel.novel + "\n";
+        }
+        EXPECT_EQ(ReadFileBytes(listing), expected) << step.what;
+        // The window's model, read anew as at a start, shows the same.
+        CBookShelfModel model(program_);
+        model.SetNewChaptersFirst(step.newFirst);
+        model.LoadBookShelf();
+        ASSERT_EQ(model.Items().size(), 2u);
+        int at = &step.listed[0].novel == &serial ? 0 : 1;
+        const ShelfItem& item = model.Item(at);
+        EXPECT_EQ(item.Entry.NovelName, kNovel) << step.what;
+        const Listed& listed = step.listed[static_cast<size_t>(at)];
+        EXPECT_EQ(item.NewChapters, listed.newChapters) << step.what;
+        EXPECT_EQ(item.Unread, listed.unread) << step.what;
+        std::u16string counts =
+            item.NewChapters > 0 ? u"（新 " + DecimalText(item.NewChapters) + u" 章）" : u"";
+        EXPECT_EQ(item.Label, Utf8ToWide(serial) + counts) << step.what;
+        EXPECT_EQ(ReadBookShelf(program_)[0].NovelName, u"三章小说") << step.what;
     }
-    WriteNovel(Range(1, 5));
-    RecordingPort update;
-    UpdateNovel(update, program_, Folder());
+    // Going on reading opens the chapter read last, and the contents page on demand.
     CBookShelfModel model(program_);
     model.LoadBookShelf();
-    EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"书屋甲 - 连载小说（新增 2 章）"});
     RecordingPort window;
-    model.OpenBook(0, window);
-    EXPECT_EQ(window.Navigations(), std::vector<std::u16string>{Folder() + u"/3.html"});
-    model.OpenContents(0, window);
-    EXPECT_EQ(window.Navigations().back(), Folder() + u"/ContentsPage.html");
-    EXPECT_TRUE(model.NoteOpenedPage(Folder() + u"/4.html"));
-    EXPECT_EQ(model.Items(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+    model.OpenBook(1, window);
+    model.OpenContents(1, window);
+    EXPECT_EQ(window.Navigations(), (std::vector<std::u16string>{
+                                        Folder() + u"/2.html", Folder() + u"/ContentsPage.html"}));
 }
 
 // A copy of the program folder reads its own novels: the shelf, the index and the pages hold
@@ -537,9 +623,11 @@ TEST_F(FollowNovel, StoredChapterWhosePageIsLostIsFetchedAgain) {
     }
 }
 
-// kill -9 of a command-line download half-way leaves its unfinished chapters pending; an
-// update finishes them and leaves the shelf whole.
-TEST_F(FollowNovel, KilledDownloadIsFinishedByAnUpdate) {
+// kill -9 of a command-line download half-way leaves its unfinished chapters pending: their
+// pages say so plainly, the shelf lists the novel among those to go on with, and once that is
+// offered its contents page no longer says that chapters are on their way. Going on fetches
+// what is left and leaves the shelf whole.
+TEST_F(FollowNovel, KilledDownloadIsOfferedAndResumed) {
     constexpr int kChapters = 40;
     std::string routes = "{";
     for (int id = 1; id <= kChapters; ++id) {
@@ -580,21 +668,42 @@ TEST_F(FollowNovel, KilledDownloadIsFinishedByAnUpdate) {
     ASSERT_EQ(ShelfLabels().size(), 1u);
     EXPECT_NE(ShelfLabels()[0].find(u"章未完成"), std::u16string::npos);
 
+    int pending = 0;
+    for (const IndexedChapter& chapter : left.Chapters) {
+        pending += chapter.State == ChapterState::Pending ? 1 : 0;
+    }
+    EXPECT_GT(pending, 0);
+    CBookShelfModel model(program_);
+    model.LoadBookShelf();
+    EXPECT_EQ(model.Item(0).Pending, pending);
+    EXPECT_EQ(model.FoldersWithPendingChapters(), std::vector<std::u16string>{Folder()});
+    EXPECT_NE(ReadPageText(Folder() + u"/ContentsPage.html").find(u"章节正在后台下载"),
+              std::u16string::npos);
+    std::vector<std::u16string> offered =
+        SettleInterruptedNovels(program_, model.FoldersWithPendingChapters());
+    EXPECT_EQ(offered, std::vector<std::u16string>{Folder()});
+    std::u16string contents = ReadPageText(Folder() + u"/ContentsPage.html");
+    EXPECT_EQ(contents.find(u"章节正在后台下载"), std::u16string::npos);
+    EXPECT_NE(contents.find(u"其中 " + DecimalText(left.UnfinishedCount()) + u" 章未能下载"),
+              std::u16string::npos);
+    EXPECT_EQ(ResumeOffer(offered.size()), u"1 本小说有未完成的章节，点击继续下载");
+
     root.Write("novel-gbk/routes.json", "{}");
-    std::string log = temp_.File("update.log");
-    int update = std::system(("'" + cli + "' update 1 > '" + log + "' 2>&1").c_str());
-    std::string output = ReadFileBytes(log);
-    EXPECT_EQ(WEXITSTATUS(update), 0) << output;
-    // Into a file, the progress comes as a line for every tenth of the chapters left.
-    EXPECT_NE(output.find("已完成 "), std::string::npos) << output;
-    EXPECT_NE(output.find("[更新完成：新增 0 章，重新下载 "), std::string::npos) << output;
+    RecordingPort window;
+    ResumeNovels(window, program_, offered);
+    EXPECT_EQ(window.LastStatus(), u"继续下载完成：1/1 本小说已下载全部章节。");
+    EXPECT_EQ(window.EndedJobs(), std::vector<std::u16string>{Folder()});
     EXPECT_EQ(Index().UnfinishedCount(), 0);
     for (int page = 1; page <= kChapters; ++page) {
         EXPECT_EQ(Hidden(PageOf(page), u"down_state"), u"1") << page;
         // A chapter stored before the kill is not fetched again.
         EXPECT_LE(ChapterRequests(page), 2u) << page;
     }
+    EXPECT_NE(ReadPageText(Folder() + u"/ContentsPage.html").find(u"已全部下载"),
+              std::u16string::npos);
     EXPECT_EQ(ShelfLabels(), std::vector<std::u16string>{u"书屋甲 - 连载小说"});
+    model.LoadBookShelf();
+    EXPECT_TRUE(model.FoldersWithPendingChapters().empty());
 }
 
 } // namespace

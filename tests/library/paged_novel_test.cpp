@@ -111,7 +111,7 @@ TEST_F(PagedNovel, PendingChaptersSayWhatTheyWaitForAndTheTallyCountsEveryChapte
     DownloadOpenedNovel(port, program_);
     EXPECT_EQ(State(pending), kStatePending);
     EXPECT_EQ(ShownChapterText(pending),
-              u"<p class=\"notice\">本章尚未下载，请稍候或点击下方“重新下载本章”。</p>");
+              u"<p class=\"notice\">本章尚未下载，可点击下方“重新下载本章”。</p>");
     EXPECT_EQ(pending.find(kChapterContentPlaceholder), std::u16string::npos);
     std::vector<DownloadProgress> tallies = port.Progress();
     // The job shows the empty bar first, then every finished chapter.

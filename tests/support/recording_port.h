@@ -90,6 +90,9 @@ class RecordingPort : public WindowPort {
     void BookShelfChanged() override {
         Change([&] { ++shelfChanges_; });
     }
+    void NovelJobEnded(const std::u16string& folder) override {
+        Change([&] { endedJobs_.push_back(folder); });
+    }
     void ShowDownloadProgress(int done, int total, int failed) override {
         Change([&] { progress_.push_back({done, total, failed}); });
     }
@@ -144,6 +147,10 @@ class RecordingPort : public WindowPort {
     std::vector<DownloadProgress> Progress() {
         return Read([&] { return progress_; });
     }
+    /// The novel folders whose jobs ended, in order.
+    std::vector<std::u16string> EndedJobs() {
+        return Read([&] { return endedJobs_; });
+    }
     int ShelfChanges() {
         return Read([&] { return shelfChanges_; });
     }
@@ -190,6 +197,7 @@ class RecordingPort : public WindowPort {
     std::vector<std::u16string> bookItems_;
     int waitPages_ = 0;
     int shelfChanges_ = 0;
+    std::vector<std::u16string> endedJobs_;
     std::vector<DownloadProgress> progress_;
     std::vector<std::u16string> navigations_;
     std::map<std::u16string, std::u16string> elements_;
