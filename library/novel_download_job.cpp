@@ -777,7 +777,7 @@ bool WorkOnShelvedNovel(WindowPort& window, const std::u16string& programFolder,
         message += u"无法写入本书的目录页 " + std::u16string(kContentsPageName) + u"。";
     }
     window.SetStatusText(message);
-    window.BookShelfChanged();
+    window.NovelJobEnded(novelFolder);
     return true;
 }
 

@@ -133,7 +133,7 @@ TakenChapter TakeChapter(const internal::ShelvedNovel& novel, const Site& site,
         offered + 1 < chapters.ChapterUrl.size() ? chapters.ChapterUrl[offered + 1] : u"";
     TakenChapter taken;
     taken.Failure.Name = novel.Index.Chapters[position].Name;
-    FetchedChapter fetched = FetchChapter(site, url, {source.ContentsUrl, next, false});
+    FetchedChapter fetched = FetchChapter(site, url, {source.ContentsUrl, next, false, {}});
     if (!fetched.Ok()) {
         taken.Failure.Error = fetched.Error;
         return taken;

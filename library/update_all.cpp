@@ -75,6 +75,9 @@ class NovelUpdatePort : public WindowPort {
     void BookShelfChanged() override {
         window_.BookShelfChanged();
     }
+    void NovelJobEnded(const std::u16string& folder) override {
+        window_.NovelJobEnded(folder);
+    }
     void ShowDownloadProgress(int, int, int) override {}
     void ShowWaitPage() override {}
     void NavigateAsync(const std::u16string&) override {}

@@ -112,7 +112,8 @@ TEST_F(CliCommands, SwitchSourceListsTheOtherSitesAndTakesEveryChapterFromTheOne
               (std::vector<std::u16string>{u"stored:", u"failed:", u"stored:雪站乙",
                                            u"stored:雪站乙", u"stored:雪站乙", u"failed:"}));
     EXPECT_EQ(ShownChapterText(ReadPageText(folder + u"/5.html")), u"乙站正文5");
-    EXPECT_EQ(Cli("shelf").output, "1. 雪站甲 - 雪山行（2 章未完成）\n");
+    EXPECT_EQ(Cli("shelf").output, "编号  新章节  未读  未完成  小说\n"
+                                   "   1       0     6       2  雪站甲 - 雪山行\n");
 }
 
 TEST_F(CliCommands, AScriptGuardedSiteIsSearchedAndDownloadedThroughTheRenderer) {
