@@ -2,6 +2,7 @@
 
 #include "core/core.h"
 #include "core/folder_layout.h"
+#include "library/internal/settings_field.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -112,15 +113,6 @@ ReadingSettings InRange(ReadingSettings settings) {
     return settings;
 }
 
-// The field `name` of the root element, wherever it stands among the others.
-std::u16string FieldText(CXmlDocument& document, const char16_t* name) {
-    document.ResetPosition();
-    if (!document.FindElement() || !document.EnterElement()) {
-        return {};
-    }
-    return FindElementText(document, name);
-}
-
 // 190 percent is the CSS line height "1.90".
 std::u16string PercentAsFactor(int percent) {
     const int hundredths = percent % 100;
@@ -194,14 +186,14 @@ ReadingSettings LoadReadingSettings(const std::u16string& programFolder) {
     if (!document.LoadFile(ReadingSettingsPath(programFolder), kConfigFileLimit)) {
         return settings;
     }
-    ReadNumber(FieldText(document, kFontSizeElement), kMinReadingFontSize, kMaxReadingFontSize,
-               settings.FontSize);
-    ReadNumber(FieldText(document, kLineSpacingElement), kMinLineSpacing, kMaxLineSpacing,
-               settings.LineSpacing);
-    ReadTheme(FieldText(document, kThemeElement), settings.Theme);
-    ReadNumber(FieldText(document, kZoomElement), kMinZoomPercent, kMaxZoomPercent,
-               settings.ZoomPercent);
-    settings.ChapterList = FieldText(document, kChapterListElement) == u"1";
+    ReadNumber(internal::SettingsFieldText(document, kFontSizeElement), kMinReadingFontSize,
+               kMaxReadingFontSize, settings.FontSize);
+    ReadNumber(internal::SettingsFieldText(document, kLineSpacingElement), kMinLineSpacing,
+               kMaxLineSpacing, settings.LineSpacing);
+    ReadTheme(internal::SettingsFieldText(document, kThemeElement), settings.Theme);
+    ReadNumber(internal::SettingsFieldText(document, kZoomElement), kMinZoomPercent,
+               kMaxZoomPercent, settings.ZoomPercent);
+    settings.ChapterList = internal::SettingsFieldText(document, kChapterListElement) == u"1";
     return settings;
 }
 

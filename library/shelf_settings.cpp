@@ -2,6 +2,7 @@
 
 #include "core/core.h"
 #include "core/folder_layout.h"
+#include "library/internal/settings_field.h"
 #include "xml/xml_document.h"
 
 #include <string_view>
@@ -14,15 +15,6 @@ constexpr const char16_t* kCheckAtStartElement = u"CheckUpdatesAtStart";
 constexpr const char16_t* kNewFirstElement = u"NewChaptersFirst";
 constexpr std::u16string_view kNewSettingsFile =
     u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<ShelfSettings>\r\n</ShelfSettings>\r\n";
-
-// The field `name` of the root element, wherever it stands among the others.
-std::u16string FieldText(CXmlDocument& document, const char16_t* name) {
-    document.ResetPosition();
-    if (!document.FindElement() || !document.EnterElement()) {
-        return {};
-    }
-    return FindElementText(document, name);
-}
 
 void ReadSwitch(std::u16string_view text, bool& value) {
     if (text == u"1") {
@@ -48,8 +40,9 @@ ShelfSettings LoadShelfSettings(const std::u16string& programFolder) {
     if (!document.LoadFile(ShelfSettingsPath(programFolder), kConfigFileLimit)) {
         return settings;
     }
-    ReadSwitch(FieldText(document, kCheckAtStartElement), settings.CheckUpdatesAtStart);
-    ReadSwitch(FieldText(document, kNewFirstElement), settings.NewChaptersFirst);
+    ReadSwitch(internal::SettingsFieldText(document, kCheckAtStartElement),
+               settings.CheckUpdatesAtStart);
+    ReadSwitch(internal::SettingsFieldText(document, kNewFirstElement), settings.NewChaptersFirst);
     return settings;
 }
 
