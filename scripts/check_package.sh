@@ -48,7 +48,7 @@ grep -q '1\. 春江夜话' <<<"$search"
 download=$(cd / && "${as_user[@]}" velunor-cli download 1 2>&1) || true
 echo "$download"
 grep -q '下载完成' <<<"$download"
-"${as_user[@]}" velunor-cli shelf | grep -q '^1\. '
+"${as_user[@]}" velunor-cli shelf | grep -q '^ *1 .*春江夜话'
 
 # The user's files: in the four XDG folders of the program, nowhere else in the home folder.
 stray=$(cd "$home" && find . -type f ! -path './.config/velunor/*' ! -path './.local/share/velunor/*' \
@@ -71,7 +71,7 @@ fi
 HOME="$home" xvfb-run -a -s '-screen 0 1280x800x24' bash -c '
   gtk-launch org.velunor.Velunor
   for _ in $(seq 60); do
-    if xwininfo -root -tree | grep -q "Velunor 1.0"; then
+    if xwininfo -root -tree | grep -q '"Velunor"'; then
       sleep 3
       import -window root "'"$PWD"'/build/installed-window.png"
       exit 0
