@@ -17,19 +17,13 @@
 namespace velunor {
 namespace {
 
-constexpr std::u16string_view kReadingName = u"Reading.xml";
-
-std::u16string ReadingPath(const std::u16string& folder) {
-    return folder + u"/" + std::u16string(kReadingName);
-}
-
 // Where the reader is in the novel of `folder`: the last chapter page read and the pages the
 // novel had when the reader last opened it. False when the novel was never opened.
 bool LoadReading(const std::u16string& folder, std::u16string& page, int& seenPages) {
     // Read in one go: the shelf reads one per novel, and most novels have none.
     std::string bytes;
     CXmlDocument document;
-    if (!internal::ReadSmallFile(ReadingPath(folder), bytes)) {
+    if (!internal::ReadSmallFile(ReadingFilePath(folder), bytes)) {
         return false;
     }
     std::string_view text(bytes);
@@ -43,8 +37,7 @@ bool LoadReading(const std::u16string& folder, std::u16string& page, int& seenPa
     page = FindElementText(document, u"LastPage");
     std::string seen = WideToUtf8(FindElementText(document, u"SeenPages"));
     seenPages = std::max(0, std::atoi(seen.c_str()));
-    // A name with a "/" would lead out of the novel folder.
-    if (page.find(u'/') != std::u16string::npos || page == u"..") {
+    if (!IsReadingPageName(page)) {
         page.clear();
     }
     return !page.empty() || seenPages > 0;
@@ -56,7 +49,7 @@ bool SaveReading(const std::u16string& folder, const std::u16string& page, int s
                           CXmlDocument::EncodeEntities(page, CXmlDocument::kEncodeText) +
                           u"</LastPage>\r\n<SeenPages>" + DecimalText(seenPages) +
                           u"</SeenPages>\r\n" + ReaderPlaceElement(folder) + u"</Reading>\r\n";
-    return CXmlDocument::WriteWideAsText(text, ReadingPath(folder), nullptr, nullptr, nullptr);
+    return CXmlDocument::WriteWideAsText(text, ReadingFilePath(folder), nullptr, nullptr, nullptr);
 }
 
 bool FileExists(const std::u16string& path) {

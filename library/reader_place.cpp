@@ -27,12 +27,6 @@ std::u16string PlaceFields(const PagePlace& place) {
     return Field(u"Page", place.Page) + Field(u"Offset", DecimalText(place.Offset));
 }
 
-// A page name is a file of the novel folder itself.
-bool IsPageName(const std::u16string& page) {
-    return !page.empty() && page.find(u'/') == std::u16string::npos && page != u"." &&
-           page != u"..";
-}
-
 // The fields of the element the document has entered, in the order they are written.
 PagePlace ReadPlace(CXmlDocument& document) {
     PagePlace place;
@@ -41,7 +35,7 @@ PagePlace ReadPlace(CXmlDocument& document) {
     if (ParseDecimal(FindElementText(document, u"Offset"), offset)) {
         place.Offset = static_cast<int>(std::clamp<long long>(offset, 0, kPlaceScale));
     }
-    if (!IsPageName(place.Page)) {
+    if (!IsReadingPageName(place.Page)) {
         place = {};
     }
     return place;
@@ -94,6 +88,12 @@ bool FindElementSpan(std::u16string_view text, size_t& start, size_t& end) {
 
 std::u16string ReadingFilePath(const std::u16string& folder) {
     return folder + u"/Reading.xml";
+}
+
+// A name with a "/", or "." or "..", would lead out of the novel folder.
+bool IsReadingPageName(const std::u16string& page) {
+    return !page.empty() && page.find(u'/') == std::u16string::npos && page != u"." &&
+           page != u"..";
 }
 
 ReaderPlace LoadReaderPlace(const std::u16string& folder) {

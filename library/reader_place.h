@@ -45,6 +45,10 @@ struct ReaderPlace {
 /// Reading.xml of the novel folder `folder` (no "/" at the end).
 std::u16string ReadingFilePath(const std::u16string& folder);
 
+/// True when `page`, a page name Reading.xml holds, names a file of the novel folder itself: not
+/// empty, no "/", not "." or "..". Any thread.
+bool IsReadingPageName(const std::u16string& page);
+
 /// What the novel folder's Reading.xml holds; nothing when the file or the element is missing
 /// or damaged. A page name that would lead out of the folder is dropped. Blocks on the disk.
 ReaderPlace LoadReaderPlace(const std::u16string& folder);
