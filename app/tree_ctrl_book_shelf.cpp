@@ -144,7 +144,7 @@ void CTreeCtrlBookShelf::ShowItem(QTreeWidgetItem* item, const ShelfItem& shown)
     const QString texts[kColumnCount] = {Text(shown.Entry.NovelName), count(shown.NewChapters),
                                          count(shown.Unread), count(shown.Unfinished)};
     // The tree is narrow: the tip shows the whole line, with the site and the counts.
-    const QString tip = Text(shown.Label);
+    const QString tip = Text(ShelfItemLabel(shown));
     // The item knows its novel, so that the selection is found again whatever the order.
     item->setData(0, Qt::UserRole, Text(shown.Entry.ContentsPagePath));
     for (int column = 0; column < kColumnCount; ++column) {

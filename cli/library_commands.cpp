@@ -89,9 +89,13 @@ class DownloadConsole : public ConsolePort {
     int printedTenths_ = 0;
 };
 
-// `text` right-aligned in `width` columns of digits.
-std::u16string RightAligned(const std::u16string& text, size_t width) {
-    return std::u16string(width > text.size() ? width - text.size() : 0, u' ') + text;
+// Appends `value` right-aligned in a column `width` characters wide, and the two spaces after
+// the column.
+void AppendColumn(std::u16string& line, long long value, size_t width) {
+    std::u16string text = DecimalText(value);
+    line.append(width > text.size() ? width - text.size() : 0, u' ');
+    line += text;
+    line += u"  ";
 }
 
 // The shelf as a table: the number that the other commands take, the new, unread and unfinished
@@ -102,16 +106,24 @@ void PrintShelf(const CBookShelfModel& model) {
         PrintLine(u"the bookshelf is empty");
         return;
     }
-    // One write for the whole list: a long shelf would otherwise cost a write per novel. The
-    // headings are two columns a character wide on a terminal.
+    // A write per hundred novels: a long shelf would otherwise cost a write per novel, or a
+    // copy of itself held three times over. The headings are two columns a character wide on a
+    // terminal.
+    constexpr size_t kRowsPerWrite = 100;
     std::u16string lines = u"编号  新章节  未读  未完成  小说";
     for (size_t i = 0; i < model.Items().size(); ++i) {
         const ShelfItem& item = model.Item(static_cast<int>(i));
-        lines += u"\n" + RightAligned(DecimalText(static_cast<long long>(i) + 1), 4) + u"  " +
-                 RightAligned(DecimalText(item.NewChapters), 6) + u"  " +
-                 RightAligned(DecimalText(item.Unread), 4) + u"  " +
-                 RightAligned(DecimalText(item.Unfinished), 6) + u"  " +
-                 BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
+        if (i % kRowsPerWrite == kRowsPerWrite - 1) {
+            PrintLine(lines);
+            lines.clear();
+        } else {
+            lines += u"\n";
+        }
+        AppendColumn(lines, static_cast<long long>(i) + 1, 4);
+        AppendColumn(lines, item.NewChapters, 6);
+        AppendColumn(lines, item.Unread, 4);
+        AppendColumn(lines, item.Unfinished, 6);
+        lines += BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
     }
     PrintLine(lines);
 }

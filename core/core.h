@@ -222,6 +222,12 @@ struct FileReadResult {
     uint64_t Size = 0;
 };
 
+/// Maps in one call the pages that lie wholly inside the `bytes` bytes at `block`, a block about
+/// to be written from front to back, instead of taking a page fault at each page's first
+/// write; on a virtual machine a fault can cost more than the work done on the page. A hint:
+/// nothing happens where the system cannot do it. Any thread.
+void PrefaultForWriting(void* block, size_t bytes);
+
 /// Reads the regular file at `path` whole into `bytes`, when it holds at most `maxBytes`
 /// bytes. Anything but a regular file is refused unread (a device such as /dev/zero never
 /// ends, a FIFO may never end), and so is a file that grows past the limit while it is read.

@@ -41,7 +41,8 @@ void MakeOwnerWritable(int folder) {
     }
 }
 
-std::vector<std::string> EntryNames(int folder) {
+// The names in `folder` that begin with `prefix`, "." and ".." left out.
+std::vector<std::string> EntryNames(int folder, std::string_view prefix = {}) {
     std::vector<std::string> names;
     // fdopendir takes over the descriptor it is given, so it gets its own.
     int own = dup(folder);
@@ -54,9 +55,9 @@ std::vector<std::string> EntryNames(int folder) {
         return names;
     }
     while (dirent* entry = readdir(dir.get())) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(std::move(name));
+        std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && name.starts_with(prefix)) {
+            names.emplace_back(name);
         }
     }
     return names;
@@ -125,16 +126,11 @@ std::vector<DirectoryEntry> ListFolder(const std::string& nativeFolder) {
 }
 
 std::vector<std::string> ListFolderNames(const std::string& nativeFolder, std::string_view prefix) {
-    std::vector<std::string> names;
     int folder = open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) {
-        return names;
+        return {};
     }
-    for (std::string& name : EntryNames(folder)) {
-        if (name.starts_with(prefix)) {
-            names.push_back(std::move(name));
-        }
-    }
+    std::vector<std::string> names = EntryNames(folder, prefix);
     close(folder);
     return names;
 }

@@ -4,7 +4,9 @@
 
 #include "core/core.h"
 #include "core/folder_layout.h"
+#include "library/internal/library_changes.h"
 #include "library/internal/novel_claim.h"
+#include "library/internal/stored_book_shelf.h"
 #include "library/library_layout.h"
 #include "xml/xml_document.h"
 
@@ -61,34 +63,6 @@ bool ReadStoredEntry(CXmlDocument& document, BookEntry& entry) {
     entry.InfoPageUrl = FindElementText(document, u"InfoPageUrl");
     entry.FoundByFinder = !FindElementText(document, kPageFinderElement).empty();
     document.LeaveElement();
-    return listed;
-}
-
-// The rule files of the entries of one reading of the shelf, each looked up on disk once: most
-// entries of a long shelf name one of a few rule files.
-class RuleFileLookups {
-  public:
-    explicit RuleFileLookups(const std::u16string& programFolder) : programFolder_(programFolder) {}
-
-    const std::u16string& Resolved(const std::u16string& stored) {
-        auto [found, added] = resolved_.try_emplace(stored);
-        if (added) {
-            found->second = ResolveRuleFile(programFolder_, stored);
-        }
-        return found->second;
-    }
-
-  private:
-    const std::u16string& programFolder_;
-    std::map<std::u16string, std::u16string> resolved_;
-};
-
-// ReadStoredEntry, its paths as they are on disk.
-bool ReadEntry(const std::u16string& programFolder, CXmlDocument& document, BookEntry& entry,
-               RuleFileLookups& rules) {
-    bool listed = ReadStoredEntry(document, entry);
-    entry.ContentsPagePath = ResolveLibraryPath(programFolder, entry.ContentsPagePath);
-    entry.RuleFile = rules.Resolved(entry.RuleFile);
     return listed;
 }
 
@@ -246,10 +220,9 @@ void ReportDamage(WindowPort& window, const EditOutcome& outcome) {
 bool FindBookOfFolder(const std::u16string& programFolder, CXmlDocument& document,
                       const std::u16string& contentsPagePath) {
     BookEntry entry;
-    RuleFileLookups rules(programFolder);
     while (document.FindElement(u"Book")) {
-        if (ReadEntry(programFolder, document, entry, rules) &&
-            entry.ContentsPagePath == contentsPagePath) {
+        if (ReadStoredEntry(document, entry) &&
+            ResolveLibraryPath(programFolder, entry.ContentsPagePath) == contentsPagePath) {
             return true;
         }
     }
@@ -366,6 +339,9 @@ std::u16string MoveToTrash(const std::u16string& programFolder, const std::u16st
         return {};
     }
     std::u16string trash = TrashPathOf(folder);
+    // Noted before the folder moves: a listing that finds the mark as it was skips looking
+    // for trash, and a delete cut short after the move must not go unseen.
+    internal::NoteNovelFolderWritten(folder);
     if (std::rename(NativePath(folder).c_str(), NativePath(trash).c_str()) != 0) {
         return {};
     }
@@ -429,25 +405,63 @@ std::u16string BookItemText(std::u16string_view site, std::u16string_view novel)
 }
 
 std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {
-    std::vector<BookEntry> entries;
+    std::vector<BookEntry> entries = internal::ReadStoredBookShelf(programFolder).Entries;
+    internal::CStoredEntryResolver resolver(programFolder);
+    for (BookEntry& entry : entries) {
+        resolver.Resolve(entry);
+    }
+    return entries;
+}
+
+namespace internal {
+
+std::string BookShelfStamp(const std::u16string& programFolder) {
+    struct stat status {};
+    if (stat(NativePath(BookShelfPath(programFolder)).c_str(), &status) != 0) {
+        return {};
+    }
+    long long nanoseconds =
+        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    return std::to_string(status.st_dev) + "-" + std::to_string(status.st_ino) + "-" +
+           std::to_string(status.st_size) + "-" + std::to_string(nanoseconds);
+}
+
+StoredBookShelf ReadStoredBookShelf(const std::u16string& programFolder) {
+    StoredBookShelf stored;
     LoadedShelf shelf;
     {
         ShelfLock lock(programFolder);
+        // Taken before the file is read: a hand edit meanwhile leaves the stamp behind the
+        // entries, which only costs the next listing a reading.
+        stored.Stamp = BookShelfStamp(programFolder);
         shelf = LoadShelf(programFolder);
     }
     CXmlDocument& document = shelf.document;
     if (shelf.file == FileCondition::Unreadable || !document.EnterElement()) {
-        return entries;
+        return stored;
     }
-    RuleFileLookups rules(programFolder);
     while (document.FindElement(u"Book")) {
         BookEntry entry;
-        if (ReadEntry(programFolder, document, entry, rules)) {
-            entries.push_back(std::move(entry));
+        if (ReadStoredEntry(document, entry)) {
+            stored.Entries.push_back(std::move(entry));
         }
     }
-    return entries;
+    return stored;
 }
+
+CStoredEntryResolver::CStoredEntryResolver(const std::u16string& programFolder)
+    : programFolder_(programFolder), root_(NovelRootFolder(programFolder)) {}
+
+void CStoredEntryResolver::Resolve(BookEntry& entry) {
+    entry.ContentsPagePath = ResolveLibraryPathIn(programFolder_, root_, entry.ContentsPagePath);
+    auto [found, added] = ruleFiles_.try_emplace(entry.RuleFile);
+    if (added) {
+        found->second = ResolveRuleFile(programFolder_, entry.RuleFile);
+    }
+    entry.RuleFile = found->second;
+}
+
+} // namespace internal
 
 bool FindShelvedNovel(const std::u16string& programFolder, const std::u16string& ruleFile,
                       const std::u16string& infoPageUrl, const std::u16string& site,
@@ -507,6 +521,7 @@ ShelfEditResult RemoveBook(WindowPort& window, const std::u16string& programFold
         // A folder that could not be renamed is deleted where it is.
         DeleteFolderTree(folder);
     }
+    internal::NoteNovelFolderWritten(folder);
     if (outcome.result == ShelfEditResult::NotSaved) {
         window.SetStatusText(u"无法写入书架文件 " +
                              ShownPath(programFolder, BookShelfPath(programFolder)) +

@@ -3,8 +3,10 @@
 #include "library/book_shelf_model.h"
 
 #include "core/core.h"
+#include "library/internal/library_changes.h"
 #include "library/internal/shelf_counts.h"
 #include "library/internal/small_file.h"
+#include "library/internal/stored_book_shelf.h"
 #include "library/library_layout.h"
 #include "library/novel_summary.h"
 #include "library/reader_place.h"
@@ -49,7 +51,10 @@ bool SaveReading(const std::u16string& folder, const std::u16string& page, int s
                           CXmlDocument::EncodeEntities(page, CXmlDocument::kEncodeText) +
                           u"</LastPage>\r\n<SeenPages>" + DecimalText(seenPages) +
                           u"</SeenPages>\r\n" + ReaderPlaceElement(folder) + u"</Reading>\r\n";
-    return CXmlDocument::WriteWideAsText(text, ReadingFilePath(folder), nullptr, nullptr, nullptr);
+    bool written =
+        CXmlDocument::WriteWideAsText(text, ReadingFilePath(folder), nullptr, nullptr, nullptr);
+    internal::NoteNovelFolderWritten(folder);
+    return written;
 }
 
 bool FileExists(const std::u16string& path) {
@@ -59,7 +64,6 @@ bool FileExists(const std::u16string& path) {
 
 // Takes the counts of `item` from `state`.
 void Count(ShelfItem& item, NovelShelfState state) {
-    std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
     const NovelSummary& summary = state.Summary;
     item.Chapters = summary.Chapters;
     item.Unfinished = summary.Unfinished;
@@ -67,16 +71,15 @@ void Count(ShelfItem& item, NovelShelfState state) {
     item.NewChapters = ChaptersFromPage(summary, std::max(summary.NewFrom, state.SeenPages));
     int lastRead = ChapterPageNumber(state.LastPage);
     item.Unread = ChaptersAfterPage(summary, lastRead);
-    item.LastReadPage = state.LastPage.empty() ? std::u16string() : folder + u"/" + state.LastPage;
     item.State = std::move(state);
-    item.Label = ShelfItemLabel(item);
 }
 
-ShelfItem MakeItem(BookEntry entry, internal::CShelfCounts& cache) {
+ShelfItem MakeItem(BookEntry entry, size_t order, internal::CShelfCounts& cache) {
     ShelfItem item;
     item.Entry = std::move(entry);
+    item.FileOrder = order;
     std::u16string folder = NovelFolderOfContentsPage(item.Entry.ContentsPagePath);
-    Count(item, cache.Counts(folder, [&folder] { return ReadNovelShelfState(folder); }));
+    Count(item, cache.Counts(order, folder, [&folder] { return ReadNovelShelfState(folder); }));
     return item;
 }
 
@@ -93,30 +96,43 @@ NovelShelfState ReadNovelShelfState(const std::u16string& folder) {
 }
 
 std::u16string ShelfItemLabel(const ShelfItem& item) {
+    // Written in place: the shelf labels every novel at each listing.
     std::u16string label = BookItemText(item.Entry.TargetSite, item.Entry.NovelName);
-    std::u16string counts;
     if (item.NewChapters > 0) {
-        counts = u"新 " + DecimalText(item.NewChapters) + u" 章";
+        label += u"（新 ";
+        label += DecimalText(item.NewChapters);
+        label += u" 章";
     }
     if (item.Unfinished > 0) {
-        counts += (counts.empty() ? u"" : u"，") + DecimalText(item.Unfinished) + u" 章未完成";
+        label += item.NewChapters > 0 ? u"，" : u"（";
+        label += DecimalText(item.Unfinished);
+        label += u" 章未完成";
     }
-    return counts.empty() ? label : label + u"（" + counts + u"）";
+    if (item.NewChapters > 0 || item.Unfinished > 0) {
+        label += u"）";
+    }
+    return label;
 }
 
 CBookShelfModel::CBookShelfModel(std::u16string programFolder)
     : programFolder_(std::move(programFolder)) {}
 
 void CBookShelfModel::LoadBookShelf() {
-    ClearDeletedNovels(programFolder_);
     items_.clear();
     labels_.clear();
-    internal::CShelfCounts cache(BookShelfPath(programFolder_) + u".counts");
-    std::vector<BookEntry> entries = ReadBookShelf(programFolder_);
-    items_.reserve(entries.size());
-    for (BookEntry& entry : entries) {
-        items_.push_back(MakeItem(std::move(entry), cache));
-        items_.back().FileOrder = items_.size() - 1;
+    internal::CShelfCounts cache(programFolder_);
+    // Trash is left only by a delete cut short, and every delete changes the library's mark.
+    if (!cache.LibraryUnwritten()) {
+        ClearDeletedNovels(programFolder_);
+    }
+    internal::CStoredEntryResolver resolver(programFolder_);
+    size_t entries = cache.ReadEntries();
+    items_.reserve(entries);
+    PrefaultForWriting(items_.data(), entries * sizeof(ShelfItem));
+    for (size_t order = 0; order < entries; ++order) {
+        BookEntry entry = cache.TakeEntry(order);
+        resolver.Resolve(entry);
+        items_.push_back(MakeItem(std::move(entry), order, cache));
     }
     cache.Save();
     Sort();
@@ -154,14 +170,21 @@ std::vector<std::u16string> CBookShelfModel::FoldersWithPendingChapters() const 
 }
 
 void CBookShelfModel::Sort() {
-    std::stable_sort(items_.begin(), items_.end(), [this](const ShelfItem& a, const ShelfItem& b) {
+    auto before = [this](const ShelfItem& a, const ShelfItem& b) {
         bool aFirst = newChaptersFirst_ && a.NewChapters > 0;
         bool bFirst = newChaptersFirst_ && b.NewChapters > 0;
         return aFirst != bFirst ? aFirst : a.FileOrder < b.FileOrder;
-    });
+    };
+    // Most listings find the shelf in order already, and a long one would pay for the sort's
+    // buffer all the same.
+    if (!std::is_sorted(items_.begin(), items_.end(), before)) {
+        std::stable_sort(items_.begin(), items_.end(), before);
+    }
     labels_.clear();
+    labels_.reserve(items_.size());
+    PrefaultForWriting(labels_.data(), items_.size() * sizeof(std::u16string));
     for (const ShelfItem& item : items_) {
-        labels_.push_back(item.Label);
+        labels_.push_back(ShelfItemLabel(item));
     }
 }
 
@@ -169,8 +192,10 @@ void CBookShelfModel::OpenBook(int item, WindowPort& window) const {
     if (!IsNovelItem(item)) {
         return;
     }
-    const std::u16string& page = Item(item).LastReadPage;
-    if (page.empty() || !FileExists(page)) {
+    const ShelfItem& shown = Item(item);
+    const std::u16string& lastPage = shown.State.LastPage;
+    std::u16string page = NovelFolderOfContentsPage(shown.Entry.ContentsPagePath) + u"/" + lastPage;
+    if (lastPage.empty() || !FileExists(page)) {
         OpenContents(item, window);
         return;
     }

@@ -39,8 +39,6 @@ NovelShelfState ReadNovelShelfState(const std::u16string& folder);
 /// One novel as the bookshelf shows it.
 struct ShelfItem {
     BookEntry Entry;
-    /// The item's one-line text.
-    std::u16string Label;
     /// Chapters the index lists; 0 without an index.
     int Chapters = 0;
     /// Chapters failed, empty or pending.
@@ -52,8 +50,6 @@ struct ShelfItem {
     int NewChapters = 0;
     /// Chapters after the last one read; all of them when none was.
     int Unread = 0;
-    /// The last chapter page the reader opened; empty when none.
-    std::u16string LastReadPage;
     /// The novel folder's state the counts were made from.
     NovelShelfState State;
     /// The entry's place in the bookshelf file.
@@ -72,9 +68,10 @@ class CBookShelfModel {
     /// A model of the bookshelf of `programFolder` (ending in "/"), with no novel items yet.
     explicit CBookShelfModel(std::u16string programFolder);
 
-    /// Finishes interrupted deletes (ClearDeletedNovels), then reads the novel items from the
-    /// bookshelf file and the novels' summaries. Blocks on the disk; no network; any thread,
-    /// one at a time per model.
+    /// Finishes interrupted deletes (ClearDeletedNovels) when a novel folder may have been
+    /// deleted since the last listing, then reads the novel items from the bookshelf file and
+    /// the novels' summaries. Blocks on the disk; no network; any thread, one at a time per
+    /// model.
     void LoadBookShelf();
     /// Puts the novels with new chapters before the others (each group in file order), or
     /// every novel in file order; applies to the items now and after every change. The file is

@@ -290,7 +290,14 @@ std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16s
     if (stored.empty() || programFolder.empty()) {
         return std::u16string(stored);
     }
-    std::u16string root = NovelRootFolder(programFolder);
+    return ResolveLibraryPathIn(programFolder, NovelRootFolder(programFolder), stored);
+}
+
+std::u16string ResolveLibraryPathIn(const std::u16string& programFolder, const std::u16string& root,
+                                    std::u16string_view stored) {
+    if (stored.empty() || programFolder.empty()) {
+        return std::u16string(stored);
+    }
     if (stored.front() != u'/') {
         return root + std::u16string(stored);
     }

@@ -162,6 +162,10 @@ std::u16string StoredLibraryPath(const std::u16string& programFolder, std::u16st
 /// holds the same site/novel/file, that file; otherwise the path as it is. Purely a mapping:
 /// the safety checks below still decide what may be written.
 std::u16string ResolveLibraryPath(const std::u16string& programFolder, std::u16string_view stored);
+/// ResolveLibraryPath with the program's Novel/ folder `root` (NovelRootFolder) already found,
+/// for resolving many paths at once.
+std::u16string ResolveLibraryPathIn(const std::u16string& programFolder, const std::u16string& root,
+                                    std::u16string_view stored);
 /// The form a rule file's path is stored in: its name when it lies in one of the layout's rule
 /// folders (portable: the program's Rule/); otherwise as it is.
 std::u16string StoredRuleFile(const std::u16string& programFolder, std::u16string_view path);

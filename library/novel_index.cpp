@@ -3,6 +3,7 @@
 #include "library/novel_index.h"
 
 #include "core/core.h"
+#include "library/internal/library_changes.h"
 #include "library/library_layout.h"
 #include "library/novel_summary.h"
 #include "xml/xml_document.h"
@@ -237,6 +238,7 @@ bool SaveNovelIndex(const std::u16string& folder, const NovelIndex& index) {
         return false;
     }
     SaveNovelSummary(folder, SummaryOfIndex(index));
+    internal::NoteNovelFolderWritten(folder);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "library/reader_place.h"
 
 #include "core/core.h"
+#include "library/internal/library_changes.h"
 #include "xml/xml_document.h"
 
 #include <algorithm>
@@ -136,7 +137,10 @@ bool SaveReaderPlace(const std::u16string& folder, const ReaderPlace& place) {
         text = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Reading>\r\n" + element +
                std::u16string(kRootEndTag) + std::u16string(kLineBreak);
     }
-    return CXmlDocument::WriteWideAsText(text, ReadingFilePath(folder), nullptr, nullptr, nullptr);
+    bool written =
+        CXmlDocument::WriteWideAsText(text, ReadingFilePath(folder), nullptr, nullptr, nullptr);
+    internal::NoteNovelFolderWritten(folder);
+    return written;
 }
 
 std::u16string ReaderPlaceElement(const std::u16string& folder) {

@@ -41,7 +41,7 @@ namespace {
 constexpr int kRuns = 5;
 constexpr int kLargeShelf = 1000;
 constexpr int kChaptersPerNovel = 300;
-constexpr int kListingsPerRun = 3;
+constexpr int kListings = 30;
 const QString kStartPage = QStringLiteral("Recommend/qihuan.html");
 
 // Reports once the page's surface has been painted after the page finished loading: the same
@@ -302,18 +302,25 @@ int DriveShelf(int argc, char** argv) {
     }
     std::vector<double> shelfMs[2];
     std::vector<double> startMs[2];
-    // Alternating, so that a warm disk cache or a busy moment favours neither.
+    // Each library in turn, so that a warm disk cache or a busy moment favours neither. The
+    // listings come before the window starts: the browser's helper processes of a window just
+    // closed wind down for a while, and a listing is short enough for that to weigh on it.
+    for (int listing = 0; listing < kListings; ++listing) {
+        for (int s = 0; s < 2; ++s) {
+            shelfMs[s].push_back(ShelfCommandMs(folders[s]));
+            if (shelfMs[s].back() < 0) {
+                std::fprintf(stderr, "the shelf of %d novels did not list\n", sizes[s]);
+                return 1;
+            }
+        }
+    }
     for (int run = 0; run < kRuns; ++run) {
         for (int s = 0; s < 2; ++s) {
-            // The listing is short and a busy moment weighs on it more: three samples a run.
-            for (int listing = 0; listing < kListingsPerRun; ++listing) {
-                shelfMs[s].push_back(ShelfCommandMs(folders[s]));
-            }
             Sample sample{};
-            if (*std::min_element(shelfMs[s].begin(), shelfMs[s].end()) < 0 ||
-                !Measure(folders[s] + QStringLiteral("/velunor"), QStringLiteral("--velunor"),
+            if (!Measure(folders[s] + QStringLiteral("/velunor"), QStringLiteral("--velunor"),
                          sample)) {
-                std::fprintf(stderr, "the shelf of %d novels did not list or start\n", sizes[s]);
+                std::fprintf(stderr, "the window on the shelf of %d novels did not start\n",
+                             sizes[s]);
                 return 1;
             }
             startMs[s].push_back(sample.milliseconds);
@@ -322,16 +329,18 @@ int DriveShelf(int argc, char** argv) {
     std::filesystem::remove_all(root.toStdString());
     QTextStream out(stdout);
     out << "shelf of " << kLargeShelf << " novels of " << kChaptersPerNovel
-        << " chapters against one novel, median of " << kRuns * kListingsPerRun << " listings and "
-        << kRuns << " starts\n";
-    const char* names[2] = {"velunor-cli shelf        ", "main window start-up    "};
-    std::vector<double>* figures[2] = {shelfMs, startMs};
-    for (int f = 0; f < 2; ++f) {
-        const double one = Median(figures[f][0]);
-        const double many = Median(figures[f][1]);
-        out << "  " << names[f] << ": " << one << " ms with 1, " << many << " ms with "
-            << kLargeShelf << ", ratio " << many / one << " (goal at most 1.2)\n";
-    }
+        << " chapters against one novel, median of " << kListings << " listings and " << kRuns
+        << " starts\n";
+    const auto line = [&out](const char* name, double one, double many) {
+        out << "  " << name << ": " << one << " ms with 1, " << many << " ms with " << kLargeShelf
+            << ", ratio " << many / one << " (goal at most 1.2)\n";
+    };
+    line("velunor-cli shelf, median ", Median(shelfMs[0]), Median(shelfMs[1]));
+    // A listing takes some 20 ms, so another process's moment on the processor shows in its
+    // figure; such moments only ever add time, and the fastest listing is the one they missed.
+    line("velunor-cli shelf, fastest", *std::min_element(shelfMs[0].begin(), shelfMs[0].end()),
+         *std::min_element(shelfMs[1].begin(), shelfMs[1].end()));
+    line("main window start-up      ", Median(startMs[0]), Median(startMs[1]));
     return 0;
 }
 

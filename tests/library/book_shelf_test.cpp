@@ -437,10 +437,11 @@ TEST_F(BookShelf, CountsAreThoseOfTheIndexOnDiskWhateverItsSummaryHolds) {
     }
 }
 
-// A listing keeps what it read of folders that have stood unchanged a while, and the next one
-// takes it from there; whatever changes a folder since, from this process or another, is read
-// anew.
-TEST_F(BookShelf, KeptCountsGiveWayToEveryChangeOfTheFolder) {
+// A listing keeps what it read, and the next one takes it from there without opening any novel
+// folder; whatever changes since, from this process or another, is read anew: with the
+// library's change mark, and without one (as in a library an older version wrote), where each
+// novel folder's time tells.
+TEST_F(BookShelf, KeptListingGivesWayToEveryChange) {
     struct Case {
         const char* name;
         std::function<void(const std::u16string& folder)> change;
@@ -457,34 +458,54 @@ TEST_F(BookShelf, KeptCountsGiveWayToEveryChangeOfTheFolder) {
         other.LoadBookShelf();
         ASSERT_TRUE(other.NoteOpenedPage(page));
     };
+    const std::string shelfFile = temp_.File("Config/BookShelf.xml");
     const Case cases[] = {
         {"index written",
          [&](const std::u16string& folder) { ASSERT_TRUE(SaveNovelIndex(folder, indexOf(9, 8))); },
          u"书库 - 星河旅人（新 4 章，1 章未完成）"},
         {"page read", [&](const std::u16string& folder) { openPage(folder + u"/3.html"); },
          u"书库 - 星河旅人（1 章未完成）"},
+        // In place and to the same length: only the file's time tells.
+        {"bookshelf file edited by hand",
+         [&](const std::u16string&) {
+             std::string bytes = FileBytes(shelfFile);
+             bytes.replace(bytes.find("星河旅人"), std::string("星河旅人").size(), "星河旅客");
+             std::fstream(shelfFile, std::ios::in | std::ios::out | std::ios::binary) << bytes;
+         },
+         u"书库 - 星河旅客（新 2 章，1 章未完成）"},
+        {"kept file cut short",
+         [&](const std::u16string& folder) {
+             ASSERT_TRUE(SaveNovelIndex(folder, indexOf(9, 8)));
+             std::string keptFile = shelfFile + ".counts";
+             std::filesystem::resize_file(keptFile, std::filesystem::file_size(keptFile) - 5);
+         },
+         u"书库 - 星河旅人（新 4 章，1 章未完成）"},
     };
     std::u16string contents = MakeNovel("书库", "星河旅人");
     std::u16string folder = FolderOfFile(contents);
-    Add(u"书库", u"星河旅人", contents);
-    auto ageFolder = [&folder](std::chrono::minutes age) {
-        std::filesystem::last_write_time(NativePath(folder),
-                                         std::filesystem::file_time_type::clock::now() - age);
-    };
+    const auto kept = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
     for (const Case& test : cases) {
-        ASSERT_TRUE(SaveNovelIndex(folder, indexOf(5, 5)));
-        openPage(folder + u"/2.html");
-        ASSERT_TRUE(SaveNovelIndex(folder, indexOf(7, 6)));
-        ageFolder(std::chrono::hours(1));
-        CBookShelfModel model(program_);
-        model.LoadBookShelf();
-        ASSERT_EQ(model.Items(),
-                  std::vector<std::u16string>{u"书库 - 星河旅人（新 2 章，1 章未完成）"});
-        test.change(folder);
-        // Settled again, so that only its changed time tells it from the folder kept.
-        ageFolder(std::chrono::minutes(30));
-        model.LoadBookShelf();
-        EXPECT_EQ(model.Items(), std::vector<std::u16string>{test.label}) << test.name;
+        for (bool withMark : {true, false}) {
+            std::filesystem::remove(shelfFile);
+            Add(u"书库", u"星河旅人", contents);
+            ASSERT_TRUE(SaveNovelIndex(folder, indexOf(5, 5)));
+            openPage(folder + u"/2.html");
+            ASSERT_TRUE(SaveNovelIndex(folder, indexOf(7, 6)));
+            std::filesystem::last_write_time(NativePath(folder), kept);
+            CBookShelfModel model(program_);
+            model.LoadBookShelf();
+            ASSERT_EQ(model.Items(),
+                      std::vector<std::u16string>{u"书库 - 星河旅人（新 2 章，1 章未完成）"});
+            test.change(folder);
+            if (!withMark) {
+                std::filesystem::remove(temp_.File("Novel/.library-changes"));
+            }
+            // Settled again, so that it is not read anew for being new.
+            std::filesystem::last_write_time(NativePath(folder), kept + std::chrono::minutes(30));
+            model.LoadBookShelf();
+            EXPECT_EQ(model.Items(), std::vector<std::u16string>{test.label})
+                << test.name << (withMark ? "" : ", without the mark");
+        }
     }
 }
 

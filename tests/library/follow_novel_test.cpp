@@ -390,7 +390,7 @@ TEST_F(FollowNovel, NewAndUnreadChaptersAreCountedAfterUpdatesAndReading) {
         EXPECT_EQ(item.Unread, listed.unread) << step.what;
         std::u16string counts =
             item.NewChapters > 0 ? u"（新 " + DecimalText(item.NewChapters) + u" 章）" : u"";
-        EXPECT_EQ(item.Label, Utf8ToWide(serial) + counts) << step.what;
+        EXPECT_EQ(ShelfItemLabel(item), Utf8ToWide(serial) + counts) << step.what;
         EXPECT_EQ(ReadBookShelf(program_)[0].NovelName, u"三章小说") << step.what;
     }
     // Going on reading opens the chapter read last, and the contents page on demand.
