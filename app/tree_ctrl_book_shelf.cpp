@@ -133,7 +133,7 @@ void CTreeCtrlBookShelf::ShowModelItems() {
         setCurrentItem(nullptr);
     }
     qDeleteAll(root->takeChildren());
-    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+    for (int i = 0; i < static_cast<int>(model_.ItemCount()); ++i) {
         ShowItem(new QTreeWidgetItem(root), model_.Item(i));
     }
 }
@@ -167,8 +167,8 @@ QTreeWidgetItem* CTreeCtrlBookShelf::Root() const {
 
 void CTreeCtrlBookShelf::RelabelItems() {
     QTreeWidgetItem* root = Root();
-    const int shown = std::min(root->childCount(), static_cast<int>(model_.Items().size()));
-    bool sameOrder = root->childCount() == static_cast<int>(model_.Items().size());
+    const int shown = std::min(root->childCount(), static_cast<int>(model_.ItemCount()));
+    bool sameOrder = root->childCount() == static_cast<int>(model_.ItemCount());
     for (int i = 0; i < shown && sameOrder; ++i) {
         sameOrder = root->child(i)->data(0, Qt::UserRole).toString() ==
                     Text(model_.Item(i).Entry.ContentsPagePath);
@@ -338,7 +338,7 @@ void CTreeCtrlBookShelf::DeleteBook() {
 }
 
 void CTreeCtrlBookShelf::DeleteNovelWithContentsPage(const std::u16string& contentsPage) {
-    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+    for (int i = 0; i < static_cast<int>(model_.ItemCount()); ++i) {
         // The item stays while its entry does; the status line then says why.
         if (model_.Item(i).Entry.ContentsPagePath == contentsPage) {
             if (model_.DeleteBook(i, window_)) {
@@ -426,7 +426,7 @@ void CTreeCtrlBookShelf::SelectNovelWithContentsPage(const std::u16string& conte
     if (contentsPage.empty()) {
         return;
     }
-    for (int i = 0; i < static_cast<int>(model_.Items().size()); ++i) {
+    for (int i = 0; i < static_cast<int>(model_.ItemCount()); ++i) {
         if (model_.Item(i).Entry.ContentsPagePath == contentsPage) {
             setCurrentItem(Root()->child(i));
             return;

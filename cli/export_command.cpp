@@ -115,7 +115,7 @@ bool ParseArguments(int argc, char** argv, ExportArguments& arguments) {
 
 // The novel item that `text` numbers; -1, having said so, when it numbers none.
 int NovelItem(const std::string& text, const CBookShelfModel& model) {
-    int item = ParseItemIndex(text, model.Items().size());
+    int item = ParseItemIndex(text, model.ItemCount());
     if (item < 0) {
         PrintError(u"\"" + Wide(text) +
                    u"\" is not a novel of the bookshelf (see velunor-cli shelf)");

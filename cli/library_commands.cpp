@@ -102,7 +102,7 @@ void AppendColumn(std::u16string& line, long long value, size_t width) {
 // chapters of each novel, and the novel. The counts come first, where a column of figures lines
 // up whatever the names' widths.
 void PrintShelf(const CBookShelfModel& model) {
-    if (model.Items().empty()) {
+    if (model.ItemCount() == 0) {
         PrintLine(u"the bookshelf is empty");
         return;
     }
@@ -111,7 +111,7 @@ void PrintShelf(const CBookShelfModel& model) {
     // terminal.
     constexpr size_t kRowsPerWrite = 100;
     std::u16string lines = u"编号  新章节  未读  未完成  小说";
-    for (size_t i = 0; i < model.Items().size(); ++i) {
+    for (size_t i = 0; i < model.ItemCount(); ++i) {
         const ShelfItem& item = model.Item(static_cast<int>(i));
         if (i % kRowsPerWrite == kRowsPerWrite - 1) {
             PrintLine(lines);
@@ -139,7 +139,7 @@ CBookShelfModel LoadShelf() {
 
 // The novel item that the argument `text` numbers; -1, having said so, when it numbers none.
 int ParseNovelNumber(const char* text, const CBookShelfModel& model) {
-    int item = ParseItemIndex(text, model.Items().size());
+    int item = ParseItemIndex(text, model.ItemCount());
     if (item < 0) {
         PrintError(u"\"" + Wide(text) +
                    u"\" is not a novel of the bookshelf (see velunor-cli shelf)");
@@ -314,7 +314,7 @@ int RunShelf(int argc, char** argv) {
         model.OpenContents(item, window);
         return 0;
     }
-    std::u16string text = model.Items()[static_cast<size_t>(item)];
+    std::u16string text = ShelfItemLabel(model.Item(item));
     // The status lines say why a novel that could not be taken off the shelf is still there.
     ConsolePort window;
     if (!model.DeleteBook(item, window)) {

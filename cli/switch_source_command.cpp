@@ -42,7 +42,7 @@ bool ParseArguments(int argc, char** argv, const CBookShelfModel& model,
         PrintError(kUsage);
         return false;
     }
-    arguments.Novel = ParseItemIndex(argv[2], model.Items().size());
+    arguments.Novel = ParseItemIndex(argv[2], model.ItemCount());
     if (arguments.Novel < 0) {
         PrintError(u"\"" + Wide(argv[2]) +
                    u"\" is not a novel of the bookshelf (see velunor-cli shelf)");

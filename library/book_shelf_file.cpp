@@ -401,7 +401,10 @@ std::u16string NovelFolderOfContentsPage(const std::u16string& path) {
 }
 
 std::u16string BookItemText(std::u16string_view site, std::u16string_view novel) {
-    return std::u16string(site) + u" - " + std::u16string(novel);
+    std::u16string text;
+    text.reserve(site.size() + 3 + novel.size());
+    text.append(site).append(u" - ").append(novel);
+    return text;
 }
 
 std::vector<BookEntry> ReadBookShelf(const std::u16string& programFolder) {

@@ -119,7 +119,6 @@ CBookShelfModel::CBookShelfModel(std::u16string programFolder)
 
 void CBookShelfModel::LoadBookShelf() {
     items_.clear();
-    labels_.clear();
     internal::CShelfCounts cache(programFolder_);
     // Trash is left only by a delete cut short, and every delete changes the library's mark.
     if (!cache.LibraryUnwritten()) {
@@ -180,12 +179,19 @@ void CBookShelfModel::Sort() {
     if (!std::is_sorted(items_.begin(), items_.end(), before)) {
         std::stable_sort(items_.begin(), items_.end(), before);
     }
-    labels_.clear();
-    labels_.reserve(items_.size());
-    PrefaultForWriting(labels_.data(), items_.size() * sizeof(std::u16string));
-    for (const ShelfItem& item : items_) {
-        labels_.push_back(ShelfItemLabel(item));
+    labelsMade_ = false;
+}
+
+const std::vector<std::u16string>& CBookShelfModel::Items() const {
+    if (!labelsMade_) {
+        labels_.clear();
+        labels_.reserve(items_.size());
+        for (const ShelfItem& item : items_) {
+            labels_.push_back(ShelfItemLabel(item));
+        }
+        labelsMade_ = true;
     }
+    return labels_;
 }
 
 void CBookShelfModel::OpenBook(int item, WindowPort& window) const {

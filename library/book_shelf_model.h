@@ -82,10 +82,12 @@ class CBookShelfModel {
     bool ApplyNovelState(const std::u16string& folder, const NovelShelfState& state);
     /// The folders of the novels with chapters never fetched, in the items' order.
     std::vector<std::u16string> FoldersWithPendingChapters() const;
-    /// The labels of the novel items (children of the root), in order.
-    const std::vector<std::u16string>& Items() const {
-        return labels_;
+    /// How many novel items (children of the root) there are.
+    size_t ItemCount() const {
+        return items_.size();
     }
+    /// The labels of the novel items, in order; made when first asked for after a change.
+    const std::vector<std::u16string>& Items() const;
     /// The novel item `item`; valid for 0 <= item < Items().size().
     const ShelfItem& Item(int item) const {
         return items_[static_cast<size_t>(item)];
@@ -113,12 +115,14 @@ class CBookShelfModel {
 
   private:
     bool IsNovelItem(int item) const;
-    /// Orders the items as asked and takes their labels again.
+    /// Orders the items as asked; their labels are made again when next asked for.
     void Sort();
 
     std::u16string programFolder_;
     std::vector<ShelfItem> items_;
-    std::vector<std::u16string> labels_;
+    // Made by Items(): a listing that only counts and shows the items never needs them.
+    mutable std::vector<std::u16string> labels_;
+    mutable bool labelsMade_ = false;
     bool newChaptersFirst_ = false;
 };
 

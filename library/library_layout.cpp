@@ -299,7 +299,10 @@ std::u16string ResolveLibraryPathIn(const std::u16string& programFolder, const s
         return std::u16string(stored);
     }
     if (stored.front() != u'/') {
-        return root + std::u16string(stored);
+        std::u16string path;
+        path.reserve(root.size() + stored.size());
+        path.append(root).append(stored);
+        return path;
     }
     if (stored.substr(0, root.size()) == root) {
         return std::u16string(stored);
