@@ -58,8 +58,10 @@ std::string MarkPath(const std::u16string& novelRoot) {
 } // namespace
 
 void NoteNovelFolderWritten(const std::u16string& folder) {
+    // Only a folder of a library has a mark: one elsewhere (a test's, or a path an older
+    // version wrote) must not leave a file in whatever folder lies two levels up.
     std::u16string root = FolderOfFile(FolderOfFile(folder));
-    if (root.empty()) {
+    if (!root.ends_with(u"/Novel")) {
         return;
     }
     int fd = open(MarkPath(root + u"/").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -15,9 +15,9 @@ namespace velunor::internal {
 inline constexpr std::u16string_view kLibraryChangesName = u".library-changes";
 
 /// Changes the mark of the library that holds novel folder `folder` (Novel/site/novel, no "/"
-/// at the end), after a file the shelf counts from was written there. A mark that cannot be
-/// written costs nothing: listings then ask each folder. Blocks on the disk; any thread or
-/// process.
+/// at the end), after a file the shelf counts from was written there; nothing for a folder
+/// that is not two levels below a Novel/ folder. A mark that cannot be written costs nothing:
+/// listings then ask each folder. Blocks on the disk; any thread or process.
 void NoteNovelFolderWritten(const std::u16string& folder);
 
 /// The mark of the library whose Novel/ folder is `novelRoot` (ending in "/"); empty when there
