@@ -4,6 +4,7 @@
 
 #include "core/core.h"
 #include "core/folder_layout.h"
+#include "library/internal/file_time.h"
 #include "library/internal/library_changes.h"
 #include "library/internal/novel_claim.h"
 #include "library/internal/stored_book_shelf.h"
@@ -423,8 +424,7 @@ std::string BookShelfStamp(const std::u16string& programFolder) {
     if (stat(NativePath(BookShelfPath(programFolder)).c_str(), &status) != 0) {
         return {};
     }
-    long long nanoseconds =
-        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    long long nanoseconds = ChangedNanoseconds(status);
     return std::to_string(status.st_dev) + "-" + std::to_string(status.st_ino) + "-" +
            std::to_string(status.st_size) + "-" + std::to_string(nanoseconds);
 }

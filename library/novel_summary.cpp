@@ -3,6 +3,7 @@
 #include "library/novel_summary.h"
 
 #include "core/core.h"
+#include "library/internal/file_time.h"
 #include "library/internal/small_file.h"
 #include "library/novel_index.h"
 #include "xml/xml_document.h"
@@ -27,8 +28,7 @@ std::u16string IndexStamp(const std::u16string& folder) {
     if (stat(NativePath(NovelIndexPath(folder)).c_str(), &status) != 0) {
         return {};
     }
-    long long nanoseconds =
-        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    long long nanoseconds = internal::ChangedNanoseconds(status);
     return DecimalText(static_cast<long long>(status.st_ino)) + u"-" +
            DecimalText(static_cast<long long>(status.st_size)) + u"-" + DecimalText(nanoseconds);
 }

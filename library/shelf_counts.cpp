@@ -3,6 +3,7 @@
 #include "library/internal/shelf_counts.h"
 
 #include "core/core.h"
+#include "library/internal/file_time.h"
 #include "library/internal/library_changes.h"
 #include "library/internal/stored_book_shelf.h"
 #include "library/library_layout.h"
@@ -35,8 +36,7 @@ std::string SettledFolderStamp(const std::u16string& folder) {
     if (stat(NativePath(folder).c_str(), &status) != 0) {
         return {};
     }
-    long long changed =
-        static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+    long long changed = internal::ChangedNanoseconds(status);
     long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::system_clock::now().time_since_epoch())
                         .count();
@@ -197,15 +197,13 @@ void CShelfCounts::ReadKeptFile() {
     std::string_view text(bytes_);
     std::array<std::string_view, 5> head;
     size_t lineEnd = text.find('\n');
-    size_t entries = 0;
+    int entries = 0;
     if (lineEnd == std::string_view::npos || !SplitFields(text.substr(0, lineEnd), head) ||
-        head[0] != kFileForm ||
-        std::from_chars(head[1].data(), head[1].data() + head[1].size(), entries).ptr !=
-            head[1].data() + head[1].size()) {
+        head[0] != kFileForm || !ParseCount(head[1], entries)) {
         return;
     }
     std::vector<Kept> kept;
-    kept.reserve(std::min<size_t>(entries, text.size() / kLineFields));
+    kept.reserve(std::min(static_cast<size_t>(entries), text.size() / kLineFields));
     PrefaultForWriting(kept.data(), kept.capacity() * sizeof(Kept));
     for (size_t start = lineEnd + 1; start < text.size(); start = lineEnd + 1) {
         lineEnd = text.find('\n', start);
@@ -213,7 +211,8 @@ void CShelfCounts::ReadKeptFile() {
             return;
         }
         std::string_view line = text.substr(start, lineEnd - start);
-        if (line == kFileEnd && lineEnd + 1 == text.size() && kept.size() == entries) {
+        if (line == kFileEnd && lineEnd + 1 == text.size() &&
+            kept.size() == static_cast<size_t>(entries)) {
             keptShelfStamp_ = head[2];
             keptLibraryChanges_ = head[3];
             keptNovelRoot_ = Unescaped(head[4]);
